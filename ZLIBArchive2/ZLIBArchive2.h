@@ -1,0 +1,130 @@
+// The document archive: container format records and the reader component TZLBArc2.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/streams/Streams.h"
+
+namespace tomelet {
+
+// Every failure of the reader carries one of its fixed texts.
+class EZLBArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum TFileCompressionLevel : std::uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
+
+inline constexpr std::size_t kTrailerSize = 36;
+inline constexpr std::size_t kEntryRecordSizeV2 = 550;
+inline constexpr std::size_t kEntryRecordSizeV1 = 532;
+
+enum TEntryMethod : std::uint8_t {
+  kMethodDeflated = 0,
+  kMethodStored = 1,
+  kMethodDeflatedEncrypted = 2,
+  kMethodStoredEncrypted = 3,
+};
+
+// One registry record in its version 2 form; version 1 records are widened when read.
+struct TArchiveEntry {
+  std::string FileName;  // short string, 8-bit text as stored
+  std::string Path;      // folders, each followed by "\", empty at the top level
+  std::int64_t OriginalSize = 0;
+  std::int64_t CompressedSize = 0;
+  std::int64_t DecryptSize = 0;
+  std::int64_t Offset = 0;
+  std::uint32_t CRC = 0;
+  std::uint8_t Method = kMethodDeflated;
+  std::uint8_t Level = fcDefault;
+
+  std::string ArchivePath() const { return Path + FileName; }
+};
+
+// The trailer in its version 2 form; a version 1 trailer is widened when read.
+struct TArchiveTrailer {
+  std::uint32_t ArchiveCRC = 0;
+  std::int32_t EntryCount = 0;
+  std::int32_t Version = 0;
+  std::int32_t RegistrySize = 0;
+  std::int64_t DataSize = 0;
+  std::uint8_t RegistryCompressed = 0;
+};
+
+using TNotifyEvent = std::function<void(class TZLBArc2& sender)>;
+using TFileExtractedEvent = std::function<void(const std::string& filename)>;
+using TStreamDecryptEvent = std::function<void(TStream& strmIn, TStream& strmOut, std::uint32_t size,
+                                               const std::string& password)>;
+using TStreamEncryptEvent =
+    std::function<void(TStream& strmIn, TStream& strmOut, const std::string& password)>;
+using TProgressEvent = std::function<void(const std::string& msg, int percentage)>;
+using TFileAddUpdateEvent = std::function<void(std::string& path, std::string& name)>;
+using TReplaceFileEvent = std::function<void(const std::string& filename, bool& replace)>;
+using TErrorLogEvent = std::function<void(const std::string& msg)>;
+
+// ASCII-only lower-casing used by every archive path comparison.
+std::string FoldArchivePath(std::string_view path);
+
+// CRC-32 of stream bytes from start up to size - tail, in 10240-byte blocks; the stream's
+// position is restored afterwards.
+std::uint32_t StreamCRC32(TStream& stream, std::int64_t start, std::int64_t tail);
+
+class TZLBArc2 {
+ public:
+  TZLBArc2();
+  virtual ~TZLBArc2();
+  TZLBArc2(const TZLBArc2&) = delete;
+  TZLBArc2& operator=(const TZLBArc2&) = delete;
+
+  // Settings (see the table of the reader); only the two Verify flags and SavePaths act.
+  int MaxMemoryUsage = 20;
+  TFileCompressionLevel CompressionLevel = fcDefault;
+  bool ExtractWithPath = false;
+  bool VerifyArchiveCRC = true;
+  bool VerifyFileCRC = false;
+  bool SavePaths = false;
+  bool RecursePaths = false;
+  std::string Password;
+  std::string TempDir;
+
+  TNotifyEvent OnArchiveOpened;
+  TFileExtractedEvent OnStreamExtracted;
+  TStreamDecryptEvent OnDecryptStream;
+  TProgressEvent OnProgress;
+  TFileAddUpdateEvent OnFileAddUpdate;
+  TReplaceFileEvent OnReplaceFile;
+  TFileExtractedEvent OnFileExtracted;
+  TStreamEncryptEvent OnEncryptStream;
+  TErrorLogEvent OnErrorLogged;
+
+  bool OpenArchive(const std::string& fileName);
+  void CloseArchive();
+  int EntryCount() const;
+  TArchiveEntry GetEntry(int index) const;
+  // Index access without copying, for listing large registries.
+  const TArchiveEntry& EntryAt(int index) const;
+  bool ExtractEntry(int index, TStream& dest, TStream* archiveStream = nullptr);
+  void ExtractToStream(TMemoryStream& dest, const std::string& name);
+  int IndexOfEntry(const std::string& name) const;
+  std::int64_t ArchivePosition(std::int64_t offset) const;
+  std::string GetTempFolder() const;
+  virtual std::string MakeTempFileName();
+  virtual void ListFolder(const std::string& folder, std::vector<std::string>& list);
+
+  const std::string& ArchiveFileName() const { return archiveFileName_; }
+  const TArchiveTrailer& Trailer() const { return trailer_; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::string archiveFileName_;
+  TArchiveTrailer trailer_;
+};
+
+}  // namespace tomelet
