@@ -1,0 +1,261 @@
+#include "Unit1/FileMasks.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tomelet {
+
+namespace {
+
+// Bytes that do not start a valid UTF-8 sequence stand for themselves, kept apart from every
+// code point so that a stray byte never equals a real character.
+constexpr std::uint32_t kStrayByteBase = 0x110000;
+
+struct Range {
+  std::uint32_t First;
+  std::uint32_t Last;
+};
+
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80)
+    return 1;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    return 2;
+  if (lead >= 0xE0 && lead <= 0xEF)
+    return 3;
+  if (lead >= 0xF0 && lead <= 0xF4)
+    return 4;
+  return 0;
+}
+
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+std::uint32_t DecodeSequence(std::string_view text, std::size_t pos, std::size_t length) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  std::uint32_t code = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+  for (std::size_t i = 1; i < length; ++i)
+    code = (code << 6) | (static_cast<unsigned char>(text[pos + i]) & 0x3F);
+  return code;
+}
+
+bool IsWellFormed(std::uint32_t code, std::size_t length) {
+  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  return code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+}
+
+// Reads one character at pos and moves pos past it.
+std::uint32_t NextChar(std::string_view text, std::size_t& pos) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  const std::size_t length = SequenceLength(lead);
+  if (length == 1 || length == 0 || pos + length > text.size()) {
+    ++pos;
+    return length == 1 ? lead : kStrayByteBase + lead;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    if (!IsContinuation(static_cast<unsigned char>(text[pos + i]))) {
+      ++pos;
+      return kStrayByteBase + lead;
+    }
+  }
+  const std::uint32_t code = DecodeSequence(text, pos, length);
+  if (!IsWellFormed(code, length)) {
+    ++pos;
+    return kStrayByteBase + lead;
+  }
+  pos += length;
+  return code;
+}
+
+std::uint32_t UpCase(std::uint32_t ch) {
+  return ch >= 'a' && ch <= 'z' ? ch - ('a' - 'A') : ch;
+}
+
+}  // namespace
+
+struct TFileMask::Element {
+  enum class Kind : std::uint8_t { AnyRun, AnyChar, Literal, Set };
+  Kind Type = Kind::Literal;
+  bool Negate = false;
+  std::uint32_t Char = 0;
+  std::vector<Range> Ranges;
+
+  bool Matches(std::uint32_t ch) const {
+    ch = UpCase(ch);
+    switch (Type) {
+      case Kind::AnyChar:
+        return true;
+      case Kind::Literal:
+        return ch == Char;
+      case Kind::Set:
+        return InSet(ch) != Negate;
+      case Kind::AnyRun:
+        break;
+    }
+    return false;
+  }
+
+  // Members count as upper-cased, so an upper-case letter also finds its lower-case member.
+  bool InSet(std::uint32_t upper) const {
+    const bool letter = upper >= 'A' && upper <= 'Z';
+    for (const Range& range : Ranges) {
+      if (upper >= range.First && upper <= range.Last)
+        return true;
+      if (letter && upper + ('a' - 'A') >= range.First && upper + ('a' - 'A') <= range.Last)
+        return true;
+    }
+    return false;
+  }
+};
+
+namespace {
+
+using Element = TFileMask::Element;
+
+// Builds the element list of one mask; positions count characters from 1.
+class MaskParser {
+ public:
+  explicit MaskParser(std::string_view mask) : mask_(mask) {}
+
+  std::vector<Element> Parse() {
+    while (pos_ < mask_.size()) {
+      const bool afterStar = previous_ == '*';
+      const std::uint32_t ch = Next();
+      previous_ = ch;
+      if (ch == '*')
+        pendingRun_ = true;
+      else if (ch == '?')
+        AddAnyCharUnless(afterStar);
+      else if (ch == '[')
+        AddSet();
+      else
+        Add(Element{Element::Kind::Literal, false, UpCase(ch), {}}, charIndex_);
+    }
+    if (pendingRun_)
+      AddRun(charIndex_ + 1);
+    return std::move(elements_);
+  }
+
+ private:
+  std::uint32_t Next() {
+    ++charIndex_;
+    return NextChar(mask_, pos_);
+  }
+
+  [[noreturn]] void Invalid(int position) const {
+    throw EMaskException("'" + std::string(mask_) + "' is an invalid mask at (" +
+                         std::to_string(position) + ")");
+  }
+
+  void AddAnyCharUnless(bool afterStar) {
+    if (!afterStar)
+      Add(Element{Element::Kind::AnyChar, false, 0, {}}, charIndex_);
+  }
+
+  void Add(Element element, int position) {
+    if (pendingRun_)
+      AddRun(position);
+    elements_.push_back(std::move(element));
+  }
+
+  void AddRun(int position) {
+    pendingRun_ = false;
+    if (++wildcards_ > TFileMask::kMaxWildcards)
+      Invalid(position);
+    elements_.push_back(Element{Element::Kind::AnyRun, false, 0, {}});
+  }
+
+  void AddSet() {
+    const int opening = charIndex_;
+    Add(ParseSet(opening), opening);
+  }
+
+  Element ParseSet(int opening) {
+    Element set{Element::Kind::Set, false, 0, {}};
+    if (pos_ < mask_.size() && mask_[pos_] == '!') {
+      Next();
+      set.Negate = true;
+    }
+    while (pos_ < mask_.size()) {
+      const std::uint32_t ch = Next();
+      if (ch == ']') {
+        if (set.Ranges.empty())
+          Invalid(charIndex_);
+        return set;
+      }
+      if (ch == '-' && StartsRangeWithoutFirst())
+        Invalid(charIndex_);
+      set.Ranges.push_back(ParseMember(ch));
+    }
+    Invalid(opening);
+  }
+
+  // A '-' followed by ']' or by the end of the mask is not a range.
+  bool StartsRangeWithoutFirst() const { return pos_ < mask_.size() && mask_[pos_] != ']'; }
+
+  // A member is one character or a range "first-last"; a '-' just before ']' is itself.
+  Range ParseMember(std::uint32_t first) {
+    if (pos_ + 1 < mask_.size() && mask_[pos_] == '-' && mask_[pos_ + 1] != ']') {
+      Next();
+      const std::uint32_t last = Next();
+      return Range{first, last};
+    }
+    return Range{first, first};
+  }
+
+  std::string_view mask_;
+  std::size_t pos_ = 0;
+  int charIndex_ = 0;
+  bool pendingRun_ = false;
+  // A '?' directly after '*' adds nothing, so "*?" is the same mask as "*".
+  std::uint32_t previous_ = 0;
+  int wildcards_ = 0;
+  std::vector<Element> elements_;
+};
+
+}  // namespace
+
+TFileMask::TFileMask(std::string_view mask) : elements_(MaskParser(mask).Parse()) {}
+TFileMask::TFileMask(const TFileMask&) = default;
+TFileMask::TFileMask(TFileMask&&) noexcept = default;
+TFileMask& TFileMask::operator=(const TFileMask&) = default;
+TFileMask& TFileMask::operator=(TFileMask&&) noexcept = default;
+TFileMask::~TFileMask() = default;
+
+// Single-character elements let a run be retried from its last start only, which keeps the
+// test linear in the text for each run instead of exponential in the number of runs.
+bool TFileMask::Matches(std::string_view text) const {
+  std::size_t element = 0;
+  std::size_t pos = 0;
+  std::size_t runElement = elements_.size();
+  std::size_t runRestart = 0;
+  while (pos < text.size()) {
+    if (element < elements_.size() && elements_[element].Type == Element::Kind::AnyRun) {
+      runElement = element++;
+      runRestart = pos;
+      continue;
+    }
+    std::size_t next = pos;
+    const std::uint32_t ch = NextChar(text, next);
+    if (element < elements_.size() && elements_[element].Matches(ch)) {
+      ++element;
+      pos = next;
+    } else if (runElement < elements_.size()) {
+      element = runElement + 1;
+      NextChar(text, runRestart);
+      pos = runRestart;
+    } else {
+      return false;
+    }
+  }
+  while (element < elements_.size() && elements_[element].Type == Element::Kind::AnyRun)
+    ++element;
+  return element == elements_.size();
+}
+
+bool MatchesMask(std::string_view text, std::string_view mask) {
+  return TFileMask(mask).Matches(text);
+}
+
+}  // namespace tomelet
