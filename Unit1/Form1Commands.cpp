@@ -1,0 +1,122 @@
+#include "Unit1/Form1Logic.h"
+
+namespace tomelet {
+
+void TForm1Logic::ConnectBrowserEvents() {
+  auto& events = webBrowser_.Events;
+  events.OnBeforeNavigate2 = [this](std::string& url, bool& cancel) {
+    Guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
+  };
+  events.OnNavigateError = [this](const std::string& url, int statusCode, bool& cancel) {
+    Guarded([&] { WebBrowser1NavigateError(url, statusCode, cancel); });
+  };
+  events.OnDocumentComplete = [this](const std::string& url) { WebBrowser1DocumentComplete(url); };
+  events.OnTitleChange = [this](const std::string& text) {
+    Guarded([&] { WebBrowser1TitleChange(text); });
+  };
+  events.OnStatusTextChange = [this](const std::string& text) {
+    Guarded([&] { WebBrowser1StatusTextChange(text); });
+  };
+  events.OnCommandStateChange = [this](int command, bool enable) {
+    Guarded([&] { WebBrowser1CommandStateChange(command, enable); });
+  };
+  events.OnWindowClosing = [this](bool isChildWindow, bool& cancel) {
+    Guarded([&] { WebBrowser1WindowClosing(isChildWindow, cancel); });
+  };
+  events.OnQueryService = [this](const GUID& rsid, const GUID& iid, ComPtr<IUnknown>& obj) {
+    Guarded([&] { WebBrowser1QueryService(rsid, iid, obj); });
+  };
+}
+
+void TForm1Logic::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& failure) {
+    dialogs_.ShowError(failure.what());
+  }
+}
+
+void TForm1Logic::ButtonBackClick() {
+  webBrowser_.GoBack();
+}
+
+void TForm1Logic::ButtonForwardClick() {
+  webBrowser_.GoForward();
+}
+
+void TForm1Logic::ButtonHomeClick() {
+  webBrowser_.Navigate(tomelet::StartUrl(projectOptions_.StartPage()));
+}
+
+void TForm1Logic::ButtonSearchClick() {
+  if (webBrowser_.Document() == nullptr)
+    return;
+  try {
+    if (auto* document = webBrowser_.Document()) {
+      const GUID group = CGID_WebBrowser;
+      document->Exec(&group, kFindDialogCommand, OLECMDEXECOPT_DODEFAULT, std::nullopt);
+    }
+  } catch (const std::exception&) {
+    // The find dialog is a convenience; a document that cannot offer it is left alone.
+  }
+}
+
+void TForm1Logic::ButtonPrintClick() {
+  webBrowser_.ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_DONTPROMPTUSER);
+}
+
+void TForm1Logic::Largest1Click(int textSize) {
+  view_.CheckTextSize(textSize);
+  webBrowser_.ExecWB(OLECMDID_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, textSize);
+}
+
+void TForm1Logic::CopytoClipboard1Click() {
+  if (!projectOptions_.AllowCopy())
+    return;
+  try {
+    webBrowser_.ExecWB(OLECMDID_COPY, OLECMDEXECOPT_PROMPTUSER);
+  } catch (const std::exception&) {
+    // Nothing selected or nothing copyable: the clipboard simply keeps what it had.
+  }
+}
+
+void TForm1Logic::PopupMenu2Popup() {
+  view_.SetEnabled(TFormControl::CopytoClipboard1, true);
+}
+
+void TForm1Logic::Exit1Click() {
+  view_.Close();
+}
+
+void TForm1Logic::WebBrowser1CommandStateChange(int command, bool enable) {
+  if (command == CSC_NAVIGATEFORWARD) {
+    view_.SetEnabled(TFormControl::ButtonForward, enable);
+    view_.SetEnabled(TFormControl::GoForward1, enable);
+  } else if (command == CSC_NAVIGATEBACK) {
+    view_.SetEnabled(TFormControl::ButtonBack, enable);
+    view_.SetEnabled(TFormControl::GoBack1, enable);
+  }
+}
+
+void TForm1Logic::WebBrowser1TitleChange(const std::string& text) {
+  view_.SetCaption(text);
+  view_.SetApplicationTitle(text);
+}
+
+void TForm1Logic::WebBrowser1StatusTextChange(const std::string& text) {
+  view_.SetStatusText(text);
+}
+
+void TForm1Logic::WebBrowser1BeforeNavigate2(std::string&, bool&) {}
+
+void TForm1Logic::WebBrowser1NavigateError(const std::string&, int statusCode, bool&) {
+  view_.SetStatusText(std::to_string(statusCode));
+}
+
+void TForm1Logic::WebBrowser1WindowClosing(bool, bool&) {
+  view_.Close();
+}
+
+void TForm1Logic::WebBrowser1QueryService(const GUID&, const GUID&, ComPtr<IUnknown>&) {}
+
+}  // namespace tomelet

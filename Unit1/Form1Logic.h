@@ -1,0 +1,111 @@
+// The decisions of the main window: start-up, closing, shut-down, its commands and the browser
+// events it follows. The window class only forwards its signals here and carries out the
+// requests this class makes through IMainWindowView.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Unit1/MainWindowView.h"
+#include "Unit1/ProjectOptions.h"
+#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "platform/com/Com.h"
+#include "platform/streams/Streams.h"
+#include "platform/webbrowser/WebBrowser.h"
+
+namespace tomelet {
+
+struct TCommandLine {
+  std::string ExecutablePath;
+  std::vector<std::string> Arguments;
+};
+
+inline constexpr std::string_view kDocumentExtension = ".tlt";
+inline constexpr std::string_view kBlankUrl = "about:blank";
+
+// The extension of a command-line argument: the text from its last '.' when that '.' follows
+// every folder separator and drive colon, else empty.
+std::string ArgumentExtension(std::string_view argument);
+
+// Checks the 6-byte header of an icon file; throws EReadError when it is shorter and
+// std::runtime_error("Icon image is not valid") when its type is neither 0 nor 1.
+void CheckIconHeader(std::span<const std::byte> icon);
+
+TWindowBorder BorderFromCode(std::int32_t code);
+
+// Whether a typed password opens a document; documents made on Windows keep their password in
+// Windows-1252, so the typed text counts in that form too.
+bool PasswordMatches(std::string_view typed, std::string_view stored);
+
+class TForm1Logic {
+ public:
+  using TClock = std::function<std::chrono::steady_clock::time_point()>;
+
+  TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IWebBrowserHost& webBrowser,
+              IProtocolSession& protocol, TZLBArc2& arc, TCommandLine commandLine);
+  TForm1Logic(const TForm1Logic&) = delete;
+  TForm1Logic& operator=(const TForm1Logic&) = delete;
+
+  void FormCreate();
+  void FormClose();
+  void FormDestroy();
+
+  void ButtonBackClick();
+  void ButtonForwardClick();
+  void ButtonHomeClick();
+  void ButtonSearchClick();
+  void ButtonPrintClick();
+  void Largest1Click(int textSize);
+  void CopytoClipboard1Click();
+  void PopupMenu2Popup();
+  void Exit1Click();
+
+  void WebBrowser1CommandStateChange(int command, bool enable);
+  void WebBrowser1TitleChange(const std::string& text);
+  void WebBrowser1StatusTextChange(const std::string& text);
+  void WebBrowser1DocumentComplete(const std::string& url);
+  void WebBrowser1BeforeNavigate2(std::string& url, bool& cancel);
+  void WebBrowser1NavigateError(const std::string& url, int statusCode, bool& cancel);
+  void WebBrowser1WindowClosing(bool isChildWindow, bool& cancel);
+  void WebBrowser1QueryService(const GUID& rsid, const GUID& iid, ComPtr<IUnknown>& obj);
+
+  // Runs a handler the way the application runs every handler: a failure it does not catch
+  // itself reaches the standard error box and the program goes on.
+  void Guarded(const std::function<void()>& handler);
+
+  TProjectOptions& ProjectOptions() { return projectOptions_; }
+  const std::string& StartUrl() const { return startUrl_; }
+  bool DocCompleted() const { return docCompleted_; }
+
+  // How long closing waits for the blank page before it gives up on the browser.
+  std::chrono::milliseconds CloseWaitLimit{5000};
+  std::chrono::milliseconds CloseWaitStep{100};
+  TClock Clock = [] { return std::chrono::steady_clock::now(); };
+
+ private:
+  void ConnectBrowserEvents();
+  void RegisterProtocol();
+  bool OpenDocument();
+  std::optional<std::string> DocumentFileName();
+  void ReadProjectOptions();
+  bool PasswordAccepted();
+  void ApplyWindowOptions();
+  void ApplyScrollBarOption();
+  void LoadLogo();
+  void NavigateToStartPage();
+
+  IMainWindowView& view_;
+  IDialogs& dialogs_;
+  IWebBrowserHost& webBrowser_;
+  IProtocolSession& protocol_;
+  TZLBArc2& arc_;
+  TCommandLine commandLine_;
+  TProjectOptions projectOptions_;
+  TMemoryStream optionsStream_;
+  std::string startUrl_;
+  bool docCompleted_ = false;
+};
+
+}  // namespace tomelet

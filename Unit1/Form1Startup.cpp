@@ -1,0 +1,213 @@
+#include <algorithm>
+#include <array>
+
+#include "Unit1/Form1Logic.h"
+#include "platform/text/Codepage.h"
+
+namespace tomelet {
+namespace {
+
+constexpr std::string_view kRegisterError = "Error registering Pluggable Protocol";
+constexpr std::string_view kOptionsError = "Error reading project options";
+constexpr std::string_view kScrollBarsError = "Can not change Scrollbars option";
+constexpr std::string_view kNavigationError = "Webbrowser Navigation error";
+constexpr std::string_view kIconInvalid = "Icon image is not valid";
+constexpr std::string_view kConfigEntry = "-config-";
+constexpr std::string_view kLogoEntry = "-logo-";
+constexpr std::size_t kIconHeaderSize = 6;
+
+}  // namespace
+
+std::string ArgumentExtension(std::string_view argument) {
+  const auto dot = argument.rfind('.');
+  if (dot == std::string_view::npos)
+    return {};
+  const auto separator = argument.find_last_of("\\/:");
+  if (separator != std::string_view::npos && separator > dot)
+    return {};
+  return std::string(argument.substr(dot));
+}
+
+void CheckIconHeader(std::span<const std::byte> icon) {
+  if (icon.size() < kIconHeaderSize)
+    throw EReadError();
+  const auto type = std::to_integer<unsigned>(icon[2]) | std::to_integer<unsigned>(icon[3]) << 8;
+  if (type != 0 && type != 1)
+    throw std::runtime_error(std::string(kIconInvalid));
+}
+
+TWindowBorder BorderFromCode(std::int32_t code) {
+  switch (code) {
+    case 0:
+      return TWindowBorder::None;
+    case 1:
+      return TWindowBorder::SingleNoMaximise;
+    case 2:
+      return TWindowBorder::Sizeable;
+    case 3:
+      return TWindowBorder::NoneMaximised;
+    default:
+      return TWindowBorder::Design;
+  }
+}
+
+bool PasswordMatches(std::string_view typed, std::string_view stored) {
+  if (typed == stored)
+    return true;
+  const auto legacy = Utf8ToWindows1252(typed);
+  return legacy && *legacy == stored;
+}
+
+TForm1Logic::TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IWebBrowserHost& webBrowser,
+                         IProtocolSession& protocol, TZLBArc2& arc, TCommandLine commandLine)
+    : view_(view),
+      dialogs_(dialogs),
+      webBrowser_(webBrowser),
+      protocol_(protocol),
+      arc_(arc),
+      commandLine_(std::move(commandLine)) {
+  ConnectBrowserEvents();
+}
+
+void TForm1Logic::FormCreate() {
+  optionsStream_.Clear();
+  RegisterProtocol();
+  if (!OpenDocument())
+    return;
+  ReadProjectOptions();
+  const auto userAgent = projectOptions_.BrowserUserAgent();
+  if (!userAgent.empty())
+    protocol_.SetUserAgent(userAgent);
+  if (!PasswordAccepted()) {
+    view_.Terminate();
+    return;
+  }
+  ApplyWindowOptions();
+  ApplyScrollBarOption();
+  LoadLogo();
+  NavigateToStartPage();
+}
+
+void TForm1Logic::RegisterProtocol() {
+  try {
+    protocol_.Register();
+  } catch (const std::exception&) {
+    dialogs_.ShowInformation(std::string(kRegisterError));
+  }
+}
+
+bool TForm1Logic::OpenDocument() {
+  try {
+    arc_.OpenArchive(commandLine_.ExecutablePath);
+    return true;
+  } catch (const std::exception&) {
+    // A viewer without an appended document looks at its command line next.
+  }
+  const auto fileName = DocumentFileName();
+  if (!fileName) {
+    view_.Terminate();
+    return false;
+  }
+  arc_.OpenArchive(*fileName);
+  return true;
+}
+
+std::optional<std::string> TForm1Logic::DocumentFileName() {
+  const auto& arguments = commandLine_.Arguments;
+  if (arguments.size() != 1)
+    return dialogs_.ChooseDocument();
+  if (ArgumentExtension(arguments.front()) == kDocumentExtension)
+    return arguments.front();
+  return std::nullopt;
+}
+
+void TForm1Logic::ReadProjectOptions() {
+  try {
+    arc_.ExtractToStream(optionsStream_, std::string(kConfigEntry));
+    optionsStream_.SetPosition(0);
+    std::array<std::byte, TProjectOptions::kSize> record{};
+    const auto count = optionsStream_.Read(record);
+    projectOptions_.Read(std::span(record).first(count));
+  } catch (const std::exception&) {
+    dialogs_.ShowInformation(std::string(kOptionsError));
+  }
+}
+
+bool TForm1Logic::PasswordAccepted() {
+  const auto stored = projectOptions_.AccessPassword();
+  if (stored.empty())
+    return true;
+  const auto typed =
+      dialogs_.AskPassword(std::string(kPasswordCaption), std::string(kPasswordPrompt));
+  return PasswordMatches(typed, stored);
+}
+
+void TForm1Logic::ApplyWindowOptions() {
+  view_.SetOuterSize(projectOptions_.WindowWidth(), projectOptions_.WindowHeight());
+  if (projectOptions_.CenterWindow())
+    view_.CenterOnDesktop();
+  startUrl_ = tomelet::StartUrl(projectOptions_.StartPage());
+  view_.SetToolBarVisible(projectOptions_.ShowToolBar());
+  view_.SetButtonCaptionsShown(projectOptions_.ShowButtonCaptions());
+  view_.SetStatusBarVisible(projectOptions_.ShowStatusBar());
+  view_.SetBorder(BorderFromCode(projectOptions_.WindowBorder()));
+  view_.SetEnabled(TFormControl::CopytoClipboard1, projectOptions_.AllowCopy());
+  view_.SetEnabled(TFormControl::Print1, projectOptions_.AllowPrint());
+  view_.SetEnabled(TFormControl::ButtonPrint, projectOptions_.AllowPrint());
+  view_.SetEnabled(TFormControl::Search1, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::ButtonSearch, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::ButtonFont, projectOptions_.AllowFontSize());
+}
+
+void TForm1Logic::ApplyScrollBarOption() {
+  if (!projectOptions_.NoScrollBars())
+    return;
+  try {
+    auto options = webBrowser_.UserInterfaceOptions();
+    options.Include(TUserInterfaceOption::DontUseScrollBars);
+    webBrowser_.SetUserInterfaceOptions(options);
+  } catch (const std::exception&) {
+    dialogs_.ShowInformation(std::string(kScrollBarsError));
+  }
+}
+
+void TForm1Logic::LoadLogo() {
+  if (projectOptions_.LogoSource().empty())
+    return;
+  optionsStream_.Clear();
+  arc_.ExtractToStream(optionsStream_, std::string(kLogoEntry));
+  optionsStream_.SetPosition(0);
+  CheckIconHeader(optionsStream_.Bytes());
+  view_.SetLogo(optionsStream_.Bytes());
+}
+
+void TForm1Logic::NavigateToStartPage() {
+  try {
+    webBrowser_.Navigate(startUrl_);
+  } catch (const std::exception&) {
+    dialogs_.ShowInformation(std::string(kNavigationError));
+  }
+}
+
+void TForm1Logic::FormClose() {
+  docCompleted_ = false;
+  webBrowser_.Navigate(std::string(kBlankUrl));
+  const auto deadline = Clock() + CloseWaitLimit;
+  while (!docCompleted_ && Clock() < deadline) {
+    view_.ProcessMessages();
+    if (!docCompleted_)
+      view_.Sleep(CloseWaitStep);
+  }
+}
+
+void TForm1Logic::FormDestroy() {
+  optionsStream_.Clear();
+  arc_.CloseArchive();
+  protocol_.Unregister();
+}
+
+void TForm1Logic::WebBrowser1DocumentComplete(const std::string&) {
+  docCompleted_ = true;
+}
+
+}  // namespace tomelet

@@ -1,0 +1,14 @@
+// An optional record of what the viewer shows, for tests and measurements: when the environment
+// variable TOMELET_TEST_TRACE names a file, every caption, status text, navigation, completed
+// page, message box and shell request is appended to it as one line
+// "<seconds on the monotonic clock> <kind>: <text>". Without the variable nothing is written.
+#pragma once
+
+#include <string_view>
+
+namespace tomelet {
+
+void TestTrace(std::string_view kind, std::string_view text);
+bool TestTraceEnabled();
+
+}  // namespace tomelet

@@ -1,0 +1,119 @@
+#include "main_window_fakes.h"
+
+namespace tomelet::testing {
+namespace {
+
+using DocumentOpeningTest = MainWindowTest;
+
+TEST_F(DocumentOpeningTest, AppendedDocumentWinsOverAnyArgument) {
+  const auto other = Document("other.tlt", FriendlyOptions());
+  auto appendedOptions = FriendlyOptions();
+  appendedOptions.SetShortStringAt(option_offset::StartPage, "own.htm");
+  const auto selfContained =
+      Document("self-contained", RecordText(appendedOptions), std::nullopt, bareExecutable_);
+
+  auto& logic = Logic({other}, selfContained);
+  logic.FormCreate();
+
+  EXPECT_EQ(arc.ArchiveFileName(), selfContained);
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{"tome://inpack/own.htm"});
+  EXPECT_EQ(dialogs.documentRequests, 0);
+}
+
+TEST_F(DocumentOpeningTest, OneTltArgumentOpensThatFile) {
+  const auto path = Document("manual.tlt", FriendlyOptions());
+  Logic({path}).FormCreate();
+
+  EXPECT_EQ(arc.ArchiveFileName(), path);
+  EXPECT_EQ(view.terminated, 0);
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{"tome://inpack/index.htm"});
+}
+
+class WrongExtensionTest : public MainWindowTest,
+                           public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(WrongExtensionTest, EndsWithoutAnyMessage) {
+  const auto path = Document(GetParam(), FriendlyOptions());
+  Logic({path}).FormCreate();
+
+  EXPECT_EQ(view.terminated, 1);
+  EXPECT_TRUE(browser.navigations.empty());
+  EXPECT_TRUE(dialogs.information.empty());
+  EXPECT_TRUE(dialogs.errors.empty());
+  EXPECT_EQ(dialogs.documentRequests, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, WrongExtensionTest,
+                         ::testing::Values("manual.TLT", "manual.Tlt", "manual.zip", "manual",
+                                           "manual.tlt.bak"));
+
+TEST(ArgumentExtension, TakesTheTextFromTheLastDotAfterEverySeparator) {
+  EXPECT_EQ(ArgumentExtension("a/b/manual.tlt"), ".tlt");
+  EXPECT_EQ(ArgumentExtension("C:\\docs.d\\manual"), "");
+  EXPECT_EQ(ArgumentExtension("docs.tlt/manual"), "");
+  EXPECT_EQ(ArgumentExtension("C:.tlt"), ".tlt");
+  EXPECT_EQ(ArgumentExtension("x.tlt:stream"), "");
+  EXPECT_EQ(ArgumentExtension(".tlt"), ".tlt");
+  EXPECT_EQ(ArgumentExtension("manual."), ".");
+}
+
+TEST_F(DocumentOpeningTest, NoArgumentOrSeveralAskWithTheOpenDialog) {
+  const auto path = Document("chosen.tlt", FriendlyOptions());
+  dialogs.chosenDocument = path;
+
+  Logic({}).FormCreate();
+  EXPECT_EQ(dialogs.documentRequests, 1);
+  EXPECT_EQ(arc.ArchiveFileName(), path);
+
+  Logic({path, path}).FormCreate();
+  EXPECT_EQ(dialogs.documentRequests, 2);
+  EXPECT_EQ(view.terminated, 0);
+}
+
+TEST_F(DocumentOpeningTest, ChosenFileNeedsNoTltExtension) {
+  dialogs.chosenDocument = Document("chosen.data", FriendlyOptions());
+  Logic({}).FormCreate();
+  EXPECT_EQ(browser.navigations.size(), 1u);
+}
+
+TEST_F(DocumentOpeningTest, CancelledDialogEndsWithoutAMessage) {
+  Logic({"a.tlt", "b.tlt"}).FormCreate();
+
+  EXPECT_EQ(view.terminated, 1);
+  EXPECT_TRUE(dialogs.information.empty());
+  EXPECT_TRUE(dialogs.errors.empty());
+  EXPECT_TRUE(browser.navigations.empty());
+}
+
+TEST_F(DocumentOpeningTest, UnreadableDocumentShowsTheReadersMessageAndStopsThere) {
+  const auto path = Write("broken.tlt", "far too short to carry a trailer of 36 bytes");
+  Started(path);
+
+  ASSERT_EQ(dialogs.errors.size(), 1u);
+  EXPECT_FALSE(dialogs.errors.front().empty());
+  EXPECT_EQ(view.terminated, 0);
+  EXPECT_EQ(view.width, -1) << "the window keeps its own settings";
+  EXPECT_TRUE(browser.navigations.empty());
+}
+
+TEST_F(DocumentOpeningTest, MissingDocumentShowsTheReadersMessage) {
+  Started((folder_ / "absent.tlt").string());
+  ASSERT_EQ(dialogs.errors.size(), 1u);
+  EXPECT_TRUE(browser.navigations.empty());
+}
+
+TEST_F(DocumentOpeningTest, ProtocolIsRegisteredBeforeTheDocumentOpens) {
+  Logic({"x.zip"}).FormCreate();
+  EXPECT_EQ(protocol.registered, 1) << "registered even when the start-up ends early";
+}
+
+TEST_F(DocumentOpeningTest, FailedRegistrationIsReportedAndStartUpGoesOn) {
+  protocol.refuse = true;
+  Started(Document("manual.tlt", FriendlyOptions()));
+
+  EXPECT_EQ(dialogs.information, std::vector<std::string>{"Error registering Pluggable Protocol"});
+  EXPECT_EQ(browser.navigations.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tomelet::testing
