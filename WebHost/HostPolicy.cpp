@@ -1,0 +1,139 @@
+#include "WebHost/HostPolicy.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace tomelet {
+
+namespace {
+
+constexpr std::string_view kMakerWord = "Microsoft ";
+constexpr std::string_view kBrowserName = "Internet Explorer";
+constexpr std::uint32_t kLastMenuKind = static_cast<std::uint32_t>(TIEPopupMenu::rcmDebug);
+
+void ReplaceFirst(std::string& text, std::string_view what, std::string_view with) {
+  const std::size_t at = text.find(what);
+  if (at != std::string::npos)
+    text.replace(at, what.size(), with);
+}
+
+bool IsRefreshCommand(std::uint32_t command) {
+  return std::ranges::find(kRefreshCommands, command) != std::end(kRefreshCommands);
+}
+
+}  // namespace
+
+THostPolicy THostPolicy::ForViewer() {
+  THostPolicy policy;
+  using enum TIEPopupMenu;
+  policy.DisabledPopupMenus = {rcmDefault,   rcmImage,  rcmControl, rcmTable,
+                               rcmSelText,   rcmAnchor, rcmUnKnown, rcmImageArt,
+                               rcmImgDynSrc, rcmDebug,  rcmAll};
+  policy.HasPopupMenu = true;
+  policy.ScriptErrorAction = TScriptErrorAction::eaAskUser;
+  return policy;
+}
+
+// Menu ids past the known kinds only count through rcmAll.
+bool THostPolicy::IsMenuDisabled(std::uint32_t menuId) const {
+  if (DisabledPopupMenus.Contains(TIEPopupMenu::rcmAll))
+    return true;
+  return menuId <= kLastMenuKind && DisabledPopupMenus.Contains(static_cast<TIEPopupMenu>(menuId));
+}
+
+TContextMenuAnswer THostPolicy::ShowContextMenu(std::uint32_t menuId) const {
+  if (IsMenuDisabled(menuId))
+    return {S_OK, HasPopupMenu};
+  return {S_FALSE, false};
+}
+
+// Key codes of letters are upper case, so only upper-case letters in the list take effect.
+bool THostPolicy::SwallowsShortcut(const TKeyStroke& key) const {
+  if (DisableCtrlShortcuts.empty() || !key.KeyDown || !key.Ctrl || key.Shift)
+    return false;
+  const char letter = static_cast<char>(key.KeyCode & 0xFF);
+  return DisableCtrlShortcuts.find(letter) != std::string::npos;
+}
+
+HRESULT THostPolicy::TranslateAccelerator(const TKeyStroke& key) const {
+  return SwallowsShortcut(key) ? S_OK : S_FALSE;
+}
+
+TExecAnswer THostPolicy::ScriptErrorAnswer() const {
+  switch (ScriptErrorAction) {
+    case TScriptErrorAction::eaContinue:
+      return {S_OK, true, false};
+    case TScriptErrorAction::eaCancel:
+      return {S_OK, false, false};
+    case TScriptErrorAction::eaAskUser:
+      break;
+  }
+  return {S_FALSE, std::nullopt, false};
+}
+
+TExecAnswer THostPolicy::Exec(const GUID* group, std::uint32_t command) const {
+  TExecAnswer answer;
+  if (group == nullptr)
+    return answer;
+  if (*group == CGID_DocHostCommandHandler) {
+    if (command == OLECMDID_SHOWSCRIPTERROR)
+      return ScriptErrorAnswer();
+    if (IsRefreshCommand(command) && OnRefresh && OnRefresh())
+      answer.Result = S_OK;
+  } else if (*group == CGID_Explorer) {
+    if (command == kExplorerUnloadCommand && OnUnload) {
+      OnUnload();
+      answer.Result = S_OK;
+    }
+    answer.EnsureFocusHook = command == kExplorerFocusCommand;
+  }
+  return answer;
+}
+
+HRESULT THostPolicy::QueryService(const GUID& sid, const GUID& iid, IUnknown* host,
+                                  ComPtr<IUnknown>& obj) const {
+  obj.Reset();
+  if (sid == IID_IProtectFocus && host != nullptr)
+    host->QueryInterface(iid, obj.PutVoid());
+  if (!obj && OnQueryService) {
+    try {
+      OnQueryService(sid, iid, obj);
+    } catch (...) {
+      obj.Reset();
+    }
+  }
+  return obj ? S_OK : E_NOINTERFACE;
+}
+
+std::optional<TAmbientValue> THostPolicy::Ambient(int dispatchId) const {
+  switch (dispatchId) {
+    case DISPID_AMBIENT_DLCONTROL:
+      return static_cast<std::int32_t>(DownloadOptions.Value());
+    case DISPID_AMBIENT_USERMODE:
+      return true;
+    case DISPID_AMBIENT_USERAGENT:
+      if (!InternalUserAgent.empty())
+        return InternalUserAgent + "\r\n";
+      break;
+    default:
+      break;
+  }
+  return std::nullopt;
+}
+
+THostInfo THostPolicy::GetHostInfo() const {
+  return THostInfo{20, HostFlags(), 0, HostCSS, HostNS};
+}
+
+std::string ReplaceDialogCaption(std::string_view caption, std::string_view newCaption) {
+  std::string result(caption);
+  ReplaceFirst(result, kMakerWord, "");
+  ReplaceFirst(result, kBrowserName, newCaption);
+  return result;
+}
+
+bool WheelTurnMovesFocus(bool pointerOverPage, bool focusInPage, bool focusInWindow) {
+  return pointerOverPage && focusInWindow && !focusInPage;
+}
+
+}  // namespace tomelet
