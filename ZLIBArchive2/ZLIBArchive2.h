@@ -19,7 +19,12 @@ class EZLBArchiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum TFileCompressionLevel : std::uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
+enum TFileCompressionLevel : std::uint8_t {
+  fcNone = 0,
+  fcFastest = 1,
+  fcDefault = 2,
+  fcMaximum = 3
+};
 
 inline constexpr std::size_t kTrailerSize = 36;
 inline constexpr std::size_t kEntryRecordSizeV2 = 550;
@@ -59,8 +64,8 @@ struct TArchiveTrailer {
 
 using TNotifyEvent = std::function<void(class TZLBArc2& sender)>;
 using TFileExtractedEvent = std::function<void(const std::string& filename)>;
-using TStreamDecryptEvent = std::function<void(TStream& strmIn, TStream& strmOut, std::uint32_t size,
-                                               const std::string& password)>;
+using TStreamDecryptEvent = std::function<void(TStream& strmIn, TStream& strmOut,
+                                               std::uint32_t size, const std::string& password)>;
 using TStreamEncryptEvent =
     std::function<void(TStream& strmIn, TStream& strmOut, const std::string& password)>;
 using TProgressEvent = std::function<void(const std::string& msg, int percentage)>;

@@ -55,6 +55,8 @@ class TMemoryStream final : public TStream {
   std::int64_t Size() override { return static_cast<std::int64_t>(bytes_.size()); }
 
   void Clear();
+  // Cuts or zero-extends the contents to size bytes; the position stays inside them.
+  void SetSize(std::size_t size);
   void Reserve(std::size_t capacity) { bytes_.reserve(capacity); }
   // Extends the stream by count bytes at the position and returns them for the caller to fill
   // in place (so inflation writes straight into the stream); the position moves past them.

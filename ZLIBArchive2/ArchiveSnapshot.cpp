@@ -1,0 +1,319 @@
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/ZDecompressionStream.h"
+
+namespace tomelet {
+
+namespace {
+
+constexpr std::size_t kReadPiece = 65536;
+// Passing a stream through is checked by inflating it whole; beyond this size the check would
+// cost more memory than serving inflated pieces does.
+constexpr std::int64_t kLargestCheckedStream = std::int64_t{256} << 20;
+
+[[noreturn]] void RaiseCorrupted() {
+  throw EZLBArchiveError("The archive appears to be corrupted");
+}
+
+void RejectEncrypted(const TArchiveEntry& entry) {
+  if (entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted) {
+    throw EZLBArchiveError("No password given for encrypted file");
+  }
+}
+
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// libdeflate's decompressors are not shared between threads; each thread keeps its own.
+libdeflate_decompressor& ThreadDecompressor() {
+  thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+      libdeflate_alloc_decompressor());
+  if (!decompressor) {
+    throw std::bad_alloc();
+  }
+  return *decompressor;
+}
+
+// A window of the archive file seen as a stream, so the streaming inflater can run over it
+// without disturbing other readers of the same descriptor.
+class TRegionStream final : public TStream {
+ public:
+  TRegionStream(const TArchiveSnapshot& snapshot, std::int64_t begin, std::int64_t end)
+      : snapshot_(snapshot), begin_(begin), end_(end) {}
+
+  std::size_t Read(std::span<std::byte> buffer) override {
+    const auto left = static_cast<std::size_t>(std::max<std::int64_t>(0, Size() - position_));
+    const std::size_t got =
+        snapshot_.ReadAt(begin_ + position_, buffer.first(std::min(buffer.size(), left)));
+    position_ += static_cast<std::int64_t>(got);
+    return got;
+  }
+  void Write(std::span<const std::byte>) override { throw EWriteError(); }
+  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override {
+    const std::int64_t base =
+        origin == SeekOrigin::Begin ? 0 : (origin == SeekOrigin::Current ? position_ : Size());
+    position_ = std::clamp<std::int64_t>(base + offset, 0, Size());
+    return position_;
+  }
+  std::int64_t Size() override { return end_ - begin_; }
+
+ private:
+  const TArchiveSnapshot& snapshot_;
+  std::int64_t begin_;
+  std::int64_t end_;
+  std::int64_t position_ = 0;
+};
+
+class TStoredEntryReader final : public TEntryReader {
+ public:
+  TStoredEntryReader(const TArchiveSnapshot& snapshot, TStoredBlock block)
+      : snapshot_(snapshot), block_(block) {}
+
+  std::size_t Read(std::span<std::byte> buffer) override {
+    const auto left = static_cast<std::size_t>(block_.Length - done_);
+    const auto piece = buffer.first(std::min(buffer.size(), left));
+    const std::size_t got = snapshot_.ReadAt(block_.FileOffset + done_, piece);
+    if (got < piece.size()) {
+      RaiseCorrupted();
+    }
+    done_ += static_cast<std::int64_t>(got);
+    return got;
+  }
+
+ private:
+  const TArchiveSnapshot& snapshot_;
+  TStoredBlock block_;
+  std::int64_t done_ = 0;
+};
+
+// Inflates until OriginalSize bytes have come out, as the reader does: CompressedSize is not
+// trusted, the zlib stream may run up to the end of the data area.
+class TInflatingEntryReader final : public TEntryReader {
+ public:
+  TInflatingEntryReader(const TArchiveSnapshot& snapshot, std::int64_t begin, std::int64_t end,
+                        std::int64_t size)
+      : region_(snapshot, begin, end), inflater_(region_), remaining_(size) {}
+
+  std::size_t Read(std::span<std::byte> buffer) override {
+    if (remaining_ == 0) {
+      return 0;
+    }
+    const auto piece = buffer.first(std::min(buffer.size(), static_cast<std::size_t>(remaining_)));
+    std::size_t got = 0;
+    try {
+      got = inflater_.Read(piece);
+    } catch (const EZDecompressionError&) {
+      RaiseCorrupted();
+    }
+    if (got == 0) {
+      RaiseCorrupted();
+    }
+    remaining_ -= static_cast<std::int64_t>(got);
+    return got;
+  }
+
+ private:
+  TRegionStream region_;
+  TZDecompressionStream inflater_;
+  std::int64_t remaining_;
+};
+
+}  // namespace
+
+TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path)
+    : path_(std::filesystem::absolute(path)) {
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    if (errno == ENOENT) {
+      throw EZLBArchiveError("Archive file not found");
+    }
+    throw EZLBArchiveError("Unable to open archive " + path.string());
+  }
+  try {
+    Load();
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
+}
+
+TArchiveSnapshot::~TArchiveSnapshot() {
+  ::close(fd_);
+}
+
+void TArchiveSnapshot::Load() {
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+    throw EZLBArchiveError("Unable to open archive " + path_.string());
+  }
+  device_ = status.st_dev;
+  inode_ = status.st_ino;
+  size_ = status.st_size;
+  modified_ = status.st_mtim;
+
+  // The reader opens the file through our own descriptor, so registry and data come from the
+  // same file even when the path is replaced meanwhile.
+  TZLBArc2 reader;
+  reader.VerifyArchiveCRC = false;
+  reader.OpenArchive("/proc/self/fd/" + std::to_string(fd_));
+  archiveStart_ = reader.ArchivePosition(0);
+  dataSize_ = reader.Trailer().DataSize;
+  const int count = reader.EntryCount();
+  entries_.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    entries_.push_back(reader.EntryAt(i));
+  }
+  index_.Build(entries_);
+  verdicts_ = std::make_unique<std::atomic<Verdict>[]>(entries_.size());
+}
+
+const TArchiveEntry& TArchiveSnapshot::Entry(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) {
+    throw EZLBArchiveError("Index out of bounds");
+  }
+  return entries_[static_cast<std::size_t>(index)];
+}
+
+int TArchiveSnapshot::IndexOf(std::string_view archivePath) const {
+  return index_.Find(entries_, archivePath);
+}
+
+bool TArchiveSnapshot::IsUnchanged() const {
+  struct stat status {};
+  if (::stat(path_.c_str(), &status) != 0) {
+    return false;
+  }
+  return status.st_dev == device_ && status.st_ino == inode_ && status.st_size == size_ &&
+         status.st_mtim.tv_sec == modified_.tv_sec && status.st_mtim.tv_nsec == modified_.tv_nsec;
+}
+
+bool TArchiveSnapshot::IsDeflated(int index) const {
+  return Entry(index).Method == kMethodDeflated;
+}
+
+TStoredBlock TArchiveSnapshot::StoredBlock(int index) const {
+  const TArchiveEntry& entry = Entry(index);
+  const std::int64_t length = IsDeflated(index) ? entry.CompressedSize : entry.OriginalSize;
+  if (entry.Offset < 0 || length < 0 || entry.Offset > dataSize_ ||
+      length > dataSize_ - entry.Offset) {
+    RaiseCorrupted();
+  }
+  return {archiveStart_ + entry.Offset, length};
+}
+
+std::size_t TArchiveSnapshot::ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const {
+  std::size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                                static_cast<off_t>(fileOffset + static_cast<std::int64_t>(done)));
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      throw EReadError();
+    }
+    if (got == 0) {
+      break;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {
+  const TArchiveEntry& entry = Entry(index);
+  RejectEncrypted(entry);
+  if (!IsDeflated(index)) {
+    return std::make_unique<TStoredEntryReader>(*this, StoredBlock(index));
+  }
+  if (entry.Offset < 0 || entry.Offset > dataSize_ || entry.OriginalSize < 0) {
+    RaiseCorrupted();
+  }
+  return std::make_unique<TInflatingEntryReader>(*this, archiveStart_ + entry.Offset, DataEnd(),
+                                                 entry.OriginalSize);
+}
+
+std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
+  const TArchiveEntry& entry = Entry(index);
+  RejectEncrypted(entry);
+  if (!IsDeflated(index)) {
+    const TStoredBlock block = StoredBlock(index);
+    std::vector<std::byte> contents(static_cast<std::size_t>(block.Length));
+    if (ReadAt(block.FileOffset, contents) != contents.size()) {
+      RaiseCorrupted();
+    }
+    return contents;
+  }
+  if (HasVerifiedZlibStream(index)) {
+    const TStoredBlock block = StoredBlock(index);
+    std::vector<std::byte> stream(static_cast<std::size_t>(block.Length));
+    ReadAt(block.FileOffset, stream);
+    std::vector<std::byte> contents(static_cast<std::size_t>(entry.OriginalSize));
+    if (libdeflate_zlib_decompress(&ThreadDecompressor(), stream.data(), stream.size(),
+                                   contents.data(), contents.size(),
+                                   nullptr) == LIBDEFLATE_SUCCESS) {
+      return contents;
+    }
+  }
+  // A stream that the quick path refuses may still be one the reader accepts: trailing bytes,
+  // or a CompressedSize that is wrong.
+  const auto reader = OpenContents(index);
+  std::vector<std::byte> contents;
+  std::vector<std::byte> piece(kReadPiece);
+  while (const std::size_t got = reader->Read(piece)) {
+    contents.insert(contents.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
+  }
+  return contents;
+}
+
+bool TArchiveSnapshot::HasVerifiedZlibStream(int index) const {
+  if (!IsDeflated(index)) {
+    return false;
+  }
+  auto& verdict = verdicts_[static_cast<std::size_t>(index)];
+  Verdict known = verdict.load(std::memory_order_acquire);
+  if (known == Verdict::Unknown) {
+    known = CheckZlibStream(index) ? Verdict::Valid : Verdict::Invalid;
+    verdict.store(known, std::memory_order_release);
+  }
+  return known == Verdict::Valid;
+}
+
+bool TArchiveSnapshot::CheckZlibStream(int index) const {
+  const TArchiveEntry& entry = Entry(index);
+  TStoredBlock block;
+  try {
+    block = StoredBlock(index);
+  } catch (const EZLBArchiveError&) {
+    return false;
+  }
+  if (block.Length == 0 || entry.OriginalSize > kLargestCheckedStream ||
+      entry.OriginalSize > block.Length * format::kMaxDeflateRatio) {
+    return false;
+  }
+  std::vector<std::byte> stream(static_cast<std::size_t>(block.Length));
+  if (ReadAt(block.FileOffset, stream) != stream.size()) {
+    return false;
+  }
+  std::vector<std::byte> contents(static_cast<std::size_t>(entry.OriginalSize));
+  std::size_t consumed = 0;
+  std::size_t produced = 0;
+  const auto result = libdeflate_zlib_decompress_ex(&ThreadDecompressor(), stream.data(),
+                                                    stream.size(), contents.data(),
+                                                    contents.size(), &consumed, &produced);
+  return result == LIBDEFLATE_SUCCESS && consumed == stream.size() &&
+         produced == contents.size();
+}
+
+}  // namespace tomelet

@@ -1,0 +1,90 @@
+// An open document for servers: read once, then shared by any number of threads without locks.
+// It keeps its own descriptor on the file, reads entry bytes with positioned reads and notices
+// when the file at its path is no longer the one it opened.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "ZLIBArchive2/EntryIndex.h"
+#include "ZLIBArchive2/ZLIBArchive2.h"
+
+namespace tomelet {
+
+// Reads one entry's contents front to back in pieces, for entries too large to hold at once.
+class TEntryReader {
+ public:
+  virtual ~TEntryReader() = default;
+  // Fills up to buffer.size() bytes; 0 only at the end of the contents. Damaged data raises
+  // "The archive appears to be corrupted".
+  virtual std::size_t Read(std::span<std::byte> buffer) = 0;
+};
+
+// Where an entry's bytes lie in the file exactly as stored: its zlib stream for a deflated
+// entry, its contents for a stored one.
+struct TStoredBlock {
+  std::int64_t FileOffset = 0;
+  std::int64_t Length = 0;
+};
+
+class TArchiveSnapshot {
+ public:
+  // Raises EZLBArchiveError with the reader's messages when the file carries no readable archive.
+  explicit TArchiveSnapshot(const std::filesystem::path& path);
+  ~TArchiveSnapshot();
+  TArchiveSnapshot(const TArchiveSnapshot&) = delete;
+  TArchiveSnapshot& operator=(const TArchiveSnapshot&) = delete;
+
+  const std::filesystem::path& FileName() const { return path_; }
+  std::span<const TArchiveEntry> Entries() const { return entries_; }
+  const TArchiveEntry& Entry(int index) const;
+  // Index of the first entry whose folded archive path equals the folded name, or -1.
+  int IndexOf(std::string_view archivePath) const;
+
+  // False once the file at the path is not the one opened: replaced, or changed in place.
+  bool IsUnchanged() const;
+
+  // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
+  bool IsDeflated(int index) const;
+  // The whole contents; raises "The archive appears to be corrupted" for damaged data and the
+  // reader's message for encrypted entries.
+  std::vector<std::byte> Contents(int index) const;
+  std::unique_ptr<TEntryReader> OpenContents(int index) const;
+
+  // True when the deflated entry's zlib stream ends exactly at CompressedSize and inflates to
+  // OriginalSize, so that it can be handed out as it is. Checked on first use, then remembered.
+  bool HasVerifiedZlibStream(int index) const;
+  // Raises "The archive appears to be corrupted" when the block does not lie inside the data area.
+  TStoredBlock StoredBlock(int index) const;
+  // Reads up to buffer.size() bytes at an absolute file position.
+  std::size_t ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const;
+
+ private:
+  enum class Verdict : std::uint8_t { Unknown, Valid, Invalid };
+
+  void Load();
+  bool CheckZlibStream(int index) const;
+  std::int64_t DataEnd() const { return archiveStart_ + dataSize_; }
+
+  std::filesystem::path path_;
+  int fd_ = -1;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+  off_t size_ = 0;
+  timespec modified_{};
+  std::int64_t archiveStart_ = 0;
+  std::int64_t dataSize_ = 0;
+  std::vector<TArchiveEntry> entries_;
+  TEntryIndex index_;
+  std::unique_ptr<std::atomic<Verdict>[]> verdicts_;
+};
+
+}  // namespace tomelet

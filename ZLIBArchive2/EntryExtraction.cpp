@@ -1,0 +1,185 @@
+// Writing an entry's contents into a stream: stored copies, inflation at once or in chunks,
+// and the decryption step of encrypted entries.
+#include <algorithm>
+#include <array>
+#include <filesystem>
+
+#include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/ReaderState.h"
+#include "ZLIBArchive2/ZDecompressionStream.h"
+
+namespace tomelet {
+
+namespace {
+
+constexpr std::int64_t kOutputChunk = 4096;
+
+[[noreturn]] void RaiseCorrupted() {
+  RaiseArchiveError("The archive appears to be corrupted");
+}
+
+bool IsDeflated(const TArchiveEntry& entry) {
+  return entry.Method == kMethodDeflated || entry.Method == kMethodDeflatedEncrypted;
+}
+
+bool IsEncrypted(const TArchiveEntry& entry) {
+  return entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted;
+}
+
+bool IsBlankOrControl(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
+
+bool IsBlankPassword(const std::string& password) {
+  return std::all_of(password.begin(), password.end(), IsBlankOrControl);
+}
+
+// Deletes the temporary file of a decryption on every path out of the extraction.
+class TTempFileGuard {
+ public:
+  explicit TTempFileGuard(std::string name) : name_(std::move(name)) {}
+  ~TTempFileGuard() {
+    std::error_code ignored;
+    std::filesystem::remove(name_, ignored);
+  }
+  TTempFileGuard(const TTempFileGuard&) = delete;
+  TTempFileGuard& operator=(const TTempFileGuard&) = delete;
+  const std::string& Name() const { return name_; }
+
+ private:
+  std::string name_;
+};
+
+}  // namespace
+
+void TZLBArc2::Impl::CheckEntryPlacement(const TArchiveEntry& entry) const {
+  const std::int64_t dataSize = owner.trailer_.DataSize;
+  if (entry.Offset < 0 || entry.Offset > dataSize) {
+    RaiseCorrupted();
+  }
+  const bool copiedAsStored = !IsDeflated(entry) && !IsEncrypted(entry);
+  if (copiedAsStored && entry.OriginalSize > dataSize - entry.Offset) {
+    RaiseCorrupted();
+  }
+}
+
+void TZLBArc2::Impl::DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest,
+                                 std::int64_t oneShotLength) {
+  if (!IsDeflated(entry)) {
+    dest.CopyFrom(source, entry.OriginalSize);
+    return;
+  }
+  if (entry.OriginalSize <= 0) {
+    return;
+  }
+  // Progress needs the chunked path; without it one call inflates the whole entry.
+  if (!owner.OnProgress && InflateAtOnce(entry, source, dest, oneShotLength)) {
+    return;
+  }
+  InflateInChunks(entry, source, dest);
+}
+
+bool TZLBArc2::Impl::InflateAtOnce(const TArchiveEntry& entry, TStream& source, TStream& dest,
+                                   std::int64_t oneShotLength) {
+  auto* memory = dynamic_cast<TMemoryStream*>(&dest);
+  const std::int64_t start = source.Position();
+  if (memory == nullptr || memory->Position() != memory->Size() || oneShotLength <= 0 ||
+      oneShotLength > source.Size() - start ||
+      entry.OriginalSize > oneShotLength * format::kMaxDeflateRatio) {
+    return false;
+  }
+  std::vector<std::byte> compressed(static_cast<std::size_t>(oneShotLength));
+  source.ReadBuffer(compressed);
+  const auto oldSize = static_cast<std::size_t>(memory->Size());
+  const auto out = memory->WriteSpan(static_cast<std::size_t>(entry.OriginalSize));
+  const libdeflate_result result = libdeflate_zlib_decompress(
+      &Decompressor(), compressed.data(), compressed.size(), out.data(), out.size(), nullptr);
+  if (result == LIBDEFLATE_SUCCESS) {
+    return true;
+  }
+  // Whatever libdeflate rejects, the chunked path decides: it tolerates what zlib tolerates
+  // (trailing bytes, a stream longer than the entry) and fails the same way otherwise.
+  memory->SetSize(oldSize);
+  source.SetPosition(start);
+  return false;
+}
+
+void TZLBArc2::Impl::InflateInChunks(const TArchiveEntry& entry, TStream& source, TStream& dest) {
+  TZDecompressionStream inflater(source);
+  BeginPhase(Phase::Entry, "Extracting " + entry.FileName, entry.OriginalSize);
+  std::array<std::byte, kOutputChunk> chunk{};
+  for (std::int64_t remaining = entry.OriginalSize; remaining > 0; remaining -= kOutputChunk) {
+    try {
+      const auto want = static_cast<std::size_t>(std::min(remaining, kOutputChunk));
+      const std::size_t got = inflater.Read(std::span(chunk).first(want));
+      done += static_cast<std::int64_t>(got);
+      DoProgress();
+      dest.Write(std::span(chunk).first(got));
+      if (got < want) {
+        RaiseCorrupted();
+      }
+    } catch (...) {
+      RaiseCorrupted();
+    }
+  }
+}
+
+void TZLBArc2::Impl::DecryptAndDecode(const TArchiveEntry& entry, TStream& source, TStream& dest) {
+  if (IsBlankPassword(owner.Password)) {
+    RaiseArchiveError("No password given for encrypted file");
+  }
+  if (!owner.OnDecryptStream) {
+    RaiseArchiveError("No decryption algorithm found");
+  }
+  const TTempFileGuard temp(owner.MakeTempFileName());
+  TFileStream decrypted(temp.Name(), TFileStream::Mode::ReadWrite);
+  owner.OnDecryptStream(source, decrypted, static_cast<std::uint32_t>(entry.DecryptSize),
+                        owner.Password);
+  decrypted.SetPosition(0);
+  DecodeEntry(entry, decrypted, dest, decrypted.Size());
+}
+
+bool TZLBArc2::ExtractEntry(int index, TStream& dest, TStream* archiveStream) {
+  // A copy, because event handlers may close the archive while the entry is being written.
+  const TArchiveEntry entry = GetEntry(index);
+  std::unique_ptr<TFileStream> opened;
+  if (archiveStream == nullptr) {
+    try {
+      opened = std::make_unique<TFileStream>(archiveFileName_, TFileStream::Mode::Read);
+    } catch (const EStreamError&) {
+      RaiseArchiveError("Unable to open archive " + archiveFileName_);
+    }
+  }
+  TStream& source = archiveStream != nullptr ? *archiveStream : *opened;
+  impl_->CheckEntryPlacement(entry);
+  source.SetPosition(ArchivePosition(entry.Offset));
+  if (IsEncrypted(entry)) {
+    impl_->DecryptAndDecode(entry, source, dest);
+  } else {
+    const bool sizeFits =
+        entry.CompressedSize > 0 && entry.CompressedSize <= trailer_.DataSize - entry.Offset;
+    impl_->DecodeEntry(entry, source, dest, sizeFits ? entry.CompressedSize : 0);
+  }
+  if (VerifyFileCRC && StreamCRC32(dest, 0, 0) != entry.CRC) {
+    RaiseArchiveError(entry.FileName + " failed CRC check");
+  }
+  return true;
+}
+
+void TZLBArc2::ExtractToStream(TMemoryStream& dest, const std::string& name) {
+  if (archiveFileName_.empty()) {
+    RaiseArchiveError("No archive is currently open");
+  }
+  const int index = impl_->index.Find(impl_->entries, name);
+  if (index < 0) {
+    RaiseArchiveError(name + " not found in archive");
+  }
+  const std::string storedPath = impl_->entries[static_cast<std::size_t>(index)].ArchivePath();
+  if (ExtractEntry(index, dest) && OnStreamExtracted) {
+    OnStreamExtracted(storedPath);
+  }
+  impl_->phase = Impl::Phase::Idle;
+  impl_->DoProgress();
+}
+
+}  // namespace tomelet

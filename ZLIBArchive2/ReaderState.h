@@ -1,0 +1,64 @@
+// State of a TZLBArc2 shared by its opening and its extracting halves.
+#pragma once
+
+#include <libdeflate.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ZLIBArchive2/EntryIndex.h"
+#include "ZLIBArchive2/ZLIBArchive2.h"
+
+namespace tomelet {
+
+[[noreturn]] void RaiseArchiveError(std::string text);
+
+struct TZLBArc2::Impl {
+  enum class Phase { Idle, Registry, Entry };
+
+  struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+  };
+
+  explicit Impl(TZLBArc2& owner) : owner(owner) {}
+
+  TZLBArc2& owner;
+  std::vector<TArchiveEntry> entries;
+  TEntryIndex index;
+  std::int64_t archiveStart = -1;
+  Phase phase = Phase::Idle;
+  std::string message;
+  std::int64_t total = 0;
+  std::int64_t done = 0;
+  bool destroying = false;
+  std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
+
+  void BeginPhase(Phase newPhase, std::string newMessage, std::int64_t newTotal);
+  // Raises OnProgress for the current phase.
+  void DoProgress() const;
+  libdeflate_decompressor& Decompressor();
+
+  // Places the archive inside the file, or raises "Error reading registry" when the trailer's
+  // sizes cannot describe this file.
+  void LocateArchive(TFileStream& file);
+  // Fills entries and index from the registry; any failure propagates to OpenArchive.
+  void ReadRegistry(TFileStream& file);
+  void ReadPlainRegistry(TFileStream& file, std::int64_t count, std::size_t recordSize);
+  void ReadCompressedRegistry(TFileStream& file, std::int64_t count, std::size_t recordSize);
+
+  // Raises "The archive appears to be corrupted" for an entry whose data lies outside the
+  // data area.
+  void CheckEntryPlacement(const TArchiveEntry& entry) const;
+  // Writes the contents of entry from source (positioned at its data) to dest. oneShotLength
+  // is the number of bytes of source that may hold the zlib stream, 0 when unknown.
+  void DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest,
+                   std::int64_t oneShotLength);
+  bool InflateAtOnce(const TArchiveEntry& entry, TStream& source, TStream& dest,
+                     std::int64_t oneShotLength);
+  void InflateInChunks(const TArchiveEntry& entry, TStream& source, TStream& dest);
+  void DecryptAndDecode(const TArchiveEntry& entry, TStream& source, TStream& dest);
+};
+
+}  // namespace tomelet

@@ -1,0 +1,232 @@
+// Opening and closing archives, lookups, progress and temporary files of TZLBArc2.
+#include "ZLIBArchive2/ZLIBArchive2.h"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/ReaderState.h"
+
+namespace tomelet {
+
+namespace {
+
+constexpr std::int64_t kCrcBlock = 10240;
+
+std::unique_ptr<TFileStream> OpenForReading(const std::string& fileName) {
+  try {
+    return std::make_unique<TFileStream>(fileName, TFileStream::Mode::Read);
+  } catch (const EStreamError&) {
+    RaiseArchiveError("Unable to open archive " + fileName);
+  }
+}
+
+TArchiveTrailer ReadTrailer(TFileStream& file) {
+  std::array<std::byte, kTrailerSize> bytes{};
+  if (file.Size() < static_cast<std::int64_t>(kTrailerSize)) {
+    throw EReadError();
+  }
+  file.Seek(-static_cast<std::int64_t>(kTrailerSize), SeekOrigin::End);
+  file.ReadBuffer(bytes);
+  return format::DecodeTrailer(bytes);
+}
+
+}  // namespace
+
+void RaiseArchiveError(std::string text) {
+  throw EZLBArchiveError(text);
+}
+
+std::uint32_t StreamCRC32(TStream& stream, std::int64_t start, std::int64_t tail) {
+  const std::int64_t remembered = stream.Position();
+  stream.SetPosition(start);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  std::array<std::byte, kCrcBlock> block{};
+  for (std::int64_t remaining = stream.Size() - start - tail; remaining > 0;
+       remaining -= kCrcBlock) {
+    const auto want = static_cast<std::size_t>(std::min(remaining, kCrcBlock));
+    const std::size_t got = stream.Read(std::span(block).first(want));
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(got));
+    if (got < want) {
+      break;
+    }
+  }
+  stream.SetPosition(remembered);
+  return static_cast<std::uint32_t>(crc);
+}
+
+void TZLBArc2::Impl::BeginPhase(Phase newPhase, std::string newMessage, std::int64_t newTotal) {
+  phase = newPhase;
+  message = std::move(newMessage);
+  total = newTotal;
+  done = 0;
+}
+
+void TZLBArc2::Impl::DoProgress() const {
+  if (destroying || !owner.OnProgress) {
+    return;
+  }
+  if (phase == Phase::Idle) {
+    owner.OnProgress(owner.archiveFileName_, 0);
+    return;
+  }
+  const double share = total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0;
+  owner.OnProgress(message, static_cast<int>(std::nearbyint(share * 100.0)));
+}
+
+libdeflate_decompressor& TZLBArc2::Impl::Decompressor() {
+  if (!decompressor) {
+    decompressor.reset(libdeflate_alloc_decompressor());
+    if (!decompressor) {
+      throw std::bad_alloc();
+    }
+  }
+  return *decompressor;
+}
+
+TZLBArc2::TZLBArc2() : impl_(std::make_unique<Impl>(*this)) {}
+
+TZLBArc2::~TZLBArc2() {
+  impl_->destroying = true;
+  CloseArchive();
+}
+
+bool TZLBArc2::OpenArchive(const std::string& fileName) {
+  CloseArchive();
+  archiveFileName_ = fileName;
+  if (fileName.empty()) {
+    return false;
+  }
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(fileName, error)) {
+    RaiseArchiveError("Archive file not found");
+  }
+  std::unique_ptr<TFileStream> file = OpenForReading(fileName);
+  trailer_ = ReadTrailer(*file);
+  if (trailer_.Version != 1 && trailer_.Version != 2) {
+    RaiseArchiveError("The archive was created with a different version of ZLBArchive (v" +
+                      std::to_string(trailer_.Version) + ")");
+  }
+  impl_->LocateArchive(*file);
+  if (VerifyArchiveCRC &&
+      StreamCRC32(*file, impl_->archiveStart, kTrailerSize) != trailer_.ArchiveCRC) {
+    archiveFileName_.clear();
+    trailer_ = {};
+    impl_->archiveStart = -1;
+    RaiseArchiveError("The archive appears to be corrupted");
+  }
+  try {
+    impl_->ReadRegistry(*file);
+    if (OnArchiveOpened) {
+      OnArchiveOpened(*this);
+    }
+  } catch (...) {
+    CloseArchive();
+    RaiseArchiveError("Error reading registry");
+  }
+  file.reset();
+  impl_->phase = Impl::Phase::Idle;
+  impl_->DoProgress();
+  return true;
+}
+
+void TZLBArc2::CloseArchive() {
+  impl_->entries.clear();
+  impl_->entries.shrink_to_fit();
+  impl_->index.Clear();
+  trailer_ = {};
+  archiveFileName_.clear();
+  impl_->phase = Impl::Phase::Idle;
+  impl_->DoProgress();
+  impl_->archiveStart = -1;
+}
+
+int TZLBArc2::EntryCount() const {
+  if (archiveFileName_.empty()) {
+    RaiseArchiveError("No archive is currently open");
+  }
+  return static_cast<int>(impl_->entries.size());
+}
+
+const TArchiveEntry& TZLBArc2::EntryAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->entries.size()) {
+    RaiseArchiveError("Index out of bounds");
+  }
+  return impl_->entries[static_cast<std::size_t>(index)];
+}
+
+TArchiveEntry TZLBArc2::GetEntry(int index) const {
+  return EntryAt(index);
+}
+
+int TZLBArc2::IndexOfEntry(const std::string& name) const {
+  if (archiveFileName_.empty()) {
+    RaiseArchiveError("No archive is currently open");
+  }
+  const std::size_t split = name.find_last_of("\\:");
+  std::string folder = split == std::string::npos ? std::string() : name.substr(0, split + 1);
+  const std::string_view fileName = split == std::string::npos
+                                        ? std::string_view(name)
+                                        : std::string_view(name).substr(split + 1);
+  if (SavePaths) {
+    const std::size_t drive = folder.find(':');
+    if (drive != std::string::npos) {
+      folder.erase(0, drive + 1);
+    }
+  }
+  return impl_->index.Find(impl_->entries, folder.append(fileName));
+}
+
+std::int64_t TZLBArc2::ArchivePosition(std::int64_t offset) const {
+  if (impl_->archiveStart < 0) {
+    RaiseArchiveError("Unknown file position marker");
+  }
+  return impl_->archiveStart + offset;
+}
+
+std::string TZLBArc2::GetTempFolder() const {
+  if (!TempDir.empty()) {
+    return TempDir;
+  }
+  for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') {
+      std::string folder = value;
+      return folder.back() == '/' ? folder : folder + '/';
+    }
+  }
+  return "/tmp/";
+}
+
+std::string TZLBArc2::MakeTempFileName() {
+  std::string pattern = GetTempFolder();
+  if (pattern.back() != '/') {
+    pattern += '/';
+  }
+  pattern += "ZLBXXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    throw EStreamError("Cannot create a temporary file in " + GetTempFolder() + ": " +
+                       std::strerror(errno));
+  }
+  ::close(fd);
+  return pattern;
+}
+
+void TZLBArc2::ListFolder(const std::string& folder, std::vector<std::string>& list) {
+  list.clear();
+  const std::string wanted = FoldArchivePath(folder);
+  for (const TArchiveEntry& entry : impl_->entries) {
+    if (FoldArchivePath(entry.Path) == wanted) {
+      list.push_back(entry.FileName);
+    }
+  }
+}
+
+}  // namespace tomelet
