@@ -1,0 +1,155 @@
+#include "Unit1/NavigationPolicy.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "SecurityManager/SecurityManager.h"
+#include "Unit1/FileMasks.h"
+
+namespace tomelet {
+
+namespace {
+
+constexpr std::string_view kDocumentRootSlashed = "tome://inpack//";
+// The root folder of the file system stands in for the root of the current drive.
+constexpr std::string_view kRootFolder = "/";
+
+std::string AsciiLowered(std::string_view text) {
+  std::string lowered(text);
+  for (char& ch : lowered) {
+    if (ch >= 'A' && ch <= 'Z')
+      ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  return lowered;
+}
+
+int HexValue(char ch) {
+  if (ch >= '0' && ch <= '9')
+    return ch - '0';
+  if (ch >= 'a' && ch <= 'f')
+    return ch - 'a' + 10;
+  if (ch >= 'A' && ch <= 'F')
+    return ch - 'A' + 10;
+  return -1;
+}
+
+std::string PercentDecoded(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+        HexValue(text[i + 2]) >= 0) {
+      decoded.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+      i += 2;
+    } else {
+      decoded.push_back(text[i]);
+    }
+  }
+  return decoded;
+}
+
+bool ClimbsOut(std::string_view path) {
+  if (path.starts_with('/'))
+    return true;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    if (path.substr(start, end - start) == "..")
+      return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The shell receives the path as written, but whoever reads it as a URI decodes its escapes,
+// so both forms must stay below the current folder.
+bool StaysBelowCurrentFolder(std::string_view path) {
+  return !ClimbsOut(path) && !ClimbsOut(PercentDecoded(path));
+}
+
+}  // namespace
+
+TNavigationPolicy::TNavigationPolicy(TProjectOptions& options, IShell& shell,
+                                     TCurrentDirectory currentDirectory)
+    : options_(options), shell_(shell), currentDirectory_(std::move(currentDirectory)) {}
+
+TNavigationDecision TNavigationPolicy::BeforeNavigate2(std::string& url) {
+  TNavigationDecision decision;
+  if (url == kDocumentUrlPrefix || url == kDocumentRootSlashed) {
+    shell_.Open(std::string(kRootFolder));
+    decision.Cancel = true;
+    return decision;
+  }
+  const std::string lowered = AsciiLowered(url);
+  if (!lowered.starts_with(kDocumentUrlPrefix)) {
+    decision.Cancel = decision.CloseMainWindow = lowered == kCloseUrl;
+    return decision;
+  }
+  if (MatchesOpenOutsideMask(url, decision))
+    return OpenOutside(url);
+  return decision;
+}
+
+// Appends the ';' that closes the last mask once; at 255 characters the cut takes it off again.
+std::string TNavigationPolicy::MaskList() {
+  std::string masks = options_.OpenOutsideMasks();
+  if (masks.empty() || masks.back() != ';') {
+    masks.push_back(';');
+    masks.resize(std::min(masks.size(), TProjectOptions::kShortStringMax));
+    options_.SetOpenOutsideMasks(masks);
+  }
+  return masks;
+}
+
+// An invalid mask cancels the navigation and says why instead of escaping the handler.
+bool TNavigationPolicy::MatchesOpenOutsideMask(const std::string& url,
+                                               TNavigationDecision& decision) {
+  try {
+    for (const std::string& mask : SplitMaskList(MaskList())) {
+      if (TFileMask(mask).Matches(url))
+        return true;
+    }
+  } catch (const EMaskException& error) {
+    decision.Cancel = true;
+    decision.StatusText = error.what();
+  }
+  return false;
+}
+
+// Paths keep '/' as their separator here; the expanded path must not leave the current folder.
+TNavigationDecision TNavigationPolicy::OpenOutside(std::string& url) {
+  TNavigationDecision decision;
+  decision.Cancel = true;
+  url = url.substr(kDocumentUrlPrefix.size());
+  if (!StaysBelowCurrentFolder(url)) {
+    decision.StatusText = std::string(kOutsideFolderRefusal) + url;
+    return decision;
+  }
+  shell_.Open((currentDirectory_() / url).lexically_normal().string());
+  return decision;
+}
+
+std::vector<std::string> SplitMaskList(std::string_view list) {
+  std::vector<std::string> masks;
+  std::size_t start = 0;
+  for (std::size_t end = list.find(';'); end != std::string_view::npos;
+       end = list.find(';', start)) {
+    masks.emplace_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return masks;
+}
+
+std::string NavigateErrorStatusText(int statusCode) {
+  return std::to_string(statusCode);
+}
+
+void QuerySecurityManagerService(const GUID& rsid, const GUID& iid, IUnknown& securityManager,
+                                 ComPtr<IUnknown>& obj) {
+  if (rsid != IID_IInternetSecurityManager || iid != rsid)
+    return;
+  obj.Reset();
+  securityManager.QueryInterface(IID_IInternetSecurityManager, obj.PutVoid());
+}
+
+}  // namespace tomelet

@@ -1,0 +1,64 @@
+// Where each navigation of the page goes: pages of the document load from the archive, files
+// that match an open-outside mask go to the desktop's default program, the bare document root
+// opens the root folder, "about:close" closes the viewer and everything else loads as usual.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Unit1/MainWindowView.h"
+#include "Unit1/ProjectOptions.h"
+#include "platform/com/Com.h"
+
+namespace tomelet {
+
+inline constexpr std::string_view kDocumentUrlPrefix = "tome://inpack/";
+inline constexpr std::string_view kCloseUrl = "about:close";
+inline constexpr std::string_view kOutsideFolderRefusal =
+    "Refused to open a file outside the current folder: ";
+
+// What the window does after a navigation has been decided.
+struct TNavigationDecision {
+  bool Cancel = false;
+  bool CloseMainWindow = false;
+  std::optional<std::string> StatusText;
+};
+
+class TNavigationPolicy {
+ public:
+  using TCurrentDirectory = std::function<std::filesystem::path()>;
+
+  // The policy appends one ';' to the options' mask list the first time it needs it.
+  TNavigationPolicy(
+      TProjectOptions& options, IShell& shell,
+      TCurrentDirectory currentDirectory = [] { return std::filesystem::current_path(); });
+
+  // May rewrite url to the document-relative path of a file handed to the shell.
+  TNavigationDecision BeforeNavigate2(std::string& url);
+
+ private:
+  std::string MaskList();
+  bool MatchesOpenOutsideMask(const std::string& url, TNavigationDecision& decision);
+  TNavigationDecision OpenOutside(std::string& url);
+
+  TProjectOptions& options_;
+  IShell& shell_;
+  TCurrentDirectory currentDirectory_;
+};
+
+// The masks of a list: every run before a ';', empty runs included; text after the last ';'
+// is no mask.
+std::vector<std::string> SplitMaskList(std::string_view list);
+
+// The status bar text for a failed navigation: the code in decimal.
+std::string NavigateErrorStatusText(int statusCode);
+
+// Hands out the URL security manager when the browser asks for it as service and interface;
+// every other request leaves obj untouched.
+void QuerySecurityManagerService(const GUID& rsid, const GUID& iid, IUnknown& securityManager,
+                                 ComPtr<IUnknown>& obj);
+
+}  // namespace tomelet
