@@ -1,0 +1,220 @@
+// The engine's signals, raised as the host's events.
+#include <string>
+
+#include "WebHost/EngineView.h"
+#include "WebHost/SchemeBridge.h"
+#include "WebHost/Urls.h"
+
+namespace tomelet {
+namespace {
+
+std::string Text(const char* text) {
+  return text ? text : "";
+}
+
+bool IsCancellation(const GError* error) {
+  return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+         g_error_matches(error, WEBKIT_POLICY_ERROR,
+                         WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) ||
+         g_error_matches(error, WEBKIT_DOWNLOAD_ERROR, WEBKIT_DOWNLOAD_ERROR_CANCELLED_BY_USER);
+}
+
+// The status a failed load reports: 404 for a missing target, the handler's own result code when
+// it failed, else the platform's code for a resource that could not be reached.
+int StatusCodeOf(const GError* error) {
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_FOUND) ||
+      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST))
+    return 404;
+  if (error->domain == RequestErrorQuark())
+    return error->code;
+  return INET_E_RESOURCE_NOT_FOUND;
+}
+
+}  // namespace
+
+void TEngineView::ConnectSignals() {
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
+  g_signal_connect(view_, "mouse-target-changed", G_CALLBACK(OnMouseTarget), this);
+  g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
+  g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
+  g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
+                   G_CALLBACK(OnHistoryChanged), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view_),
+                   "script-message-received::tomeletClose", G_CALLBACK(OnCloseMessage), this);
+}
+
+gboolean TEngineView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                     WebKitPolicyDecisionType type, gpointer self) {
+  auto& view = *static_cast<TEngineView*>(self);
+  // The handlers may run a nested main loop; the decision must outlive them.
+  g_object_ref(decision);
+  bool handled = false;
+  switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION:
+      handled = view.DecideNavigation(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      break;
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      handled = view.DecideNewWindow(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      break;
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
+      handled = view.DecideResponse(WEBKIT_RESPONSE_POLICY_DECISION(decision));
+      break;
+  }
+  g_object_unref(decision);
+  return handled;
+}
+
+bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(decision);
+  // The handler's rewrite of its copy changes only what the handler itself does with it.
+  std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  bool cancel = false;
+  if (host_.Events.OnBeforeNavigate2)
+    host_.Events.OnBeforeNavigate2(url, cancel);
+  if (cancel)
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+  else
+    webkit_policy_decision_use(WEBKIT_POLICY_DECISION(decision));
+  return true;
+}
+
+// The viewer has one window: a page's new window opens in it, as a navigation of its own.
+bool TEngineView::DecideNewWindow(WebKitNavigationPolicyDecision* decision) {
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(decision);
+  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  g_object_ref(request);
+  webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+  webkit_web_view_load_request(view_, request);
+  g_object_unref(request);
+  return true;
+}
+
+bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {
+  WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
+  const std::string url = Text(webkit_uri_response_get_uri(response));
+  const auto status = static_cast<int>(webkit_uri_response_get_status_code(response));
+  if (status >= 400 && webkit_response_policy_decision_is_main_frame_main_resource(decision)) {
+    if (!RaiseNavigateError(url, status))
+      return false;
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    return true;
+  }
+  if (IsDocumentUrl(url) && !webkit_response_policy_decision_is_mime_type_supported(decision)) {
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    OpenAsFile(url);
+    return true;
+  }
+  return false;
+}
+
+// What the engine cannot show is asked for again as a file and handed to the desktop.
+void TEngineView::OpenAsFile(const std::string& url) {
+  const RequestResult result = FetchThroughSession(url, true);
+  if (result.Outcome == RequestOutcome::Served && !result.CacheFileName.empty()) {
+    if (shellOpener_)
+      shellOpener_->OpenWithDefaultProgram(result.CacheFileName);
+    return;
+  }
+  RaiseNavigateError(url, result.Outcome == RequestOutcome::NotFound ? 404
+                          : FAILED(result.Result)                    ? result.Result
+                                                                     : E_FAIL);
+}
+
+void TEngineView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
+  static_cast<TEngineView*>(self)->LoadChanged(event);
+}
+
+void TEngineView::LoadChanged(WebKitLoadEvent event) {
+  if (event == WEBKIT_LOAD_COMMITTED) {
+    hasDocument_ = true;
+    RaiseCommandStates();
+  } else if (event == WEBKIT_LOAD_FINISHED && host_.Events.OnDocumentComplete) {
+    host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
+  }
+}
+
+gboolean TEngineView::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* url, GError* error,
+                                   gpointer self) {
+  return static_cast<TEngineView*>(self)->LoadFailed(url, error);
+}
+
+// Returning true keeps the engine's own error page away, which is what a cancel asks for.
+bool TEngineView::LoadFailed(const char* url, const GError* error) {
+  if (IsCancellation(error))
+    return false;
+  return RaiseNavigateError(Text(url), StatusCodeOf(error));
+}
+
+bool TEngineView::RaiseNavigateError(const std::string& url, int statusCode) {
+  bool cancel = false;
+  if (host_.Events.OnNavigateError)
+    host_.Events.OnNavigateError(url, statusCode, cancel);
+  return cancel;
+}
+
+void TEngineView::OnTitle(GObject*, GParamSpec*, gpointer self) {
+  static_cast<TEngineView*>(self)->TitleChanged();
+}
+
+// Until the page names itself its address stands as its title.
+void TEngineView::TitleChanged() {
+  if (!host_.Events.OnTitleChange)
+    return;
+  std::string title = Text(webkit_web_view_get_title(view_));
+  if (title.empty())
+    title = Text(webkit_web_view_get_uri(view_));
+  if (!title.empty())
+    host_.Events.OnTitleChange(title);
+}
+
+void TEngineView::OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
+  static_cast<TEngineView*>(self)->MouseTargetChanged(hit);
+}
+
+void TEngineView::MouseTargetChanged(WebKitHitTestResult* hit) {
+  std::string link;
+  if (webkit_hit_test_result_context_is_link(hit))
+    link = Text(webkit_hit_test_result_get_link_uri(hit));
+  if (link == statusText_)
+    return;
+  statusText_ = link;
+  if (host_.Events.OnStatusTextChange)
+    host_.Events.OnStatusTextChange(statusText_);
+}
+
+void TEngineView::OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self) {
+  static_cast<TEngineView*>(self)->RaiseCommandStates();
+}
+
+void TEngineView::RaiseCommandStates() {
+  if (!host_.Events.OnCommandStateChange)
+    return;
+  host_.Events.OnCommandStateChange(CSC_NAVIGATEBACK, webkit_web_view_can_go_back(view_));
+  host_.Events.OnCommandStateChange(CSC_NAVIGATEFORWARD, webkit_web_view_can_go_forward(view_));
+}
+
+void TEngineView::OnClose(WebKitWebView*, gpointer self) {
+  static_cast<TEngineView*>(self)->RaiseWindowClosing();
+}
+
+void TEngineView::OnCloseMessage(WebKitUserContentManager*, JSCValue*, gpointer self) {
+  static_cast<TEngineView*>(self)->RaiseWindowClosing();
+}
+
+void TEngineView::RaiseWindowClosing() {
+  bool cancel = false;
+  if (host_.Events.OnWindowClosing)
+    host_.Events.OnWindowClosing(false, cancel);
+}
+
+// A silent browser shows no dialogs of its own; the page's script gets the default answers.
+gboolean TEngineView::OnScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self) {
+  return static_cast<TEngineView*>(self)->silent_;
+}
+
+}  // namespace tomelet

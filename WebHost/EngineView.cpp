@@ -1,0 +1,205 @@
+#include "WebHost/EngineView.h"
+
+#include <gtkmm/messagedialog.h>
+#include <gtkmm/window.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "WebHost/FindDialog.h"
+#include "WebHost/PrintPreview.h"
+#include "WebHost/SchemeBridge.h"
+#include "WebHost/TextSize.h"
+#include "platform/urlmon/UrlMon.h"
+
+namespace tomelet {
+namespace {
+
+constexpr const char* kCloseMessage = "tomeletClose";
+
+// Pages that navigated before calling window.close() are not allowed to close the view by the
+// engine, yet the viewer must hear about every such call, so the call is routed to the host.
+constexpr const char* kCloseScript =
+    "window.close = function () {"
+    "  window.webkit.messageHandlers.tomeletClose.postMessage(null);"
+    "};";
+
+constexpr const char* kHiddenScrollBarsStyle = "html, body { overflow: hidden !important; }";
+
+// A fresh file of our own in folder, so nothing already there is overwritten.
+std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
+  std::string pattern = (folder / "print-preview-XXXXXX.pdf").string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = mkstemps(name.data(), 4);
+  if (fd < 0)
+    throw EWebBrowserError(E_FAIL, "Cannot create the print preview file in " + folder.string());
+  close(fd);
+  return std::filesystem::path(name.data());
+}
+
+void ShowError(Gtk::Window* parent, const std::string& text) {
+  Gtk::MessageDialog dialog(text, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_OK, true);
+  if (parent)
+    dialog.set_transient_for(*parent);
+  dialog.run();
+}
+
+}  // namespace
+
+TEngineView::TEngineView(TWebHost& host) : host_(host) {
+  WebKitWebContext* context = webkit_web_context_get_default();
+  RegisterDocumentScheme(context);
+  view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(webkit_web_view_new_with_context(context)));
+  widget_ = Glib::wrap(GTK_WIDGET(view_));
+  ConfigureSettings();
+  InstallCloseScript();
+  ConnectSignals();
+  gtk_widget_show(GTK_WIDGET(view_));
+}
+
+TEngineView::~TEngineView() {
+  findDialog_.reset();
+  printPreview_.reset();
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+  g_signal_handlers_disconnect_by_data(content, this);
+  g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
+  g_signal_handlers_disconnect_by_data(view_, this);
+  if (hiddenScrollBars_)
+    webkit_user_style_sheet_unref(hiddenScrollBars_);
+  gtk_widget_destroy(GTK_WIDGET(view_));
+  g_object_unref(view_);
+  if (!ownFolder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(ownFolder_, ignored);
+  }
+}
+
+void TEngineView::ConfigureSettings() {
+  WebKitSettings* settings = webkit_web_view_get_settings(view_);
+  webkit_settings_set_zoom_text_only(settings, TRUE);
+  ApplySessionUserAgent();
+}
+
+void TEngineView::InstallCloseScript() {
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+  webkit_user_content_manager_register_script_message_handler(content, kCloseMessage);
+  WebKitUserScript* script =
+      webkit_user_script_new(kCloseScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
+}
+
+// The session's user agent may be set at any time before a navigation, so it is read each time.
+void TEngineView::ApplySessionUserAgent() {
+  const std::string userAgent = SessionUserAgent();
+  if (userAgent == appliedUserAgent_)
+    return;
+  webkit_settings_set_user_agent(webkit_web_view_get_settings(view_),
+                                 userAgent.empty() ? nullptr : userAgent.c_str());
+  appliedUserAgent_ = userAgent;
+}
+
+void TEngineView::Load(const std::string& url) {
+  ApplySessionUserAgent();
+  webkit_web_view_load_uri(view_, url.c_str());
+}
+
+void TEngineView::GoBack() {
+  if (webkit_web_view_can_go_back(view_))
+    webkit_web_view_go_back(view_);
+}
+
+void TEngineView::GoForward() {
+  if (webkit_web_view_can_go_forward(view_))
+    webkit_web_view_go_forward(view_);
+}
+
+IOleCommandTarget* TEngineView::Document() {
+  return hasDocument_ ? &documentCommands_ : nullptr;
+}
+
+void TEngineView::Copy() {
+  webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
+}
+
+void TEngineView::SetTextSize(int textSize) {
+  if (const auto level = TextSizeZoomLevel(textSize))
+    webkit_web_view_set_zoom_level(view_, *level);
+}
+
+Gtk::Window* TEngineView::ParentWindow() const {
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view_));
+  if (!gtk_widget_is_toplevel(top) || !GTK_IS_WINDOW(top))
+    return nullptr;
+  return Glib::wrap(GTK_WINDOW(top));
+}
+
+void TEngineView::ShowFindDialog() {
+  if (!findDialog_)
+    findDialog_ =
+        std::make_unique<TFindDialog>(ParentWindow(), webkit_web_view_get_find_controller(view_));
+  findDialog_->present();
+}
+
+std::filesystem::path TEngineView::PrintFolder() {
+  if (!temporaryFolder_.empty())
+    return temporaryFolder_;
+  if (ownFolder_.empty()) {
+    gchar* made = g_dir_make_tmp("tomelet-print-XXXXXX", nullptr);
+    if (!made)
+      throw EWebBrowserError(E_FAIL, "Cannot create a folder for the print preview");
+    ownFolder_ = made;
+    g_free(made);
+  }
+  return ownFolder_;
+}
+
+void TEngineView::StartPrintPreview() {
+  const auto pdf = NewPdfFile(PrintFolder());
+  PrintToPdf(view_, pdf, [alive = std::weak_ptr<TEngineView*>(alive_), pdf](std::string error) {
+    if (const auto self = alive.lock()) {
+      (*self)->ShowPrintPreview(pdf, error);
+      return;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(pdf, ignored);
+  });
+}
+
+void TEngineView::ShowPrintPreview(const std::filesystem::path& pdf, const std::string& error) {
+  if (!error.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(pdf, ignored);
+    ShowError(ParentWindow(), "The page could not be printed: " + error);
+    return;
+  }
+  try {
+    printPreview_ = std::make_unique<TPrintPreview>(ParentWindow(), view_, pdf);
+    printPreview_->present();
+  } catch (const std::exception& failure) {
+    ShowError(ParentWindow(), failure.what());
+  }
+}
+
+void TEngineView::SetUserInterfaceOptions(TUserInterfaceOptions options) {
+  userInterfaceOptions_ = options;
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+  const bool hide = options.Contains(TUserInterfaceOption::DontUseScrollBars);
+  if (hide && !hiddenScrollBars_) {
+    hiddenScrollBars_ =
+        webkit_user_style_sheet_new(kHiddenScrollBarsStyle, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                    WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(content, hiddenScrollBars_);
+  } else if (!hide && hiddenScrollBars_) {
+    webkit_user_content_manager_remove_style_sheet(content, hiddenScrollBars_);
+    webkit_user_style_sheet_unref(hiddenScrollBars_);
+    hiddenScrollBars_ = nullptr;
+  }
+}
+
+}  // namespace tomelet

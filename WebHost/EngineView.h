@@ -1,0 +1,115 @@
+// The engine side of the browser host: the web view, the signals it raises as the host's events,
+// and the state the host keeps between calls.
+#pragma once
+
+#include <gtkmm/widget.h>
+#include <gtkmm/window.h>
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "WebHost/WebHost.h"
+
+namespace tomelet {
+
+class TEngineView;
+class TFindDialog;
+class TPrintPreview;
+
+// The document's command target: the find dialog and the document's own commands.
+class TDocumentCommands final : public IOleCommandTarget {
+ public:
+  explicit TDocumentCommands(TEngineView& view) : view_(view) {}
+  HRESULT Exec(const GUID* group, std::uint32_t command, std::uint32_t option,
+               std::optional<int> input) override;
+
+ private:
+  TEngineView& view_;
+};
+
+class TEngineView {
+ public:
+  explicit TEngineView(TWebHost& host);
+  ~TEngineView();
+  TEngineView(const TEngineView&) = delete;
+  TEngineView& operator=(const TEngineView&) = delete;
+
+  WebKitWebView* View() const { return view_; }
+  Gtk::Widget& Widget() const { return *widget_; }
+
+  void Load(const std::string& url);
+  void GoBack();
+  void GoForward();
+  IOleCommandTarget* Document();
+
+  void Copy();
+  void SetTextSize(int textSize);
+  void ShowFindDialog();
+  void StartPrintPreview();
+
+  TUserInterfaceOptions UserInterfaceOptions() const { return userInterfaceOptions_; }
+  void SetUserInterfaceOptions(TUserInterfaceOptions options);
+  bool Silent() const { return silent_; }
+  void SetSilent(bool silent) { silent_ = silent; }
+
+  void SetTemporaryFolder(const std::filesystem::path& folder) { temporaryFolder_ = folder; }
+  void SetShellOpener(std::unique_ptr<IShellOpener> opener) { shellOpener_ = std::move(opener); }
+
+ private:
+  void ConfigureSettings();
+  void InstallCloseScript();
+  void ApplySessionUserAgent();
+  Gtk::Window* ParentWindow() const;
+  std::filesystem::path PrintFolder();
+  void ShowPrintPreview(const std::filesystem::path& pdf, const std::string& error);
+
+  // Engine signals, raised as the host's events (EngineEvents.cpp).
+  void ConnectSignals();
+  bool DecideNavigation(WebKitNavigationPolicyDecision* decision);
+  bool DecideNewWindow(WebKitNavigationPolicyDecision* decision);
+  bool DecideResponse(WebKitResponsePolicyDecision* decision);
+  void OpenAsFile(const std::string& url);
+  void LoadChanged(WebKitLoadEvent event);
+  bool LoadFailed(const char* url, const GError* error);
+  void TitleChanged();
+  void MouseTargetChanged(WebKitHitTestResult* hit);
+  void RaiseCommandStates();
+  void RaiseWindowClosing();
+  bool RaiseNavigateError(const std::string& url, int statusCode);
+
+  static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+  static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* url, GError* error,
+                               gpointer self);
+  static void OnTitle(GObject*, GParamSpec*, gpointer self);
+  static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self);
+  static void OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self);
+  static void OnClose(WebKitWebView*, gpointer self);
+  static void OnCloseMessage(WebKitUserContentManager*, JSCValue*, gpointer self);
+  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
+
+  TWebHost& host_;
+  WebKitWebView* view_ = nullptr;
+  Gtk::Widget* widget_ = nullptr;
+  WebKitUserStyleSheet* hiddenScrollBars_ = nullptr;
+  TDocumentCommands documentCommands_{*this};
+  TUserInterfaceOptions userInterfaceOptions_{TUserInterfaceOption::EnablesFormsAutoComplete,
+                                              TUserInterfaceOption::EnableThemes};
+  bool silent_ = false;
+  bool hasDocument_ = false;
+  std::string statusText_;
+  std::string appliedUserAgent_;
+  std::filesystem::path temporaryFolder_;
+  std::filesystem::path ownFolder_;
+  std::unique_ptr<IShellOpener> shellOpener_;
+  std::unique_ptr<TFindDialog> findDialog_;
+  std::unique_ptr<TPrintPreview> printPreview_;
+  // Print jobs finish after the host may be gone; they check this first.
+  std::shared_ptr<TEngineView*> alive_ = std::make_shared<TEngineView*>(this);
+};
+
+}  // namespace tomelet

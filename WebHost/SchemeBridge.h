@@ -1,0 +1,23 @@
+// The engine's requests for the "tome" scheme, served by the protocol handlers registered with
+// the process's internet session.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <string_view>
+
+#include "platform/urlmon/RequestDriver.h"
+
+namespace tomelet {
+
+// Registers the scheme with the context once, as secure and cross-origin capable but not local:
+// a local scheme would shut its pages out of fetch, XHR and each other's frames.
+void RegisterDocumentScheme(WebKitWebContext* context);
+
+// The error domain of requests the handler failed; an error's code is the handler's result code.
+GQuark RequestErrorQuark();
+
+// One request through the session's handler for the URL's scheme.
+RequestResult FetchThroughSession(std::string_view url, bool needFile);
+
+}  // namespace tomelet

@@ -1,0 +1,14 @@
+// What the host asks of a URL before it hands it to the engine.
+#pragma once
+
+#include <string_view>
+
+namespace tomelet {
+
+// A URL the engine can take: an absolute URL, read leniently as pages write them.
+bool IsNavigableUrl(std::string_view url);
+
+// A URL of the document's own scheme, "tome:", in any letter case.
+bool IsDocumentUrl(std::string_view url);
+
+}  // namespace tomelet

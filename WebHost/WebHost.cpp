@@ -1,0 +1,117 @@
+#include "WebHost/WebHost.h"
+
+#include <gio/gio.h>
+
+#include "WebHost/EngineView.h"
+#include "WebHost/TextSize.h"
+#include "WebHost/Urls.h"
+
+namespace tomelet {
+namespace {
+
+class TDesktopShellOpener final : public IShellOpener {
+ public:
+  void OpenWithDefaultProgram(const std::filesystem::path& file) override {
+    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
+    if (!uri)
+      return;
+    GError* error = nullptr;
+    if (!g_app_info_launch_default_for_uri(uri, nullptr, &error)) {
+      g_warning("Cannot open %s: %s", uri, error->message);
+      g_error_free(error);
+    }
+    g_free(uri);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<IShellOpener> MakeDesktopShellOpener() {
+  return std::make_unique<TDesktopShellOpener>();
+}
+
+HRESULT TDocumentCommands::Exec(const GUID* group, std::uint32_t command, std::uint32_t,
+                                std::optional<int> input) {
+  if (group && *group == CGID_WebBrowser && command == kFindDialogCommand) {
+    view_.ShowFindDialog();
+    return S_OK;
+  }
+  if (group || command != OLECMDID_ZOOM)
+    return OLECMDERR_E_NOTSUPPORTED;
+  if (!input || !TextSizeZoomLevel(*input))
+    return E_INVALIDARG;
+  view_.SetTextSize(*input);
+  return S_OK;
+}
+
+TWebHost::TWebHost() : view_(std::make_unique<TEngineView>(*this)) {}
+
+TWebHost::~TWebHost() = default;
+
+Gtk::Widget& TWebHost::Widget() {
+  return view_->Widget();
+}
+
+void TWebHost::SetTemporaryFolder(const std::filesystem::path& folder) {
+  view_->SetTemporaryFolder(folder);
+}
+
+void TWebHost::SetShellOpener(std::unique_ptr<IShellOpener> opener) {
+  view_->SetShellOpener(std::move(opener));
+}
+
+void TWebHost::Navigate(const std::string& url) {
+  if (!IsNavigableUrl(url))
+    throw EWebBrowserError(E_INVALIDARG, "Invalid URL: \"" + url + "\"");
+  view_->Load(url);
+}
+
+void TWebHost::GoBack() noexcept {
+  view_->GoBack();
+}
+
+void TWebHost::GoForward() noexcept {
+  view_->GoForward();
+}
+
+IOleCommandTarget* TWebHost::Document() {
+  return view_->Document();
+}
+
+void TWebHost::ExecWB(OLECMDID command, OLECMDEXECOPT, std::optional<int> input) {
+  switch (command) {
+    case OLECMDID_COPY:
+      view_->Copy();
+      return;
+    case OLECMDID_ZOOM:
+      if (!input || !TextSizeZoomLevel(*input))
+        throw EWebBrowserError(E_INVALIDARG, "The text size must be 0 to 4");
+      view_->SetTextSize(*input);
+      return;
+    case OLECMDID_PRINTPREVIEW:
+      if (!view_->Document())
+        throw EWebBrowserError(E_UNEXPECTED, "There is no document to print");
+      view_->StartPrintPreview();
+      return;
+    default:
+      throw EWebBrowserError(OLECMDERR_E_NOTSUPPORTED, "The browser does not support this command");
+  }
+}
+
+TUserInterfaceOptions TWebHost::UserInterfaceOptions() const {
+  return view_->UserInterfaceOptions();
+}
+
+void TWebHost::SetUserInterfaceOptions(TUserInterfaceOptions options) {
+  view_->SetUserInterfaceOptions(options);
+}
+
+bool TWebHost::Silent() const {
+  return view_->Silent();
+}
+
+void TWebHost::SetSilent(bool silent) {
+  view_->SetSilent(silent);
+}
+
+}  // namespace tomelet

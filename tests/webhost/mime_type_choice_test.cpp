@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "WebHost/MimeTypes.h"
+
+namespace tomelet {
+namespace {
+
+std::vector<std::byte> Bytes(std::string_view text) {
+  const auto* first = reinterpret_cast<const std::byte*>(text.data());
+  return {first, first + text.size()};
+}
+
+struct NamedType {
+  const char* Url;
+  const char* Type;
+};
+
+class MimeTypeByName : public ::testing::TestWithParam<NamedType> {};
+
+TEST_P(MimeTypeByName, ComesFromTheExtensionOfThePath) {
+  const auto found = MimeTypeForName(GetParam().Url);
+  ASSERT_TRUE(found.has_value()) << GetParam().Url;
+  EXPECT_EQ(*found, GetParam().Type);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommonWebFiles, MimeTypeByName,
+    ::testing::Values(NamedType{"tome://inpack/index.htm", "text/html"},
+                      NamedType{"tome://inpack/INDEX.HTM", "text/html"},
+                      NamedType{"tome://inpack/css/site.Css", "text/css"},
+                      NamedType{"tome://inpack/app.js?v=3", "text/javascript"},
+                      NamedType{"tome://inpack/data.json#top", "application/json"},
+                      NamedType{"tome://inpack/a.b/photo.JPG", "image/jpeg"},
+                      NamedType{"images\\logo.svg", "image/svg+xml"},
+                      NamedType{"tome://inpack/favicon.ico", "image/vnd.microsoft.icon"},
+                      NamedType{"tome://inpack/manual.pdf", "application/pdf"},
+                      NamedType{"tome://inpack/setup.zip", "application/zip"},
+                      NamedType{"tome://inpack/clip.mp4", "video/mp4"},
+                      NamedType{"tome://inpack/fonts/f.woff2", "font/woff2"},
+                      NamedType{"tome://inpack/pic.webp", "image/webp"},
+                      NamedType{"tome://inpack/notes.txt", "text/plain"}));
+
+TEST(MimeTypeByNameTest, KnowsNothingWithoutAKnownExtension) {
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/readme"));
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/v1.2/readme"));
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/archive.xyz"));
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/trailing."));
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/page?file=a.htm"));
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/page#a.htm"));
+}
+
+TEST(MimeTypeForContentTest, TheNameWinsOverTheContent) {
+  EXPECT_EQ(MimeTypeFor("tome://inpack/source.txt", Bytes("<html><body>x</body></html>")),
+            "text/plain");
+}
+
+TEST(MimeTypeForContentTest, AnExtensionlessPageIsRecognisedAsAPage) {
+  EXPECT_EQ(MimeTypeFor("tome://inpack/readme", Bytes("<!DOCTYPE html>\n<p>hello</p>")),
+            "text/html");
+}
+
+TEST(MimeTypeForContentTest, PicturesAreRecognisedByTheirSignature) {
+  EXPECT_EQ(MimeTypeFor("tome://inpack/image.dat", Bytes("\x89PNG\r\n\x1a\n\0\0\0\rIHDR")),
+            "image/png");
+  EXPECT_EQ(MimeTypeFor("tome://inpack/anim", Bytes("GIF89a\x01\x00\x01\x00")), "image/gif");
+}
+
+TEST(MimeTypeForContentTest, AnEmptyReplyIsAnEmptyPage) {
+  EXPECT_EQ(MimeTypeFor("tome://inpack/empty", {}), "text/html");
+}
+
+TEST(MimeTypeForContentTest, UnrecognisedBytesAreGenericBinaryData) {
+  EXPECT_EQ(MimeTypeFor("tome://inpack/blob", Bytes("\x01\x02\x03\xff\xfe\x00\x07")),
+            "application/octet-stream");
+}
+
+TEST(MimeTypeForContentTest, PlainTextIsText) {
+  EXPECT_EQ(MimeTypeFor("tome://inpack/LICENSE", Bytes("Permission is hereby granted.\n")),
+            "text/plain");
+}
+
+}  // namespace
+}  // namespace tomelet

@@ -1,0 +1,129 @@
+#include <algorithm>
+
+#include "HostFixture.h"
+
+namespace tomelet::testing {
+namespace {
+
+using NavigationEventsTest = HostFixture;
+
+TEST_F(NavigationEventsTest, APageRaisesBeforeNavigateTitleAndDocumentCompleteInOrder) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  ASSERT_TRUE(HasEvent(std::string("before ") + kStartPage));
+  ASSERT_TRUE(HasEvent("title Start page"));
+  EXPECT_LT(IndexOf(std::string("before ") + kStartPage), IndexOf("title Start page"));
+  EXPECT_LT(IndexOf("title Start page"), IndexOf(std::string("complete ") + kStartPage));
+}
+
+TEST_F(NavigationEventsTest, AMissingImageOfAPageIsNoNavigationError) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  PumpFor(200ms);
+  EXPECT_TRUE(
+      std::ranges::none_of(events_, [](const std::string& e) { return e.starts_with("error"); }));
+}
+
+TEST_F(NavigationEventsTest, AMissingPageReportsStatus404AfterBeforeNavigate) {
+  const std::string missing = "tome://inpack/missing.htm";
+  host_->Navigate(missing);
+  ASSERT_TRUE(PumpUntil([&] { return HasEvent("error " + missing + " 404"); }));
+  EXPECT_LT(IndexOf("before " + missing), IndexOf("error " + missing + " 404"));
+}
+
+TEST_F(NavigationEventsTest, DocumentIsThereOnlyOnceAPageHasCommitted) {
+  EXPECT_EQ(host_->Document(), nullptr);
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  EXPECT_NE(host_->Document(), nullptr);
+}
+
+TEST_F(NavigationEventsTest, BackAndForwardStatesFollowTheHistory) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  EXPECT_EQ(LastCommandState(CSC_NAVIGATEBACK), false);
+  ASSERT_TRUE(NavigateAndWait(kSecondPage));
+  EXPECT_EQ(LastCommandState(CSC_NAVIGATEBACK), true);
+  EXPECT_EQ(LastCommandState(CSC_NAVIGATEFORWARD), false);
+
+  const auto completes = std::ranges::count(events_, std::string("complete ") + kStartPage);
+  host_->GoBack();
+  ASSERT_TRUE(PumpUntil([&] {
+    return std::ranges::count(events_, std::string("complete ") + kStartPage) > completes;
+  }));
+  EXPECT_EQ(LastCommandState(CSC_NAVIGATEBACK), false);
+  EXPECT_EQ(LastCommandState(CSC_NAVIGATEFORWARD), true);
+}
+
+TEST_F(NavigationEventsTest, GoBackAtTheStartOfTheHistoryDoesNothing) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  const auto eventCount = events_.size();
+  host_->GoBack();
+  PumpFor(300ms);
+  EXPECT_EQ(events_.size(), eventCount);
+  EXPECT_STREQ(webkit_web_view_get_uri(View()), kStartPage);
+}
+
+TEST_F(NavigationEventsTest, ACancelInBeforeNavigateKeepsThePage) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  host_->Events.OnBeforeNavigate2 = [this](std::string& url, bool& cancel) {
+    events_.push_back("before " + url);
+    cancel = url.find("second") != std::string::npos;
+  };
+  Evaluate("document.getElementById('next').click(); 'clicked'");
+  ASSERT_TRUE(PumpUntil([&] { return HasEvent(std::string("before ") + kSecondPage); }));
+  PumpFor(300ms);
+  EXPECT_FALSE(HasEvent(std::string("complete ") + kSecondPage));
+  EXPECT_EQ(Evaluate("document.title"), "Start page");
+}
+
+TEST_F(NavigationEventsTest, ARewrittenUrlDoesNotRedirectTheEngine) {
+  host_->Events.OnBeforeNavigate2 = [](std::string& url, bool&) { url = kSecondPage; };
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  EXPECT_EQ(Evaluate("document.title"), "Start page");
+}
+
+TEST_F(NavigationEventsTest, WindowCloseFromAScriptRaisesWindowClosingAfterNavigating) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  ASSERT_TRUE(NavigateAndWait(kSecondPage));
+  Evaluate("window.close(); 'asked'");
+  EXPECT_TRUE(PumpUntil([&] { return HasEvent("closing"); }));
+}
+
+TEST_F(NavigationEventsTest, BlankPageCompletesAsTheCloseHandshakeNeeds) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  EXPECT_TRUE(NavigateAndWait("about:blank"));
+}
+
+TEST_F(NavigationEventsTest, UrlsTheEngineCannotTakeAreRefused) {
+  for (const std::string url : {"", "index.htm"}) {
+    try {
+      host_->Navigate(url);
+      ADD_FAILURE() << "accepted \"" << url << "\"";
+    } catch (const EWebBrowserError& error) {
+      EXPECT_EQ(error.Code, E_INVALIDARG);
+    }
+  }
+}
+
+TEST_F(NavigationEventsTest, ThePageFragmentNeverReachesTheProtocolHandler) {
+  ASSERT_TRUE(NavigateAndWait("tome://inpack/index.htm?x=1#part"));
+  const auto& started = document_->StartedUrls();
+  EXPECT_NE(std::ranges::find(started, "tome://inpack/index.htm?x=1"), started.end());
+  EXPECT_TRUE(std::ranges::none_of(
+      started, [](const std::string& url) { return url.find('#') != std::string::npos; }));
+}
+
+TEST_F(NavigationEventsTest, AnExtensionlessPageIsShownAsAPage) {
+  ASSERT_TRUE(NavigateAndWait("tome://inpack/readme"));
+  EXPECT_EQ(Evaluate("document.title"), "Read me");
+}
+
+TEST_F(NavigationEventsTest, AFileTheEngineCannotShowIsHandedToTheDesktopAsAFile) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  host_->Navigate("tome://inpack/files/setup.zip");
+  ASSERT_TRUE(PumpUntil([&] { return !opened_.empty(); }));
+  EXPECT_EQ(opened_.front().filename(), "setup.zip");
+  EXPECT_TRUE(std::filesystem::exists(opened_.front()));
+  EXPECT_TRUE(
+      std::ranges::none_of(events_, [](const std::string& e) { return e.starts_with("error"); }));
+}
+
+}  // namespace
+}  // namespace tomelet::testing
