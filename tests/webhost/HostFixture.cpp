@@ -19,6 +19,7 @@ std::map<std::string, std::string> Pages() {
        "<html><head><title>Start page</title></head><body>"
        "<p><span id=\"t\">Hello tomelet readers</span></p><a id=\"next\" "
        "href=\"second.htm\">Second</a>"
+       "<a id=\"blank\" href=\"second.htm\" target=\"_blank\">New window</a>"
        "<img src=\"missing.png\"></body></html>"},
       {"second.htm", "<html><head><title>Second page</title></head><body>Two</body></html>"},
       {"long.htm", LongPage()},

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "HostFixture.h"
+#include "LoopbackHttpServer.h"
 
 namespace tomelet::testing {
 namespace {
@@ -123,6 +124,52 @@ TEST_F(NavigationEventsTest, AFileTheEngineCannotShowIsHandedToTheDesktopAsAFile
   EXPECT_TRUE(std::filesystem::exists(opened_.front()));
   EXPECT_TRUE(
       std::ranges::none_of(events_, [](const std::string& e) { return e.starts_with("error"); }));
+}
+
+TEST_F(NavigationEventsTest, ALinkToANewWindowOpensInThisViewWithOneBeforeNavigate) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  webkit_settings_set_javascript_can_open_windows_automatically(
+      webkit_web_view_get_settings(View()), TRUE);
+  Evaluate("document.getElementById('blank').click(); 'clicked'");
+  ASSERT_TRUE(PumpUntil([&] { return HasEvent(std::string("complete ") + kSecondPage); }));
+  EXPECT_EQ(std::ranges::count(events_, std::string("before ") + kSecondPage), 1);
+  EXPECT_EQ(Evaluate("document.title"), "Second page");
+}
+
+TEST_F(NavigationEventsTest, AHandlerMayNavigateAndWaitFromInsideBeforeNavigate) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  bool closed = false;
+  host_->Events.OnBeforeNavigate2 = [&](std::string& url, bool& cancel) {
+    if (url != "about:close")
+      return;
+    cancel = true;
+    closed = static_cast<bool>(NavigateAndWait("about:blank"));
+  };
+  host_->Navigate("about:close");
+  EXPECT_TRUE(PumpUntil([&] { return closed; }));
+}
+
+TEST_F(NavigationEventsTest, AServerErrorForThePageReportsItsStatus) {
+  const TLoopbackHttpServer server(404, "Not Found");
+  const std::string url = server.Url("gone.htm");
+  ASSERT_TRUE(NavigateAndWait(url));
+  EXPECT_EQ(std::ranges::count(events_, "error " + url + " 404"), 1);
+  EXPECT_EQ(Evaluate("document.title"), "Server says 404");
+}
+
+TEST_F(NavigationEventsTest, ACancelledServerErrorKeepsThePreviousPage) {
+  const TLoopbackHttpServer server(500, "Internal Server Error");
+  const std::string url = server.Url("broken.htm");
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  host_->Events.OnNavigateError = [this](const std::string& failed, int status, bool& cancel) {
+    events_.push_back("error " + failed + " " + std::to_string(status));
+    cancel = true;
+  };
+  host_->Navigate(url);
+  ASSERT_TRUE(PumpUntil([&] { return HasEvent("error " + url + " 500"); }));
+  PumpFor(300ms);
+  EXPECT_EQ(std::ranges::count(events_, "error " + url + " 500"), 1);
+  EXPECT_EQ(Evaluate("document.title"), "Start page");
 }
 
 }  // namespace
