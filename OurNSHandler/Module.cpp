@@ -1,0 +1,117 @@
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "OurNSHandler/HandlerState.h"
+#include "platform/com/ComServer.h"
+
+namespace tomelet {
+namespace {
+
+constexpr std::string_view kLogDomain = "Tomelet-Protocol";
+
+// The same switch as the desktop's debug messages: a space-separated list of domains, or "all".
+bool DebugOutputRequested() {
+  const char* domains = std::getenv("G_MESSAGES_DEBUG");
+  if (!domains)
+    return false;
+  std::istringstream list(domains);
+  std::string domain;
+  while (list >> domain) {
+    if (domain == "all" || domain == kLogDomain)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void THandlerState::Log(std::string line) {
+  if (echoLog) {
+    std::fprintf(stderr, "%.*s-DEBUG: %s\n", static_cast<int>(kLogDomain.size()), kLogDomain.data(),
+                 line.c_str());
+  }
+  requestLog.push_back(std::move(line));
+}
+
+// One class object makes any number of handler objects; it lives as long as the module.
+class TOurNSHandlerFactory final : public TComObjectFactory {
+ public:
+  explicit TOurNSHandlerFactory(std::shared_ptr<THandlerState> state)
+      : TComObjectFactory(OurNSHandlerClassID, "OurNSHandler", "OurNSHandler"),
+        state_(std::move(state)) {}
+
+  HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    return CreateOurNSHandler(state_, outer, iid, out);
+  }
+
+  void AttachArchive(TZLBArc2* archive) { state_->archive = archive; }
+
+ private:
+  std::shared_ptr<THandlerState> state_;
+};
+
+TOurNSHandlerModule::TOurNSHandlerModule()
+    : state_(std::make_shared<THandlerState>()),
+      factory_(std::make_unique<TOurNSHandlerFactory>(state_)) {
+  state_->echoLog = DebugOutputRequested();
+}
+
+// The session outlives the module, so no registration may keep pointing at the class object.
+TOurNSHandlerModule::~TOurNSHandlerModule() {
+  state_->archive = nullptr;
+  DeleteTempFiles(*state_);
+  ComPtr<IInternetSession> session;
+  if (SUCCEEDED(CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0))) {
+    while (session->UnregisterNameSpace(factory_.get(), kOurNSHandlerScheme.data()) == S_OK) {
+    }
+  }
+}
+
+IClassFactory& TOurNSHandlerModule::Factory() {
+  return *factory_;
+}
+
+const std::vector<std::string>& TOurNSHandlerModule::TempFileList() const {
+  return state_->tempFileList;
+}
+
+const std::vector<std::string>& TOurNSHandlerModule::RequestLog() const {
+  return state_->requestLog;
+}
+
+std::string TOurNSHandlerModule::PrivateFolder() const {
+  return state_->privateFolder.native();
+}
+
+HRESULT TProtocolRegistration::Register(TZLBArc2& archive) {
+  HRESULT hr = CoGetClassObject(OurNSHandlerClassID, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                nullptr, IID_IClassFactory, handlerFactory_.PutVoid());
+  if (FAILED(hr))
+    return hr;
+  auto* ours = dynamic_cast<TOurNSHandlerFactory*>(handlerFactory_.Get());
+  if (!ours)
+    return CLASS_E_CLASSNOTAVAILABLE;
+  hr = CoInternetGetSession(0, handlerSession_.ReleaseAndGetAddressOf(), 0);
+  if (FAILED(hr))
+    return hr;
+  ours->AttachArchive(&archive);
+  hr = handlerSession_->RegisterNameSpace(handlerFactory_.Get(), OurNSHandlerClassID,
+                                          kOurNSHandlerScheme.data(), 0, nullptr, 0);
+  if (FAILED(hr))
+    ours->AttachArchive(nullptr);
+  return hr;
+}
+
+void TProtocolRegistration::Unregister() noexcept {
+  if (!handlerSession_ || !handlerFactory_)
+    return;
+  handlerSession_->UnregisterNameSpace(handlerFactory_.Get(), kOurNSHandlerScheme.data());
+  if (auto* ours = dynamic_cast<TOurNSHandlerFactory*>(handlerFactory_.Get())) {
+    ours->AttachArchive(nullptr);
+  }
+  handlerFactory_.Reset();
+  handlerSession_.Reset();
+}
+
+}  // namespace tomelet
