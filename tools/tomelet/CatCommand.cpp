@@ -1,0 +1,40 @@
+// tomelet cat: one entry's contents on stdout.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "tools/tomelet/CommandSupport.h"
+
+namespace tomelet::cli {
+namespace {
+
+struct CatArgs {
+  std::string file;
+  std::string name;
+};
+
+void RunCat(const CatArgs& args) {
+  TZLBArc2 arc;
+  arc.VerifyArchiveCRC = false;
+  // Damaged bytes must not reach a pipe as if they were the entry.
+  arc.VerifyFileCRC = true;
+  OpenDocument(arc, args.file);
+  TMemoryStream contents;
+  arc.ExtractToStream(contents, args.name);
+  TOutput output;
+  output.Write(contents.Bytes());
+  output.Flush();
+}
+
+}  // namespace
+
+void AddCatCommand(CLI::App& app) {
+  auto args = std::make_shared<CatArgs>();
+  auto* command = app.add_subcommand("cat", "Write one entry's contents to stdout");
+  command->add_option("FILE", args->file, "Document")->required();
+  command->add_option("NAME", args->name, "Archive path of the entry, e.g. images\\help.jpg")
+      ->required();
+  command->callback([args] { RunCat(*args); });
+}
+
+}  // namespace tomelet::cli

@@ -1,0 +1,106 @@
+#include "tools/tomelet/CommandSupport.h"
+
+#include <array>
+#include <charconv>
+#include <stdexcept>
+
+#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "platform/text/Codepage.h"
+
+namespace tomelet::cli {
+namespace {
+
+constexpr std::size_t kFlushThreshold = 1 << 16;
+
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+
+void AppendJsonEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (byte < 0x20) {
+      out.append("\\u00");
+      out.push_back(kHexDigits[byte >> 4]);
+      out.push_back(kHexDigits[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+}
+
+}  // namespace
+
+void OpenDocument(TZLBArc2& arc, const std::string& path) {
+  if (!arc.OpenArchive(path)) {
+    throw EZLBArchiveError("Archive file not found");
+  }
+}
+
+void TOutput::FlushIfLarge() {
+  if (text_.size() >= kFlushThreshold) {
+    Flush();
+  }
+}
+
+void TOutput::Write(std::span<const std::byte> bytes) {
+  Flush();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+    throw std::runtime_error("Error writing output");
+  }
+}
+
+void TOutput::Flush() {
+  if (!text_.empty() && std::fwrite(text_.data(), 1, text_.size(), file_) != text_.size()) {
+    throw std::runtime_error("Error writing output");
+  }
+  text_.clear();
+  if (std::fflush(file_) != 0) {
+    throw std::runtime_error("Error writing output");
+  }
+}
+
+void AppendNumber(std::string& out, std::int64_t value) {
+  std::array<char, 24> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  out.append(digits.data(), result.ptr);
+}
+
+void AppendPadded(std::string& out, std::int64_t value, std::size_t width) {
+  std::array<char, 24> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  const auto length = static_cast<std::size_t>(result.ptr - digits.data());
+  if (length < width) {
+    out.append(width - length, ' ');
+  }
+  out.append(digits.data(), length);
+}
+
+void AppendHex8(std::string& out, std::uint32_t value) {
+  for (int shift = 28; shift >= 0; shift -= 4) {
+    out.push_back(kHexDigits[(value >> shift) & 0xF]);
+  }
+}
+
+std::string Hex8(std::uint32_t value) {
+  std::string out;
+  AppendHex8(out, value);
+  return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  out.push_back('"');
+  AppendJsonEscaped(out, text);
+  out.push_back('"');
+}
+
+void AppendJsonDisplayText(std::string& out, std::string_view text) {
+  if (IsValidUtf8(text)) {
+    AppendJsonEscaped(out, text);
+  } else {
+    AppendJsonEscaped(out, Windows1252ToUtf8(text));
+  }
+}
+
+}  // namespace tomelet::cli

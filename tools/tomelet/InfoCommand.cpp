@@ -1,0 +1,93 @@
+// tomelet info: the trailer and the decoded "-config-" record.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "tools/tomelet/CommandSupport.h"
+#include "tools/tomelet/OptionsJson.h"
+
+namespace tomelet::cli {
+namespace {
+
+struct InfoArgs {
+  std::string file;
+  bool json = false;
+};
+
+nlohmann::ordered_json TrailerJson(const TZLBArc2& arc) {
+  const auto& trailer = arc.Trailer();
+  nlohmann::ordered_json json;
+  json["ArchiveCRC"] = Hex8(trailer.ArchiveCRC);
+  json["EntryCount"] = trailer.EntryCount;
+  json["Version"] = trailer.Version;
+  json["RegistrySize"] = trailer.RegistrySize;
+  json["DataSize"] = trailer.DataSize;
+  json["RegistryCompressed"] = trailer.RegistryCompressed != 0;
+  return json;
+}
+
+std::optional<TProjectOptions> ReadOptions(TZLBArc2& arc) {
+  const int index = arc.IndexOfEntry("-config-");
+  if (index < 0) {
+    return std::nullopt;
+  }
+  TMemoryStream record;
+  arc.ExtractEntry(index, record);
+  TProjectOptions options;
+  options.Read(record.Bytes());
+  return options;
+}
+
+void AppendLine(std::string& out, std::string_view key, const nlohmann::ordered_json& value) {
+  out.append("  ").append(key).append(": ");
+  out.append(value.is_string() ? value.get<std::string>() : value.dump());
+  out.push_back('\n');
+}
+
+void WriteText(const nlohmann::ordered_json& info, std::string& out) {
+  out.append("Trailer\n");
+  for (const auto& [key, value] : info["trailer"].items()) {
+    AppendLine(out, key, value);
+  }
+  const auto& options = info["options"];
+  if (options.is_null()) {
+    out.append("No \"-config-\" entry\n");
+    return;
+  }
+  out.append("Options (start URL ")
+      .append(StartUrl(options["StartPage"].get<std::string>()))
+      .append(")\n");
+  for (const auto& [key, value] : options.items()) {
+    AppendLine(out, key, value);
+  }
+}
+
+void RunInfo(const InfoArgs& args) {
+  TZLBArc2 arc;
+  arc.VerifyArchiveCRC = false;
+  OpenDocument(arc, args.file);
+  nlohmann::ordered_json info;
+  info["trailer"] = TrailerJson(arc);
+  const auto options = ReadOptions(arc);
+  info["options"] = options ? OptionsToJson(*options) : nlohmann::ordered_json();
+  TOutput output;
+  if (args.json) {
+    output.Text() = info.dump(2) + "\n";
+  } else {
+    WriteText(info, output.Text());
+  }
+  output.Flush();
+}
+
+}  // namespace
+
+void AddInfoCommand(CLI::App& app) {
+  auto args = std::make_shared<InfoArgs>();
+  auto* command =
+      app.add_subcommand("info", "Show the archive trailer and the document's project options");
+  command->add_option("FILE", args->file, "Document")->required();
+  command->add_flag("--json", args->json, "Print one JSON object");
+  command->callback([args] { RunInfo(*args); });
+}
+
+}  // namespace tomelet::cli

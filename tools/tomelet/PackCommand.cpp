@@ -1,0 +1,114 @@
+// tomelet pack: a folder, its options and its logo as one document.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "tools/tomelet/CommandSupport.h"
+#include "tools/tomelet/OptionsJson.h"
+#include "tools/tomelet/PackInput.h"
+#include "tools/tomelet/PackOutput.h"
+
+namespace tomelet::cli {
+namespace {
+
+struct PackArgs {
+  std::string folder;
+  std::string out;
+  std::string options;
+  std::string logo;
+  std::string stub;
+  std::string level = "default";
+};
+
+const std::map<std::string, TFileCompressionLevel> kLevels = {
+    {"none", fcNone}, {"fastest", fcFastest}, {"default", fcDefault}, {"maximum", fcMaximum}};
+
+std::vector<std::byte> ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw std::runtime_error("Cannot read " + path.string());
+  }
+  in.seekg(0, std::ios::end);
+  std::vector<std::byte> bytes(static_cast<std::size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!in) {
+    throw std::runtime_error("Cannot read " + path.string());
+  }
+  return bytes;
+}
+
+TProjectOptions LoadOptions(const std::string& path) {
+  if (path.empty()) {
+    return {};
+  }
+  std::ifstream in(path);
+  if (!in) {
+    throw std::runtime_error("Cannot read " + path);
+  }
+  try {
+    return OptionsFromJson(nlohmann::json::parse(in));
+  } catch (const nlohmann::json::parse_error& e) {
+    throw EOptionsError(path + ": " + e.what());
+  }
+}
+
+// The viewer takes a logo name as the promise of a "-logo-" entry, so the two go together.
+void NameLogo(TProjectOptions& options, const std::string& logo) {
+  const bool named = !options.LogoSource().empty();
+  if (!logo.empty() && !named) {
+    options.SetShortStringAt(option_offset::LogoSource,
+                             std::filesystem::path(logo).filename().string());
+  } else if (logo.empty() && named) {
+    throw EOptionsError("Option \"LogoSource\" is set but no --logo icon was given");
+  }
+}
+
+void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
+              TFileCompressionLevel level) {
+  std::uintmax_t total = 0;
+  for (const auto& file : files) {
+    total += file.size;
+  }
+  TProgressBar progress(files.size(), total);
+  for (const auto& file : files) {
+    writer.AddEntry(file.archivePath, ReadWholeFile(file.source), level);
+    progress.Advance(file.size);
+  }
+}
+
+void RunPack(const PackArgs& args) {
+  const auto level = kLevels.at(args.level);
+  auto options = LoadOptions(args.options);
+  NameLogo(options, args.logo);
+  const auto files = CollectPackFiles(args.folder, args.out, [](const std::string& note) {
+    std::fprintf(stderr, "warning: %s\n", note.c_str());
+  });
+  TZLBArchiveWriter writer;
+  AddFiles(writer, files, level);
+  writer.AddEntry("-config-", options.Bytes(), level);
+  if (!args.logo.empty()) {
+    writer.AddEntry("-logo-", ReadWholeFile(args.logo), level);
+  }
+  WriteDocument(writer, args.out, args.stub);
+}
+
+}  // namespace
+
+void AddPackCommand(CLI::App& app) {
+  auto args = std::make_shared<PackArgs>();
+  auto* command = app.add_subcommand("pack", "Pack a folder into a document");
+  command->add_option("DIR", args->folder, "Folder holding the document's files")->required();
+  command->add_option("-o,--output", args->out, "Document to write")->required();
+  command->add_option("--options", args->options, "Project options as JSON (keys as `info`)");
+  command->add_option("--logo", args->logo, "Icon stored as the document's logo");
+  command->add_option("--stub", args->stub, "Executable to prepend (the result is executable)");
+  command->add_option("--level", args->level, "Compression level")
+      ->check(CLI::IsMember({"none", "fastest", "default", "maximum"}));
+  command->callback([args] { RunPack(*args); });
+}
+
+}  // namespace tomelet::cli

@@ -1,0 +1,103 @@
+#include "tools/tomelet/PackOutput.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+
+namespace tomelet::cli {
+namespace {
+
+constexpr std::size_t kManyFiles = 200;
+constexpr std::uintmax_t kManyBytes = 32u << 20;
+constexpr int kBarWidth = 40;
+
+mode_t CurrentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// Removes the temporary file unless the document was put in place.
+class TTemporaryFile {
+ public:
+  explicit TTemporaryFile(const std::string& beside) : path_(beside + ".XXXXXX") {
+    const int fd = ::mkstemp(path_.data());
+    if (fd < 0) {
+      throw std::runtime_error("Cannot create " + beside + ": " + std::strerror(errno));
+    }
+    ::close(fd);
+  }
+  ~TTemporaryFile() {
+    if (!kept_) {
+      std::remove(path_.c_str());
+    }
+  }
+  TTemporaryFile(const TTemporaryFile&) = delete;
+  TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+  const std::string& Path() const { return path_; }
+  void MoveTo(const std::string& target) {
+    if (std::rename(path_.c_str(), target.c_str()) != 0) {
+      throw std::runtime_error("Cannot write " + target + ": " + std::strerror(errno));
+    }
+    kept_ = true;
+  }
+
+ private:
+  std::string path_;
+  bool kept_ = false;
+};
+
+}  // namespace
+
+TProgressBar::TProgressBar(std::size_t files, std::uintmax_t bytes)
+    : shown_(::isatty(STDERR_FILENO) == 1 && (files >= kManyFiles || bytes >= kManyBytes)),
+      files_(files),
+      bytes_(bytes) {}
+
+TProgressBar::~TProgressBar() {
+  if (shown_ && drawnPercent_ >= 0) {
+    std::fputc('\n', stderr);
+  }
+}
+
+void TProgressBar::Advance(std::uintmax_t bytes) {
+  ++filesDone_;
+  bytesDone_ += bytes;
+  if (shown_) {
+    Draw();
+  }
+}
+
+void TProgressBar::Draw() {
+  const int percent = bytes_ == 0 ? 100 : static_cast<int>(bytesDone_ * 100 / bytes_);
+  if (percent == drawnPercent_ && filesDone_ != files_) {
+    return;
+  }
+  drawnPercent_ = percent;
+  const int filled = percent * kBarWidth / 100;
+  std::fprintf(stderr, "\rPacking [%.*s%.*s] %3d%% %zu/%zu files", filled,
+               "########################################", kBarWidth - filled,
+               "                                        ", percent, filesDone_, files_);
+  std::fflush(stderr);
+}
+
+void WriteDocument(const TZLBArchiveWriter& writer, const std::string& out,
+                   const std::string& stub) {
+  TTemporaryFile temporary(out);
+  writer.WriteFile(temporary.Path(), stub);
+  const mode_t mode = stub.empty() ? (0666 & ~CurrentUmask()) : 0755;
+  if (::chmod(temporary.Path().c_str(), mode) != 0) {
+    throw std::runtime_error("Cannot write " + out + ": " + std::strerror(errno));
+  }
+  temporary.MoveTo(out);
+}
+
+}  // namespace tomelet::cli

@@ -1,0 +1,239 @@
+#include "tools/tomelet/serve/DocumentServer.h"
+
+// Boost 1.74's asio uses std::exchange without including <utility> itself.
+#include <utility>
+
+#include <algorithm>
+#include <boost/asio.hpp>
+#include <boost/beast.hpp>
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "tools/tomelet/serve/DocumentSite.h"
+
+namespace tomelet::serve {
+
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+// An idle keep-alive connection, or a client that sends too slowly, is let go after this.
+constexpr auto kIdleTimeout = std::chrono::seconds(60);
+// GET and HEAD carry no body worth reading; anything larger is refused by the parser.
+constexpr std::uint64_t kRequestBodyLimit = 65536;
+
+// A reply body that pulls its pieces from the site's body source as the socket takes them.
+struct TSourceBody {
+  using value_type = std::unique_ptr<TBodySource>;
+
+  class writer {
+   public:
+    using const_buffers_type = asio::const_buffer;
+
+    template <bool isRequest, class Fields>
+    writer(const http::header<isRequest, Fields>&, const value_type& body) : body_(body) {}
+
+    void init(beast::error_code& ec) { ec = {}; }
+
+    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& ec) {
+      ec = {};
+      if (!body_) {
+        return boost::none;
+      }
+      try {
+        const auto piece = body_->Next();
+        if (piece.empty()) {
+          return boost::none;
+        }
+        return std::make_pair(const_buffers_type(piece.data(), piece.size()), true);
+      } catch (const std::exception&) {
+        // Damaged data found after the header went out: the connection is closed, which the
+        // client sees as a cut reply rather than as wrong bytes.
+        ec = make_error_code(beast::errc::io_error);
+        return boost::none;
+      }
+    }
+
+   private:
+    const value_type& body_;
+  };
+};
+
+using TResponse = http::response<TSourceBody>;
+
+std::string_view View(beast::string_view text) {
+  return {text.data(), text.size()};
+}
+
+TResponse ToBeast(TSiteResponse site, unsigned version, bool keepAlive, bool headOnly) {
+  TResponse response{static_cast<http::status>(site.Status), version};
+  for (auto& [name, value] : site.Headers) {
+    response.set(name, value);
+  }
+  response.set(http::field::server, "tomelet");
+  if (site.Status != 304) {
+    response.content_length(static_cast<std::uint64_t>(site.ContentLength));
+  }
+  if (!headOnly) {
+    response.body() = std::move(site.Body);
+  }
+  response.keep_alive(keepAlive);
+  return response;
+}
+
+class TSession : public std::enable_shared_from_this<TSession> {
+ public:
+  TSession(tcp::socket socket, const TDocumentSite& site, const TServerSettings& settings)
+      : stream_(std::move(socket)), site_(site), settings_(settings) {}
+
+  void ReadRequest() {
+    parser_.emplace();
+    parser_->body_limit(kRequestBodyLimit);
+    stream_.expires_after(kIdleTimeout);
+    http::async_read(stream_, buffer_, *parser_,
+                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                       if (!ec) {
+                         self->Answer();
+                       }
+                     });
+  }
+
+ private:
+  void Answer() {
+    const auto& request = parser_->get();
+    const TSiteRequest siteRequest{
+        .Method = View(request.method_string()),
+        .Target = View(request.target()),
+        .AcceptEncoding = View(request[http::field::accept_encoding]),
+        .IfNoneMatch = View(request[http::field::if_none_match]),
+        .Range = View(request[http::field::range]),
+        .IfRange = View(request[http::field::if_range]),
+    };
+    TSiteResponse site = site_.Respond(siteRequest);
+    if (settings_.OnRequest) {
+      settings_.OnRequest({std::string(siteRequest.Method), std::string(siteRequest.Target),
+                           site.Status, site.ContentLength});
+    }
+    response_ = ToBeast(std::move(site), request.version(), request.keep_alive(),
+                        request.method() == http::verb::head);
+    http::async_write(stream_, *response_,
+                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                        self->AfterWrite(ec);
+                      });
+  }
+
+  void AfterWrite(beast::error_code ec) {
+    const bool keepAlive = response_->keep_alive();
+    response_.reset();
+    if (ec || !keepAlive) {
+      beast::error_code ignored;
+      stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+      return;
+    }
+    ReadRequest();
+  }
+
+  beast::tcp_stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::optional<TResponse> response_;
+  const TDocumentSite& site_;
+  const TServerSettings& settings_;
+};
+
+unsigned ThreadCount(unsigned asked) {
+  if (asked > 0) {
+    return asked;
+  }
+  return std::max(2u, std::thread::hardware_concurrency());
+}
+
+}  // namespace
+
+struct TDocumentServer::Impl {
+  Impl(const TDocumentSite& site, TServerSettings settings)
+      : site(site), settings(std::move(settings)), io(static_cast<int>(ThreadCount(this->settings.Threads))),
+        acceptor(io), signals(io) {}
+
+  void Bind() {
+    const tcp::endpoint endpoint(asio::ip::make_address(settings.Host), settings.Port);
+    acceptor.open(endpoint.protocol());
+    acceptor.set_option(asio::socket_base::reuse_address(true));
+    acceptor.bind(endpoint);
+    acceptor.listen(asio::socket_base::max_listen_connections);
+  }
+
+  void Accept() {
+    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+      if (ec == asio::error::operation_aborted) {
+        return;
+      }
+      if (!ec) {
+        socket.set_option(tcp::no_delay(true), ec);
+        std::make_shared<TSession>(std::move(socket), site, settings)->ReadRequest();
+      }
+      Accept();
+    });
+  }
+
+  const TDocumentSite& site;
+  TServerSettings settings;
+  asio::io_context io;
+  tcp::acceptor acceptor;
+  asio::signal_set signals;
+  std::vector<std::thread> threads;
+};
+
+TDocumentServer::TDocumentServer(const TDocumentSite& site, TServerSettings settings)
+    : impl_(std::make_unique<Impl>(site, std::move(settings))) {
+  impl_->Bind();
+}
+
+TDocumentServer::~TDocumentServer() {
+  Stop();
+  Wait();
+}
+
+std::uint16_t TDocumentServer::Port() const {
+  return impl_->acceptor.local_endpoint().port();
+}
+
+void TDocumentServer::StopOnSignals() {
+  impl_->signals.add(SIGINT);
+  impl_->signals.add(SIGTERM);
+  impl_->signals.async_wait([this](beast::error_code ec, int) {
+    if (!ec) {
+      Stop();
+    }
+  });
+}
+
+void TDocumentServer::Start() {
+  impl_->Accept();
+  const unsigned count = ThreadCount(impl_->settings.Threads);
+  for (unsigned i = 0; i < count; ++i) {
+    impl_->threads.emplace_back([this] { impl_->io.run(); });
+  }
+}
+
+void TDocumentServer::Wait() {
+  for (auto& thread : impl_->threads) {
+    if (thread.joinable()) {
+      thread.join();
+    }
+  }
+  impl_->threads.clear();
+}
+
+void TDocumentServer::Stop() {
+  impl_->io.stop();
+}
+
+}  // namespace tomelet::serve

@@ -1,0 +1,281 @@
+#include "tools/tomelet/serve/DocumentSite.h"
+
+#include <cstdio>
+
+#include "OurNSHandler/OurNSHandler.h"
+#include "Unit1/ProjectOptions.h"
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "platform/mime/MimeTable.h"
+#include "platform/text/Codepage.h"
+#include "tools/tomelet/serve/EntryBodies.h"
+#include "tools/tomelet/serve/HttpRange.h"
+
+namespace tomelet::serve {
+
+namespace {
+
+constexpr std::string_view kUnknownType = "application/octet-stream";
+// Entries up to this size are inflated whole and kept; larger ones are inflated per request.
+constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
+constexpr std::size_t kCacheBudget = std::size_t{64} << 20;
+
+std::string HtmlEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
+// the viewer, where it is used without any escaping.
+std::string LocationFor(std::string_view startPage) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "/";
+  for (const char c : startPage) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F || std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string FoldAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return out;
+}
+
+bool HasDotSegment(std::string_view archivePath) {
+  while (true) {
+    const auto slash = archivePath.find('\\');
+    const auto segment = archivePath.substr(0, slash);
+    if (segment == "." || segment == "..") {
+      return true;
+    }
+    if (slash == std::string_view::npos) {
+      return false;
+    }
+    archivePath.remove_prefix(slash + 1);
+  }
+}
+
+TSiteResponse PageResponse(int status, std::string_view title, std::string_view message) {
+  TSiteResponse response;
+  response.Status = status;
+  std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>";
+  page += title;
+  page += "</title></head>\n<body><h1>";
+  page += title;
+  page += "</h1>\n<p>";
+  page += HtmlEscaped(message);
+  page += "</p></body></html>\n";
+  response.Headers = {{"Content-Type", "text/html; charset=utf-8"}};
+  response.ContentLength = static_cast<std::int64_t>(page.size());
+  response.Body = TextBody(std::move(page));
+  return response;
+}
+
+std::string EntityTag(const TArchiveEntry& entry, bool deflated) {
+  char tag[48];
+  std::snprintf(tag, sizeof tag, "\"%08x-%llx%s\"", entry.CRC,
+                static_cast<unsigned long long>(entry.OriginalSize), deflated ? "-z" : "");
+  return tag;
+}
+
+}  // namespace
+
+std::string_view TSiteResponse::Header(std::string_view name) const {
+  for (const auto& [key, value] : Headers) {
+    if (FoldAscii(key) == FoldAscii(name)) {
+      return value;
+    }
+  }
+  return {};
+}
+
+struct TDocumentSite::Impl {
+  std::shared_ptr<const TArchiveSnapshot> archive;
+  std::string startLocation;
+  mutable TEntryCache cache{kCacheBudget};
+
+  TSiteResponse Route(const TSiteRequest& request) const;
+  int FindEntry(std::string_view pathPart, std::string_view target) const;
+  TSiteResponse ServeEntry(int index, const TSiteRequest& request) const;
+  TSiteResponse NotModified(const std::string& tag) const;
+  std::unique_ptr<TBodySource> IdentityBody(int index, std::int64_t first,
+                                            std::int64_t length) const;
+};
+
+TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
+                             std::string_view startPage)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->archive = std::move(archive);
+  const std::string startUrl = StartUrl(startPage);
+  const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
+  if (!name.empty()) {
+    impl_->startLocation = LocationFor(name);
+  }
+}
+
+TDocumentSite::~TDocumentSite() = default;
+
+TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
+  if (request.Method != "GET" && request.Method != "HEAD") {
+    auto response = PageResponse(405, "Method Not Allowed", "Only GET and HEAD are served.");
+    response.Headers.emplace_back("Allow", "GET, HEAD");
+    return response;
+  }
+  if (!impl_->archive->IsUnchanged()) {
+    return PageResponse(503, "Service Unavailable",
+                        "The document has changed on disk since it was opened; start the "
+                        "server again to serve the new one.");
+  }
+  try {
+    return impl_->Route(request);
+  } catch (const std::exception& e) {
+    return PageResponse(500, "Internal Server Error", e.what());
+  }
+}
+
+TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
+  if (!request.Target.starts_with('/')) {
+    return PageResponse(400, "Bad Request", "The request target must be a path.");
+  }
+  const std::string_view pathPart = request.Target.substr(0, request.Target.find('?'));
+  if (pathPart == "/") {
+    if (startLocation.empty()) {
+      return PageResponse(404, "Not Found", "The document names no start page.");
+    }
+    TSiteResponse response = PageResponse(302, "Found", "The start page is " + startLocation);
+    response.Headers.emplace_back("Location", startLocation);
+    return response;
+  }
+  const int index = FindEntry(pathPart, request.Target);
+  if (index < 0) {
+    return PageResponse(404, "Not Found",
+                        "The document has no page " + std::string(pathPart) + ".");
+  }
+  return ServeEntry(index, request);
+}
+
+int TDocumentSite::Impl::FindEntry(std::string_view pathPart, std::string_view target) const {
+  if (pathPart == "/favicon.ico") {
+    const int own = archive->IndexOf("favicon.ico");
+    return own >= 0 ? own : archive->IndexOf("-logo-");
+  }
+  const std::string path = UrlToArchivePath(std::string(kDocumentUrlPrefix) + std::string(target.substr(1)));
+  const std::string folded = FoldAscii(path);
+  if (folded == "-config-" || folded == "-logo-" || HasDotSegment(path)) {
+    return -1;
+  }
+  const int index = archive->IndexOf(path);
+  if (index >= 0) {
+    return index;
+  }
+  const auto legacy = Utf8ToWindows1252(path);
+  return legacy && *legacy != path ? archive->IndexOf(*legacy) : -1;
+}
+
+TSiteResponse TDocumentSite::Impl::NotModified(const std::string& tag) const {
+  TSiteResponse response;
+  response.Status = 304;
+  response.Headers = {{"ETag", tag}, {"Vary", "Accept-Encoding"}};
+  return response;
+}
+
+TSiteResponse TDocumentSite::Impl::ServeEntry(int index, const TSiteRequest& request) const {
+  const TArchiveEntry& entry = archive->Entry(index);
+  const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
+  const std::string identityTag = EntityTag(entry, false);
+  const std::string deflateTag = EntityTag(entry, true);
+  if (!request.IfNoneMatch.empty() && (MatchesEntityTag(request.IfNoneMatch, identityTag) ||
+                                       MatchesEntityTag(request.IfNoneMatch, deflateTag))) {
+    return NotModified(passThrough && archive->HasVerifiedZlibStream(index) ? deflateTag
+                                                                            : identityTag);
+  }
+
+  TSiteResponse response;
+  const auto type = MimeTypeForFileName(entry.FileName);
+  response.Headers = {{"Content-Type", std::string(type.value_or(kUnknownType))},
+                      {"Accept-Ranges", "bytes"},
+                      {"Vary", "Accept-Encoding"}};
+  const std::int64_t size = entry.OriginalSize;
+  TByteRange range;
+  if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {
+    range = ParseByteRange(request.Range, size);
+  }
+  if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
+    TSiteResponse refusal = PageResponse(416, "Range Not Satisfiable", "The entry has fewer bytes.");
+    refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+    return refusal;
+  }
+  if (range.Verdict == TByteRange::Kind::Part) {
+    response.Status = 206;
+    response.Headers.emplace_back("ETag", identityTag);
+    response.Headers.emplace_back("Content-Range",
+                                  "bytes " + std::to_string(range.First) + "-" +
+                                      std::to_string(range.First + range.Length - 1) + "/" +
+                                      std::to_string(size));
+    response.ContentLength = range.Length;
+    response.Body = IdentityBody(index, range.First, range.Length);
+    return response;
+  }
+  if (passThrough && archive->HasVerifiedZlibStream(index)) {
+    const TStoredBlock block = archive->StoredBlock(index);
+    response.Headers.emplace_back("ETag", deflateTag);
+    response.Headers.emplace_back("Content-Encoding", "deflate");
+    response.ContentLength = block.Length;
+    response.Body = FileBlockBody(archive, block);
+    return response;
+  }
+  response.Headers.emplace_back("ETag", identityTag);
+  response.ContentLength = size;
+  response.Body = IdentityBody(index, 0, size);
+  return response;
+}
+
+std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::int64_t first,
+                                                               std::int64_t length) const {
+  const std::uint8_t method = archive->Entry(index).Method;
+  if (method != kMethodDeflated && method != kMethodDeflatedEncrypted &&
+      method != kMethodStoredEncrypted) {
+    const TStoredBlock block = archive->StoredBlock(index);
+    return FileBlockBody(archive, {block.FileOffset + first, length});
+  }
+  if (archive->Entry(index).OriginalSize <= kCachedEntryLimit) {
+    auto bytes = cache.Get(index, [&] { return archive->Contents(index); });
+    if (static_cast<std::int64_t>(bytes->size()) < first + length) {
+      throw EZLBArchiveError("The archive appears to be corrupted");
+    }
+    return SharedBody(std::move(bytes), first, length);
+  }
+  return InflatingBody(archive, index, first, length);
+}
+
+TProjectOptions DocumentOptions(const TArchiveSnapshot& archive) {
+  TProjectOptions options;
+  if (const int index = archive.IndexOf("-config-"); index >= 0) {
+    options.Read(archive.Contents(index));
+  }
+  return options;
+}
+
+}  // namespace tomelet::serve

@@ -1,0 +1,68 @@
+// The document as a web site: turns one HTTP request into one reply, straight from the archive.
+// Knows nothing of sockets, so the same answers hold for every transport and every test.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "Unit1/ProjectOptions.h"
+
+namespace tomelet {
+class TArchiveSnapshot;
+}
+
+namespace tomelet::serve {
+
+// Produces a reply body piece by piece, so large entries never sit whole in memory.
+class TBodySource {
+ public:
+  virtual ~TBodySource() = default;
+  // The next piece, empty at the end. Damaged archive data raises EZLBArchiveError.
+  virtual std::span<const std::byte> Next() = 0;
+};
+
+struct TSiteRequest {
+  std::string_view Method;
+  std::string_view Target;
+  std::string_view AcceptEncoding;
+  std::string_view IfNoneMatch;
+  std::string_view Range;
+  std::string_view IfRange;
+};
+
+struct TSiteResponse {
+  int Status = 200;
+  std::vector<std::pair<std::string, std::string>> Headers;
+  std::int64_t ContentLength = 0;
+  // Null when there is no body; a HEAD request still gets one, which the transport drops.
+  std::unique_ptr<TBodySource> Body;
+
+  std::string_view Header(std::string_view name) const;
+};
+
+class TDocumentSite {
+ public:
+  // startPage is the options record's StartPage; empty when the document has none.
+  TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive, std::string_view startPage);
+  ~TDocumentSite();
+  TDocumentSite(const TDocumentSite&) = delete;
+  TDocumentSite& operator=(const TDocumentSite&) = delete;
+
+  // Safe to call from several threads at once.
+  TSiteResponse Respond(const TSiteRequest& request) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The document's options record; all zero without a "-config-" entry.
+TProjectOptions DocumentOptions(const TArchiveSnapshot& archive);
+
+}  // namespace tomelet::serve

@@ -1,0 +1,171 @@
+#include "tools/tomelet/serve/EntryBodies.h"
+
+#include <algorithm>
+#include <span>
+#include <utility>
+
+namespace tomelet::serve {
+
+namespace {
+
+constexpr std::size_t kPieceSize = 65536;
+
+[[noreturn]] void RaiseCorrupted() {
+  throw EZLBArchiveError("The archive appears to be corrupted");
+}
+
+class TTextBody final : public TBodySource {
+ public:
+  explicit TTextBody(std::string text) : text_(std::move(text)) {}
+  std::span<const std::byte> Next() override {
+    if (done_) {
+      return {};
+    }
+    done_ = true;
+    return std::as_bytes(std::span(text_));
+  }
+
+ private:
+  std::string text_;
+  bool done_ = false;
+};
+
+class TSharedBody final : public TBodySource {
+ public:
+  TSharedBody(TSharedBytes bytes, std::int64_t first, std::int64_t length)
+      : bytes_(std::move(bytes)), first_(first), length_(length) {}
+  std::span<const std::byte> Next() override {
+    if (done_) {
+      return {};
+    }
+    done_ = true;
+    return std::span(*bytes_).subspan(static_cast<std::size_t>(first_),
+                                      static_cast<std::size_t>(length_));
+  }
+
+ private:
+  TSharedBytes bytes_;
+  std::int64_t first_;
+  std::int64_t length_;
+  bool done_ = false;
+};
+
+class TFileBlockBody final : public TBodySource {
+ public:
+  TFileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive, TStoredBlock block)
+      : archive_(std::move(archive)), block_(block),
+        piece_(static_cast<std::size_t>(std::min<std::int64_t>(block.Length, kPieceSize))) {}
+  std::span<const std::byte> Next() override {
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(block_.Length - done_, static_cast<std::int64_t>(piece_.size())));
+    if (want == 0) {
+      return {};
+    }
+    const auto piece = std::span(piece_).first(want);
+    if (archive_->ReadAt(block_.FileOffset + done_, piece) != want) {
+      RaiseCorrupted();
+    }
+    done_ += static_cast<std::int64_t>(want);
+    return piece;
+  }
+
+ private:
+  std::shared_ptr<const TArchiveSnapshot> archive_;
+  TStoredBlock block_;
+  std::vector<std::byte> piece_;
+  std::int64_t done_ = 0;
+};
+
+class TInflatingBody final : public TBodySource {
+ public:
+  TInflatingBody(std::shared_ptr<const TArchiveSnapshot> archive, int index, std::int64_t first,
+                 std::int64_t length)
+      : archive_(std::move(archive)), reader_(archive_->OpenContents(index)), skip_(first),
+        left_(length), piece_(kPieceSize) {}
+  std::span<const std::byte> Next() override {
+    while (skip_ > 0) {
+      const auto want = std::min<std::int64_t>(skip_, kPieceSize);
+      skip_ -= Fill(static_cast<std::size_t>(want)).size();
+    }
+    const auto piece = Fill(static_cast<std::size_t>(std::min<std::int64_t>(left_, kPieceSize)));
+    left_ -= static_cast<std::int64_t>(piece.size());
+    return piece;
+  }
+
+ private:
+  std::span<const std::byte> Fill(std::size_t want) {
+    const auto piece = std::span(piece_).first(want);
+    std::size_t got = 0;
+    while (got < want) {
+      const std::size_t more = reader_->Read(piece.subspan(got));
+      if (more == 0) {
+        RaiseCorrupted();
+      }
+      got += more;
+    }
+    return piece;
+  }
+
+  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::unique_ptr<TEntryReader> reader_;
+  std::int64_t skip_;
+  std::int64_t left_;
+  std::vector<std::byte> piece_;
+};
+
+}  // namespace
+
+std::unique_ptr<TBodySource> TextBody(std::string text) {
+  return std::make_unique<TTextBody>(std::move(text));
+}
+
+std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
+                                        std::int64_t length) {
+  return std::make_unique<TSharedBody>(std::move(bytes), first, length);
+}
+
+std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive,
+                                           TStoredBlock block) {
+  return std::make_unique<TFileBlockBody>(std::move(archive), block);
+}
+
+std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
+                                           int index, std::int64_t first, std::int64_t length) {
+  return std::make_unique<TInflatingBody>(std::move(archive), index, first, length);
+}
+
+TSharedBytes TEntryCache::Get(int index, const std::function<std::vector<std::byte>()>& load) {
+  {
+    const std::lock_guard lock(mutex_);
+    if (const auto found = slots_.find(index); found != slots_.end()) {
+      ages_.splice(ages_.begin(), ages_, found->second.Age);
+      return found->second.Bytes;
+    }
+  }
+  // Loading happens outside the lock: two threads may inflate the same entry once each, which
+  // costs less than making every other request wait.
+  auto bytes = std::make_shared<const std::vector<std::byte>>(load());
+  Insert(index, bytes);
+  return bytes;
+}
+
+void TEntryCache::Insert(int index, const TSharedBytes& bytes) {
+  if (bytes->size() > budget_) {
+    return;
+  }
+  const std::lock_guard lock(mutex_);
+  if (slots_.contains(index)) {
+    return;
+  }
+  while (used_ + bytes->size() > budget_ && !ages_.empty()) {
+    const auto oldest = slots_.find(ages_.back());
+    used_ -= oldest->second.Bytes->size();
+    slots_.erase(oldest);
+    ages_.pop_back();
+  }
+  ages_.push_front(index);
+  slots_.emplace(index, Slot{bytes, ages_.begin()});
+  used_ += bytes->size();
+}
+
+}  // namespace tomelet::serve

@@ -1,0 +1,54 @@
+// Reply bodies over archive entries, and the cache of inflated entries they share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "tools/tomelet/serve/DocumentSite.h"
+
+namespace tomelet::serve {
+
+using TSharedBytes = std::shared_ptr<const std::vector<std::byte>>;
+
+std::unique_ptr<TBodySource> TextBody(std::string text);
+// Bytes [first, first + length) of a shared buffer, handed out without copying.
+std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
+                                        std::int64_t length);
+// File bytes of the archive, read in pieces as the transport asks for them.
+std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive,
+                                           TStoredBlock block);
+// Bytes [first, first + length) of an entry's contents, inflated in pieces.
+std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
+                                           int index, std::int64_t first, std::int64_t length);
+
+// Keeps the contents of recently served entries up to a byte budget, least recently used out
+// first, so popular pages are inflated once rather than once per request.
+class TEntryCache {
+ public:
+  explicit TEntryCache(std::size_t budget) : budget_(budget) {}
+  // The cached contents of the entry, or load()'s result, kept when it fits the budget.
+  TSharedBytes Get(int index, const std::function<std::vector<std::byte>()>& load);
+
+ private:
+  struct Slot {
+    TSharedBytes Bytes;
+    std::list<int>::iterator Age;
+  };
+  void Insert(int index, const TSharedBytes& bytes);
+
+  std::mutex mutex_;
+  std::size_t budget_;
+  std::size_t used_ = 0;
+  std::list<int> ages_;
+  std::unordered_map<int, Slot> slots_;
+};
+
+}  // namespace tomelet::serve

@@ -1,0 +1,110 @@
+// tomelet serve: the document as a web site on a local port, for any browser.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "tools/tomelet/CommandSupport.h"
+#include "tools/tomelet/serve/DocumentServer.h"
+#include "tools/tomelet/serve/DocumentSite.h"
+#include "tools/tomelet/serve/PasswordPrompt.h"
+
+extern char** environ;
+
+namespace tomelet::cli {
+
+namespace {
+
+constexpr std::string_view kPasswordPrompt =
+    "Please provide a password to view content of this file ";
+
+struct ServeArgs {
+  std::string file;
+  std::string host = "127.0.0.1";
+  std::uint16_t port = 8080;
+  bool open = false;
+  std::optional<std::string> password;
+  bool verbose = false;
+};
+
+void CheckPassword(const TProjectOptions& options, const ServeArgs& args) {
+  const std::string stored = options.AccessPassword();
+  if (stored.empty()) {
+    return;
+  }
+  const std::string given = args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
+  if (!serve::PasswordMatches(given, stored)) {
+    throw std::runtime_error("Wrong password");
+  }
+}
+
+// Hands the address to the desktop's default browser; a missing xdg-open only costs a message.
+std::optional<pid_t> OpenInBrowser(const std::string& url) {
+  std::string program = "xdg-open";
+  std::string argument = url;
+  char* argv[] = {program.data(), argument.data(), nullptr};
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv, environ) != 0) {
+    std::fprintf(stderr, "Could not start xdg-open; open %s yourself\n", url.c_str());
+    return std::nullopt;
+  }
+  return pid;
+}
+
+void LogRequest(const serve::TRequestRecord& record) {
+  std::fprintf(stderr, "%s %s %d %lld\n", record.Method.c_str(), record.Target.c_str(),
+               record.Status, static_cast<long long>(record.ContentLength));
+}
+
+std::string DisplayHost(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+void RunServe(const ServeArgs& args) {
+  auto archive = std::make_shared<const TArchiveSnapshot>(args.file);
+  const TProjectOptions options = serve::DocumentOptions(*archive);
+  CheckPassword(options, args);
+  const serve::TDocumentSite site(archive, options.StartPage());
+  serve::TServerSettings settings;
+  settings.Host = args.host;
+  settings.Port = args.port;
+  if (args.verbose) {
+    settings.OnRequest = LogRequest;
+  }
+  serve::TDocumentServer server(site, settings);
+  server.StopOnSignals();
+  server.Start();
+  const std::string url =
+      "http://" + DisplayHost(args.host) + ":" + std::to_string(server.Port()) + "/";
+  std::printf("Serving %s at %s (Ctrl+C stops)\n", args.file.c_str(), url.c_str());
+  std::fflush(stdout);
+  const auto browser = args.open ? OpenInBrowser(url) : std::nullopt;
+  server.Wait();
+  if (browser) {
+    ::waitpid(*browser, nullptr, WNOHANG);
+  }
+}
+
+}  // namespace
+
+void AddServeCommand(CLI::App& app) {
+  auto args = std::make_shared<ServeArgs>();
+  auto* command = app.add_subcommand("serve", "Serve a document to web browsers over HTTP");
+  command->add_option("FILE", args->file, "Document (.tlt or a viewer carrying one)")->required();
+  command->add_option("--host", args->host, "Address to listen on")->capture_default_str();
+  command->add_option("--port", args->port, "Port to listen on, 0 for any free one")
+      ->capture_default_str();
+  command->add_flag("--open", args->open, "Open the start page in the default browser");
+  command->add_option("--password", args->password,
+                      "Password of a protected document (asked for when missing)");
+  command->add_flag("--verbose", args->verbose, "Log one line per request on stderr");
+  command->callback([args] { RunServe(*args); });
+}
+
+}  // namespace tomelet::cli
