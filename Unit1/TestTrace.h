@@ -1,7 +1,10 @@
 // An optional record of what the viewer shows, for tests and measurements: when the environment
-// variable TOMELET_TEST_TRACE names a file, every caption, status text, navigation, completed
-// page, message box and shell request is appended to it as one line
-// "<seconds on the monotonic clock> <kind>: <text>". Without the variable nothing is written.
+// variable TOMELET_TEST_TRACE names a file, every caption ("title"), status text ("status"),
+// navigation ("navigate"), completed page ("complete"), message box ("information", "error",
+// "warning"), dialog ("password", "open dialog"), shell request ("shell"), the window being shown
+// ("window") and the place of each tool button ("button": caption, x, y, width, height) is
+// appended to it as one line "<seconds on the monotonic clock> <kind>: <text>". Without the
+// variable nothing is written.
 #pragma once
 
 #include <string_view>

@@ -1,0 +1,120 @@
+#include "Unit1/Dialogs.h"
+
+#include <gio/gio.h>
+
+#include <mutex>
+
+#include "Unit1/TestTrace.h"
+
+extern "C" {
+#include "program_pictures.h"
+}
+
+namespace tomelet {
+namespace {
+
+constexpr int kPasswordMaxLength = 255;
+
+}  // namespace
+
+void TDialogs::Place(Gtk::Window& dialog) const {
+  if (owner_ && owner_->get_visible())
+    dialog.set_transient_for(*owner_);
+  else
+    dialog.set_position(Gtk::WIN_POS_CENTER);
+  dialog.set_modal(true);
+}
+
+void TDialogs::ShowMessage(const std::string& caption, const std::string& text,
+                           Gtk::MessageType type) {
+  Gtk::MessageDialog box(text, false, type, Gtk::BUTTONS_OK, true);
+  box.set_title(caption);
+  Place(box);
+  box.run();
+}
+
+void TDialogs::ShowInformation(const std::string& text) {
+  TestTrace("information", text);
+  ShowMessage(std::string(kInformationCaption), text, Gtk::MESSAGE_INFO);
+}
+
+void TDialogs::ShowError(const std::string& text) {
+  TestTrace("error", text);
+  ShowMessage(applicationTitle_, text, Gtk::MESSAGE_ERROR);
+}
+
+std::string TDialogs::AskPassword(const std::string& caption, const std::string& prompt) {
+  TestTrace("password", caption);
+  Gtk::Dialog dialog(caption, true);
+  Place(dialog);
+  dialog.set_resizable(false);
+  dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
+  dialog.add_button("_OK", Gtk::RESPONSE_OK);
+  dialog.set_default_response(Gtk::RESPONSE_OK);
+
+  Gtk::Label label(prompt);
+  label.set_xalign(0);
+  Gtk::Entry field;
+  field.set_max_length(kPasswordMaxLength);
+  field.set_visibility(false);
+  field.set_activates_default(true);
+  Gtk::CheckButton show("_Show password", true);
+  show.signal_toggled().connect([&] { field.set_visibility(show.get_active()); });
+
+  auto& area = *dialog.get_content_area();
+  area.set_spacing(6);
+  area.set_border_width(10);
+  area.pack_start(label, Gtk::PACK_SHRINK);
+  area.pack_start(field, Gtk::PACK_SHRINK);
+  area.pack_start(show, Gtk::PACK_SHRINK);
+  dialog.show_all();
+  field.grab_focus();
+  return dialog.run() == Gtk::RESPONSE_OK ? std::string(field.get_text()) : std::string();
+}
+
+std::optional<std::string> TDialogs::ChooseDocument() {
+  TestTrace("open dialog", "");
+  Gtk::FileChooserDialog dialog("Open", Gtk::FILE_CHOOSER_ACTION_OPEN);
+  Place(dialog);
+  dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
+  dialog.add_button("_Open", Gtk::RESPONSE_ACCEPT);
+  dialog.set_default_response(Gtk::RESPONSE_ACCEPT);
+  auto filter = Gtk::FileFilter::create();
+  filter->set_name(std::string(kDocumentFilterName));
+  filter->add_pattern(std::string(kDocumentFilterPattern));
+  dialog.add_filter(filter);
+  if (dialog.run() != Gtk::RESPONSE_ACCEPT)
+    return std::nullopt;
+  return dialog.get_filename();
+}
+
+bool TDialogs::ConfirmWarning(const std::string& caption, const std::string& text) {
+  TestTrace("warning", caption);
+  Gtk::MessageDialog box(text, false, Gtk::MESSAGE_WARNING, Gtk::BUTTONS_YES_NO, true);
+  box.set_title(caption);
+  box.set_default_response(Gtk::RESPONSE_NO);
+  box.set_position(Gtk::WIN_POS_CENTER);
+  box.set_keep_above(true);
+  return box.run() == Gtk::RESPONSE_YES;
+}
+
+void TDesktopShell::Open(const std::string& pathOrUri) {
+  TestTrace("shell", pathOrUri);
+  if (TestTraceEnabled())
+    return;
+  try {
+    const bool isUri = Glib::uri_parse_scheme(pathOrUri).size() > 1;
+    const std::string uri = isUri ? pathOrUri : Glib::filename_to_uri(pathOrUri).raw();
+    g_app_info_launch_default_for_uri(uri.c_str(), nullptr, nullptr);
+  } catch (const Glib::Error&) {
+    // A name the desktop cannot turn into a URI has no program to open it either.
+  }
+}
+
+Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name, int size) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { program_pictures_register_resource(); });
+  return Gdk::Pixbuf::create_from_resource("/org/tomelet/icons/" + name + ".svg", size, size);
+}
+
+}  // namespace tomelet

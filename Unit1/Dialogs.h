@@ -1,0 +1,44 @@
+// The viewer's message boxes, password prompt and open dialog, the desktop shell, and the
+// pictures compiled into the program.
+#pragma once
+
+#include <gtkmm.h>
+
+#include <string>
+
+#include "Unit1/MainWindowView.h"
+
+namespace tomelet {
+
+class TDialogs final : public IDialogs {
+ public:
+  // Boxes are kept above the owner while it is on screen.
+  void SetOwner(Gtk::Window* owner) { owner_ = owner; }
+  // The caption of the standard error box, which follows the page title.
+  void SetApplicationTitle(const std::string& title) { applicationTitle_ = title; }
+
+  void ShowInformation(const std::string& text) override;
+  void ShowError(const std::string& text) override;
+  std::string AskPassword(const std::string& caption, const std::string& prompt) override;
+  std::optional<std::string> ChooseDocument() override;
+  bool ConfirmWarning(const std::string& caption, const std::string& text) override;
+
+ private:
+  void ShowMessage(const std::string& caption, const std::string& text, Gtk::MessageType type);
+  void Place(Gtk::Window& dialog) const;
+
+  Gtk::Window* owner_ = nullptr;
+  std::string applicationTitle_{kApplicationTitle};
+};
+
+// Hands files, folders and URIs to the desktop's default programs. While a test trace is
+// written, requests are only recorded there, so tests never start desktop programs.
+class TDesktopShell final : public IShell {
+ public:
+  void Open(const std::string& pathOrUri) override;
+};
+
+// A picture of the program's own set ("back", "back-disabled", "logo", "tomelet-viewer", ...).
+Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name, int size = 32);
+
+}  // namespace tomelet

@@ -1,0 +1,375 @@
+#include "Unit1/Form1.h"
+
+#include <gtk/gtk.h>
+
+#include "Unit1/TestTrace.h"
+
+namespace tomelet {
+namespace {
+
+constexpr int kMinimumWidth = 200;
+constexpr int kButtonWidth = 57;
+constexpr int kButtonHeight = 60;
+constexpr int kLogoSize = 32;
+constexpr int kLogoRightOffset = 40;
+
+// The pictures of the tool bar in their list order; the first five also have a greyed form.
+constexpr std::array<const char*, 7> kPictureNames = {"back",     "forward", "find", "print",
+                                                      "fontsize", "home",    "exit"};
+constexpr std::size_t kGreyedPictures = 5;
+
+// Tight buttons keep the bar at its 60 pixels; greyed pictures are shown as drawn.
+constexpr const char* kToolBarStyle =
+    ".tomelet-toolbar { padding: 0; }"
+    ".tomelet-toolbar button { padding: 1px 2px; min-height: 0; }"
+    ".tomelet-toolbar button:disabled image { -gtk-icon-effect: none; opacity: 1; }";
+
+Glib::RefPtr<Gdk::Pixbuf> DecodeIcon(std::span<const std::byte> icon) {
+  try {
+    auto loader = Gdk::PixbufLoader::create("ico");
+    loader->write(reinterpret_cast<const guint8*>(icon.data()), icon.size());
+    loader->close();
+    auto picture = loader->get_pixbuf();
+    if (picture && (picture->get_width() > kLogoSize || picture->get_height() > kLogoSize))
+      picture = picture->scale_simple(kLogoSize, kLogoSize, Gdk::INTERP_BILINEAR);
+    return picture;
+  } catch (const Glib::Error&) {
+    return {};
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& arc,
+               TCommandLine commandLine)
+    : application_(application),
+      webBrowser_(std::make_unique<TWebHost>()),
+      logic_(*this, dialogs_, *webBrowser_, protocol, arc, std::move(commandLine)) {
+  set_title(std::string(kApplicationTitle));
+  set_position(Gtk::WIN_POS_CENTER);
+  set_icon(ProgramPicture("tomelet-viewer"));
+  add_accel_group(accelerators_);
+  logoPicture_ = ProgramPicture("logo");
+
+  BuildToolBar();
+  BuildFontMenu();
+  BuildPopupMenu2();
+  layout_.pack_start(ToolBar1, Gtk::PACK_SHRINK);
+  layout_.pack_start(webBrowser_->Widget(), Gtk::PACK_EXPAND_WIDGET);
+  layout_.pack_start(StatusBar1, Gtk::PACK_SHRINK);
+  add(layout_);
+  layout_.show_all();
+  SetBorder(TWindowBorder::Design);
+  TraceBrowserEvents();
+  dialogs_.SetOwner(this);
+}
+
+TForm1::~TForm1() {
+  logic_.Guarded([this] { logic_.FormDestroy(); });
+}
+
+void TForm1::Create() {
+  logic_.Guarded([this] { logic_.FormCreate(); });
+}
+
+void TForm1::Run(void (TForm1Logic::*command)()) {
+  logic_.Guarded([this, command] { (logic_.*command)(); });
+}
+
+void TForm1::BuildToolBar() {
+  ToolBar1.set_toolbar_style(Gtk::TOOLBAR_BOTH);
+  ToolBar1.get_style_context()->add_class("tomelet-toolbar");
+  auto style = Gtk::CssProvider::create();
+  style->load_from_data(kToolBarStyle);
+  Gtk::StyleContext::add_provider_for_screen(get_screen(), style,
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  for (std::size_t i = 0; i < pictures_.size(); ++i)
+    pictures_[i].set(ProgramPicture(kPictureNames[i]));
+  SetUpToolButton(ButtonBack, "Back", "Go Back", 0, &TForm1Logic::ButtonBackClick);
+  SetUpToolButton(ButtonForward, "Forward", "Go Forward", 1, &TForm1Logic::ButtonForwardClick);
+  SetUpToolButton(ButtonHome, "Home", "Return to HomePage", 5, &TForm1Logic::ButtonHomeClick);
+  SetUpToolButton(ButtonSearch, "Find", "Find on This Page", 2, &TForm1Logic::ButtonSearchClick);
+  SetUpToolButton(ButtonPrint, "Print", "Print...", 3, &TForm1Logic::ButtonPrintClick);
+
+  ButtonFont.set_label("Font Size");
+  ButtonFont.set_icon_widget(pictures_[4]);
+  ButtonFont.set_tooltip_text("Font Size");
+  ButtonFont.set_size_request(-1, kButtonHeight);
+  ButtonFont.set_homogeneous(false);
+  ButtonFont.set_menu(PopupMenu1);
+  ButtonFont.signal_clicked().connect([this] {
+    PopupMenu1.popup_at_widget(&ButtonFont, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST,
+                               nullptr);
+  });
+  ToolBar1.append(ButtonFont);
+  TraceToolButton(ButtonFont);
+
+  SetUpToolButton(ButtonExit, "Exit", "Return to Windows", 6, &TForm1Logic::Exit1Click);
+  ToolBar1.signal_draw().connect(sigc::mem_fun(*this, &TForm1::PaintLogo), true);
+}
+
+void TForm1::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption,
+                             const std::string& hint, int picture, void (TForm1Logic::*command)()) {
+  button.set_label(caption);
+  button.set_icon_widget(pictures_[picture]);
+  button.set_tooltip_text(hint);
+  button.set_size_request(kButtonWidth, kButtonHeight);
+  button.set_homogeneous(false);
+  button.signal_clicked().connect([this, command] { Run(command); });
+  ToolBar1.append(button);
+  TraceToolButton(button);
+}
+
+void TForm1::TraceToolButton(Gtk::ToolButton& button) {
+  if (!TestTraceEnabled())
+    return;
+  button.signal_size_allocate().connect([this, &button](Gtk::Allocation& allocation) {
+    int x = 0, y = 0;
+    button.translate_coordinates(*this, 0, 0, x, y);
+    TestTrace("button", button.get_label().raw() + " " + std::to_string(x) + " " +
+                            std::to_string(y) + " " + std::to_string(allocation.get_width()) + " " +
+                            std::to_string(allocation.get_height()));
+  });
+}
+
+void TForm1::BuildFontMenu() {
+  const std::array<std::pair<Gtk::RadioMenuItem*, int>, 5> items = {
+      {{&Largest1, 4}, {&Larger1, 3}, {&Medium1, 2}, {&Smaller1, 1}, {&Smallest1, 0}}};
+  for (auto [item, textSize] : items) {
+    item->signal_activate().connect([this, item, textSize] {
+      if (checkingTextSize_ || !item->get_active())
+        return;
+      logic_.Guarded([this, textSize] { logic_.Largest1Click(textSize); });
+    });
+    PopupMenu1.append(*item);
+  }
+  CheckTextSize(2);
+  PopupMenu1.show_all();
+}
+
+void TForm1::BuildPopupMenu2() {
+  PopupMenu2.set_accel_group(accelerators_);
+  SetUpMenuItem(GoBack1, &TForm1Logic::ButtonBackClick);
+  SetUpMenuItem(GoForward1, &TForm1Logic::ButtonForwardClick);
+  PopupMenu2.append(N1);
+  SetUpMenuItem(CopytoClipboard1, &TForm1Logic::CopytoClipboard1Click);
+  SetUpMenuItem(Search1, &TForm1Logic::ButtonSearchClick);
+  SetUpMenuItem(Print1, &TForm1Logic::ButtonPrintClick);
+  PopupMenu2.append(N2);
+  SetUpMenuItem(Exit1, &TForm1Logic::Exit1Click);
+  AddShortcut(GoBack1, GDK_KEY_Left, Gdk::MOD1_MASK);
+  AddShortcut(GoForward1, GDK_KEY_Right, Gdk::MOD1_MASK);
+  AddShortcut(Exit1, GDK_KEY_Escape, Gdk::ModifierType(0));
+  PopupMenu2.show_all();
+  // Attached menus let their shortcuts work while the menu itself is not on screen.
+  PopupMenu2.attach_to_widget(*this);
+}
+
+void TForm1::SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)()) {
+  item.signal_activate().connect([this, command] { Run(command); });
+  PopupMenu2.append(item);
+}
+
+void TForm1::AddShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers) {
+  item.add_accelerator("activate", accelerators_, key, modifiers, Gtk::ACCEL_VISIBLE);
+}
+
+void TForm1::PopupMenu2Show(const GdkEvent* trigger) {
+  Run(&TForm1Logic::PopupMenu2Popup);
+  PopupMenu2.popup_at_pointer(trigger);
+}
+
+void TForm1::TraceBrowserEvents() {
+  if (!TestTraceEnabled())
+    return;
+  auto& events = webBrowser_->Events;
+  events.OnBeforeNavigate2 = [next = events.OnBeforeNavigate2](std::string& url, bool& cancel) {
+    TestTrace("navigate", url);
+    next(url, cancel);
+  };
+  events.OnDocumentComplete = [next = events.OnDocumentComplete](const std::string& url) {
+    TestTrace("complete", url);
+    next(url);
+  };
+}
+
+void TForm1::SetOuterSize(int width, int height) {
+  width_ = std::max(width, kMinimumWidth);
+  height_ = std::max(height, 0);
+  ApplySize();
+}
+
+// A window of fixed size takes the size of its content, so the content is given that size;
+// a sizeable one is merely resized and may shrink down to the minimum width.
+void TForm1::ApplySize() {
+  if (get_resizable()) {
+    layout_.set_size_request(-1, -1);
+    set_size_request(kMinimumWidth, -1);
+    set_default_size(width_, height_);
+    resize(width_, std::max(height_, 1));
+  } else {
+    set_size_request(-1, -1);
+    layout_.set_size_request(width_, height_);
+  }
+}
+
+void TForm1::CenterOnDesktop() {
+  set_position(Gtk::WIN_POS_CENTER);
+}
+
+void TForm1::SetBorder(TWindowBorder border) {
+  border_ = border;
+  set_decorated(border != TWindowBorder::None && border != TWindowBorder::NoneMaximised);
+  set_resizable(border == TWindowBorder::Sizeable);
+  if (border == TWindowBorder::NoneMaximised)
+    maximize();
+  ApplySize();
+  ApplyWindowFunctions();
+}
+
+void TForm1::ApplyWindowFunctions() {
+  auto window = get_window();
+  if (!window)
+    return;
+  const auto kFixedFunctions = Gdk::FUNC_MOVE | Gdk::FUNC_MINIMIZE | Gdk::FUNC_CLOSE;
+  const auto kFixedDecorations =
+      Gdk::DECOR_BORDER | Gdk::DECOR_TITLE | Gdk::DECOR_MENU | Gdk::DECOR_MINIMIZE;
+  if (border_ == TWindowBorder::SingleNoMaximise) {
+    window->set_functions(kFixedFunctions);
+    window->set_decorations(kFixedDecorations);
+  } else if (border_ == TWindowBorder::Design) {
+    window->set_functions(kFixedFunctions | Gdk::FUNC_MAXIMIZE);
+    window->set_decorations(kFixedDecorations | Gdk::DECOR_MAXIMIZE);
+  }
+}
+
+void TForm1::on_realize() {
+  Gtk::Window::on_realize();
+  ApplyWindowFunctions();
+}
+
+void TForm1::on_show() {
+  Gtk::Window::on_show();
+  TestTrace("window", "shown");
+}
+
+void TForm1::SetToolBarVisible(bool visible) {
+  ToolBar1.set_visible(visible);
+}
+
+void TForm1::SetButtonCaptionsShown(bool shown) {
+  ToolBar1.set_toolbar_style(shown ? Gtk::TOOLBAR_BOTH : Gtk::TOOLBAR_ICONS);
+}
+
+void TForm1::SetStatusBarVisible(bool visible) {
+  StatusBar1.set_visible(visible);
+}
+
+void TForm1::SetEnabled(TFormControl control, bool enabled) {
+  const auto setButton = [&](Gtk::ToolButton& button, std::size_t picture) {
+    button.set_sensitive(enabled);
+    const std::string name = kPictureNames[picture];
+    if (picture < kGreyedPictures)
+      pictures_[picture].set(ProgramPicture(enabled ? name : name + "-disabled"));
+  };
+  switch (control) {
+    case TFormControl::ButtonBack:
+      return setButton(ButtonBack, 0);
+    case TFormControl::ButtonForward:
+      return setButton(ButtonForward, 1);
+    case TFormControl::ButtonSearch:
+      return setButton(ButtonSearch, 2);
+    case TFormControl::ButtonPrint:
+      return setButton(ButtonPrint, 3);
+    case TFormControl::ButtonFont:
+      return setButton(ButtonFont, 4);
+    case TFormControl::GoBack1:
+      return GoBack1.set_sensitive(enabled);
+    case TFormControl::GoForward1:
+      return GoForward1.set_sensitive(enabled);
+    case TFormControl::CopytoClipboard1:
+      return CopytoClipboard1.set_sensitive(enabled);
+    case TFormControl::Search1:
+      return Search1.set_sensitive(enabled);
+    case TFormControl::Print1:
+      return Print1.set_sensitive(enabled);
+  }
+}
+
+void TForm1::SetLogo(std::span<const std::byte> icon) {
+  logoIcon_.assign(icon.begin(), icon.end());
+  logoPicture_.reset();
+  ToolBar1.queue_draw();
+}
+
+bool TForm1::PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr) {
+  if (!logoPicture_ && !logoIcon_.empty()) {
+    logoPicture_ = DecodeIcon(logoIcon_);
+    // An icon whose images cannot be decoded is tried once and then shows nothing.
+    logoIcon_.clear();
+  }
+  if (!logoPicture_)
+    return false;
+  const int x = ToolBar1.get_allocated_width() - kLogoRightOffset;
+  const int y = (ToolBar1.get_allocated_height() - kLogoSize) / 2;
+  Gdk::Cairo::set_source_pixbuf(cr, logoPicture_, x, y);
+  cr->paint();
+  return false;
+}
+
+void TForm1::SetCaption(const std::string& text) {
+  set_title(text);
+  TestTrace("title", text);
+}
+
+void TForm1::SetApplicationTitle(const std::string& text) {
+  dialogs_.SetApplicationTitle(text);
+}
+
+void TForm1::SetStatusText(const std::string& text) {
+  StatusBar1.remove_all_messages();
+  StatusBar1.push(text);
+  TestTrace("status", text);
+}
+
+void TForm1::CheckTextSize(int size) {
+  const std::array<Gtk::RadioMenuItem*, 5> bySize = {&Smallest1, &Smaller1, &Medium1, &Larger1,
+                                                     &Largest1};
+  if (size < 0 || size >= static_cast<int>(bySize.size()))
+    return;
+  checkingTextSize_ = true;
+  bySize[size]->set_active(true);
+  checkingTextSize_ = false;
+}
+
+void TForm1::Close() {
+  close();
+}
+
+void TForm1::Terminate() {
+  terminated_ = application_.Terminate() || terminated_;
+}
+
+void TForm1::ProcessMessages() {
+  while (gtk_events_pending())
+    gtk_main_iteration_do(FALSE);
+}
+
+void TForm1::Sleep(std::chrono::milliseconds duration) {
+  g_usleep(static_cast<gulong>(duration.count()) * 1000);
+}
+
+bool TForm1::on_delete_event(GdkEventAny*) {
+  if (closing_)
+    return true;
+  closing_ = true;
+  logic_.Guarded([this] { logic_.FormClose(); });
+  closing_ = false;
+  if (application_.Terminate()) {
+    terminated_ = true;
+    hide();
+  }
+  return true;
+}
+
+}  // namespace tomelet

@@ -1,0 +1,117 @@
+// The main window: tool bar, browser, status bar and the page's context menu, shaped by the
+// document's options and driven by TForm1Logic.
+#pragma once
+
+#include <gtkmm.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "Unit1/Dialogs.h"
+#include "Unit1/Form1Logic.h"
+#include "Unit1/MainWindowView.h"
+#include "WebHost/WebHost.h"
+
+namespace tomelet {
+
+// The application around the main window.
+class IApplication {
+ public:
+  virtual ~IApplication() = default;
+  // Runs the termination check; true when the message loop will end at its next turn.
+  virtual bool Terminate() = 0;
+};
+
+class TForm1 final : public Gtk::Window, public IMainWindowView {
+ public:
+  TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& arc,
+         TCommandLine commandLine);
+  ~TForm1() override;
+
+  // Runs the start-up; afterwards Terminated() says whether the program is to end at once.
+  void Create();
+  bool Terminated() const { return terminated_; }
+
+  // Shows the page's context menu at the pointer, after enabling what it enables every time.
+  void PopupMenu2Show(const GdkEvent* trigger);
+
+  TWebHost& WebBrowser1() { return *webBrowser_; }
+  TForm1Logic& Logic() { return logic_; }
+  TDialogs& Dialogs() { return dialogs_; }
+
+  void SetOuterSize(int width, int height) override;
+  void CenterOnDesktop() override;
+  void SetBorder(TWindowBorder border) override;
+  void SetToolBarVisible(bool visible) override;
+  void SetButtonCaptionsShown(bool shown) override;
+  void SetStatusBarVisible(bool visible) override;
+  void SetEnabled(TFormControl control, bool enabled) override;
+  void SetLogo(std::span<const std::byte> icon) override;
+  void SetCaption(const std::string& text) override;
+  void SetApplicationTitle(const std::string& text) override;
+  void SetStatusText(const std::string& text) override;
+  void CheckTextSize(int size) override;
+  void Close() override;
+  void Terminate() override;
+  void ProcessMessages() override;
+  void Sleep(std::chrono::milliseconds duration) override;
+
+ protected:
+  bool on_delete_event(GdkEventAny* event) override;
+  void on_realize() override;
+  void on_show() override;
+
+ private:
+  void BuildToolBar();
+  void SetUpToolButton(Gtk::ToolButton& button, const std::string& caption, const std::string& hint,
+                       int picture, void (TForm1Logic::*command)());
+  void TraceToolButton(Gtk::ToolButton& button);
+  void BuildFontMenu();
+  void BuildPopupMenu2();
+  void SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)());
+  void AddShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
+  void TraceBrowserEvents();
+  void ApplySize();
+  void ApplyWindowFunctions();
+  bool PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr);
+  void Run(void (TForm1Logic::*command)());
+
+  IApplication& application_;
+  TDialogs dialogs_;
+  std::unique_ptr<TWebHost> webBrowser_;
+  TForm1Logic logic_;
+
+  Gtk::Box layout_{Gtk::ORIENTATION_VERTICAL};
+  Gtk::Toolbar ToolBar1;
+  std::array<Gtk::Image, 7> pictures_;
+  Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonPrint, ButtonExit;
+  Gtk::MenuToolButton ButtonFont;
+  Gtk::Statusbar StatusBar1;
+
+  Gtk::Menu PopupMenu1;
+  Gtk::RadioMenuItem::Group textSizeGroup_;
+  Gtk::RadioMenuItem Largest1{textSizeGroup_, "Largest"};
+  Gtk::RadioMenuItem Larger1{textSizeGroup_, "Larger"};
+  Gtk::RadioMenuItem Medium1{textSizeGroup_, "Medium"};
+  Gtk::RadioMenuItem Smaller1{textSizeGroup_, "Smaller"};
+  Gtk::RadioMenuItem Smallest1{textSizeGroup_, "Smallest"};
+
+  Gtk::Menu PopupMenu2;
+  Gtk::MenuItem GoBack1{"Go Back"}, GoForward1{"Go Forward"};
+  Gtk::SeparatorMenuItem N1;
+  Gtk::MenuItem CopytoClipboard1{"Copy to Clipboard"}, Search1{"Find..."}, Print1{"Print..."};
+  Gtk::SeparatorMenuItem N2;
+  Gtk::MenuItem Exit1{"Exit"};
+  Glib::RefPtr<Gtk::AccelGroup> accelerators_ = Gtk::AccelGroup::create();
+
+  Glib::RefPtr<Gdk::Pixbuf> logoPicture_;
+  std::vector<std::byte> logoIcon_;
+  int width_ = 667, height_ = 461;
+  TWindowBorder border_ = TWindowBorder::Design;
+  bool terminated_ = false;
+  bool closing_ = false;
+  bool checkingTextSize_ = false;
+};
+
+}  // namespace tomelet

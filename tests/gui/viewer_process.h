@@ -1,0 +1,203 @@
+// Drives the real tomelet-viewer under the X server of the test run: builds documents with the
+// archive writer, starts the program with a trace file, waits for trace lines, windows and the
+// exit code with deadlines, and asks xdotool and xprop what a user would see.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Unit1/ProjectOptions.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+
+namespace tomelet::gui {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Output of a shell command, without its final line break.
+inline std::string CommandOutput(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = ::popen(("{ " + command + "; } 2>/dev/null").c_str(), "r")) {
+    std::array<char, 4096> buffer;
+    while (const auto count = std::fread(buffer.data(), 1, buffer.size(), pipe))
+      output.append(buffer.data(), count);
+    ::pclose(pipe);
+  }
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+    output.pop_back();
+  return output;
+}
+
+// Options of a document that shows every bar and allows every command.
+inline TProjectOptions OpenOptions(const std::string& startPage = "index.htm") {
+  TProjectOptions options;
+  options.SetShortStringAt(option_offset::StartPage, startPage);
+  options.SetIntegerAt(option_offset::WindowBorder, 2);
+  options.SetIntegerAt(option_offset::WindowWidth, 640);
+  options.SetIntegerAt(option_offset::WindowHeight, 480);
+  for (auto offset :
+       {option_offset::CenterWindow, option_offset::ShowToolBar, option_offset::ShowButtonCaptions,
+        option_offset::ShowStatusBar, option_offset::AllowCopy, option_offset::AllowFind,
+        option_offset::AllowPrint, option_offset::AllowFontSize})
+    options.SetBooleanAt(offset, true);
+  return options;
+}
+
+inline std::string RecordBytes(const TProjectOptions& options) {
+  const auto bytes = options.Bytes();
+  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+class ViewerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY"))
+      GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    folder_ = std::filesystem::temp_directory_path() /
+              ("tomelet-gui-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    trace_ = folder_ / "trace.txt";
+  }
+
+  void TearDown() override {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (!folder_.empty())
+      std::filesystem::remove_all(folder_);
+  }
+
+  // A document with the given pages; "-config-" and "-logo-" are added when given.
+  std::string Document(const std::string& name, const std::optional<std::string>& config,
+                       std::map<std::string, std::string> pages = {},
+                       const std::optional<std::string>& logo = std::nullopt) {
+    if (pages.empty())
+      pages["index.htm"] = "<html><head><title>Sample Start</title></head><body>Hi</body></html>";
+    TZLBArchiveWriter writer;
+    for (const auto& [path, contents] : pages)
+      writer.AddEntry(path, contents);
+    if (config)
+      writer.AddEntry("-config-", *config);
+    if (logo)
+      writer.AddEntry("-logo-", *logo);
+    const auto path = (folder_ / name).string();
+    writer.WriteFile(path);
+    return path;
+  }
+  std::string Document(const std::string& name, const TProjectOptions& options,
+                       std::map<std::string, std::string> pages = {}) {
+    return Document(name, RecordBytes(options), std::move(pages));
+  }
+
+  void Start(const std::vector<std::string>& arguments) {
+    pid_ = ::fork();
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      ::setenv("TOMELET_TEST_TRACE", trace_.c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(TOMELET_VIEWER_PATH)};
+      for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+      argv.push_back(nullptr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+
+  std::string Trace() const {
+    std::ifstream file(trace_);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
+  // Waits until the trace holds a line with "<kind>: <text>".
+  bool WaitForTrace(const std::string& line, std::chrono::milliseconds limit = 8s) const {
+    return WaitUntil([&] { return Trace().find(line) != std::string::npos; }, limit);
+  }
+
+  template <class Condition>
+  static bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (Clock::now() < deadline) {
+      if (condition())
+        return true;
+      std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+  }
+
+  // The exit code, or nothing when the program is still running at the deadline.
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit = 8s) {
+    std::optional<int> code;
+    WaitUntil(
+        [&] {
+          int status = 0;
+          if (::waitpid(pid_, &status, WNOHANG) != pid_)
+            return false;
+          pid_ = 0;
+          code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+          return true;
+        },
+        limit);
+    return code;
+  }
+
+  // The program's visible window whose name is exactly name, or "" at the deadline.
+  std::string WaitForWindow(const std::string& name, std::chrono::milliseconds limit = 8s) const {
+    std::string id;
+    WaitUntil(
+        [&] {
+          id = CommandOutput("xdotool search --onlyvisible --pid " + std::to_string(pid_) +
+                             " --name '^" + name + "$' | head -n1");
+          return !id.empty();
+        },
+        limit);
+    return id;
+  }
+
+  static std::string WindowName(const std::string& id) {
+    return CommandOutput("xdotool getwindowname " + id);
+  }
+  static std::string Property(const std::string& id, const std::string& name) {
+    return CommandOutput("xprop -id " + id + " " + name);
+  }
+  static std::pair<int, int> WindowSize(const std::string& id) {
+    const auto shell = CommandOutput("xdotool getwindowgeometry --shell " + id);
+    const auto value = [&](const std::string& key) {
+      const auto at = shell.find(key + "=");
+      return at == std::string::npos ? -1 : std::stoi(shell.substr(at + key.size() + 1));
+    };
+    return {value("WIDTH"), value("HEIGHT")};
+  }
+  // Gives the window the keyboard and types keys into it, as a user would.
+  static void PressKeys(const std::string& id, const std::string& keys) {
+    CommandOutput("xdotool windowfocus --sync " + id + " key --clearmodifiers " + keys);
+  }
+  static void Type(const std::string& id, const std::string& text) {
+    CommandOutput("xdotool windowfocus --sync " + id + " type --delay 20 '" + text + "'");
+  }
+
+  std::filesystem::path folder_;
+  std::filesystem::path trace_;
+  pid_t pid_ = 0;
+};
+
+}  // namespace tomelet::gui

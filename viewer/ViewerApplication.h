@@ -1,0 +1,23 @@
+// The application object of tomelet-viewer: its message loop and the check it runs before the
+// loop may end.
+#pragma once
+
+#include "Unit1/Dialogs.h"
+#include "Unit1/Form1.h"
+
+namespace tomelet {
+
+class TViewerApplication final : public IApplication {
+ public:
+  bool Terminate() override;
+  // Runs the message loop until Terminate lets it end; returns at once when that already
+  // happened.
+  void Run();
+
+ private:
+  TDialogs dialogs_;
+  bool quitRequested_ = false;
+  bool running_ = false;
+};
+
+}  // namespace tomelet

@@ -1,0 +1,61 @@
+// Program entry of tomelet-viewer: the handler's module, the start mode, the class objects, the
+// main window and its message loop, then the clean-up of the run in reverse order.
+#include <gtkmm.h>
+
+#include <filesystem>
+#include <iostream>
+
+#include "OurNSHandler/OurNSHandler.h"
+#include "Unit1/Form1.h"
+#include "Unit1/ProgramStart.h"
+#include "platform/com/ComServer.h"
+#include "viewer/ViewerApplication.h"
+
+namespace {
+
+std::string OwnExecutable() {
+  std::error_code error;
+  const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.string();
+}
+
+int RunViewer(int argc, char** argv) {
+  using namespace tomelet;
+  TOurNSHandlerModule handlerModule;
+  const std::vector<std::string> rawArguments(argv + 1, argv + argc);
+  const auto mode = StartModeFromArguments(rawArguments);
+  if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer)
+    return 0;
+  if (FAILED(RegisterClassObjects())) {
+    std::cerr << "tomelet-viewer: the class objects could not be registered\n";
+    return 1;
+  }
+
+  gtk_init(&argc, &argv);
+  Gtk::Main::init_gtkmm_internals();
+  g_set_application_name(std::string(kApplicationTitle).c_str());
+  Gtk::Window::set_default_icon(ProgramPicture("tomelet-viewer"));
+
+  TZLBArc2 arc;
+  TProtocolSession protocol(arc);
+  TViewerApplication application;
+  TForm1 form(application, protocol, arc,
+              {OwnExecutable(), std::vector<std::string>(argv + 1, argv + argc)});
+  form.Create();
+  if (!form.Terminated()) {
+    form.show();
+    application.Run();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return RunViewer(argc, argv);
+  } catch (const std::exception& failure) {
+    std::cerr << "tomelet-viewer: " << failure.what() << '\n';
+    return 1;
+  }
+}
