@@ -272,7 +272,8 @@ std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
   std::vector<std::byte> contents;
   std::vector<std::byte> piece(kReadPiece);
   while (const std::size_t got = reader->Read(piece)) {
-    contents.insert(contents.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(got));
+    contents.insert(contents.end(), piece.begin(),
+                    piece.begin() + static_cast<std::ptrdiff_t>(got));
   }
   return contents;
 }
@@ -309,11 +310,10 @@ bool TArchiveSnapshot::CheckZlibStream(int index) const {
   std::vector<std::byte> contents(static_cast<std::size_t>(entry.OriginalSize));
   std::size_t consumed = 0;
   std::size_t produced = 0;
-  const auto result = libdeflate_zlib_decompress_ex(&ThreadDecompressor(), stream.data(),
-                                                    stream.size(), contents.data(),
-                                                    contents.size(), &consumed, &produced);
-  return result == LIBDEFLATE_SUCCESS && consumed == stream.size() &&
-         produced == contents.size();
+  const auto result =
+      libdeflate_zlib_decompress_ex(&ThreadDecompressor(), stream.data(), stream.size(),
+                                    contents.data(), contents.size(), &consumed, &produced);
+  return result == LIBDEFLATE_SUCCESS && consumed == stream.size() && produced == contents.size();
 }
 
 }  // namespace tomelet
