@@ -3,68 +3,112 @@
 namespace tomelet::test {
 namespace {
 
+Bytes Xor(Bytes bytes) {
+  for (std::byte& b : bytes) {
+    b ^= std::byte{0x5A};
+  }
+  return bytes;
+}
+
 class EntryExtraction : public ArchiveTest {
  protected:
   void SetUp() override {
     ArchiveTest::SetUp();
-    WriteBytes("viewer.bin", Bytes(4097, std::byte{0x90}));
+    const Bytes packed = Deflated(plain_);
     TZLBArchiveWriter writer;
     writer.AddEntry("pages\\big.htm", SampleText(200000));
     writer.AddEntry("stored.bin", "raw bytes", fcNone);
-    writer.AddEntry("empty", "");
-    writer.AddRawEntry(
-        {.FileName = "wrong.crc", .OriginalSize = 5, .CRC = 1, .Method = kMethodStored},
-        ToBytes("12345"));
-    writer.AddRawEntry(
-        {.FileName = "odd.method", .OriginalSize = 3, .CRC = Crc(ToBytes("odd")), .Method = 9},
-        ToBytes("odd"));
+    writer.AddRawEntry({.FileName = "wrong.crc", .OriginalSize = 5, .CRC = 1, .Method = 1},
+                       ToBytes("12345"));
+    writer.AddRawEntry({.FileName = "odd.method", .OriginalSize = 3, .Method = 9}, ToBytes("odd"));
+    writer.AddRawEntry({.FileName = "secret.htm",
+                        .OriginalSize = 5000,
+                        .DecryptSize = (1LL << 32) + static_cast<std::int64_t>(packed.size()),
+                        .CRC = Crc(plain_),
+                        .Method = kMethodDeflatedEncrypted},
+                       Xor(packed));
+    writer.AddRawEntry({.FileName = "secret.bin",
+                        .OriginalSize = 5000,
+                        .DecryptSize = 5000,
+                        .CRC = Crc(plain_),
+                        .Method = kMethodStoredEncrypted},
+                       Xor(plain_));
+    WriteBytes("viewer.bin", Bytes(4097, std::byte{0x90}));
     writer.WriteFile(PathOf("doc.exe"), PathOf("viewer.bin"));
     ASSERT_TRUE(arc_.OpenArchive(PathOf("doc.exe")));
+    std::filesystem::create_directory(dir_ / "tmp");
+    arc_.TempDir = (dir_ / "tmp").string();
   }
-  std::string Extract(int index, TStream& dest) {
-    arc_.ExtractEntry(index, dest);
-    return std::string(static_cast<TMemoryStream&>(dest).View());
-  }
+  bool TempFolderEmpty() const { return std::filesystem::is_empty(dir_ / "tmp"); }
+
+  Bytes plain_ = ToBytes(SampleText(5000));
 };
 
 TEST_F(EntryExtraction, ContentsArriveAfterAnExecutablePrefix) {
   EXPECT_EQ(arc_.ArchivePosition(0), 4097);
-  TMemoryStream a, b, c, d;
-  EXPECT_EQ(Extract(0, a), SampleText(200000));
-  EXPECT_EQ(a.Position(), 200000);
-  EXPECT_EQ(Extract(1, b), "raw bytes");
-  EXPECT_EQ(Extract(2, c), "");
-  EXPECT_EQ(Extract(4, d), "odd");
-}
-
-TEST_F(EntryExtraction, FileDestinationsAndGivenArchiveStreams) {
+  TMemoryStream big;
+  arc_.ExtractEntry(0, big);
+  EXPECT_EQ(big.View(), SampleText(200000));
+  EXPECT_EQ(big.Position(), 200000);
+  EXPECT_EQ(Extract("stored.bin"), "raw bytes");
+  EXPECT_EQ(Extract("odd.method"), "odd");
   TFileStream out(PathOf("out.htm"), TFileStream::Mode::Create);
   TFileStream archive(PathOf("doc.exe"), TFileStream::Mode::Read);
   EXPECT_TRUE(arc_.ExtractEntry(0, out, &archive));
-  EXPECT_EQ(out.Size(), 200000);
   EXPECT_EQ(StreamCRC32(out, 0, 0), arc_.GetEntry(0).CRC);
 }
 
-TEST_F(EntryExtraction, CrcIsCheckedOverTheWholeDestinationOnlyWhenAsked) {
-  TMemoryStream dest;
-  EXPECT_EQ(Extract(3, dest), "12345");
+TEST_F(EntryExtraction, CrcCoversTheWholeDestinationAndOnlyWhenAsked) {
+  EXPECT_EQ(Extract("wrong.crc"), "12345");
   arc_.VerifyFileCRC = true;
-  dest.Clear();
-  EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(3, dest); }), "wrong.crc failed CRC check");
+  EXPECT_EQ(MessageOf([&] { Extract("wrong.crc"); }), "wrong.crc failed CRC check");
   TMemoryStream used;
   used.Write(AsBytes("previous"));
   EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(1, used); }), "stored.bin failed CRC check");
-  TMemoryStream fresh;
-  EXPECT_EQ(Extract(0, fresh).size(), 200000u);
+  EXPECT_EQ(Extract("pages\\big.htm").size(), 200000u);
 }
 
 TEST_F(EntryExtraction, BadIndexesAndAVanishedFile) {
   TMemoryStream dest;
   EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(-1, dest); }), "Index out of bounds");
-  EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(5, dest); }), "Index out of bounds");
+  EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(6, dest); }), "Index out of bounds");
   std::filesystem::remove(PathOf("doc.exe"));
   EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(1, dest); }),
             "Unable to open archive " + PathOf("doc.exe"));
+}
+
+TEST_F(EntryExtraction, EncryptedEntriesNeedAPasswordThenAHandler) {
+  for (const char* password : {"", " \t\r\n "}) {
+    arc_.Password = password;
+    EXPECT_EQ(MessageOf([&] { Extract("secret.htm"); }), "No password given for encrypted file");
+  }
+  arc_.Password = "key";
+  EXPECT_EQ(MessageOf([&] { Extract("secret.bin"); }), "No decryption algorithm found");
+  arc_.OnDecryptStream = [](TStream&, TStream& out, std::uint32_t, const std::string&) {
+    out.Write(AsBytes("not a zlib stream"));
+  };
+  EXPECT_EQ(MessageOf([&] { Extract("secret.htm"); }), "The archive appears to be corrupted");
+  arc_.OnDecryptStream = [](TStream&, TStream&, std::uint32_t, const std::string&) {
+    throw std::runtime_error("wrong key");
+  };
+  EXPECT_EQ(MessageOf([&] { Extract("secret.bin"); }), "wrong key");
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(EntryExtraction, HandlerDecryptsThroughATemporaryFileThatIsRemoved) {
+  arc_.Password = " key ";
+  arc_.VerifyFileCRC = true;
+  std::vector<std::string> seen;
+  arc_.OnDecryptStream = [&](TStream& in, TStream& out, std::uint32_t size, const std::string& pw) {
+    seen.push_back(pw + std::to_string(TempFolderEmpty()));
+    Bytes bytes(size);
+    in.ReadBuffer(bytes);
+    out.Write(Xor(bytes));
+  };
+  EXPECT_EQ(Extract("secret.htm"), Text(plain_));
+  EXPECT_EQ(Extract("secret.bin"), Text(plain_));
+  EXPECT_EQ(seen, (std::vector<std::string>{" key 0", " key 0"}));
+  EXPECT_TRUE(TempFolderEmpty());
 }
 
 }  // namespace
