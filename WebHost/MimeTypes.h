@@ -10,7 +10,7 @@
 
 namespace tomelet {
 
-// The type for a file name's extension, from a fixed table of the common web types; the name
+// The type for a file name's extension, from the table of common web types; the name
 // may be a whole URL, whose query and fragment are ignored.
 std::optional<std::string_view> MimeTypeForName(std::string_view nameOrUrl);
 

@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kScheme = "tome";
 constexpr const char* kRegisteredKey = "tomelet-document-scheme";
 
-using TBytes = std::vector<std::byte>;
+using TBytes = decltype(RequestResult::Bytes);
 
 void FreeBytes(gpointer bytes) {
   std::unique_ptr<TBytes>(static_cast<TBytes*>(bytes));

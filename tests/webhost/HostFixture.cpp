@@ -24,7 +24,7 @@ std::map<std::string, std::string> Pages() {
       {"second.htm", "<html><head><title>Second page</title></head><body>Two</body></html>"},
       {"long.htm", LongPage()},
       {"readme", "<!DOCTYPE html><html><head><title>Read me</title></head><body>x</body></html>"},
-      {"files/setup.zip", std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00zipped", 16)},
+      {"files\\setup.zip", std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00zipped", 16)},
   };
 }
 
@@ -57,11 +57,13 @@ void HostFixture::SetUp() {
   ASSERT_NE(made, nullptr);
   folder_ = made;
   g_free(made);
-  document_ = std::make_unique<TFakeDocument>(Pages(), folder_);
+  printFolder_ = folder_ / "print";
+  std::filesystem::create_directory(printFolder_);
+  document_ = std::make_unique<TServedDocument>(Pages(), folder_);
   window_ = std::make_unique<Gtk::Window>();
   window_->set_default_size(800, 600);
   host_ = std::make_unique<TWebHost>();
-  host_->SetTemporaryFolder(folder_);
+  host_->SetTemporaryFolder(printFolder_);
   host_->SetShellOpener(std::make_unique<RecordingShellOpener>(opened_));
   window_->add(host_->Widget());
   window_->show_all();

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeDocument.h"
+#include "ServedDocument.h"
 #include "WebHost/WebHost.h"
 
 namespace tomelet::testing {
@@ -54,7 +54,8 @@ class HostFixture : public ::testing::Test {
   std::optional<bool> LastCommandState(int command) const;
 
   std::filesystem::path folder_;
-  std::unique_ptr<TFakeDocument> document_;
+  std::filesystem::path printFolder_;
+  std::unique_ptr<TServedDocument> document_;
   std::unique_ptr<Gtk::Window> window_;
   std::unique_ptr<TWebHost> host_;
   std::vector<std::string> events_;

@@ -58,7 +58,7 @@ TEST_F(DocumentCommandsTest, PrintPreviewShowsThePageAsPdfSheetsAndLeavesNoFileB
   EXPECT_EQ(preview->CurrentPage(), 1);
   preview->ShowPage(preview->PageCount() + 5);
   EXPECT_EQ(preview->CurrentPage(), preview->PageCount() - 1);
-  EXPECT_TRUE(std::filesystem::is_empty(folder_));
+  EXPECT_TRUE(std::filesystem::is_empty(printFolder_));
 }
 
 TEST_F(DocumentCommandsTest, PrintPreviewWithoutADocumentFails) {

@@ -1,0 +1,36 @@
+// A document archive built with the writer and served by the registered protocol handler, the
+// way the viewer serves its document.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OurNSHandler/OurNSHandler.h"
+#include "ZLIBArchive2/ZLIBArchive2.h"
+
+namespace tomelet::testing {
+
+class TServedDocument {
+ public:
+  // Packs entries (archive path -> contents) into folder and registers the handler for "tome";
+  // the handler's temporary files go below folder as well.
+  TServedDocument(const std::map<std::string, std::string>& entries,
+                  const std::filesystem::path& folder);
+  ~TServedDocument();
+  TServedDocument(const TServedDocument&) = delete;
+  TServedDocument& operator=(const TServedDocument&) = delete;
+
+  // The URLs the handler was started with, in order.
+  std::vector<std::string> StartedUrls() const;
+
+ private:
+  std::string savedTmp_;
+  TZLBArc2 archive_;
+  std::unique_ptr<TOurNSHandlerModule> module_;
+  TProtocolRegistration registration_;
+};
+
+}  // namespace tomelet::testing
