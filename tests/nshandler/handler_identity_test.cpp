@@ -89,14 +89,6 @@ TEST_F(HandlerIdentity, AggregatedHandlerDelegatesToItsOuterObject) {
   EXPECT_EQ(LiveObjectCount(), live);
 }
 
-TEST_F(HandlerIdentity, ServerLocksKeepTheApplicationAsking) {
-  long live = LiveObjectCount();
-  ASSERT_EQ(module->Factory().LockServer(true), S_OK);
-  EXPECT_TRUE(TerminationNeedsConfirmation());
-  ASSERT_EQ(module->Factory().LockServer(false), S_OK);
-  EXPECT_EQ(LiveObjectCount(), live);
-}
-
 class ProtocolInfo : public HandlerTest {
  protected:
   void SetUp() override {
@@ -117,17 +109,9 @@ TEST_F(ProtocolInfo, SecurityUrlNeedsTwiceItsLength) {
             S_OK);
   EXPECT_EQ(size, 28u);
   EXPECT_EQ(std::u16string(buffer), u"tome://inpack/");
-}
-
-TEST_F(ProtocolInfo, EveryUrlSharesOneSecurityUrl) {
   ASSERT_EQ(info->ParseUrl(u"tome://other/%zz", PARSE_SECURITY_URL, 0, buffer, 64, &size, 0), S_OK);
   EXPECT_EQ(std::u16string(buffer), u"tome://inpack/");
-}
-
-TEST_F(ProtocolInfo, OtherParseActionsAndQuestionsAreNotImplemented) {
   EXPECT_EQ(info->ParseUrl(u"tome://inpack/x", 1, 0, buffer, 64, &size, 0), E_NOTIMPL);
-  EXPECT_EQ(info->CompareUrl(u"a", u"b", 0), E_NOTIMPL);
-  EXPECT_EQ(info->QueryInfo(u"a", 1, 0, buffer, 64, &size, 0), E_NOTIMPL);
 }
 
 TEST_F(ProtocolInfo, CombinesTheSpecialFileForm) {

@@ -59,20 +59,12 @@ INSTANTIATE_TEST_SUITE_P(Urls, MissedUrls,
                                          "tome://inpack/a%zzb.htm", "tome://inpack/index.htm%4",
                                          "tome://inpack/img%5Ca b.gif.bak"));
 
-TEST_F(ServingEntries, OtherHostsOfTheSchemeAreDeclined) {
-  RequestResult result = Drive("tome://other/x.htm");
-  EXPECT_EQ(result.Outcome, RequestOutcome::DeclinedToDefault);
-  EXPECT_EQ(result.Result, INET_E_USE_DEFAULT_PROTOCOLHANDLER);
-  const auto& log = module->RequestLog();
-  ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0], "Start widechar: tome://other/x.htm");
-  EXPECT_EQ(log[1], "Start ansistring: tome://other/x.htm");
-  EXPECT_EQ(log[2], "Default handler for: tome://other/x.htm");
-}
-
-TEST_F(ServingEntries, RequestLogNamesTheArchivePathWithItsCaseKept) {
-  Drive("TOME://INPACK/Index.htm");
-  Drive("tome://inpack/no%20such.htm");
+TEST_F(ServingEntries, RequestLogTellsServedMissingAndDeclinedRequestsApart) {
+  EXPECT_EQ(Drive("TOME://INPACK/Index.htm").Outcome, RequestOutcome::Served);
+  EXPECT_EQ(Drive("tome://inpack/no%20such.htm").Outcome, RequestOutcome::NotFound);
+  RequestResult declined = Drive("tome://other/x.htm");
+  EXPECT_EQ(declined.Outcome, RequestOutcome::DeclinedToDefault);
+  EXPECT_EQ(declined.Result, INET_E_USE_DEFAULT_PROTOCOLHANDLER);
   std::vector<std::string> expected{"Start widechar: TOME://INPACK/Index.htm",
                                     "Start ansistring: TOME://INPACK/Index.htm",
                                     "Get data for: Index.htm",
@@ -80,16 +72,11 @@ TEST_F(ServingEntries, RequestLogNamesTheArchivePathWithItsCaseKept) {
                                     "Start widechar: tome://inpack/no%20such.htm",
                                     "Start ansistring: tome://inpack/no%20such.htm",
                                     "Get data for: no such.htm",
-                                    "Not found : no such.htm"};
+                                    "Not found : no such.htm",
+                                    "Start widechar: tome://other/x.htm",
+                                    "Start ansistring: tome://other/x.htm",
+                                    "Default handler for: tome://other/x.htm"};
   EXPECT_EQ(module->RequestLog(), expected);
-}
-
-TEST_F(ServingEntries, EmptyEntryReportsSizeZeroAndReadsNothing) {
-  RequestResult result = Drive("tome://inpack/empty.txt");
-  ASSERT_EQ(result.Outcome, RequestOutcome::Served);
-  EXPECT_TRUE(result.Bytes.empty());
-  EXPECT_EQ(result.Reports.DataSize, 0u);
-  EXPECT_TRUE(result.Reports.ResultReported);
 }
 
 class DirectRequest : public HandlerTest {
@@ -115,18 +102,6 @@ TEST_F(DirectRequest, EmptyEntryAnswersItsFirstReadWithSFalse) {
   ASSERT_EQ(handler->Start(u"tome://inpack/empty.txt", sink.Get(), sink.Get(), 0, 0), S_OK);
   ASSERT_EQ(sink->data.size(), 1u);
   EXPECT_EQ(sink->data[0].progressMax, 0u);
-  char buffer[4];
-  ULONG count = 99;
-  EXPECT_EQ(handler->Read(buffer, sizeof buffer, &count), S_FALSE);
-  EXPECT_EQ(count, 0u);
-}
-
-TEST_F(DirectRequest, NotFoundReportsNothingAndReadsNothing) {
-  auto handler = NewHandler();
-  EXPECT_EQ(handler->Start(u"tome://inpack/none.htm", sink.Get(), sink.Get(), 0, 0), S_FALSE);
-  EXPECT_TRUE(sink->progress.empty());
-  EXPECT_TRUE(sink->data.empty());
-  EXPECT_TRUE(sink->results.empty());
   char buffer[4];
   ULONG count = 99;
   EXPECT_EQ(handler->Read(buffer, sizeof buffer, &count), S_FALSE);
@@ -160,25 +135,6 @@ TEST_F(DirectRequest, BindInformationIsAskedWithItsSizeAndAFailureMeansNoFile) {
   EXPECT_TRUE(module->TempFileList().empty());
 }
 
-TEST_F(DirectRequest, StateChangingCallsChangeNothing) {
-  auto handler = NewHandler();
-  ASSERT_EQ(handler->Start(u"tome://inpack/a+b.htm", sink.Get(), sink.Get(), 0, 0), S_OK);
-  std::uint64_t position = 77;
-  EXPECT_EQ(handler->Seek(5, STREAM_SEEK_SET, &position), S_OK);
-  EXPECT_EQ(position, 77u);
-  EXPECT_EQ(handler->Abort(E_FAIL, 0), S_OK);
-  EXPECT_EQ(handler->Continue(nullptr), S_OK);
-  EXPECT_EQ(handler->LockRequest(0), S_OK);
-  EXPECT_EQ(handler->UnlockRequest(), S_OK);
-  EXPECT_EQ(handler->Suspend(), E_NOTIMPL);
-  EXPECT_EQ(handler->Resume(), E_NOTIMPL);
-  EXPECT_EQ(sink->results.size(), 1u);
-  char buffer[64];
-  ULONG count = 0;
-  EXPECT_EQ(handler->Read(buffer, sizeof buffer, &count), S_OK);
-  EXPECT_EQ(std::string(buffer, count), "space page");
-}
-
 TEST_F(ServingEntries, UnregisteredProtocolNoLongerReachesTheHandler) {
   registration.Unregister();
   EXPECT_EQ(Drive("tome://inpack/index.htm").Outcome, RequestOutcome::NoHandler);
@@ -203,6 +159,29 @@ TEST_F(ServingEntries, HandlerObjectsCountAsLiveOnlyWhileTheyExist) {
   }
   Drive("tome://inpack/index.htm");
   EXPECT_EQ(LiveObjectCount(), before);
+}
+
+TEST_F(ServingEntries, RequestLogStaysInMemoryByDefault) {
+  testing::internal::CaptureStderr();
+  Drive("tome://inpack/index.htm");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+class EchoedRequestLog : public HandlerTest {
+ protected:
+  void SetUp() override {
+    setenv("G_MESSAGES_DEBUG", "Gtk Tomelet-Protocol", 1);
+    HandlerTest::SetUp();
+    unsetenv("G_MESSAGES_DEBUG");
+  }
+};
+
+TEST_F(EchoedRequestLog, GoesToStandardErrorWhenItsDomainIsAskedFor) {
+  testing::internal::CaptureStderr();
+  Drive("tome://inpack/index.htm");
+  std::string echoed = testing::internal::GetCapturedStderr();
+  EXPECT_NE(echoed.find("Tomelet-Protocol-DEBUG: Send data for: index.htm\n"), std::string::npos);
+  EXPECT_EQ(module->RequestLog().size(), 4u);
 }
 
 class DamagedDocument : public HandlerTest {

@@ -102,12 +102,6 @@ TEST_F(TemporaryFiles, ModuleEndRemovesTheFilesAndTheirFolder) {
   EXPECT_TRUE(fs::exists(documentFile));
 }
 
-TEST_F(TemporaryFiles, NoFolderIsMadeWhenNoFileIsNeeded) {
-  Drive("tome://inpack/docs/manual.pdf");
-  EXPECT_TRUE(module->PrivateFolder().empty());
-  EXPECT_EQ(std::distance(fs::directory_iterator(testFolder), fs::directory_iterator{}), 1);
-}
-
 TEST_F(TemporaryFiles, WriteFailureFailsTheRequestAndReportsIt) {
   ASSERT_EQ(NeedFile("tome://inpack/clash").Outcome, RequestOutcome::Served);
   RequestResult result = NeedFile("tome://inpack/clash/inner.htm");

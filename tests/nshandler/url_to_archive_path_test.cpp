@@ -5,21 +5,6 @@
 namespace tomelet {
 namespace {
 
-TEST(HexDigitValue, FollowsItsFormulaAcrossEveryRange) {
-  EXPECT_EQ(HexDigitValue('0'), 0);
-  EXPECT_EQ(HexDigitValue('9'), 9);
-  EXPECT_EQ(HexDigitValue('A'), 10);
-  EXPECT_EQ(HexDigitValue('F'), 15);
-  EXPECT_EQ(HexDigitValue('a'), 10);
-  EXPECT_EQ(HexDigitValue('f'), 15);
-  EXPECT_EQ(HexDigitValue('%'), 0x25 + 208);
-  EXPECT_EQ(HexDigitValue('@'), 0x40 - 48);
-  EXPECT_EQ(HexDigitValue('`'), 0x60 - 55);
-  EXPECT_EQ(HexDigitValue('z'), 0x7A - 87);
-  EXPECT_EQ(HexDigitValue(0xFF), 0xFF - 87);
-  EXPECT_EQ(HexDigitValue(0), 208);
-}
-
 struct Mapping {
   const char* input;
   const char* expected;

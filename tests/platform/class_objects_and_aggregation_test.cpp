@@ -125,108 +125,6 @@ TEST(ServerLocks, UnbalancedUnlockLowersNothing) {
   EXPECT_TRUE(TerminationNeedsConfirmation());
 }
 
-TEST(ServerLocks, WarningTextHasItsTwoSpacesAndBlankLine) {
-  EXPECT_EQ(kComServerWarningCaption, "COM Server Warning");
-  EXPECT_NE(kComServerWarningText.find("application.  One or more"), std::string_view::npos);
-  EXPECT_NE(kComServerWarningText.find("manually closing this application may cause"),
-            std::string_view::npos);
-  EXPECT_NE(kComServerWarningText.find("fail.\n\nAre you sure"), std::string_view::npos);
-}
-
-// An outer object that records the calls its aggregated inner object delegates to it.
-class TOuter final : public IUnknown {
- public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    ++queries;
-    if (iid == IID_IUnknown) {
-      *out = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner->QueryInterface(iid, out);
-  }
-  ULONG AddRef() override { return ++references; }
-  ULONG Release() override { return --references; }
-  ULONG references = 1;
-  int queries = 0;
-  ComPtr<IUnknown> inner;
-};
-
-class TInner final : public TComObject<IClassFactory, ISupportErrorInfo> {
- public:
-  TInner(IUnknown* outer, int* alive) : TComObject(outer), alive_(alive) { ++*alive_; }
-  ~TInner() override { --*alive_; }
-  HRESULT CreateInstance(IUnknown*, REFIID, void**) override { return E_NOTIMPL; }
-  HRESULT LockServer(bool) override { return S_OK; }
-  HRESULT InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
-
- private:
-  int* alive_;
-};
-
-class AggregationTest : public testing::Test {
- protected:
-  int alive = 0;
-  TOuter outer;
-};
-
-TEST_F(AggregationTest, AggregatedInterfacesDelegateToTheOuterObject) {
-  void* inner = nullptr;
-  ASSERT_EQ(CreateComInstance<TInner>(&outer, IID_IUnknown, &inner, &alive), S_OK);
-  outer.inner.Attach(static_cast<IUnknown*>(inner));
-  EXPECT_EQ(alive, 1);
-
-  ComPtr<IClassFactory> factory;
-  ASSERT_EQ(outer.inner->QueryInterface(IID_IClassFactory, factory.PutVoid()), S_OK);
-  EXPECT_EQ(outer.references, 2u);
-  ComPtr<IUnknown> identity;
-  ASSERT_EQ(factory->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
-  EXPECT_EQ(identity.Get(), &outer);
-  EXPECT_EQ(outer.queries, 1);
-  identity.Reset();
-  factory.Reset();
-  EXPECT_EQ(outer.references, 1u);
-
-  outer.inner.Reset();
-  EXPECT_EQ(alive, 0);
-}
-
-TEST_F(AggregationTest, AggregationIsOnlyThroughIUnknown) {
-  void* out = &outer;
-  EXPECT_EQ(CreateComInstance<TInner>(&outer, IID_IClassFactory, &out, &alive),
-            CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(alive, 0);
-  EXPECT_EQ(CreateComInstance<TInner>(nullptr, IID_IUnknown, nullptr, &alive), E_POINTER);
-}
-
-TEST_F(AggregationTest, UnsupportedInterfaceDestroysTheNewObject) {
-  void* out = nullptr;
-  EXPECT_EQ(CreateComInstance<TInner>(nullptr, kTestClass, &out, &alive), E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-  EXPECT_EQ(alive, 0);
-}
-
-TEST_F(AggregationTest, StandaloneObjectAnswersForItsInterfacesOnly) {
-  void* out = nullptr;
-  ASSERT_EQ(CreateComInstance<TInner>(nullptr, IID_ISupportErrorInfo, &out, &alive), S_OK);
-  ComPtr<ISupportErrorInfo> info;
-  info.Attach(static_cast<ISupportErrorInfo*>(out));
-  ComPtr<IClassFactory> factory;
-  EXPECT_EQ(info.As(factory), S_OK);
-  ComPtr<IUnknown> a;
-  ComPtr<IUnknown> b;
-  ASSERT_EQ(info.As(a), S_OK);
-  ASSERT_EQ(factory.As(b), S_OK);
-  EXPECT_EQ(a, b);
-  info.Reset();
-  factory.Reset();
-  EXPECT_EQ(alive, 1);
-  a.Reset();
-  b.Reset();
-  EXPECT_EQ(alive, 0);
-}
-
 struct TFailingConstruction final : public TComObject<ISupportErrorInfo> {
   explicit TFailingConstruction(IUnknown* outer) : TComObject(outer) {
     throw std::runtime_error("cannot make");
@@ -234,7 +132,7 @@ struct TFailingConstruction final : public TComObject<ISupportErrorInfo> {
   HRESULT InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 };
 
-TEST_F(AggregationTest, ConstructionFailureIsUnexpected) {
+TEST(ObjectCreation, ConstructionFailureIsUnexpected) {
   void* out = nullptr;
   EXPECT_EQ(CreateComInstance<TFailingConstruction>(nullptr, IID_IUnknown, &out), E_UNEXPECTED);
   EXPECT_EQ(out, nullptr);
