@@ -38,8 +38,7 @@ void THandlerState::Log(std::string line) {
 class TOurNSHandlerFactory final : public TComObjectFactory {
  public:
   explicit TOurNSHandlerFactory(std::shared_ptr<THandlerState> state)
-      : TComObjectFactory(OurNSHandlerClassID, "OurNSHandler", "OurNSHandler"),
-        state_(std::move(state)) {}
+      : TComObjectFactory(OurNSHandlerClassID), state_(std::move(state)) {}
 
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     return CreateOurNSHandler(state_, outer, iid, out);

@@ -18,7 +18,6 @@ class TAggregatableObject {
   // Starts with the one reference its creator owns.
   IUnknown* InnerUnknown() { return &inner_; }
   IUnknown* ControllingUnknown() const { return controlling_; }
-  bool IsAggregated() const { return controlling_ != &inner_; }
 
  protected:
   explicit TAggregatableObject(IUnknown* outer)

@@ -34,9 +34,7 @@ bool TerminationNeedsConfirmation() {
   return LiveObjectCount() > 0;
 }
 
-TComObjectFactory::TComObjectFactory(const CLSID& clsid, std::string className,
-                                     std::string description)
-    : clsid_(clsid), className_(std::move(className)), description_(std::move(description)) {
+TComObjectFactory::TComObjectFactory(const CLSID& clsid) : clsid_(clsid) {
   auto& list = Factories();
   std::lock_guard lock(list.mutex);
   list.factories.push_back(this);

@@ -53,7 +53,7 @@ inline constexpr std::string_view kComServerWarningText =
 // never destroys it) and revokes its registration when destroyed.
 class TComObjectFactory : public IClassFactory {
  public:
-  TComObjectFactory(const CLSID& clsid, std::string className, std::string description);
+  explicit TComObjectFactory(const CLSID& clsid);
   ~TComObjectFactory() override;
   TComObjectFactory(const TComObjectFactory&) = delete;
   TComObjectFactory& operator=(const TComObjectFactory&) = delete;
@@ -63,16 +63,11 @@ class TComObjectFactory : public IClassFactory {
   ULONG Release() override;
   HRESULT LockServer(bool lock) override;
 
-  const CLSID& ClassID() const { return clsid_; }
-  const std::string& ClassName() const { return className_; }
-  const std::string& Description() const { return description_; }
   bool IsRegistered() const { return cookie_ != 0; }
   HRESULT RegisterClassObject(DWORD flags);
 
  private:
   CLSID clsid_;
-  std::string className_;
-  std::string description_;
   std::atomic<ULONG> refCount_{0};
   DWORD cookie_ = 0;
 };

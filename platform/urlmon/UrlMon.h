@@ -144,7 +144,5 @@ HRESULT CreateStreamOnMemory(TMemoryStream&& contents, IStream** stream);
 // surrogates and malformed UTF-8 become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
-// Length of a zero-terminated UTF-16 text.
-std::size_t WideLength(LPCWSTR text);
 
 }  // namespace tomelet

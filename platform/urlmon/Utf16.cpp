@@ -91,8 +91,4 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::size_t WideLength(LPCWSTR text) {
-  return std::char_traits<char16_t>::length(text);
-}
-
 }  // namespace tomelet

@@ -11,7 +11,7 @@ constexpr CLSID kOtherClass{0x12345678, 0x1111, 0x2222, {1, 2, 3, 4, 5, 6, 7, 9}
 
 class TTestFactory final : public TComObjectFactory {
  public:
-  TTestFactory() : TComObjectFactory(kTestClass, "Test", "Test class") {}
+  TTestFactory() : TComObjectFactory(kTestClass) {}
   HRESULT CreateInstance(IUnknown*, REFIID, void**) override { return E_NOTIMPL; }
   ULONG References() {
     AddRef();

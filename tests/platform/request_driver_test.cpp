@@ -81,8 +81,7 @@ class TScriptedProtocol final : public TComObject<IInternetProtocol> {
 
 class TScriptedFactory final : public TComObjectFactory {
  public:
-  explicit TScriptedFactory(Script& script)
-      : TComObjectFactory(kScriptedClass, "Scripted", "Scripted"), script_(script) {}
+  explicit TScriptedFactory(Script& script) : TComObjectFactory(kScriptedClass), script_(script) {}
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     return CreateComInstance<TScriptedProtocol>(outer, iid, out, &script_);
   }
