@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   tomelet::cli::AddInfoCommand(app);
   tomelet::cli::AddExtractCommand(app);
   tomelet::cli::AddPackCommand(app);
+  tomelet::cli::AddServeCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

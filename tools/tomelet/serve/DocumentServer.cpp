@@ -1,7 +1,9 @@
 #include "tools/tomelet/serve/DocumentServer.h"
 
 // Boost 1.74's asio uses std::exchange without including <utility> itself.
+// clang-format off
 #include <utility>
+// clang-format on
 
 #include <algorithm>
 #include <boost/asio.hpp>
@@ -123,10 +125,9 @@ class TSession : public std::enable_shared_from_this<TSession> {
     }
     response_ = ToBeast(std::move(site), request.version(), request.keep_alive(),
                         request.method() == http::verb::head);
-    http::async_write(stream_, *response_,
-                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                        self->AfterWrite(ec);
-                      });
+    http::async_write(
+        stream_, *response_,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->AfterWrite(ec); });
   }
 
   void AfterWrite(beast::error_code ec) {
@@ -159,8 +160,11 @@ unsigned ThreadCount(unsigned asked) {
 
 struct TDocumentServer::Impl {
   Impl(const TDocumentSite& site, TServerSettings settings)
-      : site(site), settings(std::move(settings)), io(static_cast<int>(ThreadCount(this->settings.Threads))),
-        acceptor(io), signals(io) {}
+      : site(site),
+        settings(std::move(settings)),
+        io(static_cast<int>(ThreadCount(this->settings.Threads))),
+        acceptor(io),
+        signals(io) {}
 
   void Bind() {
     const tcp::endpoint endpoint(asio::ip::make_address(settings.Host), settings.Port);

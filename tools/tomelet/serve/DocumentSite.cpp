@@ -24,12 +24,23 @@ std::string HtmlEscaped(std::string_view text) {
   out.reserve(text.size());
   for (const char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -42,7 +53,8 @@ std::string LocationFor(std::string_view startPage) {
   std::string out = "/";
   for (const char c : startPage) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F || std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
+    if (byte <= 0x20 || byte >= 0x7F ||
+        std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
       out += '%';
       out += kHex[byte >> 4];
       out += kHex[byte & 0xF];
@@ -117,8 +129,8 @@ struct TDocumentSite::Impl {
   mutable TEntryCache cache{kCacheBudget};
 
   TSiteResponse Route(const TSiteRequest& request) const;
-  int FindEntry(std::string_view pathPart, std::string_view target) const;
-  TSiteResponse ServeEntry(int index, const TSiteRequest& request) const;
+  int FindEntry(std::string_view archivePath) const;
+  TSiteResponse ServeEntry(int index, std::string_view typeName, const TSiteRequest& request) const;
   TSiteResponse NotModified(const std::string& tag) const;
   std::unique_ptr<TBodySource> IdentityBody(int index, std::int64_t first,
                                             std::int64_t length) const;
@@ -168,20 +180,24 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     response.Headers.emplace_back("Location", startLocation);
     return response;
   }
-  const int index = FindEntry(pathPart, request.Target);
-  if (index < 0) {
-    return PageResponse(404, "Not Found",
-                        "The document has no page " + std::string(pathPart) + ".");
-  }
-  return ServeEntry(index, request);
-}
-
-int TDocumentSite::Impl::FindEntry(std::string_view pathPart, std::string_view target) const {
   if (pathPart == "/favicon.ico") {
     const int own = archive->IndexOf("favicon.ico");
-    return own >= 0 ? own : archive->IndexOf("-logo-");
+    const int index = own >= 0 ? own : archive->IndexOf("-logo-");
+    if (index >= 0) {
+      return ServeEntry(index, "favicon.ico", request);
+    }
   }
-  const std::string path = UrlToArchivePath(std::string(kDocumentUrlPrefix) + std::string(target.substr(1)));
+  const std::string path =
+      UrlToArchivePath(std::string(kDocumentUrlPrefix) + std::string(request.Target.substr(1)));
+  const int index = FindEntry(path);
+  if (index < 0) {
+    return PageResponse(404, "Not Found", "The document has no entry " + path + ".");
+  }
+  return ServeEntry(index, archive->Entry(index).FileName, request);
+}
+
+int TDocumentSite::Impl::FindEntry(std::string_view archivePath) const {
+  const std::string path(archivePath);
   const std::string folded = FoldAscii(path);
   if (folded == "-config-" || folded == "-logo-" || HasDotSegment(path)) {
     return -1;
@@ -201,7 +217,8 @@ TSiteResponse TDocumentSite::Impl::NotModified(const std::string& tag) const {
   return response;
 }
 
-TSiteResponse TDocumentSite::Impl::ServeEntry(int index, const TSiteRequest& request) const {
+TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view typeName,
+                                              const TSiteRequest& request) const {
   const TArchiveEntry& entry = archive->Entry(index);
   const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
   const std::string identityTag = EntityTag(entry, false);
@@ -213,7 +230,7 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, const TSiteRequest& req
   }
 
   TSiteResponse response;
-  const auto type = MimeTypeForFileName(entry.FileName);
+  const auto type = MimeTypeForFileName(typeName);
   response.Headers = {{"Content-Type", std::string(type.value_or(kUnknownType))},
                       {"Accept-Ranges", "bytes"},
                       {"Vary", "Accept-Encoding"}};
@@ -223,7 +240,8 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, const TSiteRequest& req
     range = ParseByteRange(request.Range, size);
   }
   if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
-    TSiteResponse refusal = PageResponse(416, "Range Not Satisfiable", "The entry has fewer bytes.");
+    TSiteResponse refusal =
+        PageResponse(416, "Range Not Satisfiable", "The entry has fewer bytes.");
     refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
     return refusal;
   }

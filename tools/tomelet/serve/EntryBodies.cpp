@@ -53,7 +53,8 @@ class TSharedBody final : public TBodySource {
 class TFileBlockBody final : public TBodySource {
  public:
   TFileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive, TStoredBlock block)
-      : archive_(std::move(archive)), block_(block),
+      : archive_(std::move(archive)),
+        block_(block),
         piece_(static_cast<std::size_t>(std::min<std::int64_t>(block.Length, kPieceSize))) {}
   std::span<const std::byte> Next() override {
     const auto want = static_cast<std::size_t>(
@@ -80,8 +81,11 @@ class TInflatingBody final : public TBodySource {
  public:
   TInflatingBody(std::shared_ptr<const TArchiveSnapshot> archive, int index, std::int64_t first,
                  std::int64_t length)
-      : archive_(std::move(archive)), reader_(archive_->OpenContents(index)), skip_(first),
-        left_(length), piece_(kPieceSize) {}
+      : archive_(std::move(archive)),
+        reader_(archive_->OpenContents(index)),
+        skip_(first),
+        left_(length),
+        piece_(kPieceSize) {}
   std::span<const std::byte> Next() override {
     while (skip_ > 0) {
       const auto want = std::min<std::int64_t>(skip_, kPieceSize);

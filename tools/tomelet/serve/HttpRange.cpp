@@ -22,7 +22,9 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return false;
   }
   for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
     if (lower(a[i]) != lower(b[i])) {
       return false;
     }
@@ -66,8 +68,7 @@ bool HasPositiveQuality(std::string_view parameters) {
     return true;
   }
   const auto value = Trim(parameters.substr(q + 2));
-  return value.find_first_of("123456789") != std::string_view::npos &&
-         value.front() != '-';
+  return value.find_first_of("123456789") != std::string_view::npos && value.front() != '-';
 }
 
 }  // namespace
@@ -84,8 +85,13 @@ TByteRange ParseByteRange(std::string_view header, std::int64_t size) {
   if (dash == std::string_view::npos) {
     return {};
   }
-  const auto first = ParseCount(Trim(spec.substr(0, dash)));
-  const auto last = ParseCount(Trim(spec.substr(dash + 1)));
+  const auto firstText = Trim(spec.substr(0, dash));
+  const auto lastText = Trim(spec.substr(dash + 1));
+  const auto first = ParseCount(firstText);
+  const auto last = ParseCount(lastText);
+  if ((!first && !firstText.empty()) || (!last && !lastText.empty())) {
+    return {};
+  }
   const TByteRange unsatisfiable{TByteRange::Kind::Unsatisfiable};
   if (!first) {
     if (!last) {
