@@ -75,13 +75,13 @@ TNavigationPolicy::TNavigationPolicy(TProjectOptions& options, IShell& shell,
 
 TNavigationDecision TNavigationPolicy::BeforeNavigate2(std::string& url) {
   TNavigationDecision decision;
-  if (url == kDocumentUrlPrefix || url == kDocumentRootSlashed) {
+  if (url == kInDocumentPrefix || url == kDocumentRootSlashed) {
     shell_.Open(std::string(kRootFolder));
     decision.Cancel = true;
     return decision;
   }
   const std::string lowered = AsciiLowered(url);
-  if (!lowered.starts_with(kDocumentUrlPrefix)) {
+  if (!lowered.starts_with(kInDocumentPrefix)) {
     decision.Cancel = decision.CloseMainWindow = lowered == kCloseUrl;
     return decision;
   }
@@ -120,7 +120,7 @@ bool TNavigationPolicy::MatchesOpenOutsideMask(const std::string& url,
 TNavigationDecision TNavigationPolicy::OpenOutside(std::string& url) {
   TNavigationDecision decision;
   decision.Cancel = true;
-  url = url.substr(kDocumentUrlPrefix.size());
+  url = url.substr(kInDocumentPrefix.size());
   if (!StaysBelowCurrentFolder(url)) {
     decision.StatusText = std::string(kOutsideFolderRefusal) + url;
     return decision;

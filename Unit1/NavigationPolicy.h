@@ -15,7 +15,7 @@
 
 namespace tomelet {
 
-inline constexpr std::string_view kDocumentUrlPrefix = "tome://inpack/";
+inline constexpr std::string_view kInDocumentPrefix = "tome://inpack/";
 inline constexpr std::string_view kCloseUrl = "about:close";
 inline constexpr std::string_view kOutsideFolderRefusal =
     "Refused to open a file outside the current folder: ";

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "WebHost/EngineView.h"
+#include "WebHost/PagePolicy.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/Urls.h"
 
@@ -75,6 +76,8 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
   bool cancel = false;
   if (host_.Events.OnBeforeNavigate2)
     host_.Events.OnBeforeNavigate2(url, cancel);
+  if (!cancel && pagePolicy_->RefusesNavigation(action))
+    cancel = true;
   if (cancel)
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
   else

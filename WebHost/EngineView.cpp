@@ -5,11 +5,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "WebHost/FindDialog.h"
+#include "WebHost/PagePolicy.h"
 #include "WebHost/PrintPreview.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/TextSize.h"
@@ -41,6 +43,17 @@ std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
   return std::filesystem::path(name.data());
 }
 
+// The program's temporary folder: TMP, TEMP or TMPDIR when it names a folder, else /tmp.
+std::filesystem::path TemporaryRoot() {
+  for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(variable);
+    std::error_code error;
+    if (value && *value && std::filesystem::is_directory(value, error))
+      return value;
+  }
+  return "/tmp";
+}
+
 void ShowError(Gtk::Window* parent, const std::string& text) {
   Gtk::MessageDialog dialog(text, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_OK, true);
   if (parent)
@@ -58,12 +71,14 @@ TEngineView::TEngineView(TWebHost& host) : host_(host) {
   ConfigureSettings();
   InstallCloseScript();
   ConnectSignals();
+  pagePolicy_ = std::make_unique<TPagePolicy>(view_, host_);
   gtk_widget_show(GTK_WIDGET(view_));
 }
 
 TEngineView::~TEngineView() {
   findDialog_.reset();
   printPreview_.reset();
+  pagePolicy_.reset();
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   g_signal_handlers_disconnect_by_data(content, this);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
@@ -150,11 +165,10 @@ std::filesystem::path TEngineView::PrintFolder() {
   if (!temporaryFolder_.empty())
     return temporaryFolder_;
   if (ownFolder_.empty()) {
-    gchar* made = g_dir_make_tmp("tomelet-print-XXXXXX", nullptr);
-    if (!made)
+    std::string pattern = (TemporaryRoot() / "tomelet-print-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
       throw EWebBrowserError(E_FAIL, "Cannot create a folder for the print preview");
-    ownFolder_ = made;
-    g_free(made);
+    ownFolder_ = pattern;
   }
   return ownFolder_;
 }

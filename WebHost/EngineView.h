@@ -17,6 +17,7 @@ namespace tomelet {
 
 class TEngineView;
 class TFindDialog;
+class TPagePolicy;
 class TPrintPreview;
 
 // The document's command target: the find dialog and the document's own commands.
@@ -108,6 +109,7 @@ class TEngineView {
   std::unique_ptr<IShellOpener> shellOpener_;
   std::unique_ptr<TFindDialog> findDialog_;
   std::unique_ptr<TPrintPreview> printPreview_;
+  std::unique_ptr<TPagePolicy> pagePolicy_;
   // Print jobs finish after the host may be gone; they check this first.
   std::shared_ptr<TEngineView*> alive_ = std::make_shared<TEngineView*>(this);
 };

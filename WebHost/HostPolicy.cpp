@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "SecurityManager/SecurityManager.h"
+
 namespace tomelet {
 
 namespace {
@@ -15,6 +17,16 @@ void ReplaceFirst(std::string& text, std::string_view what, std::string_view wit
   const std::size_t at = text.find(what);
   if (at != std::string::npos)
     text.replace(at, what.size(), with);
+}
+
+// The low four bits of a policy carry the permission.
+constexpr DWORD kPermissionBits = 0x0F;
+
+bool Allows(IInternetSecurityManager& manager, DWORD action) {
+  DWORD policy = URLPOLICY_ALLOW;
+  const HRESULT result = manager.ProcessUrlAction(
+      nullptr, action, reinterpret_cast<std::byte*>(&policy), sizeof(policy), nullptr, 0, 0, 0);
+  return result != S_OK || (policy & kPermissionBits) != URLPOLICY_DISALLOW;
 }
 
 bool IsRefreshCommand(std::uint32_t command) {
@@ -119,6 +131,18 @@ std::optional<TAmbientValue> THostPolicy::Ambient(int dispatchId) const {
       break;
   }
   return std::nullopt;
+}
+
+TPageSecurity THostPolicy::PageSecurity() const {
+  ComPtr<IUnknown> service;
+  ComPtr<IInternetSecurityManager> manager;
+  if (QueryService(IID_IInternetSecurityManager, IID_IInternetSecurityManager, nullptr, service) !=
+          S_OK ||
+      service.As(manager) != S_OK)
+    return {};
+  return {Allows(*manager, URLACTION_SCRIPT_RUN), Allows(*manager, URLACTION_CROSS_DOMAIN_DATA),
+          Allows(*manager, URLACTION_HTML_SUBMIT_FORMS_FROM) &&
+              Allows(*manager, URLACTION_HTML_SUBMIT_FORMS_TO)};
 }
 
 THostInfo THostPolicy::GetHostInfo() const {

@@ -123,6 +123,15 @@ struct THostInfo {
   std::string HostNS;
 };
 
+// What the URL security manager allows the pages. A question it leaves to the zones is
+// allowed, as the engine's own defaults allow it.
+struct TPageSecurity {
+  bool Scripts = true;
+  bool CrossDomainData = true;
+  bool SubmitForms = true;
+  bool operator==(const TPageSecurity&) const = default;
+};
+
 // An ambient property's value; nothing means the container's own answer applies.
 using TAmbientValue = std::variant<std::int32_t, bool, std::string>;
 
@@ -152,6 +161,8 @@ class THostPolicy {
   HRESULT QueryService(const GUID& sid, const GUID& iid, IUnknown* host,
                        ComPtr<IUnknown>& obj) const;
   std::optional<TAmbientValue> Ambient(int dispatchId) const;
+  // Asks the security manager that OnQueryService hands out, as the engine would.
+  TPageSecurity PageSecurity() const;
   THostInfo GetHostInfo() const;
   std::uint32_t HostFlags() const { return UserInterfaceOptions.HostFlags(); }
 

@@ -2,9 +2,13 @@
 // scheme served through the session's protocol handlers, a find dialog and a print preview.
 #pragma once
 
+#include <gdk/gdk.h>
+
 #include <filesystem>
+#include <functional>
 #include <memory>
 
+#include "WebHost/HostPolicy.h"
 #include "WebHost/WebHostSettings.h"
 #include "platform/webbrowser/WebBrowser.h"
 
@@ -53,6 +57,10 @@ class TWebHost final : public IWebBrowserHost {
   void SetSilent(bool silent) override;
 
   TWebHostSettings Settings;
+  // The answers the host gives the page, with the viewer's values.
+  THostPolicy HostPolicy = THostPolicy::ForViewer();
+  // Shows the window's pop-up menu at the pointer in place of the engine's context menu.
+  std::function<void(const GdkEvent* trigger)> PopupMenu;
 
  private:
   std::unique_ptr<TEngineView> view_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <stdexcept>
 
 #include "SecurityManager/SecurityManager.h"
@@ -215,6 +216,38 @@ TEST_F(HostServices, AThrowingHandlerEndsAsNotAvailable) {
   };
   EXPECT_EQ(policy.QueryService(IID_IUnknown, IID_IUnknown, &host, obj), E_NOINTERFACE);
   EXPECT_FALSE(obj);
+}
+
+TEST_F(HostServices, PagesMayDoEverythingWithTheViewersSecurityManager) {
+  HandOutTheSecurityManager();
+  EXPECT_EQ(policy.PageSecurity(), (TPageSecurity{true, true, true}));
+}
+
+TEST_F(HostServices, EachDisallowedOptionClosesItsOwnDoor) {
+  HandOutTheSecurityManager();
+  securityManager.UrlPolicy.Scripts = TAllowDisAllowPolicyOption::Disallow;
+  EXPECT_EQ(policy.PageSecurity(), (TPageSecurity{false, true, true}));
+  securityManager.UrlPolicy = {};
+  securityManager.UrlPolicy.CrossDomainData = TAllowDisAllowPolicyOption::Disallow;
+  EXPECT_EQ(policy.PageSecurity(), (TPageSecurity{true, false, true}));
+  securityManager.UrlPolicy = {};
+  securityManager.UrlPolicy.SubmitForms = TAllowDisAllowPolicyOption::Disallow;
+  EXPECT_EQ(policy.PageSecurity(), (TPageSecurity{true, true, false}));
+}
+
+TEST_F(HostServices, QuestionsLeftToTheZonesAreAllowed) {
+  HandOutTheSecurityManager();
+  securityManager.OnProcessUrlAction = [](const char16_t*, DWORD action, std::byte* out, DWORD,
+                                          std::byte*, DWORD, DWORD, DWORD) -> HRESULT {
+    if (action == URLACTION_HTML_SUBMIT_FORMS_TO) {
+      const DWORD disallow = URLPOLICY_DISALLOW;
+      std::memcpy(out, &disallow, sizeof(disallow));
+      return S_OK;
+    }
+    return INET_E_DEFAULT_ACTION;
+  };
+  EXPECT_EQ(policy.PageSecurity(), (TPageSecurity{true, true, false}));
+  EXPECT_EQ(THostPolicy().PageSecurity(), TPageSecurity{}) << "no security manager at all";
 }
 
 TEST(AmbientProperties, DownloadControlUserModeAndUserAgent) {

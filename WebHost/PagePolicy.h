@@ -1,0 +1,47 @@
+// The host's answers applied to the engine: our context menu instead of the engine's, blocked
+// Ctrl shortcuts, the URL security policy as engine settings, the page's script dialogs shown by
+// the viewer, and the focus rules for window activation and the mouse wheel.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+namespace tomelet {
+
+class TWebHost;
+
+class TPagePolicy {
+ public:
+  // Connects to the view; the host's own signal handlers must be connected first.
+  TPagePolicy(WebKitWebView* view, TWebHost& host);
+  ~TPagePolicy();
+  TPagePolicy(const TPagePolicy&) = delete;
+  TPagePolicy& operator=(const TPagePolicy&) = delete;
+
+  // Brings the engine's settings up to the security policy and answers whether this navigation
+  // is one the policy forbids.
+  bool RefusesNavigation(WebKitNavigationAction* action);
+
+ private:
+  void ApplySecurity();
+  bool ShowContextMenu(GdkEvent* event, WebKitHitTestResult* hit);
+  bool FilterKey(const GdkEventKey& key) const;
+  bool FilterScroll();
+  bool ShowScriptDialog(WebKitScriptDialog* dialog);
+  void FollowToplevel();
+  void ToplevelActiveChanged();
+
+  static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* event,
+                                WebKitHitTestResult* hit, gpointer self);
+  static gboolean OnKeyPress(GtkWidget*, GdkEventKey* key, gpointer self);
+  static gboolean OnScroll(GtkWidget*, GdkEventScroll*, gpointer self);
+  static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer self);
+  static void OnHierarchyChanged(GtkWidget*, GtkWidget*, gpointer self);
+  static void OnActiveChanged(GObject*, GParamSpec*, gpointer self);
+
+  WebKitWebView* view_;
+  TWebHost& host_;
+  GtkWindow* toplevel_ = nullptr;
+  bool pageHadFocus_ = false;
+};
+
+}  // namespace tomelet

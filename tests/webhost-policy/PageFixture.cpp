@@ -1,0 +1,202 @@
+#include "PageFixture.h"
+
+#include <gdk/gdkx.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <thread>
+
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "platform/com/ComServer.h"
+
+namespace tomelet::testing {
+namespace {
+
+struct TEvaluation {
+  bool Done = false;
+  std::string Value;
+};
+
+void EvaluationFinished(GObject* view, GAsyncResult* result, gpointer data) {
+  auto& evaluation = *static_cast<TEvaluation*>(data);
+  GError* error = nullptr;
+  JSCValue* value =
+      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  if (value) {
+    gchar* text = jsc_value_to_string(value);
+    evaluation.Value = text ? text : "";
+    g_free(text);
+    g_object_unref(value);
+  } else {
+    evaluation.Value = std::string("error: ") + error->message;
+    g_error_free(error);
+  }
+  evaluation.Done = true;
+}
+
+std::string LongPage() {
+  std::string page = "<html><head><title>Long</title></head><body>";
+  for (int i = 0; i < 200; ++i)
+    page += "<p>Line " + std::to_string(i) + " of a page taller than its window.</p>";
+  return page + "</body></html>";
+}
+
+int RunCommand(const std::string& command) {
+  return std::system(command.c_str());
+}
+
+}  // namespace
+
+std::map<std::string, std::string> PolicyPages() {
+  return {
+      {"index.htm",
+       "<html><head><title>Index</title><style>body{margin:0;font-size:40px}"
+       "p,a,img{display:block;margin:20px}</style>"
+       "<script>window.keys=[];document.addEventListener('keydown',function(e){"
+       "keys.push((e.ctrlKey?'ctrl+':'')+(e.shiftKey?'shift+':'')+e.key.toLowerCase());});"
+       "</script></head><body><p id=\"text\">Some text to click</p>"
+       "<a id=\"link\" href=\"script.htm\">A link</a>"
+       "<img id=\"image\" src=\"pic.svg\" width=\"80\" height=\"80\">"
+       "<p id=\"empty\" style=\"height:80px\"></p></body></html>"},
+      {"pic.svg",
+       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"80\" height=\"80\">"
+       "<rect width=\"80\" height=\"80\" fill=\"#36c\"/></svg>"},
+      {"script.htm",
+       "<html><head><title>Before</title></head><body>"
+       "<script>document.title='Script ran';</script></body></html>"},
+      {"form.htm",
+       "<html><head><title>Form</title></head><body><form id=\"form\" action=\"sent.htm\">"
+       "<input name=\"q\" value=\"x\"></form></body></html>"},
+      {"sent.htm", "<html><head><title>Sent</title></head><body>Sent</body></html>"},
+      {"long.htm", LongPage()},
+      {"dialogs.htm", "<html><head><title>Dialogs</title></head><body>Boxes</body></html>"},
+  };
+}
+
+void PageFixture::SetUp() {
+  if (!gdk_display_get_default())
+    GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+  gchar* made = g_dir_make_tmp("page-policy-XXXXXX", nullptr);
+  ASSERT_NE(made, nullptr);
+  folder_ = made;
+  g_free(made);
+  ServeDocument();
+  window_ = std::make_unique<Gtk::Window>();
+  window_->set_title(kWindowTitle);
+  window_->set_default_size(640, 480);
+  window_->move(0, 0);
+  host_ = std::make_unique<TWebHost>();
+  host_->PopupMenu = [this](const GdkEvent*) { ++popupMenus_; };
+  host_->Events.OnQueryService = [this](const GUID& rsid, const GUID& iid, ComPtr<IUnknown>& obj) {
+    if (rsid == IID_IInternetSecurityManager && iid == rsid)
+      securityManager_.QueryInterface(iid, obj.PutVoid());
+  };
+  host_->Events.OnDocumentComplete = [this](const std::string& url) { completed_.push_back(url); };
+  layout_.pack_start(textField_, Gtk::PACK_SHRINK);
+  layout_.pack_start(host_->Widget(), Gtk::PACK_EXPAND_WIDGET);
+  window_->add(layout_);
+  window_->show_all();
+  window_->present();
+  PumpUntil([this] { return window_->is_active(); }, 2s);
+}
+
+void PageFixture::ServeDocument() {
+  setenv("TMP", folder_.c_str(), 1);
+  TZLBArchiveWriter writer;
+  for (const auto& [path, contents] : PolicyPages())
+    writer.AddEntry(path, contents);
+  const auto file = (folder_ / "document.tlt").string();
+  writer.WriteFile(file);
+  if (!archive_.OpenArchive(file))
+    throw std::runtime_error("cannot open " + file);
+  module_ = std::make_unique<TOurNSHandlerModule>();
+  if (FAILED(RegisterClassObjects()) || FAILED(registration_.Register(archive_)))
+    throw std::runtime_error("cannot register the protocol handler");
+}
+
+void PageFixture::TearDown() {
+  host_.reset();
+  window_.reset();
+  registration_.Unregister();
+  module_.reset();
+  archive_.CloseArchive();
+  std::error_code ignored;
+  if (!folder_.empty())
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+WebKitWebView* PageFixture::View() const {
+  return WEBKIT_WEB_VIEW(host_->Widget().gobj());
+}
+
+bool PageFixture::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    if (!g_main_context_iteration(nullptr, FALSE))
+      std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+void PageFixture::PumpFor(std::chrono::milliseconds time) {
+  PumpUntil([] { return false; }, time);
+}
+
+::testing::AssertionResult PageFixture::NavigateAndWait(const std::string& url) {
+  const auto before = std::ranges::count(completed_, url);
+  host_->Navigate(url);
+  if (PumpUntil([&] { return std::ranges::count(completed_, url) > before; }))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no document complete for " << url;
+}
+
+std::string PageFixture::Evaluate(const std::string& script) {
+  TEvaluation evaluation;
+  webkit_web_view_evaluate_javascript(View(), script.c_str(), -1, nullptr, nullptr, nullptr,
+                                      EvaluationFinished, &evaluation);
+  // The callback writes to the record on this stack, so it must have run before returning.
+  if (!PumpUntil([&] { return evaluation.Done; }, 10s))
+    std::abort();
+  return evaluation.Value;
+}
+
+std::string PageFixture::XWindow() const {
+  return std::to_string(GDK_WINDOW_XID(window_->get_window()->gobj()));
+}
+
+void PageFixture::ClickAt(int x, int y, int button) {
+  int inWindowX = 0, inWindowY = 0, originX = 0, originY = 0;
+  gtk_widget_translate_coordinates(GTK_WIDGET(View()), GTK_WIDGET(window_->gobj()), x, y,
+                                   &inWindowX, &inWindowY);
+  gdk_window_get_origin(window_->get_window()->gobj(), &originX, &originY);
+  RunCommand("xdotool mousemove " + std::to_string(originX + inWindowX) + " " +
+             std::to_string(originY + inWindowY) + " click " + std::to_string(button));
+  PumpFor(300ms);
+}
+
+void PageFixture::WheelDownAt(int x, int y) {
+  ClickAt(x, y, 5);
+}
+
+void PageFixture::PressKeys(const std::string& keys) {
+  RunCommand("xdotool windowfocus --sync " + XWindow() + " key --clearmodifiers " + keys);
+  PumpFor(300ms);
+}
+
+std::pair<int, int> PageFixture::CentreOf(const std::string& id) {
+  const std::string rect = "document.getElementById('" + id + "').getBoundingClientRect()";
+  const int x = std::stoi(Evaluate("Math.round(" + rect + ".left + " + rect + ".width / 2)"));
+  const int y = std::stoi(Evaluate("Math.round(" + rect + ".top + " + rect + ".height / 2)"));
+  return {x, y};
+}
+
+void PageFixture::FocusTextField() {
+  textField_.grab_focus();
+  PumpUntil([this] { return textField_.has_focus(); }, 1s);
+}
+
+}  // namespace tomelet::testing
