@@ -1,5 +1,6 @@
 #include <gtkmm/clipboard.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "HostFixture.h"
@@ -59,6 +60,28 @@ TEST_F(DocumentCommandsTest, PrintPreviewShowsThePageAsPdfSheetsAndLeavesNoFileB
   preview->ShowPage(preview->PageCount() + 5);
   EXPECT_EQ(preview->CurrentPage(), preview->PageCount() - 1);
   EXPECT_TRUE(std::filesystem::is_empty(printFolder_));
+}
+
+TEST_F(DocumentCommandsTest, WithoutAFolderGivenThePreviewUsesAPrivateOneThatGoesWithTheHost) {
+  Gtk::Window window;
+  auto host = std::make_unique<TWebHost>();
+  window.add(host->Widget());
+  window.show_all();
+  bool complete = false;
+  host->Events.OnDocumentComplete = [&](const std::string&) { complete = true; };
+  host->Navigate(kStartPage);
+  ASSERT_TRUE(PumpUntil([&] { return complete; }));
+  host->ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_DONTPROMPTUSER);
+  ASSERT_TRUE(PumpUntil([] { return ShownWindow<TPrintPreview>() != nullptr; }, 10s));
+  // The served document points TMP at the test's folder.
+  const auto privateFolders = [this] {
+    return std::ranges::count_if(std::filesystem::directory_iterator(folder_), [](const auto& e) {
+      return e.path().filename().string().starts_with("tomelet-print-");
+    });
+  };
+  EXPECT_EQ(privateFolders(), 1);
+  host.reset();
+  EXPECT_EQ(privateFolders(), 0);
 }
 
 TEST_F(DocumentCommandsTest, PrintPreviewWithoutADocumentFails) {
