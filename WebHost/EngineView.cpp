@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstdlib>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -42,17 +41,6 @@ std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
     throw EWebBrowserError(E_FAIL, "Cannot create the print preview file in " + folder.string());
   close(fd);
   return std::filesystem::path(name.data());
-}
-
-// The program's temporary folder: TMP, TEMP or TMPDIR when it names a folder, else /tmp.
-std::filesystem::path TemporaryRoot() {
-  for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(variable);
-    std::error_code error;
-    if (value && *value && std::filesystem::is_directory(value, error))
-      return value;
-  }
-  return "/tmp";
 }
 
 // The program's temporary folder: TMP, TEMP or TMPDIR when it names a folder, else /tmp.
