@@ -123,12 +123,14 @@ void TForm1::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption
 void TForm1::TraceToolButton(Gtk::ToolButton& button) {
   if (!TestTraceEnabled())
     return;
+  // The bar has no window of its own, so the places are already in window coordinates.
   button.signal_size_allocate().connect([this, &button](Gtk::Allocation& allocation) {
-    int x = 0, y = 0;
-    button.translate_coordinates(*this, 0, 0, x, y);
-    TestTrace("button", button.get_label().raw() + " " + std::to_string(x) + " " +
-                            std::to_string(y) + " " + std::to_string(allocation.get_width()) + " " +
-                            std::to_string(allocation.get_height()));
+    auto place = button.get_label().raw();
+    for (int value :
+         {allocation.get_x(), allocation.get_y(), allocation.get_width(), allocation.get_height()})
+      place += " " + std::to_string(value);
+    if (std::exchange(tracedPlaces_[&button], place) != place)
+      TestTrace("button", place);
   });
 }
 

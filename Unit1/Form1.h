@@ -5,6 +5,7 @@
 #include <gtkmm.h>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -105,6 +106,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   Gtk::MenuItem Exit1{"Exit"};
   Glib::RefPtr<Gtk::AccelGroup> accelerators_ = Gtk::AccelGroup::create();
 
+  std::map<const Gtk::ToolButton*, std::string> tracedPlaces_;
   Glib::RefPtr<Gdk::Pixbuf> logoPicture_;
   std::vector<std::byte> logoIcon_;
   int width_ = 667, height_ = 461;

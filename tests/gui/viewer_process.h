@@ -165,7 +165,7 @@ class ViewerTest : public ::testing::Test {
     std::string id;
     WaitUntil(
         [&] {
-          id = CommandOutput("xdotool search --onlyvisible --pid " + std::to_string(pid_) +
+          id = CommandOutput("xdotool search --all --onlyvisible --pid " + std::to_string(pid_) +
                              " --name '^" + name + "$' | head -n1");
           return !id.empty();
         },
