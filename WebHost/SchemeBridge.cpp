@@ -29,12 +29,19 @@ GInputStream* StreamOver(TBytes&& bytes) {
   return stream;
 }
 
+// The type goes into the headers as well, where the page's own scripts read it.
 void FinishWithBytes(WebKitURISchemeRequest* request, std::string_view url, TBytes&& bytes) {
   const std::string mimeType = MimeTypeFor(url, bytes);
   const auto size = static_cast<gint64>(bytes.size());
   GInputStream* stream = StreamOver(std::move(bytes));
-  webkit_uri_scheme_request_finish(request, stream, size, mimeType.c_str());
+  WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, size);
   g_object_unref(stream);
+  webkit_uri_scheme_response_set_content_type(response, mimeType.c_str());
+  SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  soup_message_headers_replace(headers, "Content-Type", mimeType.c_str());
+  webkit_uri_scheme_response_set_http_headers(response, headers);
+  webkit_uri_scheme_request_finish_with_response(request, response);
+  g_object_unref(response);
 }
 
 void FinishWithError(WebKitURISchemeRequest* request, GQuark domain, int code,

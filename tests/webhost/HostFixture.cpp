@@ -28,7 +28,10 @@ std::map<std::string, std::string> Pages() {
   };
 }
 
+using TScriptFinish = JSCValue* (*)(WebKitWebView*, GAsyncResult*, GError**);
+
 struct TEvaluation {
+  TScriptFinish Finish;
   bool Done = false;
   std::string Value;
 };
@@ -36,8 +39,7 @@ struct TEvaluation {
 void EvaluationFinished(GObject* view, GAsyncResult* result, gpointer data) {
   auto& evaluation = *static_cast<TEvaluation*>(data);
   GError* error = nullptr;
-  JSCValue* value =
-      webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+  JSCValue* value = evaluation.Finish(WEBKIT_WEB_VIEW(view), result, &error);
   if (value) {
     gchar* text = jsc_value_to_string(value);
     evaluation.Value = text ? text : "";
@@ -121,19 +123,33 @@ void HostFixture::PumpFor(std::chrono::milliseconds time) {
 }
 
 std::string HostFixture::Evaluate(const std::string& script) {
-  TEvaluation evaluation;
+  TEvaluation evaluation{webkit_web_view_evaluate_javascript_finish, false, {}};
   GCancellable* cancellable = g_cancellable_new();
   webkit_web_view_evaluate_javascript(View(), script.c_str(), -1, nullptr, nullptr, cancellable,
                                       EvaluationFinished, &evaluation);
-  if (!PumpUntil([&] { return evaluation.Done; })) {
+  AwaitScript(evaluation.Done, cancellable, script);
+  return evaluation.Value;
+}
+
+std::string HostFixture::CallAsync(const std::string& body) {
+  TEvaluation evaluation{webkit_web_view_call_async_javascript_function_finish, false, {}};
+  GCancellable* cancellable = g_cancellable_new();
+  webkit_web_view_call_async_javascript_function(View(), body.c_str(), -1, nullptr, nullptr,
+                                                 nullptr, cancellable, EvaluationFinished,
+                                                 &evaluation);
+  AwaitScript(evaluation.Done, cancellable, body);
+  return evaluation.Value;
+}
+
+void HostFixture::AwaitScript(const bool& done, GCancellable* cancellable,
+                              const std::string& script) {
+  if (!PumpUntil([&] { return done; })) {
     ADD_FAILURE() << "script did not finish: " << script;
     g_cancellable_cancel(cancellable);
-    // The callback writes to the record on this stack, so it must have run before returning.
-    if (!PumpUntil([&] { return evaluation.Done; }))
+    if (!PumpUntil([&] { return done; }))
       std::abort();
   }
   g_object_unref(cancellable);
-  return evaluation.Value;
 }
 
 bool HostFixture::HasEvent(const std::string& event) const {

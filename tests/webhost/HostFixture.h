@@ -47,11 +47,17 @@ class HostFixture : public ::testing::Test {
   ::testing::AssertionResult NavigateAndWait(const std::string& url);
   // The script's value as text, or "error: ..." when it failed.
   std::string Evaluate(const std::string& script);
+  // The value of an async function's body, once its promise has settled.
+  std::string CallAsync(const std::string& body);
 
   bool HasEvent(const std::string& event) const;
   std::size_t IndexOf(const std::string& event) const;
   // The Enable value of the latest command-state event for command, if any came.
   std::optional<bool> LastCommandState(int command) const;
+
+  // Runs the main loop until the script's callback has set done; it writes to the caller's
+  // stack, so this never returns before.
+  void AwaitScript(const bool& done, GCancellable* cancellable, const std::string& script);
 
   std::filesystem::path folder_;
   std::filesystem::path printFolder_;

@@ -113,6 +113,17 @@ TEST_F(NavigationEventsTest, ThePageFragmentNeverReachesTheProtocolHandler) {
       started, [](const std::string& url) { return url.find('#') != std::string::npos; }));
 }
 
+TEST_F(NavigationEventsTest, PagesOfTheDocumentMayFetchEachOther) {
+  ASSERT_TRUE(NavigateAndWait(kStartPage));
+  EXPECT_EQ(CallAsync("const reply = await fetch('second.htm');"
+                      "return reply.status + ' ' + reply.headers.get('Content-Type') + ' ' +"
+                      "  (await reply.text()).includes('Second page');"),
+            "200 text/html true");
+  EXPECT_EQ(CallAsync("try { await fetch('missing.htm'); return 'fetched'; }"
+                      "catch (error) { return 'failed'; }"),
+            "failed");
+}
+
 TEST_F(NavigationEventsTest, AnExtensionlessPageIsShownAsAPage) {
   ASSERT_TRUE(NavigateAndWait("tome://inpack/readme"));
   EXPECT_EQ(Evaluate("document.title"), "Read me");
