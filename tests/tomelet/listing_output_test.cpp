@@ -112,31 +112,11 @@ TEST(ListingWithoutOptions, InfoGivesNullOptionsAndEmptyArchiveListsNothing) {
   EXPECT_TRUE(parsed["entries"].empty());
 }
 
-TEST(ListingVersionOne, OldArchivesListLikeNewOnes) {
-  TempFolder folder;
-  const auto document = folder / "old.tlt";
-  TZLBArchiveWriter writer(TZLBArchiveWriter::Options{1, true});
-  writer.AddEntry("a\\b.htm", "old");
-  writer.WriteFile(document.string());
-  const auto listing = RunTool({"list", "--json", document.string()});
-  ASSERT_EQ(listing.exitCode, 0) << listing.err;
-  const auto parsed = json::parse(listing.out);
-  EXPECT_EQ(parsed["version"], 1);
-  EXPECT_EQ(parsed["entries"][0]["path"], "a\\b.htm");
-  EXPECT_EQ(RunTool({"cat", document.string(), "A\\B.HTM"}).out, "old");
-}
-
 TEST_F(ListingOutput, CatWritesExactBytesAndFoldsCase) {
   const auto image = RunTool({"cat", document_.string(), "IMAGES\\Logo.PNG"});
   EXPECT_EQ(image.exitCode, 0);
   EXPECT_EQ(image.out, kBinaryContents);
   EXPECT_EQ(RunTool({"cat", document_.string(), "index.htm"}).out, kPageContents);
-}
-
-TEST_F(ListingOutput, VerifyReportsSuccess) {
-  const auto result = RunTool({"verify", document_.string()});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_NE(result.out.find("OK: 5 entries"), std::string::npos);
 }
 
 }  // namespace
