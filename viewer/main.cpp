@@ -9,6 +9,7 @@
 #include "Unit1/Form1.h"
 #include "Unit1/ProgramStart.h"
 #include "platform/com/ComServer.h"
+#include "viewer/DesktopIntegration.h"
 #include "viewer/ViewerApplication.h"
 
 namespace {
@@ -25,7 +26,7 @@ int RunViewer(int argc, char** argv) {
   const std::vector<std::string> rawArguments(argv + 1, argv + argc);
   const auto mode = StartModeFromArguments(rawArguments);
   if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer)
-    return 0;
+    return RunDesktopIntegration(mode == TStartMode::RegServer, OwnExecutable());
   if (FAILED(RegisterClassObjects())) {
     std::cerr << "tomelet-viewer: the class objects could not be registered\n";
     return 1;

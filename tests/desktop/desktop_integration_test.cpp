@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "viewer/DesktopIntegration.h"
+
+namespace tomelet {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string ExecLine(const std::string& entry) {
+  const auto start = entry.find("\nExec=") + 1;
+  return entry.substr(start, entry.find('\n', start) - start);
+}
+
+class DesktopIntegrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tomelet-desktop-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dataHome_ = fs::path(pattern) / "share";
+  }
+  void TearDown() override { fs::remove_all(dataHome_.parent_path()); }
+
+  // Records the helper programs asked for instead of running them.
+  TToolRunner Recorder() {
+    return [this](const std::string& program, const std::vector<std::string>& arguments) {
+      calls_.push_back(program + " " + arguments.at(0));
+      return true;
+    };
+  }
+
+  fs::path dataHome_;
+  std::vector<std::string> calls_;
+};
+
+TEST_F(DesktopIntegrationTest, RegisteringWritesEntryTypeAndIconsThenRefreshes) {
+  RegisterDesktopIntegration(dataHome_, "/opt/tomelet/bin/tomelet-viewer", Recorder());
+  const std::string entry = ReadText(dataHome_ / "applications/tomelet-viewer.desktop");
+  EXPECT_EQ(ExecLine(entry), "Exec=\"/opt/tomelet/bin/tomelet-viewer\" %f");
+  EXPECT_NE(entry.find("MimeType=application/x-tomelet;"), std::string::npos);
+  const std::string type = ReadText(dataHome_ / "mime/packages/tomelet.xml");
+  EXPECT_NE(type.find("<glob pattern=\"*.tlt\"/>"), std::string::npos);
+  EXPECT_TRUE(fs::is_regular_file(dataHome_ / "icons/hicolor/scalable/apps/tomelet-viewer.svg"));
+  EXPECT_TRUE(fs::is_regular_file(dataHome_ /
+                                  "icons/hicolor/scalable/mimetypes/application-x-tomelet.svg"));
+  EXPECT_EQ(calls_, (std::vector<std::string>{
+                        "update-mime-database " + (dataHome_ / "mime").string(),
+                        "update-desktop-database " + (dataHome_ / "applications").string()}));
+}
+
+TEST_F(DesktopIntegrationTest, UnregisteringRemovesOnlyOurFilesAndIsRepeatable) {
+  RegisterDesktopIntegration(dataHome_, "/usr/bin/tomelet-viewer", Recorder());
+  const fs::path neighbour = dataHome_ / "applications/other.desktop";
+  std::ofstream(neighbour) << "[Desktop Entry]\n";
+  UnregisterDesktopIntegration(dataHome_, Recorder());
+  EXPECT_FALSE(fs::exists(dataHome_ / "applications/tomelet-viewer.desktop"));
+  EXPECT_FALSE(fs::exists(dataHome_ / "mime/packages/tomelet.xml"));
+  EXPECT_FALSE(fs::exists(dataHome_ / "icons/hicolor/scalable/apps/tomelet-viewer.svg"));
+  EXPECT_TRUE(fs::exists(neighbour));
+  EXPECT_NO_THROW(UnregisterDesktopIntegration(dataHome_, Recorder()));
+}
+
+TEST_F(DesktopIntegrationTest, RegisteringTwiceLeavesOneCurrentEntry) {
+  RegisterDesktopIntegration(dataHome_, "/old/tomelet-viewer", Recorder());
+  RegisterDesktopIntegration(dataHome_, "/new/tomelet-viewer", Recorder());
+  const std::string entry = ReadText(dataHome_ / "applications/tomelet-viewer.desktop");
+  EXPECT_EQ(ExecLine(entry), "Exec=\"/new/tomelet-viewer\" %f");
+  EXPECT_FALSE(fs::exists(dataHome_ / "applications/tomelet-viewer.desktop.partial"));
+}
+
+struct QuotingCase {
+  std::string path;
+  std::string exec;
+};
+
+class ExecQuotingTest : public ::testing::TestWithParam<QuotingCase> {};
+
+TEST_P(ExecQuotingTest, PathStaysOneArgument) {
+  EXPECT_EQ(ExecLine(DesktopEntryFor(GetParam().path)), GetParam().exec);
+}
+
+// Inside quotes ", `, $ and \ are escaped with a backslash, then every backslash is doubled for
+// the string value, and a literal % is doubled as field codes require.
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ExecQuotingTest,
+    ::testing::Values(QuotingCase{"/home/ann/My Apps/tomelet-viewer",
+                                  "Exec=\"/home/ann/My Apps/tomelet-viewer\" %f"},
+                      QuotingCase{"/opt/100%/viewer", "Exec=\"/opt/100%%/viewer\" %f"},
+                      QuotingCase{"/opt/$HOME/viewer", "Exec=\"/opt/\\\\$HOME/viewer\" %f"},
+                      QuotingCase{"/opt/a\"b/viewer", "Exec=\"/opt/a\\\\\"b/viewer\" %f"},
+                      QuotingCase{"/opt/a\\b/viewer", "Exec=\"/opt/a\\\\\\\\b/viewer\" %f"},
+                      QuotingCase{"/opt/caf\xC3\xA9/viewer",
+                                  "Exec=\"/opt/caf\xC3\xA9/viewer\" %f"}));
+
+TEST(DesktopEntryText, PathsThatCannotBeWrittenAreRefused) {
+  EXPECT_THROW(DesktopEntryFor("/opt/a\nb/viewer"), EDesktopIntegrationError);
+  EXPECT_THROW(DesktopEntryFor("/opt/caf\xE9/viewer"), EDesktopIntegrationError);
+}
+
+TEST_F(DesktopIntegrationTest, ADataHomeThatCannotBeMadeFails) {
+  fs::create_directories(dataHome_.parent_path());
+  std::ofstream(dataHome_) << "a file where the folder should be";
+  EXPECT_ANY_THROW(RegisterDesktopIntegration(dataHome_, "/usr/bin/tomelet-viewer", Recorder()));
+}
+
+TEST_F(DesktopIntegrationTest, RealDatabasesKnowTheTypeAndTheEntryValidates) {
+  RegisterDesktopIntegration(dataHome_, "/usr/bin/tomelet-viewer", RunToolIfInstalled);
+  if (!fs::exists(dataHome_ / "mime/globs2")) {
+    GTEST_SKIP() << "update-mime-database is not installed";
+  }
+  EXPECT_NE(ReadText(dataHome_ / "mime/globs2").find("application/x-tomelet:*.tlt"),
+            std::string::npos);
+  const std::string validate = "desktop-file-validate '" +
+                               (dataHome_ / "applications/tomelet-viewer.desktop").string() + "'";
+  if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+    EXPECT_EQ(std::system(validate.c_str()), 0);
+  }
+}
+
+TEST(UserDataFolder, FollowsXdgDataHomeOnlyWhenAbsolute) {
+  const char* savedData = std::getenv("XDG_DATA_HOME");
+  const std::string saved = savedData != nullptr ? savedData : "";
+  ::setenv("XDG_DATA_HOME", "/tmp/xdg-data", 1);
+  EXPECT_EQ(UserDataHome(), fs::path("/tmp/xdg-data"));
+  ::setenv("XDG_DATA_HOME", "relative/data", 1);
+  EXPECT_EQ(UserDataHome(), fs::path(std::getenv("HOME")) / ".local/share");
+  if (savedData != nullptr) {
+    ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_DATA_HOME");
+  }
+}
+
+}  // namespace
+}  // namespace tomelet
