@@ -62,7 +62,7 @@ std::string_view SchemeOf(std::string_view url) {
 
 // Reads into the result buffer sized from the announced length, so the normal case copies each
 // byte once; a handler delivering more than it announced is still read to the end.
-HRESULT ReadAll(IInternetProtocol& protocol, ULONG announced, std::vector<std::byte>& bytes) {
+HRESULT ReadAll(IInternetProtocol& protocol, ULONG announced, TRequestBytes& bytes) {
   bytes.resize(announced);
   std::size_t filled = 0;
   std::array<std::byte, 4096> overflow;

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/urlmon/UrlMon.h"
@@ -28,10 +32,34 @@ struct TSinkReports {
   DWORD ReportedError = 0;
 };
 
+// Leaves new elements uninitialised: the driver overwrites every byte it keeps, so filling the
+// buffer with zeros first would only cost one more pass over the data.
+template <class T>
+struct TDefaultInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TDefaultInitAllocator<U>;
+  };
+  TDefaultInitAllocator() = default;
+  template <class U>
+  TDefaultInitAllocator(const TDefaultInitAllocator<U>&) noexcept {}
+
+  template <class U>
+  void construct(U* place) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(place)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* place, Args&&... args) {
+    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+  }
+};
+
+using TRequestBytes = std::vector<std::byte, TDefaultInitAllocator<std::byte>>;
+
 struct RequestResult {
   RequestOutcome Outcome = RequestOutcome::Failed;
   HRESULT Result = S_OK;
-  std::vector<std::byte> Bytes;
+  TRequestBytes Bytes;
   std::string CacheFileName;  // UTF-8; empty unless the handler reported one
   TSinkReports Reports;
 };

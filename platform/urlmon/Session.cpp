@@ -41,10 +41,10 @@ class TInternetSession final : public TComObject<IInternetSession> {
     if (!factory || !scheme)
       return E_INVALIDARG;
     ComPtr<IClassFactory> released;
+    std::u16string lowered = LowerAscii(scheme);
     std::lock_guard lock(mutex_);
-    auto found = FindNewest([&](const NameSpace& n) {
-      return n.factory.Get() == factory && n.scheme == LowerAscii(scheme);
-    });
+    auto found = FindNewest(
+        [&](const NameSpace& n) { return n.factory.Get() == factory && n.scheme == lowered; });
     if (found == nameSpaces_.end())
       return S_FALSE;
     released = std::move(found->factory);
@@ -56,8 +56,9 @@ class TInternetSession final : public TComObject<IInternetSession> {
     if (!factory)
       return E_POINTER;
     *factory = nullptr;
+    std::u16string lowered = LowerAscii(scheme);
     std::lock_guard lock(mutex_);
-    auto found = FindNewest([&](const NameSpace& n) { return n.scheme == LowerAscii(scheme); });
+    auto found = FindNewest([&](const NameSpace& n) { return n.scheme == lowered; });
     if (found == nameSpaces_.end())
       return REGDB_E_CLASSNOTREG;
     *factory = ComPtr<IClassFactory>(found->factory).Detach();
