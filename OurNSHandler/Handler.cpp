@@ -46,9 +46,9 @@ HRESULT WriteSizedResult(std::u16string_view text, LPWSTR result, DWORD cchResul
   return S_OK;
 }
 
-struct EntryLookup {
-  std::string path;
-  int index;
+struct TOpenedEntry {
+  std::string storedPath;
+  TMemoryStream contents;
 };
 
 class TOurNSHandler final
@@ -150,17 +150,25 @@ class TOurNSHandler final
     }
     RequestUrl = url;
     Sink = &sink;
-    auto entry = FindEntry(UrlToArchivePath(url));
+    std::optional<TOpenedEntry> entry;
+    try {
+      entry = OpenEntryStream(url);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (...) {
+      return Fail(INET_E_DATA_NOT_AVAILABLE);
+    }
     if (!entry) {
       ContentSize = 0;
       return S_FALSE;
     }
-    return Deliver(*entry);
+    return Deliver(std::move(*entry));
   }
 
-  // Looks the path up as decoded and, failing that, in its Windows-1252 form, the text of
-  // names in documents made on Windows.
-  std::optional<EntryLookup> FindEntry(std::string path) {
+  // Looks the entry up, as decoded and then in its Windows-1252 form (the text of names in
+  // documents made on Windows), and inflates it; throws when the entry cannot be inflated.
+  std::optional<TOpenedEntry> OpenEntryStream(const std::string& url) {
+    std::string path = UrlToArchivePath(url);
     state_->Log("Get data for: " + path);
     int index = IndexOf(path);
     if (index < 0) {
@@ -175,7 +183,9 @@ class TOurNSHandler final
       return std::nullopt;
     }
     state_->Log("Send data for: " + path);
-    return EntryLookup{std::move(path), index};
+    TOpenedEntry entry{state_->archive->EntryAt(index).ArchivePath(), {}};
+    state_->archive->ExtractToStream(entry.contents, path);
+    return entry;
   }
 
   // A closed or detached archive holds no entries.
@@ -190,28 +200,20 @@ class TOurNSHandler final
     }
   }
 
-  // A failure to inflate or to write the file is reported to the sink and answered alike.
-  HRESULT Deliver(const EntryLookup& entry) {
-    TMemoryStream contents;
-    try {
-      state_->archive->ExtractToStream(contents, entry.path);
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (...) {
-      return Fail(INET_E_DATA_NOT_AVAILABLE);
-    }
+  // The file, when one is needed, is written from the bytes already inflated, so the entry is
+  // inflated once per request; a failure to write it is reported to the sink.
+  HRESULT Deliver(TOpenedEntry&& entry) {
     std::string fileName;
     if (NeedFile) {
       try {
-        fileName = ExtractToTempFile(*state_, state_->archive->EntryAt(entry.index).ArchivePath(),
-                                     contents.Bytes());
+        fileName = ExtractToTempFile(*state_, entry.storedPath, entry.contents.Bytes());
       } catch (const std::bad_alloc&) {
         throw;
       } catch (...) {
         return Fail(E_FAIL);
       }
     }
-    HRESULT hr = FillContentStream(std::move(contents));
+    HRESULT hr = FillContentStream(std::move(entry.contents));
     if (FAILED(hr))
       return Fail(hr);
     if (NeedFile) {
