@@ -7,7 +7,7 @@
 #include "tools/tomelet/CommandSupport.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Lists, checks, extracts and packs Tomelet documents.", "tomelet"};
+  CLI::App app{"Lists, checks, extracts, packs and serves Tomelet documents.", "tomelet"};
   app.require_subcommand(1);
   tomelet::cli::AddListCommand(app);
   tomelet::cli::AddCatCommand(app);
