@@ -44,7 +44,7 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
                TCommandLine commandLine)
     : application_(application),
       webBrowser_(std::make_unique<TWebHost>()),
-      logic_(*this, dialogs_, *webBrowser_, protocol, arc, std::move(commandLine)) {
+      logic_(*this, dialogs_, shell_, *webBrowser_, protocol, arc, std::move(commandLine)) {
   set_title(std::string(kApplicationTitle));
   set_position(Gtk::WIN_POS_CENTER);
   set_icon(ProgramPicture("tomelet-viewer"));
@@ -54,6 +54,7 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
   BuildToolBar();
   BuildFontMenu();
   BuildPopupMenu2();
+  webBrowser_->PopupMenu = [this](const GdkEvent* trigger) { PopupMenu2Show(trigger); };
   layout_.pack_start(ToolBar1, Gtk::PACK_SHRINK);
   layout_.pack_start(webBrowser_->Widget(), Gtk::PACK_EXPAND_WIDGET);
   layout_.pack_start(StatusBar1, Gtk::PACK_SHRINK);

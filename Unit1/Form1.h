@@ -80,6 +80,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
 
   IApplication& application_;
   TDialogs dialogs_;
+  TDesktopShell shell_;
   std::unique_ptr<TWebHost> webBrowser_;
   TForm1Logic logic_;
 

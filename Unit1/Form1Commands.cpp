@@ -107,7 +107,15 @@ void TForm1Logic::WebBrowser1StatusTextChange(const std::string& text) {
   view_.SetStatusText(text);
 }
 
-void TForm1Logic::WebBrowser1BeforeNavigate2(std::string&, bool&) {}
+void TForm1Logic::WebBrowser1BeforeNavigate2(std::string& url, bool& cancel) {
+  const TNavigationDecision decision = navigationPolicy_.BeforeNavigate2(url);
+  if (decision.StatusText)
+    view_.SetStatusText(*decision.StatusText);
+  if (decision.Cancel)
+    cancel = true;
+  if (decision.CloseMainWindow)
+    view_.Close();
+}
 
 void TForm1Logic::WebBrowser1NavigateError(const std::string&, int statusCode, bool&) {
   view_.SetStatusText(std::to_string(statusCode));
@@ -117,6 +125,9 @@ void TForm1Logic::WebBrowser1WindowClosing(bool, bool&) {
   view_.Close();
 }
 
-void TForm1Logic::WebBrowser1QueryService(const GUID&, const GUID&, ComPtr<IUnknown>&) {}
+void TForm1Logic::WebBrowser1QueryService(const GUID& rsid, const GUID& iid,
+                                          ComPtr<IUnknown>& obj) {
+  QuerySecurityManagerService(rsid, iid, SecurityManager1, obj);
+}
 
 }  // namespace tomelet

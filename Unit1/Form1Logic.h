@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "SecurityManager/SecurityManager.h"
 #include "Unit1/MainWindowView.h"
+#include "Unit1/NavigationPolicy.h"
 #include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "platform/com/Com.h"
@@ -43,7 +45,7 @@ class TForm1Logic {
  public:
   using TClock = std::function<std::chrono::steady_clock::time_point()>;
 
-  TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IWebBrowserHost& webBrowser,
+  TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IShell& shell, IWebBrowserHost& webBrowser,
               IProtocolSession& protocol, TZLBArc2& arc, TCommandLine commandLine);
   TForm1Logic(const TForm1Logic&) = delete;
   TForm1Logic& operator=(const TForm1Logic&) = delete;
@@ -84,6 +86,9 @@ class TForm1Logic {
   std::chrono::milliseconds CloseWaitStep{100};
   TClock Clock = [] { return std::chrono::steady_clock::now(); };
 
+  // The URL security policy the browser receives when it asks for a security manager.
+  TSecurityManager SecurityManager1;
+
  private:
   void ConnectBrowserEvents();
   void RegisterProtocol();
@@ -103,6 +108,7 @@ class TForm1Logic {
   TZLBArc2& arc_;
   TCommandLine commandLine_;
   TProjectOptions projectOptions_;
+  TNavigationPolicy navigationPolicy_;
   TMemoryStream optionsStream_;
   std::string startUrl_;
   bool docCompleted_ = false;

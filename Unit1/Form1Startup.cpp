@@ -58,14 +58,16 @@ bool PasswordMatches(std::string_view typed, std::string_view stored) {
   return legacy && *legacy == stored;
 }
 
-TForm1Logic::TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IWebBrowserHost& webBrowser,
-                         IProtocolSession& protocol, TZLBArc2& arc, TCommandLine commandLine)
+TForm1Logic::TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IShell& shell,
+                         IWebBrowserHost& webBrowser, IProtocolSession& protocol, TZLBArc2& arc,
+                         TCommandLine commandLine)
     : view_(view),
       dialogs_(dialogs),
       webBrowser_(webBrowser),
       protocol_(protocol),
       arc_(arc),
-      commandLine_(std::move(commandLine)) {
+      commandLine_(std::move(commandLine)),
+      navigationPolicy_(projectOptions_, shell) {
   ConnectBrowserEvents();
 }
 

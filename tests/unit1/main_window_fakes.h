@@ -134,6 +134,11 @@ struct FakeBrowser : IWebBrowserHost {
   void SetSilent(bool) override {}
 };
 
+struct FakeShell : IShell {
+  std::vector<std::string> opened;
+  void Open(const std::string& pathOrUri) override { opened.push_back(pathOrUri); }
+};
+
 struct FakeProtocol : IProtocolSession {
   int registered = 0, unregistered = 0;
   bool refuse = false;
@@ -214,7 +219,8 @@ class MainWindowTest : public ::testing::Test {
   TForm1Logic& Logic(std::vector<std::string> arguments, std::string executable = {}) {
     TCommandLine commandLine{executable.empty() ? bareExecutable_ : executable,
                              std::move(arguments)};
-    logic_ = std::make_unique<TForm1Logic>(view, dialogs, browser, protocol, arc, commandLine);
+    logic_ =
+        std::make_unique<TForm1Logic>(view, dialogs, shell, browser, protocol, arc, commandLine);
     logic_->Clock = [this] { return view.now; };
     return *logic_;
   }
@@ -228,6 +234,7 @@ class MainWindowTest : public ::testing::Test {
 
   FakeView view;
   FakeDialogs dialogs;
+  FakeShell shell;
   FakeBrowser browser;
   FakeProtocol protocol;
   TZLBArc2 arc;
