@@ -1,5 +1,6 @@
 #include <gtk/gtk.h>
 
+#include "../webhost/LoopbackHttpServer.h"
 #include "PageFixture.h"
 
 namespace tomelet::testing {
@@ -52,6 +53,37 @@ TEST_F(SecurityPolicyTest, DisallowedFormSubmissionKeepsThePage) {
   EXPECT_EQ(std::ranges::count(completed_, kSentPage), 0);
   EXPECT_STREQ(webkit_web_view_get_title(View()), "Form");
   ASSERT_TRUE(NavigateAndWait(kSentPage)) << "an ordinary navigation still goes";
+}
+
+class CrossDomainTest : public PageFixture {
+ protected:
+  // What the page learns when it reads the other site's page: its length, or "blocked".
+  std::string ReadOtherSite() {
+    Evaluate("document.title = 'reading'; fetch('" + server_.Url("data") +
+             "').then(function (r) { return r.text(); }).then("
+             "function (t) { document.title = 'read ' + t.length; },"
+             "function () { document.title = 'blocked'; }); 'started'");
+    std::string title;
+    PumpUntil([&] {
+      const char* now = webkit_web_view_get_title(View());
+      title = now ? now : "";
+      return title == "blocked" || title.starts_with("read ");
+    });
+    return title;
+  }
+
+  TLoopbackHttpServer server_{200, "OK"};
+};
+
+TEST_F(CrossDomainTest, AllowedLetsAPageReadAnotherSite) {
+  ASSERT_TRUE(NavigateAndWait(kFormPage));
+  EXPECT_TRUE(ReadOtherSite().starts_with("read ")) << webkit_web_view_get_title(View());
+}
+
+TEST_F(CrossDomainTest, DisallowedKeepsTheOtherSiteClosed) {
+  securityManager_.UrlPolicy.CrossDomainData = Disallow;
+  ASSERT_TRUE(NavigateAndWait(kFormPage));
+  EXPECT_EQ(ReadOtherSite(), "blocked");
 }
 
 TEST_F(SecurityPolicyTest, CrossDomainDataFollowsItsOption) {
