@@ -237,7 +237,9 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {
   if (!IsDeflated(index)) {
     return std::make_unique<TStoredEntryReader>(*this, StoredBlock(index));
   }
-  if (entry.Offset < 0 || entry.Offset > dataSize_ || entry.OriginalSize < 0) {
+  // No zlib stream in the bytes left can inflate to more than this, whatever the record claims.
+  if (entry.Offset < 0 || entry.Offset > dataSize_ || entry.OriginalSize < 0 ||
+      entry.OriginalSize > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
     RaiseCorrupted();
   }
   return std::make_unique<TInflatingEntryReader>(*this, archiveStart_ + entry.Offset, DataEnd(),

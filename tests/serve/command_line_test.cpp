@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <regex>
 
 #include "tests/serve/serve_fixture.h"
@@ -146,6 +148,32 @@ TEST_F(CommandLineTest, MissingDocumentFailsWithTheReaderMessage) {
   ServeProcess serve({(folder_.Path() / "absent.tlt").string()});
   EXPECT_EQ(serve.ExitCode(), 1);
   EXPECT_NE(serve.Errors().find("Archive file not found"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, OpenHandsTheAddressToXdgOpen) {
+  // A stand-in xdg-open first on the PATH records what it is asked to open.
+  const auto bin = folder_.Path() / "bin";
+  std::filesystem::create_directories(bin);
+  const auto opened = folder_.Path() / "opened.txt";
+  {
+    std::ofstream script(bin / "xdg-open");
+    script << "#!/bin/sh\necho \"$1\" > '" << opened.string() << "'\n";
+  }
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  const std::string savedPath = std::getenv("PATH");
+  ::setenv("PATH", (bin.string() + ":" + savedPath).c_str(), 1);
+  ServeProcess serve({document_.string(), "--port", "0", "--open", "--password", "Secret\xC3\xA9"});
+  ::setenv("PATH", savedPath.c_str(), 1);
+  const std::uint16_t port = PortOf(serve.FirstLine());
+  ASSERT_NE(port, 0);
+  std::string line;
+  for (int i = 0; i < 200 && line.empty(); ++i) {
+    ::usleep(20000);
+    std::ifstream(opened) >> line;
+  }
+  EXPECT_EQ(line, "http://127.0.0.1:" + std::to_string(port) + "/");
+  serve.Interrupt();
+  EXPECT_EQ(serve.ExitCode(), 0);
 }
 
 TEST(PasswordMatching, ExactOrWindows1252FormOnly) {
