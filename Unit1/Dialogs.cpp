@@ -2,6 +2,7 @@
 
 #include <gio/gio.h>
 
+#include <map>
 #include <mutex>
 
 #include "Unit1/TestTrace.h"
@@ -114,7 +115,12 @@ void TDesktopShell::Open(const std::string& pathOrUri) {
 Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name, int size) {
   static std::once_flag registered;
   std::call_once(registered, [] { program_pictures_register_resource(); });
-  return Gdk::Pixbuf::create_from_resource("/org/tomelet/icons/" + name + ".svg", size, size);
+  // Buttons swap between their pictures often; each picture is drawn from its source once.
+  static std::map<std::pair<std::string, int>, Glib::RefPtr<Gdk::Pixbuf>> drawn;
+  auto& picture = drawn[{name, size}];
+  if (!picture)
+    picture = Gdk::Pixbuf::create_from_resource("/org/tomelet/icons/" + name + ".svg", size, size);
+  return picture;
 }
 
 }  // namespace tomelet
