@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "viewer/DesktopIntegration.h"
@@ -130,18 +131,36 @@ TEST_F(DesktopIntegrationTest, RealDatabasesKnowTheTypeAndTheEntryValidates) {
   }
 }
 
-TEST(UserDataFolder, FollowsXdgDataHomeOnlyWhenAbsolute) {
-  const char* savedData = std::getenv("XDG_DATA_HOME");
-  const std::string saved = savedData != nullptr ? savedData : "";
-  ::setenv("XDG_DATA_HOME", "/tmp/xdg-data", 1);
-  EXPECT_EQ(UserDataHome(), fs::path("/tmp/xdg-data"));
-  ::setenv("XDG_DATA_HOME", "relative/data", 1);
-  EXPECT_EQ(UserDataHome(), fs::path(std::getenv("HOME")) / ".local/share");
-  if (savedData != nullptr) {
-    ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
-  } else {
-    ::unsetenv("XDG_DATA_HOME");
+// Sets an environment variable for one scope and puts the previous value back after.
+class TScopedVariable {
+ public:
+  TScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+      saved_ = old;
+    }
+    ::setenv(name, value, 1);
   }
+  ~TScopedVariable() {
+    if (saved_) {
+      ::setenv(name_, saved_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+TEST(UserDataFolder, FollowsXdgDataHomeOnlyWhenAbsolute) {
+  const TScopedVariable home("HOME", "/home/reader");
+  {
+    const TScopedVariable data("XDG_DATA_HOME", "/tmp/xdg-data");
+    EXPECT_EQ(UserDataHome(), fs::path("/tmp/xdg-data"));
+  }
+  const TScopedVariable data("XDG_DATA_HOME", "relative/data");
+  EXPECT_EQ(UserDataHome(), fs::path("/home/reader/.local/share"));
 }
 
 }  // namespace
