@@ -58,5 +58,8 @@ int main(int argc, char** argv) {
   } catch (const std::exception& failure) {
     std::cerr << "tomelet-viewer: " << failure.what() << '\n';
     return 1;
+  } catch (const Glib::Error& failure) {
+    std::cerr << "tomelet-viewer: " << failure.what() << '\n';
+    return 1;
   }
 }
