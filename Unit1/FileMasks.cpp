@@ -217,10 +217,6 @@ class MaskParser {
 }  // namespace
 
 TFileMask::TFileMask(std::string_view mask) : elements_(MaskParser(mask).Parse()) {}
-TFileMask::TFileMask(const TFileMask&) = default;
-TFileMask::TFileMask(TFileMask&&) noexcept = default;
-TFileMask& TFileMask::operator=(const TFileMask&) = default;
-TFileMask& TFileMask::operator=(TFileMask&&) noexcept = default;
 TFileMask::~TFileMask() = default;
 
 // Single-character elements let a run be retried from its last start only, which keeps the
@@ -252,10 +248,6 @@ bool TFileMask::Matches(std::string_view text) const {
   while (element < elements_.size() && elements_[element].Type == Element::Kind::AnyRun)
     ++element;
   return element == elements_.size();
-}
-
-bool MatchesMask(std::string_view text, std::string_view mask) {
-  return TFileMask(mask).Matches(text);
 }
 
 }  // namespace tomelet

@@ -24,10 +24,6 @@ class TFileMask {
   // True when the mask matches the whole text.
   bool Matches(std::string_view text) const;
 
-  TFileMask(const TFileMask&);
-  TFileMask(TFileMask&&) noexcept;
-  TFileMask& operator=(const TFileMask&);
-  TFileMask& operator=(TFileMask&&) noexcept;
   ~TFileMask();
 
   // The most elements a mask may hold directly after its '*' wildcards.
@@ -38,8 +34,5 @@ class TFileMask {
  private:
   std::vector<Element> elements_;
 };
-
-// True when text matches mask; throws EMaskException for an invalid mask.
-bool MatchesMask(std::string_view text, std::string_view mask);
 
 }  // namespace tomelet

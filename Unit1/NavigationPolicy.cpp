@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "SecurityManager/SecurityManager.h"
 #include "Unit1/FileMasks.h"
@@ -67,6 +68,18 @@ bool StaysBelowCurrentFolder(std::string_view path) {
   return !ClimbsOut(path) && !ClimbsOut(PercentDecoded(path));
 }
 
+// Every run before a ';' is a mask, empty runs included; text after the last ';' is none.
+std::vector<std::string> SplitMaskList(std::string_view list) {
+  std::vector<std::string> masks;
+  std::size_t start = 0;
+  for (std::size_t end = list.find(';'); end != std::string_view::npos;
+       end = list.find(';', start)) {
+    masks.emplace_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return masks;
+}
+
 }  // namespace
 
 TNavigationPolicy::TNavigationPolicy(TProjectOptions& options, IShell& shell,
@@ -127,21 +140,6 @@ TNavigationDecision TNavigationPolicy::OpenOutside(std::string& url) {
   }
   shell_.Open((currentDirectory_() / url).lexically_normal().string());
   return decision;
-}
-
-std::vector<std::string> SplitMaskList(std::string_view list) {
-  std::vector<std::string> masks;
-  std::size_t start = 0;
-  for (std::size_t end = list.find(';'); end != std::string_view::npos;
-       end = list.find(';', start)) {
-    masks.emplace_back(list.substr(start, end - start));
-    start = end + 1;
-  }
-  return masks;
-}
-
-std::string NavigateErrorStatusText(int statusCode) {
-  return std::to_string(statusCode);
 }
 
 void QuerySecurityManagerService(const GUID& rsid, const GUID& iid, IUnknown& securityManager,

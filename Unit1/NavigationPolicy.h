@@ -7,7 +7,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "Unit1/MainWindowView.h"
 #include "Unit1/ProjectOptions.h"
@@ -48,13 +47,6 @@ class TNavigationPolicy {
   IShell& shell_;
   TCurrentDirectory currentDirectory_;
 };
-
-// The masks of a list: every run before a ';', empty runs included; text after the last ';'
-// is no mask.
-std::vector<std::string> SplitMaskList(std::string_view list);
-
-// The status bar text for a failed navigation: the code in decimal.
-std::string NavigateErrorStatusText(int statusCode);
 
 // Hands out the URL security manager when the browser asks for it as service and interface;
 // every other request leaves obj untouched.

@@ -151,12 +151,10 @@ class THostPolicy {
   static THostPolicy ForViewer();
 
   TContextMenuAnswer ShowContextMenu(std::uint32_t menuId) const;
-  bool IsMenuDisabled(std::uint32_t menuId) const;
   // S_OK for a swallowed Ctrl shortcut, else S_FALSE and the engine acts on the key.
   HRESULT TranslateAccelerator(const TKeyStroke& key) const;
   bool SwallowsShortcut(const TKeyStroke& key) const;
   TExecAnswer Exec(const GUID* group, std::uint32_t command) const;
-  TExecAnswer ScriptErrorAnswer() const;
   // S_OK when obj is set afterwards; host answers the focus-protection service itself.
   HRESULT QueryService(const GUID& sid, const GUID& iid, IUnknown* host,
                        ComPtr<IUnknown>& obj) const;
@@ -203,6 +201,10 @@ class THostPolicy {
   std::function<bool()> OnRefresh;
   std::function<void()> OnUnload;
   std::function<void(const GUID& sid, const GUID& iid, ComPtr<IUnknown>& obj)> OnQueryService;
+
+ private:
+  bool IsMenuDisabled(std::uint32_t menuId) const;
+  TExecAnswer ScriptErrorAnswer() const;
 };
 
 // A dialog of the page loses the browser maker's name: the first "Microsoft " goes, the first

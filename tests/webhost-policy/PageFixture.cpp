@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <cmath>
 #include <stdexcept>
 #include <thread>
 
@@ -71,7 +70,6 @@ std::map<std::string, std::string> PolicyPages() {
        "<input name=\"q\" value=\"x\"></form></body></html>"},
       {"sent.htm", "<html><head><title>Sent</title></head><body>Sent</body></html>"},
       {"long.htm", LongPage()},
-      {"dialogs.htm", "<html><head><title>Dialogs</title></head><body>Boxes</body></html>"},
   };
 }
 
@@ -178,25 +176,15 @@ void PageFixture::ClickAt(int x, int y, int button) {
   PumpFor(300ms);
 }
 
-void PageFixture::WheelDownAt(int x, int y) {
-  ClickAt(x, y, 5);
-}
-
 void PageFixture::PressKeys(const std::string& keys) {
   RunCommand("xdotool windowfocus --sync " + XWindow() + " key --clearmodifiers " + keys);
   PumpFor(300ms);
 }
 
 std::pair<int, int> PageFixture::CentreOf(const std::string& id) {
-  const std::string rect = "document.getElementById('" + id + "').getBoundingClientRect()";
-  const int x = std::stoi(Evaluate("Math.round(" + rect + ".left + " + rect + ".width / 2)"));
-  const int y = std::stoi(Evaluate("Math.round(" + rect + ".top + " + rect + ".height / 2)"));
-  return {x, y};
-}
-
-void PageFixture::FocusTextField() {
-  textField_.grab_focus();
-  PumpUntil([this] { return textField_.has_focus(); }, 1s);
+  const std::string box = "document.getElementById('" + id + "').getBoundingClientRect()";
+  return {std::stoi(Evaluate("Math.round(" + box + ".left + " + box + ".width / 2)")),
+          std::stoi(Evaluate("Math.round(" + box + ".top + " + box + ".height / 2)"))};
 }
 
 }  // namespace tomelet::testing

@@ -40,11 +40,9 @@ class PageFixture : public ::testing::Test {
 
   // Real input at a point of the page (CSS pixels of the view).
   void ClickAt(int x, int y, int button);
-  void WheelDownAt(int x, int y);
   void PressKeys(const std::string& keys);
   // The centre of the element with this id, in the view's coordinates.
   std::pair<int, int> CentreOf(const std::string& id);
-  void FocusTextField();
 
   TSecurityManager securityManager_;
   std::unique_ptr<Gtk::Window> window_;
