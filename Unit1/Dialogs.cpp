@@ -112,14 +112,14 @@ void TDesktopShell::Open(const std::string& pathOrUri) {
   }
 }
 
-Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name, int size) {
+Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name) {
   static std::once_flag registered;
   std::call_once(registered, [] { program_pictures_register_resource(); });
-  // Buttons swap between their pictures often; each picture is drawn from its source once.
-  static std::map<std::pair<std::string, int>, Glib::RefPtr<Gdk::Pixbuf>> drawn;
-  auto& picture = drawn[{name, size}];
+  // Buttons swap between their pictures often; each picture is decoded once.
+  static std::map<std::string, Glib::RefPtr<Gdk::Pixbuf>> decoded;
+  auto& picture = decoded[name];
   if (!picture)
-    picture = Gdk::Pixbuf::create_from_resource("/org/tomelet/icons/" + name + ".svg", size, size);
+    picture = Gdk::Pixbuf::create_from_resource("/org/tomelet/icons/" + name + ".png");
   return picture;
 }
 

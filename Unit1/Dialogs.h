@@ -38,7 +38,7 @@ class TDesktopShell final : public IShell {
   void Open(const std::string& pathOrUri) override;
 };
 
-// A picture of the program's own set ("back", "back-disabled", "logo", "tomelet-viewer", ...).
-Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name, int size = 32);
+// A 32 by 32 picture of the program's own set ("back", "back-disabled", "logo", ...).
+Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name);
 
 }  // namespace tomelet

@@ -107,11 +107,13 @@ class ViewerTest : public ::testing::Test {
     return Document(name, RecordBytes(options), std::move(pages));
   }
 
+  // Starts the viewer; its desktop files, should it write any, go into the test's folder.
   void Start(const std::vector<std::string>& arguments) {
     pid_ = ::fork();
     ASSERT_GE(pid_, 0);
     if (pid_ == 0) {
       ::setenv("TOMELET_TEST_TRACE", trace_.c_str(), 1);
+      ::setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(TOMELET_VIEWER_PATH)};
       for (const auto& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
