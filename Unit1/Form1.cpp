@@ -67,6 +67,9 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
 
 TForm1::~TForm1() {
   logic_.Guarded([this] { logic_.FormDestroy(); });
+  // The browser outlives the logic by a moment; nothing it reports then may reach the logic.
+  webBrowser_->Events = {};
+  webBrowser_->PopupMenu = nullptr;
 }
 
 void TForm1::Create() {
