@@ -213,22 +213,7 @@ TStoredBlock TArchiveSnapshot::StoredBlock(int index) const {
 }
 
 std::size_t TArchiveSnapshot::ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const {
-  std::size_t done = 0;
-  while (done < buffer.size()) {
-    const ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done,
-                                static_cast<off_t>(fileOffset + static_cast<std::int64_t>(done)));
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got < 0) {
-      throw EReadError();
-    }
-    if (got == 0) {
-      break;
-    }
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
+  return ReadFullyAt(fd_, fileOffset, buffer);
 }
 
 std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {

@@ -140,10 +140,10 @@ TFileStream::~TFileStream() {
   }
 }
 
-std::size_t TFileStream::ReadAt(std::int64_t offset, std::span<std::byte> buffer) const {
+std::size_t ReadFullyAt(int fd, std::int64_t offset, std::span<std::byte> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {
-    const ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+    const ssize_t got = ::pread(fd, buffer.data() + done, buffer.size() - done,
                                 static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
     if (got < 0 && errno == EINTR) {
       continue;
@@ -157,6 +157,10 @@ std::size_t TFileStream::ReadAt(std::int64_t offset, std::span<std::byte> buffer
     done += static_cast<std::size_t>(got);
   }
   return done;
+}
+
+std::size_t TFileStream::ReadAt(std::int64_t offset, std::span<std::byte> buffer) const {
+  return ReadFullyAt(fd_, offset, buffer);
 }
 
 std::size_t TFileStream::Read(std::span<std::byte> buffer) {

@@ -96,6 +96,10 @@ class TFileStream final : public TStream {
   std::int64_t position_ = 0;
 };
 
+// Reads up to buffer.size() bytes of descriptor fd at an absolute offset, retrying short and
+// interrupted reads; fewer bytes only at the end of the file. Throws EReadError.
+std::size_t ReadFullyAt(int fd, std::int64_t offset, std::span<std::byte> buffer);
+
 inline std::span<const std::byte> AsBytes(std::string_view text) {
   return std::as_bytes(std::span(text.data(), text.size()));
 }
