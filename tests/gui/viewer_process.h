@@ -23,6 +23,7 @@
 
 #include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "tests/support/CurrentTest.h"
 
 namespace tomelet::gui {
 
@@ -69,8 +70,7 @@ class ViewerTest : public ::testing::Test {
     if (!std::getenv("DISPLAY"))
       GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     folder_ = std::filesystem::temp_directory_path() /
-              ("tomelet-gui-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("tomelet-gui-" + std::to_string(::getpid()) + "-" + FolderNameOfCurrentTest());
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     trace_ = folder_ / "trace.txt";

@@ -14,6 +14,7 @@
 
 #include "Unit1/Form1Logic.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "tests/support/CurrentTest.h"
 
 namespace tomelet::testing {
 
@@ -183,8 +184,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
     folder_ = std::filesystem::temp_directory_path() /
-              ("tomelet-form1-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("tomelet-form1-" + std::to_string(::getpid()) + "-" + FolderNameOfCurrentTest());
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     bareExecutable_ = Write("viewer",
