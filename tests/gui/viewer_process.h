@@ -24,6 +24,7 @@
 #include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "tests/support/CurrentTest.h"
+#include "tests/support/DocumentOptions.h"
 
 namespace tomelet::gui {
 
@@ -46,22 +47,7 @@ inline std::string CommandOutput(const std::string& command) {
 
 // Options of a document that shows every bar and allows every command.
 inline TProjectOptions OpenOptions(const std::string& startPage = "index.htm") {
-  TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, startPage);
-  options.SetIntegerAt(option_offset::WindowBorder, 2);
-  options.SetIntegerAt(option_offset::WindowWidth, 640);
-  options.SetIntegerAt(option_offset::WindowHeight, 480);
-  for (auto offset :
-       {option_offset::CenterWindow, option_offset::ShowToolBar, option_offset::ShowButtonCaptions,
-        option_offset::ShowStatusBar, option_offset::AllowCopy, option_offset::AllowFind,
-        option_offset::AllowPrint, option_offset::AllowFontSize})
-    options.SetBooleanAt(offset, true);
-  return options;
-}
-
-inline std::string RecordBytes(const TProjectOptions& options) {
-  const auto bytes = options.Bytes();
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return AllEnabledOptions(startPage, 640, 480);
 }
 
 class ViewerTest : public ::testing::Test {

@@ -10,7 +10,7 @@ TEST_F(DocumentOpeningTest, AppendedDocumentWinsOverAnyArgument) {
   auto appendedOptions = FriendlyOptions();
   appendedOptions.SetShortStringAt(option_offset::StartPage, "own.htm");
   const auto selfContained =
-      Document("self-contained", RecordText(appendedOptions), std::nullopt, bareExecutable_);
+      Document("self-contained", RecordBytes(appendedOptions), std::nullopt, bareExecutable_);
 
   auto& logic = Logic({other}, selfContained);
   logic.FormCreate();

@@ -15,6 +15,7 @@
 #include "Unit1/Form1Logic.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "tests/support/CurrentTest.h"
+#include "tests/support/DocumentOptions.h"
 
 namespace tomelet::testing {
 
@@ -162,22 +163,7 @@ inline std::string IconBytes(std::uint16_t type = 1) {
 
 // Options of a document that shows everything and asks nothing.
 inline TProjectOptions FriendlyOptions() {
-  TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, "C:\\docs\\html\\index.htm");
-  options.SetIntegerAt(option_offset::WindowBorder, 2);
-  options.SetIntegerAt(option_offset::WindowWidth, 800);
-  options.SetIntegerAt(option_offset::WindowHeight, 600);
-  for (auto offset :
-       {option_offset::CenterWindow, option_offset::ShowToolBar, option_offset::ShowButtonCaptions,
-        option_offset::ShowStatusBar, option_offset::AllowCopy, option_offset::AllowFind,
-        option_offset::AllowPrint, option_offset::AllowFontSize})
-    options.SetBooleanAt(offset, true);
-  return options;
-}
-
-inline std::string RecordText(const TProjectOptions& options) {
-  const auto bytes = options.Bytes();
-  return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  return AllEnabledOptions("C:\\docs\\html\\index.htm", 800, 600);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -213,7 +199,7 @@ class MainWindowTest : public ::testing::Test {
     return path;
   }
   std::string Document(const std::string& name, const TProjectOptions& options) {
-    return Document(name, RecordText(options));
+    return Document(name, RecordBytes(options));
   }
 
   TForm1Logic& Logic(std::vector<std::string> arguments, std::string executable = {}) {

@@ -181,7 +181,7 @@ class LogoTest : public MainWindowTest {
   void StartWithLogo(std::optional<std::string> logo) {
     auto options = FriendlyOptions();
     options.SetShortStringAt(option_offset::LogoSource, "C:\\art\\logo.ico");
-    Started(Document("logo.tlt", RecordText(options), std::move(logo)));
+    Started(Document("logo.tlt", RecordBytes(options), std::move(logo)));
   }
 };
 
@@ -192,7 +192,7 @@ TEST_F(LogoTest, ValidIconHeaderReachesTheWindow) {
 }
 
 TEST_F(LogoTest, NoLogoSourceKeepsTheBuiltInPicture) {
-  Started(Document("logo.tlt", RecordText(FriendlyOptions()), IconBytes()));
+  Started(Document("logo.tlt", RecordBytes(FriendlyOptions()), IconBytes()));
   EXPECT_TRUE(view.logo.empty());
 }
 
