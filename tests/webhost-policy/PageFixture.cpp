@@ -7,8 +7,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "platform/com/ComServer.h"
 
 namespace tomelet::testing {
 namespace {
@@ -80,7 +78,7 @@ void PageFixture::SetUp() {
   ASSERT_NE(made, nullptr);
   folder_ = made;
   g_free(made);
-  ServeDocument();
+  document_ = std::make_unique<TServedDocument>(PolicyPages(), folder_);
   window_ = std::make_unique<Gtk::Window>();
   window_->set_title(kWindowTitle);
   window_->set_default_size(640, 480);
@@ -100,26 +98,10 @@ void PageFixture::SetUp() {
   PumpUntil([this] { return window_->is_active(); }, 2s);
 }
 
-void PageFixture::ServeDocument() {
-  setenv("TMP", folder_.c_str(), 1);
-  TZLBArchiveWriter writer;
-  for (const auto& [path, contents] : PolicyPages())
-    writer.AddEntry(path, contents);
-  const auto file = (folder_ / "document.tlt").string();
-  writer.WriteFile(file);
-  if (!archive_.OpenArchive(file))
-    throw std::runtime_error("cannot open " + file);
-  module_ = std::make_unique<TOurNSHandlerModule>();
-  if (FAILED(RegisterClassObjects()) || FAILED(registration_.Register(archive_)))
-    throw std::runtime_error("cannot register the protocol handler");
-}
-
 void PageFixture::TearDown() {
   host_.reset();
   window_.reset();
-  registration_.Unregister();
-  module_.reset();
-  archive_.CloseArchive();
+  document_.reset();
   std::error_code ignored;
   if (!folder_.empty())
     std::filesystem::remove_all(folder_, ignored);

@@ -16,10 +16,9 @@
 #include <memory>
 #include <string>
 
-#include "OurNSHandler/OurNSHandler.h"
 #include "SecurityManager/SecurityManager.h"
 #include "WebHost/WebHost.h"
-#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "tests/webhost/ServedDocument.h"
 
 namespace tomelet::testing {
 
@@ -53,13 +52,10 @@ class PageFixture : public ::testing::Test {
   std::vector<std::string> completed_;
 
  private:
-  void ServeDocument();
   std::string XWindow() const;
 
   std::filesystem::path folder_;
-  TZLBArc2 archive_;
-  std::unique_ptr<TOurNSHandlerModule> module_;
-  TProtocolRegistration registration_;
+  std::unique_ptr<TServedDocument> document_;
 };
 
 // The pages every test can reach below "tome://inpack/".
