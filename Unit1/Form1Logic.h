@@ -90,6 +90,7 @@ class TForm1Logic {
   TSecurityManager SecurityManager1;
 
  private:
+  void ConfigureArchive();
   void ConnectBrowserEvents();
   void RegisterProtocol();
   bool OpenDocument();

@@ -68,7 +68,18 @@ TForm1Logic::TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IShell& shell
       arc_(arc),
       commandLine_(std::move(commandLine)),
       navigationPolicy_(projectOptions_, shell) {
+  ConfigureArchive();
   ConnectBrowserEvents();
+}
+
+// The window's own archive settings. Pages are read entry by entry as they are asked for, so the
+// start does not read the whole document to check its checksum.
+void TForm1Logic::ConfigureArchive() {
+  arc_.MaxMemoryUsage = 128;
+  arc_.CompressionLevel = fcFastest;
+  arc_.ExtractWithPath = true;
+  arc_.VerifyArchiveCRC = false;
+  arc_.SavePaths = true;
 }
 
 void TForm1Logic::FormCreate() {

@@ -1,3 +1,5 @@
+#include <fstream>
+
 #include "main_window_fakes.h"
 
 namespace tomelet::testing {
@@ -27,6 +29,23 @@ TEST_F(DocumentOpeningTest, OneTltArgumentOpensThatFile) {
   EXPECT_EQ(arc.ArchiveFileName(), path);
   EXPECT_EQ(view.terminated, 0);
   EXPECT_EQ(browser.navigations, std::vector<std::string>{"tome://inpack/index.htm"});
+}
+
+// The start reads what it needs of the document and no more: a large document whose checksum was
+// never right still opens, as it did where documents were first made.
+TEST_F(DocumentOpeningTest, AWrongArchiveChecksumDoesNotKeepTheDocumentShut) {
+  const auto path = Document("manual.tlt", FriendlyOptions());
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(-static_cast<std::streamoff>(kTrailerSize), std::ios::end);
+    file.write("\xde\xad\xbe\xef", 4);
+  }
+  Logic({path}).FormCreate();
+
+  EXPECT_EQ(browser.navigations, std::vector<std::string>{"tome://inpack/index.htm"});
+  EXPECT_TRUE(dialogs.information.empty());
+  EXPECT_FALSE(arc.VerifyArchiveCRC);
+  EXPECT_TRUE(arc.SavePaths);
 }
 
 class WrongExtensionTest : public MainWindowTest,
