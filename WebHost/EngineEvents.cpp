@@ -35,6 +35,7 @@ int StatusCodeOf(const GError* error) {
 
 void TEngineView::ConnectSignals() {
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
@@ -85,16 +86,29 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
   return true;
 }
 
-// The viewer has one window: a page's new window opens in it, as a navigation of its own.
+// The viewer has one window: a page's new window opens in it, as a navigation of its own. A form
+// sent to a new window stays under the form policy, which the re-issued request would not see.
 bool TEngineView::DecideNewWindow(WebKitNavigationPolicyDecision* decision) {
   WebKitNavigationAction* action =
       webkit_navigation_policy_decision_get_navigation_action(decision);
+  webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+  OpenInThisView(action);
+  return true;
+}
+
+// Scripts that open windows reach the view's create request without a new-window decision.
+GtkWidget* TEngineView::OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self) {
+  static_cast<TEngineView*>(self)->OpenInThisView(action);
+  return nullptr;
+}
+
+void TEngineView::OpenInThisView(WebKitNavigationAction* action) {
+  if (pagePolicy_->RefusesNavigation(action))
+    return;
   WebKitURIRequest* request = webkit_navigation_action_get_request(action);
   g_object_ref(request);
-  webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
   webkit_web_view_load_request(view_, request);
   g_object_unref(request);
-  return true;
 }
 
 bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {

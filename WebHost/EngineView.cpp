@@ -96,6 +96,8 @@ TEngineView::~TEngineView() {
 void TEngineView::ConfigureSettings() {
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   webkit_settings_set_zoom_text_only(settings, TRUE);
+  // New windows open in this view, so a script's window is no pop-up to hold back.
+  webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
   ApplySessionUserAgent();
 }
 

@@ -71,6 +71,7 @@ class TEngineView {
   void ConnectSignals();
   bool DecideNavigation(WebKitNavigationPolicyDecision* decision);
   bool DecideNewWindow(WebKitNavigationPolicyDecision* decision);
+  void OpenInThisView(WebKitNavigationAction* action);
   bool DecideResponse(WebKitResponsePolicyDecision* decision);
   void OpenAsFile(const std::string& url);
   void LoadChanged(WebKitLoadEvent event);
@@ -83,6 +84,7 @@ class TEngineView {
 
   static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
+  static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction* action, gpointer self);
   static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self);
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* url, GError* error,
                                gpointer self);

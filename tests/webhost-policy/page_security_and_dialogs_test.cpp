@@ -60,6 +60,19 @@ TEST_F(PageSecurityTest, FormsAreSubmittedOnlyWhileAllowed) {
   EXPECT_EQ(Title({"Sent"}), "Sent");
 }
 
+TEST_F(PageSecurityTest, AFormSentToANewWindowFollowsTheSamePolicy) {
+  securityManager_.UrlPolicy.SubmitForms = Disallow;
+  ASSERT_TRUE(NavigateAndWait(kFormPage));
+  Evaluate(
+      "const form = document.getElementById('form'); form.target = '_blank'; form.submit(); "
+      "'sent'");
+  PumpFor(500ms);
+  EXPECT_EQ(Title(), "Form");
+  securityManager_.UrlPolicy.SubmitForms = Allow;
+  Evaluate("document.getElementById('form').submit(); 'sent'");
+  EXPECT_EQ(Title({"Sent"}), "Sent");
+}
+
 // The engine keeps an origin it once opened for the life of the view, so each state gets its own.
 TEST_F(PageSecurityTest, AllowedCrossDomainDataLetsAPageReadAnotherSite) {
   ASSERT_TRUE(NavigateAndWait(kFormPage));
