@@ -226,7 +226,8 @@ void TForm1::CenterOnDesktop() {
 void TForm1::SetBorder(TWindowBorder border) {
   border_ = border;
   set_decorated(border != TWindowBorder::None && border != TWindowBorder::NoneMaximised);
-  set_resizable(border == TWindowBorder::Sizeable);
+  // Window managers maximise only a window that may change its size.
+  set_resizable(border == TWindowBorder::Sizeable || border == TWindowBorder::NoneMaximised);
   if (border == TWindowBorder::NoneMaximised)
     maximize();
   ApplySize();

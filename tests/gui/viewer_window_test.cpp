@@ -13,6 +13,17 @@ struct BorderCase {
   std::string motifHints;  // functions and decorations, as xprop prints them
 };
 
+std::pair<int, int> ScreenSize() {
+  std::istringstream size(CommandOutput("xdotool getdisplaygeometry"));
+  std::pair<int, int> screen{-1, -1};
+  size >> screen.first >> screen.second;
+  return screen;
+}
+
+void PrintTo(const BorderCase& border, std::ostream* out) {
+  *out << "code " << border.code;
+}
+
 class WindowBorderTest : public ViewerTest, public ::testing::WithParamInterface<BorderCase> {};
 
 bool FixedSize(const std::string& normalHints) {
@@ -37,11 +48,17 @@ TEST_P(WindowBorderTest, GivesTheDescribedWindow) {
   }
   const bool undecorated = motif.find("= 0x2, 0x0, 0x0") != std::string::npos;
   EXPECT_EQ(undecorated, !GetParam().decorated) << motif;
+  // The window manager's frame, as the user sees it around the window.
+  const auto frame = Property(window, "_NET_FRAME_EXTENTS");
+  EXPECT_EQ(frame.find("= 0, 0, 0, 0") != std::string::npos, !GetParam().decorated) << frame;
   EXPECT_EQ(FixedSize(Property(window, "WM_NORMAL_HINTS")), !GetParam().resizable);
   const auto state = Property(window, "_NET_WM_STATE");
   EXPECT_EQ(state.find("_NET_WM_STATE_MAXIMIZED_VERT") != std::string::npos, GetParam().maximised)
       << state;
-  if (!GetParam().resizable) {
+  if (GetParam().maximised) {
+    EXPECT_TRUE(WaitUntil([&] { return WindowSize(window) == ScreenSize(); }, 4s))
+        << "a maximised window fills the screen";
+  } else if (!GetParam().resizable) {
     EXPECT_EQ(WindowSize(window), std::make_pair(640, 480));
   }
 }
@@ -50,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, WindowBorderTest,
                          ::testing::Values(BorderCase{0, false, false, false, ""},
                                            BorderCase{1, true, false, false, "0x2c, 0x3a"},
                                            BorderCase{2, true, true, false, ""},
-                                           BorderCase{3, false, false, true, ""},
+                                           BorderCase{3, false, true, true, ""},
                                            BorderCase{7, true, false, false, "0x3c, 0x7a"}));
 
 using ViewerCloseTest = ViewerTest;
