@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -18,6 +19,7 @@ struct THandlerState {
   std::vector<std::string> tempFileList;
   std::vector<std::string> requestLog;
   std::filesystem::path privateFolder;
+  std::map<std::string, std::string> tempFileOfEntry;  // folded archive path -> file made for it
   bool echoLog = false;
 
   void Log(std::string line);
@@ -26,15 +28,9 @@ struct THandlerState {
 HRESULT CreateOurNSHandler(std::shared_ptr<THandlerState> state, IUnknown* outer, REFIID iid,
                            void** out);
 
-// A stored entry name that would leave the private folder or name no file.
-class ETempFileRefused : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// Writes contents as the entry's file below the run's private folder (made on first use),
-// reproducing the entry's folders; a file this run already made for it is reused unchanged.
-// Returns the full name. Throws ETempFileRefused or std::filesystem::filesystem_error.
+// Writes contents as a file of the entry's own name in a folder of the entry's own below the run's
+// private folder (made on first use); a file this run already made for it is reused unchanged.
+// Returns the full name. Throws std::filesystem::filesystem_error when the file cannot be written.
 std::string ExtractToTempFile(THandlerState& state, const std::string& storedPath,
                               std::span<const std::byte> contents);
 // Deletes every listed file, ignoring failures, then the private folder with what remains in it.

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -40,23 +41,32 @@ fs::path MakePrivateFolder() {
   return pattern;
 }
 
-// The entry's folders and file name as a relative path on disk, in UTF-8; names that are empty,
-// "." or ".." would escape the folder or name no file and are refused.
-fs::path RelativeFileName(const std::string& storedPath) {
-  fs::path relative;
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = storedPath.find_first_of("\\/", start);
-    std::string_view part(storedPath.data() + start,
-                          (end == std::string::npos ? storedPath.size() : end) - start);
-    if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string_view::npos) {
-      throw ETempFileRefused("Refused temporary file name: " + storedPath);
-    }
-    relative /= DisplayText(part);
-    if (end == std::string::npos)
-      return relative;
-    start = end + 1;
-  }
+constexpr std::size_t kLongestFileName = 255;
+
+// Cuts a name to the file system's limit on a character boundary, keeping a short extension, so
+// the default program still recognises the file.
+std::string ShortenedName(std::string name) {
+  if (name.size() <= kLongestFileName)
+    return name;
+  const auto dot = name.rfind('.');
+  const std::string extension =
+      dot != std::string::npos && name.size() - dot <= 16 ? name.substr(dot) : std::string();
+  std::size_t keep = kLongestFileName - extension.size();
+  while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+    --keep;
+  return name.substr(0, keep) + extension;
+}
+
+// The entry's own file name as a name on disk, in UTF-8. Stored names may hold what no file name
+// can ("", ".", "..", a NUL), which still must give a file.
+std::string FileNameOnDisk(std::string_view storedPath) {
+  const auto separator = storedPath.find_last_of("\\/");
+  std::string name = DisplayText(
+      separator == std::string_view::npos ? storedPath : storedPath.substr(separator + 1));
+  std::replace(name.begin(), name.end(), '\0', '_');
+  if (name.empty() || name == "." || name == "..")
+    name = "entry" + name;
+  return ShortenedName(std::move(name));
 }
 
 // Creates the file exclusively, so an existing one (made by this run for the same entry) is
@@ -103,15 +113,21 @@ std::string TemporaryFolder() {
   return folder;
 }
 
+// Each entry gets a numbered folder of its own below the private folder, so names that clash as
+// folders (a file and a folder of one name, empty or dotted folder names) never meet on disk.
 std::string ExtractToTempFile(THandlerState& state, const std::string& storedPath,
                               std::span<const std::byte> contents) {
-  fs::path relative = RelativeFileName(storedPath);
   if (state.privateFolder.empty())
     state.privateFolder = MakePrivateFolder();
-  fs::path name = state.privateFolder / relative;
-  fs::create_directories(name.parent_path());
-  WriteFileOnce(name, contents);
-  return name.native();
+  const std::string key = FoldArchivePath(storedPath);
+  auto made = state.tempFileOfEntry.find(key);
+  if (made == state.tempFileOfEntry.end()) {
+    const auto folder = state.privateFolder / std::to_string(state.tempFileOfEntry.size() + 1);
+    fs::create_directory(folder);
+    made = state.tempFileOfEntry.emplace(key, (folder / FileNameOnDisk(storedPath)).native()).first;
+  }
+  WriteFileOnce(made->second, contents);
+  return made->second;
 }
 
 void DeleteTempFiles(THandlerState& state) {

@@ -120,6 +120,10 @@ class HandlerTest : public ::testing::Test {
     writer.AddEntry("deep\\..\\..\\escape2.txt", "outside too");
     writer.AddEntry("clash", "a file where a folder is wanted");
     writer.AddEntry("clash\\inner.htm", "inner");
+    writer.AddEntry("\\leading.htm", "leading");
+    writer.AddEntry("\\\\double.htm", "double");
+    writer.AddEntry("dots\\..", "dotted");
+    writer.AddEntry(std::string(250, '\xE9') + ".pdf", "long");
   }
 
   // The order of the program's end: the window unregisters, then the module goes.
