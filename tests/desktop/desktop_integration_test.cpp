@@ -53,7 +53,7 @@ TEST_F(DesktopIntegrationTest, RegisteringWritesEntryTypeAndIconsThenRefreshes) 
   EXPECT_EQ(ExecLine(entry), "Exec=\"/opt/tomelet/bin/tomelet-viewer\" %f");
   EXPECT_NE(entry.find("MimeType=application/x-tomelet;"), std::string::npos);
   const std::string type = ReadText(dataHome_ / "mime/packages/tomelet.xml");
-  EXPECT_NE(type.find("<glob pattern=\"*.tlt\"/>"), std::string::npos);
+  EXPECT_NE(type.find("<glob pattern=\"*.tlt\" case-sensitive=\"true\"/>"), std::string::npos);
   EXPECT_TRUE(fs::is_regular_file(dataHome_ / "icons/hicolor/scalable/apps/tomelet-viewer.svg"));
   EXPECT_TRUE(fs::is_regular_file(dataHome_ /
                                   "icons/hicolor/scalable/mimetypes/application-x-tomelet.svg"));
@@ -122,7 +122,8 @@ TEST_F(DesktopIntegrationTest, RealDatabasesKnowTheTypeAndTheEntryValidates) {
   if (!fs::exists(dataHome_ / "mime/globs2")) {
     GTEST_SKIP() << "update-mime-database is not installed";
   }
-  EXPECT_NE(ReadText(dataHome_ / "mime/globs2").find("application/x-tomelet:*.tlt"),
+  // Only the lower-case extension is ours: the viewer opens no other spelling.
+  EXPECT_NE(ReadText(dataHome_ / "mime/globs2").find("application/x-tomelet:*.tlt:cs"),
             std::string::npos);
   const std::string validate = "desktop-file-validate '" +
                                (dataHome_ / "applications/tomelet-viewer.desktop").string() + "'";
