@@ -1,8 +1,9 @@
 #include <algorithm>
 #include <new>
-#include <optional>
 
 #include "OurNSHandler/HandlerState.h"
+#include "document/DocumentAddress.h"
+#include "document/DocumentRequest.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComServer.h"
 #include "platform/text/Codepage.h"
@@ -13,21 +14,7 @@ namespace {
 constexpr DWORD kAllDataAvailable =
     BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE;
 constexpr DWORD kHttpOk = 200;
-constexpr std::u16string_view kSecurityUrl = u"tome://inpack/";
 constexpr std::string_view kCombinableStart = "file:///";
-
-bool HasDocumentPrefix(std::string_view url) {
-  if (url.size() < kDocumentUrlPrefix.size())
-    return false;
-  for (std::size_t i = 0; i < kDocumentUrlPrefix.size(); ++i) {
-    char c = url[i];
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-    if (c != kDocumentUrlPrefix[i])
-      return false;
-  }
-  return true;
-}
 
 // Stores the answer's size as twice its length in characters, as callers of this handler
 // expect, and writes the text with its terminating zero only when that size fits cchResult.
@@ -46,11 +33,6 @@ HRESULT WriteSizedResult(std::u16string_view text, LPWSTR result, DWORD cchResul
   return S_OK;
 }
 
-struct TOpenedEntry {
-  std::string storedPath;
-  TMemoryStream contents;
-};
-
 class TOurNSHandler final
     : public TComObject<ISupportErrorInfo, IInternetProtocolInfo, IInternetProtocol> {
  public:
@@ -65,7 +47,7 @@ class TOurNSHandler final
                    DWORD* pcchResult, DWORD) override {
     if (parseAction != PARSE_SECURITY_URL)
       return E_NOTIMPL;
-    return WriteSizedResult(kSecurityUrl, result, cchResult, pcchResult);
+    return WriteSizedResult(Utf8ToUtf16(kDocumentUrlPrefix), result, cchResult, pcchResult);
   }
 
   HRESULT CombineUrl(LPCWSTR, LPCWSTR relativeUrl, DWORD, LPWSTR result, DWORD cchResult,
@@ -74,7 +56,8 @@ class TOurNSHandler final
       return E_INVALIDARG;
     try {
       std::string relative = UrlDecode(Utf16ToUtf8(relativeUrl));
-      if (!relative.starts_with(kCombinableStart) || relative.find("tome") == std::string::npos) {
+      if (!relative.starts_with(kCombinableStart) ||
+          relative.find(kDocumentScheme) == std::string::npos) {
         return INET_E_USE_DEFAULT_PROTOCOLHANDLER;
       }
       relative.erase(0, kCombinableStart.size());
@@ -150,75 +133,49 @@ class TOurNSHandler final
     }
     RequestUrl = url;
     Sink = &sink;
-    std::optional<TOpenedEntry> entry;
-    try {
-      entry = OpenEntryStream(url);
-    } catch (const std::bad_alloc&) {
-      throw;
-    } catch (...) {
-      return Fail(INET_E_DATA_NOT_AVAILABLE);
-    }
-    if (!entry) {
-      ContentSize = 0;
-      return S_FALSE;
-    }
-    return Deliver(std::move(*entry));
-  }
-
-  // Looks the entry up, as decoded and then in its Windows-1252 form (the text of names in
-  // documents made on Windows), and inflates it; throws when the entry cannot be inflated.
-  std::optional<TOpenedEntry> OpenEntryStream(const std::string& url) {
-    std::string path = UrlToArchivePath(url);
-    state_->Log("Get data for: " + path);
-    int index = IndexOf(path);
-    if (index < 0) {
-      if (auto legacy = Utf8ToWindows1252(path); legacy && *legacy != path) {
-        index = IndexOf(*legacy);
-        if (index >= 0)
-          path = std::move(*legacy);
-      }
-    }
-    if (index < 0) {
-      state_->Log("Not found : " + path);
-      return std::nullopt;
-    }
-    state_->Log("Send data for: " + path);
-    TOpenedEntry entry{state_->archive->EntryAt(index).ArchivePath(), {}};
-    state_->archive->ExtractToStream(entry.contents, path);
-    return entry;
-  }
-
-  // A closed or detached archive holds no entries.
-  int IndexOf(const std::string& path) const {
-    TZLBArc2* archive = state_->archive;
-    if (!archive)
-      return -1;
-    try {
-      return archive->IndexOfEntry(path);
-    } catch (const EZLBArchiveError&) {
-      return -1;
-    }
-  }
-
-  // The file, when one is needed, is written from the bytes already inflated, so the entry is
-  // inflated once per request; a failure to write it is reported to the sink.
-  HRESULT Deliver(TOpenedEntry&& entry) {
-    std::string fileName;
-    if (NeedFile) {
-      try {
-        fileName = ExtractToTempFile(*state_, entry.storedPath, entry.contents.Bytes());
-      } catch (const std::bad_alloc&) {
-        throw;
-      } catch (...) {
+    TDocumentReply reply = OpenEntryStream(url);
+    switch (reply.Status) {
+      case TDocumentReply::TStatus::NotFound:
+        ContentSize = 0;
+        return S_FALSE;
+      case TDocumentReply::TStatus::Unreadable:
+        return Fail(INET_E_DATA_NOT_AVAILABLE);
+      case TDocumentReply::TStatus::FileFailed:
         return Fail(E_FAIL);
-      }
+      case TDocumentReply::TStatus::Served:
+        break;
     }
-    HRESULT hr = FillContentStream(std::move(entry.contents));
+    return Deliver(std::move(reply));
+  }
+
+  // The request core looks the entry up (with its Windows-1252 retry), inflates it and, when a
+  // file is needed, writes it from the bytes already inflated, so the entry is inflated once.
+  TDocumentReply OpenEntryStream(const std::string& url) {
+    TTempFileWriter writeTempFile;
+    if (NeedFile) {
+      writeTempFile = [this](const std::string& storedPath, std::span<const std::byte> bytes) {
+        return ExtractToTempFile(*state_, storedPath, bytes);
+      };
+    }
+    const TReaderEntries entries = state_->Entries();
+    TDocumentReply reply = RequestDocumentEntry(entries, url, writeTempFile);
+    const TEntryLocation& location = reply.Location;
+    state_->Log("Get data for: " + location.RequestedPath);
+    if (reply.Status == TDocumentReply::TStatus::NotFound)
+      state_->Log("Not found : " + location.Entry.ArchivePath);
+    else
+      state_->Log("Send data for: " + location.Entry.ArchivePath);
+    return reply;
+  }
+
+  HRESULT Deliver(TDocumentReply&& reply) {
+    HRESULT hr = FillContentStream(std::move(reply.Contents));
     if (FAILED(hr))
       return Fail(hr);
     if (NeedFile) {
-      state_->tempFileList.push_back(fileName);
-      Sink->ReportProgress(BINDSTATUS_CACHEFILENAMEAVAILABLE, Utf8ToUtf16(fileName).c_str());
+      state_->tempFileList.push_back(reply.TempFileName);
+      Sink->ReportProgress(BINDSTATUS_CACHEFILENAMEAVAILABLE,
+                           Utf8ToUtf16(reply.TempFileName).c_str());
     }
     auto size = static_cast<ULONG>(ContentSize);
     Sink->ReportData(kAllDataAvailable, size, size);

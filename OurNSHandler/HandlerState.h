@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "OurNSHandler/OurNSHandler.h"
+#include "document/DocumentEntries.h"
 
 namespace tomelet {
 
-// The handler's lists and its way to the archive. Only the user-interface thread touches them.
+// The handler's lists and the archive the registration handed over. Only the user-interface thread
+// touches them.
 struct THandlerState {
   TZLBArc2* archive = nullptr;
   std::vector<std::string> tempFileList;
@@ -23,6 +25,7 @@ struct THandlerState {
   bool echoLog = false;
 
   void Log(std::string line);
+  TReaderEntries Entries() const { return TReaderEntries(archive); }
 };
 
 HRESULT CreateOurNSHandler(std::shared_ptr<THandlerState> state, IUnknown* outer, REFIID iid,

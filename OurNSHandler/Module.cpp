@@ -44,8 +44,6 @@ class TOurNSHandlerFactory final : public TComObjectFactory {
     return CreateOurNSHandler(state_, outer, iid, out);
   }
 
-  void AttachArchive(TZLBArc2* archive) { state_->archive = archive; }
-
  private:
   std::shared_ptr<THandlerState> state_;
 };
@@ -62,7 +60,8 @@ TOurNSHandlerModule::~TOurNSHandlerModule() {
   DeleteTempFiles(*state_);
   ComPtr<IInternetSession> session;
   if (SUCCEEDED(CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0))) {
-    while (session->UnregisterNameSpace(factory_.get(), kOurNSHandlerScheme.data()) == S_OK) {
+    const std::u16string scheme = Utf8ToUtf16(kDocumentScheme);
+    while (session->UnregisterNameSpace(factory_.get(), scheme.c_str()) == S_OK) {
     }
   }
 }
@@ -83,32 +82,36 @@ std::string TOurNSHandlerModule::PrivateFolder() const {
   return state_->privateFolder.native();
 }
 
-HRESULT TProtocolRegistration::Register(TZLBArc2& archive) {
+void TOurNSHandlerModule::AttachArchive(TZLBArc2* archive) {
+  state_->archive = archive;
+}
+
+HRESULT TProtocolRegistration::Register(TOurNSHandlerModule& module, TZLBArc2& archive) {
   HRESULT hr = CoGetClassObject(OurNSHandlerClassID, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                 nullptr, IID_IClassFactory, handlerFactory_.PutVoid());
   if (FAILED(hr))
     return hr;
-  auto* ours = dynamic_cast<TOurNSHandlerFactory*>(handlerFactory_.Get());
-  if (!ours)
+  if (handlerFactory_.Get() != &module.Factory())
     return CLASS_E_CLASSNOTAVAILABLE;
   hr = CoInternetGetSession(0, handlerSession_.ReleaseAndGetAddressOf(), 0);
   if (FAILED(hr))
     return hr;
-  ours->AttachArchive(&archive);
+  module_ = &module;
+  module_->AttachArchive(&archive);
   hr = handlerSession_->RegisterNameSpace(handlerFactory_.Get(), OurNSHandlerClassID,
-                                          kOurNSHandlerScheme.data(), 0, nullptr, 0);
+                                          Utf8ToUtf16(kDocumentScheme).c_str(), 0, nullptr, 0);
   if (FAILED(hr))
-    ours->AttachArchive(nullptr);
+    module_->AttachArchive(nullptr);
   return hr;
 }
 
 void TProtocolRegistration::Unregister() noexcept {
   if (!handlerSession_ || !handlerFactory_)
     return;
-  handlerSession_->UnregisterNameSpace(handlerFactory_.Get(), kOurNSHandlerScheme.data());
-  if (auto* ours = dynamic_cast<TOurNSHandlerFactory*>(handlerFactory_.Get())) {
-    ours->AttachArchive(nullptr);
-  }
+  handlerSession_->UnregisterNameSpace(handlerFactory_.Get(), Utf8ToUtf16(kDocumentScheme).c_str());
+  if (module_)
+    module_->AttachArchive(nullptr);
+  module_ = nullptr;
   handlerFactory_.Reset();
   handlerSession_.Reset();
 }

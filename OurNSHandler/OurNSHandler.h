@@ -1,5 +1,6 @@
-// The "tome" protocol handler's module: its class object, its registration with the URL session,
-// the URL-to-archive-path mapping and the temporary files made for requests that need a file.
+// The "tome" protocol handler's module: its class object, its registration with the URL session
+// and the temporary files made for requests that need a file. The handler itself is a thin face
+// on the document's request core.
 #pragma once
 
 #include <memory>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/DocumentAddress.h"
 #include "platform/com/Com.h"
 #include "platform/urlmon/UrlMon.h"
 
@@ -15,16 +17,6 @@ namespace tomelet {
 
 inline constexpr CLSID OurNSHandlerClassID{
     0xDAF70F47, 0x915C, 0x46A9, {0x91, 0x3B, 0x7C, 0x54, 0x84, 0xA1, 0x61, 0x73}};
-inline constexpr std::u16string_view kOurNSHandlerScheme = u"tome";
-inline constexpr std::string_view kDocumentUrlPrefix = "tome://inpack/";
-
-// Value of one hexadecimal digit by the handler's own formula, without validation: characters
-// that are not digits still give a number, so malformed escapes decode to some byte.
-int HexDigitValue(unsigned char c);
-// "+" becomes a space and "%XY" one byte; a "%" without two following characters stays "%".
-std::string UrlDecode(std::string_view text);
-// Drops the 14-character prefix, decodes, turns "/" into "\" and cuts at the first "?".
-std::string UrlToArchivePath(std::string_view url);
 
 // TMP, TEMP or TMPDIR when it names an existing directory, else /tmp; absolute, ending in "/".
 std::string TemporaryFolder();
@@ -53,6 +45,10 @@ class TOurNSHandlerModule {
   std::string PrivateFolder() const;
 
  private:
+  friend class TProtocolRegistration;
+  // The archive requests are served from; null while no registration is in force.
+  void AttachArchive(TZLBArc2* archive);
+
   std::shared_ptr<THandlerState> state_;
   std::unique_ptr<TOurNSHandlerFactory> factory_;
 };
@@ -61,13 +57,15 @@ class TOurNSHandlerModule {
 // session it registered with. Requests reach the archive given to Register until Unregister.
 class TProtocolRegistration {
  public:
-  // Fails when the class object or the session cannot be obtained or the session refuses.
-  HRESULT Register(TZLBArc2& archive);
+  // Fails when the class object or the session cannot be obtained, when the class object COM
+  // answers is not the module's, or when the session refuses.
+  HRESULT Register(TOurNSHandlerModule& module, TZLBArc2& archive);
   // Does nothing when Register obtained no session. Lets go of the class object and the session,
   // so the registration never outlives the module that owns the class object.
   void Unregister() noexcept;
 
  private:
+  TOurNSHandlerModule* module_ = nullptr;
   ComPtr<IClassFactory> handlerFactory_;
   ComPtr<IInternetSession> handlerSession_;
 };

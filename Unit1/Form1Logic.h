@@ -11,8 +11,9 @@
 #include "SecurityManager/SecurityManager.h"
 #include "Unit1/MainWindowView.h"
 #include "Unit1/NavigationPolicy.h"
-#include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/DocumentEntries.h"
+#include "document/ProjectOptions.h"
 #include "platform/com/Com.h"
 #include "platform/streams/Streams.h"
 #include "platform/webbrowser/WebBrowser.h"
@@ -36,10 +37,6 @@ std::string ArgumentExtension(std::string_view argument);
 void CheckIconHeader(std::span<const std::byte> icon);
 
 TWindowBorder BorderFromCode(std::int32_t code);
-
-// Whether a typed password opens a document; documents made on Windows keep their password in
-// Windows-1252, so the typed text counts in that form too.
-bool PasswordMatches(std::string_view typed, std::string_view stored);
 
 class TForm1Logic {
  public:

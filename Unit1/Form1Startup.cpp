@@ -2,7 +2,6 @@
 #include <array>
 
 #include "Unit1/Form1Logic.h"
-#include "platform/text/Codepage.h"
 
 namespace tomelet {
 namespace {
@@ -12,8 +11,6 @@ constexpr std::string_view kOptionsError = "Error reading project options";
 constexpr std::string_view kScrollBarsError = "Can not change Scrollbars option";
 constexpr std::string_view kNavigationError = "Webbrowser Navigation error";
 constexpr std::string_view kIconInvalid = "Icon image is not valid";
-constexpr std::string_view kConfigEntry = "-config-";
-constexpr std::string_view kLogoEntry = "-logo-";
 constexpr std::size_t kIconHeaderSize = 6;
 
 }  // namespace
@@ -49,13 +46,6 @@ TWindowBorder BorderFromCode(std::int32_t code) {
     default:
       return TWindowBorder::Design;
   }
-}
-
-bool PasswordMatches(std::string_view typed, std::string_view stored) {
-  if (typed == stored)
-    return true;
-  const auto legacy = Utf8ToWindows1252(typed);
-  return legacy && *legacy == stored;
 }
 
 TForm1Logic::TForm1Logic(IMainWindowView& view, IDialogs& dialogs, IShell& shell,

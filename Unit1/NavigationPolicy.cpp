@@ -6,23 +6,14 @@
 
 #include "SecurityManager/SecurityManager.h"
 #include "Unit1/FileMasks.h"
+#include "platform/text/AsciiCase.h"
 
 namespace tomelet {
 
 namespace {
 
-constexpr std::string_view kDocumentRootSlashed = "tome://inpack//";
 // The root folder of the file system stands in for the root of the current drive.
 constexpr std::string_view kRootFolder = "/";
-
-std::string AsciiLowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& ch : lowered) {
-    if (ch >= 'A' && ch <= 'Z')
-      ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return lowered;
-}
 
 int HexValue(char ch) {
   if (ch >= '0' && ch <= '9')
@@ -88,13 +79,13 @@ TNavigationPolicy::TNavigationPolicy(TProjectOptions& options, IShell& shell,
 
 TNavigationDecision TNavigationPolicy::BeforeNavigate2(std::string& url) {
   TNavigationDecision decision;
-  if (url == kInDocumentPrefix || url == kDocumentRootSlashed) {
+  if (url == kDocumentUrlPrefix || url == std::string(kDocumentUrlPrefix) + "/") {
     shell_.Open(std::string(kRootFolder));
     decision.Cancel = true;
     return decision;
   }
-  const std::string lowered = AsciiLowered(url);
-  if (!lowered.starts_with(kInDocumentPrefix)) {
+  const std::string lowered = FoldAscii(url);
+  if (!lowered.starts_with(kDocumentUrlPrefix)) {
     decision.Cancel = decision.CloseMainWindow = lowered == kCloseUrl;
     return decision;
   }
@@ -133,7 +124,7 @@ bool TNavigationPolicy::MatchesOpenOutsideMask(const std::string& url,
 TNavigationDecision TNavigationPolicy::OpenOutside(std::string& url) {
   TNavigationDecision decision;
   decision.Cancel = true;
-  url = url.substr(kInDocumentPrefix.size());
+  url = url.substr(kDocumentUrlPrefix.size());
   if (!StaysBelowCurrentFolder(url)) {
     decision.StatusText = std::string(kOutsideFolderRefusal) + url;
     return decision;

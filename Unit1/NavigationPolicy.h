@@ -9,12 +9,12 @@
 #include <string>
 
 #include "Unit1/MainWindowView.h"
-#include "Unit1/ProjectOptions.h"
+#include "document/DocumentAddress.h"
+#include "document/ProjectOptions.h"
 #include "platform/com/Com.h"
 
 namespace tomelet {
 
-inline constexpr std::string_view kInDocumentPrefix = "tome://inpack/";
 inline constexpr std::string_view kCloseUrl = "about:close";
 inline constexpr std::string_view kOutsideFolderRefusal =
     "Refused to open a file outside the current folder: ";

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/com/ComServer.h"
+#include "platform/text/AsciiCase.h"
 
 namespace tomelet {
 namespace {
@@ -11,10 +12,7 @@ namespace {
 bool IsSwitch(const std::string& argument, std::string_view name) {
   if (argument.size() != name.size() + 1 || (argument[0] != '-' && argument[0] != '/'))
     return false;
-  return std::equal(name.begin(), name.end(), argument.begin() + 1, [](char a, char b) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
-    return upper(a) == upper(b);
-  });
+  return EqualsFoldedAscii(std::string_view(argument).substr(1), name);
 }
 
 bool HasSwitch(std::span<const std::string> arguments, std::string_view name) {
@@ -42,7 +40,7 @@ bool TerminationConfirmed(IDialogs& dialogs, bool objectsInUse) {
 }
 
 void TProtocolSession::Register() {
-  if (FAILED(registration_.Register(archive_)))
+  if (FAILED(registration_.Register(module_, archive_)))
     throw std::runtime_error("the protocol could not be registered");
 }
 

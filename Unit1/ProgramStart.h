@@ -22,13 +22,15 @@ bool TerminationConfirmed(IDialogs& dialogs, bool objectsInUse);
 
 class TProtocolSession final : public IProtocolSession {
  public:
-  explicit TProtocolSession(TZLBArc2& archive) : archive_(archive) {}
+  TProtocolSession(TOurNSHandlerModule& module, TZLBArc2& archive)
+      : module_(module), archive_(archive) {}
 
   void Register() override;
   void Unregister() noexcept override;
   void SetUserAgent(std::string_view userAgent) override;
 
  private:
+  TOurNSHandlerModule& module_;
   TZLBArc2& archive_;
   TProtocolRegistration registration_;
 };

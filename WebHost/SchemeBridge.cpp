@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "WebHost/MimeTypes.h"
+#include "document/DocumentAddress.h"
 
 namespace tomelet {
 namespace {
 
-constexpr const char* kScheme = "tome";
+constexpr const char* kScheme = kDocumentScheme.data();
 constexpr const char* kRegisteredKey = "tomelet-document-scheme";
 
 using TBytes = decltype(RequestResult::Bytes);

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "document/DocumentAddress.h"
+#include "platform/text/AsciiCase.h"
+
 namespace tomelet {
 
 bool IsNavigableUrl(std::string_view url) {
@@ -14,16 +17,8 @@ bool IsNavigableUrl(std::string_view url) {
 }
 
 bool IsDocumentUrl(std::string_view url) {
-  constexpr std::string_view kPrefix = "tome:";
-  if (url.size() < kPrefix.size())
-    return false;
-  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-    const char c = url[i];
-    const char lowered = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lowered != kPrefix[i])
-      return false;
-  }
-  return true;
+  const std::string prefix = std::string(kDocumentScheme) + ":";
+  return StartsWithFoldedAscii(url, prefix);
 }
 
 }  // namespace tomelet

@@ -2,6 +2,8 @@
 
 #include <bit>
 
+#include "platform/text/AsciiCase.h"
+
 namespace tomelet {
 
 namespace {
@@ -9,13 +11,9 @@ namespace {
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
 constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
 
-char Fold(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::uint64_t HashFolded(std::uint64_t hash, std::string_view text) {
   for (const char c : text) {
-    hash = (hash ^ static_cast<unsigned char>(Fold(c))) * kFnvPrime;
+    hash = (hash ^ static_cast<unsigned char>(FoldAsciiLetter(c))) * kFnvPrime;
   }
   return hash;
 }
@@ -42,7 +40,7 @@ bool EntryMatches(const TArchiveEntry& entry, std::string_view path, std::string
         ++si;
         so = 0;
       }
-      if (Fold(stored[si][so++]) != Fold(c)) {
+      if (FoldAsciiLetter(stored[si][so++]) != FoldAsciiLetter(c)) {
         return false;
       }
     }
@@ -53,11 +51,7 @@ bool EntryMatches(const TArchiveEntry& entry, std::string_view path, std::string
 }  // namespace
 
 std::string FoldArchivePath(std::string_view path) {
-  std::string folded(path);
-  for (char& c : folded) {
-    c = Fold(c);
-  }
-  return folded;
+  return FoldAscii(path);
 }
 
 void TEntryIndex::Clear() {

@@ -1,6 +1,6 @@
 // What serving a document through the protocol handler costs over inflating its entries
 // directly: every file of a real documentation set, packed once, requested through the request
-// driver and extracted with ExtractToStream.
+// driver, through the request core alone, and extracted with ExtractToStream.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <time.h>
@@ -14,6 +14,8 @@
 
 #include "OurNSHandler/OurNSHandler.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentAddress.h"
+#include "document/DocumentRequest.h"
 #include "platform/com/ComServer.h"
 #include "platform/urlmon/RequestDriver.h"
 
@@ -85,7 +87,7 @@ class Document {
     archive_.OpenArchive(folder_ + "/document.tlt");
     module_ = std::make_unique<TOurNSHandlerModule>();
     RegisterClassObjects();
-    registration_.Register(archive_);
+    registration_.Register(*module_, archive_);
     CoInternetGetSession(0, session_.ReleaseAndGetAddressOf(), 0);
   }
 
@@ -122,6 +124,17 @@ void ServeAll(Document& document) {
     if (result.Outcome != RequestOutcome::Served)
       throw std::runtime_error("not served: " + url);
     benchmark::DoNotOptimize(result.Bytes.data());
+  }
+}
+
+// What every front end pays before its own share: address mapping, lookup and inflation.
+void RequestAllFromCore(Document& document) {
+  const TReaderEntries entries(&document.Archive());
+  for (const std::string& url : document.Urls()) {
+    TDocumentReply reply = RequestDocumentEntry(entries, url);
+    if (reply.Status != TDocumentReply::TStatus::Served)
+      throw std::runtime_error("not served: " + url);
+    benchmark::DoNotOptimize(reply.Contents.Bytes().data());
   }
 }
 
@@ -168,6 +181,16 @@ void BM_ServeThroughHandler(benchmark::State& state) {
   SetThroughput(state, document);
 }
 BENCHMARK(BM_ServeThroughHandler)->Unit(benchmark::kMillisecond);
+
+void BM_RequestCore(benchmark::State& state) {
+  auto& document = Document::Get();
+  if (Skipped(state, document))
+    return;
+  for (auto _ : state)
+    RequestAllFromCore(document);
+  SetThroughput(state, document);
+}
+BENCHMARK(BM_RequestCore)->Unit(benchmark::kMillisecond);
 
 void BM_RawExtractToStream(benchmark::State& state) {
   auto& document = Document::Get();

@@ -38,7 +38,7 @@ int RunViewer(int argc, char** argv) {
   Gtk::Window::set_default_icon(ProgramPicture("tomelet-viewer"));
 
   TZLBArc2 arc;
-  TProtocolSession protocol(arc);
+  TProtocolSession protocol(handlerModule, arc);
   TViewerApplication application;
   TForm1 form(application, protocol, arc,
               {OwnExecutable(), std::vector<std::string>(argv + 1, argv + argc)});

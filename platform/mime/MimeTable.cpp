@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/text/AsciiCase.h"
+
 namespace tomelet {
 namespace {
 
@@ -67,10 +69,7 @@ std::optional<std::string_view> MimeTypeForFileName(std::string_view name) {
   const auto extension = segment.substr(dot + 1);
   if (extension.empty() || extension.size() > kLongestExtension)
     return std::nullopt;
-  std::string lowered(extension);
-  std::ranges::transform(lowered, lowered.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
+  const std::string lowered = FoldAscii(extension);
   const auto found =
       std::ranges::find(kTypesByExtension, std::string_view(lowered), &TMimePair::first);
   if (found == kTypesByExtension.end())

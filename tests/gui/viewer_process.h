@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/ProjectOptions.h"
 #include "tests/support/CurrentTest.h"
 #include "tests/support/DocumentOptions.h"
 

@@ -91,7 +91,7 @@ class HandlerTest : public ::testing::Test {
 
     module = std::make_unique<TOurNSHandlerModule>();
     ASSERT_EQ(RegisterClassObjects(), S_OK);
-    ASSERT_EQ(registration.Register(archive), S_OK);
+    ASSERT_EQ(registration.Register(*module, archive), S_OK);
     ASSERT_EQ(CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0), S_OK);
   }
 

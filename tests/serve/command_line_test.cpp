@@ -176,13 +176,5 @@ TEST_F(CommandLineTest, OpenHandsTheAddressToXdgOpen) {
   EXPECT_EQ(serve.ExitCode(), 0);
 }
 
-TEST(PasswordMatching, ExactOrWindows1252FormOnly) {
-  EXPECT_TRUE(PasswordMatches("Key", "Key"));
-  EXPECT_FALSE(PasswordMatches("key", "Key"));
-  EXPECT_FALSE(PasswordMatches("Key ", "Key"));
-  EXPECT_TRUE(PasswordMatches("\xE2\x82\xAC", "\x80"));  // the euro sign
-  EXPECT_FALSE(PasswordMatches("", "\x80"));
-}
-
 }  // namespace
 }  // namespace tomelet::serve::testing

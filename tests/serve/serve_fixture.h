@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/ProjectOptions.h"
 #include "tools/tomelet/serve/DocumentServer.h"
 #include "tools/tomelet/serve/DocumentSite.h"
 

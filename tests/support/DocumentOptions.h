@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "Unit1/ProjectOptions.h"
+#include "document/ProjectOptions.h"
 
 namespace tomelet {
 

@@ -2,7 +2,7 @@
 
 #include <fstream>
 
-#include "Unit1/ProjectOptions.h"
+#include "document/ProjectOptions.h"
 
 namespace tomelet::testing {
 

@@ -164,6 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadPackInput{"long_folder", std::string(200, 'f') + "/" + std::string(60, 'g') + "/x.htm",
                      "", false, "folder part is longer than 255"},
         BadPackInput{"reserved_config", "-config-", "", false, "reserved"},
+        // The viewer's lookup folds letter case, so this file would stand in for the record.
+        BadPackInput{"reserved_logo_any_case", "-LoGo-", "", false, "reserved"},
         BadPackInput{"unknown_key", "", R"({"StartPage": "ok.htm", "Colour": "red"})", false,
                      "\"Colour\" is unknown"},
         BadPackInput{"not_json", "", "{StartPage:", false, "options.json"},

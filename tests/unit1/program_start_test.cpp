@@ -72,7 +72,7 @@ class ProtocolSessionTest : public ::testing::Test {
 TEST_F(ProtocolSessionTest, ServesTheDocumentWhileRegistered) {
   TOurNSHandlerModule module;
   ASSERT_EQ(RegisterClassObjects(), S_OK);
-  TProtocolSession session(arc_);
+  TProtocolSession session(module, arc_);
 
   session.Register();
   EXPECT_EQ(Request("tome://inpack/index.htm"), RequestOutcome::Served);
@@ -82,13 +82,15 @@ TEST_F(ProtocolSessionTest, ServesTheDocumentWhileRegistered) {
 }
 
 TEST_F(ProtocolSessionTest, RegistrationWithoutTheClassObjectFails) {
-  TProtocolSession session(arc_);
+  TOurNSHandlerModule unregistered;
+  TProtocolSession session(unregistered, arc_);
   EXPECT_THROW(session.Register(), std::runtime_error);
   EXPECT_NO_THROW(session.Unregister());
 }
 
 TEST_F(ProtocolSessionTest, UserAgentReachesTheSession) {
-  TProtocolSession session(arc_);
+  TOurNSHandlerModule module;
+  TProtocolSession session(module, arc_);
   session.SetUserAgent("Tomelet-Test/2.0");
   EXPECT_EQ(SessionUserAgent(), "Tomelet-Test/2.0");
 }

@@ -27,7 +27,7 @@ TServedDocument::TServedDocument(const std::map<std::string, std::string>& entri
   if (!archive_.OpenArchive(file))
     throw std::runtime_error("cannot open " + file);
   module_ = std::make_unique<TOurNSHandlerModule>();
-  if (FAILED(RegisterClassObjects()) || FAILED(registration_.Register(archive_)))
+  if (FAILED(RegisterClassObjects()) || FAILED(registration_.Register(*module_, archive_)))
     throw std::runtime_error("cannot register the protocol handler");
 }
 

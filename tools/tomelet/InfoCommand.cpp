@@ -3,6 +3,8 @@
 #include <memory>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/DocumentAddress.h"
+#include "document/DocumentEntries.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/OptionsJson.h"
 
@@ -27,7 +29,7 @@ nlohmann::ordered_json TrailerJson(const TZLBArc2& arc) {
 }
 
 std::optional<TProjectOptions> ReadOptions(TZLBArc2& arc) {
-  const int index = arc.IndexOfEntry("-config-");
+  const int index = arc.IndexOfEntry(std::string(kConfigEntry));
   if (index < 0) {
     return std::nullopt;
   }

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "Unit1/ProjectOptions.h"
+#include "document/ProjectOptions.h"
 
 namespace tomelet::cli {
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentEntries.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/OptionsJson.h"
 #include "tools/tomelet/PackInput.h"
@@ -89,9 +90,9 @@ void RunPack(const PackArgs& args) {
   });
   TZLBArchiveWriter writer;
   AddFiles(writer, files, level);
-  writer.AddEntry("-config-", options.Bytes(), level);
+  writer.AddEntry(kConfigEntry, options.Bytes(), level);
   if (!args.logo.empty()) {
-    writer.AddEntry("-logo-", ReadWholeFile(args.logo), level);
+    writer.AddEntry(kLogoEntry, ReadWholeFile(args.logo), level);
   }
   WriteDocument(writer, args.out, args.stub);
 }

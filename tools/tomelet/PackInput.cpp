@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/DocumentEntries.h"
 
 namespace tomelet::cli {
 namespace {
@@ -34,7 +35,7 @@ std::string ArchivePathOf(const std::filesystem::path& relative) {
   if (folders.size() > kShortStringMax) {
     Refuse(relative, "the folder part is longer than 255 bytes");
   }
-  if (folders.empty() && (fileName == "-config-" || fileName == "-logo-")) {
+  if (folders.empty() && IsReservedEntry(fileName)) {
     Refuse(relative, "the name is reserved for the document's own entries");
   }
   return folders + fileName;

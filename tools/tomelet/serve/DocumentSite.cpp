@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "OurNSHandler/OurNSHandler.h"
-#include "Unit1/ProjectOptions.h"
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/DocumentAddress.h"
+#include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
-#include "platform/text/Codepage.h"
+#include "platform/text/AsciiCase.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/HttpRange.h"
 
@@ -65,16 +65,6 @@ std::string LocationFor(std::string_view startPage) {
   return out;
 }
 
-std::string FoldAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return out;
-}
-
 bool HasDotSegment(std::string_view archivePath) {
   while (true) {
     const auto slash = archivePath.find('\\');
@@ -116,7 +106,7 @@ std::string EntityTag(const TArchiveEntry& entry, bool deflated) {
 
 std::string_view TSiteResponse::Header(std::string_view name) const {
   for (const auto& [key, value] : Headers) {
-    if (FoldAscii(key) == FoldAscii(name)) {
+    if (EqualsFoldedAscii(key, name)) {
       return value;
     }
   }
@@ -129,8 +119,7 @@ struct TDocumentSite::Impl {
   mutable TEntryCache cache{kCacheBudget};
 
   TSiteResponse Route(const TSiteRequest& request) const;
-  int FindEntry(std::string_view archivePath) const;
-  TSiteResponse ServeEntry(int index, std::string_view typeName, const TSiteRequest& request) const;
+  TSiteResponse ServeEntry(int index, std::string_view mimeType, const TSiteRequest& request) const;
   TSiteResponse NotModified(const std::string& tag) const;
   std::unique_ptr<TBodySource> IdentityBody(int index, std::int64_t first,
                                             std::int64_t length) const;
@@ -182,32 +171,17 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   }
   if (pathPart == "/favicon.ico") {
     const int own = archive->IndexOf("favicon.ico");
-    const int index = own >= 0 ? own : archive->IndexOf("-logo-");
+    const int index = own >= 0 ? own : archive->IndexOf(kLogoEntry);
     if (index >= 0) {
-      return ServeEntry(index, "favicon.ico", request);
+      return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
     }
   }
-  const std::string path =
-      UrlToArchivePath(std::string(kDocumentUrlPrefix) + std::string(request.Target.substr(1)));
-  const int index = FindEntry(path);
-  if (index < 0) {
+  const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
+  const std::string& path = location.RequestedPath;
+  if (!location.Entry.Found() || IsReservedEntry(path) || HasDotSegment(path)) {
     return PageResponse(404, "Not Found", "The document has no entry " + path + ".");
   }
-  return ServeEntry(index, archive->Entry(index).FileName, request);
-}
-
-int TDocumentSite::Impl::FindEntry(std::string_view archivePath) const {
-  const std::string path(archivePath);
-  const std::string folded = FoldAscii(path);
-  if (folded == "-config-" || folded == "-logo-" || HasDotSegment(path)) {
-    return -1;
-  }
-  const int index = archive->IndexOf(path);
-  if (index >= 0) {
-    return index;
-  }
-  const auto legacy = Utf8ToWindows1252(path);
-  return legacy && *legacy != path ? archive->IndexOf(*legacy) : -1;
+  return ServeEntry(location.Entry.Index, location.MimeType, request);
 }
 
 TSiteResponse TDocumentSite::Impl::NotModified(const std::string& tag) const {
@@ -217,7 +191,7 @@ TSiteResponse TDocumentSite::Impl::NotModified(const std::string& tag) const {
   return response;
 }
 
-TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view typeName,
+TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeType,
                                               const TSiteRequest& request) const {
   const TArchiveEntry& entry = archive->Entry(index);
   const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
@@ -230,8 +204,7 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view typeNa
   }
 
   TSiteResponse response;
-  const auto type = MimeTypeForFileName(typeName);
-  response.Headers = {{"Content-Type", std::string(type.value_or(kUnknownType))},
+  response.Headers = {{"Content-Type", std::string(mimeType.empty() ? kUnknownType : mimeType)},
                       {"Accept-Ranges", "bytes"},
                       {"Vary", "Accept-Encoding"}};
   const std::int64_t size = entry.OriginalSize;
@@ -286,14 +259,6 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
     return SharedBody(std::move(bytes), first, length);
   }
   return InflatingBody(archive, index, first, length);
-}
-
-TProjectOptions DocumentOptions(const TArchiveSnapshot& archive) {
-  TProjectOptions options;
-  if (const int index = archive.IndexOf("-config-"); index >= 0) {
-    options.Read(archive.Contents(index));
-  }
-  return options;
 }
 
 }  // namespace tomelet::serve

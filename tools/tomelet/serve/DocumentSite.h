@@ -11,8 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "Unit1/ProjectOptions.h"
-
 namespace tomelet {
 class TArchiveSnapshot;
 }
@@ -61,8 +59,5 @@ class TDocumentSite {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// The document's options record; all zero without a "-config-" entry.
-TProjectOptions DocumentOptions(const TArchiveSnapshot& archive);
 
 }  // namespace tomelet::serve

@@ -7,8 +7,6 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "platform/text/Codepage.h"
-
 namespace tomelet::serve {
 
 namespace {
@@ -54,14 +52,6 @@ std::string PromptPassword(std::string_view prompt) {
     line.pop_back();
   }
   return line;
-}
-
-bool PasswordMatches(std::string_view given, std::string_view stored) {
-  if (given == stored) {
-    return true;
-  }
-  const auto legacy = Utf8ToWindows1252(given);
-  return legacy && *legacy == stored;
 }
 
 }  // namespace tomelet::serve

@@ -10,8 +10,4 @@ namespace tomelet::serve {
 // Raises std::runtime_error when stdin ends before a line.
 std::string PromptPassword(std::string_view prompt);
 
-// The given text matches the stored password as typed, or in the Windows-1252 form that
-// documents made on Windows store.
-bool PasswordMatches(std::string_view given, std::string_view stored);
-
 }  // namespace tomelet::serve

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/DocumentEntries.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/serve/DocumentServer.h"
 #include "tools/tomelet/serve/DocumentSite.h"
@@ -39,7 +40,7 @@ void CheckPassword(const TProjectOptions& options, const ServeArgs& args) {
     return;
   }
   const std::string given = args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
-  if (!serve::PasswordMatches(given, stored)) {
+  if (!PasswordMatches(given, stored)) {
     throw std::runtime_error("Wrong password");
   }
 }
@@ -68,7 +69,7 @@ std::string DisplayHost(const std::string& host) {
 
 void RunServe(const ServeArgs& args) {
   auto archive = std::make_shared<const TArchiveSnapshot>(args.file);
-  const TProjectOptions options = serve::DocumentOptions(*archive);
+  const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
   CheckPassword(options, args);
   const serve::TDocumentSite site(archive, options.StartPage());
   serve::TServerSettings settings;

@@ -1,4 +1,4 @@
-#include "Unit1/ProjectOptions.h"
+#include "document/ProjectOptions.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -67,13 +67,6 @@ void TProjectOptions::SetIntegerAt(std::size_t offset, std::int32_t value) {
 void TProjectOptions::SetBooleanAt(std::size_t offset, bool value) {
   RequireInside(offset, 1);
   bytes_[offset] = value ? std::byte{1} : std::byte{0};
-}
-
-std::string StartUrl(std::string_view startPage) {
-  const auto separator = startPage.find_last_of("\\:");
-  const auto fileName =
-      separator == std::string_view::npos ? startPage : startPage.substr(separator + 1);
-  return "tome://inpack/" + std::string(fileName);
 }
 
 }  // namespace tomelet

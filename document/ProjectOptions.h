@@ -106,7 +106,4 @@ class TProjectOptions {
   std::array<std::byte, kSize> bytes_{};
 };
 
-// "tome://inpack/" followed by the text after the last '\' or ':' of the start page.
-std::string StartUrl(std::string_view startPage);
-
 }  // namespace tomelet

@@ -1,8 +1,14 @@
+#include "document/DocumentAddress.h"
+
 #include <algorithm>
 
-#include "OurNSHandler/OurNSHandler.h"
+#include "platform/text/AsciiCase.h"
 
 namespace tomelet {
+
+bool HasDocumentPrefix(std::string_view url) {
+  return StartsWithFoldedAscii(url, kDocumentUrlPrefix);
+}
 
 int HexDigitValue(unsigned char c) {
   if (c < 0x30)
@@ -39,11 +45,22 @@ std::string UrlDecode(std::string_view text) {
 }
 
 std::string UrlToArchivePath(std::string_view url) {
-  std::string path = UrlDecode(url.substr(std::min(url.size(), kDocumentUrlPrefix.size())));
+  return RelativeAddressToArchivePath(url.substr(std::min(url.size(), kDocumentUrlPrefix.size())));
+}
+
+std::string RelativeAddressToArchivePath(std::string_view relative) {
+  std::string path = UrlDecode(relative);
   std::replace(path.begin(), path.end(), '/', '\\');
   if (auto query = path.find('?'); query != std::string::npos)
     path.resize(query);
   return path;
+}
+
+std::string StartUrl(std::string_view startPage) {
+  const auto separator = startPage.find_last_of("\\:");
+  const auto fileName =
+      separator == std::string_view::npos ? startPage : startPage.substr(separator + 1);
+  return std::string(kDocumentUrlPrefix) + std::string(fileName);
 }
 
 }  // namespace tomelet

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "Unit1/ProjectOptions.h"
+#include "document/DocumentAddress.h"
+#include "document/ProjectOptions.h"
 
 namespace tomelet {
 namespace {

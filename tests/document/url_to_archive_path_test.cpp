@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "OurNSHandler/OurNSHandler.h"
+#include "document/DocumentAddress.h"
 
 namespace tomelet {
 namespace {

@@ -1,0 +1,31 @@
+// Addresses of a document's entries: the "tome" scheme, the prefix "tome://inpack/" and the
+// mapping between an address and an archive path that the viewer and `tomelet serve` share.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tomelet {
+
+inline constexpr std::string_view kDocumentScheme = "tome";
+inline constexpr std::u16string_view kDocumentSchemeWide = u"tome";
+inline constexpr std::string_view kDocumentUrlPrefix = "tome://inpack/";
+
+// Whether url begins with the document prefix, ASCII letter case ignored.
+bool HasDocumentPrefix(std::string_view url);
+
+// Value of one hexadecimal digit by the handler's own formula, without validation: characters
+// that are not digits still give a number, so malformed escapes decode to some byte.
+int HexDigitValue(unsigned char c);
+// "+" becomes a space and "%XY" one byte; a "%" without two following characters stays "%".
+std::string UrlDecode(std::string_view text);
+// Drops the 14-character prefix, decodes, turns "/" into "\" and cuts at the first "?".
+std::string UrlToArchivePath(std::string_view url);
+// The same mapping for the part of an address after the prefix, as an HTTP path carries it
+// without its leading "/".
+std::string RelativeAddressToArchivePath(std::string_view relative);
+
+// kDocumentUrlPrefix followed by the text after the last '\' or ':' of the start page.
+std::string StartUrl(std::string_view startPage);
+
+}  // namespace tomelet

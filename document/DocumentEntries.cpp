@@ -1,0 +1,72 @@
+#include "document/DocumentEntries.h"
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/Codepage.h"
+
+namespace tomelet {
+
+bool IsReservedEntry(std::string_view archivePath) {
+  return EqualsFoldedAscii(archivePath, kConfigEntry) || EqualsFoldedAscii(archivePath, kLogoEntry);
+}
+
+// A closed archive holds no entries.
+int TReaderEntries::IndexOf(const std::string& archivePath) const {
+  if (!archive_ || archive_->ArchiveFileName().empty())
+    return -1;
+  try {
+    return archive_->IndexOfEntry(archivePath);
+  } catch (const EZLBArchiveError&) {
+    return -1;
+  }
+}
+
+const TArchiveEntry& TReaderEntries::Entry(int index) const {
+  return archive_->EntryAt(index);
+}
+
+void TReaderEntries::Extract(int, const std::string& archivePath, TMemoryStream& dest) const {
+  archive_->ExtractToStream(dest, archivePath);
+}
+
+int TSnapshotEntries::IndexOf(const std::string& archivePath) const {
+  return archive_.IndexOf(archivePath);
+}
+
+const TArchiveEntry& TSnapshotEntries::Entry(int index) const {
+  return archive_.Entry(index);
+}
+
+void TSnapshotEntries::Extract(int index, const std::string&, TMemoryStream& dest) const {
+  dest.Write(archive_.Contents(index));
+}
+
+TFoundEntry FindEntry(const IDocumentEntries& entries, std::string archivePath) {
+  if (const int index = entries.IndexOf(archivePath); index >= 0)
+    return {index, std::move(archivePath)};
+  if (auto legacy = Utf8ToWindows1252(archivePath); legacy && *legacy != archivePath) {
+    if (const int index = entries.IndexOf(*legacy); index >= 0)
+      return {index, std::move(*legacy)};
+  }
+  return {-1, std::move(archivePath)};
+}
+
+TProjectOptions ReadDocumentOptions(const IDocumentEntries& entries) {
+  TProjectOptions options;
+  const std::string name(kConfigEntry);
+  if (const int index = entries.IndexOf(name); index >= 0) {
+    TMemoryStream record;
+    entries.Extract(index, name, record);
+    options.Read(record.Bytes());
+  }
+  return options;
+}
+
+bool PasswordMatches(std::string_view typed, std::string_view stored) {
+  if (typed == stored)
+    return true;
+  const auto legacy = Utf8ToWindows1252(typed);
+  return legacy && *legacy == stored;
+}
+
+}  // namespace tomelet

@@ -1,0 +1,78 @@
+// A document's entries as every front end sees them: the reserved entries, one lookup with the
+// Windows-1252 retry, and the options record read from "-config-".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/ProjectOptions.h"
+
+namespace tomelet {
+
+class TArchiveSnapshot;
+
+// The project options record and the document's icon, which are not pages of the document.
+inline constexpr std::string_view kConfigEntry = "-config-";
+inline constexpr std::string_view kLogoEntry = "-logo-";
+
+// Whether an archive path names one of the reserved entries, ASCII letter case ignored.
+bool IsReservedEntry(std::string_view archivePath);
+
+// The open archive a front end reads from: the viewer's reader or a server's shared snapshot.
+class IDocumentEntries {
+ public:
+  virtual ~IDocumentEntries() = default;
+  // Index of the first entry with that archive path (ASCII case folded), -1 when there is none
+  // or no archive is open.
+  virtual int IndexOf(const std::string& archivePath) const = 0;
+  virtual const TArchiveEntry& Entry(int index) const = 0;
+  // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data.
+  virtual void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const = 0;
+};
+
+// The viewer's reader; without an archive (null) nothing is found.
+class TReaderEntries final : public IDocumentEntries {
+ public:
+  explicit TReaderEntries(TZLBArc2* archive) : archive_(archive) {}
+  int IndexOf(const std::string& archivePath) const override;
+  const TArchiveEntry& Entry(int index) const override;
+  // Extracts by name, as the reader's own lookup finds it.
+  void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
+
+ private:
+  TZLBArc2* archive_;
+};
+
+class TSnapshotEntries final : public IDocumentEntries {
+ public:
+  explicit TSnapshotEntries(const TArchiveSnapshot& archive) : archive_(archive) {}
+  int IndexOf(const std::string& archivePath) const override;
+  const TArchiveEntry& Entry(int index) const override;
+  void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
+
+ private:
+  const TArchiveSnapshot& archive_;
+};
+
+struct TFoundEntry {
+  int Index = -1;
+  // The form of the path that matched: as given, or its Windows-1252 form.
+  std::string ArchivePath;
+
+  bool Found() const { return Index >= 0; }
+};
+
+// Looks the path up as given and, when that fails, in the Windows-1252 form that documents made
+// on Windows store their names in.
+TFoundEntry FindEntry(const IDocumentEntries& entries, std::string archivePath);
+
+// The document's options record; all zero without a "-config-" entry. Throws EZLBArchiveError
+// when the entry is damaged.
+TProjectOptions ReadDocumentOptions(const IDocumentEntries& entries);
+
+// Whether a typed password opens a document; documents made on Windows keep their password in
+// Windows-1252, so the typed text counts in that form too.
+bool PasswordMatches(std::string_view typed, std::string_view stored);
+
+}  // namespace tomelet

@@ -1,0 +1,50 @@
+// The request core: one document address in; the entry's archive path, its bytes, its MIME type
+// and, when one is asked for, a temporary file out. The protocol handler, `tomelet serve` and the
+// protocol benchmark all go through it.
+#pragma once
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "document/DocumentEntries.h"
+#include "platform/streams/Streams.h"
+
+namespace tomelet {
+
+// Writes an entry's bytes as a temporary file and returns its full name; storedPath is the
+// entry's own archive path. Throws when the file cannot be written.
+using TTempFileWriter =
+    std::function<std::string(const std::string& storedPath, std::span<const std::byte> bytes)>;
+
+// Where an address leads, before any byte is read.
+struct TEntryLocation {
+  std::string RequestedPath;  // the address mapped to an archive path
+  TFoundEntry Entry;          // the form of the path that matched, and its index
+  std::string StoredPath;     // the entry's own archive path; empty when not found
+  std::string MimeType;       // from the entry's name; empty when the name does not tell
+};
+
+// Maps the address after "tome://inpack/" to its entry.
+TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress);
+
+struct TDocumentReply {
+  enum class TStatus {
+    Served,
+    NotFound,
+    Unreadable,  // the entry's data is damaged
+    FileFailed,  // the temporary file could not be written
+  };
+  TStatus Status = TStatus::NotFound;
+  TEntryLocation Location;
+  TMemoryStream Contents;
+  std::string TempFileName;  // set when a file was asked for and written
+};
+
+// Serves one address of the document ("tome://inpack/..."). A file is written only when
+// writeTempFile is given. Fails only on memory exhaustion; every other failure is a status.
+TDocumentReply RequestDocumentEntry(const IDocumentEntries& entries, std::string_view address,
+                                    const TTempFileWriter& writeTempFile = nullptr);
+
+}  // namespace tomelet

@@ -1,0 +1,145 @@
+// The request core over both archive views: the viewer's reader and a server's snapshot must give
+// the same answers for the same addresses.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentRequest.h"
+
+namespace tomelet {
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class View { Reader, Snapshot };
+
+class DocumentRequest : public testing::TestWithParam<View> {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "document-request-XXXXXX").native();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    TZLBArchiveWriter writer;
+    writer.AddEntry("Index.htm", "<html>index</html>");
+    writer.AddEntry("img\\a b.gif", "GIF89a");
+    writer.AddEntry("caf\xE9.htm", "legacy name");
+    writer.AddEntry("noextension", "plain");
+    TProjectOptions options;
+    options.SetShortStringAt(option_offset::StartPage, "Index.htm");
+    writer.AddEntry(kConfigEntry, options.Bytes());
+    TArchiveEntry damaged;
+    damaged.FileName = "damaged.htm";
+    damaged.OriginalSize = 100;
+    damaged.CompressedSize = 8;
+    damaged.Method = kMethodDeflated;
+    writer.AddRawEntry(damaged, std::vector<std::byte>(8, std::byte{0xAB}));
+    const fs::path file = folder_ / "document.tlt";
+    writer.WriteFile(file.native());
+    if (GetParam() == View::Reader) {
+      ASSERT_TRUE(reader_.OpenArchive(file.native()));
+      entries_ = std::make_unique<TReaderEntries>(&reader_);
+    } else {
+      snapshot_ = std::make_unique<TArchiveSnapshot>(file);
+      entries_ = std::make_unique<TSnapshotEntries>(*snapshot_);
+    }
+  }
+  void TearDown() override {
+    entries_.reset();
+    reader_.CloseArchive();
+    snapshot_.reset();
+    fs::remove_all(folder_);
+  }
+
+  TDocumentReply Request(std::string_view address, const TTempFileWriter& writer = nullptr) {
+    return RequestDocumentEntry(*entries_, address, writer);
+  }
+
+  fs::path folder_;
+  TZLBArc2 reader_;
+  std::unique_ptr<TArchiveSnapshot> snapshot_;
+  std::unique_ptr<IDocumentEntries> entries_;
+};
+
+TEST_P(DocumentRequest, ServesBytesAndTypeOfTheEntryTheAddressNames) {
+  TDocumentReply reply = Request("TOME://INPACK/img/a%20b.GIF?x=1");
+  ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served);
+  EXPECT_EQ(reply.Contents.View(), "GIF89a");
+  EXPECT_EQ(reply.Location.RequestedPath, "img\\a b.GIF");
+  EXPECT_EQ(reply.Location.StoredPath, "img\\a b.gif");
+  EXPECT_EQ(reply.Location.MimeType, "image/gif");
+  EXPECT_TRUE(reply.TempFileName.empty());
+  EXPECT_EQ(Request("tome://inpack/noextension").Location.MimeType, "");
+}
+
+TEST_P(DocumentRequest, RetriesTheWindows1252FormOfTheName) {
+  for (const char* address : {"tome://inpack/caf%C3%A9.htm", "tome://inpack/caf%E9.htm"}) {
+    TDocumentReply reply = Request(address);
+    ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served) << address;
+    EXPECT_EQ(reply.Contents.View(), "legacy name");
+    EXPECT_EQ(reply.Location.Entry.ArchivePath, "caf\xE9.htm");
+  }
+  EXPECT_FALSE(FindEntry(*entries_, "CAF\xC3\x89.htm").Found());
+}
+
+TEST_P(DocumentRequest, TellsMissingAndDamagedEntriesApart) {
+  TDocumentReply missing = Request("tome://inpack/missing.htm");
+  EXPECT_EQ(missing.Status, TDocumentReply::TStatus::NotFound);
+  EXPECT_EQ(missing.Location.Entry.ArchivePath, "missing.htm");
+  EXPECT_EQ(Request("tome://inpack/damaged.htm").Status, TDocumentReply::TStatus::Unreadable);
+}
+
+TEST_P(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
+  std::string seenPath, seenBytes;
+  auto writer = [&](const std::string& storedPath, std::span<const std::byte> bytes) {
+    seenPath = storedPath;
+    seenBytes.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return std::string("/written/by/the/front/end");
+  };
+  TDocumentReply reply = Request("tome://inpack/index.htm", writer);
+  ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served);
+  EXPECT_EQ(seenPath, "Index.htm");
+  EXPECT_EQ(seenBytes, "<html>index</html>");
+  EXPECT_EQ(reply.TempFileName, "/written/by/the/front/end");
+
+  auto failing = [](const std::string&, std::span<const std::byte>) -> std::string {
+    throw std::runtime_error("disk full");
+  };
+  EXPECT_EQ(Request("tome://inpack/index.htm", failing).Status,
+            TDocumentReply::TStatus::FileFailed);
+}
+
+TEST_P(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
+  EXPECT_EQ(ReadDocumentOptions(*entries_).StartPage(), "Index.htm");
+  EXPECT_TRUE(IsReservedEntry("-CONFIG-"));
+  EXPECT_TRUE(IsReservedEntry("-logo-"));
+  EXPECT_FALSE(IsReservedEntry("sub\\-logo-"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, DocumentRequest, testing::Values(View::Reader, View::Snapshot),
+                         [](const auto& info) {
+                           return info.param == View::Reader ? "Reader" : "Snapshot";
+                         });
+
+TEST(DocumentRequestWithoutArchive, FindsNothing) {
+  const TReaderEntries none(nullptr);
+  EXPECT_EQ(RequestDocumentEntry(none, "tome://inpack/index.htm").Status,
+            TDocumentReply::TStatus::NotFound);
+  TZLBArc2 closed;
+  EXPECT_FALSE(FindEntry(TReaderEntries(&closed), "index.htm").Found());
+}
+
+TEST(PasswordMatching, ExactOrWindows1252FormOnly) {
+  EXPECT_TRUE(PasswordMatches("Key", "Key"));
+  EXPECT_FALSE(PasswordMatches("key", "Key"));
+  EXPECT_FALSE(PasswordMatches("Key ", "Key"));
+  EXPECT_TRUE(PasswordMatches("\xE2\x82\xAC", "\x80"));  // the euro sign
+  EXPECT_FALSE(PasswordMatches("", "\x80"));
+}
+
+}  // namespace
+}  // namespace tomelet
