@@ -8,10 +8,29 @@
 
 namespace tomelet {
 
+namespace {
+
+// The address with every "+" escaped, so that decoding keeps it as a "+".
+std::string WithPlusKept(std::string_view relativeAddress) {
+  std::string escaped;
+  for (const char c : relativeAddress)
+    escaped += c == '+' ? std::string_view("%2B") : std::string_view(&c, 1);
+  return escaped;
+}
+
+}  // namespace
+
+// Decoding reads "+" as a space; when that names no entry, the "+" is taken as written, since file
+// names such as "c++.htm" hold real ones.
 TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress) {
   TEntryLocation location;
   location.RequestedPath = RelativeAddressToArchivePath(relativeAddress);
   location.Entry = FindEntry(entries, location.RequestedPath);
+  if (!location.Entry.Found() && relativeAddress.find('+') != std::string_view::npos) {
+    auto withPlus = FindEntry(entries, RelativeAddressToArchivePath(WithPlusKept(relativeAddress)));
+    if (withPlus.Found())
+      location.Entry = std::move(withPlus);
+  }
   if (location.Entry.Found()) {
     const TArchiveEntry& entry = entries.Entry(location.Entry.Index);
     location.StoredPath = entry.ArchivePath();

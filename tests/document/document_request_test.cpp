@@ -29,6 +29,9 @@ class DocumentRequest : public testing::TestWithParam<View> {
     writer.AddEntry("img\\a b.gif", "GIF89a");
     writer.AddEntry("caf\xE9.htm", "legacy name");
     writer.AddEntry("noextension", "plain");
+    writer.AddEntry("c++.htm", "plus signs");
+    writer.AddEntry("a b.htm", "space");
+    writer.AddEntry("a+b.htm", "plus");
     TProjectOptions options;
     options.SetShortStringAt(option_offset::StartPage, "Index.htm");
     writer.AddEntry(kConfigEntry, options.Bytes());
@@ -84,6 +87,15 @@ TEST_P(DocumentRequest, RetriesTheWindows1252FormOfTheName) {
     EXPECT_EQ(reply.Location.Entry.ArchivePath, "caf\xE9.htm");
   }
   EXPECT_FALSE(FindEntry(*entries_, "CAF\xC3\x89.htm").Found());
+}
+
+// "+" reads as a space first, as addresses are decoded; a name with a real "+" is still reached.
+TEST_P(DocumentRequest, APlusIsASpaceUnlessOnlyThePlusNamesAnEntry) {
+  EXPECT_EQ(Request("tome://inpack/c++.htm").Contents.View(), "plus signs");
+  EXPECT_EQ(Request("tome://inpack/C++.HTM?x=a+b").Contents.View(), "plus signs");
+  EXPECT_EQ(Request("tome://inpack/a+b.htm").Contents.View(), "space");
+  EXPECT_EQ(Request("tome://inpack/a%2Bb.htm").Contents.View(), "plus");
+  EXPECT_EQ(Request("tome://inpack/x+y.htm").Status, TDocumentReply::TStatus::NotFound);
 }
 
 TEST_P(DocumentRequest, TellsMissingAndDamagedEntriesApart) {
