@@ -1,6 +1,6 @@
-// What the main window's logic needs from the world around it: the window itself, the dialogs,
-// the desktop shell and the in-document protocol's registration. The viewer implements them with
-// GTK; tests implement them with recording fakes.
+// What the main window's logic needs from the world around it: the window itself, the application,
+// the dialogs, the desktop shell and the in-document protocol's registration. The viewer
+// implements them with GTK; tests implement them with recording fakes.
 #pragma once
 
 #include <chrono>
@@ -94,6 +94,14 @@ class IMainWindowView {
   // Handles every event that is pending, without waiting for more.
   virtual void ProcessMessages() = 0;
   virtual void Sleep(std::chrono::milliseconds duration) = 0;
+};
+
+// The application around the main window.
+class IApplication {
+ public:
+  virtual ~IApplication() = default;
+  // Runs the termination check; true when the message loop will end at its next turn.
+  virtual bool Terminate() = 0;
 };
 
 // The in-document protocol's registration with the URL session, and the session's user agent.

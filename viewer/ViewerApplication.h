@@ -2,8 +2,8 @@
 // loop may end.
 #pragma once
 
-#include "Unit1/Dialogs.h"
-#include "Unit1/Form1.h"
+#include "Unit1/MainWindowView.h"
+#include "Unit1/window/Dialogs.h"
 
 namespace tomelet {
 

@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "OurNSHandler/OurNSHandler.h"
-#include "Unit1/Form1.h"
+#include "Unit1/window/Form1.h"
 #include "Unit1/ProgramStart.h"
 #include "platform/com/ComServer.h"
 #include "viewer/DesktopIntegration.h"

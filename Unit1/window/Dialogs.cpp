@@ -1,4 +1,4 @@
-#include "Unit1/Dialogs.h"
+#include "Unit1/window/Dialogs.h"
 
 #include <gio/gio.h>
 

@@ -1,4 +1,4 @@
-#include "Unit1/Form1.h"
+#include "Unit1/window/Form1.h"
 
 #include <gtk/gtk.h>
 

@@ -9,20 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "Unit1/Dialogs.h"
 #include "Unit1/Form1Logic.h"
 #include "Unit1/MainWindowView.h"
+#include "Unit1/window/Dialogs.h"
 #include "WebHost/WebHost.h"
 
 namespace tomelet {
-
-// The application around the main window.
-class IApplication {
- public:
-  virtual ~IApplication() = default;
-  // Runs the termination check; true when the message loop will end at its next turn.
-  virtual bool Terminate() = 0;
-};
 
 class TForm1 final : public Gtk::Window, public IMainWindowView {
  public:
