@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 
@@ -56,25 +58,44 @@ constexpr std::array<TMimePair, 41> kTypesByExtension{{
     {"swf", "application/x-shockwave-flash"},
 }};
 
-// Long enough for every extension of the table; longer ones cannot match.
-constexpr std::size_t kLongestExtension = 5;
+// The system's table, read once on first use and kept for the run.
+const TMimeTypesByExtension& SystemTypes() {
+  static const TMimeTypesByExtension types = ReadMimeTypesFile(kSystemMimeTypesFile);
+  return types;
+}
 
 }  // namespace
+
+TMimeTypesByExtension ReadMimeTypesFile(const std::string& path) {
+  TMimeTypesByExtension types;
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.empty() || line.front() == '#')
+      continue;
+    std::istringstream fields(line);
+    std::string type, extension;
+    fields >> type;
+    while (fields >> extension)
+      types.emplace(FoldAscii(extension), type);
+  }
+  return types;
+}
 
 std::optional<std::string_view> MimeTypeForFileName(std::string_view name) {
   const auto segment = name.substr(name.find_last_of("/\\") + 1);
   const auto dot = segment.rfind('.');
-  if (dot == std::string_view::npos)
+  if (dot == std::string_view::npos || dot + 1 == segment.size())
     return std::nullopt;
-  const auto extension = segment.substr(dot + 1);
-  if (extension.empty() || extension.size() > kLongestExtension)
-    return std::nullopt;
-  const std::string lowered = FoldAscii(extension);
+  const std::string extension = FoldAscii(segment.substr(dot + 1));
   const auto found =
-      std::ranges::find(kTypesByExtension, std::string_view(lowered), &TMimePair::first);
-  if (found == kTypesByExtension.end())
-    return std::nullopt;
-  return found->second;
+      std::ranges::find(kTypesByExtension, std::string_view(extension), &TMimePair::first);
+  if (found != kTypesByExtension.end())
+    return found->second;
+  const auto& system = SystemTypes();
+  if (const auto known = system.find(extension); known != system.end())
+    return known->second;
+  return std::nullopt;
 }
 
 }  // namespace tomelet

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "WebHost/MimeTypes.h"
+#include "platform/mime/MimeTable.h"
 
 namespace tomelet {
 namespace {
@@ -46,10 +48,28 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MimeTypeByNameTest, KnowsNothingWithoutAKnownExtension) {
   EXPECT_FALSE(MimeTypeForName("tome://inpack/readme"));
   EXPECT_FALSE(MimeTypeForName("tome://inpack/v1.2/readme"));
-  EXPECT_FALSE(MimeTypeForName("tome://inpack/archive.xyz"));
+  EXPECT_FALSE(MimeTypeForName("tome://inpack/archive.zqx"));
   EXPECT_FALSE(MimeTypeForName("tome://inpack/trailing."));
   EXPECT_FALSE(MimeTypeForName("tome://inpack/page?file=a.htm"));
   EXPECT_FALSE(MimeTypeForName("tome://inpack/page#a.htm"));
+}
+
+// Names outside the web types of every document come from the system's table.
+TEST(MimeTypeByNameTest, OtherKnownExtensionsComeFromTheSystemsTable) {
+  if (ReadMimeTypesFile(kSystemMimeTypesFile).empty())
+    GTEST_SKIP() << kSystemMimeTypesFile << " is missing (media-types)";
+  EXPECT_EQ(MimeTypeForName("tome://inpack/subtitles.vtt"), "text/vtt");
+  EXPECT_EQ(MimeTypeForName("tome://inpack/README.MD"), "text/markdown");
+  EXPECT_EQ(MimeTypeForName("tome://inpack/site.webmanifest"), "application/manifest+json");
+  EXPECT_EQ(MimeTypeForName("tome://inpack/app.js"), "text/javascript");
+}
+
+TEST(MimeTypesFile, ReadsTypesAndTheirExtensionsSkippingComments) {
+  const auto path = ::testing::TempDir() + "mime.types";
+  std::ofstream(path) << "# comment text/fake fake\n\ntext/x-one\tone ONE2\napplication/x-none\n";
+  const auto types = ReadMimeTypesFile(path);
+  EXPECT_EQ(types, (TMimeTypesByExtension{{"one", "text/x-one"}, {"one2", "text/x-one"}}));
+  EXPECT_TRUE(ReadMimeTypesFile(path + ".missing").empty());
 }
 
 TEST(MimeTypeForContentTest, TheNameWinsOverTheContent) {
