@@ -6,8 +6,8 @@
 #include <iostream>
 
 #include "OurNSHandler/OurNSHandler.h"
-#include "Unit1/window/Form1.h"
 #include "Unit1/ProgramStart.h"
+#include "Unit1/window/Form1.h"
 #include "platform/com/ComServer.h"
 #include "viewer/DesktopIntegration.h"
 #include "viewer/ViewerApplication.h"
@@ -24,6 +24,10 @@ int RunViewer(int argc, char** argv) {
   using namespace tomelet;
   TOurNSHandlerModule handlerModule;
   const std::vector<std::string> rawArguments(argv + 1, argv + argc);
+  if (rawArguments == std::vector<std::string>{"--version"}) {
+    std::cout << "tomelet-viewer " TOMELET_VERSION "\n";
+    return 0;
+  }
   const auto mode = StartModeFromArguments(rawArguments);
   if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer)
     return RunDesktopIntegration(mode == TStartMode::RegServer, OwnExecutable());

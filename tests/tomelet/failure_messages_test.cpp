@@ -99,6 +99,7 @@ TEST(FailureMessage, EntryWithWrongCrcIsNamedByVerify) {
   const auto verify = RunTool({"verify", (folder / "doc.tlt").string()});
   EXPECT_EQ(verify.exitCode, 1);
   EXPECT_EQ(verify.LastErrorLine(), "bad.htm failed CRC check");
+  EXPECT_NE(verify.err.find("Damaged entry: pages\\bad.htm\n"), std::string::npos) << verify.err;
   // cat checks too, so damaged bytes never reach a pipe as if they were the entry.
   const auto cat = RunTool({"cat", (folder / "doc.tlt").string(), "pages\\bad.htm"});
   EXPECT_EQ(cat.exitCode, 1);
@@ -120,16 +121,55 @@ TEST(FailureMessage, EncryptedEntryNeedsAPassword) {
   EXPECT_EQ(result.LastErrorLine(), "No password given for encrypted file");
 }
 
-TEST(FailureMessage, UsageErrorsExitOneAndHelpExitsZero) {
-  EXPECT_EQ(RunTool({}).exitCode, 1);
-  EXPECT_EQ(RunTool({"frobnicate"}).exitCode, 1);
-  EXPECT_EQ(RunTool({"list"}).exitCode, 1);
-  EXPECT_EQ(RunTool({"pack", "dir", "-o", "x.tlt", "--level", "huge"}).exitCode, 1);
+// A command line the tool cannot read exits with 2, names what is wrong and points at --help.
+TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
+  struct Usage {
+    std::vector<std::string> args;
+    std::string reason;
+  };
+  const std::vector<Usage> usages = {
+      {{}, "A command (list, cat, verify, info, extract, pack, serve) is required"},
+      {{"lst"}, "The following argument was not expected: lst"},
+      {{"--bogus"}, "The following argument was not expected: --bogus"},
+      {{"list"}, "FILE is required"},
+      {{"pack", "dir", "-o", "x.tlt", "--level", "huge"}, "huge"},
+  };
+  for (const auto& usage : usages) {
+    const auto result = RunTool(usage.args);
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_NE(result.err.find(usage.reason), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Run with --help"), std::string::npos) << result.err;
+  }
   for (const std::string command : {"list", "cat", "verify", "info", "extract", "pack"}) {
     const auto help = RunTool({command, "--help"});
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;
   }
+  const auto version = RunTool({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(version.out.starts_with("tomelet ")) << version.out;
+}
+
+// "/" is read as the folder separator only when the name as given finds nothing.
+TEST(EntryNames, CatTakesSlashesWhereTheArchiveHasBackslashes) {
+  TempFolder folder;
+  const auto document = (folder / "doc.tlt").string();
+  SampleWriter().WriteFile(document);
+  const auto result = RunTool({"cat", document, "guide/intro.htm"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "<p>Intro</p>");
+  EXPECT_EQ(RunTool({"cat", document, "guide/missing.htm"}).LastErrorLine(),
+            "guide/missing.htm not found in archive");
+}
+
+TEST(FailureMessage, AnEntryNameThatLooksLikeAnOptionGetsAHintAtTheDoubleDash) {
+  TempFolder folder;
+  const auto document = (folder / "doc.tlt").string();
+  SampleWriter().WriteFile(document);
+  const auto result = RunTool({"cat", document, "-config-"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find("put \"--\" before it"), std::string::npos) << result.err;
+  EXPECT_EQ(RunTool({"cat", document, "--", "-config-"}).exitCode, 0);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ void RunCat(const CatArgs& args) {
   arc.VerifyFileCRC = true;
   OpenDocument(arc, args.file);
   TMemoryStream contents;
-  arc.ExtractToStream(contents, args.name);
+  arc.ExtractToStream(contents, EntryNameFor(arc, args.name));
   TOutput output;
   output.Write(contents.Bytes());
   output.Flush();
@@ -32,7 +32,9 @@ void AddCatCommand(CLI::App& app) {
   auto args = std::make_shared<CatArgs>();
   auto* command = app.add_subcommand("cat", "Write one entry's contents to stdout");
   command->add_option("FILE", args->file, "Document")->required();
-  command->add_option("NAME", args->name, "Archive path of the entry, e.g. images\\help.jpg")
+  command
+      ->add_option("NAME", args->name,
+                   "Archive path of the entry, e.g. images\\help.jpg or images/help.jpg")
       ->required();
   command->callback([args] { RunCat(*args); });
 }

@@ -1,5 +1,6 @@
 #include "tools/tomelet/CommandSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <stdexcept>
@@ -36,6 +37,14 @@ void OpenDocument(TZLBArc2& arc, const std::string& path) {
   if (!arc.OpenArchive(path)) {
     throw EZLBArchiveError("Archive file not found");
   }
+}
+
+std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
+  if (arc.IndexOfEntry(name) >= 0 || name.find('/') == std::string::npos)
+    return name;
+  std::string withBackslashes = name;
+  std::replace(withBackslashes.begin(), withBackslashes.end(), '/', '\\');
+  return arc.IndexOfEntry(withBackslashes) >= 0 ? withBackslashes : name;
 }
 
 void TOutput::FlushIfLarge() {

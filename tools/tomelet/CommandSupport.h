@@ -30,6 +30,11 @@ void AddServeCommand(CLI::App& app);
 // missing, so every command fails the same way for a bad FILE argument.
 void OpenDocument(TZLBArc2& arc, const std::string& path);
 
+// The name as the archive knows it: as given when an entry has it, else with "/" read as "\\",
+// the separator of archive paths, when that names one; otherwise as given, for the reader's own
+// "not found" message.
+std::string EntryNameFor(const TZLBArc2& arc, const std::string& name);
+
 // Collects text in memory and hands it to the file in large blocks; Flush reports write errors
 // (a full disk, a closed pipe) as exceptions instead of losing them.
 class TOutput {

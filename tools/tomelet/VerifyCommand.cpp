@@ -1,8 +1,10 @@
 // tomelet verify: the archive's CRC and every entry's CRC.
 #include <CLI/CLI.hpp>
+#include <cstdio>
 #include <memory>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "platform/text/Codepage.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
@@ -17,7 +19,14 @@ void RunVerify(const std::string& file) {
   std::int64_t bytes = 0;
   for (int i = 0; i < arc.EntryCount(); ++i) {
     contents.Clear();
-    arc.ExtractEntry(i, contents);
+    try {
+      arc.ExtractEntry(i, contents);
+    } catch (const EZLBArchiveError&) {
+      // The reader's own text stays the last line; the line before names the entry.
+      std::fprintf(stderr, "Damaged entry: %s\n",
+                   DisplayText(arc.EntryAt(i).ArchivePath()).c_str());
+      throw;
+    }
     bytes += contents.Size();
   }
   TOutput output;
