@@ -129,6 +129,17 @@ TEST_F(CommandLineTest, WrongPasswordEndsWithAMessage) {
   EXPECT_NE(serve.Errors().find("Wrong password"), std::string::npos);
 }
 
+TEST_F(CommandLineTest, APasswordFileOpensWithItsFirstLine) {
+  const auto file = document_.parent_path() / "password.txt";
+  std::ofstream(file) << "Secret\xC3\xA9\r\nnot this line\n";
+  ServeProcess serve({document_.string(), "--port", "0", "--password-file", file.string()});
+  ASSERT_NE(PortOf(serve.FirstLine()), 0) << serve.Errors();
+  ServeProcess missing({document_.string(), "--port", "0", "--password-file",
+                        (document_.parent_path() / "none.txt").string()});
+  EXPECT_EQ(missing.ExitCode(), 1);
+  EXPECT_NE(missing.Errors().find("Cannot read the password file"), std::string::npos);
+}
+
 TEST_F(CommandLineTest, TypedPasswordOpensAndCtrlCStopsCleanly) {
   ServeProcess serve({document_.string(), "--port", "0", "--verbose"});
   serve.Type("Secret\xC3\xA9");  // typed as UTF-8, stored as Windows-1252

@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -31,15 +32,34 @@ struct ServeArgs {
   std::uint16_t port = 8080;
   bool open = false;
   std::optional<std::string> password;
+  std::optional<std::string> passwordFile;
   bool verbose = false;
 };
+
+// The first line of the file, without its line break: a password other users cannot read in the
+// process list, as they can one given with --password.
+std::string PasswordFromFile(const std::string& path) {
+  std::ifstream file(path);
+  std::string password;
+  if (!file || !std::getline(file, password))
+    throw std::runtime_error("Cannot read the password file " + path);
+  if (!password.empty() && password.back() == '\r')
+    password.pop_back();
+  return password;
+}
+
+std::string GivenPassword(const ServeArgs& args) {
+  if (args.passwordFile)
+    return PasswordFromFile(*args.passwordFile);
+  return args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
+}
 
 void CheckPassword(const TProjectOptions& options, const ServeArgs& args) {
   const std::string stored = options.AccessPassword();
   if (stored.empty()) {
     return;
   }
-  const std::string given = args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
+  const std::string given = GivenPassword(args);
   if (!PasswordMatches(given, stored)) {
     throw std::runtime_error("Wrong password");
   }
@@ -102,8 +122,13 @@ void AddServeCommand(CLI::App& app) {
   command->add_option("--port", args->port, "Port to listen on, 0 for any free one")
       ->capture_default_str();
   command->add_flag("--open", args->open, "Open the start page in the default browser");
-  command->add_option("--password", args->password,
-                      "Password of a protected document (asked for when missing)");
+  auto* password = command->add_option(
+      "--password", args->password,
+      "Password of a protected document (asked for when missing); other users can see it");
+  command
+      ->add_option("--password-file", args->passwordFile,
+                   "File whose first line is the password of a protected document")
+      ->excludes(password);
   command->add_flag("--verbose", args->verbose, "Log one line per request on stderr");
   command->callback([args] { RunServe(*args); });
 }
