@@ -34,7 +34,8 @@ std::string ArchivePathOf(const std::filesystem::path& relative) {
   if (folders.size() > kShortStringMax) {
     Refuse(relative, "the folder part is longer than 255 bytes");
   }
-  if (folders.empty() && (fileName == "-config-" || fileName == "-logo-")) {
+  if (folders.empty() &&
+      (fileName == "-config-" || fileName == "-logo-" || fileName == "-index-")) {
     Refuse(relative, "the name is reserved for the document's own entries");
   }
   return folders + fileName;

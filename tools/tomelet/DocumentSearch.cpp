@@ -1,0 +1,72 @@
+#include "tools/tomelet/DocumentSearch.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "Unit1/ProjectOptions.h"
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "search/DocumentIndex.h"
+#include "tools/tomelet/PackInput.h"
+
+namespace tomelet::cli {
+namespace {
+
+std::string AsArchivePath(std::string name) {
+  name = name.substr(0, name.find_first_of("?#"));
+  for (char& c : name) {
+    if (c == '/') {
+      c = '\\';
+    }
+  }
+  return name;
+}
+
+}  // namespace
+
+std::string StartPageEntry(const TArchiveSnapshot& archive) {
+  const int index = archive.IndexOf("-config-");
+  if (index < 0) {
+    return {};
+  }
+  TProjectOptions options;
+  options.Read(archive.Contents(index));
+  return AsArchivePath(options.StartPage());
+}
+
+std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<PackFile>& files,
+                                                            const std::string& startPage,
+                                                            const std::string& language) {
+  search::TIndexSettings settings{language};
+  const std::string wanted = FoldArchivePath(AsArchivePath(startPage));
+  for (const auto& file : files) {
+    if (settings.Language.empty() && !wanted.empty() &&
+        FoldArchivePath(file.archivePath) == wanted) {
+      std::ifstream in(file.source, std::ios::binary);
+      const std::string html{std::istreambuf_iterator<char>(in), {}};
+      settings.Language = search::PageLanguage(html);
+    }
+  }
+  return std::make_unique<search::TIndexBuilder>(settings);
+}
+
+search::TIndexProgress IndexingProgress() {
+  if (::isatty(STDERR_FILENO) != 1) {
+    return {};
+  }
+  return [shown = -1](std::size_t done, std::size_t total) mutable {
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    if (percent != shown) {
+      shown = percent;
+      std::fprintf(stderr, "\rIndexing the document for search: %3d%%", percent);
+      if (done == total) {
+        std::fputc('\n', stderr);
+      }
+      std::fflush(stderr);
+    }
+  };
+}
+
+}  // namespace tomelet::cli

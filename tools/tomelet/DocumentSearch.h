@@ -1,0 +1,30 @@
+// What `search`, `index`, `pack` and `verify` share about the document's search index.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/DocumentIndex.h"
+
+namespace tomelet {
+class TArchiveSnapshot;
+}
+
+namespace tomelet::cli {
+
+struct PackFile;
+
+// The start page named by the document's options, as an archive path; empty without one.
+std::string StartPageEntry(const TArchiveSnapshot& archive);
+
+// A builder whose language is the override when given, else the lang of the start page among
+// files (startPage as written in the options).
+std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<PackFile>& files,
+                                                            const std::string& startPage,
+                                                            const std::string& language);
+
+// A progress line on stderr while a document is indexed, shown only on a terminal.
+search::TIndexProgress IndexingProgress();
+
+}  // namespace tomelet::cli
