@@ -1,6 +1,8 @@
+// The page is read with libxml2's HTML parser driven as a stream of events: no tree is built,
+// which makes it several times faster than a tree-building HTML5 parser on large documents.
 #include "search/HtmlText.h"
 
-#include <gumbo.h>
+#include <libxml/HTMLparser.h>
 
 #include <algorithm>
 #include <array>
@@ -15,11 +17,23 @@ namespace {
 constexpr double kIndexLinkShare = 0.6;
 constexpr std::size_t kIndexMinimumText = 2000;
 
+constexpr std::array<std::string_view, 12> kSkippedElements = {
+    "script", "style",  "noscript", "template", "nav",    "footer",
+    "button", "select", "textarea", "svg",      "iframe", "object"};
 constexpr std::array<std::string_view, 12> kChromeClasses = {
     "sphinxsidebar", "related",     "footer", "headerlink", "navigation", "navbar",
     "breadcrumb",    "breadcrumbs", "nav",    "sidebar",    "skip-link",  "navpath"};
 constexpr std::array<std::string_view, 4> kChromeRoles = {"navigation", "banner", "contentinfo",
                                                           "search"};
+constexpr std::array<std::string_view, 7> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6", "dt"};
+constexpr std::array<std::string_view, 20> kInlineElements = {
+    "a",   "span", "em",   "strong", "code", "b", "i", "tt",   "kbd", "var",
+    "sub", "sup",  "abbr", "small",  "samp", "u", "s", "mark", "q",   "cite"};
+
+template <std::size_t N>
+bool IsOneOf(const std::array<std::string_view, N>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
 
 bool HasToken(std::string_view list, std::string_view token) {
   std::size_t pos = 0;
@@ -33,69 +47,26 @@ bool HasToken(std::string_view list, std::string_view token) {
   return false;
 }
 
-std::string_view Attribute(const GumboElement& element, const char* name) {
-  const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
-  return attribute != nullptr ? std::string_view(attribute->value) : std::string_view();
+std::string_view Text(const xmlChar* text) {
+  return text != nullptr ? std::string_view(reinterpret_cast<const char*>(text)) : "";
 }
 
-bool IsSkipped(const GumboElement& element) {
-  switch (element.tag) {
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_TEMPLATE:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_SELECT:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_SVG:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_OBJECT:
-      return true;
-    default:
-      break;
+std::string_view Attribute(const xmlChar** attributes, std::string_view name) {
+  for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2) {
+    if (Text(attributes[i]) == name) {
+      return Text(attributes[i + 1]);
+    }
   }
-  const std::string_view role = Attribute(element, "role");
-  if (std::find(kChromeRoles.begin(), kChromeRoles.end(), role) != kChromeRoles.end()) {
+  return {};
+}
+
+bool IsChrome(std::string_view name, const xmlChar** attributes) {
+  if (IsOneOf(kSkippedElements, name) || IsOneOf(kChromeRoles, Attribute(attributes, "role"))) {
     return true;
   }
-  const std::string_view classes = Attribute(element, "class");
+  const std::string_view classes = Attribute(attributes, "class");
   return std::any_of(kChromeClasses.begin(), kChromeClasses.end(),
-                     [&](std::string_view name) { return HasToken(classes, name); });
-}
-
-bool IsHeading(GumboTag tag) {
-  return tag == GUMBO_TAG_H1 || tag == GUMBO_TAG_H2 || tag == GUMBO_TAG_H3 || tag == GUMBO_TAG_H4 ||
-         tag == GUMBO_TAG_H5 || tag == GUMBO_TAG_H6 || tag == GUMBO_TAG_DT;
-}
-
-bool IsInline(GumboTag tag) {
-  switch (tag) {
-    case GUMBO_TAG_A:
-    case GUMBO_TAG_SPAN:
-    case GUMBO_TAG_EM:
-    case GUMBO_TAG_STRONG:
-    case GUMBO_TAG_CODE:
-    case GUMBO_TAG_B:
-    case GUMBO_TAG_I:
-    case GUMBO_TAG_TT:
-    case GUMBO_TAG_KBD:
-    case GUMBO_TAG_VAR:
-    case GUMBO_TAG_SUB:
-    case GUMBO_TAG_SUP:
-    case GUMBO_TAG_ABBR:
-    case GUMBO_TAG_SMALL:
-    case GUMBO_TAG_SAMP:
-    case GUMBO_TAG_U:
-    case GUMBO_TAG_S:
-    case GUMBO_TAG_MARK:
-    case GUMBO_TAG_Q:
-    case GUMBO_TAG_CITE:
-      return true;
-    default:
-      return false;
-  }
+                     [&](std::string_view chrome) { return HasToken(classes, chrome); });
 }
 
 void AppendCollapsed(std::string& out, std::string_view text) {
@@ -124,147 +95,183 @@ void Trim(std::string& text) {
   }
 }
 
-// Walks the tree without recursion, so hostile nesting depth cannot exhaust the stack.
-class TTextWalker {
- public:
-  explicit TTextWalker(TPageText& page) : page_(page) { page_.Sections.emplace_back(); }
-
-  void Walk(const GumboNode* root) {
-    struct Frame {
-      const GumboNode* node;
-      unsigned next;
-    };
-    std::vector<Frame> stack{{root, 0}};
-    Enter(root);
-    while (!stack.empty()) {
-      Frame& frame = stack.back();
-      const GumboVector& children = frame.node->v.element.children;
-      if (frame.next < children.length) {
-        const auto* child = static_cast<const GumboNode*>(children.data[frame.next++]);
-        if (child->type == GUMBO_NODE_ELEMENT) {
-          if (!IsSkipped(child->v.element)) {
-            Enter(child);
-            stack.push_back({child, 0});
-          }
-        } else if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_CDATA ||
-                   child->type == GUMBO_NODE_WHITESPACE) {
-          Text(child->v.text.text);
-        }
-      } else {
-        Leave(frame.node);
-        stack.pop_back();
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = byte < 0x80         ? 1
+                               : (byte >> 5) == 6  ? 2
+                               : (byte >> 4) == 14 ? 3
+                               : (byte >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size()) {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        return false;
       }
     }
+    i += length;
   }
+  return true;
+}
 
-  std::size_t LinkText() const { return linkText_; }
-  std::size_t AllText() const { return allText_; }
+// Receives the parser's events and cuts the page into sections at its headings.
+class TTextCollector {
+ public:
+  explicit TTextCollector(TPageText& page) : page_(page) { page_.Sections.emplace_back(); }
 
- private:
-  void Enter(const GumboNode* node) {
-    const GumboElement& element = node->v.element;
-    if (!IsInline(element.tag)) {
+  void Start(std::string_view name, const xmlChar** attributes) {
+    if (skipDepth_ > 0 || IsChrome(name, attributes)) {
+      ++skipDepth_;
+      return;
+    }
+    if (name == "html") {
+      page_.Language = std::string(Attribute(attributes, "lang"));
+    }
+    if (!IsOneOf(kInlineElements, name)) {
       Separate(Target());
     }
-    std::string_view id = Attribute(element, "id");
-    if (id.empty() && element.tag == GUMBO_TAG_A) {
-      id = Attribute(element, "name");
+    std::string_view id = Attribute(attributes, "id");
+    if (id.empty() && name == "a") {
+      id = Attribute(attributes, "name");
     }
     if (!id.empty()) {
       pendingIds_.emplace_back(id);
     }
-    if (element.tag == GUMBO_TAG_A) {
+    ++depth_;
+    if (name == "a") {
       ++linkDepth_;
-    } else if (element.tag == GUMBO_TAG_TITLE && titleDepth_ == 0) {
-      ++titleDepth_;
-    } else if (IsHeading(element.tag) && headingNode_ == nullptr) {
-      StartSection(id);
-      headingNode_ = node;
+    } else if (name == "title") {
+      inTitle_ = true;
+    } else if (IsOneOf(kHeadings, name) && headingDepth_ == 0) {
+      StartSection(id, name == "dt");
+      headingDepth_ = depth_;
     }
   }
 
-  void Leave(const GumboNode* node) {
-    const GumboTag tag = node->v.element.tag;
-    if (tag == GUMBO_TAG_A) {
+  void End(std::string_view name) {
+    if (skipDepth_ > 0) {
+      --skipDepth_;
+      return;
+    }
+    if (name == "a" && linkDepth_ > 0) {
       --linkDepth_;
-    } else if (tag == GUMBO_TAG_TITLE && titleDepth_ > 0) {
-      --titleDepth_;
-    } else if (node == headingNode_) {
-      headingNode_ = nullptr;
+    } else if (name == "title") {
+      inTitle_ = false;
+    } else if (depth_ == headingDepth_) {
+      headingDepth_ = 0;
       Trim(page_.Sections.back().Heading);
     }
-    if (!IsInline(tag)) {
+    --depth_;
+    if (!IsOneOf(kInlineElements, name)) {
       Separate(Target());
     }
   }
 
-  void StartSection(std::string_view ownId) {
-    TPageSection section;
-    section.Anchor = !ownId.empty() ? std::string(ownId)
-                                    : (pendingIds_.empty() ? std::string() : pendingIds_.back());
-    section.Ids = std::move(pendingIds_);
-    pendingIds_.clear();
-    Trim(page_.Sections.back().Text);
-    page_.Sections.push_back(std::move(section));
-  }
-
-  void Text(std::string_view text) {
-    if (titleDepth_ > 0) {
+  void Characters(std::string_view text) {
+    if (skipDepth_ > 0) {
+      return;
+    }
+    if (inTitle_) {
       AppendCollapsed(page_.Title, text);
       return;
     }
-    if (text.find_first_not_of(" \t\r\n\f") == std::string_view::npos) {
-      AppendCollapsed(Target(), text);
-      return;
-    }
-    TPageSection& section = page_.Sections.back();
-    section.Ids.insert(section.Ids.end(), pendingIds_.begin(), pendingIds_.end());
-    pendingIds_.clear();
-    allText_ += text.size();
-    if (linkDepth_ > 0) {
-      linkText_ += text.size();
+    if (text.find_first_not_of(" \t\r\n\f") != std::string_view::npos) {
+      // Ids inside running text mark index entries and link targets, not definitions.
+      pendingIds_.clear();
+      allText_ += text.size();
+      linkText_ += linkDepth_ > 0 ? text.size() : 0;
     }
     AppendCollapsed(Target(), text);
   }
 
+  bool LooksGenerated() const {
+    return allText_ >= kIndexMinimumText &&
+           static_cast<double>(linkText_) > kIndexLinkShare * static_cast<double>(allText_);
+  }
+
+ private:
+  void StartSection(std::string_view ownId, bool definition) {
+    TPageSection section;
+    section.IsDefinition = definition;
+    if (!ownId.empty()) {
+      section.Anchor = std::string(ownId);
+    } else if (!pendingIds_.empty()) {
+      section.Anchor = pendingIds_.back();
+    }
+    section.Ids = std::move(pendingIds_);
+    pendingIds_.clear();
+    page_.Sections.push_back(std::move(section));
+  }
+
   std::string& Target() {
     TPageSection& section = page_.Sections.back();
-    return headingNode_ != nullptr ? section.Heading : section.Text;
+    return headingDepth_ != 0 ? section.Heading : section.Text;
   }
 
   TPageText& page_;
   std::vector<std::string> pendingIds_;
-  const GumboNode* headingNode_ = nullptr;
+  int depth_ = 0;
+  int skipDepth_ = 0;
+  int headingDepth_ = 0;
   int linkDepth_ = 0;
-  int titleDepth_ = 0;
+  bool inTitle_ = false;
   std::size_t linkText_ = 0;
   std::size_t allText_ = 0;
 };
+
+TTextCollector& Collector(void* context) {
+  return *static_cast<TTextCollector*>(context);
+}
+
+htmlSAXHandler MakeHandler() {
+  htmlSAXHandler handler{};
+  handler.startElement = [](void* context, const xmlChar* name, const xmlChar** attributes) {
+    Collector(context).Start(Text(name), attributes);
+  };
+  handler.endElement = [](void* context, const xmlChar* name) {
+    Collector(context).End(Text(name));
+  };
+  handler.characters = [](void* context, const xmlChar* text, int length) {
+    Collector(context).Characters(
+        {reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)});
+  };
+  return handler;
+}
 
 }  // namespace
 
 TPageText ExtractPageText(std::string_view html) {
   TPageText page;
-  std::unique_ptr<GumboOutput, void (*)(GumboOutput*)> output(
-      gumbo_parse_with_options(&kGumboDefaultOptions, html.data(), html.size()),
-      [](GumboOutput* parsed) { gumbo_destroy_output(&kGumboDefaultOptions, parsed); });
-  if (output == nullptr || output->root->type != GUMBO_NODE_ELEMENT) {
+  TTextCollector collector(page);
+  static htmlSAXHandler handler = MakeHandler();
+  // Pages that are valid UTF-8 are read as such; others follow their own charset declaration.
+  const auto encoding = IsValidUtf8(html) ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE;
+  std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> context(
+      htmlCreatePushParserCtxt(&handler, &collector, nullptr, 0, nullptr, encoding),
+      htmlFreeParserCtxt);
+  if (context == nullptr) {
     return page;
   }
-  page.Language = std::string(Attribute(output->root->v.element, "lang"));
-  TTextWalker walker(page);
-  walker.Walk(output->root);
+  htmlCtxtUseOptions(context.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  constexpr std::size_t kChunk = 1 << 20;
+  for (std::size_t pos = 0; pos < html.size(); pos += kChunk) {
+    const std::size_t size = std::min(kChunk, html.size() - pos);
+    htmlParseChunk(context.get(), html.data() + pos, static_cast<int>(size), 0);
+  }
+  htmlParseChunk(context.get(), nullptr, 0, 1);
   Trim(page.Title);
   for (TPageSection& section : page.Sections) {
+    Trim(section.Heading);
     Trim(section.Text);
   }
-  if (!page.Sections.empty() && page.Sections.front().Text.empty() &&
-      page.Sections.front().Ids.empty() && page.Sections.size() > 1) {
+  if (page.Sections.size() > 1 && page.Sections.front().Text.empty() &&
+      page.Sections.front().Ids.empty()) {
     page.Sections.erase(page.Sections.begin());
   }
-  page.IsGeneratedIndex = walker.AllText() >= kIndexMinimumText &&
-                          static_cast<double>(walker.LinkText()) >
-                              kIndexLinkShare * static_cast<double>(walker.AllText());
+  page.IsGeneratedIndex = collector.LooksGenerated();
   return page;
 }
 

@@ -12,7 +12,8 @@ struct TPageSection {
   std::string Anchor;            // id of the heading or of the element that opens it; may be empty
   std::string Heading;           // text of the heading; empty for the text before the first one
   std::string Text;              // body text, whitespace collapsed
-  std::vector<std::string> Ids;  // every id inside the section, so a name finds its definition
+  std::vector<std::string> Ids;  // ids of the heading and of the elements that open it
+  bool IsDefinition = false;     // opened by a term being defined (<dt>), not a topic heading
 };
 
 struct TPageText {

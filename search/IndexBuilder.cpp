@@ -17,7 +17,7 @@ constexpr Xapian::termcount kTitleWeight = 3;
 constexpr Xapian::termcount kHeadingWeight = 4;
 // Snippets are cut from the start of each section, which is where its subject is named; keeping
 // only that much holds the index to a fraction of the document.
-constexpr std::size_t kStoredTextBytes = 480;
+constexpr std::size_t kStoredTextBytes = 320;
 
 std::filesystem::path ScratchFolder() {
   const char* base = std::getenv("TMPDIR");
@@ -78,10 +78,9 @@ struct TIndexBuilder::Impl {
   std::unique_ptr<Xapian::WritableDatabase> database;
   Xapian::TermGenerator generator;
   std::vector<format::TPageEntry> pages;
-  std::vector<format::TPageEntry> generatedPages;
 
-  void IndexSection(std::string_view path, const std::string& title, const TPageSection& section,
-                    bool generated);
+  void IndexSection(const std::string& title, const TPageSection& section, bool generated,
+                    bool first);
   ~Impl() {
     database.reset();
     std::error_code ignored;
@@ -95,8 +94,11 @@ TIndexBuilder::TIndexBuilder(const TIndexSettings& settings) : impl_(std::make_u
   impl_->stemmer = format::MakeStemmer(impl_->language);
   impl_->stopper = format::MakeStopper(impl_->language);
   impl_->database = std::make_unique<Xapian::WritableDatabase>(
-      (impl_->scratch / "db").string(), Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS);
+      (impl_->scratch / "db").string(),
+      Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST);
   impl_->generator.set_stemmer(impl_->stemmer);
+  // Stemmed forms only: unstemmed copies of every word would double the postings.
+  impl_->generator.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
   impl_->generator.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
   if (impl_->stopper) {
     impl_->generator.set_stopper(impl_->stopper.get());
@@ -120,18 +122,19 @@ void TIndexBuilder::AddPage(std::string_view archivePath, std::string_view html)
   if (title.empty()) {
     title = std::string(archivePath.substr(archivePath.rfind('\\') + 1));
   }
-  (page.IsGeneratedIndex ? impl_->generatedPages : impl_->pages)
-      .push_back({std::string(archivePath), title});
+  impl_->pages.push_back({std::string(archivePath), title, page.IsGeneratedIndex});
+  bool first = true;
   for (const auto& section : page.Sections) {
-    impl_->IndexSection(archivePath, title, section, page.IsGeneratedIndex);
+    impl_->IndexSection(title, section, page.IsGeneratedIndex, first);
+    first = false;
     if (page.IsGeneratedIndex) {
       break;
     }
   }
 }
 
-void TIndexBuilder::Impl::IndexSection(std::string_view path, const std::string& title,
-                                       const TPageSection& section, bool generated) {
+void TIndexBuilder::Impl::IndexSection(const std::string& title, const TPageSection& section,
+                                       bool generated, bool first) {
   if (section.Heading.empty() && section.Text.empty() && section.Ids.empty()) {
     return;
   }
@@ -139,9 +142,13 @@ void TIndexBuilder::Impl::IndexSection(std::string_view path, const std::string&
   generator.set_document(document);
   generator.index_text_without_positions(title, generated ? 1 : kTitleWeight);
   if (!generated) {
+    if (first) {
+      generator.index_text_without_positions(title, 1, std::string(format::kTitlePrefix));
+    }
     generator.index_text_without_positions(section.Heading, kHeadingWeight);
     generator.index_text_without_positions(section.Text);
-    for (const auto& id : section.Ids) {
+    // A name typed as a query finds where it is defined, not every topic titled with it.
+    for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
       if (id.size() + format::kIdPrefix.size() <= format::kMaxTermBytes) {
         document.add_term(std::string(format::kIdPrefix) + id);
       }
@@ -152,17 +159,15 @@ void TIndexBuilder::Impl::IndexSection(std::string_view path, const std::string&
     shown += shown.empty() ? "" : " ";
     shown += section.Text;
   }
-  document.set_data(format::EncodeSection(
-      {std::string(path), section.Anchor, title, Prefix(shown, kStoredTextBytes)}));
-  document.add_value(format::kPageSlot, std::string(path));
+  const std::uint64_t page = pages.size() - 1;
+  document.set_data(format::EncodeSection({page, section.Anchor, Prefix(shown, kStoredTextBytes)}));
+  document.add_value(format::kPageSlot, format::PageKey(page));
   database->add_document(document);
 }
 
 std::vector<std::byte> TIndexBuilder::Finish() {
-  auto pages = impl_->pages;
-  pages.insert(pages.end(), impl_->generatedPages.begin(), impl_->generatedPages.end());
   impl_->database->set_metadata(std::string(format::kLanguageKey), impl_->language);
-  impl_->database->set_metadata(std::string(format::kPagesKey), format::EncodePages(pages));
+  impl_->database->set_metadata(std::string(format::kPagesKey), format::EncodePages(impl_->pages));
   impl_->database->commit();
   const auto single = impl_->scratch / "index";
   impl_->database->compact(single.string(), Xapian::DBCOMPACT_SINGLE_FILE);

@@ -86,18 +86,16 @@ std::optional<THeader> DecodeHeader(std::span<const std::byte> bytes) {
 
 std::string EncodeSection(const TSectionRecord& record) {
   std::string out;
-  PutField(out, record.Path);
+  PutVarint(out, record.Page);
   PutField(out, record.Anchor);
-  PutField(out, record.Title);
   PutField(out, record.Text);
   return out;
 }
 
 TSectionRecord DecodeSection(std::string_view bytes) {
   TSectionRecord record;
-  record.Path = GetField(bytes);
+  record.Page = GetVarint(bytes);
   record.Anchor = GetField(bytes);
-  record.Title = GetField(bytes);
   record.Text = GetField(bytes);
   return record;
 }
@@ -108,6 +106,7 @@ std::string EncodePages(const std::vector<TPageEntry>& pages) {
   for (const auto& page : pages) {
     PutField(out, page.Path);
     PutField(out, page.Title);
+    PutVarint(out, page.Generated ? 1 : 0);
   }
   return out;
 }
@@ -123,9 +122,16 @@ std::vector<TPageEntry> DecodePages(std::string_view bytes) {
     TPageEntry page;
     page.Path = GetField(bytes);
     page.Title = GetField(bytes);
+    page.Generated = GetVarint(bytes) != 0;
     pages.push_back(std::move(page));
   }
   return pages;
+}
+
+std::string PageKey(std::uint64_t page) {
+  std::string key;
+  PutVarint(key, page);
+  return key;
 }
 
 std::string StemmerLanguage(std::string_view language) {

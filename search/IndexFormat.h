@@ -17,8 +17,12 @@ namespace tomelet::search::format {
 inline constexpr std::string_view kMagic("TOMELET-INDEX\0\0\0", 16);
 inline constexpr Xapian::valueno kPageSlot = 0;
 inline constexpr std::string_view kIdPrefix = "XA";
+// Words of the page title, on the first section of each page only.
+inline constexpr std::string_view kTitlePrefix = "S";
 inline constexpr std::string_view kLanguageKey = "tomelet.language";
 inline constexpr std::string_view kPagesKey = "tomelet.pages";
+// The page number as the collapse key, so that a page shows up once in the results.
+std::string PageKey(std::uint64_t page);
 // Xapian refuses longer terms.
 inline constexpr std::size_t kMaxTermBytes = 240;
 
@@ -31,10 +35,10 @@ std::vector<std::byte> EncodeHeader(std::uint64_t databaseSize);
 // Nullopt when the bytes do not start with the magic text.
 std::optional<THeader> DecodeHeader(std::span<const std::byte> bytes);
 
+// Path and title live once per page in the pages list; a section names its page by number.
 struct TSectionRecord {
-  std::string Path;
+  std::uint64_t Page = 0;
   std::string Anchor;
-  std::string Title;
   std::string Text;
 };
 
@@ -45,6 +49,7 @@ TSectionRecord DecodeSection(std::string_view bytes);
 struct TPageEntry {
   std::string Path;
   std::string Title;
+  bool Generated = false;
 };
 std::string EncodePages(const std::vector<TPageEntry>& pages);
 std::vector<TPageEntry> DecodePages(std::string_view bytes);

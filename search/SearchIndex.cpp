@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kSnippetBytes = 200;
 constexpr double kIdBoost = 25.0;
+constexpr double kTitleBoost = 2.0;
 constexpr Xapian::doccount kCheckAtLeast = 200;
 constexpr Xapian::doccount kIdMatchesRead = 50;
 
@@ -81,6 +82,18 @@ bool WordStartsWith(std::string_view title, std::string_view prefix) {
     pos = space + 1;
   }
   return false;
+}
+
+// The same words looked up among page titles, to lift the page that is about them.
+Xapian::Query TitleQuery(const Xapian::Query& parsed) {
+  std::vector<Xapian::Query> titleTerms;
+  for (auto it = parsed.get_unique_terms_begin(); it != parsed.get_unique_terms_end(); ++it) {
+    const std::string term = *it;
+    if (term.starts_with('Z')) {
+      titleTerms.emplace_back("Z" + std::string(format::kTitlePrefix) + term.substr(1));
+    }
+  }
+  return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
 }
 
 }  // namespace
@@ -184,7 +197,7 @@ Xapian::Query TSearchIndex::Impl::Parse(Xapian::Database& database, std::string_
   Xapian::QueryParser parser;
   parser.set_database(database);
   parser.set_stemmer(stemmer);
-  parser.set_stemming_strategy(Xapian::QueryParser::STEM_SOME);
+  parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
   if (stopper) {
     parser.set_stopper(stopper.get());
   }
@@ -239,10 +252,17 @@ TSearchResults TSearchIndex::Impl::Run(Xapian::Database& database, std::string_v
   Xapian::MSet matches;
   for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
     Xapian::Query parsed = Parse(database, query, op);
+    const Xapian::Query titles = TitleQuery(parsed);
+    const Xapian::Query ranked =
+        titles.empty()
+            ? parsed
+            : Xapian::Query(Xapian::Query::OP_AND_MAYBE, parsed,
+                            Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, titles, kTitleBoost));
     if (!idQuery.empty()) {
-      parsed = Xapian::Query(Xapian::Query::OP_OR, parsed, idQuery);
+      enquire.set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, idQuery));
+    } else {
+      enquire.set_query(ranked);
     }
-    enquire.set_query(parsed);
     matches =
         enquire.get_mset(static_cast<Xapian::doccount>(start), static_cast<Xapian::doccount>(limit),
                          kCheckAtLeast + static_cast<Xapian::doccount>(start + limit));
@@ -253,10 +273,13 @@ TSearchResults TSearchIndex::Impl::Run(Xapian::Database& database, std::string_v
   results.Total = matches.get_matches_estimated();
   for (auto it = matches.begin(); it != matches.end(); ++it) {
     const auto record = format::DecodeSection(it.get_document().get_data());
+    if (record.Page >= pages.size()) {
+      ThrowDamaged();
+    }
     TSearchHit hit;
-    hit.Path = record.Path;
+    hit.Path = pages[record.Page].Path;
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
-    hit.Title = record.Title;
+    hit.Title = pages[record.Page].Title;
     hit.Snippet =
         matches.snippet(record.Text, kSnippetBytes, stemmer,
                         Xapian::MSet::SNIPPET_BACKGROUND_MODEL | Xapian::MSet::SNIPPET_CJK_NGRAM);
@@ -280,10 +303,12 @@ std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view prefix, std::siz
   std::vector<Candidate> candidates;
   for (std::size_t i = 0; i < impl_->foldedTitles.size(); ++i) {
     const std::string& title = impl_->foldedTitles[i];
+    // Generated lists of links come after every real page.
+    const int later = impl_->pages[i].Generated ? 2 : 0;
     if (title.starts_with(folded)) {
-      candidates.push_back({0, title.size(), i});
+      candidates.push_back({later, title.size(), i});
     } else if (WordStartsWith(title, folded)) {
-      candidates.push_back({1, title.size(), i});
+      candidates.push_back({later + 1, title.size(), i});
     }
   }
   const std::size_t count = std::min(limit, candidates.size());
