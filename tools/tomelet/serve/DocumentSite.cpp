@@ -7,8 +7,10 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "platform/mime/MimeTable.h"
 #include "platform/text/Codepage.h"
+#include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/HttpRange.h"
+#include "tools/tomelet/serve/SearchPages.h"
 
 namespace tomelet::serve {
 
@@ -127,6 +129,7 @@ struct TDocumentSite::Impl {
   std::shared_ptr<const TArchiveSnapshot> archive;
   std::string startLocation;
   mutable TEntryCache cache{kCacheBudget};
+  std::unique_ptr<TSearchPages> searchPages;
 
   TSiteResponse Route(const TSiteRequest& request) const;
   int FindEntry(std::string_view archivePath) const;
@@ -145,6 +148,7 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
   if (!name.empty()) {
     impl_->startLocation = LocationFor(name);
   }
+  impl_->searchPages = std::make_unique<TSearchPages>(impl_->archive, UrlToArchivePath(startUrl));
 }
 
 TDocumentSite::~TDocumentSite() = default;
@@ -180,6 +184,9 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     response.Headers.emplace_back("Location", startLocation);
     return response;
   }
+  if (pathPart.starts_with(kSearchPathPrefix)) {
+    return searchPages->Respond(request.Target);
+  }
   if (pathPart == "/favicon.ico") {
     const int own = archive->IndexOf("favicon.ico");
     const int index = own >= 0 ? own : archive->IndexOf("-logo-");
@@ -199,7 +206,8 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
 int TDocumentSite::Impl::FindEntry(std::string_view archivePath) const {
   const std::string path(archivePath);
   const std::string folded = FoldAscii(path);
-  if (folded == "-config-" || folded == "-logo-" || HasDotSegment(path)) {
+  if (folded == "-config-" || folded == "-logo-" || folded == search::kIndexEntryName ||
+      HasDotSegment(path)) {
     return -1;
   }
   const int index = archive->IndexOf(path);
