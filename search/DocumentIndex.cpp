@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -245,7 +246,8 @@ void TBackgroundIndex::Run() {
   std::string error;
   try {
     index = BuildCachedIndex(*archive_, startPage_, [this](std::size_t done, std::size_t total) {
-      percent_ = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+      // 100 is kept for the index being ready; writing it out comes after the last page.
+      percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
     });
   } catch (const std::exception& e) {
     error = e.what();

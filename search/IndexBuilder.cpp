@@ -68,6 +68,18 @@ void FixIdentity(std::vector<std::byte>& database) {
   }
 }
 
+bool HasCjk(const std::string& text) {
+  for (Xapian::Utf8Iterator it(text); it != Xapian::Utf8Iterator(); ++it) {
+    const unsigned c = *it;
+    if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+        (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
+        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 struct TIndexBuilder::Impl {
@@ -77,6 +89,9 @@ struct TIndexBuilder::Impl {
   std::unique_ptr<Xapian::Stopper> stopper;
   std::unique_ptr<Xapian::WritableDatabase> database;
   Xapian::TermGenerator generator;
+  // The query side never puts the stem marker on n-grams of CJK text, so text holding any is
+  // indexed a second time without it.
+  Xapian::TermGenerator cjkGenerator;
   std::vector<format::TPageEntry> pages;
 
   void IndexSection(const std::string& title, const TPageSection& section, bool generated,
@@ -99,6 +114,8 @@ TIndexBuilder::TIndexBuilder(const TIndexSettings& settings) : impl_(std::make_u
   impl_->generator.set_stemmer(impl_->stemmer);
   // Stemmed forms only: unstemmed copies of every word would double the postings.
   impl_->generator.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
+  impl_->cjkGenerator.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
+  impl_->cjkGenerator.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
   impl_->generator.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
   if (impl_->stopper) {
     impl_->generator.set_stopper(impl_->stopper.get());
@@ -147,6 +164,11 @@ void TIndexBuilder::Impl::IndexSection(const std::string& title, const TPageSect
     }
     generator.index_text_without_positions(section.Heading, kHeadingWeight);
     generator.index_text_without_positions(section.Text);
+    if (HasCjk(section.Heading) || HasCjk(section.Text)) {
+      cjkGenerator.set_document(document);
+      cjkGenerator.index_text_without_positions(section.Heading, kHeadingWeight);
+      cjkGenerator.index_text_without_positions(section.Text);
+    }
     // A name typed as a query finds where it is defined, not every topic titled with it.
     for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
       if (id.size() + format::kIdPrefix.size() <= format::kMaxTermBytes) {
