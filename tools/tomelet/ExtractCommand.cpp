@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
-#include <numeric>
 #include <unordered_set>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
