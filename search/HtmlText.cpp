@@ -244,9 +244,12 @@ htmlSAXHandler MakeHandler() {
 }  // namespace
 
 TPageText ExtractPageText(std::string_view html) {
+  // libxml2 must set up its global tables once before parsers run on several threads.
+  static const bool initialised = (xmlInitParser(), true);
+  static htmlSAXHandler handler = MakeHandler();
+  (void)initialised;
   TPageText page;
   TTextCollector collector(page);
-  static htmlSAXHandler handler = MakeHandler();
   // Pages that are valid UTF-8 are read as such; others follow their own charset declaration.
   const auto encoding = IsValidUtf8(html) ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE;
   std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> context(

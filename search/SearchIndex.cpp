@@ -1,5 +1,6 @@
-// Reading the index: a small pool of databases on duplicated descriptors, so that queries on
-// several threads never share a Xapian object.
+// Reading the index: a small pool of readers, each with its own database on a duplicated
+// descriptor and its own stemmer, so that queries on several threads never share a Xapian object
+// (their handles count references without atomics).
 #include "search/SearchIndex.h"
 
 #include <fcntl.h>
@@ -98,23 +99,26 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
 
 }  // namespace
 
+struct TReader {
+  Xapian::Database Database;
+  Xapian::Stem Stemmer;
+  std::unique_ptr<Xapian::Stopper> Stopper;
+};
+
 struct TSearchIndex::Impl {
   int fd = -1;
   std::int64_t databaseOffset = 0;
   std::string language;
-  Xapian::Stem stemmer;
-  std::unique_ptr<Xapian::Stopper> stopper;
   std::vector<format::TPageEntry> pages;
   std::vector<std::string> foldedTitles;
   mutable std::mutex poolLock;
-  mutable std::vector<std::unique_ptr<Xapian::Database>> pool;
+  mutable std::vector<std::unique_ptr<TReader>> pool;
 
-  std::unique_ptr<Xapian::Database> Open() const;
-  std::unique_ptr<Xapian::Database> Lease() const;
-  void Return(std::unique_ptr<Xapian::Database> database) const;
-  Xapian::Query Parse(Xapian::Database& database, std::string_view query,
-                      Xapian::Query::op defaultOp) const;
-  TSearchResults Run(Xapian::Database& database, std::string_view query, std::size_t start,
+  std::unique_ptr<TReader> Open() const;
+  std::unique_ptr<TReader> Lease() const;
+  void Return(std::unique_ptr<TReader> reader) const;
+  Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
+  TSearchResults Run(TReader& reader, std::string_view query, std::size_t start,
                      std::size_t limit) const;
 };
 
@@ -141,19 +145,20 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
     throw ESearchIndexError("Cannot open the search index");
   }
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
-  auto database = impl_->Open();
+  auto reader = impl_->Open();
   try {
-    impl_->language = database->get_metadata(std::string(format::kLanguageKey));
-    impl_->pages = format::DecodePages(database->get_metadata(std::string(format::kPagesKey)));
+    impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
+    impl_->pages =
+        format::DecodePages(reader->Database.get_metadata(std::string(format::kPagesKey)));
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
-  impl_->stemmer = format::MakeStemmer(impl_->language);
-  impl_->stopper = format::MakeStopper(impl_->language);
+  reader->Stemmer = format::MakeStemmer(impl_->language);
+  reader->Stopper = format::MakeStopper(impl_->language);
   for (const auto& page : impl_->pages) {
     impl_->foldedTitles.push_back(Folded(page.Title));
   }
-  impl_->Return(std::move(database));
+  impl_->Return(std::move(reader));
 }
 
 TSearchIndex::~TSearchIndex() {
@@ -163,11 +168,16 @@ TSearchIndex::~TSearchIndex() {
   }
 }
 
-std::unique_ptr<Xapian::Database> TSearchIndex::Impl::Open() const {
+std::unique_ptr<TReader> TSearchIndex::Impl::Open() const {
   const std::lock_guard guard(OpeningLock());
   const int copy = DuplicateAt(fd, databaseOffset);
   try {
-    return std::make_unique<Xapian::Database>(copy);
+    auto reader = std::make_unique<TReader>(TReader{Xapian::Database(copy), {}, nullptr});
+    if (!language.empty()) {
+      reader->Stemmer = format::MakeStemmer(language);
+      reader->Stopper = format::MakeStopper(language);
+    }
+    return reader;
   } catch (const Xapian::DatabaseVersionError&) {
     throw ESearchIndexError(std::string(kNewerIndexMessage));
   } catch (const Xapian::Error&) {
@@ -175,31 +185,31 @@ std::unique_ptr<Xapian::Database> TSearchIndex::Impl::Open() const {
   }
 }
 
-std::unique_ptr<Xapian::Database> TSearchIndex::Impl::Lease() const {
+std::unique_ptr<TReader> TSearchIndex::Impl::Lease() const {
   {
     const std::lock_guard guard(poolLock);
     if (!pool.empty()) {
-      auto database = std::move(pool.back());
+      auto reader = std::move(pool.back());
       pool.pop_back();
-      return database;
+      return reader;
     }
   }
   return Open();
 }
 
-void TSearchIndex::Impl::Return(std::unique_ptr<Xapian::Database> database) const {
+void TSearchIndex::Impl::Return(std::unique_ptr<TReader> reader) const {
   const std::lock_guard guard(poolLock);
-  pool.push_back(std::move(database));
+  pool.push_back(std::move(reader));
 }
 
-Xapian::Query TSearchIndex::Impl::Parse(Xapian::Database& database, std::string_view query,
+Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
                                         Xapian::Query::op defaultOp) const {
   Xapian::QueryParser parser;
-  parser.set_database(database);
-  parser.set_stemmer(stemmer);
+  parser.set_database(reader.Database);
+  parser.set_stemmer(reader.Stemmer);
   parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
-  if (stopper) {
-    parser.set_stopper(stopper.get());
+  if (reader.Stopper) {
+    parser.set_stopper(reader.Stopper.get());
   }
   parser.set_default_op(defaultOp);
   const std::string text(query);
@@ -214,10 +224,10 @@ Xapian::Query TSearchIndex::Impl::Parse(Xapian::Database& database, std::string_
 
 TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
                                     std::size_t limit) const {
-  auto database = impl_->Lease();
+  auto reader = impl_->Lease();
   try {
-    auto results = impl_->Run(*database, query, start, limit);
-    impl_->Return(std::move(database));
+    auto results = impl_->Run(*reader, query, start, limit);
+    impl_->Return(std::move(reader));
     return results;
   } catch (const Xapian::DatabaseModifiedError&) {
     ThrowDamaged();
@@ -226,8 +236,9 @@ TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
   }
 }
 
-TSearchResults TSearchIndex::Impl::Run(Xapian::Database& database, std::string_view query,
-                                       std::size_t start, std::size_t limit) const {
+TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, std::size_t start,
+                                       std::size_t limit) const {
+  Xapian::Database& database = reader.Database;
   TSearchResults results;
   results.Query = std::string(query);
   std::set<Xapian::docid> defining;
@@ -251,7 +262,7 @@ TSearchResults TSearchIndex::Impl::Run(Xapian::Database& database, std::string_v
   enquire.set_collapse_key(format::kPageSlot);
   Xapian::MSet matches;
   for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
-    Xapian::Query parsed = Parse(database, query, op);
+    Xapian::Query parsed = Parse(reader, query, op);
     const Xapian::Query titles = TitleQuery(parsed);
     const Xapian::Query ranked =
         titles.empty()
@@ -281,8 +292,8 @@ TSearchResults TSearchIndex::Impl::Run(Xapian::Database& database, std::string_v
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
     hit.Title = pages[record.Page].Title;
     hit.Snippet =
-        matches.snippet(record.Text, kSnippetBytes, stemmer,
-                        Xapian::MSet::SNIPPET_BACKGROUND_MODEL | Xapian::MSet::SNIPPET_CJK_NGRAM);
+        matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
+                        Xapian::MSet::SNIPPET_CJK_NGRAM);
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
   }

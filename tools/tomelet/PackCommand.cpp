@@ -71,7 +71,7 @@ void NameLogo(TProjectOptions& options, const std::string& logo) {
 }
 
 void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
-              TFileCompressionLevel level, search::TIndexBuilder* index) {
+              TFileCompressionLevel level, TPackIndexer* index) {
   std::uintmax_t total = 0;
   for (const auto& file : files) {
     total += file.size;
@@ -80,8 +80,7 @@ void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
   for (const auto& file : files) {
     const auto contents = ReadWholeFile(file.source);
     if (index != nullptr && search::IsHtmlPageName(file.archivePath)) {
-      index->AddPage(file.archivePath,
-                     {reinterpret_cast<const char*>(contents.data()), contents.size()});
+      index->Add(file.archivePath, contents);
     }
     writer.AddEntry(file.archivePath, contents, level);
     progress.Advance(file.size);
@@ -95,8 +94,11 @@ void RunPack(const PackArgs& args) {
   const auto files = CollectPackFiles(args.folder, args.out, [](const std::string& note) {
     std::fprintf(stderr, "warning: %s\n", note.c_str());
   });
-  auto index =
-      args.noIndex ? nullptr : MakePackIndexBuilder(files, options.StartPage(), args.language);
+  std::unique_ptr<TPackIndexer> index;
+  if (!args.noIndex) {
+    index = std::make_unique<TPackIndexer>(
+        MakePackIndexBuilder(files, options.StartPage(), args.language));
+  }
   TZLBArchiveWriter writer;
   AddFiles(writer, files, level, index.get());
   writer.AddEntry("-config-", options.Bytes(), level);
