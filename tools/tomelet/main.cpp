@@ -7,7 +7,7 @@
 #include "tools/tomelet/CommandSupport.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Lists, checks, extracts, packs and serves Tomelet documents.", "tomelet"};
+  CLI::App app{"Lists, checks, extracts, packs, serves and searches Tomelet documents.", "tomelet"};
   app.require_subcommand(1);
   tomelet::cli::AddListCommand(app);
   tomelet::cli::AddCatCommand(app);
@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
   tomelet::cli::AddExtractCommand(app);
   tomelet::cli::AddPackCommand(app);
   tomelet::cli::AddServeCommand(app);
+  tomelet::cli::AddSearchCommand(app);
+  tomelet::cli::AddIndexCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
