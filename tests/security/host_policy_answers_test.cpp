@@ -9,19 +9,6 @@
 namespace tomelet {
 namespace {
 
-TEST(HostValues, FlagsAndDownloadControlOfTheViewer) {
-  THostPolicy policy = THostPolicy::ForViewer();
-  EXPECT_EQ(policy.GetHostInfo().Flags, 0x44000u);
-  policy.UserInterfaceOptions.Include(TUserInterfaceOption::DontUseScrollBars);
-  EXPECT_EQ(policy.GetHostInfo().Flags, 0x44008u);
-  EXPECT_EQ(policy.Ambient(DISPID_AMBIENT_DLCONTROL), TAmbientValue(std::int32_t{0x70}));
-  EXPECT_EQ(policy.Ambient(DISPID_AMBIENT_USERMODE), TAmbientValue(true));
-  EXPECT_FALSE(policy.Ambient(DISPID_AMBIENT_USERAGENT)) << "left to the container";
-  policy.InternalUserAgent = "Tomelet/1.0";
-  EXPECT_EQ(policy.Ambient(DISPID_AMBIENT_USERAGENT),
-            TAmbientValue(std::string("Tomelet/1.0\r\n")));
-}
-
 TEST(ContextMenu, ViewerReplacesEveryKindAndAListedKindOnlyItself) {
   const THostPolicy viewer = THostPolicy::ForViewer();
   for (std::uint32_t id : {0u, 1u, 5u, 9u, 10u, 0xFFFFu}) {
@@ -46,23 +33,6 @@ TEST(CtrlShortcuts, OnlyCtrlWithoutShiftOnAListedUpperCaseLetterIsSwallowed) {
   EXPECT_EQ(policy.TranslateAccelerator({true, true, false, 'P'}), S_FALSE);
   policy.DisableCtrlShortcuts = "n";
   EXPECT_EQ(policy.TranslateAccelerator({true, true, false, 'N'}), S_FALSE);
-}
-
-TEST(CommandGroups, ScriptErrorsFollowTheActionAndOtherCommandsAreUnsupported) {
-  THostPolicy policy = THostPolicy::ForViewer();
-  const TExecAnswer ask = policy.Exec(&CGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR);
-  EXPECT_EQ(ask.Result, S_FALSE);
-  EXPECT_FALSE(ask.Output);
-  policy.ScriptErrorAction = TScriptErrorAction::eaCancel;
-  EXPECT_EQ(policy.Exec(&CGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR).Output, false);
-  policy.ScriptErrorAction = TScriptErrorAction::eaContinue;
-  EXPECT_EQ(policy.Exec(&CGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR).Output, true);
-  EXPECT_EQ(policy.Exec(&CGID_DocHostCommandHandler, 6041).Result, OLECMDERR_E_NOTSUPPORTED);
-  EXPECT_EQ(policy.Exec(&CGID_Explorer, 37).Result, OLECMDERR_E_NOTSUPPORTED);
-  EXPECT_EQ(policy.Exec(nullptr, OLECMDID_SHOWSCRIPTERROR).Result, OLECMDERR_E_NOTSUPPORTED);
-  EXPECT_TRUE(policy.Exec(&CGID_Explorer, 39).EnsureFocusHook);
-  policy.OnRefresh = [] { return true; };
-  EXPECT_EQ(policy.Exec(&CGID_DocHostCommandHandler, 2300).Result, S_OK);
 }
 
 class HostServices : public ::testing::Test {
