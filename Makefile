@@ -1,7 +1,7 @@
 # Front door for a fresh checkout. `make run` installs and builds only what the viewer needs and
 # opens the bundled sample in it; `make test` builds and runs every test (GUI tests under Xvfb,
 # then the sanitizer build).
-.PHONY: deps build run test test-fast test-sanitize test-sanitize-gui bench fuzz clean
+.PHONY: deps build run test test-fast test-sanitize test-sanitize-gui bench fuzz fuzz-search clean
 
 CMAKE_PRESET ?= default
 JOBS ?= $(shell nproc)
@@ -52,6 +52,13 @@ fuzz: deps
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_open_archive
 	mkdir -p build-fuzz/corpus
 	build-fuzz/tests/fuzz/fuzz_open_archive -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/corpus tests/fuzz/corpus
+
+fuzz-search: build
+	cmake --preset fuzz >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_search_index
+	mkdir -p build-fuzz/search-corpus
+	build/tools/tomelet/tomelet cat build/sample.tlt -- -index- > build-fuzz/search-corpus/sample.index
+	build-fuzz/tests/fuzz/fuzz_search_index -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/search-corpus
 
 clean:
 	rm -rf build build-sanitize build-sanitize-gui build-fuzz

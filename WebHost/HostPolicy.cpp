@@ -1,7 +1,6 @@
 #include "WebHost/HostPolicy.h"
 
 #include <algorithm>
-#include <iterator>
 
 #include "SecurityManager/SecurityManager.h"
 
@@ -29,10 +28,6 @@ bool Allows(IInternetSecurityManager& manager, DWORD action) {
   return result != S_OK || (policy & kPermissionBits) != URLPOLICY_DISALLOW;
 }
 
-bool IsRefreshCommand(std::uint32_t command) {
-  return std::ranges::find(kRefreshCommands, command) != std::end(kRefreshCommands);
-}
-
 }  // namespace
 
 THostPolicy THostPolicy::ForViewer() {
@@ -42,7 +37,6 @@ THostPolicy THostPolicy::ForViewer() {
                                rcmSelText,   rcmAnchor, rcmUnKnown, rcmImageArt,
                                rcmImgDynSrc, rcmDebug,  rcmAll};
   policy.HasPopupMenu = true;
-  policy.ScriptErrorAction = TScriptErrorAction::eaAskUser;
   return policy;
 }
 
@@ -71,37 +65,6 @@ HRESULT THostPolicy::TranslateAccelerator(const TKeyStroke& key) const {
   return SwallowsShortcut(key) ? S_OK : S_FALSE;
 }
 
-TExecAnswer THostPolicy::ScriptErrorAnswer() const {
-  switch (ScriptErrorAction) {
-    case TScriptErrorAction::eaContinue:
-      return {S_OK, true, false};
-    case TScriptErrorAction::eaCancel:
-      return {S_OK, false, false};
-    case TScriptErrorAction::eaAskUser:
-      break;
-  }
-  return {S_FALSE, std::nullopt, false};
-}
-
-TExecAnswer THostPolicy::Exec(const GUID* group, std::uint32_t command) const {
-  TExecAnswer answer;
-  if (group == nullptr)
-    return answer;
-  if (*group == CGID_DocHostCommandHandler) {
-    if (command == OLECMDID_SHOWSCRIPTERROR)
-      return ScriptErrorAnswer();
-    if (IsRefreshCommand(command) && OnRefresh && OnRefresh())
-      answer.Result = S_OK;
-  } else if (*group == CGID_Explorer) {
-    if (command == kExplorerUnloadCommand && OnUnload) {
-      OnUnload();
-      answer.Result = S_OK;
-    }
-    answer.EnsureFocusHook = command == kExplorerFocusCommand;
-  }
-  return answer;
-}
-
 HRESULT THostPolicy::QueryService(const GUID& sid, const GUID& iid, IUnknown* host,
                                   ComPtr<IUnknown>& obj) const {
   obj.Reset();
@@ -117,22 +80,6 @@ HRESULT THostPolicy::QueryService(const GUID& sid, const GUID& iid, IUnknown* ho
   return obj ? S_OK : E_NOINTERFACE;
 }
 
-std::optional<TAmbientValue> THostPolicy::Ambient(int dispatchId) const {
-  switch (dispatchId) {
-    case DISPID_AMBIENT_DLCONTROL:
-      return static_cast<std::int32_t>(DownloadOptions.Value());
-    case DISPID_AMBIENT_USERMODE:
-      return true;
-    case DISPID_AMBIENT_USERAGENT:
-      if (!InternalUserAgent.empty())
-        return InternalUserAgent + "\r\n";
-      break;
-    default:
-      break;
-  }
-  return std::nullopt;
-}
-
 TPageSecurity THostPolicy::PageSecurity() const {
   ComPtr<IUnknown> service;
   ComPtr<IInternetSecurityManager> manager;
@@ -143,10 +90,6 @@ TPageSecurity THostPolicy::PageSecurity() const {
   return {Allows(*manager, URLACTION_SCRIPT_RUN), Allows(*manager, URLACTION_CROSS_DOMAIN_DATA),
           Allows(*manager, URLACTION_HTML_SUBMIT_FORMS_FROM) &&
               Allows(*manager, URLACTION_HTML_SUBMIT_FORMS_TO)};
-}
-
-THostInfo THostPolicy::GetHostInfo() const {
-  return THostInfo{20, HostFlags(), 0, HostCSS, HostNS};
 }
 
 std::string ReplaceDialogCaption(std::string_view caption, std::string_view newCaption) {

@@ -66,6 +66,9 @@ class TArchiveSnapshot {
   TStoredBlock StoredBlock(int index) const;
   // Reads up to buffer.size() bytes at an absolute file position.
   std::size_t ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const;
+  // The open descriptor, for readers that take a file in place (the search index); it stays the
+  // snapshot's own and is only read with positioned reads.
+  int Descriptor() const { return fd_; }
 
  private:
   enum class Verdict : std::uint8_t { Unknown, Valid, Invalid };

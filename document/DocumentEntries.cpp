@@ -7,7 +7,8 @@
 namespace tomelet {
 
 bool IsReservedEntry(std::string_view archivePath) {
-  return EqualsFoldedAscii(archivePath, kConfigEntry) || EqualsFoldedAscii(archivePath, kLogoEntry);
+  return EqualsFoldedAscii(archivePath, kConfigEntry) ||
+         EqualsFoldedAscii(archivePath, kLogoEntry) || EqualsFoldedAscii(archivePath, kIndexEntry);
 }
 
 // A closed archive holds no entries.

@@ -15,8 +15,11 @@ class TArchiveSnapshot;
 // The project options record and the document's icon, which are not pages of the document.
 inline constexpr std::string_view kConfigEntry = "-config-";
 inline constexpr std::string_view kLogoEntry = "-logo-";
+// The document's full-text index, stored so that it can be opened in place.
+inline constexpr std::string_view kIndexEntry = "-index-";
 
-// Whether an archive path names one of the reserved entries, ASCII letter case ignored.
+// Whether an archive path names one of the reserved entries (options, icon, index), ASCII letter
+// case ignored.
 bool IsReservedEntry(std::string_view archivePath);
 
 // The open archive a front end reads from: the viewer's reader or a server's shared snapshot.

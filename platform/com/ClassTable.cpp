@@ -13,7 +13,6 @@ struct ClassRegistration {
   CLSID clsid;
   ComPtr<IUnknown> classObject;
   DWORD clsctx;
-  DWORD flags;
   bool visible;
 };
 
@@ -31,10 +30,6 @@ ClassTable& Table() {
   return table;
 }
 
-bool IsSingleUse(DWORD flags) {
-  return (flags & REGCLS_MULTIPLEUSE) == 0;
-}
-
 }  // namespace
 
 HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD clsctx, DWORD flags,
@@ -47,8 +42,8 @@ HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* classObject, DWORD clsct
   auto& table = Table();
   std::lock_guard lock(table.mutex);
   DWORD newCookie = ++table.lastCookie;
-  table.registrations.push_back({newCookie, clsid, ComPtr<IUnknown>(classObject), clsctx, flags,
-                                 (flags & REGCLS_SUSPENDED) == 0});
+  table.registrations.push_back(
+      {newCookie, clsid, ComPtr<IUnknown>(classObject), clsctx, (flags & REGCLS_SUSPENDED) == 0});
   *cookie = newCookie;
   return S_OK;
 }
@@ -94,8 +89,6 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* serverInfo, REFIID 
     if (found == list.rend())
       return REGDB_E_CLASSNOTREG;
     classObject = found->classObject;
-    if (IsSingleUse(found->flags))
-      found->visible = false;
   }
   return classObject->QueryInterface(iid, out);
 }

@@ -54,11 +54,6 @@ struct GUID {
   std::uint8_t Data4[8] = {};
 
   friend constexpr bool operator==(const GUID&, const GUID&) = default;
-
-  // Reads "{DAF70F47-915C-46A9-913B-7C5484A16173}" in any letter case; the braces are optional.
-  static std::optional<GUID> Parse(std::string_view text);
-  // Upper-case hexadecimal in braces, the form used in class tables and the registry.
-  std::string ToString() const;
 };
 
 using IID = GUID;

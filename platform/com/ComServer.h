@@ -12,7 +12,6 @@ namespace tomelet {
 inline constexpr DWORD CLSCTX_INPROC_SERVER = 1;
 inline constexpr DWORD CLSCTX_LOCAL_SERVER = 4;
 
-inline constexpr DWORD REGCLS_SINGLEUSE = 0;
 inline constexpr DWORD REGCLS_MULTIPLEUSE = 1;
 inline constexpr DWORD REGCLS_SUSPENDED = 4;
 

@@ -70,14 +70,6 @@ TEST_F(ClassTableTest, RevokingReleasesTheTablesReference) {
   EXPECT_EQ(Get(kTestClass, CLSCTX_LOCAL_SERVER, found), REGDB_E_CLASSNOTREG);
 }
 
-TEST_F(ClassTableTest, SingleUseClassObjectsServeOneClient) {
-  Register(factory, CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE);
-  ComPtr<IClassFactory> first;
-  ComPtr<IClassFactory> second;
-  EXPECT_EQ(Get(kTestClass, CLSCTX_LOCAL_SERVER, first), S_OK);
-  EXPECT_EQ(Get(kTestClass, CLSCTX_LOCAL_SERVER, second), REGDB_E_CLASSNOTREG);
-}
-
 TEST_F(ClassTableTest, NewestRegistrationWins) {
   Register(factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE);
   Register(newer, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE);

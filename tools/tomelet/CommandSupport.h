@@ -25,6 +25,8 @@ void AddInfoCommand(CLI::App& app);
 void AddExtractCommand(CLI::App& app);
 void AddPackCommand(CLI::App& app);
 void AddServeCommand(CLI::App& app);
+void AddSearchCommand(CLI::App& app);
+void AddIndexCommand(CLI::App& app);
 
 // Opens path with the reader; a path the reader would quietly accept as "nothing" counts as
 // missing, so every command fails the same way for a bad FILE argument.

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
-#include <numeric>
 #include <unordered_set>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/DocumentEntries.h"
+#include "search/SearchIndex.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/EntryPath.h"
 #include "tools/tomelet/ExtractionFolder.h"
@@ -41,8 +42,14 @@ int FindEntry(const TZLBArc2& arc, const std::string& name) {
 std::vector<int> SelectEntries(const TZLBArc2& arc, const std::vector<std::string>& names) {
   std::vector<int> indices;
   if (names.empty()) {
-    indices.resize(static_cast<std::size_t>(arc.EntryCount()));
-    std::iota(indices.begin(), indices.end(), 0);
+    // The search index belongs to the document, not to its pages: a folder extracted whole
+    // packs again without it (and would be refused with it).
+    const std::string index = FoldArchivePath(kIndexEntry);
+    for (int i = 0; i < arc.EntryCount(); ++i) {
+      if (FoldArchivePath(arc.EntryAt(i).ArchivePath()) != index) {
+        indices.push_back(i);
+      }
+    }
   } else {
     std::transform(names.begin(), names.end(), std::back_inserter(indices),
                    [&](const std::string& name) { return FindEntry(arc, name); });

@@ -8,6 +8,7 @@
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
 #include "tools/tomelet/CommandSupport.h"
+#include "tools/tomelet/DocumentSearch.h"
 #include "tools/tomelet/OptionsJson.h"
 #include "tools/tomelet/PackInput.h"
 #include "tools/tomelet/PackOutput.h"
@@ -22,6 +23,8 @@ struct PackArgs {
   std::string logo;
   std::string stub;
   std::string level = "default";
+  bool noIndex = false;
+  std::string language;
 };
 
 const std::map<std::string, TFileCompressionLevel> kLevels = {
@@ -69,14 +72,18 @@ void NameLogo(TProjectOptions& options, const std::string& logo) {
 }
 
 void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
-              TFileCompressionLevel level) {
+              TFileCompressionLevel level, TPackIndexer* index) {
   std::uintmax_t total = 0;
   for (const auto& file : files) {
     total += file.size;
   }
   TProgressBar progress(files.size(), total);
   for (const auto& file : files) {
-    writer.AddEntry(file.archivePath, ReadWholeFile(file.source), level);
+    const auto contents = ReadWholeFile(file.source);
+    if (index != nullptr && search::IsHtmlPageName(file.archivePath)) {
+      index->Add(file.archivePath, contents);
+    }
+    writer.AddEntry(file.archivePath, contents, level);
     progress.Advance(file.size);
   }
 }
@@ -88,11 +95,20 @@ void RunPack(const PackArgs& args) {
   const auto files = CollectPackFiles(args.folder, args.out, [](const std::string& note) {
     std::fprintf(stderr, "warning: %s\n", note.c_str());
   });
+  std::unique_ptr<TPackIndexer> index;
+  if (!args.noIndex) {
+    index = std::make_unique<TPackIndexer>(
+        MakePackIndexBuilder(files, options.StartPage(), args.language));
+  }
   TZLBArchiveWriter writer;
-  AddFiles(writer, files, level);
+  AddFiles(writer, files, level, index.get());
   writer.AddEntry(kConfigEntry, options.Bytes(), level);
   if (!args.logo.empty()) {
     writer.AddEntry(kLogoEntry, ReadWholeFile(args.logo), level);
+  }
+  if (index) {
+    // Stored, never deflated: the index is opened in place inside the document.
+    writer.AddEntry(kIndexEntry, index->Finish(), fcNone);
   }
   WriteDocument(writer, args.out, args.stub);
 }
@@ -109,6 +125,10 @@ void AddPackCommand(CLI::App& app) {
   command->add_option("--stub", args->stub, "Executable to prepend (the result is executable)");
   command->add_option("--level", args->level, "Compression level")
       ->check(CLI::IsMember({"none", "fastest", "default", "maximum"}));
+  command->add_flag("--no-index", args->noIndex, "Leave the search index out");
+  command->add_option("--language", args->language,
+                      "Language of the pages for the search index's stemmer (default: the start "
+                      "page's lang, else English)");
   command->callback([args] { RunPack(*args); });
 }
 

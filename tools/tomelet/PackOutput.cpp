@@ -100,4 +100,23 @@ void WriteDocument(const TZLBArchiveWriter& writer, const std::string& out,
   temporary.MoveTo(out);
 }
 
+void ReplaceDocument(const TZLBArchiveWriter& writer, const std::string& path,
+                     std::int64_t prefixLength) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    throw std::runtime_error("Cannot read " + path + ": " + std::strerror(errno));
+  }
+  TTemporaryFile temporary(path);
+  {
+    TFileStream out(temporary.Path(), TFileStream::Mode::Create);
+    TFileStream original(path, TFileStream::Mode::Read);
+    out.CopyFrom(original, prefixLength);
+    writer.WriteTo(out);
+  }
+  if (::chmod(temporary.Path().c_str(), status.st_mode & 07777) != 0) {
+    throw std::runtime_error("Cannot write " + path + ": " + std::strerror(errno));
+  }
+  temporary.MoveTo(path);
+}
+
 }  // namespace tomelet::cli

@@ -37,4 +37,9 @@ class TProgressBar {
 void WriteDocument(const TZLBArchiveWriter& writer, const std::string& out,
                    const std::string& stub);
 
+// Replaces the document at path by the first prefixLength bytes of it (a viewer it is appended
+// to) followed by the writer's archive, through a temporary file and a rename, keeping its mode.
+void ReplaceDocument(const TZLBArchiveWriter& writer, const std::string& path,
+                     std::int64_t prefixLength);
+
 }  // namespace tomelet::cli

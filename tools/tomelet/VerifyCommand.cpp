@@ -3,12 +3,26 @@
 #include <cstdio>
 #include <memory>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "platform/text/Codepage.h"
+#include "search/DocumentIndex.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
 namespace {
+
+// The search index, when the document carries one, must open and read back without a fault.
+void AppendIndexCheck(std::string& out, const std::string& file) {
+  const TArchiveSnapshot archive(file);
+  const auto index = search::OpenEmbeddedIndex(archive);
+  if (index) {
+    index->Check();
+    out.append("OK: search index of ");
+    AppendNumber(out, static_cast<std::int64_t>(index->PageCount()));
+    out.append(" pages\n");
+  }
+}
 
 void RunVerify(const std::string& file) {
   TZLBArc2 arc;
@@ -38,6 +52,7 @@ void RunVerify(const std::string& file) {
   out.append(" bytes, archive CRC ");
   AppendHex8(out, arc.Trailer().ArchiveCRC);
   out.push_back('\n');
+  AppendIndexCheck(out, file);
   output.Flush();
 }
 

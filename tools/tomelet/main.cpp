@@ -29,7 +29,7 @@ void HintAtDoubleDash(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Lists, checks, extracts, packs and serves Tomelet documents.", "tomelet"};
+  CLI::App app{"Lists, checks, extracts, packs, serves and searches Tomelet documents.", "tomelet"};
   app.set_version_flag("--version", "tomelet " TOMELET_VERSION);
   app.require_subcommand(0, 1);
   tomelet::cli::AddListCommand(app);
@@ -39,10 +39,13 @@ int main(int argc, char** argv) {
   tomelet::cli::AddExtractCommand(app);
   tomelet::cli::AddPackCommand(app);
   tomelet::cli::AddServeCommand(app);
+  tomelet::cli::AddSearchCommand(app);
+  tomelet::cli::AddIndexCommand(app);
   try {
     app.parse(argc, argv);
     if (app.get_subcommands().empty())
-      throw CLI::RequiredError("A command (list, cat, verify, info, extract, pack, serve)");
+      throw CLI::RequiredError(
+          "A command (list, cat, verify, info, extract, pack, serve, search, index)");
   } catch (const CLI::ParseError& e) {
     if (app.exit(e) == 0)
       return 0;

@@ -7,8 +7,10 @@
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
 #include "platform/text/AsciiCase.h"
+#include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/HttpRange.h"
+#include "tools/tomelet/serve/SearchPages.h"
 
 namespace tomelet::serve {
 
@@ -117,6 +119,7 @@ struct TDocumentSite::Impl {
   std::shared_ptr<const TArchiveSnapshot> archive;
   std::string startLocation;
   mutable TEntryCache cache{kCacheBudget};
+  std::unique_ptr<TSearchPages> searchPages;
 
   TSiteResponse Route(const TSiteRequest& request) const;
   TSiteResponse ServeEntry(int index, std::string_view mimeType, const TSiteRequest& request) const;
@@ -134,6 +137,7 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
   if (!name.empty()) {
     impl_->startLocation = LocationFor(name);
   }
+  impl_->searchPages = std::make_unique<TSearchPages>(impl_->archive, UrlToArchivePath(startUrl));
 }
 
 TDocumentSite::~TDocumentSite() = default;
@@ -168,6 +172,9 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     TSiteResponse response = PageResponse(302, "Found", "The start page is " + startLocation);
     response.Headers.emplace_back("Location", startLocation);
     return response;
+  }
+  if (pathPart.starts_with(kSearchPathPrefix)) {
+    return searchPages->Respond(request.Target);
   }
   if (pathPart == "/favicon.ico") {
     const int own = archive->IndexOf("favicon.ico");

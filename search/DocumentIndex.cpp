@@ -1,0 +1,261 @@
+#include "search/DocumentIndex.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/DocumentEntries.h"
+#include "search/HtmlText.h"
+
+namespace tomelet::search {
+namespace {
+
+constexpr std::size_t kCrcBlock = 65536;
+
+std::string_view AsText(const std::vector<std::byte>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::uint32_t BlockCrc(const TArchiveSnapshot& archive, TStoredBlock block) {
+  std::vector<std::byte> buffer(kCrcBlock);
+  uLong crc = crc32(0, nullptr, 0);
+  std::int64_t done = 0;
+  while (done < block.Length) {
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(block.Length - done, static_cast<std::int64_t>(buffer.size())));
+    const std::size_t got = archive.ReadAt(block.FileOffset + done, std::span(buffer).first(want));
+    if (got == 0) {
+      break;
+    }
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(got));
+    done += static_cast<std::int64_t>(got);
+  }
+  return done == block.Length ? static_cast<std::uint32_t>(crc) : ~static_cast<std::uint32_t>(crc);
+}
+
+std::uint64_t Fnv(std::uint64_t hash, std::string_view bytes) {
+  for (const char c : bytes) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return hash;
+}
+
+std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return nullptr;
+  }
+  struct stat status {};
+  std::unique_ptr<TSearchIndex> index;
+  try {
+    if (::fstat(fd, &status) == 0) {
+      index = std::make_unique<TSearchIndex>(fd, 0, status.st_size);
+    }
+  } catch (const ESearchIndexError&) {
+    index.reset();
+  }
+  ::close(fd);
+  return index;
+}
+
+void WriteCacheFile(const std::filesystem::path& path, const std::vector<std::byte>& bytes) {
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  std::string temporary = path.string() + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    return;
+  }
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n <= 0) {
+      break;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  const bool complete = written == bytes.size() && ::fsync(fd) == 0;
+  ::close(fd);
+  if (!complete || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    std::remove(temporary.c_str());
+  }
+}
+
+// The embedded or cached index, whichever exists; refusal says why an embedded one was not used.
+std::unique_ptr<TSearchIndex> OpenExistingIndex(const TArchiveSnapshot& archive,
+                                                std::string_view startPage, std::string& refusal) {
+  try {
+    if (auto embedded = OpenEmbeddedIndex(archive)) {
+      return embedded;
+    }
+  } catch (const ESearchIndexError& e) {
+    refusal = e.what();
+  }
+  return OpenCachedIndex(CachedIndexPath(archive, startPage));
+}
+
+std::unique_ptr<TSearchIndex> BuildCachedIndex(const TArchiveSnapshot& archive,
+                                               std::string_view startPage,
+                                               const TIndexProgress& progress) {
+  const auto bytes = BuildArchiveIndex(archive, startPage, {}, progress);
+  const auto path = CachedIndexPath(archive, startPage);
+  WriteCacheFile(path, bytes);
+  if (auto cached = OpenCachedIndex(path)) {
+    return cached;
+  }
+  // No cache folder we may write: keep the index in an unlinked scratch file instead.
+  char name[] = "/tmp/tomelet-index-XXXXXX";
+  const int fd = ::mkstemp(name);
+  if (fd < 0) {
+    throw ESearchIndexError("Cannot store the search index");
+  }
+  ::unlink(name);
+  const bool complete =
+      ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  std::unique_ptr<TSearchIndex> index;
+  if (complete) {
+    index = std::make_unique<TSearchIndex>(fd, 0, static_cast<std::int64_t>(bytes.size()));
+  }
+  ::close(fd);
+  if (!index) {
+    throw ESearchIndexError("Cannot store the search index");
+  }
+  return index;
+}
+
+}  // namespace
+
+std::vector<std::byte> BuildArchiveIndex(const TArchiveSnapshot& archive,
+                                         std::string_view startPage, TIndexSettings settings,
+                                         const TIndexProgress& progress) {
+  std::vector<int> pages;
+  for (int i = 0; i < static_cast<int>(archive.Entries().size()); ++i) {
+    if (IsHtmlPageName(archive.Entry(i).ArchivePath())) {
+      pages.push_back(i);
+    }
+  }
+  if (settings.Language.empty() && !startPage.empty()) {
+    const int start = archive.IndexOf(startPage);
+    try {
+      settings.Language = start >= 0 ? PageLanguage(AsText(archive.Contents(start))) : "";
+    } catch (const EZLBArchiveError&) {
+      settings.Language.clear();
+    }
+  }
+  TIndexBuilder builder(settings);
+  std::size_t done = 0;
+  for (const int index : pages) {
+    try {
+      builder.AddPage(archive.Entry(index).ArchivePath(), AsText(archive.Contents(index)));
+    } catch (const EZLBArchiveError&) {
+      // A damaged page is simply not searchable; the rest of the document still is.
+    }
+    if (progress) {
+      progress(++done, pages.size());
+    }
+  }
+  return builder.Finish();
+}
+
+std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TArchiveSnapshot& archive) {
+  const int index = archive.IndexOf(kIndexEntry);
+  if (index < 0) {
+    return nullptr;
+  }
+  const TArchiveEntry& entry = archive.Entry(index);
+  if (entry.Method != kMethodStored) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  TStoredBlock block;
+  try {
+    block = archive.StoredBlock(index);
+  } catch (const EZLBArchiveError&) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  if (BlockCrc(archive, block) != entry.CRC) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  return std::make_unique<TSearchIndex>(archive.Descriptor(), block.FileOffset, block.Length);
+}
+
+std::filesystem::path IndexCacheFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && *cache == '/') {
+    return std::filesystem::path(cache) / "tomelet";
+  }
+  const char* home = std::getenv("HOME");
+  return std::filesystem::path(home != nullptr ? home : "/tmp") / ".cache" / "tomelet";
+}
+
+std::filesystem::path CachedIndexPath(const TArchiveSnapshot& archive, std::string_view startPage) {
+  std::uint64_t hash = Fnv(1469598103934665603ull, startPage);
+  hash = Fnv(hash, std::to_string(kIndexFormatVersion));
+  for (const TArchiveEntry& entry : archive.Entries()) {
+    hash = Fnv(hash, entry.ArchivePath());
+    hash = Fnv(hash, std::to_string(entry.CRC) + ":" + std::to_string(entry.OriginalSize) + ":" +
+                         std::to_string(entry.Offset) + ":" + std::to_string(entry.Method));
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx.index", static_cast<unsigned long long>(hash));
+  return IndexCacheFolder() / name;
+}
+
+TOpenedIndex OpenDocumentIndex(const TArchiveSnapshot& archive, std::string_view startPage,
+                               const TIndexProgress& progress) {
+  TOpenedIndex opened;
+  opened.Index = OpenExistingIndex(archive, startPage, opened.Refusal);
+  if (!opened.Index) {
+    opened.Index = BuildCachedIndex(archive, startPage, progress);
+  }
+  return opened;
+}
+
+TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TArchiveSnapshot> archive,
+                                   std::string startPage)
+    : archive_(std::move(archive)), startPage_(std::move(startPage)) {}
+
+TBackgroundIndex::~TBackgroundIndex() {
+  if (worker_.joinable()) {
+    worker_.join();
+  }
+}
+
+TBackgroundIndex::TState TBackgroundIndex::State() {
+  const std::lock_guard guard(lock_);
+  if (!started_) {
+    started_ = true;
+    state_.Index = OpenExistingIndex(*archive_, startPage_, state_.Refusal);
+    if (!state_.Index) {
+      worker_ = std::thread([this] { Run(); });
+    }
+  }
+  TState state = state_;
+  state.Percent = state.Index ? 100 : percent_.load();
+  return state;
+}
+
+void TBackgroundIndex::Run() {
+  std::shared_ptr<const TSearchIndex> index;
+  std::string error;
+  try {
+    index = BuildCachedIndex(*archive_, startPage_, [this](std::size_t done, std::size_t total) {
+      // 100 is kept for the index being ready; writing it out comes after the last page.
+      percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
+    });
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  const std::lock_guard guard(lock_);
+  state_.Index = std::move(index);
+  state_.Error = std::move(error);
+}
+
+}  // namespace tomelet::search

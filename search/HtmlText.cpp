@@ -1,0 +1,295 @@
+// The page is read with libxml2's HTML parser driven as a stream of events: no tree is built,
+// which makes it several times faster than a tree-building HTML5 parser on large documents.
+#include "search/HtmlText.h"
+
+#include <libxml/HTMLparser.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "search/SearchIndex.h"
+
+namespace tomelet::search {
+namespace {
+
+// Above this share of link text a long page is a generated list of links, not prose.
+constexpr double kIndexLinkShare = 0.6;
+constexpr std::size_t kIndexMinimumText = 2000;
+
+constexpr std::array<std::string_view, 12> kSkippedElements = {
+    "script", "style",  "noscript", "template", "nav",    "footer",
+    "button", "select", "textarea", "svg",      "iframe", "object"};
+constexpr std::array<std::string_view, 12> kChromeClasses = {
+    "sphinxsidebar", "related",     "footer", "headerlink", "navigation", "navbar",
+    "breadcrumb",    "breadcrumbs", "nav",    "sidebar",    "skip-link",  "navpath"};
+constexpr std::array<std::string_view, 4> kChromeRoles = {"navigation", "banner", "contentinfo",
+                                                          "search"};
+constexpr std::array<std::string_view, 7> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6", "dt"};
+constexpr std::array<std::string_view, 20> kInlineElements = {
+    "a",   "span", "em",   "strong", "code", "b", "i", "tt",   "kbd", "var",
+    "sub", "sup",  "abbr", "small",  "samp", "u", "s", "mark", "q",   "cite"};
+
+template <std::size_t N>
+bool IsOneOf(const std::array<std::string_view, N>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+bool HasToken(std::string_view list, std::string_view token) {
+  std::size_t pos = 0;
+  while (pos < list.size()) {
+    const std::size_t end = std::min(list.find_first_of(" \t\r\n\f", pos), list.size());
+    if (list.substr(pos, end - pos) == token) {
+      return true;
+    }
+    pos = end + 1;
+  }
+  return false;
+}
+
+std::string_view Text(const xmlChar* text) {
+  return text != nullptr ? std::string_view(reinterpret_cast<const char*>(text)) : "";
+}
+
+std::string_view Attribute(const xmlChar** attributes, std::string_view name) {
+  for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2) {
+    if (Text(attributes[i]) == name) {
+      return Text(attributes[i + 1]);
+    }
+  }
+  return {};
+}
+
+bool IsChrome(std::string_view name, const xmlChar** attributes) {
+  if (IsOneOf(kSkippedElements, name) || IsOneOf(kChromeRoles, Attribute(attributes, "role"))) {
+    return true;
+  }
+  const std::string_view classes = Attribute(attributes, "class");
+  return std::any_of(kChromeClasses.begin(), kChromeClasses.end(),
+                     [&](std::string_view chrome) { return HasToken(classes, chrome); });
+}
+
+void AppendCollapsed(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+    if (!space) {
+      out += c;
+    } else if (!out.empty() && out.back() != ' ') {
+      out += ' ';
+    }
+  }
+}
+
+void Separate(std::string& out) {
+  if (!out.empty() && out.back() != ' ') {
+    out += ' ';
+  }
+}
+
+void Trim(std::string& text) {
+  while (!text.empty() && text.back() == ' ') {
+    text.pop_back();
+  }
+  if (!text.empty() && text.front() == ' ') {
+    text.erase(0, 1);
+  }
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const std::size_t length = byte < 0x80         ? 1
+                               : (byte >> 5) == 6  ? 2
+                               : (byte >> 4) == 14 ? 3
+                               : (byte >> 3) == 30 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size()) {
+      return false;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        return false;
+      }
+    }
+    i += length;
+  }
+  return true;
+}
+
+// Receives the parser's events and cuts the page into sections at its headings.
+class TTextCollector {
+ public:
+  explicit TTextCollector(TPageText& page) : page_(page) { page_.Sections.emplace_back(); }
+
+  void Start(std::string_view name, const xmlChar** attributes) {
+    if (skipDepth_ > 0 || IsChrome(name, attributes)) {
+      ++skipDepth_;
+      return;
+    }
+    if (name == "html") {
+      page_.Language = std::string(Attribute(attributes, "lang"));
+    }
+    if (!IsOneOf(kInlineElements, name)) {
+      Separate(Target());
+    }
+    std::string_view id = Attribute(attributes, "id");
+    if (id.empty() && name == "a") {
+      id = Attribute(attributes, "name");
+    }
+    if (!id.empty()) {
+      pendingIds_.emplace_back(id);
+    }
+    ++depth_;
+    if (name == "a") {
+      ++linkDepth_;
+    } else if (name == "title") {
+      inTitle_ = true;
+    } else if (IsOneOf(kHeadings, name) && headingDepth_ == 0) {
+      StartSection(id, name == "dt");
+      headingDepth_ = depth_;
+    }
+  }
+
+  void End(std::string_view name) {
+    if (skipDepth_ > 0) {
+      --skipDepth_;
+      return;
+    }
+    if (name == "a" && linkDepth_ > 0) {
+      --linkDepth_;
+    } else if (name == "title") {
+      inTitle_ = false;
+    } else if (depth_ == headingDepth_) {
+      headingDepth_ = 0;
+      Trim(page_.Sections.back().Heading);
+    }
+    --depth_;
+    if (!IsOneOf(kInlineElements, name)) {
+      Separate(Target());
+    }
+  }
+
+  void Characters(std::string_view text) {
+    if (skipDepth_ > 0) {
+      return;
+    }
+    if (inTitle_) {
+      AppendCollapsed(page_.Title, text);
+      return;
+    }
+    if (text.find_first_not_of(" \t\r\n\f") != std::string_view::npos) {
+      // Ids inside running text mark index entries and link targets, not definitions.
+      pendingIds_.clear();
+      allText_ += text.size();
+      linkText_ += linkDepth_ > 0 ? text.size() : 0;
+    }
+    AppendCollapsed(Target(), text);
+  }
+
+  bool LooksGenerated() const {
+    return allText_ >= kIndexMinimumText &&
+           static_cast<double>(linkText_) > kIndexLinkShare * static_cast<double>(allText_);
+  }
+
+ private:
+  void StartSection(std::string_view ownId, bool definition) {
+    TPageSection section;
+    section.IsDefinition = definition;
+    if (!ownId.empty()) {
+      section.Anchor = std::string(ownId);
+    } else if (!pendingIds_.empty()) {
+      section.Anchor = pendingIds_.back();
+    }
+    section.Ids = std::move(pendingIds_);
+    pendingIds_.clear();
+    page_.Sections.push_back(std::move(section));
+  }
+
+  std::string& Target() {
+    TPageSection& section = page_.Sections.back();
+    return headingDepth_ != 0 ? section.Heading : section.Text;
+  }
+
+  TPageText& page_;
+  std::vector<std::string> pendingIds_;
+  int depth_ = 0;
+  int skipDepth_ = 0;
+  int headingDepth_ = 0;
+  int linkDepth_ = 0;
+  bool inTitle_ = false;
+  std::size_t linkText_ = 0;
+  std::size_t allText_ = 0;
+};
+
+TTextCollector& Collector(void* context) {
+  return *static_cast<TTextCollector*>(context);
+}
+
+htmlSAXHandler MakeHandler() {
+  htmlSAXHandler handler{};
+  handler.startElement = [](void* context, const xmlChar* name, const xmlChar** attributes) {
+    Collector(context).Start(Text(name), attributes);
+  };
+  handler.endElement = [](void* context, const xmlChar* name) {
+    Collector(context).End(Text(name));
+  };
+  handler.characters = [](void* context, const xmlChar* text, int length) {
+    Collector(context).Characters(
+        {reinterpret_cast<const char*>(text), static_cast<std::size_t>(length)});
+  };
+  return handler;
+}
+
+}  // namespace
+
+TPageText ExtractPageText(std::string_view html) {
+  // libxml2 must set up its global tables once before parsers run on several threads.
+  static const bool initialised = (xmlInitParser(), true);
+  static htmlSAXHandler handler = MakeHandler();
+  (void)initialised;
+  TPageText page;
+  TTextCollector collector(page);
+  // Pages that are valid UTF-8 are read as such; others follow their own charset declaration.
+  const auto encoding = IsValidUtf8(html) ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE;
+  std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> context(
+      htmlCreatePushParserCtxt(&handler, &collector, nullptr, 0, nullptr, encoding),
+      htmlFreeParserCtxt);
+  if (context == nullptr) {
+    return page;
+  }
+  htmlCtxtUseOptions(context.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  constexpr std::size_t kChunk = 1 << 20;
+  for (std::size_t pos = 0; pos < html.size(); pos += kChunk) {
+    const std::size_t size = std::min(kChunk, html.size() - pos);
+    htmlParseChunk(context.get(), html.data() + pos, static_cast<int>(size), 0);
+  }
+  htmlParseChunk(context.get(), nullptr, 0, 1);
+  Trim(page.Title);
+  for (TPageSection& section : page.Sections) {
+    Trim(section.Heading);
+    Trim(section.Text);
+  }
+  if (page.Sections.size() > 1 && page.Sections.front().Text.empty() &&
+      page.Sections.front().Ids.empty()) {
+    page.Sections.erase(page.Sections.begin());
+  }
+  page.IsGeneratedIndex = collector.LooksGenerated();
+  return page;
+}
+
+bool IsHtmlPageName(std::string_view archivePath) {
+  const auto dot = archivePath.rfind('.');
+  if (dot == std::string_view::npos) {
+    return false;
+  }
+  std::string extension(archivePath.substr(dot + 1));
+  for (char& c : extension) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return extension == "html" || extension == "htm" || extension == "xhtml";
+}
+
+}  // namespace tomelet::search

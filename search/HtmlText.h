@@ -1,0 +1,30 @@
+// The readable text of one HTML page as the index sees it: title, language, and sections that
+// start at headings and carry the anchor a result can point at.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tomelet::search {
+
+struct TPageSection {
+  std::string Anchor;            // id of the heading or of the element that opens it; may be empty
+  std::string Heading;           // text of the heading; empty for the text before the first one
+  std::string Text;              // body text, whitespace collapsed
+  std::vector<std::string> Ids;  // ids of the heading and of the elements that open it
+  bool IsDefinition = false;     // opened by a term being defined (<dt>), not a topic heading
+};
+
+struct TPageText {
+  std::string Title;
+  std::string Language;  // the lang attribute of <html>, as written
+  std::vector<TPageSection> Sections;
+  // Mostly links (an alphabetical index, a module list): kept out of the body ranking.
+  bool IsGeneratedIndex = false;
+};
+
+// Never throws on malformed markup: the parser repairs it as a browser would.
+TPageText ExtractPageText(std::string_view html);
+
+}  // namespace tomelet::search

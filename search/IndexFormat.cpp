@@ -1,0 +1,171 @@
+#include "search/IndexFormat.h"
+
+#include <array>
+#include <cstring>
+
+#include "search/SearchIndex.h"
+
+namespace tomelet::search::format {
+namespace {
+
+constexpr std::array<const char*, 60> kEnglishStopWords = {
+    "a",     "about", "an",   "and",  "are",   "as",  "at",    "be",   "but",   "by",
+    "can",   "do",    "does", "for",  "from",  "has", "have",  "how",  "i",     "if",
+    "in",    "into",  "is",   "it",   "its",   "me",  "my",    "not",  "of",    "on",
+    "or",    "so",    "such", "than", "that",  "the", "their", "them", "then",  "there",
+    "these", "they",  "this", "to",   "was",   "we",  "what",  "when", "where", "which",
+    "who",   "why",   "will", "with", "would", "you", "your",  "been", "were",  "should"};
+
+void PutVarint(std::string& out, std::uint64_t value) {
+  while (value >= 0x80) {
+    out += static_cast<char>((value & 0x7F) | 0x80);
+    value >>= 7;
+  }
+  out += static_cast<char>(value);
+}
+
+std::uint64_t GetVarint(std::string_view& in) {
+  std::uint64_t value = 0;
+  for (int shift = 0; shift < 64; shift += 7) {
+    if (in.empty()) {
+      break;
+    }
+    const auto byte = static_cast<unsigned char>(in.front());
+    in.remove_prefix(1);
+    value |= std::uint64_t{byte & 0x7Fu} << shift;
+    if ((byte & 0x80) == 0) {
+      return value;
+    }
+  }
+  throw ESearchIndexError(std::string(kDamagedIndexMessage));
+}
+
+void PutField(std::string& out, std::string_view field) {
+  PutVarint(out, field.size());
+  out += field;
+}
+
+std::string GetField(std::string_view& in) {
+  const std::uint64_t size = GetVarint(in);
+  if (size > in.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::string field(in.substr(0, size));
+  in.remove_prefix(size);
+  return field;
+}
+
+}  // namespace
+
+std::vector<std::byte> EncodeHeader(std::uint64_t databaseSize) {
+  std::vector<std::byte> header(kIndexHeaderSize);
+  std::memcpy(header.data(), kMagic.data(), kMagic.size());
+  for (int i = 0; i < 4; ++i) {
+    header[16 + i] = static_cast<std::byte>((kIndexFormatVersion >> (8 * i)) & 0xFF);
+  }
+  for (int i = 0; i < 8; ++i) {
+    header[24 + i] = static_cast<std::byte>((databaseSize >> (8 * i)) & 0xFF);
+  }
+  return header;
+}
+
+std::optional<THeader> DecodeHeader(std::span<const std::byte> bytes) {
+  if (bytes.size() < kIndexHeaderSize ||
+      std::memcmp(bytes.data(), kMagic.data(), kMagic.size()) != 0) {
+    return std::nullopt;
+  }
+  THeader header;
+  for (int i = 0; i < 4; ++i) {
+    header.Version |= std::to_integer<std::uint32_t>(bytes[16 + i]) << (8 * i);
+  }
+  for (int i = 0; i < 8; ++i) {
+    header.DatabaseSize |= std::to_integer<std::uint64_t>(bytes[24 + i]) << (8 * i);
+  }
+  return header;
+}
+
+std::string EncodeSection(const TSectionRecord& record) {
+  std::string out;
+  PutVarint(out, record.Page);
+  PutField(out, record.Anchor);
+  PutField(out, record.Text);
+  return out;
+}
+
+TSectionRecord DecodeSection(std::string_view bytes) {
+  TSectionRecord record;
+  record.Page = GetVarint(bytes);
+  record.Anchor = GetField(bytes);
+  record.Text = GetField(bytes);
+  return record;
+}
+
+std::string EncodePages(const std::vector<TPageEntry>& pages) {
+  std::string out;
+  PutVarint(out, pages.size());
+  for (const auto& page : pages) {
+    PutField(out, page.Path);
+    PutField(out, page.Title);
+    PutVarint(out, page.Generated ? 1 : 0);
+  }
+  return out;
+}
+
+std::vector<TPageEntry> DecodePages(std::string_view bytes) {
+  const std::uint64_t count = GetVarint(bytes);
+  if (count > bytes.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::vector<TPageEntry> pages;
+  pages.reserve(count);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    TPageEntry page;
+    page.Path = GetField(bytes);
+    page.Title = GetField(bytes);
+    page.Generated = GetVarint(bytes) != 0;
+    pages.push_back(std::move(page));
+  }
+  return pages;
+}
+
+std::string PageKey(std::uint64_t page) {
+  std::string key;
+  PutVarint(key, page);
+  return key;
+}
+
+std::string StemmerLanguage(std::string_view language) {
+  std::string code(language.substr(0, language.find_first_of("-_")));
+  for (char& c : code) {
+    if (c >= 'A' && c <= 'Z') {
+      c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  if (code.empty()) {
+    return "en";
+  }
+  try {
+    Xapian::Stem probe(code);
+    return code;
+  } catch (const Xapian::Error&) {
+    return "none";
+  }
+}
+
+Xapian::Stem MakeStemmer(const std::string& stemmerLanguage) {
+  try {
+    return Xapian::Stem(stemmerLanguage);
+  } catch (const Xapian::Error&) {
+    return Xapian::Stem("none");
+  }
+}
+
+std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage) {
+  if (stemmerLanguage != "en" && stemmerLanguage != "english") {
+    return nullptr;
+  }
+  return std::make_unique<Xapian::SimpleStopper>(kEnglishStopWords.begin(),
+                                                 kEnglishStopWords.end());
+}
+
+}  // namespace tomelet::search::format

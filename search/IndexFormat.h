@@ -1,0 +1,63 @@
+// What the builder and the reader of the index agree on: the header, the record of each
+// section, the metadata keys and the language set-up.
+#pragma once
+
+#include <xapian.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tomelet::search::format {
+
+inline constexpr std::string_view kMagic("TOMELET-INDEX\0\0\0", 16);
+inline constexpr Xapian::valueno kPageSlot = 0;
+inline constexpr std::string_view kIdPrefix = "XA";
+// Words of the page title, on the first section of each page only.
+inline constexpr std::string_view kTitlePrefix = "S";
+inline constexpr std::string_view kLanguageKey = "tomelet.language";
+inline constexpr std::string_view kPagesKey = "tomelet.pages";
+// The page number as the collapse key, so that a page shows up once in the results.
+std::string PageKey(std::uint64_t page);
+// Xapian refuses longer terms.
+inline constexpr std::size_t kMaxTermBytes = 240;
+
+struct THeader {
+  std::uint32_t Version = 0;
+  std::uint64_t DatabaseSize = 0;
+};
+
+std::vector<std::byte> EncodeHeader(std::uint64_t databaseSize);
+// Nullopt when the bytes do not start with the magic text.
+std::optional<THeader> DecodeHeader(std::span<const std::byte> bytes);
+
+// Path and title live once per page in the pages list; a section names its page by number.
+struct TSectionRecord {
+  std::uint64_t Page = 0;
+  std::string Anchor;
+  std::string Text;
+};
+
+std::string EncodeSection(const TSectionRecord& record);
+// Throws ESearchIndexError (damaged) when the bytes are cut short.
+TSectionRecord DecodeSection(std::string_view bytes);
+
+struct TPageEntry {
+  std::string Path;
+  std::string Title;
+  bool Generated = false;
+};
+std::string EncodePages(const std::vector<TPageEntry>& pages);
+std::vector<TPageEntry> DecodePages(std::string_view bytes);
+
+// The stemmer's name for a language code ("en-GB" -> "en"); "none" when Xapian has none.
+std::string StemmerLanguage(std::string_view language);
+Xapian::Stem MakeStemmer(const std::string& stemmerLanguage);
+// Common English words, so a query for "how to open a file" is about "open" and "file".
+std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage);
+
+}  // namespace tomelet::search::format

@@ -1,0 +1,356 @@
+// Reading the index: a small pool of readers, each with its own database on a duplicated
+// descriptor and its own stemmer, so that queries on several threads never share a Xapian object
+// (their handles count references without atomics).
+#include "search/SearchIndex.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+
+#include "search/IndexFormat.h"
+
+namespace tomelet::search {
+namespace {
+
+constexpr std::size_t kSnippetBytes = 200;
+constexpr double kIdBoost = 25.0;
+constexpr double kTitleBoost = 2.0;
+constexpr Xapian::doccount kCheckAtLeast = 200;
+constexpr Xapian::doccount kIdMatchesRead = 50;
+
+[[noreturn]] void ThrowDamaged() {
+  throw ESearchIndexError(std::string(kDamagedIndexMessage));
+}
+
+// Duplicated descriptors share one file position, which Xapian reads while opening.
+std::mutex& OpeningLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+int DuplicateAt(int fd, std::int64_t position) {
+  const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) {
+    throw ESearchIndexError("Cannot open the search index");
+  }
+  if (::lseek(copy, position, SEEK_SET) != position) {
+    ::close(copy);
+    throw ESearchIndexError("Cannot open the search index");
+  }
+  return copy;
+}
+
+std::string Folded(std::string_view text) {
+  return Xapian::Unicode::tolower(std::string(text));
+}
+
+std::string Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+// "re.sub", "re.sub()" and "dict" name a definition: the id the page gives it.
+std::vector<std::string> IdCandidates(std::string_view query) {
+  std::string name = Trimmed(query);
+  if (name.empty() || name.find(' ') != std::string::npos) {
+    return {};
+  }
+  if (name.ends_with("()")) {
+    name.resize(name.size() - 2);
+  }
+  std::vector<std::string> names{name};
+  if (Folded(name) != name) {
+    names.push_back(Folded(name));
+  }
+  return names;
+}
+
+bool WordStartsWith(std::string_view title, std::string_view prefix) {
+  for (std::size_t pos = 0; pos < title.size();) {
+    if (title.substr(pos).starts_with(prefix)) {
+      return true;
+    }
+    const auto space = title.find_first_of(" .-_(/", pos);
+    if (space == std::string_view::npos) {
+      return false;
+    }
+    pos = space + 1;
+  }
+  return false;
+}
+
+// The same words looked up among page titles, to lift the page that is about them.
+Xapian::Query TitleQuery(const Xapian::Query& parsed) {
+  std::vector<Xapian::Query> titleTerms;
+  for (auto it = parsed.get_unique_terms_begin(); it != parsed.get_unique_terms_end(); ++it) {
+    const std::string term = *it;
+    if (term.starts_with('Z')) {
+      titleTerms.emplace_back("Z" + std::string(format::kTitlePrefix) + term.substr(1));
+    }
+  }
+  return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
+}
+
+}  // namespace
+
+struct TReader {
+  Xapian::Database Database;
+  Xapian::Stem Stemmer;
+  std::unique_ptr<Xapian::Stopper> Stopper;
+};
+
+struct TSearchIndex::Impl {
+  int fd = -1;
+  std::int64_t databaseOffset = 0;
+  std::string language;
+  std::vector<format::TPageEntry> pages;
+  std::vector<std::string> foldedTitles;
+  mutable std::mutex poolLock;
+  mutable std::vector<std::unique_ptr<TReader>> pool;
+
+  std::unique_ptr<TReader> Open() const;
+  std::unique_ptr<TReader> Lease() const;
+  void Return(std::unique_ptr<TReader> reader) const;
+  Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
+  TSearchResults Run(TReader& reader, std::string_view query, std::size_t start,
+                     std::size_t limit) const;
+};
+
+TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
+    : impl_(std::make_unique<Impl>()) {
+  std::vector<std::byte> header(kIndexHeaderSize);
+  if (length < static_cast<std::int64_t>(kIndexHeaderSize) ||
+      ::pread(fd, header.data(), header.size(), offset) != static_cast<ssize_t>(header.size())) {
+    ThrowDamaged();
+  }
+  const auto decoded = format::DecodeHeader(header);
+  if (!decoded) {
+    ThrowDamaged();
+  }
+  if (decoded->Version > kIndexFormatVersion) {
+    throw ESearchIndexError(std::string(kNewerIndexMessage));
+  }
+  if (decoded->Version == 0 ||
+      decoded->DatabaseSize != static_cast<std::uint64_t>(length) - kIndexHeaderSize) {
+    ThrowDamaged();
+  }
+  impl_->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (impl_->fd < 0) {
+    throw ESearchIndexError("Cannot open the search index");
+  }
+  impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
+  auto reader = impl_->Open();
+  try {
+    impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
+    impl_->pages =
+        format::DecodePages(reader->Database.get_metadata(std::string(format::kPagesKey)));
+  } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  }
+  reader->Stemmer = format::MakeStemmer(impl_->language);
+  reader->Stopper = format::MakeStopper(impl_->language);
+  for (const auto& page : impl_->pages) {
+    impl_->foldedTitles.push_back(Folded(page.Title));
+  }
+  impl_->Return(std::move(reader));
+}
+
+TSearchIndex::~TSearchIndex() {
+  impl_->pool.clear();
+  if (impl_->fd >= 0) {
+    ::close(impl_->fd);
+  }
+}
+
+std::unique_ptr<TReader> TSearchIndex::Impl::Open() const {
+  const std::lock_guard guard(OpeningLock());
+  const int copy = DuplicateAt(fd, databaseOffset);
+  try {
+    auto reader = std::make_unique<TReader>(TReader{Xapian::Database(copy), {}, nullptr});
+    if (!language.empty()) {
+      reader->Stemmer = format::MakeStemmer(language);
+      reader->Stopper = format::MakeStopper(language);
+    }
+    return reader;
+  } catch (const Xapian::DatabaseVersionError&) {
+    throw ESearchIndexError(std::string(kNewerIndexMessage));
+  } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  }
+}
+
+std::unique_ptr<TReader> TSearchIndex::Impl::Lease() const {
+  {
+    const std::lock_guard guard(poolLock);
+    if (!pool.empty()) {
+      auto reader = std::move(pool.back());
+      pool.pop_back();
+      return reader;
+    }
+  }
+  return Open();
+}
+
+void TSearchIndex::Impl::Return(std::unique_ptr<TReader> reader) const {
+  const std::lock_guard guard(poolLock);
+  pool.push_back(std::move(reader));
+}
+
+Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
+                                        Xapian::Query::op defaultOp) const {
+  Xapian::QueryParser parser;
+  parser.set_database(reader.Database);
+  parser.set_stemmer(reader.Stemmer);
+  parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
+  if (reader.Stopper) {
+    parser.set_stopper(reader.Stopper.get());
+  }
+  parser.set_default_op(defaultOp);
+  const std::string text(query);
+  try {
+    return parser.parse_query(
+        text, Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
+                  Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM);
+  } catch (const Xapian::QueryParserError&) {
+    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM);
+  }
+}
+
+TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
+                                    std::size_t limit) const {
+  auto reader = impl_->Lease();
+  try {
+    auto results = impl_->Run(*reader, query, start, limit);
+    impl_->Return(std::move(reader));
+    return results;
+  } catch (const Xapian::DatabaseModifiedError&) {
+    ThrowDamaged();
+  } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  }
+}
+
+TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, std::size_t start,
+                                       std::size_t limit) const {
+  Xapian::Database& database = reader.Database;
+  TSearchResults results;
+  results.Query = std::string(query);
+  std::set<Xapian::docid> defining;
+  std::string definedName;
+  Xapian::Query idQuery;
+  for (const auto& name : IdCandidates(query)) {
+    const std::string term = std::string(format::kIdPrefix) + name;
+    if (name.size() + format::kIdPrefix.size() <= format::kMaxTermBytes &&
+        database.term_exists(term)) {
+      Xapian::doccount read = 0;
+      for (auto it = database.postlist_begin(term);
+           it != database.postlist_end(term) && read < kIdMatchesRead; ++it, ++read) {
+        defining.insert(*it);
+      }
+      definedName = name;
+      idQuery = Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, Xapian::Query(term), kIdBoost);
+      break;
+    }
+  }
+  Xapian::Enquire enquire(database);
+  enquire.set_collapse_key(format::kPageSlot);
+  Xapian::MSet matches;
+  for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
+    Xapian::Query parsed = Parse(reader, query, op);
+    const Xapian::Query titles = TitleQuery(parsed);
+    const Xapian::Query ranked =
+        titles.empty()
+            ? parsed
+            : Xapian::Query(Xapian::Query::OP_AND_MAYBE, parsed,
+                            Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, titles, kTitleBoost));
+    if (!idQuery.empty()) {
+      enquire.set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, idQuery));
+    } else {
+      enquire.set_query(ranked);
+    }
+    matches =
+        enquire.get_mset(static_cast<Xapian::doccount>(start), static_cast<Xapian::doccount>(limit),
+                         kCheckAtLeast + static_cast<Xapian::doccount>(start + limit));
+    if (matches.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
+      break;
+    }
+  }
+  results.Total = matches.get_matches_estimated();
+  for (auto it = matches.begin(); it != matches.end(); ++it) {
+    const auto record = format::DecodeSection(it.get_document().get_data());
+    if (record.Page >= pages.size()) {
+      ThrowDamaged();
+    }
+    TSearchHit hit;
+    hit.Path = pages[record.Page].Path;
+    hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
+    hit.Title = pages[record.Page].Title;
+    hit.Snippet =
+        matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
+                        Xapian::MSet::SNIPPET_CJK_NGRAM);
+    hit.Score = it.get_weight();
+    results.Hits.push_back(std::move(hit));
+  }
+  return results;
+}
+
+std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view prefix, std::size_t limit) const {
+  const std::string folded = Folded(Trimmed(prefix));
+  if (folded.empty() || limit == 0) {
+    return {};
+  }
+  struct Candidate {
+    int rank;
+    std::size_t length;
+    std::size_t index;
+    auto operator<=>(const Candidate&) const = default;
+  };
+  std::vector<Candidate> candidates;
+  for (std::size_t i = 0; i < impl_->foldedTitles.size(); ++i) {
+    const std::string& title = impl_->foldedTitles[i];
+    // Generated lists of links come after every real page.
+    const int later = impl_->pages[i].Generated ? 2 : 0;
+    if (title.starts_with(folded)) {
+      candidates.push_back({later, title.size(), i});
+    } else if (WordStartsWith(title, folded)) {
+      candidates.push_back({later + 1, title.size(), i});
+    }
+  }
+  const std::size_t count = std::min(limit, candidates.size());
+  std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(count),
+                    candidates.end());
+  std::vector<TSuggestion> suggestions;
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto& page = impl_->pages[candidates[i].index];
+    suggestions.push_back({page.Path, page.Title});
+  }
+  return suggestions;
+}
+
+std::string TSearchIndex::Language() const {
+  return impl_->language;
+}
+
+std::size_t TSearchIndex::PageCount() const {
+  return impl_->pages.size();
+}
+
+void TSearchIndex::Check() const {
+  const std::lock_guard guard(OpeningLock());
+  const int copy = DuplicateAt(impl_->fd, impl_->databaseOffset);
+  try {
+    if (Xapian::Database::check(copy, 0) != 0) {
+      ThrowDamaged();
+    }
+  } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  }
+}
+
+}  // namespace tomelet::search

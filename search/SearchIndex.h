@@ -1,0 +1,105 @@
+// The document's full-text index: built from its HTML pages, stored as one block of bytes (a
+// short header, then a single-file Xapian database) and searched in place from a descriptor.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tomelet::search {
+
+inline constexpr std::size_t kIndexHeaderSize = 64;
+inline constexpr std::uint32_t kIndexFormatVersion = 1;
+
+// Every refusal of an index carries one of these texts.
+inline constexpr std::string_view kDamagedIndexMessage = "The search index is damaged";
+inline constexpr std::string_view kNewerIndexMessage =
+    "The search index was written by a newer version of Tomelet";
+
+class ESearchIndexError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TIndexSettings {
+  // A language code ("en", "de", "fr-CA") or name for the stemmer; empty means English. An
+  // unknown language indexes words unstemmed.
+  std::string Language;
+};
+
+// Collects pages, then writes the finished index. The same pages in the same order always give
+// the same bytes.
+class TIndexBuilder {
+ public:
+  // Throws ESearchIndexError when no scratch folder can be made.
+  explicit TIndexBuilder(const TIndexSettings& settings);
+  ~TIndexBuilder();
+  TIndexBuilder(const TIndexBuilder&) = delete;
+  TIndexBuilder& operator=(const TIndexBuilder&) = delete;
+
+  void AddPage(std::string_view archivePath, std::string_view html);
+  // Header and database; the builder cannot take pages afterwards.
+  std::vector<std::byte> Finish();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// True for names the index reads as HTML pages (".html", ".htm", ".xhtml", any letter case).
+bool IsHtmlPageName(std::string_view archivePath);
+
+// The lang attribute of a page's <html> element, empty when absent.
+std::string PageLanguage(std::string_view html);
+
+struct TSearchHit {
+  std::string Path;    // archive path, "\" separators
+  std::string Anchor;  // id on the page, or empty
+  std::string Title;
+  std::string Snippet;  // HTML: text escaped, matched words inside <b>...</b>
+  double Score = 0;
+};
+
+struct TSearchResults {
+  std::string Query;
+  std::uint64_t Total = 0;  // estimated number of matching pages
+  std::vector<TSearchHit> Hits;
+};
+
+struct TSuggestion {
+  std::string Path;
+  std::string Title;
+};
+
+class TSearchIndex {
+ public:
+  // Opens the length bytes at offset of the file behind fd (the descriptor is duplicated, the
+  // caller keeps its own). Throws ESearchIndexError with kDamagedIndexMessage or
+  // kNewerIndexMessage when the bytes are not an index this version can read.
+  TSearchIndex(int fd, std::int64_t offset, std::int64_t length);
+  ~TSearchIndex();
+  TSearchIndex(const TSearchIndex&) = delete;
+  TSearchIndex& operator=(const TSearchIndex&) = delete;
+
+  // Pages matching query, best first, one hit per page, hits [start, start + limit). Safe to call
+  // from several threads at once. A query that cannot be read as words gives no hits.
+  TSearchResults Search(std::string_view query, std::size_t start, std::size_t limit) const;
+  // Page titles with a word that begins with prefix (letter case ignored), titles that begin
+  // with it first. Thread-safe and does not touch the database.
+  std::vector<TSuggestion> Suggest(std::string_view prefix, std::size_t limit) const;
+
+  std::string Language() const;
+  std::size_t PageCount() const;
+  // Reads every block of the database; throws ESearchIndexError when any is damaged.
+  void Check() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tomelet::search

@@ -1,0 +1,123 @@
+// Pages and indexes for the search tests: a small manual, built with the library's own builder
+// and opened from a scratch file exactly as a document's entry is.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "search/SearchIndex.h"
+#include "tests/support/CurrentTest.h"
+
+namespace tomelet::search::testing {
+
+using TPages = std::vector<std::pair<std::string, std::string>>;
+
+inline std::string Page(const std::string& title, const std::string& body,
+                        const std::string& lang = "en") {
+  return "<!DOCTYPE html><html lang=\"" + lang + "\"><head><title>" + title +
+         "</title></head><body>" + body + "</body></html>";
+}
+
+// A manual whose every page has one clear subject.
+inline TPages ManualPages() {
+  TPages pages = {
+      {"index.html", Page("Manual",
+                          "<nav><a href='x'>gardening</a></nav><h1 id='top'>Welcome</h1>"
+                          "<p>This manual covers files, regular expressions and more.</p>"
+                          "<script>var kitchen = 1;</script><style>.kitchen{}</style>")},
+      {"guide\\files.html", Page("Reading files",
+                                 "<h1 id='files'>Reading files</h1><p>Open a file and read its "
+                                 "lines one by one.</p><h2 id='writing'>Writing files</h2>"
+                                 "<p>Writing appends text to the end.</p>")},
+      {"library\\re.html",
+       Page("re: regular expressions",
+            "<h1>Regular expressions</h1><p>Patterns match text.</p><dl><dt id='re.sub'>"
+            "re.sub(pattern, repl, string)</dt><dd>Return the string with every match "
+            "replaced.</dd></dl>")},
+      {"intl\\ja.html",
+       Page("日本語", "<h1>検索について</h1><p>日本語のテキストを検索する方法。</p>")},
+      {"intl\\fr.html", Page("Café", "<h1>Le café</h1><p>Un café très serré, à Zürich.</p>")},
+  };
+  std::string links;
+  for (int i = 0; i < 200; ++i) {
+    links += "<a href='guide/files.html'>files " + std::to_string(i) + "</a> ";
+  }
+  pages.emplace_back("genindex.html", Page("Index of files", "<p>" + links + "</p>"));
+  for (int i = 0; i < 30; ++i) {
+    pages.emplace_back("notes\\note" + std::to_string(100 + i) + ".html",
+                       Page("Note " + std::to_string(i), "<h1>Note " + std::to_string(i) +
+                                                             "</h1><p>Every note mentions "
+                                                             "widgets and note number " +
+                                                             std::to_string(i) + ".</p>"));
+  }
+  return pages;
+}
+
+inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string& language = {}) {
+  TIndexBuilder builder({language});
+  for (const auto& [path, html] : pages) {
+    builder.AddPage(path, html);
+  }
+  return builder.Finish();
+}
+
+// Holds bytes in a scratch file and opens them as an index after a prefix of other bytes, as
+// an entry lies inside a document.
+class TIndexFile {
+ public:
+  explicit TIndexFile(const std::vector<std::byte>& bytes, std::size_t prefix = 37)
+      : path_(
+            std::filesystem::temp_directory_path() /
+            ("tomelet-search-" + std::to_string(::getpid()) + "-" + std::to_string(NextNumber()))),
+        prefix_(prefix),
+        size_(bytes.size()) {
+    std::ofstream out(path_, std::ios::binary);
+    out << std::string(prefix, 'P');
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out << "TRAILING BYTES OF THE REST OF THE DOCUMENT";
+    out.close();
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  ~TIndexFile() {
+    ::close(fd_);
+    std::filesystem::remove(path_);
+  }
+  TIndexFile(const TIndexFile&) = delete;
+  TIndexFile& operator=(const TIndexFile&) = delete;
+
+  std::unique_ptr<TSearchIndex> Open() const {
+    return std::make_unique<TSearchIndex>(fd_, static_cast<std::int64_t>(prefix_),
+                                          static_cast<std::int64_t>(size_));
+  }
+
+ private:
+  static int NextNumber() {
+    static std::atomic<int> files{0};
+    return ++files;
+  }
+
+  std::filesystem::path path_;
+  std::size_t prefix_;
+  std::size_t size_;
+  int fd_ = -1;
+};
+
+inline std::vector<std::string> Paths(const TSearchResults& results) {
+  std::vector<std::string> paths;
+  for (const auto& hit : results.Hits) {
+    paths.push_back(hit.Path + (hit.Anchor.empty() ? "" : "#" + hit.Anchor));
+  }
+  return paths;
+}
+
+}  // namespace tomelet::search::testing

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentEntries.h"
+#include "search/DocumentIndex.h"
+#include "tests/search/SearchFixtures.h"
+
+namespace tomelet::search::testing {
+namespace {
+
+class DocumentIndexTest : public ::testing::Test {
+ protected:
+  DocumentIndexTest()
+      : folder_(
+            std::filesystem::temp_directory_path() /
+            ("tomelet-docindex-" + FolderNameOfCurrentTest() + "-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(folder_);
+    ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
+  }
+  ~DocumentIndexTest() override { std::filesystem::remove_all(folder_); }
+
+  // The manual's pages; index says how its "-index-" entry is written, if at all.
+  std::shared_ptr<const TArchiveSnapshot> Write(
+      const std::string& name, const std::function<void(TZLBArchiveWriter&)>& index,
+      const std::string& extra = {}) {
+    TZLBArchiveWriter writer;
+    for (const auto& [path, html] : ManualPages()) {
+      writer.AddEntry(path, html);
+    }
+    if (!extra.empty()) {
+      writer.AddEntry("extra.html", extra);
+    }
+    if (index) {
+      index(writer);
+    }
+    writer.WriteFile((folder_ / name).string(), {});
+    return std::make_shared<const TArchiveSnapshot>(folder_ / name);
+  }
+
+  static void Embed(TZLBArchiveWriter& writer) {
+    writer.AddEntry(kIndexEntry, BuildIndex(ManualPages()), fcNone);
+  }
+
+  std::filesystem::path folder_;
+};
+
+TEST_F(DocumentIndexTest, TheEmbeddedIndexIsOpenedInPlace) {
+  const auto archive = Write("doc.tlt", Embed);
+  const auto index = OpenEmbeddedIndex(*archive);
+  ASSERT_NE(index, nullptr);
+  EXPECT_EQ(index->Search("re.sub", 0, 1).Hits.at(0).Anchor, "re.sub");
+  EXPECT_EQ(OpenEmbeddedIndex(*Write("plain.tlt", nullptr)), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "cache"));
+}
+
+TEST_F(DocumentIndexTest, ADeflatedOrAlteredIndexEntryIsRefusedAndAFreshOneIsBuilt) {
+  const auto deflated = Write("deflated.tlt", [](TZLBArchiveWriter& writer) {
+    writer.AddEntry(kIndexEntry, BuildIndex(ManualPages()), fcMaximum);
+  });
+  EXPECT_THROW(OpenEmbeddedIndex(*deflated), ESearchIndexError);
+
+  const auto altered = Write("altered.tlt", [](TZLBArchiveWriter& writer) {
+    auto bytes = BuildIndex(ManualPages());
+    TArchiveEntry entry;
+    entry.FileName = std::string(kIndexEntry);
+    entry.Method = kMethodStored;
+    entry.OriginalSize = static_cast<std::int64_t>(bytes.size());
+    entry.CRC = 12345;  // not the CRC of the bytes
+    writer.AddRawEntry(entry, bytes);
+  });
+  try {
+    OpenEmbeddedIndex(*altered);
+    FAIL() << "an index failing its CRC was opened";
+  } catch (const ESearchIndexError& e) {
+    EXPECT_EQ(e.what(), kDamagedIndexMessage);
+  }
+  const auto opened = OpenDocumentIndex(*altered, "index.html", {});
+  EXPECT_EQ(opened.Refusal, kDamagedIndexMessage);
+  EXPECT_EQ(opened.Index->Search("writing", 0, 1).Hits.at(0).Anchor, "writing");
+}
+
+TEST_F(DocumentIndexTest, ADocumentWithoutAnIndexIsIndexedOnceIntoTheCacheKeyedByItsContents) {
+  const auto archive = Write("doc.tlt", nullptr);
+  std::size_t calls = 0;
+  std::size_t lastTotal = 0;
+  const auto built =
+      OpenDocumentIndex(*archive, "index.html", [&](std::size_t done, std::size_t total) {
+        ++calls;
+        lastTotal = total;
+        EXPECT_LE(done, total);
+      });
+  EXPECT_EQ(calls, ManualPages().size());
+  EXPECT_EQ(lastTotal, ManualPages().size());
+  EXPECT_TRUE(built.Refusal.empty());
+  const auto cached = CachedIndexPath(*archive, "index.html");
+  EXPECT_EQ(cached.parent_path(), folder_ / "cache" / "tomelet");
+  ASSERT_TRUE(std::filesystem::exists(cached));
+
+  calls = 0;
+  const auto again =
+      OpenDocumentIndex(*archive, "index.html", [&](std::size_t, std::size_t) { ++calls; });
+  EXPECT_EQ(calls, 0u);
+  EXPECT_EQ(Paths(again.Index->Search("files", 0, 5)), Paths(built.Index->Search("files", 0, 5)));
+
+  const auto changed = Write("doc.tlt", nullptr, Page("Extra", "<p>Brand new words</p>"));
+  EXPECT_NE(CachedIndexPath(*changed, "index.html"), cached);
+  EXPECT_EQ(OpenDocumentIndex(*changed, "index.html", {}).Index->Search("brand", 0, 5).Hits.size(),
+            1u);
+}
+
+TEST_F(DocumentIndexTest, TheBackgroundIndexReportsProgressUntilItIsReady) {
+  TBackgroundIndex background(Write("doc.tlt", nullptr), "index.html");
+  auto state = background.State();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!state.Index && state.Error.empty() && std::chrono::steady_clock::now() < deadline) {
+    EXPECT_LT(state.Percent, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    state = background.State();
+  }
+  ASSERT_NE(state.Index, nullptr) << state.Error;
+  EXPECT_EQ(state.Percent, 100);
+  EXPECT_FALSE(state.Index->Search("widgets", 0, 5).Hits.empty());
+
+  TBackgroundIndex embedded(Write("embedded.tlt", Embed), "index.html");
+  EXPECT_NE(embedded.State().Index, nullptr);  // an embedded index needs no wait
+}
+
+}  // namespace
+}  // namespace tomelet::search::testing

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "tests/search/SearchFixtures.h"
+
+namespace tomelet::search::testing {
+namespace {
+
+class SearchResultsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    bytes_ = new std::vector<std::byte>(BuildIndex(ManualPages()));
+    file_ = new TIndexFile(*bytes_);
+    index_ = file_->Open().release();
+  }
+  static void TearDownTestSuite() {
+    delete index_;
+    delete file_;
+    delete bytes_;
+  }
+  static TSearchResults Search(std::string_view query, std::size_t start = 0,
+                               std::size_t limit = 10) {
+    return index_->Search(query, start, limit);
+  }
+
+  static std::vector<std::byte>* bytes_;
+  static TIndexFile* file_;
+  static TSearchIndex* index_;
+};
+
+std::vector<std::byte>* SearchResultsTest::bytes_ = nullptr;
+TIndexFile* SearchResultsTest::file_ = nullptr;
+TSearchIndex* SearchResultsTest::index_ = nullptr;
+
+TEST_F(SearchResultsTest, HeadingsPointAtTheirSectionAndStemmedWordsMatch) {
+  auto results = Search("writing");
+  ASSERT_FALSE(results.Hits.empty());
+  EXPECT_EQ(Paths(results)[0], "guide\\files.html#writing");
+  EXPECT_EQ(results.Hits[0].Title, "Reading files");
+  EXPECT_NE(results.Hits[0].Snippet.find("<b>Writing</b>"), std::string::npos);
+  EXPECT_GT(results.Hits[0].Score, 0);
+
+  results = Search("reads");
+  ASSERT_FALSE(results.Hits.empty());
+  EXPECT_EQ(results.Hits[0].Path, "guide\\files.html");
+}
+
+TEST_F(SearchResultsTest, ADefinedNameFindsItsDefinition) {
+  for (const char* query : {"re.sub", "re.sub()", "RE.SUB"}) {
+    const auto results = Search(query);
+    ASSERT_FALSE(results.Hits.empty()) << query;
+    EXPECT_EQ(Paths(results)[0], "library\\re.html#re.sub") << query;
+  }
+}
+
+TEST_F(SearchResultsTest, ScriptsStylesAndNavigationAreNotText) {
+  EXPECT_EQ(Search("kitchen").Total, 0u);
+  EXPECT_EQ(Search("gardening").Total, 0u);
+}
+
+TEST_F(SearchResultsTest, AGeneratedListOfLinksComesAfterTheRealPage) {
+  const auto results = Search("files");
+  ASSERT_GE(results.Hits.size(), 2u);
+  EXPECT_EQ(results.Hits[0].Path, "guide\\files.html");
+}
+
+TEST_F(SearchResultsTest, NonAsciiAndCjkQueriesFindTheirPages) {
+  auto results = Search("café");
+  ASSERT_FALSE(results.Hits.empty());
+  EXPECT_EQ(results.Hits[0].Path, "intl\\fr.html");
+  EXPECT_EQ(Search("zürich").Hits.size(), 1u);
+  results = Search("検索");
+  ASSERT_FALSE(results.Hits.empty());
+  EXPECT_EQ(results.Hits[0].Path, "intl\\ja.html");
+  EXPECT_NE(results.Hits[0].Snippet.find("<b>"), std::string::npos);
+}
+
+TEST_F(SearchResultsTest, EmptyStopWordAndMalformedQueriesGiveNoHitsWithoutFailing) {
+  for (const char* query :
+       {"", "   ", "the", "the of and", "AND", "\"unclosed", "((", "-", "\xff\xfe broken utf-8"}) {
+    EXPECT_NO_THROW(Search(query)) << query;
+  }
+  EXPECT_EQ(Search("").Hits.size(), 0u);
+  EXPECT_EQ(Search("the of").Hits.size(), 0u);
+  EXPECT_EQ(Search("zzzznothing").Total, 0u);
+}
+
+TEST_F(SearchResultsTest, PagesOfResultsFollowOneAnotherWithoutRepeats) {
+  const auto all = Search("widgets", 0, 100);
+  ASSERT_EQ(all.Hits.size(), 30u);
+  EXPECT_EQ(all.Total, 30u);
+  std::vector<std::string> paged;
+  for (std::size_t start = 0; start < 35; start += 7) {
+    const auto page = Search("widgets", start, 7);
+    EXPECT_EQ(page.Total, 30u);
+    for (const auto& path : Paths(page)) {
+      paged.push_back(path);
+    }
+  }
+  EXPECT_EQ(paged, Paths(all));
+  EXPECT_TRUE(Search("widgets", 30, 10).Hits.empty());
+}
+
+TEST_F(SearchResultsTest, SuggestionsAreTitlesWithAWordStartingWithThePrefix) {
+  auto suggestions = index_->Suggest("REA", 5);
+  ASSERT_FALSE(suggestions.empty());
+  EXPECT_EQ(suggestions[0].Title, "Reading files");
+  suggestions = index_->Suggest("expr", 5);
+  ASSERT_EQ(suggestions.size(), 1u);
+  EXPECT_EQ(suggestions[0].Path, "library\\re.html");
+  suggestions = index_->Suggest("fil", 5);
+  ASSERT_EQ(suggestions.size(), 2u);
+  EXPECT_EQ(suggestions.back().Path, "genindex.html");  // generated lists come last
+  EXPECT_EQ(index_->Suggest("note", 3).size(), 3u);
+  EXPECT_TRUE(index_->Suggest("", 5).empty());
+  EXPECT_EQ(index_->Suggest("caf", 5).size(), 1u);
+}
+
+TEST_F(SearchResultsTest, ConcurrentQueriesGiveTheSameAnswersAsOneAtATime) {
+  const std::vector<std::string> queries = {"widgets", "files", "re.sub", "café", "note 7"};
+  std::vector<std::vector<std::string>> expected;
+  for (const auto& query : queries) {
+    expected.push_back(Paths(Search(query, 0, 20)));
+  }
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(8, 0);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 100; ++i) {
+        const std::size_t which = static_cast<std::size_t>(t + i) % queries.size();
+        if (Paths(Search(queries[which], 0, 20)) != expected[which]) {
+          ++wrong[t];
+        }
+        index_->Suggest("no", 5);
+      }
+    });
+  }
+  for (auto& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(wrong, std::vector<int>(8, 0));
+}
+
+TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
+  EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
+}
+
+TEST(IndexBuildingTest, TheLanguageChoosesTheStemmer) {
+  const TPages pages = {{"de.html", Page("Häuser", "<p>Die Häuser der Stadt.</p>", "de")}};
+  const TIndexFile german(BuildIndex(pages, "de"));
+  const auto index = german.Open();
+  EXPECT_EQ(index->Language(), "de");
+  EXPECT_EQ(index->Search("Haus", 0, 10).Hits.size(), 1u);
+  const TIndexFile unknown(BuildIndex(pages, "tlh"));
+  EXPECT_EQ(unknown.Open()->Language(), "none");
+  EXPECT_EQ(PageLanguage(pages[0].second), "de");
+}
+
+}  // namespace
+}  // namespace tomelet::search::testing

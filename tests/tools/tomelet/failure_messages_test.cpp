@@ -1,0 +1,176 @@
+// Every failure ends with exit code 1 and the reader's own text as the last line on stderr.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "document_fixture.h"
+#include "tool_process.h"
+
+namespace tomelet::testing {
+namespace {
+
+struct FailureCase {
+  std::string label;
+  // Turns a freshly written sample document into the damaged one.
+  std::function<void(const std::filesystem::path&)> damage;
+  std::vector<std::string> command;  // "FILE" stands for the document
+  std::string lastLine;
+};
+
+class FailureMessage : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(FailureMessage, EndsWithExitOneAndTheMessage) {
+  TempFolder folder;
+  const auto document = folder / "doc.tlt";
+  SampleWriter().WriteFile(document.string());
+  GetParam().damage(document);
+  auto args = GetParam().command;
+  for (auto& arg : args) {
+    if (arg == "FILE") {
+      arg = document.string();
+    }
+  }
+  const auto result = RunTool(args);
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  EXPECT_EQ(result.LastErrorLine(), GetParam().lastLine);
+}
+
+void Untouched(const std::filesystem::path&) {}
+
+void RemoveFile(const std::filesystem::path& file) {
+  std::filesystem::remove(file);
+}
+
+void VersionThree(const std::filesystem::path& file) {
+  PatchByte(file, -36 + 8, 3);
+}
+
+// The registry sits just before the trailer; spoiling its zlib header breaks inflation.
+void SpoilRegistry(const std::filesystem::path& file) {
+  const auto registrySize = TrailerInt32(file, 12);
+  PatchByte(file, -36 - registrySize, 0xFF);
+  PatchByte(file, -36 - registrySize + 1, 0xFF);
+}
+
+// The first entry is index.htm, deflated, at offset 0: its zlib header no longer checks.
+void SpoilFirstEntry(const std::filesystem::path& file) {
+  PatchByte(file, 0, 0xFF);
+  PatchByte(file, 1, 0xFF);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailureMessage,
+    ::testing::Values(
+        FailureCase{"missing", RemoveFile, {"list", "FILE"}, "Archive file not found"},
+        FailureCase{"empty_name", Untouched, {"list", ""}, "Archive file not found"},
+        FailureCase{"version",
+                    VersionThree,
+                    {"info", "FILE"},
+                    "The archive was created with a different version of ZLBArchive (v3)"},
+        FailureCase{"registry", SpoilRegistry, {"list", "FILE"}, "Error reading registry"},
+        FailureCase{"not_found", Untouched, {"cat", "FILE", "x.htm"}, "x.htm not found in archive"},
+        FailureCase{"extract_not_found",
+                    Untouched,
+                    {"extract", "FILE", "-C", "/nonexistent-never-created", "nope.htm"},
+                    "nope.htm not found in archive"},
+        FailureCase{"verify_archive_crc",
+                    SpoilFirstEntry,
+                    {"verify", "FILE"},
+                    "The archive appears to be corrupted"},
+        FailureCase{"cat_corrupt",
+                    SpoilFirstEntry,
+                    {"cat", "FILE", "index.htm"},
+                    "The archive appears to be corrupted"}),
+    [](const auto& info) { return info.param.label; });
+
+TEST(FailureMessage, EntryWithWrongCrcIsNamedByVerify) {
+  TempFolder folder;
+  TZLBArchiveWriter writer;
+  writer.AddEntry("fine.htm", "fine");
+  TArchiveEntry bad;
+  bad.Path = "pages\\";
+  bad.FileName = "bad.htm";
+  bad.OriginalSize = 5;
+  bad.Method = kMethodStored;
+  bad.CRC = 0x12345678;
+  writer.AddRawEntry(bad, AsBytes("hello"));
+  writer.WriteFile((folder / "doc.tlt").string());
+
+  const auto verify = RunTool({"verify", (folder / "doc.tlt").string()});
+  EXPECT_EQ(verify.exitCode, 1);
+  EXPECT_EQ(verify.LastErrorLine(), "bad.htm failed CRC check");
+  EXPECT_NE(verify.err.find("Damaged entry: pages\\bad.htm\n"), std::string::npos) << verify.err;
+  // cat checks too, so damaged bytes never reach a pipe as if they were the entry.
+  const auto cat = RunTool({"cat", (folder / "doc.tlt").string(), "pages\\bad.htm"});
+  EXPECT_EQ(cat.exitCode, 1);
+  EXPECT_TRUE(cat.out.empty());
+}
+
+TEST(FailureMessage, EncryptedEntryNeedsAPassword) {
+  TempFolder folder;
+  TZLBArchiveWriter writer;
+  TArchiveEntry secret;
+  secret.FileName = "secret.htm";
+  secret.OriginalSize = 4;
+  secret.DecryptSize = 4;
+  secret.Method = kMethodStoredEncrypted;
+  writer.AddRawEntry(secret, AsBytes("ABCD"));
+  writer.WriteFile((folder / "doc.tlt").string());
+  const auto result = RunTool({"cat", (folder / "doc.tlt").string(), "secret.htm"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.LastErrorLine(), "No password given for encrypted file");
+}
+
+// A command line the tool cannot read exits with 2, names what is wrong and points at --help.
+TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
+  struct Usage {
+    std::vector<std::string> args;
+    std::string reason;
+  };
+  const std::vector<Usage> usages = {
+      {{}, "A command (list, cat, verify, info, extract, pack, serve, search, index) is required"},
+      {{"lst"}, "The following argument was not expected: lst"},
+      {{"--bogus"}, "The following argument was not expected: --bogus"},
+      {{"list"}, "FILE is required"},
+      {{"pack", "dir", "-o", "x.tlt", "--level", "huge"}, "huge"},
+  };
+  for (const auto& usage : usages) {
+    const auto result = RunTool(usage.args);
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_NE(result.err.find(usage.reason), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Run with --help"), std::string::npos) << result.err;
+  }
+  for (const std::string command : {"list", "cat", "verify", "info", "extract", "pack"}) {
+    const auto help = RunTool({command, "--help"});
+    EXPECT_EQ(help.exitCode, 0) << command;
+    EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;
+  }
+  const auto version = RunTool({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(version.out.starts_with("tomelet ")) << version.out;
+}
+
+// "/" is read as the folder separator only when the name as given finds nothing.
+TEST(EntryNames, CatTakesSlashesWhereTheArchiveHasBackslashes) {
+  TempFolder folder;
+  const auto document = (folder / "doc.tlt").string();
+  SampleWriter().WriteFile(document);
+  const auto result = RunTool({"cat", document, "guide/intro.htm"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "<p>Intro</p>");
+  EXPECT_EQ(RunTool({"cat", document, "guide/missing.htm"}).LastErrorLine(),
+            "guide/missing.htm not found in archive");
+}
+
+TEST(FailureMessage, AnEntryNameThatLooksLikeAnOptionGetsAHintAtTheDoubleDash) {
+  TempFolder folder;
+  const auto document = (folder / "doc.tlt").string();
+  SampleWriter().WriteFile(document);
+  const auto result = RunTool({"cat", document, "-config-"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find("put \"--\" before it"), std::string::npos) << result.err;
+  EXPECT_EQ(RunTool({"cat", document, "--", "-config-"}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace tomelet::testing

@@ -1,0 +1,178 @@
+// pack: byte-identical output for the same input, a round trip through list and info, the
+// viewer stub, and the names it refuses.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tool_process.h"
+
+namespace tomelet::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+class Pack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(source_ / "index.htm", "<h1>Welcome</h1>" + std::string(3000, 'w'));
+    WriteFile(source_ / "Zeta.htm", "upper case sorts first");
+    WriteFile(source_ / "guide" / "intro.htm", "<p>intro</p>");
+    WriteFile(source_ / "guide" / "read me.htm", "spaces");
+    WriteFile(source_ / "b" / "c.htm", "nested");
+    WriteFile(source_ / "b.htm", "beside the folder");
+    WriteFile(source_ / "images" / "tiny.png", std::string("\x89PNG\r\n\x1a\n", 8));
+    WriteFile(folder_ / "logo.ico", std::string("\0\0\1\0", 4) + std::string(60, 'i'));
+    WriteFile(folder_ / "options.json", R"({"StartPage": "index.htm", "WindowWidth": 900,
+        "WindowHeight": 650, "WindowBorder": 2, "CenterWindow": true, "AllowCopy": true,
+        "OpenOutsideMasks": "*.exe;"})");
+  }
+
+  ToolResult PackTo(const fs::path& out, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"pack", source_.string(), "-o", out.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunTool(args);
+  }
+
+  std::vector<std::string> StandardExtras() const {
+    return {"--options", (folder_ / "options.json").string(), "--logo",
+            (folder_ / "logo.ico").string()};
+  }
+
+  TempFolder folder_;
+  fs::path source_ = folder_ / "src";
+};
+
+TEST_F(Pack, SameInputGivesTheSameBytes) {
+  ASSERT_EQ(PackTo(folder_ / "one.tlt", StandardExtras()).exitCode, 0);
+  ASSERT_EQ(PackTo(folder_ / "two.tlt", StandardExtras()).exitCode, 0);
+  EXPECT_EQ(ReadFile(folder_ / "one.tlt"), ReadFile(folder_ / "two.tlt"));
+}
+
+TEST_F(Pack, ListShowsSortedFilesThenConfigLogoAndIndex) {
+  const auto packed = PackTo(folder_ / "doc.tlt", StandardExtras());
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  const auto listing = json::parse(RunTool({"list", "--json", (folder_ / "doc.tlt").string()}).out);
+  std::vector<std::string> paths;
+  for (const auto& entry : listing["entries"]) {
+    paths.push_back(entry["path"]);
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{"Zeta.htm", "b.htm", "b\\c.htm", "guide\\intro.htm",
+                                             "guide\\read me.htm", "images\\tiny.png", "index.htm",
+                                             "-config-", "-logo-", "-index-"}));
+  EXPECT_EQ(listing["version"], 2);
+  EXPECT_EQ(listing["registry_compressed"], true);
+  EXPECT_EQ(listing["entries"][6]["method"], 0) << "a compressible page is deflated";
+  EXPECT_EQ(listing["entries"][5]["method"], 1) << "eight PNG bytes do not pay for deflating";
+  EXPECT_EQ(listing["entries"][9]["method"], 1) << "the index is opened in place, so stored";
+  const auto verify = RunTool({"verify", (folder_ / "doc.tlt").string()});
+  EXPECT_EQ(verify.exitCode, 0) << verify.err;
+  EXPECT_NE(verify.out.find("OK: 10 entries"), std::string::npos);
+  EXPECT_NE(verify.out.find("OK: search index of 6 pages"), std::string::npos);
+}
+
+TEST_F(Pack, InfoReadsBackTheOptionsWithTheLogoNamed) {
+  ASSERT_EQ(PackTo(folder_ / "doc.tlt", StandardExtras()).exitCode, 0);
+  const auto info = json::parse(RunTool({"info", "--json", (folder_ / "doc.tlt").string()}).out);
+  const auto& options = info["options"];
+  EXPECT_EQ(options["StartPage"], "index.htm");
+  EXPECT_EQ(options["WindowBorder"], 2);
+  EXPECT_EQ(options["WindowHeight"], 650);
+  EXPECT_EQ(options["CenterWindow"], true);
+  EXPECT_EQ(options["ShowToolBar"], false);
+  EXPECT_EQ(options["OpenOutsideMasks"], "*.exe;");
+  EXPECT_EQ(options["LogoSource"], "logo.ico");
+  // What info prints is accepted back by pack unchanged.
+  WriteFile(folder_ / "again.json", options.dump());
+  ASSERT_EQ(PackTo(folder_ / "again.tlt", {"--options", (folder_ / "again.json").string(), "--logo",
+                                           (folder_ / "logo.ico").string()})
+                .exitCode,
+            0);
+  EXPECT_EQ(ReadFile(folder_ / "again.tlt"), ReadFile(folder_ / "doc.tlt"));
+}
+
+TEST_F(Pack, StubResultStaysExecutableAndOpenable) {
+  const auto stub = folder_ / "viewer-stub";
+  fs::copy_file("/bin/true", stub);
+  const auto packed = PackTo(folder_ / "viewer", {"--stub", stub.string()});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  struct stat info {};
+  ASSERT_EQ(stat((folder_ / "viewer").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0755u);
+  EXPECT_EQ(ReadFile(folder_ / "viewer").substr(0, fs::file_size(stub)), ReadFile(stub));
+  EXPECT_EQ(RunProgram((folder_ / "viewer").string(), {}).exitCode, 0);
+  const auto listing = json::parse(RunTool({"list", "--json", (folder_ / "viewer").string()}).out);
+  EXPECT_EQ(listing["archive_start"], fs::file_size(stub));
+  EXPECT_EQ(RunTool({"cat", (folder_ / "viewer").string(), "b\\c.htm"}).out, "nested");
+}
+
+TEST_F(Pack, OutputInsideTheFolderIsNotPackedIntoItself) {
+  ASSERT_EQ(PackTo(source_ / "self.tlt").exitCode, 0);
+  const auto first = ReadFile(source_ / "self.tlt");
+  ASSERT_EQ(PackTo(source_ / "self.tlt").exitCode, 0);
+  EXPECT_EQ(ReadFile(source_ / "self.tlt"), first);
+}
+
+TEST_F(Pack, LevelNoneStoresEverything) {
+  ASSERT_EQ(PackTo(folder_ / "doc.tlt", {"--level", "none"}).exitCode, 0);
+  const auto listing = json::parse(RunTool({"list", "--json", (folder_ / "doc.tlt").string()}).out);
+  for (const auto& entry : listing["entries"]) {
+    EXPECT_EQ(entry["method"], 1) << entry["path"];
+  }
+}
+
+struct BadPackInput {
+  std::string label;
+  std::string relativeFile;  // created below the source folder, or empty
+  std::string optionsJson;   // written as the options file, or empty
+  bool withLogo;
+  std::string messagePart;
+};
+
+class PackRefusal : public ::testing::TestWithParam<BadPackInput> {};
+
+TEST_P(PackRefusal, FailsWithoutWritingTheDocument) {
+  TempFolder folder;
+  WriteFile(folder / "src" / "ok.htm", "ok");
+  std::vector<std::string> args{"pack", (folder / "src").string(), "-o",
+                                (folder / "doc.tlt").string()};
+  if (!GetParam().relativeFile.empty()) {
+    WriteFile(folder / "src" / GetParam().relativeFile, "x");
+  }
+  if (!GetParam().optionsJson.empty()) {
+    WriteFile(folder / "options.json", GetParam().optionsJson);
+    args.insert(args.end(), {"--options", (folder / "options.json").string()});
+  }
+  if (GetParam().withLogo) {
+    WriteFile(folder / "logo.ico", "icon");
+    args.insert(args.end(), {"--logo", (folder / "logo.ico").string()});
+  }
+  const auto result = RunTool(args);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.LastErrorLine().find(GetParam().messagePart), std::string::npos) << result.err;
+  EXPECT_FALSE(fs::exists(folder / "doc.tlt"));
+  std::size_t leftovers = 0;
+  for (const auto& item : fs::directory_iterator(folder.Path())) {
+    leftovers += item.path().filename().string().starts_with("doc.tlt") ? 1 : 0;
+  }
+  EXPECT_EQ(leftovers, 0u) << "no temporary file stays behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, PackRefusal,
+    ::testing::Values(
+        BadPackInput{"backslash", "a\\b.htm", "", false, "contains \"\\\""},
+        BadPackInput{"long_folder", std::string(200, 'f') + "/" + std::string(60, 'g') + "/x.htm",
+                     "", false, "folder part is longer than 255"},
+        BadPackInput{"reserved_config", "-config-", "", false, "reserved"},
+        // The viewer's lookup folds letter case, so this file would stand in for the record.
+        BadPackInput{"reserved_logo_any_case", "-LoGo-", "", false, "reserved"},
+        BadPackInput{"unknown_key", "", R"({"StartPage": "ok.htm", "Colour": "red"})", false,
+                     "\"Colour\" is unknown"},
+        BadPackInput{"not_json", "", "{StartPage:", false, "options.json"},
+        BadPackInput{"logo_promised", "", R"({"LogoSource": "logo.ico"})", false, "--logo"}),
+    [](const auto& info) { return info.param.label; });
+
+}  // namespace
+}  // namespace tomelet::testing

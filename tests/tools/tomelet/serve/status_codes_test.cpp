@@ -1,0 +1,171 @@
+#include "tests/tools/tomelet/serve/serve_fixture.h"
+
+namespace tomelet::serve::testing {
+namespace {
+
+class StatusCodesTest : public ServeTest {
+ protected:
+  StatusCodesTest() {
+    AddEntry("guide\\read me.htm", PageText("Read me", 3));
+    AddEntry("notes.unknownext", "plain bytes");
+    Serve();
+  }
+};
+
+TEST_F(StatusCodesTest, RootRedirectsToTheStartPage) {
+  const auto result = Get("/");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 302);
+  EXPECT_EQ(result->get_header_value("Location"), "/index.htm");
+}
+
+TEST_F(StatusCodesTest, RootWithQueryRedirectsToo) {
+  const auto result = Get("/?from=bookmark");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 302);
+}
+
+TEST_F(StatusCodesTest, PagesAreServedWithTheirBytes) {
+  const auto result = Get("/index.htm");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  EXPECT_EQ(result->body, Contents("index.htm"));
+  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html");
+}
+
+TEST_F(StatusCodesTest, PathsMapAsInsideTheViewer) {
+  // Escapes are decoded, "/" becomes "\", the query is cut and letter case does not matter.
+  for (const std::string target : {"/guide/read%20me.htm", "/guide/read+me.htm",
+                                   "/GUIDE/Read%20Me.htm?x=1", "/guide%2fread%20me.htm"}) {
+    const auto result = Get(target);
+    ASSERT_TRUE(result) << target;
+    EXPECT_EQ(result->status, 200) << target;
+    EXPECT_EQ(result->body, Contents("guide\\read me.htm")) << target;
+  }
+}
+
+TEST_F(StatusCodesTest, UnknownPathsGetASmallPageThatEscapesTheName) {
+  const auto result = Get("/missing%3Cscript%3E.htm");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 404);
+  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_NE(result->body.find("&lt;script&gt;"), std::string::npos);
+  EXPECT_EQ(result->body.find("<script>"), std::string::npos);
+}
+
+TEST_F(StatusCodesTest, OptionsRecordIsNeverServed) {
+  for (const std::string target : {"/-config-", "/-CONFIG-", "/%2Dconfig-", "/-config-?x"}) {
+    const auto result = Get(target);
+    ASSERT_TRUE(result) << target;
+    EXPECT_EQ(result->status, 404) << target;
+  }
+}
+
+TEST_F(StatusCodesTest, LogoIsServedAsFavicon) {
+  const auto result = Get("/favicon.ico");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  EXPECT_EQ(result->body, kLogo);
+  EXPECT_EQ(result->get_header_value("Content-Type"), "image/vnd.microsoft.icon");
+  EXPECT_EQ(Get("/-logo-")->status, 404);
+}
+
+TEST_F(StatusCodesTest, OtherMethodsAreRefused) {
+  auto client = Client();
+  const auto posted = client.Post("/index.htm", "x=1", "application/x-www-form-urlencoded");
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(posted->status, 405);
+  EXPECT_EQ(posted->get_header_value("Allow"), "GET, HEAD");
+  const auto deleted = client.Delete("/index.htm");
+  ASSERT_TRUE(deleted);
+  EXPECT_EQ(deleted->status, 405);
+}
+
+TEST_F(StatusCodesTest, HeadTellsTheLengthWithoutTheBody) {
+  const auto result = Client().Head("/index.htm");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  EXPECT_EQ(result->get_header_value("Content-Length"),
+            std::to_string(Contents("index.htm").size()));
+  EXPECT_TRUE(result->body.empty());
+}
+
+TEST_F(StatusCodesTest, ConnectionsStayOpenBetweenRequests) {
+  auto client = Client();
+  for (int i = 0; i < 20; ++i) {
+    const auto result = client.Get(i % 2 == 0 ? "/index.htm" : "/style.css");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 200);
+    EXPECT_NE(result->get_header_value("Connection"), "close");
+  }
+}
+
+class ContentTypeTest : public ServeTest,
+                        public ::testing::WithParamInterface<std::pair<std::string, std::string>> {
+};
+
+TEST_P(ContentTypeTest, FollowsTheExtension) {
+  const auto& [name, type] = GetParam();
+  AddEntry(name, "contents");
+  Serve();
+  const auto result = Get("/" + name);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  EXPECT_EQ(result->get_header_value("Content-Type"), type);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extensions, ContentTypeTest,
+    ::testing::Values(std::pair{"a.htm", "text/html"}, std::pair{"b.HTML", "text/html"},
+                      std::pair{"c.css", "text/css"}, std::pair{"d.js", "text/javascript"},
+                      std::pair{"e.svg", "image/svg+xml"}, std::pair{"f.pdf", "application/pdf"},
+                      std::pair{"g.woff2", "font/woff2"}, std::pair{"h.JPG", "image/jpeg"},
+                      std::pair{"no-extension", "application/octet-stream"},
+                      std::pair{"i.unknownext", "application/octet-stream"}));
+
+TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
+  SetOptions("");
+  Serve();
+  const auto result = Get("/");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 404);
+}
+
+TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
+  SetOptions("C:\\docs\\start here.htm?tab=1");
+  Serve();
+  // Asked directly: the plain client decodes header values.
+  TSiteRequest request;
+  request.Method = "GET";
+  request.Target = "/";
+  const TSiteResponse response = site_->Respond(request);
+  EXPECT_EQ(response.Status, 302);
+  EXPECT_EQ(response.Header("Location"), "/start%20here.htm?tab=1");
+}
+
+TEST_F(ServeTest, WindowsNamesAreFoundFromUtf8Urls) {
+  AddEntry("caf\xE9.htm", "legacy name");
+  Serve();
+  const auto result = Get("/caf%C3%A9.htm");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 200);
+  EXPECT_EQ(result->body, "legacy name");
+}
+
+TEST_F(ServeTest, DamagedEntriesFailWithServerError) {
+  TArchiveEntry entry;
+  entry.FileName = "broken.htm";
+  entry.OriginalSize = 5000;
+  entry.CompressedSize = 64;
+  entry.Method = kMethodDeflated;
+  const std::string garbage = NoiseBytes(64, 7);
+  writer_.AddRawEntry(entry, std::as_bytes(std::span(garbage)));
+  Serve();
+  const auto result = Get("/broken.htm");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 500);
+  EXPECT_NE(result->body.find("The archive appears to be corrupted"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tomelet::serve::testing
