@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ZLIBArchive2/EntryIndex.h"
+#include "ZLIBArchive2/EntryTable.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -44,8 +44,9 @@ class TArchiveSnapshot {
   TArchiveSnapshot& operator=(const TArchiveSnapshot&) = delete;
 
   const std::filesystem::path& FileName() const { return path_; }
-  std::span<const TArchiveEntry> Entries() const { return entries_; }
-  const TArchiveEntry& Entry(int index) const;
+  int EntryCount() const { return static_cast<int>(entries_.Size()); }
+  // Raises "Index out of bounds".
+  TEntryView Entry(int index) const;
   // Index of the first entry whose folded archive path equals the folded name, or -1.
   int IndexOf(std::string_view archivePath) const;
 
@@ -82,8 +83,7 @@ class TArchiveSnapshot {
   timespec modified_{};
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;
-  std::vector<TArchiveEntry> entries_;
-  TEntryIndex index_;
+  TEntryTable entries_;
   std::unique_ptr<std::atomic<Verdict>[]> verdicts_;
 };
 

@@ -11,13 +11,12 @@ namespace {
 void RunVerify(const std::string& file) {
   TZLBArc2 arc;
   arc.VerifyArchiveCRC = true;
-  arc.VerifyFileCRC = true;
   OpenDocument(arc, file);
-  TMemoryStream contents;
+  TFileStream archive(arc.ArchiveFileName(), TFileStream::Mode::Read);
   std::int64_t bytes = 0;
   for (int i = 0; i < arc.EntryCount(); ++i) {
-    contents.Clear();
-    arc.ExtractEntry(i, contents);
+    TCheckingSink contents;
+    ExtractChecked(arc, i, contents, &archive);
     bytes += contents.Size();
   }
   TOutput output;
