@@ -161,6 +161,7 @@ void TArchiveSnapshot::Load() {
   inode_ = status.st_ino;
   size_ = status.st_size;
   modified_ = status.st_mtim;
+  statusChanged_ = status.st_ctim;
 
   // The reader opens the file through our own descriptor, so registry and data come from the
   // same file even when the path is replaced meanwhile.
@@ -189,8 +190,11 @@ bool TArchiveSnapshot::IsUnchanged() const {
   if (::stat(path_.c_str(), &status) != 0) {
     return false;
   }
+  const auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
   return status.st_dev == device_ && status.st_ino == inode_ && status.st_size == size_ &&
-         status.st_mtim.tv_sec == modified_.tv_sec && status.st_mtim.tv_nsec == modified_.tv_nsec;
+         same(status.st_mtim, modified_) && same(status.st_ctim, statusChanged_);
 }
 
 bool TArchiveSnapshot::IsDeflated(int index) const {

@@ -50,7 +50,9 @@ class TArchiveSnapshot {
   // Index of the first entry whose folded archive path equals the folded name, or -1.
   int IndexOf(std::string_view archivePath) const;
 
-  // False once the file at the path is not the one opened: replaced, or changed in place.
+  // False once the file at the path is not the one opened: replaced, or changed in place. Change
+  // is told by what a writer cannot put back (inode, size, status-change time), not the
+  // modification time alone.
   bool IsUnchanged() const;
 
   // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
@@ -81,6 +83,7 @@ class TArchiveSnapshot {
   ino_t inode_ = 0;
   off_t size_ = 0;
   timespec modified_{};
+  timespec statusChanged_{};
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;
   TEntryTable entries_;

@@ -161,7 +161,11 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
                         "server again to serve the new one.");
   }
   try {
-    return impl_->Route(request);
+    TSiteResponse response = impl_->Route(request);
+    if (response.Body) {
+      response.Body = GuardedBody(std::move(response.Body), impl_->archive);
+    }
+    return response;
   } catch (const std::exception& e) {
     return PageResponse(500, "Internal Server Error", e.what());
   }
