@@ -51,7 +51,7 @@ fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_open_archive
 	mkdir -p build-fuzz/corpus
-	build-fuzz/tests/fuzz/fuzz_open_archive -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/corpus tests/fuzz/corpus
+	build-fuzz/tests/fuzz/fuzz_open_archive -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/corpus tests/fuzz/corpus/open_archive
 
 fuzz-search: build
 	cmake --preset fuzz >/dev/null

@@ -25,7 +25,7 @@ constexpr std::int64_t kLargestCheckedStream = std::int64_t{256} << 20;
   throw EZLBArchiveError("The archive appears to be corrupted");
 }
 
-void RejectEncrypted(const TArchiveEntry& entry) {
+void RejectEncrypted(const TEntryView& entry) {
   if (entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted) {
     throw EZLBArchiveError("No password given for encrypted file");
   }
@@ -161,6 +161,7 @@ void TArchiveSnapshot::Load() {
   inode_ = status.st_ino;
   size_ = status.st_size;
   modified_ = status.st_mtim;
+  statusChanged_ = status.st_ctim;
 
   // The reader opens the file through our own descriptor, so registry and data come from the
   // same file even when the path is replaced meanwhile.
@@ -169,24 +170,19 @@ void TArchiveSnapshot::Load() {
   reader.OpenArchive("/proc/self/fd/" + std::to_string(fd_));
   archiveStart_ = reader.ArchivePosition(0);
   dataSize_ = reader.Trailer().DataSize;
-  const int count = reader.EntryCount();
-  entries_.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    entries_.push_back(reader.EntryAt(i));
-  }
-  index_.Build(entries_);
-  verdicts_ = std::make_unique<std::atomic<Verdict>[]>(entries_.size());
+  entries_ = reader.TakeRegistry();
+  verdicts_ = std::make_unique<std::atomic<Verdict>[]>(entries_.Size());
 }
 
-const TArchiveEntry& TArchiveSnapshot::Entry(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= entries_.size()) {
+TEntryView TArchiveSnapshot::Entry(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= entries_.Size()) {
     throw EZLBArchiveError("Index out of bounds");
   }
-  return entries_[static_cast<std::size_t>(index)];
+  return entries_.At(static_cast<std::size_t>(index));
 }
 
 int TArchiveSnapshot::IndexOf(std::string_view archivePath) const {
-  return index_.Find(entries_, archivePath);
+  return entries_.Find(archivePath);
 }
 
 bool TArchiveSnapshot::IsUnchanged() const {
@@ -194,8 +190,11 @@ bool TArchiveSnapshot::IsUnchanged() const {
   if (::stat(path_.c_str(), &status) != 0) {
     return false;
   }
+  const auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
   return status.st_dev == device_ && status.st_ino == inode_ && status.st_size == size_ &&
-         status.st_mtim.tv_sec == modified_.tv_sec && status.st_mtim.tv_nsec == modified_.tv_nsec;
+         same(status.st_mtim, modified_) && same(status.st_ctim, statusChanged_);
 }
 
 bool TArchiveSnapshot::IsDeflated(int index) const {
@@ -203,7 +202,7 @@ bool TArchiveSnapshot::IsDeflated(int index) const {
 }
 
 TStoredBlock TArchiveSnapshot::StoredBlock(int index) const {
-  const TArchiveEntry& entry = Entry(index);
+  const TEntryView entry = Entry(index);
   const std::int64_t length = IsDeflated(index) ? entry.CompressedSize : entry.OriginalSize;
   if (entry.Offset < 0 || length < 0 || entry.Offset > dataSize_ ||
       length > dataSize_ - entry.Offset) {
@@ -217,7 +216,7 @@ std::size_t TArchiveSnapshot::ReadAt(std::int64_t fileOffset, std::span<std::byt
 }
 
 std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {
-  const TArchiveEntry& entry = Entry(index);
+  const TEntryView entry = Entry(index);
   RejectEncrypted(entry);
   if (!IsDeflated(index)) {
     return std::make_unique<TStoredEntryReader>(*this, StoredBlock(index));
@@ -232,7 +231,7 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {
 }
 
 std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
-  const TArchiveEntry& entry = Entry(index);
+  const TEntryView entry = Entry(index);
   RejectEncrypted(entry);
   if (!IsDeflated(index)) {
     const TStoredBlock block = StoredBlock(index);
@@ -279,7 +278,7 @@ bool TArchiveSnapshot::HasVerifiedZlibStream(int index) const {
 }
 
 bool TArchiveSnapshot::CheckZlibStream(int index) const {
-  const TArchiveEntry& entry = Entry(index);
+  const TEntryView entry = Entry(index);
   TStoredBlock block;
   try {
     block = StoredBlock(index);
@@ -290,17 +289,23 @@ bool TArchiveSnapshot::CheckZlibStream(int index) const {
       entry.OriginalSize > block.Length * format::kMaxDeflateRatio) {
     return false;
   }
-  std::vector<std::byte> stream(static_cast<std::size_t>(block.Length));
-  if (ReadAt(block.FileOffset, stream) != stream.size()) {
+  // Inflated piece by piece into scratch space: the check costs no memory of the claimed size.
+  TRegionStream region(*this, block.FileOffset, block.FileOffset + block.Length);
+  TZDecompressionStream inflater(region);
+  std::vector<std::byte> scratch(kReadPiece);
+  std::int64_t produced = 0;
+  try {
+    while (produced <= entry.OriginalSize) {
+      const std::size_t got = inflater.Read(scratch);
+      if (got == 0) {
+        break;
+      }
+      produced += static_cast<std::int64_t>(got);
+    }
+  } catch (const EZDecompressionError&) {
     return false;
   }
-  std::vector<std::byte> contents(static_cast<std::size_t>(entry.OriginalSize));
-  std::size_t consumed = 0;
-  std::size_t produced = 0;
-  const auto result =
-      libdeflate_zlib_decompress_ex(&ThreadDecompressor(), stream.data(), stream.size(),
-                                    contents.data(), contents.size(), &consumed, &produced);
-  return result == LIBDEFLATE_SUCCESS && consumed == stream.size() && produced == contents.size();
+  return inflater.Finished() && produced == entry.OriginalSize && region.Position() == block.Length;
 }
 
 }  // namespace tomelet

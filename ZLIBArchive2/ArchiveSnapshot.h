@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ZLIBArchive2/EntryIndex.h"
+#include "ZLIBArchive2/EntryTable.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -44,12 +44,15 @@ class TArchiveSnapshot {
   TArchiveSnapshot& operator=(const TArchiveSnapshot&) = delete;
 
   const std::filesystem::path& FileName() const { return path_; }
-  std::span<const TArchiveEntry> Entries() const { return entries_; }
-  const TArchiveEntry& Entry(int index) const;
+  int EntryCount() const { return static_cast<int>(entries_.Size()); }
+  // Raises "Index out of bounds".
+  TEntryView Entry(int index) const;
   // Index of the first entry whose folded archive path equals the folded name, or -1.
   int IndexOf(std::string_view archivePath) const;
 
-  // False once the file at the path is not the one opened: replaced, or changed in place.
+  // False once the file at the path is not the one opened: replaced, or changed in place. Change
+  // is told by what a writer cannot put back (inode, size, status-change time), not the
+  // modification time alone.
   bool IsUnchanged() const;
 
   // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
@@ -83,10 +86,10 @@ class TArchiveSnapshot {
   ino_t inode_ = 0;
   off_t size_ = 0;
   timespec modified_{};
+  timespec statusChanged_{};
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;
-  std::vector<TArchiveEntry> entries_;
-  TEntryIndex index_;
+  TEntryTable entries_;
   std::unique_ptr<std::atomic<Verdict>[]> verdicts_;
 };
 

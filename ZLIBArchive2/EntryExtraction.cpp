@@ -13,6 +13,10 @@ namespace tomelet {
 namespace {
 
 constexpr std::int64_t kOutputChunk = 4096;
+// Inflating in one call needs room for the whole claimed size before a byte comes out, and the
+// claim is only the record's word; beyond this size the entry is inflated in chunks, so memory
+// grows only with the bytes the stream really produces.
+constexpr std::int64_t kLargestOneShotEntry = std::int64_t{64} << 20;
 
 [[noreturn]] void RaiseCorrupted() {
   RaiseArchiveError("The archive appears to be corrupted");
@@ -84,7 +88,7 @@ bool TZLBArc2::Impl::InflateAtOnce(const TArchiveEntry& entry, TStream& source, 
   auto* memory = dynamic_cast<TMemoryStream*>(&dest);
   const std::int64_t start = source.Position();
   if (memory == nullptr || memory->Position() != memory->Size() || oneShotLength <= 0 ||
-      oneShotLength > source.Size() - start ||
+      oneShotLength > source.Size() - start || entry.OriginalSize > kLargestOneShotEntry ||
       entry.OriginalSize > oneShotLength * format::kMaxDeflateRatio) {
     return false;
   }
@@ -170,11 +174,11 @@ void TZLBArc2::ExtractToStream(TMemoryStream& dest, const std::string& name) {
   if (archiveFileName_.empty()) {
     RaiseArchiveError("No archive is currently open");
   }
-  const int index = impl_->index.Find(impl_->entries, name);
+  const int index = impl_->entries.Find(name);
   if (index < 0) {
     RaiseArchiveError(name + " not found in archive");
   }
-  const std::string storedPath = impl_->entries[static_cast<std::size_t>(index)].ArchivePath();
+  const std::string storedPath(impl_->entries.ArchivePathOf(static_cast<std::size_t>(index)));
   if (ExtractEntry(index, dest) && OnStreamExtracted) {
     OnStreamExtracted(storedPath);
   }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ZLIBArchive2/EntryIndex.h"
+#include "ZLIBArchive2/EntryTable.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -25,8 +25,7 @@ struct TZLBArc2::Impl {
   explicit Impl(TZLBArc2& owner) : owner(owner) {}
 
   TZLBArc2& owner;
-  std::vector<TArchiveEntry> entries;
-  TEntryIndex index;
+  TEntryTable entries;
   std::int64_t archiveStart = -1;
   Phase phase = Phase::Idle;
   std::string message;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::int64_t kRegistryChunk = 4096;
 constexpr std::size_t kRecordsPerRead = 128;
-// Entries are reserved up to this count in advance; beyond it the list grows as records
+// Entries are reserved up to this count in advance; beyond it the table grows as records
 // actually arrive, so a count that the file only claims costs nothing.
 constexpr std::int64_t kReserveLimit = 65536;
 
@@ -41,13 +41,17 @@ void TZLBArc2::Impl::ReadRegistry(TFileStream& file) {
   if (count < 0) {
     RaiseRegistryError();
   }
+  // Refused before a byte of the registry is read, so a claim of millions costs no time.
+  if (count > kMaxRegistryEntries) {
+    RaiseRegistryTooLarge();
+  }
   file.SetPosition(owner.ArchivePosition(trailer.DataSize));
   if (trailer.RegistryCompressed != 0) {
     ReadCompressedRegistry(file, count, recordSize);
   } else {
     ReadPlainRegistry(file, count, recordSize);
   }
-  index.Build(entries);
+  entries.BuildIndex();
 }
 
 void TZLBArc2::Impl::ReadPlainRegistry(TFileStream& file, std::int64_t count,
@@ -56,15 +60,15 @@ void TZLBArc2::Impl::ReadPlainRegistry(TFileStream& file, std::int64_t count,
   if (total > owner.trailer_.RegistrySize) {
     RaiseRegistryError();
   }
-  entries.reserve(static_cast<std::size_t>(count));
+  entries.Reserve(static_cast<std::size_t>(count));
   std::vector<std::byte> block(recordSize * kRecordsPerRead);
-  while (entries.size() < static_cast<std::size_t>(count)) {
+  while (entries.Size() < static_cast<std::size_t>(count)) {
     const std::size_t records =
-        std::min(kRecordsPerRead, static_cast<std::size_t>(count) - entries.size());
+        std::min(kRecordsPerRead, static_cast<std::size_t>(count) - entries.Size());
     const auto bytes = std::span(block).first(records * recordSize);
     file.ReadBuffer(bytes);
     for (std::size_t r = 0; r < records; ++r) {
-      entries.push_back(
+      entries.Add(
           format::DecodeRecord(bytes.subspan(r * recordSize, recordSize), owner.trailer_.Version));
     }
   }
@@ -76,7 +80,7 @@ void TZLBArc2::Impl::ReadCompressedRegistry(TFileStream& file, std::int64_t coun
   if (total > owner.trailer_.RegistrySize * format::kMaxDeflateRatio) {
     RaiseRegistryError();
   }
-  entries.reserve(static_cast<std::size_t>(std::min(count, kReserveLimit)));
+  entries.Reserve(static_cast<std::size_t>(std::min(count, kReserveLimit)));
   TZDecompressionStream inflater(file);
   BeginPhase(Phase::Registry, "Extracting registry", total);
   std::vector<std::byte> record(recordSize);
@@ -98,7 +102,7 @@ void TZLBArc2::Impl::ReadCompressedRegistry(TFileStream& file, std::int64_t coun
       filled += take;
       at += take;
       if (filled == recordSize) {
-        entries.push_back(format::DecodeRecord(record, owner.trailer_.Version));
+        entries.Add(format::DecodeRecord(record, owner.trailer_.Version));
         filled = 0;
       }
     }

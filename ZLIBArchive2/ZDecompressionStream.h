@@ -30,6 +30,8 @@ class TZDecompressionStream {
 
   // Produces up to buffer.size() bytes; fewer only when the zlib stream or the source ends.
   std::size_t Read(std::span<std::byte> buffer);
+  // True once the zlib stream has ended (its Adler-32 checked).
+  bool Finished() const { return finished_; }
 
  private:
   bool RefillInput();

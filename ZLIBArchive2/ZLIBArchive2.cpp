@@ -126,6 +126,9 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
     if (OnArchiveOpened) {
       OnArchiveOpened(*this);
     }
+  } catch (const ERegistryTooLarge&) {
+    CloseArchive();
+    throw;
   } catch (...) {
     CloseArchive();
     RaiseArchiveError("Error reading registry");
@@ -137,9 +140,7 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
 }
 
 void TZLBArc2::CloseArchive() {
-  impl_->entries.clear();
-  impl_->entries.shrink_to_fit();
-  impl_->index.Clear();
+  impl_->entries.Clear();
   trailer_ = {};
   archiveFileName_.clear();
   impl_->phase = Impl::Phase::Idle;
@@ -151,18 +152,36 @@ int TZLBArc2::EntryCount() const {
   if (archiveFileName_.empty()) {
     RaiseArchiveError("No archive is currently open");
   }
-  return static_cast<int>(impl_->entries.size());
+  return static_cast<int>(impl_->entries.Size());
 }
 
-const TArchiveEntry& TZLBArc2::EntryAt(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= impl_->entries.size()) {
+TEntryView TZLBArc2::EntryAt(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->entries.Size()) {
     RaiseArchiveError("Index out of bounds");
   }
-  return impl_->entries[static_cast<std::size_t>(index)];
+  return impl_->entries.At(static_cast<std::size_t>(index));
 }
 
 TArchiveEntry TZLBArc2::GetEntry(int index) const {
-  return EntryAt(index);
+  const TEntryView view = EntryAt(index);
+  return {.FileName = std::string(view.FileName),
+          .Path = std::string(view.Path),
+          .OriginalSize = view.OriginalSize,
+          .CompressedSize = view.CompressedSize,
+          .DecryptSize = view.DecryptSize,
+          .Offset = view.Offset,
+          .CRC = view.CRC,
+          .Method = view.Method,
+          .Level = view.Level};
+}
+
+TEntryTable TZLBArc2::TakeRegistry() {
+  if (archiveFileName_.empty()) {
+    RaiseArchiveError("No archive is currently open");
+  }
+  TEntryTable taken = std::move(impl_->entries);
+  CloseArchive();
+  return taken;
 }
 
 int TZLBArc2::IndexOfEntry(const std::string& name) const {
@@ -180,7 +199,7 @@ int TZLBArc2::IndexOfEntry(const std::string& name) const {
       folder.erase(0, drive + 1);
     }
   }
-  return impl_->index.Find(impl_->entries, folder.append(fileName));
+  return impl_->entries.Find(folder.append(fileName));
 }
 
 std::int64_t TZLBArc2::ArchivePosition(std::int64_t offset) const {
@@ -222,9 +241,10 @@ std::string TZLBArc2::MakeTempFileName() {
 void TZLBArc2::ListFolder(const std::string& folder, std::vector<std::string>& list) {
   list.clear();
   const std::string wanted = FoldArchivePath(folder);
-  for (const TArchiveEntry& entry : impl_->entries) {
+  for (std::size_t i = 0; i < impl_->entries.Size(); ++i) {
+    const TEntryView entry = impl_->entries.At(i);
     if (FoldArchivePath(entry.Path) == wanted) {
-      list.push_back(entry.FileName);
+      list.emplace_back(entry.FileName);
     }
   }
 }

@@ -19,6 +19,12 @@ class EZLBArchiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raised by OpenArchive for a registry past the documented limits on entries and name bytes.
+class ERegistryTooLarge : public EZLBArchiveError {
+ public:
+  using EZLBArchiveError::EZLBArchiveError;
+};
+
 enum TFileCompressionLevel : std::uint8_t {
   fcNone = 0,
   fcFastest = 1,
@@ -52,6 +58,22 @@ struct TArchiveEntry {
   std::string ArchivePath() const { return Path + FileName; }
 };
 
+// One entry of an open registry as it is held, without copying its names; valid while the
+// registry is open.
+struct TEntryView {
+  std::string_view FileName;
+  std::string_view Path;
+  std::int64_t OriginalSize = 0;
+  std::int64_t CompressedSize = 0;
+  std::int64_t DecryptSize = 0;
+  std::int64_t Offset = 0;
+  std::uint32_t CRC = 0;
+  std::uint8_t Method = kMethodDeflated;
+  std::uint8_t Level = fcDefault;
+
+  std::string ArchivePath() const;
+};
+
 // The trailer in its version 2 form; a version 1 trailer is widened when read.
 struct TArchiveTrailer {
   std::uint32_t ArchiveCRC = 0;
@@ -79,6 +101,8 @@ std::string FoldArchivePath(std::string_view path);
 // CRC-32 of stream bytes from start up to size - tail, in 10240-byte blocks; the stream's
 // position is restored afterwards.
 std::uint32_t StreamCRC32(TStream& stream, std::int64_t start, std::int64_t tail);
+
+class TEntryTable;
 
 class TZLBArc2 {
  public:
@@ -112,8 +136,8 @@ class TZLBArc2 {
   void CloseArchive();
   int EntryCount() const;
   TArchiveEntry GetEntry(int index) const;
-  // Index access without copying, for listing large registries.
-  const TArchiveEntry& EntryAt(int index) const;
+  // Index access without copying, for listing large registries. Raises "Index out of bounds".
+  TEntryView EntryAt(int index) const;
   bool ExtractEntry(int index, TStream& dest, TStream* archiveStream = nullptr);
   void ExtractToStream(TMemoryStream& dest, const std::string& name);
   int IndexOfEntry(const std::string& name) const;
@@ -124,6 +148,9 @@ class TZLBArc2 {
 
   const std::string& ArchiveFileName() const { return archiveFileName_; }
   const TArchiveTrailer& Trailer() const { return trailer_; }
+  // Hands the open registry over to a longer-lived owner instead of copying it, and closes the
+  // archive. Raises "No archive is currently open".
+  TEntryTable TakeRegistry();
 
  private:
   struct Impl;

@@ -61,14 +61,23 @@ TEST_P(HostileArchive, FailsWithTheArchiveMessageAndNothingWorse) {
 
 const std::string kRegistry = "Error reading registry";
 const std::string kCorrupted = "The archive appears to be corrupted";
+const std::string kTooLarge =
+    "The archive's registry is larger than this program reads (at most 1000000 entries and 128 "
+    "MiB of entry names)";
 const Bytes kOne = Entry(1, 0, 1);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostileArchive,
     ::testing::Values(
-        HostileCase{"HugeCountPlain", {.records = {kOne}, .count = 0x7FFFFFFF}, kRegistry},
+        HostileCase{"HugeCountPlain", {.records = {kOne}, .count = 0x7FFFFFFF}, kTooLarge},
         HostileCase{"HugeCountCompressed",
                     {.records = {kOne}, .compressed = true, .count = 0x7FFFFFFF},
+                    kTooLarge},
+        HostileCase{"JustPastTheEntryLimit",
+                    {.records = {kOne}, .compressed = true, .count = 1'000'001},
+                    kTooLarge},
+        HostileCase{"AtTheEntryLimitButShort",
+                    {.records = {kOne}, .compressed = true, .count = 1'000'000},
                     kRegistry},
         HostileCase{"NegativeCount", {.records = {kOne}, .count = -1}, kRegistry},
         HostileCase{"RegistryBeyondFile", {.records = {kOne}, .registrySize = 1 << 30}, kRegistry},

@@ -1,8 +1,13 @@
 #include "tools/tomelet/CommandSupport.h"
 
+#include <unistd.h>
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <stdexcept>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
@@ -12,6 +17,8 @@ namespace tomelet::cli {
 namespace {
 
 constexpr std::size_t kFlushThreshold = 1 << 16;
+// Entries up to this size are inflated whole into memory before they are written.
+constexpr std::int64_t kLargestEntryInMemory = std::int64_t{64} << 20;
 
 constexpr std::string_view kHexDigits = "0123456789abcdef";
 
@@ -45,6 +52,47 @@ std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
   std::string withBackslashes = name;
   std::replace(withBackslashes.begin(), withBackslashes.end(), '/', '\\');
   return arc.IndexOfEntry(withBackslashes) >= 0 ? withBackslashes : name;
+}
+
+std::size_t TCheckingSink::Read(std::span<std::byte>) {
+  throw EReadError();
+}
+
+void TCheckingSink::Write(std::span<const std::byte> data) {
+  crc_ = static_cast<std::uint32_t>(
+      crc32(crc_, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  size_ += static_cast<std::int64_t>(data.size());
+  while (fd_ >= 0 && !data.empty()) {
+    const auto written = ::write(fd_, data.data(), data.size());
+    if (written < 0 && errno != EINTR) {
+      throw EStreamError(std::string("Cannot write: ") + std::strerror(errno));
+    }
+    data = data.subspan(static_cast<std::size_t>(std::max<ssize_t>(written, 0)));
+  }
+}
+
+std::int64_t TCheckingSink::Seek(std::int64_t offset, SeekOrigin origin) {
+  if (offset != 0 || origin == SeekOrigin::Begin) {
+    throw EStreamError("Stream seek error");
+  }
+  return size_;
+}
+
+void ExtractChecked(TZLBArc2& arc, int index, TCheckingSink& sink, TStream* archive) {
+  arc.VerifyFileCRC = false;
+  const TEntryView entry = arc.EntryAt(index);
+  const std::string fileName(entry.FileName);
+  const std::uint32_t crc = entry.CRC;
+  if (entry.OriginalSize <= kLargestEntryInMemory) {
+    TMemoryStream contents;
+    arc.ExtractEntry(index, contents, archive);
+    sink.Write(contents.Bytes());
+  } else {
+    arc.ExtractEntry(index, sink, archive);
+  }
+  if (sink.Crc() != crc) {
+    throw EZLBArchiveError(fileName + " failed CRC check");
+  }
 }
 
 void TOutput::FlushIfLarge() {

@@ -7,6 +7,8 @@
 namespace tomelet::cli {
 namespace {
 
+constexpr std::size_t kLongestFileName = 255;
+
 // Control bytes are spelled out so that the name shows in full on one line.
 std::string Printable(std::string_view archivePath) {
   constexpr std::string_view kHexDigits = "0123456789abcdef";
@@ -65,6 +67,10 @@ std::vector<std::string> ExtractionPath(std::string_view archivePath) {
     const auto component = archivePath.substr(start, end - start);
     CheckComponent(archivePath, component);
     components.push_back(DisplayText(component));
+    // A Windows-1252 name can double in length as UTF-8, past what a file name may hold.
+    if (components.back().size() > kLongestFileName) {
+      Refuse(archivePath, "a name is longer than 255 bytes as UTF-8");
+    }
     if (end == std::string_view::npos) {
       break;
     }

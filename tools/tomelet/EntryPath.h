@@ -16,7 +16,7 @@ class EUnsafeEntryName : public std::runtime_error {
 // The components of an archive path ("\"-separated, 8-bit as stored) as UTF-8 names for the
 // file system. Throws EUnsafeEntryName naming the entry for anything that could leave the
 // folder or mean something else on disk: "." or "..", an absolute path, a drive letter, an
-// empty component, "/" or a NUL byte inside a name.
+// empty component, "/" or a NUL byte inside a name, a name over 255 bytes once it is UTF-8.
 std::vector<std::string> ExtractionPath(std::string_view archivePath);
 
 }  // namespace tomelet::cli

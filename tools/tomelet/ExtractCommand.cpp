@@ -7,6 +7,7 @@
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentEntries.h"
+#include "platform/text/Codepage.h"
 #include "search/SearchIndex.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/EntryPath.h"
@@ -30,7 +31,7 @@ struct PlannedFile {
 int FindEntry(const TZLBArc2& arc, const std::string& name) {
   const auto folded = FoldArchivePath(name);
   for (int i = 0; i < arc.EntryCount(); ++i) {
-    const auto& entry = arc.EntryAt(i);
+    const auto entry = arc.EntryAt(i);
     if (entry.Path.size() + entry.FileName.size() == folded.size() &&
         FoldArchivePath(entry.ArchivePath()) == folded) {
       return i;
@@ -57,36 +58,65 @@ std::vector<int> SelectEntries(const TZLBArc2& arc, const std::vector<std::strin
   return indices;
 }
 
-// Every name is checked before the first byte is written. A later entry with the same path
-// as an earlier one is left out, as lookups only ever reach the first.
+std::string DiskPath(const std::vector<std::string>& components) {
+  std::string joined;
+  for (const auto& component : components) {
+    joined.append(joined.empty() ? "" : "/").append(component);
+  }
+  return joined;
+}
+
+// An entry whose file would stand where another entry needs a folder cannot be written whole.
+void RefuseFileFolderClashes(const TZLBArc2& arc, const std::vector<PlannedFile>& plan) {
+  std::unordered_set<std::string> folders;
+  for (const auto& file : plan) {
+    std::string folder;
+    for (std::size_t i = 0; i + 1 < file.components.size(); ++i) {
+      folder.append(folder.empty() ? "" : "/").append(file.components[i]);
+      folders.insert(folder);
+    }
+  }
+  for (const auto& file : plan) {
+    if (folders.contains(DiskPath(file.components))) {
+      throw EUnsafeEntryName("Refusing to extract \"" +
+                             DisplayText(arc.EntryAt(file.index).ArchivePath()) +
+                             "\": another entry needs a folder of that name");
+    }
+  }
+}
+
+// Every name is checked before the first byte is written. A later entry that lands on the same
+// file as an earlier one is left out, as lookups only ever reach the first.
 std::vector<PlannedFile> PlanFiles(const TZLBArc2& arc, const std::vector<int>& indices) {
   std::vector<PlannedFile> plan;
   plan.reserve(indices.size());
   std::unordered_set<std::string> seen;
   for (const int index : indices) {
-    const auto archivePath = arc.EntryAt(index).ArchivePath();
-    auto components = ExtractionPath(archivePath);
-    if (seen.insert(archivePath).second) {
+    auto components = ExtractionPath(arc.EntryAt(index).ArchivePath());
+    if (seen.insert(DiskPath(components)).second) {
       plan.push_back({index, std::move(components)});
     }
   }
+  RefuseFileFolderClashes(arc, plan);
   return plan;
 }
 
 void RunExtract(const ExtractArgs& args) {
   TZLBArc2 arc;
   arc.VerifyArchiveCRC = false;
-  arc.VerifyFileCRC = true;
   OpenDocument(arc, args.file);
   const auto plan = PlanFiles(arc, SelectEntries(arc, args.names));
   TExtractionFolder folder(args.folder);
-  TFileStream archive(arc.ArchiveFileName(), TFileStream::Mode::Read);
-  TMemoryStream contents;
   for (const auto& file : plan) {
-    contents.Clear();
-    arc.ExtractEntry(file.index, contents, &archive);
-    folder.WriteFile(file.components, contents.Bytes());
+    folder.CheckPlace(file.components);
   }
+  TFileStream archive(arc.ArchiveFileName(), TFileStream::Mode::Read);
+  for (const auto& file : plan) {
+    const TDescriptor written = folder.Stage(file.components);
+    TCheckingSink sink(written.Get());
+    ExtractChecked(arc, file.index, sink, &archive);
+  }
+  folder.Commit();
 }
 
 }  // namespace

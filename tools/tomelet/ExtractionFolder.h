@@ -1,13 +1,17 @@
-// Writes extracted files below one root folder: each folder is created and opened once, and
-// every file is created relative to its folder's descriptor without following symbolic links,
-// so nothing lands outside the root even when the root already holds links.
+// Writes extracted files below one root folder, all or nothing as far as the file system allows.
+// Every place is checked before anything is written; each file is then written anew under a
+// temporary name in its folder and renamed into place only when every file has been written and
+// checked, so existing files, hard links and symbolic links are replaced, never written through.
+// Folders are created and opened relative to their parent's descriptor without following links.
 #pragma once
 
 #include <filesystem>
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace tomelet::cli {
 
@@ -25,18 +29,40 @@ class TDescriptor {
 
 class TExtractionFolder {
  public:
-  // Creates root (and its parents) when missing.
+  // Creates root (and its parents) when missing. Throws std::runtime_error when it cannot.
   explicit TExtractionFolder(const std::filesystem::path& root);
+  // Removes the temporary files and the folders of an extraction that was not committed.
+  ~TExtractionFolder();
+  TExtractionFolder(const TExtractionFolder&) = delete;
+  TExtractionFolder& operator=(const TExtractionFolder&) = delete;
 
+  // Throws std::runtime_error, writing nothing, when what is on disk would stop the file from
+  // landing: a symbolic link or a file where a folder is needed, a folder where the file goes.
   // components: folders then the file name, each already checked to be a plain name.
-  void WriteFile(std::span<const std::string> components, std::span<const std::byte> contents);
+  void CheckPlace(std::span<const std::string> components);
+  // Creates the file's folders and an empty temporary file beside its final place; the
+  // descriptor is for the caller to write into. Throws std::runtime_error.
+  TDescriptor Stage(std::span<const std::string> components);
+  // Renames every staged file into its place, in the order staged. Throws std::runtime_error
+  // when a rename fails; files renamed before it stay.
+  void Commit();
 
  private:
-  int OpenFolder(std::span<const std::string> folders);
+  struct Staged {
+    std::vector<std::string> components;
+    std::string temporaryName;
+  };
+
+  int OpenFolder(std::span<const std::string> folders, bool create);
+  std::filesystem::path PathOf(std::span<const std::string> components) const;
 
   std::filesystem::path root_;
   TDescriptor rootFd_;
   std::unordered_map<std::string, TDescriptor> folders_;
+  std::unordered_set<std::string> checkedFolders_;
+  std::vector<Staged> staged_;
+  std::vector<std::vector<std::string>> createdFolders_;
+  bool committed_ = false;
 };
 
 }  // namespace tomelet::cli

@@ -36,7 +36,7 @@ void AppendField(std::string& out, std::string_view key, std::int64_t value) {
   out.push_back(',');
 }
 
-void AppendEntryJson(std::string& out, int index, const TArchiveEntry& entry) {
+void AppendEntryJson(std::string& out, int index, const TEntryView& entry) {
   out.append("{");
   AppendField(out, "index", index);
   out.append("\"path\":\"");

@@ -2,6 +2,8 @@
 // whose name would leave it.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "document_fixture.h"
 #include "tool_process.h"
 
@@ -50,18 +52,104 @@ TEST_F(Extract, NamesSelectEntriesAsLookupsMatchThem) {
   EXPECT_EQ(CountFiles(target_), 2u);
 }
 
-TEST_F(Extract, ReplacesExistingFilesButNeverFollowsLinksOutOfTheFolder) {
-  fs::create_directories(target_);
+TEST_F(Extract, ReplacesFilesAndLinksInTheFolderWithoutWritingThroughThem) {
+  fs::create_directories(target_ / "images");
   const auto outside = folder_ / "outside";
-  fs::create_directories(outside);
-  fs::create_directory_symlink(outside, target_ / "guide");
-  WriteFile(target_ / "index.htm",
-            "old contents that are longer than the new ones" + std::string(5000, '.'));
+  WriteFile(outside / "hard", "outside, hard-linked");
+  WriteFile(outside / "soft", "outside, symbolically linked");
+  fs::create_hard_link(outside / "hard", target_ / "index.htm");
+  fs::create_symlink(outside / "soft", target_ / "images" / "logo.png");
+  WriteFile(target_ / "guide" / "intro.htm",
+            "old contents, longer than the new" + std::string(5000, '.'));
+
   const auto result = RunTool({"extract", document_.string(), "-C", target_.string()});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(CountFiles(outside), 0u);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(ReadFile(outside / "hard"), "outside, hard-linked");
+  EXPECT_EQ(ReadFile(outside / "soft"), "outside, symbolically linked");
   EXPECT_EQ(ReadFile(target_ / "index.htm"), kPageContents);
+  EXPECT_FALSE(fs::is_symlink(target_ / "images" / "logo.png"));
+  EXPECT_EQ(ReadFile(target_ / "images" / "logo.png"), kBinaryContents);
+  EXPECT_EQ(ReadFile(target_ / "guide" / "intro.htm"), "<p>Intro</p>");
 }
+
+// What the folder holds or what the entries mean together, found before any file is written:
+// a document whose last entry cannot land leaves the folder exactly as it was.
+struct LateRefusal {
+  std::string label;
+  std::function<void(TZLBArchiveWriter&, const fs::path& target, const fs::path& outside)> setUp;
+  std::string reason;
+};
+
+class ExtractRefusal : public ::testing::TestWithParam<LateRefusal> {};
+
+TEST_P(ExtractRefusal, LeavesTheFolderAsItWas) {
+  TempFolder folder;
+  const auto target = folder / "out";
+  const auto outside = folder / "outside";
+  fs::create_directories(target);
+  fs::create_directories(outside);
+  WriteFile(target / "first.htm", "old");
+  TZLBArchiveWriter writer;
+  writer.AddEntry("first.htm", "new");
+  writer.AddEntry("sub\\second.htm", "new");
+  GetParam().setUp(writer, target, outside);
+  const auto document = folder / "doc.tlt";
+  writer.WriteFile(document.string());
+
+  const auto result = RunTool({"extract", document.string(), "-C", target.string()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.LastErrorLine().find(GetParam().reason), std::string::npos) << result.err;
+  EXPECT_EQ(ReadFile(target / "first.htm"), "old");
+  EXPECT_FALSE(fs::exists(target / "sub"));
+  EXPECT_EQ(CountFiles(outside), 0u);
+  for (const auto& item : fs::recursive_directory_iterator(target)) {
+    EXPECT_FALSE(item.path().filename().string().starts_with(".tomelet-")) << item.path();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExtractRefusal,
+    ::testing::Values(
+        LateRefusal{"link_where_a_folder_goes",
+                    [](TZLBArchiveWriter& writer, const fs::path& target, const fs::path& outside) {
+                      writer.AddEntry("guide\\x.htm", "new");
+                      fs::create_directory_symlink(outside, target / "guide");
+                    },
+                    "symbolic link"},
+        LateRefusal{"file_where_a_folder_goes",
+                    [](TZLBArchiveWriter& writer, const fs::path& target, const fs::path&) {
+                      writer.AddEntry("guide\\x.htm", "new");
+                      WriteFile(target / "guide", "a file");
+                    },
+                    "a file is where a folder belongs"},
+        LateRefusal{"folder_where_the_file_goes",
+                    [](TZLBArchiveWriter& writer, const fs::path& target, const fs::path&) {
+                      writer.AddEntry("x.htm", "new");
+                      fs::create_directories(target / "x.htm");
+                    },
+                    "a folder is where the file belongs"},
+        LateRefusal{"file_and_folder_at_once",
+                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
+                      writer.AddEntry("page", "new");
+                      writer.AddEntry("page\\x.htm", "new");
+                    },
+                    "another entry needs a folder of that name"},
+        LateRefusal{"name_too_long_as_utf8",
+                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
+                      writer.AddEntry(std::string(255, '\xE9'), "new");
+                    },
+                    "longer than 255 bytes as UTF-8"},
+        LateRefusal{"damaged_last_entry",
+                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
+                      TArchiveEntry damaged;
+                      damaged.FileName = "damaged.htm";
+                      damaged.OriginalSize = 4;
+                      damaged.Method = kMethodStored;
+                      damaged.CRC = 1;
+                      writer.AddRawEntry(damaged, AsBytes("evil"));
+                    },
+                    "failed CRC check"}),
+    [](const auto& info) { return info.param.label; });
 
 struct HostileEntry {
   std::string label;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -44,8 +45,10 @@ ToolResult RunProgram(const std::string& program, const std::vector<std::string>
     throw std::runtime_error("cannot start " + program);
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
   ToolResult result;
+  result.peakKilobytes = usage.ru_maxrss;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = ReadFile(outPath);
   result.err = ReadFile(errPath);

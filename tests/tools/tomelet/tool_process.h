@@ -12,6 +12,8 @@ struct ToolResult {
   int exitCode = -1;
   std::string out;
   std::string err;
+  // The program's peak resident memory.
+  long peakKilobytes = 0;
   std::string LastErrorLine() const;
 };
 

@@ -10,11 +10,14 @@
 #include <boost/beast.hpp>
 #include <chrono>
 #include <csignal>
+#include <list>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "tools/tomelet/serve/ConnectionLimit.h"
 #include "tools/tomelet/serve/DocumentSite.h"
 
 namespace tomelet::serve {
@@ -90,12 +93,23 @@ TResponse ToBeast(TSiteResponse site, unsigned version, bool keepAlive, bool hea
   return response;
 }
 
-class TSession : public std::enable_shared_from_this<TSession> {
+class TSession : public TIdleConnection, public std::enable_shared_from_this<TSession> {
  public:
-  TSession(tcp::socket socket, const TDocumentSite& site, const TServerSettings& settings)
-      : stream_(std::move(socket)), site_(site), settings_(settings) {}
+  TSession(tcp::socket socket, const TDocumentSite& site, const TServerSettings& settings,
+           TConnectionLimit& limit)
+      : stream_(std::move(socket)), site_(site), settings_(settings), limit_(limit) {}
+  ~TSession() override { limit_.Leave(*this); }
+
+  // Closes the connection on its own strand; the pending read then ends.
+  void Drop() override {
+    asio::post(stream_.get_executor(), [self = shared_from_this()] {
+      beast::error_code ignored;
+      self->stream_.socket().close(ignored);
+    });
+  }
 
   void ReadRequest() {
+    limit_.Waiting(shared_from_this());
     parser_.emplace();
     parser_->body_limit(kRequestBodyLimit);
     stream_.expires_after(kIdleTimeout);
@@ -109,6 +123,7 @@ class TSession : public std::enable_shared_from_this<TSession> {
 
  private:
   void Answer() {
+    limit_.Busy(*this);
     const auto& request = parser_->get();
     const TSiteRequest siteRequest{
         .Method = View(request.method_string()),
@@ -147,6 +162,7 @@ class TSession : public std::enable_shared_from_this<TSession> {
   std::optional<TResponse> response_;
   const TDocumentSite& site_;
   const TServerSettings& settings_;
+  TConnectionLimit& limit_;
 };
 
 unsigned ThreadCount(unsigned asked) {
@@ -164,7 +180,8 @@ struct TDocumentServer::Impl {
         settings(std::move(settings)),
         io(static_cast<int>(ThreadCount(this->settings.Threads))),
         acceptor(io),
-        signals(io) {}
+        signals(io),
+        retry(io) {}
 
   void Bind() {
     const tcp::endpoint endpoint(asio::ip::make_address(settings.Host), settings.Port);
@@ -179,19 +196,43 @@ struct TDocumentServer::Impl {
       if (ec == asio::error::operation_aborted) {
         return;
       }
-      if (!ec) {
+      if (ec) {
+        // Out of descriptors (or any other refusal): make room and wait before trying again,
+        // instead of spinning on an accept that keeps failing.
+        limit.DropOldestWaiting();
+        retry.expires_after(backOff);
+        backOff = std::min(backOff * 2, kLongestBackOff);
+        retry.async_wait([this](beast::error_code waited) {
+          if (!waited) {
+            Accept();
+          }
+        });
+        return;
+      }
+      backOff = kShortestBackOff;
+      if (!limit.Admit()) {
+        beast::error_code ignored;
+        socket.close(ignored);
+      } else {
         socket.set_option(tcp::no_delay(true), ec);
-        std::make_shared<TSession>(std::move(socket), site, settings)->ReadRequest();
+        std::make_shared<TSession>(std::move(socket), site, settings, limit)->ReadRequest();
       }
       Accept();
     });
   }
 
+  static constexpr auto kShortestBackOff = std::chrono::milliseconds(10);
+  static constexpr auto kLongestBackOff = std::chrono::milliseconds(1000);
+
   const TDocumentSite& site;
   TServerSettings settings;
+  // Before the event loop, so sessions that the loop destroys still find it.
+  TConnectionLimit limit{settings.MaxConnections};
   asio::io_context io;
   tcp::acceptor acceptor;
   asio::signal_set signals;
+  asio::steady_timer retry;
+  std::chrono::milliseconds backOff = kShortestBackOff;
   std::vector<std::thread> threads;
 };
 

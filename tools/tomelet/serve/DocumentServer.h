@@ -23,6 +23,9 @@ struct TServerSettings {
   std::uint16_t Port = 0;
   // 0: one thread per processor, at least two.
   unsigned Threads = 0;
+  // 0: as many as the descriptor limit allows, keeping some in reserve. At the cap a new
+  // connection takes the place of the one that has waited longest for a request.
+  unsigned MaxConnections = 0;
   // Called once per answered request, from whichever thread answered it.
   std::function<void(const TRequestRecord&)> OnRequest;
 };

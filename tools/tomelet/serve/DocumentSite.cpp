@@ -97,7 +97,7 @@ TSiteResponse PageResponse(int status, std::string_view title, std::string_view 
   return response;
 }
 
-std::string EntityTag(const TArchiveEntry& entry, bool deflated) {
+std::string EntityTag(const TEntryView& entry, bool deflated) {
   char tag[48];
   std::snprintf(tag, sizeof tag, "\"%08x-%llx%s\"", entry.CRC,
                 static_cast<unsigned long long>(entry.OriginalSize), deflated ? "-z" : "");
@@ -154,7 +154,11 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
                         "server again to serve the new one.");
   }
   try {
-    return impl_->Route(request);
+    TSiteResponse response = impl_->Route(request);
+    if (response.Body) {
+      response.Body = GuardedBody(std::move(response.Body), impl_->archive);
+    }
+    return response;
   } catch (const std::exception& e) {
     return PageResponse(500, "Internal Server Error", e.what());
   }
@@ -200,7 +204,7 @@ TSiteResponse TDocumentSite::Impl::NotModified(const std::string& tag) const {
 
 TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeType,
                                               const TSiteRequest& request) const {
-  const TArchiveEntry& entry = archive->Entry(index);
+  const TEntryView entry = archive->Entry(index);
   const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
   const std::string identityTag = EntityTag(entry, false);
   const std::string deflateTag = EntityTag(entry, true);

@@ -117,7 +117,29 @@ class TInflatingBody final : public TBodySource {
   std::vector<std::byte> piece_;
 };
 
+class TGuardedBody final : public TBodySource {
+ public:
+  TGuardedBody(std::unique_ptr<TBodySource> body, std::shared_ptr<const TArchiveSnapshot> archive)
+      : body_(std::move(body)), archive_(std::move(archive)) {}
+  std::span<const std::byte> Next() override {
+    const auto piece = body_->Next();
+    if (!archive_->IsUnchanged()) {
+      throw EZLBArchiveError("The document has changed on disk since it was opened");
+    }
+    return piece;
+  }
+
+ private:
+  std::unique_ptr<TBodySource> body_;
+  std::shared_ptr<const TArchiveSnapshot> archive_;
+};
+
 }  // namespace
+
+std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
+                                         std::shared_ptr<const TArchiveSnapshot> archive) {
+  return std::make_unique<TGuardedBody>(std::move(body), std::move(archive));
+}
 
 std::unique_ptr<TBodySource> TextBody(std::string text) {
   return std::make_unique<TTextBody>(std::move(text));

@@ -29,6 +29,11 @@ std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapsho
 std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
                                            int index, std::int64_t first, std::int64_t length);
 
+// The body's pieces, each handed out only while the document file is still the one opened; a
+// change found midway raises, so the transport cuts the reply rather than mix two documents.
+std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
+                                         std::shared_ptr<const TArchiveSnapshot> archive);
+
 // Keeps the contents of recently served entries up to a byte budget, least recently used out
 // first, so popular pages are inflated once rather than once per request.
 class TEntryCache {

@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +78,11 @@ class ServeProcess {
     return line;
   }
   void Interrupt() { ::kill(pid_, SIGINT); }
+  // Lowers the running server's descriptor limit, as `ulimit -n` would have before its start.
+  void LimitDescriptors(rlim_t count) {
+    const rlimit limit{count, count};
+    EXPECT_EQ(::prlimit(pid_, RLIMIT_NOFILE, &limit, nullptr), 0);
+  }
   // Exit code, or -1 when the process did not end within a few seconds or died of a signal.
   int ExitCode() {
     for (int i = 0; i < 500; ++i) {
@@ -183,6 +190,39 @@ TEST_F(CommandLineTest, OpenHandsTheAddressToXdgOpen) {
     std::ifstream(opened) >> line;
   }
   EXPECT_EQ(line, "http://127.0.0.1:" + std::to_string(port) + "/");
+  serve.Interrupt();
+  EXPECT_EQ(serve.ExitCode(), 0);
+}
+
+// A loopback connection that never sends a request.
+int IdleConnection(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return fd;
+}
+
+TEST_F(CommandLineTest, IdleConnectionsBeyondTheDescriptorLimitDoNotLockOutRequests) {
+  ServeProcess serve({document_.string(), "--port", "0", "--password", "Secret\xC3\xA9"});
+  const std::uint16_t port = PortOf(serve.FirstLine());
+  ASSERT_NE(port, 0);
+  serve.LimitDescriptors(48);
+  std::vector<int> idle;
+  for (int i = 0; i < 120; ++i) {
+    idle.push_back(IdleConnection(port));
+  }
+  httplib::Client client("127.0.0.1", port);
+  client.set_connection_timeout(5);
+  client.set_read_timeout(5);
+  const auto result = client.Get("/index.htm");
+  ASSERT_TRUE(result) << "the request waited behind idle connections";
+  EXPECT_EQ(result->status, 200);
+  for (const int fd : idle) {
+    ::close(fd);
+  }
   serve.Interrupt();
   EXPECT_EQ(serve.ExitCode(), 0);
 }

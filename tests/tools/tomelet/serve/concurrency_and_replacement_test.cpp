@@ -53,7 +53,22 @@ TEST_F(ConcurrentClientsTest, EveryClientGetsExactlyTheEntryItAskedFor) {
 
 class ReplacedDocumentTest : public ServeTest {
  protected:
-  ReplacedDocumentTest() { Serve(); }
+  ReplacedDocumentTest() {
+    AddEntry("large.bin", NoiseBytes(400000, 5), fcNone);
+    Serve();
+  }
+
+  // Overwrites bytes in the middle of the file and puts its modification time back, as an
+  // editor that preserves times would.
+  void EditInPlaceKeepingTheTime() {
+    const auto modified = std::filesystem::last_write_time(document_);
+    {
+      std::fstream file(document_, std::ios::binary | std::ios::in | std::ios::out);
+      file.seekp(100);
+      file << "edited";
+    }
+    std::filesystem::last_write_time(document_, modified);
+  }
 };
 
 TEST_F(ReplacedDocumentTest, ReplacingTheFileFailsLaterRequestsCleanly) {
@@ -77,6 +92,23 @@ TEST_F(ReplacedDocumentTest, ChangingTheFileInPlaceIsNoticedToo) {
   }
   EXPECT_EQ(Get("/style.css")->status, 503);
   EXPECT_EQ(Get("/")->status, 503);
+}
+
+TEST_F(ReplacedDocumentTest, AnInPlaceEditWithTheTimePutBackIsNoticed) {
+  ASSERT_EQ(Get("/style.css")->status, 200);
+  EditInPlaceKeepingTheTime();
+  EXPECT_EQ(Get("/style.css")->status, 503);
+}
+
+TEST_F(ReplacedDocumentTest, AReplyRunningDuringAnEditIsCutRatherThanMixed) {
+  TSiteRequest request;
+  request.Method = "GET";
+  request.Target = "/large.bin";
+  TSiteResponse response = site_->Respond(request);
+  ASSERT_EQ(response.Status, 200);
+  ASSERT_FALSE(response.Body->Next().empty());
+  EditInPlaceKeepingTheTime();
+  EXPECT_THROW(response.Body->Next(), std::exception);
 }
 
 TEST_F(ReplacedDocumentTest, DeletingTheFileIsNoticed) {
