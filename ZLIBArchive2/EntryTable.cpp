@@ -43,6 +43,18 @@ std::string TEntryView::ArchivePath() const {
   return joined.append(FileName);
 }
 
+TArchiveEntry TEntryView::Record() const {
+  return {.FileName = std::string(FileName),
+          .Path = std::string(Path),
+          .OriginalSize = OriginalSize,
+          .CompressedSize = CompressedSize,
+          .DecryptSize = DecryptSize,
+          .Offset = Offset,
+          .CRC = CRC,
+          .Method = Method,
+          .Level = Level};
+}
+
 void TEntryTable::Reserve(std::size_t count) {
   records_.reserve(std::min(count, static_cast<std::size_t>(kMaxRegistryEntries)));
 }

@@ -163,16 +163,7 @@ TEntryView TZLBArc2::EntryAt(int index) const {
 }
 
 TArchiveEntry TZLBArc2::GetEntry(int index) const {
-  const TEntryView view = EntryAt(index);
-  return {.FileName = std::string(view.FileName),
-          .Path = std::string(view.Path),
-          .OriginalSize = view.OriginalSize,
-          .CompressedSize = view.CompressedSize,
-          .DecryptSize = view.DecryptSize,
-          .Offset = view.Offset,
-          .CRC = view.CRC,
-          .Method = view.Method,
-          .Level = view.Level};
+  return EntryAt(index).Record();
 }
 
 TEntryTable TZLBArc2::TakeRegistry() {

@@ -72,6 +72,8 @@ struct TEntryView {
   std::uint8_t Level = fcDefault;
 
   std::string ArchivePath() const;
+  // An owning copy of the record.
+  TArchiveEntry Record() const;
 };
 
 // The trailer in its version 2 form; a version 1 trailer is widened when read.

@@ -22,7 +22,7 @@ int TReaderEntries::IndexOf(const std::string& archivePath) const {
   }
 }
 
-const TArchiveEntry& TReaderEntries::Entry(int index) const {
+TEntryView TReaderEntries::Entry(int index) const {
   return archive_->EntryAt(index);
 }
 
@@ -34,7 +34,7 @@ int TSnapshotEntries::IndexOf(const std::string& archivePath) const {
   return archive_.IndexOf(archivePath);
 }
 
-const TArchiveEntry& TSnapshotEntries::Entry(int index) const {
+TEntryView TSnapshotEntries::Entry(int index) const {
   return archive_.Entry(index);
 }
 

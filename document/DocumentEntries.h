@@ -29,7 +29,7 @@ class IDocumentEntries {
   // Index of the first entry with that archive path (ASCII case folded), -1 when there is none
   // or no archive is open.
   virtual int IndexOf(const std::string& archivePath) const = 0;
-  virtual const TArchiveEntry& Entry(int index) const = 0;
+  virtual TEntryView Entry(int index) const = 0;
   // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data.
   virtual void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const = 0;
 };
@@ -39,7 +39,7 @@ class TReaderEntries final : public IDocumentEntries {
  public:
   explicit TReaderEntries(TZLBArc2* archive) : archive_(archive) {}
   int IndexOf(const std::string& archivePath) const override;
-  const TArchiveEntry& Entry(int index) const override;
+  TEntryView Entry(int index) const override;
   // Extracts by name, as the reader's own lookup finds it.
   void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
 
@@ -51,7 +51,7 @@ class TSnapshotEntries final : public IDocumentEntries {
  public:
   explicit TSnapshotEntries(const TArchiveSnapshot& archive) : archive_(archive) {}
   int IndexOf(const std::string& archivePath) const override;
-  const TArchiveEntry& Entry(int index) const override;
+  TEntryView Entry(int index) const override;
   void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
 
  private:

@@ -32,7 +32,7 @@ TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view rel
       location.Entry = std::move(withPlus);
   }
   if (location.Entry.Found()) {
-    const TArchiveEntry& entry = entries.Entry(location.Entry.Index);
+    const TEntryView entry = entries.Entry(location.Entry.Index);
     location.StoredPath = entry.ArchivePath();
     location.MimeType = std::string(MimeTypeForFileName(entry.FileName).value_or(""));
   }

@@ -137,7 +137,7 @@ std::vector<std::byte> BuildArchiveIndex(const TArchiveSnapshot& archive,
                                          std::string_view startPage, TIndexSettings settings,
                                          const TIndexProgress& progress) {
   std::vector<int> pages;
-  for (int i = 0; i < static_cast<int>(archive.Entries().size()); ++i) {
+  for (int i = 0; i < archive.EntryCount(); ++i) {
     if (IsHtmlPageName(archive.Entry(i).ArchivePath())) {
       pages.push_back(i);
     }
@@ -170,7 +170,7 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TArchiveSnapshot& archive)
   if (index < 0) {
     return nullptr;
   }
-  const TArchiveEntry& entry = archive.Entry(index);
+  const TEntryView entry = archive.Entry(index);
   if (entry.Method != kMethodStored) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
@@ -198,7 +198,8 @@ std::filesystem::path IndexCacheFolder() {
 std::filesystem::path CachedIndexPath(const TArchiveSnapshot& archive, std::string_view startPage) {
   std::uint64_t hash = Fnv(1469598103934665603ull, startPage);
   hash = Fnv(hash, std::to_string(kIndexFormatVersion));
-  for (const TArchiveEntry& entry : archive.Entries()) {
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const TEntryView entry = archive.Entry(i);
     hash = Fnv(hash, entry.ArchivePath());
     hash = Fnv(hash, std::to_string(entry.CRC) + ":" + std::to_string(entry.OriginalSize) + ":" +
                          std::to_string(entry.Offset) + ":" + std::to_string(entry.Method));

@@ -20,7 +20,7 @@ struct IndexArgs {
 };
 
 // The entry's bytes exactly as stored, so that re-writing the document changes nothing else.
-std::vector<std::byte> StoredBytes(const TArchiveSnapshot& archive, const TArchiveEntry& entry,
+std::vector<std::byte> StoredBytes(const TArchiveSnapshot& archive, const TEntryView& entry,
                                    std::int64_t archiveStart, std::int64_t dataSize) {
   const bool deflated = entry.Method == kMethodDeflated || entry.Method == kMethodDeflatedEncrypted;
   const std::int64_t length = deflated ? entry.CompressedSize : entry.OriginalSize;
@@ -47,9 +47,10 @@ void RunIndex(const IndexArgs& args) {
                                                IndexingProgress());
   TZLBArchiveWriter writer;
   const std::string reserved = FoldArchivePath(kIndexEntry);
-  for (const TArchiveEntry& entry : archive.Entries()) {
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const TEntryView entry = archive.Entry(i);
     if (FoldArchivePath(entry.ArchivePath()) != reserved) {
-      writer.AddRawEntry(entry, StoredBytes(archive, entry, archiveStart, dataSize));
+      writer.AddRawEntry(entry.Record(), StoredBytes(archive, entry, archiveStart, dataSize));
     }
   }
   writer.AddEntry(kIndexEntry, index, fcNone);
