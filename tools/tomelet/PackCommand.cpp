@@ -11,6 +11,7 @@
 #include "tools/tomelet/DocumentSearch.h"
 #include "tools/tomelet/OptionsJson.h"
 #include "tools/tomelet/PackInput.h"
+#include "tools/tomelet/PackOptions.h"
 #include "tools/tomelet/PackOutput.h"
 
 namespace tomelet::cli {
@@ -45,21 +46,6 @@ std::vector<std::byte> ReadWholeFile(const std::filesystem::path& path) {
   return bytes;
 }
 
-TProjectOptions LoadOptions(const std::string& path) {
-  if (path.empty()) {
-    return {};
-  }
-  std::ifstream in(path);
-  if (!in) {
-    throw std::runtime_error("Cannot read " + path);
-  }
-  try {
-    return OptionsFromJson(nlohmann::json::parse(in));
-  } catch (const nlohmann::json::parse_error& e) {
-    throw EOptionsError(path + ": " + e.what());
-  }
-}
-
 // The viewer takes a logo name as the promise of a "-logo-" entry, so the two go together.
 void NameLogo(TProjectOptions& options, const std::string& logo) {
   const bool named = !options.LogoSource().empty();
@@ -89,12 +75,14 @@ void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
 }
 
 void RunPack(const PackArgs& args) {
+  CheckOutputTarget(args.out);
   const auto level = kLevels.at(args.level);
-  auto options = LoadOptions(args.options);
-  NameLogo(options, args.logo);
-  const auto files = CollectPackFiles(args.folder, args.out, [](const std::string& note) {
+  const auto warn = [](const std::string& note) {
     std::fprintf(stderr, "warning: %s\n", note.c_str());
-  });
+  };
+  const auto files = CollectPackFiles(args.folder, args.out, warn);
+  auto options = PackOptions(args.options, files, warn);
+  NameLogo(options, args.logo);
   std::unique_ptr<TPackIndexer> index;
   if (!args.noIndex) {
     index = std::make_unique<TPackIndexer>(
@@ -119,8 +107,10 @@ void AddPackCommand(CLI::App& app) {
   auto args = std::make_shared<PackArgs>();
   auto* command = app.add_subcommand("pack", "Pack a folder into a document");
   command->add_option("DIR", args->folder, "Folder holding the document's files")->required();
-  command->add_option("-o,--output", args->out, "Document to write")->required();
-  command->add_option("--options", args->options, "Project options as JSON (keys as `info`)");
+  command->add_option("-o,--output", args->out, "Document to write, - for standard output")
+      ->required();
+  command->add_option("--options", args->options,
+                      "Project options as JSON (keys as `info`, or its --json output as it is)");
   command->add_option("--logo", args->logo, "Icon stored as the document's logo");
   command->add_option("--stub", args->stub, "Executable to prepend (the result is executable)");
   command->add_option("--level", args->level, "Compression level")

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <stdexcept>
+#include <vector>
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 
@@ -44,6 +46,7 @@ class TTemporaryFile {
   TTemporaryFile& operator=(const TTemporaryFile&) = delete;
   const std::string& Path() const { return path_; }
   void MoveTo(const std::string& target) {
+    CheckOutputTarget(target);
     if (std::rename(path_.c_str(), target.c_str()) != 0) {
       throw std::runtime_error("Cannot write " + target + ": " + std::strerror(errno));
     }
@@ -55,7 +58,47 @@ class TTemporaryFile {
   bool kept_ = false;
 };
 
+// Copies the finished document to standard output, which may be a pipe that cannot seek.
+void CopyToStandardOutput(const std::string& path) {
+  TFileStream document(path, TFileStream::Mode::Read);
+  std::vector<std::byte> block(std::size_t{1} << 20);
+  for (;;) {
+    const std::size_t count = document.Read(block);
+    if (count == 0)
+      break;
+    std::span<const std::byte> rest(block.data(), count);
+    while (!rest.empty()) {
+      const ssize_t written = ::write(STDOUT_FILENO, rest.data(), rest.size());
+      if (written < 0 && errno == EINTR)
+        continue;
+      if (written <= 0)
+        throw std::runtime_error(std::string("Cannot write to standard output: ") +
+                                 std::strerror(errno));
+      rest = rest.subspan(static_cast<std::size_t>(written));
+    }
+  }
+}
+
+void WriteToStandardOutput(const TZLBArchiveWriter& writer, const std::string& stub) {
+  if (::isatty(STDOUT_FILENO) == 1)
+    throw std::runtime_error(
+        "Refusing to write a document to a terminal; redirect -o - to a file "
+        "or a pipe");
+  TTemporaryFile temporary((std::filesystem::temp_directory_path() / "tomelet-pack").string());
+  writer.WriteFile(temporary.Path(), stub);
+  CopyToStandardOutput(temporary.Path());
+}
+
 }  // namespace
+
+void CheckOutputTarget(const std::string& out) {
+  if (out == kStandardOutput)
+    return;
+  struct stat status {};
+  if (::lstat(out.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+    throw std::runtime_error("Refusing to replace " + out +
+                             ": it is not a regular file (use -o - for standard output)");
+}
 
 TProgressBar::TProgressBar(std::size_t files, std::uintmax_t bytes)
     : shown_(::isatty(STDERR_FILENO) == 1 && (files >= kManyFiles || bytes >= kManyBytes)),
@@ -91,6 +134,11 @@ void TProgressBar::Draw() {
 
 void WriteDocument(const TZLBArchiveWriter& writer, const std::string& out,
                    const std::string& stub) {
+  if (out == kStandardOutput) {
+    WriteToStandardOutput(writer, stub);
+    return;
+  }
+  CheckOutputTarget(out);
   TTemporaryFile temporary(out);
   writer.WriteFile(temporary.Path(), stub);
   const mode_t mode = stub.empty() ? (0666 & ~CurrentUmask()) : 0755;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tomelet {
 class TZLBArchiveWriter;
@@ -30,6 +31,13 @@ class TProgressBar {
   std::uintmax_t bytesDone_ = 0;
   int drawnPercent_ = -1;
 };
+
+// The output name that stands for standard output.
+inline constexpr std::string_view kStandardOutput = "-";
+
+// Throws unless out is standard output, a new name or an existing regular file: a link, a
+// device or a folder is never replaced by a document.
+void CheckOutputTarget(const std::string& out);
 
 // Writes the document to out through a temporary file beside it, so a failure never leaves a
 // half-written document under that name. With a stub, the archive follows a copy of it and the

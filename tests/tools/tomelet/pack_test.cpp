@@ -122,6 +122,72 @@ TEST_F(Pack, LevelNoneStoresEverything) {
   }
 }
 
+// Without an options file the document still opens as a usable window at its index page; keys an
+// options file gives are kept, zero and false included.
+TEST_F(Pack, MissingOptionsMakeAUsableDocument) {
+  ASSERT_EQ(PackTo(folder_ / "plain.tlt").exitCode, 0);
+  const auto plain = json::parse(RunTool({"info", "--json", (folder_ / "plain.tlt").string()}).out);
+  const auto& options = plain["options"];
+  EXPECT_EQ(options["StartPage"], "index.htm");
+  EXPECT_EQ(options["WindowWidth"], 1024);
+  EXPECT_EQ(options["WindowHeight"], 768);
+  EXPECT_EQ(options["WindowBorder"], 2);
+  for (const char* key : {"CenterWindow", "ShowToolBar", "ShowButtonCaptions", "ShowStatusBar",
+                          "AllowCopy", "AllowFind", "AllowPrint", "AllowFontSize"}) {
+    EXPECT_EQ(options[key], true) << key;
+  }
+
+  WriteFile(folder_ / "some.json", R"({"StartPage": "missing.htm", "AllowPrint": false,
+      "WindowWidth": 0})");
+  const auto some = PackTo(folder_ / "some.tlt", {"--options", (folder_ / "some.json").string()});
+  ASSERT_EQ(some.exitCode, 0) << some.err;
+  EXPECT_NE(some.err.find("warning: the start page \"missing.htm\" names no file"),
+            std::string::npos)
+      << some.err;
+  const auto kept = json::parse(RunTool({"info", "--json", (folder_ / "some.tlt").string()}).out);
+  EXPECT_EQ(kept["options"]["AllowPrint"], false);
+  EXPECT_EQ(kept["options"]["WindowWidth"], 0);
+  EXPECT_EQ(kept["options"]["WindowHeight"], 768);
+}
+
+// A document becomes a folder, its options and its logo, and packs back to the same bytes.
+TEST_F(Pack, ADocumentRoundTripsThroughAFolderItsOptionsAndItsLogo) {
+  const auto original = folder_ / "original.tlt";
+  ASSERT_EQ(PackTo(original, StandardExtras()).exitCode, 0);
+  const auto pages = folder_ / "pages";
+  ASSERT_EQ(RunTool({"extract", original.string(), "-C", pages.string()}).exitCode, 0);
+  WriteFile(folder_ / "info.json", RunTool({"info", "--json", original.string()}).out);
+  WriteFile(folder_ / "logo-again.ico", RunTool({"cat", original.string(), "--", "-logo-"}).out);
+  const auto again = folder_ / "again.tlt";
+  const auto packed =
+      RunTool({"pack", pages.string(), "-o", again.string(), "--options",
+               (folder_ / "info.json").string(), "--logo", (folder_ / "logo-again.ico").string()});
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  EXPECT_EQ(ReadFile(again), ReadFile(original));
+}
+
+// The document goes to standard output with "-"; a link, a pipe or a folder is never replaced.
+TEST_F(Pack, WritesToStandardOutputAndNeverReplacesWhatIsNotAFile) {
+  ASSERT_EQ(PackTo(folder_ / "file.tlt").exitCode, 0);
+  const auto piped = PackTo("-");
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_EQ(piped.out, ReadFile(folder_ / "file.tlt"));
+
+  WriteFile(folder_ / "linked.tlt", "kept");
+  fs::create_symlink(folder_ / "linked.tlt", folder_ / "link.tlt");
+  ASSERT_EQ(::mkfifo((folder_ / "pipe").c_str(), 0600), 0);
+  fs::create_directory(folder_ / "folder.tlt");
+  for (const char* target : {"link.tlt", "pipe", "folder.tlt"}) {
+    const auto refused = PackTo(folder_ / target);
+    EXPECT_EQ(refused.exitCode, 1) << target;
+    EXPECT_NE(refused.LastErrorLine().find("is not a regular file"), std::string::npos)
+        << refused.err;
+  }
+  EXPECT_TRUE(fs::is_symlink(folder_ / "link.tlt"));
+  EXPECT_EQ(ReadFile(folder_ / "linked.tlt"), "kept");
+  EXPECT_TRUE(fs::is_fifo(folder_ / "pipe"));
+}
+
 struct BadPackInput {
   std::string label;
   std::string relativeFile;  // created below the source folder, or empty

@@ -1,0 +1,90 @@
+#include "tools/tomelet/PackOptions.h"
+
+#include <fstream>
+
+#include "document/DocumentAddress.h"
+#include "platform/text/AsciiCase.h"
+#include "tools/tomelet/OptionsJson.h"
+
+namespace tomelet::cli {
+namespace {
+
+const nlohmann::json kUsableWindow = {
+    {"WindowWidth", 1024},   {"WindowHeight", 768},  {"WindowBorder", 2},
+    {"CenterWindow", true},  {"ShowToolBar", true},  {"ShowButtonCaptions", true},
+    {"ShowStatusBar", true}, {"AllowCopy", true},    {"AllowFind", true},
+    {"AllowPrint", true},    {"AllowFontSize", true}};
+
+// The file's keys; the output of `info --json` carries them under "options".
+nlohmann::json ReadOptionKeys(const std::string& path) {
+  if (path.empty())
+    return nlohmann::json::object();
+  std::ifstream in(path);
+  if (!in)
+    throw EOptionsError("Cannot read " + path);
+  nlohmann::json keys;
+  try {
+    keys = nlohmann::json::parse(in);
+  } catch (const nlohmann::json::parse_error& e) {
+    throw EOptionsError(path + ": " + e.what());
+  }
+  if (keys.is_object() && keys.contains("trailer") && keys.contains("options"))
+    keys = keys["options"].is_null() ? nlohmann::json::object() : keys["options"];
+  return keys;
+}
+
+bool IsTopLevelPage(const PackFile& file) {
+  const std::string folded = FoldAscii(file.archivePath);
+  return folded.find('\\') == std::string::npos &&
+         (folded.ends_with(".htm") || folded.ends_with(".html"));
+}
+
+std::string GuessStartPage(const std::vector<PackFile>& files) {
+  for (const char* index : {"index.htm", "index.html"}) {
+    for (const auto& file : files) {
+      if (EqualsFoldedAscii(file.archivePath, index))
+        return file.archivePath;
+    }
+  }
+  const PackFile* only = nullptr;
+  for (const auto& file : files) {
+    if (IsTopLevelPage(file)) {
+      if (only)
+        return {};
+      only = &file;
+    }
+  }
+  return only ? only->archivePath : std::string();
+}
+
+// The viewer opens the start page's file name at the top of the document.
+bool NamesAFile(const std::string& startPage, const std::vector<PackFile>& files) {
+  const std::string url = StartUrl(startPage);
+  const std::string path = UrlToArchivePath(url);
+  for (const auto& file : files) {
+    if (EqualsFoldedAscii(file.archivePath, path))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TProjectOptions PackOptions(const std::string& optionsFile, const std::vector<PackFile>& files,
+                            const std::function<void(const std::string&)>& warn) {
+  nlohmann::json keys = kUsableWindow;
+  keys.update(ReadOptionKeys(optionsFile));
+  if (!keys.contains("StartPage") || keys["StartPage"] == "")
+    keys["StartPage"] = GuessStartPage(files);
+  TProjectOptions options = OptionsFromJson(keys);
+  const std::string startPage = options.StartPage();
+  if (startPage.empty())
+    warn(
+        "no start page: the folder has no index.htm or index.html and more than one page at "
+        "the top; name one as StartPage in --options");
+  else if (!NamesAFile(startPage, files))
+    warn("the start page \"" + startPage + "\" names no file of the folder");
+  return options;
+}
+
+}  // namespace tomelet::cli
