@@ -1,4 +1,6 @@
 // tomelet extract: entries written below a folder, with their folders.
+#include <fnmatch.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iterator>
@@ -8,7 +10,6 @@
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentEntries.h"
 #include "platform/text/Codepage.h"
-#include "search/SearchIndex.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/EntryPath.h"
 #include "tools/tomelet/ExtractionFolder.h"
@@ -40,20 +41,43 @@ int FindEntry(const TZLBArc2& arc, const std::string& name) {
   throw EZLBArchiveError(name + " not found in archive");
 }
 
+bool IsPattern(const std::string& name) {
+  return name.find_first_of("*?[") != std::string::npos;
+}
+
+// Shell-style patterns match the archive path with "/" between folders, letter case ignored; a
+// "*" crosses folders, so "*.htm" finds the pages of every folder.
+void AddMatches(const TZLBArc2& arc, const std::string& pattern, std::vector<int>& indices) {
+  const std::size_t before = indices.size();
+  for (int i = 0; i < arc.EntryCount(); ++i) {
+    std::string path = DisplayText(arc.EntryAt(i).ArchivePath());
+    if (IsReservedEntry(path))
+      continue;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (::fnmatch(pattern.c_str(), path.c_str(), FNM_CASEFOLD) == 0)
+      indices.push_back(i);
+  }
+  if (indices.size() == before)
+    throw EZLBArchiveError(pattern + " not found in archive");
+}
+
+// Without names, every page of the document; the reserved entries (options, icon, index) belong
+// to the document, not to its folder, and a folder extracted whole packs again as it is.
 std::vector<int> SelectEntries(const TZLBArc2& arc, const std::vector<std::string>& names) {
   std::vector<int> indices;
   if (names.empty()) {
-    // The search index belongs to the document, not to its pages: a folder extracted whole
-    // packs again without it (and would be refused with it).
-    const std::string index = FoldArchivePath(kIndexEntry);
     for (int i = 0; i < arc.EntryCount(); ++i) {
-      if (FoldArchivePath(arc.EntryAt(i).ArchivePath()) != index) {
+      if (!IsReservedEntry(arc.EntryAt(i).ArchivePath()))
         indices.push_back(i);
-      }
     }
-  } else {
-    std::transform(names.begin(), names.end(), std::back_inserter(indices),
-                   [&](const std::string& name) { return FindEntry(arc, name); });
+    return indices;
+  }
+  for (const auto& name : names) {
+    const std::string stored = EntryNameFor(arc, name);
+    if (IsPattern(name) && arc.IndexOfEntry(stored) < 0)
+      AddMatches(arc, name, indices);
+    else
+      indices.push_back(FindEntry(arc, stored));
   }
   return indices;
 }
@@ -125,7 +149,9 @@ void AddExtractCommand(CLI::App& app) {
   auto args = std::make_shared<ExtractArgs>();
   auto* command = app.add_subcommand("extract", "Write entries below a folder");
   command->add_option("FILE", args->file, "Document")->required();
-  command->add_option("NAME", args->names, "Archive paths of the entries (default: all)");
+  command->add_option("NAME", args->names,
+                      "Archive paths or shell patterns ('*.htm', 'guide/*') of the entries "
+                      "(default: every page)");
   command->add_option("-C,--directory", args->folder, "Folder to write into (default: .)");
   command->callback([args] { RunExtract(*args); });
 }

@@ -39,8 +39,40 @@ TEST_F(Extract, WritesEveryEntryWithItsFolders) {
   EXPECT_EQ(ReadFile(target_ / "images" / "logo.png"), kBinaryContents);
   EXPECT_EQ(ReadFile(target_ / "guide" / "intro.htm"), "<p>Intro</p>");
   EXPECT_TRUE(fs::exists(target_ / "caf\xC3\xA9.htm"));
+  EXPECT_FALSE(fs::exists(target_ / "-config-")) << "the options belong to the document";
+  EXPECT_EQ(CountFiles(target_), 4u);
+  // Asked for by name, the record is written like any entry.
+  ASSERT_EQ(
+      RunTool({"extract", document_.string(), "-C", target_.string(), "--", "-config-"}).exitCode,
+      0);
   EXPECT_EQ(fs::file_size(target_ / "-config-"), 2872u);
-  EXPECT_EQ(CountFiles(target_), 5u);
+}
+
+TEST_F(Extract, ShellPatternsAndSlashesSelectEntries) {
+  struct Selection {
+    std::vector<std::string> names;
+    std::vector<std::string> files;
+  };
+  const std::vector<Selection> selections = {
+      {{"*.htm"}, {"index.htm", "guide/intro.htm", "caf\xC3\xA9.htm"}},
+      {{"guide/*"}, {"guide/intro.htm"}},
+      {{"GUIDE/intro.htm", "images/*.PNG"}, {"guide/intro.htm", "images/logo.png"}},
+      {{"*"}, {"index.htm", "guide/intro.htm", "caf\xC3\xA9.htm", "images/logo.png"}},
+  };
+  for (const auto& selection : selections) {
+    fs::remove_all(target_);
+    auto args = std::vector<std::string>{"extract", document_.string(), "-C", target_.string()};
+    args.insert(args.end(), selection.names.begin(), selection.names.end());
+    const auto result = RunTool(args);
+    ASSERT_EQ(result.exitCode, 0) << selection.names.front() << ": " << result.err;
+    for (const auto& file : selection.files) {
+      EXPECT_TRUE(fs::exists(target_ / file)) << selection.names.front() << ": " << file;
+    }
+    EXPECT_EQ(CountFiles(target_), selection.files.size()) << selection.names.front();
+  }
+  const auto none = RunTool({"extract", document_.string(), "-C", target_.string(), "*.pdf"});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_EQ(none.LastErrorLine(), "*.pdf not found in archive");
 }
 
 TEST_F(Extract, NamesSelectEntriesAsLookupsMatchThem) {
