@@ -291,9 +291,8 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     hit.Path = pages[record.Page].Path;
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
     hit.Title = pages[record.Page].Title;
-    hit.Snippet =
-        matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
-                        Xapian::MSet::SNIPPET_CJK_NGRAM);
+    hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
+                                  Xapian::MSet::SNIPPET_CJK_NGRAM);
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
   }
