@@ -60,6 +60,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
 
  protected:
   bool on_delete_event(GdkEventAny* event) override;
+  bool on_key_press_event(GdkEventKey* key) override;
+  bool on_window_state_event(GdkEventWindowState* event) override;
   void on_realize() override;
   void on_show() override;
 
@@ -71,7 +73,10 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void BuildFontMenu();
   void BuildPopupMenu2();
   void SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)());
-  void AddShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
+  void ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
+  bool HandleKey(GdkEventKey* key);
+  bool HandleEscape(GdkEventKey* key);
+  void ToggleFullScreen();
   void TraceBrowserEvents();
   void ApplySize();
   void ApplyWindowFunctions();
@@ -105,7 +110,6 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   Gtk::MenuItem CopytoClipboard1{"Copy to Clipboard"}, Search1{"Find..."}, Print1{"Print..."};
   Gtk::SeparatorMenuItem N2;
   Gtk::MenuItem Exit1{"Exit"};
-  Glib::RefPtr<Gtk::AccelGroup> accelerators_ = Gtk::AccelGroup::create();
 
   std::map<const Gtk::ToolButton*, std::string> tracedPlaces_;
   Glib::RefPtr<Gdk::Pixbuf> logoPicture_;
@@ -114,6 +118,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   TWindowBorder border_ = TWindowBorder::Design;
   bool terminated_ = false;
   bool closing_ = false;
+  bool fullScreen_ = false;
   bool checkingTextSize_ = false;
 };
 

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "WebHost/EngineView.h"
+#include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/Urls.h"
@@ -46,6 +47,8 @@ void TEngineView::ConnectSignals() {
                    G_CALLBACK(OnHistoryChanged), this);
   g_signal_connect(webkit_web_view_get_user_content_manager(view_),
                    "script-message-received::tomeletClose", G_CALLBACK(OnCloseMessage), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view_),
+                   "script-message-received::tomeletEditing", G_CALLBACK(OnEditingMessage), this);
 }
 
 gboolean TEngineView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -149,6 +152,9 @@ void TEngineView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer 
 void TEngineView::LoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_COMMITTED) {
     hasDocument_ = true;
+    editing_ = false;
+    if (findBar_)
+      findBar_->Forget();
     RaiseCommandStates();
   } else if (event == WEBKIT_LOAD_FINISHED && host_.Events.OnDocumentComplete) {
     host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
@@ -219,8 +225,16 @@ void TEngineView::OnClose(WebKitWebView*, gpointer self) {
   static_cast<TEngineView*>(self)->RaiseWindowClosing();
 }
 
-void TEngineView::OnCloseMessage(WebKitUserContentManager*, JSCValue*, gpointer self) {
+void TEngineView::OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*,
+                                 gpointer self) {
   static_cast<TEngineView*>(self)->RaiseWindowClosing();
+}
+
+// This version of the engine's API hands script messages over as a result holding the value.
+void TEngineView::OnEditingMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                                   gpointer self) {
+  JSCValue* editing = webkit_javascript_result_get_js_value(message);
+  static_cast<TEngineView*>(self)->editing_ = jsc_value_to_boolean(editing);
 }
 
 void TEngineView::RaiseWindowClosing() {

@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <thread>
 
-
 namespace tomelet::testing {
 namespace {
 
@@ -108,7 +107,7 @@ void PageFixture::TearDown() {
 }
 
 WebKitWebView* PageFixture::View() const {
-  return WEBKIT_WEB_VIEW(host_->Widget().gobj());
+  return WEBKIT_WEB_VIEW(host_->Page().gobj());
 }
 
 bool PageFixture::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -95,7 +95,7 @@ void HostFixture::TearDown() {
 }
 
 WebKitWebView* HostFixture::View() const {
-  return WEBKIT_WEB_VIEW(host_->Widget().gobj());
+  return WEBKIT_WEB_VIEW(host_->Page().gobj());
 }
 
 bool HostFixture::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
