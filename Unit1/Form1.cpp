@@ -350,6 +350,23 @@ void TForm1::CheckTextSize(int size) {
   checkingTextSize_ = false;
 }
 
+TPagePosition TForm1::PagePosition() {
+  const auto [x, y] = webBrowser_->ScrollPosition();
+  return {webBrowser_->LocationURL(), x, y};
+}
+
+void TForm1::ScrollPage(int x, int y) {
+  webBrowser_->ScrollTo(x, y);
+}
+
+std::optional<std::pair<int, int>> TForm1::WindowSize() {
+  if (fullScreen_ || is_maximized())
+    return std::nullopt;
+  int width = 0, height = 0;
+  get_size(width, height);
+  return std::pair{width, height};
+}
+
 void TForm1::Close() {
   close();
 }

@@ -53,6 +53,9 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void SetApplicationTitle(const std::string& text) override;
   void SetStatusText(const std::string& text) override;
   void CheckTextSize(int size) override;
+  TPagePosition PagePosition() override;
+  void ScrollPage(int x, int y) override;
+  std::optional<std::pair<int, int>> WindowSize() override;
   void Close() override;
   void Terminate() override;
   void ProcessMessages() override;

@@ -11,6 +11,7 @@
 #include "SecurityManager/SecurityManager.h"
 #include "Unit1/MainWindowView.h"
 #include "Unit1/NavigationPolicy.h"
+#include "Unit1/RememberedPlace.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentEntries.h"
 #include "document/ProjectOptions.h"
@@ -108,6 +109,8 @@ class TForm1Logic {
   std::chrono::milliseconds CloseWaitLimit{5000};
   std::chrono::milliseconds CloseWaitStep{100};
   TClock Clock = [] { return std::chrono::steady_clock::now(); };
+  // Where the reader's place in each document is kept; empty keeps nothing.
+  std::filesystem::path PlaceFolder = TPlaceStore::DefaultFolder();
 
   // The URL security policy the browser receives when it asks for a security manager.
   TSecurityManager SecurityManager1;
@@ -124,6 +127,10 @@ class TForm1Logic {
   void ApplyScrollBarOption();
   void LoadLogo();
   void NavigateToStartPage();
+  void RecallPlace();
+  void ApplyRememberedPlace();
+  bool DocumentHasPage(const std::string& address);
+  void RememberPlace();
 
   IMainWindowView& view_;
   IDialogs& dialogs_;
@@ -137,6 +144,10 @@ class TForm1Logic {
   std::string startUrl_;
   bool docCompleted_ = false;
   int textSize_ = kDefaultTextSize;
+  // Set once the document is open and its password, if any, was given.
+  std::string documentKey_;
+  std::optional<TRememberedPlace> rememberedPlace_;
+  std::optional<std::pair<int, int>> pendingScroll_;
 };
 
 }  // namespace tomelet

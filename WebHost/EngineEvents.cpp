@@ -1,4 +1,5 @@
 // The engine's signals, raised as the host's events.
+#include <cstdio>
 #include <string>
 
 #include "WebHost/EngineView.h"
@@ -49,6 +50,8 @@ void TEngineView::ConnectSignals() {
                    "script-message-received::tomeletClose", G_CALLBACK(OnCloseMessage), this);
   g_signal_connect(webkit_web_view_get_user_content_manager(view_),
                    "script-message-received::tomeletEditing", G_CALLBACK(OnEditingMessage), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view_),
+                   "script-message-received::tomeletScroll", G_CALLBACK(OnScrollMessage), this);
 }
 
 gboolean TEngineView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -153,6 +156,7 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_COMMITTED) {
     hasDocument_ = true;
     editing_ = false;
+    scroll_ = {};
     if (findBar_)
       findBar_->Forget();
     RaiseCommandStates();
@@ -235,6 +239,15 @@ void TEngineView::OnEditingMessage(WebKitUserContentManager*, WebKitJavascriptRe
                                    gpointer self) {
   JSCValue* editing = webkit_javascript_result_get_js_value(message);
   static_cast<TEngineView*>(self)->editing_ = jsc_value_to_boolean(editing);
+}
+
+void TEngineView::OnScrollMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                                  gpointer self) {
+  gchar* text = jsc_value_to_string(webkit_javascript_result_get_js_value(message));
+  int x = 0, y = 0;
+  if (text && std::sscanf(text, "%d %d", &x, &y) == 2)
+    static_cast<TEngineView*>(self)->scroll_ = {x, y};
+  g_free(text);
 }
 
 void TEngineView::RaiseWindowClosing() {

@@ -58,6 +58,23 @@ constexpr const char* kEditingScript =
     "  document.addEventListener('focusout', report, true);"
     "})();";
 
+constexpr const char* kScrollMessage = "tomeletScroll";
+
+// The host keeps the page's scroll position, so closing can remember it without asking the page.
+constexpr const char* kScrollScript =
+    "(function () {"
+    "  let pending = false;"
+    "  addEventListener('scroll', function () {"
+    "    if (pending) return;"
+    "    pending = true;"
+    "    setTimeout(function () {"
+    "      pending = false;"
+    "      window.webkit.messageHandlers.tomeletScroll.postMessage("
+    "          Math.round(scrollX) + ' ' + Math.round(scrollY));"
+    "    }, 100);"
+    "  });"
+    "})();";
+
 constexpr const char* kHiddenScrollBarsStyle = "html, body { overflow: hidden !important; }";
 
 // A fresh file of our own in folder, so nothing already there is overwritten.
@@ -149,11 +166,26 @@ void TEngineView::InstallCloseScript() {
 void TEngineView::InstallEditingScript() {
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   webkit_user_content_manager_register_script_message_handler(content, kEditingMessage);
-  WebKitUserScript* script =
-      webkit_user_script_new(kEditingScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-  webkit_user_content_manager_add_script(content, script);
-  webkit_user_script_unref(script);
+  webkit_user_content_manager_register_script_message_handler(content, kScrollMessage);
+  for (auto [source, frames] : {std::pair{kEditingScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES},
+                                std::pair{kScrollScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME}}) {
+    WebKitUserScript* script = webkit_user_script_new(
+        source, frames, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+    webkit_user_script_unref(script);
+  }
+}
+
+std::string TEngineView::Address() const {
+  const char* uri = webkit_web_view_get_uri(view_);
+  return uri ? uri : "";
+}
+
+void TEngineView::ScrollTo(int x, int y) {
+  const std::string script =
+      "window.scrollTo(" + std::to_string(x) + ", " + std::to_string(y) + ");";
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr);
 }
 
 bool TEngineView::PageIsEditing() const {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "WebHost/WebHost.h"
 
@@ -54,6 +55,9 @@ class TEngineView {
   bool FindBarOpen() const;
   void CloseFindBar();
   bool PageIsEditing() const;
+  std::string Address() const;
+  std::pair<int, int> ScrollPosition() const { return scroll_; }
+  void ScrollTo(int x, int y);
   void StartPrintPreview();
 
   TUserInterfaceOptions UserInterfaceOptions() const { return userInterfaceOptions_; }
@@ -99,6 +103,8 @@ class TEngineView {
   static void OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self);
   static void OnClose(WebKitWebView*, gpointer self);
   static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
+  static void OnScrollMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                              gpointer self);
   static void OnEditingMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
                                gpointer self);
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
@@ -113,6 +119,7 @@ class TEngineView {
   bool silent_ = false;
   bool hasDocument_ = false;
   bool editing_ = false;
+  std::pair<int, int> scroll_;
   std::string statusText_;
   std::string appliedUserAgent_;
   std::filesystem::path temporaryFolder_;

@@ -75,6 +75,18 @@ void TWebHost::Reload() {
   view_->Reload();
 }
 
+std::string TWebHost::LocationURL() const {
+  return view_->Address();
+}
+
+std::pair<int, int> TWebHost::ScrollPosition() const {
+  return view_->ScrollPosition();
+}
+
+void TWebHost::ScrollTo(int x, int y) {
+  view_->ScrollTo(x, y);
+}
+
 bool TWebHost::FindBarOpen() const {
   return view_->FindBarOpen();
 }

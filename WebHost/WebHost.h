@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "WebHost/HostPolicy.h"
 #include "WebHost/WebHostSettings.h"
@@ -63,6 +65,10 @@ class TWebHost final : public IWebBrowserHost {
   // Whether the keyboard is in a field of the page that takes text; such a field gets Esc first.
   bool PageIsEditing() const;
   bool FindBarOpen() const;
+  // The address of the page shown, with any anchor, and how far it is scrolled.
+  std::string LocationURL() const;
+  std::pair<int, int> ScrollPosition() const;
+  void ScrollTo(int x, int y);
   // Hides the find bar and gives the keyboard back to the page.
   void CloseFindBar();
 
