@@ -1,6 +1,18 @@
+#include <algorithm>
+
 #include "Unit1/Form1Logic.h"
 
 namespace tomelet {
+
+TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen) {
+  if (pageEditing)
+    return TEscapeAction::ToPage;
+  if (findBarOpen)
+    return TEscapeAction::CloseFindBar;
+  if (fullScreen)
+    return TEscapeAction::LeaveFullScreen;
+  return TEscapeAction::Exit;
+}
 
 void TForm1Logic::ConnectBrowserEvents() {
   auto& events = webBrowser_.Events;
@@ -67,6 +79,7 @@ void TForm1Logic::ButtonPrintClick() {
 
 void TForm1Logic::Largest1Click(int textSize) {
   view_.CheckTextSize(textSize);
+  textSize_ = textSize;
   webBrowser_.ExecWB(OLECMDID_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, textSize);
 }
 
@@ -86,6 +99,57 @@ void TForm1Logic::PopupMenu2Popup() {
 
 void TForm1Logic::Exit1Click() {
   view_.Close();
+}
+
+bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
+  switch (shortcut) {
+    case TShortcut::Find:
+      return projectOptions_.AllowFind();
+    case TShortcut::Print:
+      return projectOptions_.AllowPrint();
+    case TShortcut::TextLarger:
+    case TShortcut::TextSmaller:
+    case TShortcut::TextMedium:
+      return projectOptions_.AllowFontSize();
+    default:
+      return true;
+  }
+}
+
+bool TForm1Logic::RunShortcut(TShortcut shortcut) {
+  constexpr int kSmallest = 0, kLargest = 4;
+  if (!ShortcutAllowed(shortcut))
+    return false;
+  switch (shortcut) {
+    case TShortcut::Find:
+      ButtonSearchClick();
+      break;
+    case TShortcut::Print:
+      ButtonPrintClick();
+      break;
+    case TShortcut::TextLarger:
+      Largest1Click(std::min(textSize_ + 1, kLargest));
+      break;
+    case TShortcut::TextSmaller:
+      Largest1Click(std::max(textSize_ - 1, kSmallest));
+      break;
+    case TShortcut::TextMedium:
+      Largest1Click(kDefaultTextSize);
+      break;
+    case TShortcut::Exit:
+      Exit1Click();
+      break;
+    case TShortcut::Home:
+      ButtonHomeClick();
+      break;
+    case TShortcut::Back:
+      ButtonBackClick();
+      break;
+    case TShortcut::Forward:
+      ButtonForwardClick();
+      break;
+  }
+  return true;
 }
 
 void TForm1Logic::WebBrowser1CommandStateChange(int command, bool enable) {

@@ -11,6 +11,7 @@
 #include "SecurityManager/SecurityManager.h"
 #include "Unit1/MainWindowView.h"
 #include "Unit1/NavigationPolicy.h"
+#include "Unit1/RememberedPlace.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentEntries.h"
 #include "document/ProjectOptions.h"
@@ -27,6 +28,8 @@ struct TCommandLine {
 
 inline constexpr std::string_view kDocumentExtension = ".tlt";
 inline constexpr std::string_view kBlankUrl = "about:blank";
+// The text size a document opens with: "Medium".
+inline constexpr int kDefaultTextSize = 2;
 
 // The extension of a command-line argument: the text from its last '.' when that '.' follows
 // every folder separator and drive colon, else empty.
@@ -37,6 +40,24 @@ std::string ArgumentExtension(std::string_view argument);
 void CheckIconHeader(std::span<const std::byte> icon);
 
 TWindowBorder BorderFromCode(std::int32_t code);
+
+// Commands the keyboard reaches besides the tool bar and the menus.
+enum class TShortcut {
+  Find,
+  Print,
+  TextLarger,
+  TextSmaller,
+  TextMedium,
+  Exit,
+  Home,
+  Back,
+  Forward
+};
+
+// What Esc does: an editable field of the page that has the keyboard gets the key first, then an
+// open find bar closes, then full screen ends; only otherwise does the program end.
+enum class TEscapeAction { ToPage, CloseFindBar, LeaveFullScreen, Exit };
+TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen);
 
 class TForm1Logic {
  public:
@@ -60,6 +81,10 @@ class TForm1Logic {
   void CopytoClipboard1Click();
   void PopupMenu2Popup();
   void Exit1Click();
+  // Runs the command of a shortcut when the document allows that command; false when it does
+  // not, so the key goes on to the page.
+  bool RunShortcut(TShortcut shortcut);
+  bool ShortcutAllowed(TShortcut shortcut) const;
 
   void WebBrowser1CommandStateChange(int command, bool enable);
   void WebBrowser1TitleChange(const std::string& text);
@@ -77,11 +102,15 @@ class TForm1Logic {
   TProjectOptions& ProjectOptions() { return projectOptions_; }
   const std::string& StartUrl() const { return startUrl_; }
   bool DocCompleted() const { return docCompleted_; }
+  // The text size last chosen, 0 (smallest) to 4 (largest).
+  int TextSize() const { return textSize_; }
 
   // How long closing waits for the blank page before it gives up on the browser.
   std::chrono::milliseconds CloseWaitLimit{5000};
   std::chrono::milliseconds CloseWaitStep{100};
   TClock Clock = [] { return std::chrono::steady_clock::now(); };
+  // Where the reader's place in each document is kept; empty keeps nothing.
+  std::filesystem::path PlaceFolder = TPlaceStore::DefaultFolder();
 
   // The URL security policy the browser receives when it asks for a security manager.
   TSecurityManager SecurityManager1;
@@ -98,6 +127,10 @@ class TForm1Logic {
   void ApplyScrollBarOption();
   void LoadLogo();
   void NavigateToStartPage();
+  void RecallPlace();
+  void ApplyRememberedPlace();
+  bool DocumentHasPage(const std::string& address);
+  void RememberPlace();
 
   IMainWindowView& view_;
   IDialogs& dialogs_;
@@ -110,6 +143,11 @@ class TForm1Logic {
   TMemoryStream optionsStream_;
   std::string startUrl_;
   bool docCompleted_ = false;
+  int textSize_ = kDefaultTextSize;
+  // Set once the document is open and its password, if any, was given.
+  std::string documentKey_;
+  std::optional<TRememberedPlace> rememberedPlace_;
+  std::optional<std::pair<int, int>> pendingScroll_;
 };
 
 }  // namespace tomelet

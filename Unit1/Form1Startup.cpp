@@ -85,7 +85,9 @@ void TForm1Logic::FormCreate() {
     view_.Terminate();
     return;
   }
+  RecallPlace();
   ApplyWindowOptions();
+  ApplyRememberedPlace();
   ApplyScrollBarOption();
   LoadLogo();
   NavigateToStartPage();
@@ -185,14 +187,20 @@ void TForm1Logic::LoadLogo() {
 }
 
 void TForm1Logic::NavigateToStartPage() {
+  const auto page = PageToOpen(rememberedPlace_, startUrl_, [this](const std::string& address) {
+    return DocumentHasPage(address);
+  });
+  if (page != startUrl_ && rememberedPlace_)
+    pendingScroll_ = {rememberedPlace_->ScrollX, rememberedPlace_->ScrollY};
   try {
-    webBrowser_.Navigate(startUrl_);
+    webBrowser_.Navigate(page);
   } catch (const std::exception&) {
     dialogs_.ShowInformation(std::string(kNavigationError));
   }
 }
 
 void TForm1Logic::FormClose() {
+  RememberPlace();
   docCompleted_ = false;
   webBrowser_.Navigate(std::string(kBlankUrl));
   const auto deadline = Clock() + CloseWaitLimit;
@@ -209,8 +217,12 @@ void TForm1Logic::FormDestroy() {
   protocol_.Unregister();
 }
 
-void TForm1Logic::WebBrowser1DocumentComplete(const std::string&) {
+void TForm1Logic::WebBrowser1DocumentComplete(const std::string& url) {
   docCompleted_ = true;
+  if (pendingScroll_ && HasDocumentPrefix(url)) {
+    view_.ScrollPage(pendingScroll_->first, pendingScroll_->second);
+    pendingScroll_.reset();
+  }
 }
 
 }  // namespace tomelet

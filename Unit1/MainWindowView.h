@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tomelet {
 
@@ -67,6 +68,13 @@ enum class TFormControl {
   Print1,
 };
 
+// Where the reader is in the page shown: its address, with any anchor, and how far it is scrolled.
+struct TPagePosition {
+  std::string Address;
+  int ScrollX = 0;
+  int ScrollY = 0;
+};
+
 class IMainWindowView {
  public:
   virtual ~IMainWindowView() = default;
@@ -86,6 +94,12 @@ class IMainWindowView {
   virtual void SetStatusText(const std::string& text) = 0;
   // Moves the check mark of the text size menu to the item of that size (0 to 4).
   virtual void CheckTextSize(int size) = 0;
+
+  virtual TPagePosition PagePosition() = 0;
+  // Scrolls the page shown to that position.
+  virtual void ScrollPage(int x, int y) = 0;
+  // The window's size as the reader left it; nothing while it is maximised or full screen.
+  virtual std::optional<std::pair<int, int>> WindowSize() = 0;
 
   // Closes the main window as the user would, which runs the close handler.
   virtual void Close() = 0;

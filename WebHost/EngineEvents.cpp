@@ -1,7 +1,9 @@
 // The engine's signals, raised as the host's events.
+#include <cstdio>
 #include <string>
 
 #include "WebHost/EngineView.h"
+#include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/Urls.h"
@@ -46,6 +48,10 @@ void TEngineView::ConnectSignals() {
                    G_CALLBACK(OnHistoryChanged), this);
   g_signal_connect(webkit_web_view_get_user_content_manager(view_),
                    "script-message-received::tomeletClose", G_CALLBACK(OnCloseMessage), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view_),
+                   "script-message-received::tomeletEditing", G_CALLBACK(OnEditingMessage), this);
+  g_signal_connect(webkit_web_view_get_user_content_manager(view_),
+                   "script-message-received::tomeletScroll", G_CALLBACK(OnScrollMessage), this);
 }
 
 gboolean TEngineView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
@@ -149,6 +155,10 @@ void TEngineView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer 
 void TEngineView::LoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_COMMITTED) {
     hasDocument_ = true;
+    editing_ = false;
+    scroll_ = {};
+    if (findBar_)
+      findBar_->Forget();
     RaiseCommandStates();
   } else if (event == WEBKIT_LOAD_FINISHED && host_.Events.OnDocumentComplete) {
     host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
@@ -219,8 +229,25 @@ void TEngineView::OnClose(WebKitWebView*, gpointer self) {
   static_cast<TEngineView*>(self)->RaiseWindowClosing();
 }
 
-void TEngineView::OnCloseMessage(WebKitUserContentManager*, JSCValue*, gpointer self) {
+void TEngineView::OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*,
+                                 gpointer self) {
   static_cast<TEngineView*>(self)->RaiseWindowClosing();
+}
+
+// This version of the engine's API hands script messages over as a result holding the value.
+void TEngineView::OnEditingMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                                   gpointer self) {
+  JSCValue* editing = webkit_javascript_result_get_js_value(message);
+  static_cast<TEngineView*>(self)->editing_ = jsc_value_to_boolean(editing);
+}
+
+void TEngineView::OnScrollMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                                  gpointer self) {
+  gchar* text = jsc_value_to_string(webkit_javascript_result_get_js_value(message));
+  int x = 0, y = 0;
+  if (text && std::sscanf(text, "%d %d", &x, &y) == 2)
+    static_cast<TEngineView*>(self)->scroll_ = {x, y};
+  g_free(text);
 }
 
 void TEngineView::RaiseWindowClosing() {

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "WebHost/FindDialog.h"
+#include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/PrintPreview.h"
 #include "WebHost/SchemeBridge.h"
@@ -28,6 +28,52 @@ constexpr const char* kCloseScript =
     "window.close = function () {"
     "  window.webkit.messageHandlers.tomeletClose.postMessage(null);"
     "};";
+
+constexpr const char* kEditingMessage = "tomeletEditing";
+
+// Esc belongs to a field the reader types in, so the host is told whether the element with the
+// keyboard, followed into same-origin frames, takes text. Every frame reports once focus settles.
+constexpr const char* kEditingScript =
+    "(function () {"
+    "  const textless = ['button', 'checkbox', 'color', 'file', 'hidden', 'image', 'radio',"
+    "                    'range', 'reset', 'submit'];"
+    "  const editable = function (element) {"
+    "    try {"
+    "      while (element && (element.tagName === 'IFRAME' || element.tagName === 'FRAME'))"
+    "        element = element.contentDocument.activeElement;"
+    "    } catch (e) { return false; }"
+    "    if (!element) return false;"
+    "    if (element.isContentEditable || element.tagName === 'TEXTAREA'"
+    "        || element.tagName === 'SELECT') return true;"
+    "    return element.tagName === 'INPUT' && !textless.includes(element.type);"
+    "  };"
+    "  const report = function () {"
+    "    setTimeout(function () {"
+    "      let top = null;"
+    "      try { top = window.top.document.activeElement; } catch (e) {}"
+    "      window.webkit.messageHandlers.tomeletEditing.postMessage(editable(top));"
+    "    }, 0);"
+    "  };"
+    "  document.addEventListener('focusin', report, true);"
+    "  document.addEventListener('focusout', report, true);"
+    "})();";
+
+constexpr const char* kScrollMessage = "tomeletScroll";
+
+// The host keeps the page's scroll position, so closing can remember it without asking the page.
+constexpr const char* kScrollScript =
+    "(function () {"
+    "  let pending = false;"
+    "  addEventListener('scroll', function () {"
+    "    if (pending) return;"
+    "    pending = true;"
+    "    setTimeout(function () {"
+    "      pending = false;"
+    "      window.webkit.messageHandlers.tomeletScroll.postMessage("
+    "          Math.round(scrollX) + ' ' + Math.round(scrollY));"
+    "    }, 100);"
+    "  });"
+    "})();";
 
 constexpr const char* kHiddenScrollBarsStyle = "html, body { overflow: hidden !important; }";
 
@@ -67,16 +113,20 @@ TEngineView::TEngineView(TWebHost& host) : host_(host) {
   WebKitWebContext* context = webkit_web_context_get_default();
   RegisterDocumentScheme(context);
   view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(webkit_web_view_new_with_context(context)));
-  widget_ = Glib::wrap(GTK_WIDGET(view_));
+  layout_ = GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)));
+  gtk_box_pack_end(GTK_BOX(layout_), GTK_WIDGET(view_), TRUE, TRUE, 0);
+  widget_ = Glib::wrap(layout_);
   ConfigureSettings();
   InstallCloseScript();
+  InstallEditingScript();
   ConnectSignals();
   pagePolicy_ = std::make_unique<TPagePolicy>(view_, host_);
   gtk_widget_show(GTK_WIDGET(view_));
+  gtk_widget_show(layout_);
 }
 
 TEngineView::~TEngineView() {
-  findDialog_.reset();
+  findBar_.reset();
   printPreview_.reset();
   pagePolicy_.reset();
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
@@ -87,6 +137,8 @@ TEngineView::~TEngineView() {
     webkit_user_style_sheet_unref(hiddenScrollBars_);
   gtk_widget_destroy(GTK_WIDGET(view_));
   g_object_unref(view_);
+  gtk_widget_destroy(layout_);
+  g_object_unref(layout_);
   if (!ownFolder_.empty()) {
     std::error_code ignored;
     std::filesystem::remove_all(ownFolder_, ignored);
@@ -109,6 +161,40 @@ void TEngineView::InstallCloseScript() {
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
   webkit_user_content_manager_add_script(content, script);
   webkit_user_script_unref(script);
+}
+
+void TEngineView::InstallEditingScript() {
+  WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
+  webkit_user_content_manager_register_script_message_handler(content, kEditingMessage);
+  webkit_user_content_manager_register_script_message_handler(content, kScrollMessage);
+  for (auto [source, frames] : {std::pair{kEditingScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES},
+                                std::pair{kScrollScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME}}) {
+    WebKitUserScript* script = webkit_user_script_new(
+        source, frames, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(content, script);
+    webkit_user_script_unref(script);
+  }
+}
+
+std::string TEngineView::Address() const {
+  const char* uri = webkit_web_view_get_uri(view_);
+  return uri ? uri : "";
+}
+
+void TEngineView::ScrollTo(int x, int y) {
+  const std::string script =
+      "window.scrollTo(" + std::to_string(x) + ", " + std::to_string(y) + ");";
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr);
+}
+
+bool TEngineView::PageIsEditing() const {
+  return editing_ && gtk_widget_has_focus(GTK_WIDGET(view_));
+}
+
+void TEngineView::Reload() {
+  ApplySessionUserAgent();
+  webkit_web_view_reload(view_);
 }
 
 // The session's user agent may be set at any time before a navigation, so it is read each time.
@@ -156,11 +242,25 @@ Gtk::Window* TEngineView::ParentWindow() const {
   return Glib::wrap(GTK_WINDOW(top));
 }
 
-void TEngineView::ShowFindDialog() {
-  if (!findDialog_)
-    findDialog_ =
-        std::make_unique<TFindDialog>(ParentWindow(), webkit_web_view_get_find_controller(view_));
-  findDialog_->present();
+// The bar is made on first use, so a start without Find pays nothing for it.
+void TEngineView::ShowFindBar() {
+  if (!findBar_) {
+    findBar_ = std::make_unique<TFindBar>(view_, [this](const std::string& status) {
+      if (host_.FindStatus)
+        host_.FindStatus(status);
+    });
+    gtk_box_pack_start(GTK_BOX(layout_), GTK_WIDGET(findBar_->gobj()), FALSE, FALSE, 0);
+  }
+  findBar_->Open();
+}
+
+bool TEngineView::FindBarOpen() const {
+  return findBar_ && findBar_->IsOpen();
+}
+
+void TEngineView::CloseFindBar() {
+  if (findBar_)
+    findBar_->Close();
 }
 
 std::filesystem::path TEngineView::PrintFolder() {

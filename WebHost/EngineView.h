@@ -10,17 +10,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "WebHost/WebHost.h"
 
 namespace tomelet {
 
 class TEngineView;
-class TFindDialog;
+class TFindBar;
 class TPagePolicy;
 class TPrintPreview;
 
-// The document's command target: the find dialog and the document's own commands.
+// The document's command target: the find bar and the document's own commands.
 class TDocumentCommands final : public IOleCommandTarget {
  public:
   explicit TDocumentCommands(TEngineView& view) : view_(view) {}
@@ -39,16 +40,24 @@ class TEngineView {
   TEngineView& operator=(const TEngineView&) = delete;
 
   WebKitWebView* View() const { return view_; }
+  // The page with the find bar above it.
   Gtk::Widget& Widget() const { return *widget_; }
 
   void Load(const std::string& url);
+  void Reload();
   void GoBack();
   void GoForward();
   IOleCommandTarget* Document();
 
   void Copy();
   void SetTextSize(int textSize);
-  void ShowFindDialog();
+  void ShowFindBar();
+  bool FindBarOpen() const;
+  void CloseFindBar();
+  bool PageIsEditing() const;
+  std::string Address() const;
+  std::pair<int, int> ScrollPosition() const { return scroll_; }
+  void ScrollTo(int x, int y);
   void StartPrintPreview();
 
   TUserInterfaceOptions UserInterfaceOptions() const { return userInterfaceOptions_; }
@@ -62,6 +71,7 @@ class TEngineView {
  private:
   void ConfigureSettings();
   void InstallCloseScript();
+  void InstallEditingScript();
   void ApplySessionUserAgent();
   Gtk::Window* ParentWindow() const;
   std::filesystem::path PrintFolder();
@@ -92,7 +102,11 @@ class TEngineView {
   static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self);
   static void OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self);
   static void OnClose(WebKitWebView*, gpointer self);
-  static void OnCloseMessage(WebKitUserContentManager*, JSCValue*, gpointer self);
+  static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
+  static void OnScrollMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                              gpointer self);
+  static void OnEditingMessage(WebKitUserContentManager*, WebKitJavascriptResult* message,
+                               gpointer self);
   static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog*, gpointer self);
 
   TWebHost& host_;
@@ -104,12 +118,15 @@ class TEngineView {
                                               TUserInterfaceOption::EnableThemes};
   bool silent_ = false;
   bool hasDocument_ = false;
+  bool editing_ = false;
+  std::pair<int, int> scroll_;
   std::string statusText_;
   std::string appliedUserAgent_;
   std::filesystem::path temporaryFolder_;
   std::filesystem::path ownFolder_;
   std::unique_ptr<IShellOpener> shellOpener_;
-  std::unique_ptr<TFindDialog> findDialog_;
+  GtkWidget* layout_ = nullptr;
+  std::unique_ptr<TFindBar> findBar_;
   std::unique_ptr<TPrintPreview> printPreview_;
   std::unique_ptr<TPagePolicy> pagePolicy_;
   // Print jobs finish after the host may be gone; they check this first.

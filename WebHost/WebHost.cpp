@@ -1,6 +1,7 @@
 #include "WebHost/WebHost.h"
 
 #include <gio/gio.h>
+#include <gtkmm/widget.h>
 
 #include "WebHost/EngineView.h"
 #include "WebHost/TextSize.h"
@@ -33,7 +34,7 @@ std::unique_ptr<IShellOpener> MakeDesktopShellOpener() {
 HRESULT TDocumentCommands::Exec(const GUID* group, std::uint32_t command, std::uint32_t,
                                 std::optional<int> input) {
   if (group && *group == CGID_WebBrowser && command == kFindDialogCommand) {
-    view_.ShowFindDialog();
+    view_.ShowFindBar();
     return S_OK;
   }
   if (group || command != OLECMDID_ZOOM)
@@ -52,6 +53,10 @@ Gtk::Widget& TWebHost::Widget() {
   return view_->Widget();
 }
 
+Gtk::Widget& TWebHost::Page() {
+  return *Glib::wrap(GTK_WIDGET(view_->View()));
+}
+
 void TWebHost::SetTemporaryFolder(const std::filesystem::path& folder) {
   view_->SetTemporaryFolder(folder);
 }
@@ -64,6 +69,34 @@ void TWebHost::Navigate(const std::string& url) {
   if (!IsNavigableUrl(url))
     throw EWebBrowserError(E_INVALIDARG, "Invalid URL: \"" + url + "\"");
   view_->Load(url);
+}
+
+void TWebHost::Reload() {
+  view_->Reload();
+}
+
+std::string TWebHost::LocationURL() const {
+  return view_->Address();
+}
+
+std::pair<int, int> TWebHost::ScrollPosition() const {
+  return view_->ScrollPosition();
+}
+
+void TWebHost::ScrollTo(int x, int y) {
+  view_->ScrollTo(x, y);
+}
+
+bool TWebHost::FindBarOpen() const {
+  return view_->FindBarOpen();
+}
+
+void TWebHost::CloseFindBar() {
+  view_->CloseFindBar();
+}
+
+bool TWebHost::PageIsEditing() const {
+  return view_->PageIsEditing();
 }
 
 void TWebHost::GoBack() noexcept {

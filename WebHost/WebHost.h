@@ -1,5 +1,5 @@
 // The browser host: the engine's web view behind the viewer's browser contract, with the "tome"
-// scheme served through the session's protocol handlers, a find dialog and a print preview.
+// scheme served through the session's protocol handlers, a find bar and a print preview.
 #pragma once
 
 #include <gdk/gdk.h>
@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "WebHost/HostPolicy.h"
 #include "WebHost/WebHostSettings.h"
@@ -37,8 +39,10 @@ class TWebHost final : public IWebBrowserHost {
   TWebHost(const TWebHost&) = delete;
   TWebHost& operator=(const TWebHost&) = delete;
 
-  // The view, for the window to pack.
+  // The view with its find bar, for the window to pack.
   Gtk::Widget& Widget();
+  // The page itself, the widget that takes the keyboard.
+  Gtk::Widget& Page();
 
   // Where print previews are written; without one the host makes a private folder of its own.
   void SetTemporaryFolder(const std::filesystem::path& folder);
@@ -46,6 +50,8 @@ class TWebHost final : public IWebBrowserHost {
   void SetShellOpener(std::unique_ptr<IShellOpener> opener);
 
   void Navigate(const std::string& url) override;
+  // Loads the current page again.
+  void Reload();
   void GoBack() noexcept override;
   void GoForward() noexcept override;
   IOleCommandTarget* Document() override;
@@ -56,11 +62,23 @@ class TWebHost final : public IWebBrowserHost {
   bool Silent() const override;
   void SetSilent(bool silent) override;
 
+  // Whether the keyboard is in a field of the page that takes text; such a field gets Esc first.
+  bool PageIsEditing() const;
+  bool FindBarOpen() const;
+  // The address of the page shown, with any anchor, and how far it is scrolled.
+  std::string LocationURL() const;
+  std::pair<int, int> ScrollPosition() const;
+  void ScrollTo(int x, int y);
+  // Hides the find bar and gives the keyboard back to the page.
+  void CloseFindBar();
+
   TWebHostSettings Settings;
   // The answers the host gives the page, with the viewer's values.
   THostPolicy HostPolicy = THostPolicy::ForViewer();
   // Shows the window's pop-up menu at the pointer in place of the engine's context menu.
   std::function<void(const GdkEvent* trigger)> PopupMenu;
+  // Told what the find bar shows: "shown", "closed" or its count ("2 of 4", "No matches").
+  std::function<void(const std::string& status)> FindStatus;
 
  private:
   std::unique_ptr<TEngineView> view_;

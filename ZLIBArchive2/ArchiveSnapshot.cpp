@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/SeekPoints.h"
 #include "ZLIBArchive2/ZDecompressionStream.h"
 
 namespace tomelet {
@@ -98,18 +99,47 @@ class TStoredEntryReader final : public TEntryReader {
 };
 
 // Inflates until OriginalSize bytes have come out, as the reader does: CompressedSize is not
-// trusted, the zlib stream may run up to the end of the data area.
+// trusted, the zlib stream may run up to the end of the data area. A large entry starts from
+// the nearest seek point before the first byte wanted and leaves new points as it goes.
 class TInflatingEntryReader final : public TEntryReader {
  public:
-  TInflatingEntryReader(const TArchiveSnapshot& snapshot, std::int64_t begin, std::int64_t end,
-                        std::int64_t size)
-      : region_(snapshot, begin, end), inflater_(region_), remaining_(size) {}
+  TInflatingEntryReader(const TArchiveSnapshot& snapshot, TSeekPoints& points,
+                        std::atomic<std::int64_t>& inflated, int index, std::int64_t begin,
+                        std::int64_t end, std::int64_t size, std::int64_t from)
+      : inflated_(inflated),
+        inflater_(
+            [&snapshot](std::int64_t offset, std::span<std::byte> buffer) {
+              return snapshot.ReadAt(offset, buffer);
+            },
+            begin, end),
+        points_(size >= TSeekPoints::kSmallestEntry ? &points : nullptr),
+        index_(index),
+        remaining_(size - from) {
+    if (points_ != nullptr) {
+      if (const auto point = points_->Before(index, from)) {
+        inflater_.ResumeAt(*point);
+      }
+    }
+    std::vector<std::byte> skipped(kReadPiece);
+    while (inflater_.Output() < from) {
+      const auto want =
+          static_cast<std::size_t>(std::min<std::int64_t>(from - inflater_.Output(), kReadPiece));
+      Inflate(std::span(skipped).first(want));
+    }
+  }
 
   std::size_t Read(std::span<std::byte> buffer) override {
     if (remaining_ == 0) {
       return 0;
     }
     const auto piece = buffer.first(std::min(buffer.size(), static_cast<std::size_t>(remaining_)));
+    const std::size_t got = Inflate(piece);
+    remaining_ -= static_cast<std::int64_t>(got);
+    return got;
+  }
+
+ private:
+  std::size_t Inflate(std::span<std::byte> piece) {
     std::size_t got = 0;
     try {
       got = inflater_.Read(piece);
@@ -119,14 +149,20 @@ class TInflatingEntryReader final : public TEntryReader {
     if (got == 0) {
       RaiseCorrupted();
     }
-    remaining_ -= static_cast<std::int64_t>(got);
+    inflated_.fetch_add(static_cast<std::int64_t>(got), std::memory_order_relaxed);
+    if (points_ != nullptr && inflater_.Output() >= nextMark_) {
+      points_->Add(index_, inflater_.Mark());
+      nextMark_ = inflater_.Output() + TSeekPoints::kSpacing;
+    }
     return got;
   }
 
- private:
-  TRegionStream region_;
-  TZDecompressionStream inflater_;
+  std::atomic<std::int64_t>& inflated_;
+  TResumableInflater inflater_;
+  TSeekPoints* points_;
+  int index_;
   std::int64_t remaining_;
+  std::int64_t nextMark_ = TSeekPoints::kSpacing;
 };
 
 }  // namespace
@@ -215,7 +251,7 @@ std::size_t TArchiveSnapshot::ReadAt(std::int64_t fileOffset, std::span<std::byt
   return ReadFullyAt(fd_, fileOffset, buffer);
 }
 
-std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {
+std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index, std::int64_t from) const {
   const TEntryView entry = Entry(index);
   RejectEncrypted(entry);
   if (!IsDeflated(index)) {
@@ -226,8 +262,9 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index) const {
       entry.OriginalSize > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
     RaiseCorrupted();
   }
-  return std::make_unique<TInflatingEntryReader>(*this, archiveStart_ + entry.Offset, DataEnd(),
-                                                 entry.OriginalSize);
+  return std::make_unique<TInflatingEntryReader>(
+      *this, seekPoints_, inflated_, index, archiveStart_ + entry.Offset, DataEnd(),
+      entry.OriginalSize, std::clamp<std::int64_t>(from, 0, entry.OriginalSize));
 }
 
 std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {

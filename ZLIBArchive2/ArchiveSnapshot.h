@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ZLIBArchive2/EntryTable.h"
+#include "ZLIBArchive2/SeekPoints.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -60,13 +61,17 @@ class TArchiveSnapshot {
   // The whole contents; raises "The archive appears to be corrupted" for damaged data and the
   // reader's message for encrypted entries.
   std::vector<std::byte> Contents(int index) const;
-  std::unique_ptr<TEntryReader> OpenContents(int index) const;
+  // The contents from byte from on. A large deflated entry resumes at the nearest seek point
+  // left by earlier readers, so repeated reads near its end cost about what they read.
+  std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from = 0) const;
 
   // True when the deflated entry's zlib stream ends exactly at CompressedSize and inflates to
   // OriginalSize, so that it can be handed out as it is. Checked on first use, then remembered.
   bool HasVerifiedZlibStream(int index) const;
   // Raises "The archive appears to be corrupted" when the block does not lie inside the data area.
   TStoredBlock StoredBlock(int index) const;
+  // Bytes produced so far by inflating readers over this document: the work ranges cost.
+  std::int64_t InflatedBytes() const { return inflated_.load(std::memory_order_relaxed); }
   // Reads up to buffer.size() bytes at an absolute file position.
   std::size_t ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const;
   // The open descriptor, for readers that take a file in place (the search index); it stays the
@@ -91,6 +96,8 @@ class TArchiveSnapshot {
   std::int64_t dataSize_ = 0;
   TEntryTable entries_;
   std::unique_ptr<std::atomic<Verdict>[]> verdicts_;
+  mutable TSeekPoints seekPoints_;
+  mutable std::atomic<std::int64_t> inflated_ = 0;
 };
 
 }  // namespace tomelet

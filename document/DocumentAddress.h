@@ -8,7 +8,6 @@
 namespace tomelet {
 
 inline constexpr std::string_view kDocumentScheme = "tome";
-inline constexpr std::u16string_view kDocumentSchemeWide = u"tome";
 inline constexpr std::string_view kDocumentUrlPrefix = "tome://inpack/";
 
 // Whether url begins with the document prefix, ASCII letter case ignored.

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <mutex>
+#include <new>
 #include <set>
+#include <stdexcept>
 
 #include "search/IndexFormat.h"
 
@@ -145,6 +147,19 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
     throw ESearchIndexError("Cannot open the search index");
   }
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
+  try {
+    Load();
+  } catch (...) {
+    ::close(impl_->fd);
+    impl_->fd = -1;
+    throw;
+  }
+}
+
+void TSearchIndex::Load() {
+  // Xapian trusts the structure of its trees while searching; a crafted index could make it
+  // read freed memory, so the whole structure is checked once before the first query.
+  Check();
   auto reader = impl_->Open();
   try {
     impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
@@ -181,6 +196,11 @@ std::unique_ptr<TReader> TSearchIndex::Impl::Open() const {
   } catch (const Xapian::DatabaseVersionError&) {
     throw ESearchIndexError(std::string(kNewerIndexMessage));
   } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  } catch (const std::length_error&) {
+    ThrowDamaged();
+  } catch (const std::exception&) {
+    // Damaged lengths surface from the checker as standard exceptions (length_error, bad_alloc).
     ThrowDamaged();
   }
 }
@@ -229,9 +249,11 @@ TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
     auto results = impl_->Run(*reader, query, start, limit);
     impl_->Return(std::move(reader));
     return results;
-  } catch (const Xapian::DatabaseModifiedError&) {
-    ThrowDamaged();
   } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  } catch (const std::length_error&) {
+    ThrowDamaged();
+  } catch (const std::bad_alloc&) {
     ThrowDamaged();
   }
 }
@@ -291,9 +313,8 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     hit.Path = pages[record.Page].Path;
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
     hit.Title = pages[record.Page].Title;
-    hit.Snippet =
-        matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
-                        Xapian::MSet::SNIPPET_CJK_NGRAM);
+    hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
+                                  Xapian::MSet::SNIPPET_CJK_NGRAM);
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
   }
@@ -348,7 +369,12 @@ void TSearchIndex::Check() const {
     if (Xapian::Database::check(copy, 0) != 0) {
       ThrowDamaged();
     }
+  } catch (const Xapian::DatabaseVersionError&) {
+    throw ESearchIndexError(std::string(kNewerIndexMessage));
   } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  } catch (const std::exception&) {
+    // Damaged lengths surface from the checker as standard exceptions (length_error, bad_alloc).
     ThrowDamaged();
   }
 }

@@ -78,8 +78,9 @@ struct TSuggestion {
 class TSearchIndex {
  public:
   // Opens the length bytes at offset of the file behind fd (the descriptor is duplicated, the
-  // caller keeps its own). Throws ESearchIndexError with kDamagedIndexMessage or
-  // kNewerIndexMessage when the bytes are not an index this version can read.
+  // caller keeps its own) after checking the structure of every block. Throws
+  // ESearchIndexError with kDamagedIndexMessage or kNewerIndexMessage when the bytes are not an
+  // index this version can read.
   TSearchIndex(int fd, std::int64_t offset, std::int64_t length);
   ~TSearchIndex();
   TSearchIndex(const TSearchIndex&) = delete;
@@ -98,6 +99,8 @@ class TSearchIndex {
   void Check() const;
 
  private:
+  void Load();
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -9,6 +9,7 @@
 #include "Unit1/ProgramStart.h"
 #include "Unit1/window/Form1.h"
 #include "platform/com/ComServer.h"
+#include "viewer/ColourScheme.h"
 #include "viewer/DesktopIntegration.h"
 #include "viewer/ViewerApplication.h"
 
@@ -40,6 +41,7 @@ int RunViewer(int argc, char** argv) {
   Gtk::Main::init_gtkmm_internals();
   g_set_application_name(std::string(kApplicationTitle).c_str());
   Gtk::Window::set_default_icon(ProgramPicture("tomelet-viewer"));
+  FollowDesktopColourScheme();
 
   TZLBArc2 arc;
   TProtocolSession protocol(handlerModule, arc);

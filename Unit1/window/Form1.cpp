@@ -48,7 +48,6 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
   set_title(std::string(kApplicationTitle));
   set_position(Gtk::WIN_POS_CENTER);
   set_icon(ProgramPicture("tomelet-viewer"));
-  add_accel_group(accelerators_);
   logoPicture_ = ProgramPicture("logo");
 
   BuildToolBar();
@@ -89,15 +88,19 @@ void TForm1::BuildToolBar() {
                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   for (std::size_t i = 0; i < pictures_.size(); ++i)
     pictures_[i].set(ProgramPicture(kPictureNames[i]));
-  SetUpToolButton(ButtonBack, "Back", "Go Back", 0, &TForm1Logic::ButtonBackClick);
-  SetUpToolButton(ButtonForward, "Forward", "Go Forward", 1, &TForm1Logic::ButtonForwardClick);
-  SetUpToolButton(ButtonHome, "Home", "Return to HomePage", 5, &TForm1Logic::ButtonHomeClick);
-  SetUpToolButton(ButtonSearch, "Find", "Find on This Page", 2, &TForm1Logic::ButtonSearchClick);
-  SetUpToolButton(ButtonPrint, "Print", "Print...", 3, &TForm1Logic::ButtonPrintClick);
+  // Each hint ends with the keys of its command.
+  SetUpToolButton(ButtonBack, "Back", "Go Back (Alt+Left)", 0, &TForm1Logic::ButtonBackClick);
+  SetUpToolButton(ButtonForward, "Forward", "Go Forward (Alt+Right)", 1,
+                  &TForm1Logic::ButtonForwardClick);
+  SetUpToolButton(ButtonHome, "Home", "Return to HomePage (Alt+Home)", 5,
+                  &TForm1Logic::ButtonHomeClick);
+  SetUpToolButton(ButtonSearch, "Find", "Find on This Page (Ctrl+F)", 2,
+                  &TForm1Logic::ButtonSearchClick);
+  SetUpToolButton(ButtonPrint, "Print", "Print... (Ctrl+P)", 3, &TForm1Logic::ButtonPrintClick);
 
   ButtonFont.set_label("Font Size");
   ButtonFont.set_icon_widget(pictures_[4]);
-  ButtonFont.set_tooltip_text("Font Size");
+  ButtonFont.set_tooltip_text("Font Size (Ctrl+plus, Ctrl+minus, Ctrl+0)");
   ButtonFont.set_size_request(-1, kButtonHeight);
   ButtonFont.set_homogeneous(false);
   ButtonFont.set_menu(PopupMenu1);
@@ -108,7 +111,7 @@ void TForm1::BuildToolBar() {
   ToolBar1.append(ButtonFont);
   TraceToolButton(ButtonFont);
 
-  SetUpToolButton(ButtonExit, "Exit", "Return to Windows", 6, &TForm1Logic::Exit1Click);
+  SetUpToolButton(ButtonExit, "Exit", "Return to Windows (Esc)", 6, &TForm1Logic::Exit1Click);
   ToolBar1.signal_draw().connect(sigc::mem_fun(*this, &TForm1::PaintLogo), true);
 }
 
@@ -149,12 +152,12 @@ void TForm1::BuildFontMenu() {
     });
     PopupMenu1.append(*item);
   }
-  CheckTextSize(2);
+  ShowShortcut(Medium1, GDK_KEY_0, Gdk::CONTROL_MASK);
+  CheckTextSize(kDefaultTextSize);
   PopupMenu1.show_all();
 }
 
 void TForm1::BuildPopupMenu2() {
-  PopupMenu2.set_accel_group(accelerators_);
   SetUpMenuItem(GoBack1, &TForm1Logic::ButtonBackClick);
   SetUpMenuItem(GoForward1, &TForm1Logic::ButtonForwardClick);
   PopupMenu2.append(N1);
@@ -163,21 +166,18 @@ void TForm1::BuildPopupMenu2() {
   SetUpMenuItem(Print1, &TForm1Logic::ButtonPrintClick);
   PopupMenu2.append(N2);
   SetUpMenuItem(Exit1, &TForm1Logic::Exit1Click);
-  AddShortcut(GoBack1, GDK_KEY_Left, Gdk::MOD1_MASK);
-  AddShortcut(GoForward1, GDK_KEY_Right, Gdk::MOD1_MASK);
-  AddShortcut(Exit1, GDK_KEY_Escape, Gdk::ModifierType(0));
+  ShowShortcut(GoBack1, GDK_KEY_Left, Gdk::MOD1_MASK);
+  ShowShortcut(GoForward1, GDK_KEY_Right, Gdk::MOD1_MASK);
+  ShowShortcut(Search1, GDK_KEY_F, Gdk::CONTROL_MASK);
+  ShowShortcut(Print1, GDK_KEY_P, Gdk::CONTROL_MASK);
+  ShowShortcut(Exit1, GDK_KEY_Escape, Gdk::ModifierType(0));
   PopupMenu2.show_all();
-  // Attached menus let their shortcuts work while the menu itself is not on screen.
   PopupMenu2.attach_to_widget(*this);
 }
 
 void TForm1::SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)()) {
   item.signal_activate().connect([this, command] { Run(command); });
   PopupMenu2.append(item);
-}
-
-void TForm1::AddShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers) {
-  item.add_accelerator("activate", accelerators_, key, modifiers, Gtk::ACCEL_VISIBLE);
 }
 
 void TForm1::PopupMenu2Show(const GdkEvent* trigger) {
@@ -197,6 +197,7 @@ void TForm1::TraceBrowserEvents() {
     TestTrace("complete", url);
     next(url);
   };
+  webBrowser_->FindStatus = [](const std::string& status) { TestTrace("find", status); };
 }
 
 void TForm1::SetOuterSize(int width, int height) {
@@ -347,6 +348,23 @@ void TForm1::CheckTextSize(int size) {
   checkingTextSize_ = true;
   bySize[size]->set_active(true);
   checkingTextSize_ = false;
+}
+
+TPagePosition TForm1::PagePosition() {
+  const auto [x, y] = webBrowser_->ScrollPosition();
+  return {webBrowser_->LocationURL(), x, y};
+}
+
+void TForm1::ScrollPage(int x, int y) {
+  webBrowser_->ScrollTo(x, y);
+}
+
+std::optional<std::pair<int, int>> TForm1::WindowSize() {
+  if (fullScreen_ || is_maximized())
+    return std::nullopt;
+  int width = 0, height = 0;
+  get_size(width, height);
+  return std::pair{width, height};
 }
 
 void TForm1::Close() {

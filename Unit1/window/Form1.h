@@ -45,6 +45,9 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void SetApplicationTitle(const std::string& text) override;
   void SetStatusText(const std::string& text) override;
   void CheckTextSize(int size) override;
+  TPagePosition PagePosition() override;
+  void ScrollPage(int x, int y) override;
+  std::optional<std::pair<int, int>> WindowSize() override;
   void Close() override;
   void Terminate() override;
   void ProcessMessages() override;
@@ -52,6 +55,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
 
  protected:
   bool on_delete_event(GdkEventAny* event) override;
+  bool on_key_press_event(GdkEventKey* key) override;
+  bool on_window_state_event(GdkEventWindowState* event) override;
   void on_realize() override;
   void on_show() override;
 
@@ -63,7 +68,10 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void BuildFontMenu();
   void BuildPopupMenu2();
   void SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)());
-  void AddShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
+  void ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
+  bool HandleKey(GdkEventKey* key);
+  bool HandleEscape(GdkEventKey* key);
+  void ToggleFullScreen();
   void TraceBrowserEvents();
   void ApplySize();
   void ApplyWindowFunctions();
@@ -97,7 +105,6 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   Gtk::MenuItem CopytoClipboard1{"Copy to Clipboard"}, Search1{"Find..."}, Print1{"Print..."};
   Gtk::SeparatorMenuItem N2;
   Gtk::MenuItem Exit1{"Exit"};
-  Glib::RefPtr<Gtk::AccelGroup> accelerators_ = Gtk::AccelGroup::create();
 
   std::map<const Gtk::ToolButton*, std::string> tracedPlaces_;
   Glib::RefPtr<Gdk::Pixbuf> logoPicture_;
@@ -106,6 +113,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   TWindowBorder border_ = TWindowBorder::Design;
   bool terminated_ = false;
   bool closing_ = false;
+  bool fullScreen_ = false;
   bool checkingTextSize_ = false;
 };
 

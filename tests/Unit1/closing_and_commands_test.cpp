@@ -87,6 +87,54 @@ TEST_F(CommandsTest, CopyIsDoneOnlyWhenAllowedAndItsFailureIsQuiet) {
   EXPECT_TRUE(dialogs.errors.empty());
 }
 
+TEST_F(CommandsTest, ShortcutsOfCommandsTheDocumentForbidsDoNothing) {
+  FakeCommandTarget document;
+  browser.document = &document;
+  for (auto shortcut : {TShortcut::Find, TShortcut::Print, TShortcut::TextLarger,
+                        TShortcut::TextSmaller, TShortcut::TextMedium})
+    EXPECT_FALSE(logic.RunShortcut(shortcut));
+  EXPECT_TRUE(document.commands.empty());
+  EXPECT_TRUE(browser.execs.empty());
+
+  EXPECT_TRUE(logic.RunShortcut(TShortcut::Back));
+  EXPECT_TRUE(logic.RunShortcut(TShortcut::Exit));
+  EXPECT_EQ(browser.back, 1);
+  EXPECT_EQ(view.closed, 1);
+
+  logic.ProjectOptions().SetBooleanAt(option_offset::AllowFind, true);
+  logic.ProjectOptions().SetBooleanAt(option_offset::AllowPrint, true);
+  EXPECT_TRUE(logic.RunShortcut(TShortcut::Find));
+  EXPECT_TRUE(logic.RunShortcut(TShortcut::Print));
+  EXPECT_EQ(document.commands, std::vector<std::uint32_t>{kFindDialogCommand});
+  ASSERT_EQ(browser.execs.size(), 1u);
+  EXPECT_EQ(browser.execs[0].command, OLECMDID_PRINTPREVIEW);
+}
+
+TEST_F(CommandsTest, TextSizeShortcutsStepWithinTheFiveSizesAndFollowTheMenu) {
+  logic.ProjectOptions().SetBooleanAt(option_offset::AllowFontSize, true);
+  std::vector<int> sizes;
+  const auto press = [&](TShortcut shortcut) {
+    ASSERT_TRUE(logic.RunShortcut(shortcut));
+    sizes.push_back(view.checkedTextSize);
+  };
+  for (int i = 0; i < 3; ++i)
+    press(TShortcut::TextLarger);
+  logic.Largest1Click(1);
+  press(TShortcut::TextSmaller);
+  press(TShortcut::TextSmaller);
+  press(TShortcut::TextMedium);
+  EXPECT_EQ(sizes, (std::vector<int>{3, 4, 4, 0, 0, 2}));
+  EXPECT_EQ(browser.execs.back().input, 2);
+  EXPECT_EQ(logic.TextSize(), 2);
+}
+
+TEST(EscapeTest, AFieldBeingEditedComesFirstThenTheFindBarThenFullScreen) {
+  EXPECT_EQ(EscapeAction(true, true, true), TEscapeAction::ToPage);
+  EXPECT_EQ(EscapeAction(false, true, true), TEscapeAction::CloseFindBar);
+  EXPECT_EQ(EscapeAction(false, false, true), TEscapeAction::LeaveFullScreen);
+  EXPECT_EQ(EscapeAction(false, false, false), TEscapeAction::Exit);
+}
+
 TEST_F(CommandsTest, ContextMenuEnablesCopyEveryTime) {
   view.enabled[TFormControl::CopytoClipboard1] = false;
   logic.PopupMenu2Popup();

@@ -28,6 +28,8 @@ struct FakeView : IMainWindowView {
   int width = -1, height = -1, checkedTextSize = 2, terminated = 0, closed = 0;
   std::chrono::steady_clock::time_point now{};
   std::function<void()> onProcessMessages;
+  TPagePosition position;
+  std::optional<std::pair<int, int>> scrolledTo, windowSize;
 
   void SetOuterSize(int w, int h) override {
     width = w;
@@ -48,6 +50,9 @@ struct FakeView : IMainWindowView {
   void SetApplicationTitle(const std::string& text) override { applicationTitle = text; }
   void SetStatusText(const std::string& text) override { statusText = text; }
   void CheckTextSize(int size) override { checkedTextSize = size; }
+  TPagePosition PagePosition() override { return position; }
+  void ScrollPage(int x, int y) override { scrolledTo = {x, y}; }
+  std::optional<std::pair<int, int>> WindowSize() override { return windowSize; }
   void Close() override { ++closed; }
   void Terminate() override { ++terminated; }
   void ProcessMessages() override {
@@ -208,6 +213,7 @@ class MainWindowTest : public ::testing::Test {
     logic_ =
         std::make_unique<TForm1Logic>(view, dialogs, shell, browser, protocol, arc, commandLine);
     logic_->Clock = [this] { return view.now; };
+    logic_->PlaceFolder = folder_ / "state";
     return *logic_;
   }
 

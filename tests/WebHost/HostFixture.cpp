@@ -70,7 +70,7 @@ void HostFixture::TearDown() {
 }
 
 WebKitWebView* HostFixture::View() const {
-  return WEBKIT_WEB_VIEW(host_->Widget().gobj());
+  return WEBKIT_WEB_VIEW(host_->Page().gobj());
 }
 
 ::testing::AssertionResult HostFixture::NavigateAndWait(const std::string& url) {

@@ -83,7 +83,7 @@ void PageFixture::TearDown() {
 }
 
 WebKitWebView* PageFixture::View() const {
-  return WEBKIT_WEB_VIEW(host_->Widget().gobj());
+  return WEBKIT_WEB_VIEW(host_->Page().gobj());
 }
 
 ::testing::AssertionResult PageFixture::NavigateAndWait(const std::string& url) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "WebHost/FindDialog.h"
+#include "WebHost/FindBar.h"
 #include "WebHost/PrintPreview.h"
 #include "tests/WebHost/HostFixture.h"
 
@@ -26,21 +26,49 @@ class DocumentCommandsTest : public HostFixture {
         Evaluate("document.getElementById('t').getBoundingClientRect().width").c_str());
   }
 
-  std::string FindFeedback(TFindDialog& dialog, const std::string& text, bool matchCase) {
-    dialog.Search(text, matchCase, false);
-    PumpUntil([&] { return !dialog.Feedback().empty(); });
-    return dialog.Feedback();
+  // The bar above the page, once Find has made it.
+  TFindBar* FindBar() {
+    for (Gtk::Widget* child : dynamic_cast<Gtk::Container&>(host_->Widget()).get_children())
+      if (auto* bar = dynamic_cast<TFindBar*>(child))
+        return bar;
+    return nullptr;
+  }
+
+  std::string Count(TFindBar& bar, const std::string& text, bool matchCase, bool backwards) {
+    const std::string before = bar.Count();
+    bar.Search(text, matchCase, backwards);
+    PumpUntil([&] { return !bar.Count().empty() && bar.Count() != before; }, 3s);
+    return bar.Count();
   }
 };
 
-TEST_F(DocumentCommandsTest, FindOpensADialogThatFindsAWordAndSaysWhenThereIsNone) {
-  ASSERT_TRUE(NavigateAndWait(kStartPage));
+TEST_F(DocumentCommandsTest, FindOpensABarThatCountsTheMatchesWhileSteppingThroughThem) {
+  ASSERT_TRUE(NavigateAndWait("tome://inpack/long.htm"));
+  std::vector<std::string> statuses;
+  host_->FindStatus = [&](const std::string& status) { statuses.push_back(status); };
   ASSERT_EQ(host_->Document()->Exec(&CGID_WebBrowser, kFindDialogCommand, 0, {}), S_OK);
-  auto* dialog = ShownWindow<TFindDialog>();
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(FindFeedback(*dialog, "TOMELET", false), "1 match");
-  EXPECT_EQ(FindFeedback(*dialog, "TOMELET", true), "Not found");
-  EXPECT_EQ(FindFeedback(*dialog, "absent", false), "Not found");
+  auto* bar = FindBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(host_->FindBarOpen());
+
+  // "Paragraph 14" and "Paragraph 140" to "Paragraph 149".
+  EXPECT_EQ(Count(*bar, "paragraph 14", false, false), "1 of 11");
+  EXPECT_EQ(Count(*bar, "paragraph 14", false, false), "2 of 11");
+  EXPECT_EQ(Count(*bar, "paragraph 14", false, true), "1 of 11");
+  EXPECT_EQ(Count(*bar, "paragraph 14", false, true), "11 of 11");
+  // The match is in the page's own viewport, which the bar does not overlap.
+  EXPECT_EQ(Evaluate("(function () {"
+                     "  const box = getSelection().getRangeAt(0).getBoundingClientRect();"
+                     "  return box.top >= 0 && box.bottom <= innerHeight;"
+                     "})()"),
+            "true");
+  EXPECT_EQ(Count(*bar, "paragraph 14", true, false), "No matches");
+  EXPECT_EQ(Count(*bar, "absent", false, false), "No matches");
+
+  host_->CloseFindBar();
+  EXPECT_FALSE(host_->FindBarOpen());
+  EXPECT_EQ(statuses.front(), "shown");
+  EXPECT_EQ(statuses.back(), "closed");
 }
 
 TEST_F(DocumentCommandsTest, TheDocumentAnswersOtherCommandsAsUnsupported) {

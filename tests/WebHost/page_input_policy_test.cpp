@@ -26,7 +26,7 @@ TEST_F(PageInputTest, CtrlNNeverReachesThePageButItsNeighboursDo) {
   ASSERT_TRUE(NavigateAndWait(kIndex));
   const auto [x, y] = CentreOf("empty");
   ClickAt(x, y, 1);
-  ASSERT_TRUE(PumpUntil([this] { return host_->Widget().has_focus(); }, 2s));
+  ASSERT_TRUE(PumpUntil([this] { return host_->Page().has_focus(); }, 2s));
   for (const char* keys : {"ctrl+n", "ctrl+shift+n", "n", "ctrl+p"})
     PressKeys(keys);
   EXPECT_EQ(Evaluate("keys.filter(function (k) { return /[np]$/.test(k); }).join(' ')"),
@@ -38,7 +38,7 @@ TEST_F(PageInputTest, WheelFirstFocusesThePageThenScrollsIt) {
   textField_.grab_focus();
   ASSERT_TRUE(PumpUntil([this] { return textField_.has_focus(); }, 1s));
   ClickAt(200, 200, 5);
-  EXPECT_TRUE(PumpUntil([this] { return host_->Widget().has_focus(); }, 2s));
+  EXPECT_TRUE(PumpUntil([this] { return host_->Page().has_focus(); }, 2s));
   PumpFor(300ms);
   EXPECT_EQ(Evaluate("window.scrollY"), "0");
   ClickAt(200, 200, 5);
@@ -47,8 +47,8 @@ TEST_F(PageInputTest, WheelFirstFocusesThePageThenScrollsIt) {
 
 TEST_F(PageInputTest, ComingBackToTheWindowPutsTheFocusBackIntoThePage) {
   ASSERT_TRUE(NavigateAndWait(kIndex));
-  host_->Widget().grab_focus();
-  ASSERT_TRUE(PumpUntil([this] { return host_->Widget().has_focus(); }, 2s));
+  host_->Page().grab_focus();
+  ASSERT_TRUE(PumpUntil([this] { return host_->Page().has_focus(); }, 2s));
   Gtk::Window other;
   other.show_all();
   other.present();
@@ -57,7 +57,7 @@ TEST_F(PageInputTest, ComingBackToTheWindowPutsTheFocusBackIntoThePage) {
   window_->unset_focus();
   window_->present();
   ASSERT_TRUE(PumpUntil([this] { return window_->is_active(); }, 3s));
-  EXPECT_TRUE(PumpUntil([this] { return host_->Widget().has_focus(); }, 2s));
+  EXPECT_TRUE(PumpUntil([this] { return host_->Page().has_focus(); }, 2s));
 }
 
 }  // namespace

@@ -93,13 +93,16 @@ class ViewerTest : public ::testing::Test {
     return Document(name, RecordBytes(options), std::move(pages));
   }
 
-  // Starts the viewer; its desktop files, should it write any, go into the test's folder.
+  // Starts the viewer; its desktop files and remembered places go into the test's folder.
   void Start(const std::vector<std::string>& arguments) {
     pid_ = ::fork();
     ASSERT_GE(pid_, 0);
     if (pid_ == 0) {
       ::setenv("TOMELET_TEST_TRACE", trace_.c_str(), 1);
       ::setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
+      ::setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
+      for (const auto& [name, value] : environment_)
+        ::setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(TOMELET_VIEWER_PATH)};
       for (const auto& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -185,6 +188,8 @@ class ViewerTest : public ::testing::Test {
 
   std::filesystem::path folder_;
   std::filesystem::path trace_;
+  // Further environment of the program the next Start begins.
+  std::map<std::string, std::string> environment_;
   pid_t pid_ = 0;
 };
 

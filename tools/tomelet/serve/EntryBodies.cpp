@@ -82,15 +82,10 @@ class TInflatingBody final : public TBodySource {
   TInflatingBody(std::shared_ptr<const TArchiveSnapshot> archive, int index, std::int64_t first,
                  std::int64_t length)
       : archive_(std::move(archive)),
-        reader_(archive_->OpenContents(index)),
-        skip_(first),
+        reader_(archive_->OpenContents(index, first)),
         left_(length),
         piece_(kPieceSize) {}
   std::span<const std::byte> Next() override {
-    while (skip_ > 0) {
-      const auto want = std::min<std::int64_t>(skip_, kPieceSize);
-      skip_ -= Fill(static_cast<std::size_t>(want)).size();
-    }
     const auto piece = Fill(static_cast<std::size_t>(std::min<std::int64_t>(left_, kPieceSize)));
     left_ -= static_cast<std::int64_t>(piece.size());
     return piece;
@@ -112,7 +107,6 @@ class TInflatingBody final : public TBodySource {
 
   std::shared_ptr<const TArchiveSnapshot> archive_;
   std::unique_ptr<TEntryReader> reader_;
-  std::int64_t skip_;
   std::int64_t left_;
   std::vector<std::byte> piece_;
 };

@@ -88,5 +88,30 @@ TEST(ArchiveSnapshotFile, FilesWithoutADocumentRaiseTheReaderMessages) {
   }
 }
 
+TEST_F(ArchiveSnapshotTest, RepeatedReadsNearTheEndOfALargeEntryCostAboutWhatTheyRead) {
+  const std::string large = PageText("large", 1200000);
+  ASSERT_GE(large.size(), 32u << 20);
+  AddEntry("large.htm", large);
+  Serve();
+  const int index = Index("large.htm");
+  const auto tail = static_cast<std::int64_t>(large.size()) - 30;
+  for (int round = 0; round < 3; ++round) {
+    const std::int64_t before = archive_->InflatedBytes();
+    const auto reader = archive_->OpenContents(index, tail);
+    std::vector<std::byte> piece(100);
+    const std::size_t got = reader->Read(piece);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece.data()), got), large.substr(tail));
+    const std::int64_t cost = archive_->InflatedBytes() - before;
+    if (round > 0) {
+      EXPECT_LE(cost, TSeekPoints::kSpacing + 65536) << "round " << round;
+    }
+  }
+  const auto middle = archive_->OpenContents(index, 12345678);
+  std::vector<std::byte> piece(10);
+  ASSERT_EQ(middle->Read(piece), 10u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(piece.data()), 10),
+            large.substr(12345678, 10));
+}
+
 }  // namespace
 }  // namespace tomelet::serve::testing

@@ -1,0 +1,56 @@
+// The reader's place in the document: recalled at start-up, kept when the window closes.
+#include <system_error>
+
+#include "Unit1/Form1Logic.h"
+#include "document/DocumentAddress.h"
+
+namespace tomelet {
+
+// Only a document whose password was given gets here, so nothing of a locked one is kept.
+void TForm1Logic::RecallPlace() {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(arc_.ArchiveFileName(), error);
+  if (error)
+    return;
+  documentKey_ = DocumentKey(arc_.Trailer(), size);
+  rememberedPlace_ = TPlaceStore(PlaceFolder).Load(documentKey_);
+}
+
+void TForm1Logic::ApplyRememberedPlace() {
+  if (!rememberedPlace_)
+    return;
+  const auto& place = *rememberedPlace_;
+  if (place.WindowSize && BorderFromCode(projectOptions_.WindowBorder()) == TWindowBorder::Sizeable)
+    view_.SetOuterSize(place.WindowSize->first, place.WindowSize->second);
+  if (place.TextSize != kDefaultTextSize && projectOptions_.AllowFontSize()) {
+    try {
+      Largest1Click(place.TextSize);
+    } catch (const std::exception&) {
+      // A browser that refuses the size shows the medium one, as on a first start.
+    }
+  }
+}
+
+bool TForm1Logic::DocumentHasPage(const std::string& address) {
+  if (!HasDocumentPrefix(address))
+    return false;
+  const auto path = UrlToArchivePath(address);
+  return !IsReservedEntry(path) && FindEntry(TReaderEntries(&arc_), path).Found();
+}
+
+void TForm1Logic::RememberPlace() {
+  if (documentKey_.empty())
+    return;
+  const TPagePosition position = view_.PagePosition();
+  if (!HasDocumentPrefix(position.Address))
+    return;
+  TRememberedPlace place = PlaceOfAddress(position.Address);
+  place.ScrollX = position.ScrollX;
+  place.ScrollY = position.ScrollY;
+  place.TextSize = textSize_;
+  if (BorderFromCode(projectOptions_.WindowBorder()) == TWindowBorder::Sizeable)
+    place.WindowSize = view_.WindowSize();
+  TPlaceStore(PlaceFolder).Save(documentKey_, place);
+}
+
+}  // namespace tomelet

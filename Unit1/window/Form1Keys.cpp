@@ -1,0 +1,128 @@
+// The main window's keyboard: shortcuts of the viewer's commands, Esc, full screen and reload.
+// The window sees every key before the page does, so only the keys named here are taken.
+#include <gtk/gtk.h>
+
+#include <utility>
+
+#include "Unit1/window/Form1.h"
+#include "Unit1/TestTrace.h"
+
+namespace tomelet {
+namespace {
+
+std::optional<TShortcut> ControlShortcut(guint key) {
+  switch (key) {
+    case GDK_KEY_f:
+      return TShortcut::Find;
+    case GDK_KEY_p:
+      return TShortcut::Print;
+    case GDK_KEY_w:
+    case GDK_KEY_q:
+      return TShortcut::Exit;
+    case GDK_KEY_plus:
+    case GDK_KEY_equal:
+    case GDK_KEY_KP_Add:
+      return TShortcut::TextLarger;
+    case GDK_KEY_minus:
+    case GDK_KEY_KP_Subtract:
+      return TShortcut::TextSmaller;
+    case GDK_KEY_0:
+    case GDK_KEY_KP_0:
+      return TShortcut::TextMedium;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<TShortcut> AltShortcut(guint key) {
+  switch (key) {
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      return TShortcut::Home;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+      return TShortcut::Back;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+      return TShortcut::Forward;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Ctrl+plus needs Shift on most keyboards, so Shift is ignored for the plus key alone.
+std::optional<TShortcut> ShortcutOf(guint key, guint modifiers) {
+  if (key == GDK_KEY_plus)
+    modifiers &= ~GDK_SHIFT_MASK;
+  if (modifiers == GDK_CONTROL_MASK)
+    return ControlShortcut(key);
+  if (modifiers == GDK_MOD1_MASK)
+    return AltShortcut(key);
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool TForm1::on_key_press_event(GdkEventKey* key) {
+  return HandleKey(key) || Gtk::Window::on_key_press_event(key);
+}
+
+bool TForm1::HandleKey(GdkEventKey* key) {
+  const guint modifiers = key->state & gtk_accelerator_get_default_mod_mask();
+  const guint keyval = gdk_keyval_to_lower(key->keyval);
+  if (modifiers == 0 && keyval == GDK_KEY_Escape)
+    return HandleEscape(key);
+  if (modifiers == 0 && keyval == GDK_KEY_F11) {
+    ToggleFullScreen();
+    return true;
+  }
+  if (modifiers == 0 && keyval == GDK_KEY_F5) {
+    logic_.Guarded([this] { webBrowser_->Reload(); });
+    return true;
+  }
+  const auto shortcut = ShortcutOf(keyval, modifiers);
+  bool ran = false;
+  if (shortcut)
+    logic_.Guarded([&] { ran = logic_.RunShortcut(*shortcut); });
+  return ran;
+}
+
+bool TForm1::HandleEscape(GdkEventKey* key) {
+  switch (EscapeAction(webBrowser_->PageIsEditing(), webBrowser_->FindBarOpen(), fullScreen_)) {
+    case TEscapeAction::ToPage:
+      gtk_window_propagate_key_event(gobj(), key);
+      break;
+    case TEscapeAction::CloseFindBar:
+      webBrowser_->CloseFindBar();
+      break;
+    case TEscapeAction::LeaveFullScreen:
+      unfullscreen();
+      break;
+    case TEscapeAction::Exit:
+      Run(&TForm1Logic::Exit1Click);
+      break;
+  }
+  return true;
+}
+
+void TForm1::ToggleFullScreen() {
+  if (fullScreen_)
+    unfullscreen();
+  else
+    fullscreen();
+}
+
+bool TForm1::on_window_state_event(GdkEventWindowState* event) {
+  const bool fullScreen = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
+  if (std::exchange(fullScreen_, fullScreen) != fullScreen)
+    TestTrace("window", fullScreen ? "full screen" : "not full screen");
+  return Gtk::Window::on_window_state_event(event);
+}
+
+// Menus show the keys that reach their commands; the keys themselves are handled above.
+void TForm1::ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers) {
+  if (auto* label = dynamic_cast<Gtk::AccelLabel*>(item.get_child()))
+    gtk_accel_label_set_accel(label->gobj(), key, static_cast<GdkModifierType>(modifiers));
+}
+
+}  // namespace tomelet

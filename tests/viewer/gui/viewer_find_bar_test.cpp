@@ -1,0 +1,43 @@
+// The find bar in the real program: its count while the reader steps through the matches with
+// Enter and Shift+Enter, and Esc, which closes the bar before it would end the program.
+#include "viewer_process.h"
+
+namespace tomelet::gui {
+namespace {
+
+using ViewerFindBarTest = ViewerTest;
+
+TEST_F(ViewerFindBarTest, CountsStayRightWhileSteppingAndEscClosesTheBarFirst) {
+  std::string page = "<title>Find</title>";
+  for (int i = 1; i <= 4; ++i)
+    page += "<p style='margin-bottom:600px'>Needle " + std::to_string(i) + "</p>";
+  Start({Document("find.tlt", OpenOptions(), {{"index.htm", page}})});
+  const auto window = WaitForWindow("Find");
+  ASSERT_FALSE(window.empty()) << Trace();
+
+  PressKeys(window, "ctrl+f");
+  ASSERT_TRUE(WaitForTrace("find: shown")) << Trace();
+  Type(window, "needle");
+  EXPECT_TRUE(WaitForTrace("find: 1 of 4")) << Trace();
+  PressKeys(window, "Return");
+  EXPECT_TRUE(WaitForTrace("find: 2 of 4")) << Trace();
+  PressKeys(window, "Return Return");
+  EXPECT_TRUE(WaitForTrace("find: 4 of 4")) << Trace();
+  PressKeys(window, "Return");
+  EXPECT_TRUE(
+      WaitUntil([&] { return Trace().rfind("find: 1 of 4") > Trace().find("find: 4 of 4"); }, 5s))
+      << "Enter wraps to the first match: " << Trace();
+  PressKeys(window, "shift+Return");
+  EXPECT_TRUE(
+      WaitUntil([&] { return Trace().rfind("find: 4 of 4") > Trace().rfind("find: 1 of 4"); }, 5s))
+      << "Shift+Enter wraps back to the last: " << Trace();
+
+  PressKeys(window, "Escape");
+  EXPECT_TRUE(WaitForTrace("find: closed")) << Trace();
+  EXPECT_FALSE(WaitForExit(500ms).has_value()) << "Esc closes the bar only";
+  PressKeys(window, "Escape");
+  EXPECT_EQ(WaitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace tomelet::gui
