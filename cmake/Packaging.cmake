@@ -63,8 +63,8 @@ set(CPACK_DEBIAN_TOMELET_PACKAGE_NAME tomelet)
 set(CPACK_DEBIAN_TOMELET_DESCRIPTION
     "command-line tool for packaged web documents\n\
 Tomelet documents are web pages, style sheets, scripts, pictures and\n\
-downloads packed into one archive with a record of options and an icon: a\n\
-.tlt file, or an executable that carries its own document.\n\
+downloads packed into one archive with a record of options and an icon,\n\
+in a file ending in .tlt or in an executable that carries its own document.\n\
 .\n\
 tomelet lists, checks, extracts, packs, indexes and searches such documents\n\
 and serves them to any web browser over local HTTP.")
@@ -76,8 +76,8 @@ set(CPACK_DEBIAN_VIEWER_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop
 set(CPACK_DEBIAN_VIEWER_DESCRIPTION
     "viewer for packaged web documents\n\
 Tomelet documents are web pages, style sheets, scripts, pictures and\n\
-downloads packed into one archive with a record of options and an icon: a\n\
-.tlt file, or an executable that carries its own document.\n\
+downloads packed into one archive with a record of options and an icon,\n\
+in a file ending in .tlt or in an executable that carries its own document.\n\
 .\n\
 tomelet-viewer shows such a document in a window of its own with an embedded\n\
 web view, reading every page straight from the archive.")

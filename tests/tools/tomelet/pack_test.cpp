@@ -26,7 +26,7 @@ class Pack : public ::testing::Test {
     WriteFile(folder_ / "logo.ico", std::string("\0\0\1\0", 4) + std::string(60, 'i'));
     WriteFile(folder_ / "options.json", R"({"StartPage": "index.htm", "WindowWidth": 900,
         "WindowHeight": 650, "WindowBorder": 2, "CenterWindow": true, "AllowCopy": true,
-        "OpenOutsideMasks": "*.exe;"})");
+        "ShowToolBar": false, "OpenOutsideMasks": "*.exe;"})");
   }
 
   ToolResult PackTo(const fs::path& out, std::vector<std::string> extra = {}) {

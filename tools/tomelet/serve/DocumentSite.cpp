@@ -9,6 +9,7 @@
 #include "platform/text/AsciiCase.h"
 #include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
+#include "tools/tomelet/serve/HtmlText.h"
 #include "tools/tomelet/serve/HttpRange.h"
 #include "tools/tomelet/serve/SearchPages.h"
 
@@ -20,33 +21,6 @@ constexpr std::string_view kUnknownType = "application/octet-stream";
 // Entries up to this size are inflated whole and kept; larger ones are inflated per request.
 constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
 constexpr std::size_t kCacheBudget = std::size_t{64} << 20;
-
-std::string HtmlEscaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 // Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
 // the viewer, where it is used without any escaping.

@@ -7,6 +7,7 @@
 #include "platform/text/Codepage.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
+#include "tools/tomelet/serve/HtmlText.h"
 
 namespace tomelet::serve {
 namespace {
@@ -84,29 +85,7 @@ std::string Utf8(std::string_view text) {
 }
 
 std::string Escaped(std::string_view text) {
-  std::string out;
-  for (const char c : Utf8(text)) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
+  return HtmlEscaped(Utf8(text));
 }
 
 std::string PercentEncoded(std::string_view text, std::string_view keep) {

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "document/DocumentEntries.h"
 #include "search/SearchIndex.h"
 #include "tests/tools/tomelet/serve/serve_fixture.h"
 
@@ -39,7 +40,7 @@ class SearchPagesTest : public ServeTest {
 
   void Serve() {
     if (embed_) {
-      AddEntry(search::kIndexEntryName, AsText(builder_.Finish()), fcNone);
+      AddEntry(kIndexEntry, AsText(builder_.Finish()), fcNone);
     }
     ServeTest::Serve();
   }
