@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <limits>
+#include <memory>
 #include <new>
 
 #include "OurNSHandler/HandlerState.h"
@@ -101,6 +103,8 @@ class TOurNSHandler final
     *cbRead = 0;
     if (ReadPos >= ContentSize)
       return S_FALSE;
+    if (LargeContents)
+      return ReadLargeContents(buffer, cb, cbRead);
     ContentStream->Read(buffer, cb, cbRead);
     ReadPos += *cbRead;
     return S_OK;
@@ -169,15 +173,20 @@ class TOurNSHandler final
   }
 
   HRESULT Deliver(TDocumentReply&& reply) {
-    HRESULT hr = FillContentStream(std::move(reply.Contents));
-    if (FAILED(hr))
+    if (reply.LargeContents) {
+      LargeContents = std::move(reply.LargeContents);
+      ContentSize = reply.Location.Size;
+      ReadPos = 0;
+    } else if (HRESULT hr = FillContentStream(std::move(reply.Contents)); FAILED(hr)) {
       return Fail(hr);
+    }
     if (NeedFile) {
       state_->tempFileList.push_back(reply.TempFileName);
       Sink->ReportProgress(BINDSTATUS_CACHEFILENAMEAVAILABLE,
                            Utf8ToUtf16(reply.TempFileName).c_str());
     }
-    auto size = static_cast<ULONG>(ContentSize);
+    const auto size =
+        static_cast<ULONG>(std::min<std::int64_t>(ContentSize, std::numeric_limits<ULONG>::max()));
     Sink->ReportData(kAllDataAvailable, size, size);
     Sink->ReportResult(S_OK, kHttpOk, nullptr);
     return S_OK;
@@ -195,6 +204,21 @@ class TOurNSHandler final
     return S_OK;
   }
 
+  // A large entry inflates as it is read, so damage found on the way fails this read.
+  HRESULT ReadLargeContents(void* buffer, ULONG cb, ULONG* cbRead) {
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(cb, ContentSize - ReadPos));
+    try {
+      *cbRead =
+          static_cast<ULONG>(LargeContents->Read(std::span(static_cast<std::byte*>(buffer), want)));
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    } catch (...) {
+      return INET_E_DATA_NOT_AVAILABLE;
+    }
+    ReadPos += *cbRead;
+    return *cbRead == 0 ? S_FALSE : S_OK;
+  }
+
   HRESULT Fail(HRESULT hr) {
     Sink->ReportResult(hr, 0, nullptr);
     return hr;
@@ -206,6 +230,7 @@ class TOurNSHandler final
   std::int64_t ContentSize = 0;
   ComPtr<IInternetProtocolSink> Sink;
   ComPtr<IStream> ContentStream;
+  std::unique_ptr<TEntryReader> LargeContents;
   std::shared_ptr<THandlerState> state_;
   TLiveObjectToken live_;
 };

@@ -1,11 +1,13 @@
 #include "WebHost/SchemeBridge.h"
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "WebHost/MimeTypes.h"
+#include "WebHost/ReplyStream.h"
 #include "document/DocumentAddress.h"
 
 namespace tomelet {
@@ -30,11 +32,12 @@ GInputStream* StreamOver(TBytes&& bytes) {
   return stream;
 }
 
+void FinishWithError(WebKitURISchemeRequest* request, GQuark domain, int code,
+                     const std::string& message);
+
 // The type goes into the headers as well, where the page's own scripts read it.
-void FinishWithBytes(WebKitURISchemeRequest* request, std::string_view url, TBytes&& bytes) {
-  const std::string mimeType = MimeTypeFor(url, bytes);
-  const auto size = static_cast<gint64>(bytes.size());
-  GInputStream* stream = StreamOver(std::move(bytes));
+void Finish(WebKitURISchemeRequest* request, GInputStream* stream, gint64 size,
+            const std::string& mimeType) {
   WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, size);
   g_object_unref(stream);
   webkit_uri_scheme_response_set_content_type(response, mimeType.c_str());
@@ -43,6 +46,28 @@ void FinishWithBytes(WebKitURISchemeRequest* request, std::string_view url, TByt
   webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
+}
+
+// The first block is read here, for the type guess; a reply that fits in it goes over as it is,
+// a longer one is read on by the engine, off this thread.
+void FinishWithReply(WebKitURISchemeRequest* request, const std::string& url,
+                     std::unique_ptr<TStartedRequest> started) {
+  TRequestBytes head(kRequestReadBlock);
+  std::size_t got = 0;
+  if (const HRESULT hr = started->Read(head, got); FAILED(hr)) {
+    FinishWithError(request, RequestErrorQuark(), hr, "Failed to load " + url);
+    return;
+  }
+  head.resize(got);
+  const std::string mimeType = MimeTypeFor(url, head);
+  if (got < kRequestReadBlock) {
+    const auto size = static_cast<gint64>(head.size());
+    Finish(request, StreamOver(std::move(head)), size, mimeType);
+    return;
+  }
+  const ULONG announced = started->Head().Reports.DataSize;
+  const gint64 size = announced == std::numeric_limits<ULONG>::max() ? -1 : announced;
+  Finish(request, NewReplyStream(std::move(started), std::move(head), url), size, mimeType);
 }
 
 void FinishWithError(WebKitURISchemeRequest* request, GQuark domain, int code,
@@ -59,18 +84,39 @@ HRESULT FailureCode(const RequestResult& result) {
                                                              : E_FAIL;
 }
 
+ComPtr<IInternetSession> ProcessSession() {
+  ComPtr<IInternetSession> session;
+  CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0);
+  return session;
+}
+
+RequestResult WithoutSession() {
+  RequestResult result;
+  result.Outcome = RequestOutcome::NoHandler;
+  result.Result = E_UNEXPECTED;
+  return result;
+}
+
+std::unique_ptr<TStartedRequest> StartThroughSession(std::string_view url) {
+  const ComPtr<IInternetSession> session = ProcessSession();
+  if (!session)
+    return std::make_unique<TStartedRequest>(nullptr, WithoutSession());
+  return StartProtocolRequest(*session, url, false);
+}
+
 void ServeRequest(WebKitURISchemeRequest* request, gpointer) {
   const std::string url = webkit_uri_scheme_request_get_uri(request);
-  RequestResult result = FetchThroughSession(url, false);
-  switch (result.Outcome) {
+  std::unique_ptr<TStartedRequest> started = StartThroughSession(url);
+  const RequestResult& head = started->Head();
+  switch (head.Outcome) {
     case RequestOutcome::Served:
-      FinishWithBytes(request, url, std::move(result.Bytes));
+      FinishWithReply(request, url, std::move(started));
       return;
     case RequestOutcome::NotFound:
       FinishWithError(request, G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "Not found: " + url);
       return;
     default:
-      FinishWithError(request, RequestErrorQuark(), FailureCode(result), "Failed to load " + url);
+      FinishWithError(request, RequestErrorQuark(), FailureCode(head), "Failed to load " + url);
   }
 }
 
@@ -91,15 +137,8 @@ GQuark RequestErrorQuark() {
 }
 
 RequestResult FetchThroughSession(std::string_view url, bool needFile) {
-  ComPtr<IInternetSession> session;
-  CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0);
-  if (!session) {
-    RequestResult result;
-    result.Outcome = RequestOutcome::NoHandler;
-    result.Result = E_UNEXPECTED;
-    return result;
-  }
-  return DriveProtocolRequest(*session, url, needFile);
+  const ComPtr<IInternetSession> session = ProcessSession();
+  return session ? DriveProtocolRequest(*session, url, needFile) : WithoutSession();
 }
 
 }  // namespace tomelet

@@ -20,15 +20,6 @@
 
 namespace tomelet {
 
-// Reads one entry's contents front to back in pieces, for entries too large to hold at once.
-class TEntryReader {
- public:
-  virtual ~TEntryReader() = default;
-  // Fills up to buffer.size() bytes; 0 only at the end of the contents. Damaged data raises
-  // "The archive appears to be corrupted".
-  virtual std::size_t Read(std::span<std::byte> buffer) = 0;
-};
-
 // Where an entry's bytes lie in the file exactly as stored: its zlib stream for a deflated
 // entry, its contents for a stored one.
 struct TStoredBlock {

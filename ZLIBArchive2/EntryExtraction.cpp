@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <optional>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "ZLIBArchive2/ReaderState.h"
@@ -52,6 +53,54 @@ class TTempFileGuard {
 
  private:
   std::string name_;
+};
+
+// Inflates (or copies) one entry from a file of its own, as a piece is asked for.
+class TFileEntryReader final : public TEntryReader {
+ public:
+  TFileEntryReader(const std::string& archiveFileName, std::int64_t position,
+                   const TArchiveEntry& entry, bool verifyCRC)
+      : file_(archiveFileName, TFileStream::Mode::Read),
+        name_(entry.FileName),
+        expectedCRC_(verifyCRC ? std::optional<std::uint32_t>(entry.CRC) : std::nullopt),
+        remaining_(entry.OriginalSize) {
+    file_.SetPosition(position);
+    if (IsDeflated(entry)) {
+      inflater_.emplace(file_);
+    }
+  }
+
+  std::size_t Read(std::span<std::byte> buffer) override {
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(remaining_, static_cast<std::int64_t>(buffer.size())));
+    if (want == 0) {
+      return 0;
+    }
+    const auto piece = buffer.first(want);
+    std::size_t got = 0;
+    try {
+      got = inflater_ ? inflater_->Read(piece) : file_.Read(piece);
+    } catch (...) {
+      RaiseCorrupted();
+    }
+    if (got < want) {
+      RaiseCorrupted();
+    }
+    remaining_ -= static_cast<std::int64_t>(got);
+    crc_ = libdeflate_crc32(crc_, piece.data(), got);
+    if (remaining_ == 0 && expectedCRC_ && crc_ != *expectedCRC_) {
+      RaiseArchiveError(name_ + " failed CRC check");
+    }
+    return got;
+  }
+
+ private:
+  TFileStream file_;
+  std::optional<TZDecompressionStream> inflater_;
+  std::string name_;
+  std::optional<std::uint32_t> expectedCRC_;
+  std::int64_t remaining_;
+  std::uint32_t crc_ = 0;
 };
 
 }  // namespace
@@ -168,6 +217,25 @@ bool TZLBArc2::ExtractEntry(int index, TStream& dest, TStream* archiveStream) {
     RaiseArchiveError(entry.FileName + " failed CRC check");
   }
   return true;
+}
+
+std::unique_ptr<TEntryReader> TZLBArc2::OpenEntryReader(int index) const {
+  const TArchiveEntry entry = GetEntry(index);
+  if (IsEncrypted(entry)) {
+    RaiseArchiveError("No password given for encrypted file");
+  }
+  impl_->CheckEntryPlacement(entry);
+  // No zlib stream in the bytes left can inflate to more than this, whatever the record claims.
+  if (IsDeflated(entry) &&
+      entry.OriginalSize > (trailer_.DataSize - entry.Offset) * format::kMaxDeflateRatio) {
+    RaiseCorrupted();
+  }
+  try {
+    return std::make_unique<TFileEntryReader>(archiveFileName_, ArchivePosition(entry.Offset),
+                                              entry, VerifyFileCRC);
+  } catch (const EStreamError&) {
+    RaiseArchiveError("Unable to open archive " + archiveFileName_);
+  }
 }
 
 void TZLBArc2::ExtractToStream(TMemoryStream& dest, const std::string& name) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -104,6 +105,15 @@ std::string FoldArchivePath(std::string_view path);
 // position is restored afterwards.
 std::uint32_t StreamCRC32(TStream& stream, std::int64_t start, std::int64_t tail);
 
+// Reads one entry's contents front to back in pieces, for entries too large to hold at once.
+class TEntryReader {
+ public:
+  virtual ~TEntryReader() = default;
+  // Fills up to buffer.size() bytes; 0 only at the end of the contents. Damaged data raises
+  // "The archive appears to be corrupted".
+  virtual std::size_t Read(std::span<std::byte> buffer) = 0;
+};
+
 class TEntryTable;
 
 class TZLBArc2 {
@@ -142,6 +152,12 @@ class TZLBArc2 {
   TEntryView EntryAt(int index) const;
   bool ExtractEntry(int index, TStream& dest, TStream* archiveStream = nullptr);
   void ExtractToStream(TMemoryStream& dest, const std::string& name);
+  // The contents of a plain (not encrypted) entry, inflated piece by piece as they are read,
+  // through a descriptor of the reader's own: it may be read on another thread while this
+  // archive is used or closed. Raises "No password given for encrypted file" for encrypted
+  // entries; damaged data raises as it is met, and with VerifyFileCRC a wrong checksum raises
+  // "<name> failed CRC check" at the end.
+  std::unique_ptr<TEntryReader> OpenEntryReader(int index) const;
   int IndexOfEntry(const std::string& name) const;
   std::int64_t ArchivePosition(std::int64_t offset) const;
   std::string GetTempFolder() const;

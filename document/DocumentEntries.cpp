@@ -30,6 +30,10 @@ void TReaderEntries::Extract(int, const std::string& archivePath, TMemoryStream&
   archive_->ExtractToStream(dest, archivePath);
 }
 
+std::unique_ptr<TEntryReader> TReaderEntries::OpenContents(int index) const {
+  return archive_->OpenEntryReader(index);
+}
+
 int TSnapshotEntries::IndexOf(const std::string& archivePath) const {
   return archive_.IndexOf(archivePath);
 }
@@ -40,6 +44,10 @@ TEntryView TSnapshotEntries::Entry(int index) const {
 
 void TSnapshotEntries::Extract(int index, const std::string&, TMemoryStream& dest) const {
   dest.Write(archive_.Contents(index));
+}
+
+std::unique_ptr<TEntryReader> TSnapshotEntries::OpenContents(int index) const {
+  return archive_.OpenContents(index);
 }
 
 TFoundEntry FindEntry(const IDocumentEntries& entries, std::string archivePath) {

@@ -2,6 +2,7 @@
 // Windows-1252 retry, and the options record read from "-config-".
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,9 @@ class IDocumentEntries {
   virtual TEntryView Entry(int index) const = 0;
   // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data.
   virtual void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const = 0;
+  // The entry's bytes inflated as they are read, on a thread of the caller's choosing. Throws
+  // EZLBArchiveError for damaged data and encrypted entries.
+  virtual std::unique_ptr<TEntryReader> OpenContents(int index) const = 0;
 };
 
 // The viewer's reader; without an archive (null) nothing is found.
@@ -42,6 +46,7 @@ class TReaderEntries final : public IDocumentEntries {
   TEntryView Entry(int index) const override;
   // Extracts by name, as the reader's own lookup finds it.
   void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
+  std::unique_ptr<TEntryReader> OpenContents(int index) const override;
 
  private:
   TZLBArc2* archive_;
@@ -53,6 +58,7 @@ class TSnapshotEntries final : public IDocumentEntries {
   int IndexOf(const std::string& archivePath) const override;
   TEntryView Entry(int index) const override;
   void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
+  std::unique_ptr<TEntryReader> OpenContents(int index) const override;
 
  private:
   const TArchiveSnapshot& archive_;

@@ -18,6 +18,21 @@ std::string WithPlusKept(std::string_view relativeAddress) {
   return escaped;
 }
 
+bool IsHeldWhole(const TEntryView& entry, const TTempFileWriter& writeTempFile) {
+  const bool encrypted =
+      entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted;
+  return entry.OriginalSize <= kLargestHeldEntry || writeTempFile || encrypted;
+}
+
+void ReadContents(const IDocumentEntries& entries, const TTempFileWriter& writeTempFile,
+                  TDocumentReply& reply) {
+  const TFoundEntry& found = reply.Location.Entry;
+  if (IsHeldWhole(entries.Entry(found.Index), writeTempFile))
+    entries.Extract(found.Index, found.ArchivePath, reply.Contents);
+  else
+    reply.LargeContents = entries.OpenContents(found.Index);
+}
+
 }  // namespace
 
 // Decoding reads "+" as a space; when that names no entry, the "+" is taken as written, since file
@@ -35,6 +50,7 @@ TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view rel
     const TEntryView entry = entries.Entry(location.Entry.Index);
     location.StoredPath = entry.ArchivePath();
     location.MimeType = std::string(MimeTypeForFileName(entry.FileName).value_or(""));
+    location.Size = entry.OriginalSize;
   }
   return location;
 }
@@ -47,7 +63,7 @@ TDocumentReply RequestDocumentEntry(const IDocumentEntries& entries, std::string
   if (!reply.Location.Entry.Found())
     return reply;
   try {
-    entries.Extract(reply.Location.Entry.Index, reply.Location.Entry.ArchivePath, reply.Contents);
+    ReadContents(entries, writeTempFile, reply);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (...) {

@@ -3,7 +3,9 @@
 // protocol benchmark all go through it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,10 +26,14 @@ struct TEntryLocation {
   TFoundEntry Entry;          // the form of the path that matched, and its index
   std::string StoredPath;     // the entry's own archive path; empty when not found
   std::string MimeType;       // from the entry's name; empty when the name does not tell
+  std::int64_t Size = 0;      // the entry's OriginalSize
 };
 
 // Maps the address after "tome://inpack/" to its entry.
 TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress);
+
+// Plain entries larger than this are not held in memory whole: the reply hands out a reader.
+inline constexpr std::int64_t kLargestHeldEntry = std::int64_t{16} << 20;
 
 struct TDocumentReply {
   enum class TStatus {
@@ -39,11 +45,15 @@ struct TDocumentReply {
   TStatus Status = TStatus::NotFound;
   TEntryLocation Location;
   TMemoryStream Contents;
+  // Set instead of Contents for a plain entry above kLargestHeldEntry when no file is asked for;
+  // it reads the entry's OriginalSize bytes.
+  std::unique_ptr<TEntryReader> LargeContents;
   std::string TempFileName;  // set when a file was asked for and written
 };
 
 // Serves one address of the document ("tome://inpack/..."). A file is written only when
-// writeTempFile is given. Fails only on memory exhaustion; every other failure is a status.
+// writeTempFile is given; damage that a large entry's reader meets later raises from its Read.
+// Fails only on memory exhaustion; every other failure is a status.
 TDocumentReply RequestDocumentEntry(const IDocumentEntries& entries, std::string_view address,
                                     const TTempFileWriter& writeTempFile = nullptr);
 

@@ -3,11 +3,15 @@
 #include <gtk/gtk.h>
 
 #include "Unit1/ProgramStart.h"
+#include "WebHost/ReplyStream.h"
 #include "platform/com/ComServer.h"
 
 namespace tomelet {
 
+// Replies the engine is still reading hold handler objects of this program; they end with it
+// and are not the outside clients the warning is about.
 bool TViewerApplication::Terminate() {
+  EndOpenReplies();
   if (!TerminationConfirmed(dialogs_, TerminationNeedsConfirmation()))
     return false;
   quitRequested_ = true;

@@ -388,12 +388,15 @@ bool TForm1::on_delete_event(GdkEventAny*) {
   if (closing_)
     return true;
   closing_ = true;
+  // The window goes at once: the blank page that lets the document go may take seconds while
+  // the engine is busy with a large entry.
+  hide();
   logic_.Guarded([this] { logic_.FormClose(); });
   closing_ = false;
-  if (application_.Terminate()) {
+  if (application_.Terminate())
     terminated_ = true;
-    hide();
-  }
+  else
+    show();
   return true;
 }
 

@@ -62,25 +62,24 @@ std::string_view SchemeOf(std::string_view url) {
 
 // Reads into the result buffer sized from the announced length, so the normal case copies each
 // byte once; a handler delivering more than it announced is still read to the end.
-HRESULT ReadAll(IInternetProtocol& protocol, ULONG announced, TRequestBytes& bytes) {
+HRESULT ReadAll(TStartedRequest& request, ULONG announced, TRequestBytes& bytes) {
   bytes.resize(announced);
   std::size_t filled = 0;
   std::array<std::byte, 4096> overflow;
   for (;;) {
-    bool intoResult = filled < bytes.size();
-    std::byte* target = intoResult ? bytes.data() + filled : overflow.data();
-    auto room = static_cast<ULONG>(
-        intoResult ? std::min<std::size_t>(kRequestReadBlock, bytes.size() - filled)
-                   : overflow.size());
-    ULONG count = 0;
-    HRESULT hr = protocol.Read(target, room, &count);
+    const bool intoResult = filled < bytes.size();
+    const std::span<std::byte> target =
+        intoResult ? std::span(bytes).subspan(filled).first(
+                         std::min<std::size_t>(kRequestReadBlock, bytes.size() - filled))
+                   : std::span<std::byte>(overflow);
+    std::size_t count = 0;
+    const HRESULT hr = request.Read(target, count);
     if (FAILED(hr))
       return hr;
-    count = std::min(count, room);
     if (!intoResult)
       bytes.insert(bytes.end(), overflow.begin(), overflow.begin() + count);
     filled += count;
-    if (hr == S_FALSE || count == 0)
+    if (count == 0)
       break;
   }
   bytes.resize(filled);
@@ -94,7 +93,7 @@ RequestResult Outcome(RequestOutcome outcome, HRESULT hr) {
   return result;
 }
 
-RequestResult Serve(IInternetProtocol& protocol, TRequestSink& sink, std::string_view url) {
+RequestResult Start(IInternetProtocol& protocol, TRequestSink& sink, std::string_view url) {
   std::u16string wideUrl = Utf8ToUtf16(url);
   HRESULT hr = protocol.Start(wideUrl.c_str(), &sink, &sink, 0, 0);
   RequestResult result;
@@ -107,32 +106,73 @@ RequestResult Serve(IInternetProtocol& protocol, TRequestSink& sink, std::string
   } else if (hr == S_FALSE && !sink.reports.ResultReported) {
     result = Outcome(RequestOutcome::NotFound, hr);
   } else {
-    HRESULT readResult = ReadAll(protocol, sink.reports.DataSize, result.Bytes);
-    result.Outcome = FAILED(readResult) ? RequestOutcome::Failed : RequestOutcome::Served;
-    result.Result = readResult;
+    result = Outcome(RequestOutcome::Served, S_OK);
   }
   result.CacheFileName = std::move(sink.cacheFileName);
   result.Reports = sink.reports;
   return result;
 }
 
+std::unique_ptr<TStartedRequest> Unstarted(RequestOutcome outcome, HRESULT hr) {
+  return std::make_unique<TStartedRequest>(nullptr, Outcome(outcome, hr));
+}
+
 }  // namespace
 
-RequestResult DriveProtocolRequest(IInternetSession& session, std::string_view url, bool needFile) {
+TStartedRequest::TStartedRequest(ComPtr<IInternetProtocol> protocol, RequestResult head)
+    : protocol_(std::move(protocol)), head_(std::move(head)) {}
+
+TStartedRequest::~TStartedRequest() {
+  if (protocol_)
+    protocol_->Terminate(0);
+}
+
+HRESULT TStartedRequest::Read(std::span<std::byte> buffer, std::size_t& got) {
+  got = 0;
+  if (!protocol_ || ended_ || head_.Outcome != RequestOutcome::Served)
+    return S_OK;
+  ULONG count = 0;
+  const auto room = static_cast<ULONG>(std::min<std::size_t>(buffer.size(), kRequestReadBlock));
+  const HRESULT hr = protocol_->Read(buffer.data(), room, &count);
+  if (FAILED(hr))
+    return hr;
+  got = std::min<std::size_t>(count, room);
+  ended_ = hr == S_FALSE || got == 0;
+  return S_OK;
+}
+
+std::unique_ptr<TStartedRequest> StartProtocolRequest(IInternetSession& session,
+                                                      std::string_view url, bool needFile) {
   try {
     url = WithoutFragment(url);
     ComPtr<IClassFactory> factory;
     HRESULT hr =
         session.FindNameSpace(Utf8ToUtf16(SchemeOf(url)), factory.ReleaseAndGetAddressOf());
     if (FAILED(hr))
-      return Outcome(RequestOutcome::NoHandler, hr);
+      return Unstarted(RequestOutcome::NoHandler, hr);
     ComPtr<IInternetProtocol> protocol;
     hr = factory->CreateInstance(nullptr, IID_IInternetProtocol, protocol.PutVoid());
     if (FAILED(hr) || !protocol)
-      return Outcome(RequestOutcome::Failed, FAILED(hr) ? hr : E_FAIL);
+      return Unstarted(RequestOutcome::Failed, FAILED(hr) ? hr : E_FAIL);
     auto sink = MakeComObject<TRequestSink>(needFile);
-    RequestResult result = Serve(*protocol, *sink, url);
-    protocol->Terminate(0);
+    RequestResult head = Start(*protocol, *sink, url);
+    return std::make_unique<TStartedRequest>(std::move(protocol), std::move(head));
+  } catch (const std::bad_alloc&) {
+    return Unstarted(RequestOutcome::Failed, E_OUTOFMEMORY);
+  }
+}
+
+RequestResult DriveProtocolRequest(IInternetSession& session, std::string_view url, bool needFile) {
+  try {
+    const auto request = StartProtocolRequest(session, url, needFile);
+    RequestResult result = request->Head();
+    if (result.Outcome != RequestOutcome::Served)
+      return result;
+    const HRESULT readResult = ReadAll(*request, result.Reports.DataSize, result.Bytes);
+    if (FAILED(readResult)) {
+      result.Outcome = RequestOutcome::Failed;
+      result.Result = readResult;
+    }
     return result;
   } catch (const std::bad_alloc&) {
     return Outcome(RequestOutcome::Failed, E_OUTOFMEMORY);

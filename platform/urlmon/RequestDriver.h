@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -66,8 +67,32 @@ struct RequestResult {
 
 inline constexpr ULONG kRequestReadBlock = 64 * 1024;
 
+// A started request whose data is read when the reader wants it, so that large replies need not
+// be held whole. Read may be called from any one thread at a time; Terminate comes with the end.
+class TStartedRequest {
+ public:
+  TStartedRequest(ComPtr<IInternetProtocol> protocol, RequestResult head);
+  ~TStartedRequest();
+  TStartedRequest(const TStartedRequest&) = delete;
+  TStartedRequest& operator=(const TStartedRequest&) = delete;
+
+  // Outcome, result, reports and cache file name; Bytes stays empty.
+  const RequestResult& Head() const { return head_; }
+  // Fills up to buffer.size() bytes; 0 at the end. A failed read returns its code.
+  HRESULT Read(std::span<std::byte> buffer, std::size_t& got);
+
+ private:
+  ComPtr<IInternetProtocol> protocol_;
+  RequestResult head_;
+  bool ended_ = false;
+};
+
 // The URL is UTF-8 as the engine hands it over; its "#fragment" never reaches the handler.
 // Never throws: memory exhaustion becomes a Failed outcome with E_OUTOFMEMORY.
+std::unique_ptr<TStartedRequest> StartProtocolRequest(IInternetSession& session,
+                                                      std::string_view url, bool needFile);
+
+// StartProtocolRequest, then every byte read into the result.
 RequestResult DriveProtocolRequest(IInternetSession& session, std::string_view url, bool needFile);
 
 }  // namespace tomelet

@@ -68,6 +68,33 @@ TEST_F(EntryExtraction, CrcCoversTheWholeDestinationAndOnlyWhenAsked) {
   EXPECT_EQ(Extract("pages\\big.htm").size(), 200000u);
 }
 
+std::string ReadThrough(TEntryReader& reader, std::size_t piece) {
+  std::string text;
+  Bytes buffer(piece);
+  while (const std::size_t got = reader.Read(buffer)) {
+    text += Text(std::span(buffer).first(got));
+  }
+  return text;
+}
+
+TEST_F(EntryExtraction, ReadersInflateAsTheyAreReadThroughAFileOfTheirOwn) {
+  EXPECT_EQ(MessageOf([&] { arc_.OpenEntryReader(4); }), "No password given for encrypted file");
+  const auto big = arc_.OpenEntryReader(0);
+  const auto stored = arc_.OpenEntryReader(1);
+  arc_.CloseArchive();
+  EXPECT_EQ(ReadThrough(*big, 7001), SampleText(200000));
+  EXPECT_EQ(ReadThrough(*stored, 4), "raw bytes");
+}
+
+TEST_F(EntryExtraction, ReaderChecksTheCrcAtItsEndOnlyWhenAsked) {
+  EXPECT_EQ(ReadThrough(*arc_.OpenEntryReader(2), 2), "12345");
+  arc_.VerifyFileCRC = true;
+  const auto reader = arc_.OpenEntryReader(2);
+  Bytes buffer(4);
+  EXPECT_EQ(reader->Read(buffer), 4u);
+  EXPECT_EQ(MessageOf([&] { reader->Read(buffer); }), "wrong.crc failed CRC check");
+}
+
 TEST_F(EntryExtraction, BadIndexesAndAVanishedFile) {
   TMemoryStream dest;
   EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(-1, dest); }), "Index out of bounds");

@@ -57,6 +57,14 @@ TEST_P(HostileArchive, FailsWithTheArchiveMessageAndNothingWorse) {
     EXPECT_EQ(MessageOf([&] { arc_.ExtractEntry(0, dest); }), GetParam().message);
     EXPECT_LE(dest.Size(), 16);
   }
+  // The piecewise reader meets the damage at its opening or at the read that reaches it.
+  const std::string readMessage = MessageOf([&] {
+    const auto reader = arc_.OpenEntryReader(0);
+    Bytes piece(16);
+    while (reader->Read(piece) != 0) {
+    }
+  });
+  EXPECT_EQ(readMessage, GetParam().message);
 }
 
 const std::string kRegistry = "Error reading registry";
@@ -113,6 +121,8 @@ TEST_F(HostileArchive, ShortValidStreamWithAHugeClaimEndsAtOnce) {
   TMemoryStream dest;
   EXPECT_EQ(MessageOf([&] { arc_.ExtractToStream(dest, "bomb"); }), kCorrupted);
   EXPECT_EQ(dest.View(), "tiny");
+  // No stream of that length inflates so far, so the piecewise reader refuses it from the start.
+  EXPECT_EQ(MessageOf([&] { arc_.OpenEntryReader(0); }), kCorrupted);
 }
 
 TEST_F(HostileArchive, StoredDataEndingEarlyInAGivenStreamRaisesTheReadError) {

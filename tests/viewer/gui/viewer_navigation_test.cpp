@@ -50,6 +50,21 @@ TEST_F(ViewerNavigationTest, UnmaskedLinkLoadsFromTheArchive) {
   EXPECT_EQ(Trace().find("shell: "), std::string::npos);
 }
 
+// Entries above the size held whole reach the engine piece by piece; every byte must arrive.
+TEST_F(ViewerNavigationTest, APageReadsAnEntryTooLargeToBeHeldWhole) {
+  std::string large;
+  for (int line = 0; large.size() < (std::size_t{17} << 20); ++line)
+    large += "line " + std::to_string(line) + "\n";
+  large += "end";
+  const std::string reader =
+      "<html><head><title>Reading</title><script>fetch('large.txt').then(r => r.text())"
+      ".then(t => { document.title = 'read ' + t.length + ' ' + t.endsWith('\\nend'); });"
+      "</script></head><body></body></html>";
+  StartOn({{"index.htm", reader}, {"large.txt", large}});
+  EXPECT_TRUE(WaitForTrace("title: read " + std::to_string(large.size()) + " true", 20s))
+      << Trace();
+}
+
 TEST_F(ViewerNavigationTest, AboutCloseInCapitalsEndsTheProgram) {
   StartOn({{"index.htm", FollowingPage("ABOUT:CLOSE")}});
   EXPECT_EQ(WaitForExit(), 0);
