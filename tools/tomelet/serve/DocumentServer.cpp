@@ -174,14 +174,26 @@ unsigned ThreadCount(unsigned asked) {
 
 }  // namespace
 
+// One event loop per thread, each connection living on one of them: no loop is shared, so
+// threads never contend for a loop's queue or wake each other for work that is not theirs.
 struct TDocumentServer::Impl {
+  using TWorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
+
   Impl(const TDocumentSite& site, TServerSettings settings)
       : site(site),
         settings(std::move(settings)),
-        io(static_cast<int>(ThreadCount(this->settings.Threads))),
-        acceptor(io),
-        signals(io),
-        retry(io) {}
+        loops(MakeLoops(ThreadCount(this->settings.Threads))),
+        acceptor(*loops.front()),
+        signals(*loops.front()),
+        retry(*loops.front()) {}
+
+  static std::vector<std::unique_ptr<asio::io_context>> MakeLoops(unsigned count) {
+    std::vector<std::unique_ptr<asio::io_context>> made;
+    for (unsigned i = 0; i < count; ++i) {
+      made.push_back(std::make_unique<asio::io_context>(1));
+    }
+    return made;
+  }
 
   void Bind() {
     const tcp::endpoint endpoint(asio::ip::make_address(settings.Host), settings.Port);
@@ -191,8 +203,13 @@ struct TDocumentServer::Impl {
     acceptor.listen(asio::socket_base::max_listen_connections);
   }
 
+  asio::io_context& NextLoop() {
+    nextLoop = (nextLoop + 1) % loops.size();
+    return *loops[nextLoop];
+  }
+
   void Accept() {
-    acceptor.async_accept(asio::make_strand(io), [this](beast::error_code ec, tcp::socket socket) {
+    acceptor.async_accept(NextLoop(), [this](beast::error_code ec, tcp::socket socket) {
       if (ec == asio::error::operation_aborted) {
         return;
       }
@@ -215,7 +232,10 @@ struct TDocumentServer::Impl {
         socket.close(ignored);
       } else {
         socket.set_option(tcp::no_delay(true), ec);
-        std::make_shared<TSession>(std::move(socket), site, settings, limit)->ReadRequest();
+        // The session starts on its own loop, which from now on is the only one to touch it.
+        asio::post(socket.get_executor(), [this, socket = std::move(socket)]() mutable {
+          std::make_shared<TSession>(std::move(socket), site, settings, limit)->ReadRequest();
+        });
       }
       Accept();
     });
@@ -226,9 +246,11 @@ struct TDocumentServer::Impl {
 
   const TDocumentSite& site;
   TServerSettings settings;
-  // Before the event loop, so sessions that the loop destroys still find it.
+  // Before the event loops, so sessions that the loops destroy still find it.
   TConnectionLimit limit{settings.MaxConnections};
-  asio::io_context io;
+  std::vector<std::unique_ptr<asio::io_context>> loops;
+  std::vector<TWorkGuard> keepRunning;
+  std::size_t nextLoop = 0;
   tcp::acceptor acceptor;
   asio::signal_set signals;
   asio::steady_timer retry;
@@ -262,9 +284,9 @@ void TDocumentServer::StopOnSignals() {
 
 void TDocumentServer::Start() {
   impl_->Accept();
-  const unsigned count = ThreadCount(impl_->settings.Threads);
-  for (unsigned i = 0; i < count; ++i) {
-    impl_->threads.emplace_back([this] { impl_->io.run(); });
+  for (auto& loop : impl_->loops) {
+    impl_->keepRunning.emplace_back(loop->get_executor());
+    impl_->threads.emplace_back([&loop = *loop] { loop.run(); });
   }
 }
 
@@ -278,7 +300,9 @@ void TDocumentServer::Wait() {
 }
 
 void TDocumentServer::Stop() {
-  impl_->io.stop();
+  for (auto& loop : impl_->loops) {
+    loop->stop();
+  }
 }
 
 }  // namespace tomelet::serve

@@ -1,6 +1,7 @@
 #include "tools/tomelet/serve/DocumentSite.h"
 
-#include <cstdio>
+#include <charconv>
+#include <iterator>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentAddress.h"
@@ -71,10 +72,21 @@ TSiteResponse PageResponse(int status, std::string_view title, std::string_view 
   return response;
 }
 
+void AppendHex(std::string& out, std::uint64_t value, std::size_t width) {
+  char digits[16];
+  const char* const end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  out.append(width > count ? width - count : 0, '0');
+  out.append(digits, count);
+}
+
+// "crc-size" in hex, the CRC as eight digits; "-z" marks the deflated form of the same bytes.
 std::string EntityTag(const TEntryView& entry, bool deflated) {
-  char tag[48];
-  std::snprintf(tag, sizeof tag, "\"%08x-%llx%s\"", entry.CRC,
-                static_cast<unsigned long long>(entry.OriginalSize), deflated ? "-z" : "");
+  std::string tag = "\"";
+  AppendHex(tag, entry.CRC, 8);
+  tag += '-';
+  AppendHex(tag, static_cast<std::uint64_t>(entry.OriginalSize), 0);
+  tag += deflated ? "-z\"" : "\"";
   return tag;
 }
 
@@ -128,11 +140,7 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
                         "server again to serve the new one.");
   }
   try {
-    TSiteResponse response = impl_->Route(request);
-    if (response.Body) {
-      response.Body = GuardedBody(std::move(response.Body), impl_->archive);
-    }
-    return response;
+    return impl_->Route(request);
   } catch (const std::exception& e) {
     return PageResponse(500, "Internal Server Error", e.what());
   }
@@ -237,7 +245,14 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
     return FileBlockBody(archive, {block.FileOffset + first, length});
   }
   if (archive->Entry(index).OriginalSize <= kCachedEntryLimit) {
-    auto bytes = cache.Get(index, [&] { return archive->Contents(index); });
+    // Bytes kept in memory are checked once, when they come from the file.
+    auto bytes = cache.Get(index, [&] {
+      auto contents = archive->Contents(index);
+      if (!archive->IsUnchanged()) {
+        throw EZLBArchiveError("The document has changed on disk since it was opened");
+      }
+      return contents;
+    });
     if (static_cast<std::int64_t>(bytes->size()) < first + length) {
       throw EZLBArchiveError("The archive appears to be corrupted");
     }

@@ -128,12 +128,12 @@ class TGuardedBody final : public TBodySource {
   std::shared_ptr<const TArchiveSnapshot> archive_;
 };
 
-}  // namespace
-
 std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
                                          std::shared_ptr<const TArchiveSnapshot> archive) {
   return std::make_unique<TGuardedBody>(std::move(body), std::move(archive));
 }
+
+}  // namespace
 
 std::unique_ptr<TBodySource> TextBody(std::string text) {
   return std::make_unique<TTextBody>(std::move(text));
@@ -146,12 +146,14 @@ std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
 
 std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive,
                                            TStoredBlock block) {
-  return std::make_unique<TFileBlockBody>(std::move(archive), block);
+  auto body = std::make_unique<TFileBlockBody>(archive, block);
+  return GuardedBody(std::move(body), std::move(archive));
 }
 
 std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
                                            int index, std::int64_t first, std::int64_t length) {
-  return std::make_unique<TInflatingBody>(std::move(archive), index, first, length);
+  auto body = std::make_unique<TInflatingBody>(archive, index, first, length);
+  return GuardedBody(std::move(body), std::move(archive));
 }
 
 TSharedBytes TEntryCache::Get(int index, const std::function<std::vector<std::byte>()>& load) {

@@ -22,17 +22,15 @@ std::unique_ptr<TBodySource> TextBody(std::string text);
 // Bytes [first, first + length) of a shared buffer, handed out without copying.
 std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
                                         std::int64_t length);
-// File bytes of the archive, read in pieces as the transport asks for them.
+// The two bodies that read the file as the transport asks for pieces hand out each piece only
+// while the document file is still the one opened; a change found midway raises, so the
+// transport cuts the reply rather than mix two documents.
+// File bytes of the archive.
 std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive,
                                            TStoredBlock block);
 // Bytes [first, first + length) of an entry's contents, inflated in pieces.
 std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
                                            int index, std::int64_t first, std::int64_t length);
-
-// The body's pieces, each handed out only while the document file is still the one opened; a
-// change found midway raises, so the transport cuts the reply rather than mix two documents.
-std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
-                                         std::shared_ptr<const TArchiveSnapshot> archive);
 
 // Keeps the contents of recently served entries up to a byte budget, least recently used out
 // first, so popular pages are inflated once rather than once per request.
