@@ -12,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "search/ChildProcess.h"
 #include "search/IndexFormat.h"
 
 namespace tomelet::search {
@@ -362,19 +363,30 @@ std::size_t TSearchIndex::PageCount() const {
   return impl_->pages.size();
 }
 
+// A crafted database can crash Xapian's checker itself, so the check runs in a child process
+// and only its verdict comes back here.
 void TSearchIndex::Check() const {
+  enum TVerdict : int { kSound, kDamaged, kNewer };
   const std::lock_guard guard(OpeningLock());
-  const int copy = DuplicateAt(impl_->fd, impl_->databaseOffset);
-  try {
-    if (Xapian::Database::check(copy, 0) != 0) {
-      ThrowDamaged();
-    }
-  } catch (const Xapian::DatabaseVersionError&) {
+  const int verdict = RunInChildProcess(
+      [this]() -> int {
+        try {
+          // Xapian takes the descriptor over and closes it.
+          return Xapian::Database::check(DuplicateAt(impl_->fd, impl_->databaseOffset), 0) == 0
+                     ? kSound
+                     : kDamaged;
+        } catch (const Xapian::DatabaseVersionError&) {
+          return kNewer;
+        } catch (...) {
+          // Damaged lengths surface from the checker as standard exceptions too.
+          return kDamaged;
+        }
+      },
+      kDamaged);
+  if (verdict == kNewer) {
     throw ESearchIndexError(std::string(kNewerIndexMessage));
-  } catch (const Xapian::Error&) {
-    ThrowDamaged();
-  } catch (const std::exception&) {
-    // Damaged lengths surface from the checker as standard exceptions (length_error, bad_alloc).
+  }
+  if (verdict != kSound) {
     ThrowDamaged();
   }
 }
