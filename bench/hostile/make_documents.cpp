@@ -1,6 +1,6 @@
 // Writes the hostile documents that bench/hostile/run measures the tools against, into the
 // folder given as the only argument:
-//   claim.tlt      an entry whose 10 MB stream claims a thousand times its size
+//   claim.tlt      its start page's 10 MB stream claims a thousand times its size
 //   registry.tlt   a 10 MB compressed registry claiming about 20 million entries
 //   limits.tlt     a registry at the reader's limits: a million entries, 128 MiB of names
 #include <zlib.h>
@@ -14,6 +14,7 @@
 
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentEntries.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ void WriteClaim(const std::string& folder) {
   entry.OriginalSize = entry.CompressedSize * 1000;
   tomelet::TZLBArchiveWriter writer;
   writer.AddRawEntry(entry, stream);
+  tomelet::TProjectOptions options;
+  options.SetShortStringAt(tomelet::option_offset::StartPage, "index.htm");
+  writer.AddEntry(tomelet::kConfigEntry, options.Bytes());
   writer.WriteFile(folder + "/claim.tlt");
 }
 
