@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "WebHost/MimeTypes.h"
+#include "WebHost/ViewerPages.h"
 #include "document/DocumentAddress.h"
 
 namespace tomelet {
@@ -60,6 +61,8 @@ HRESULT FailureCode(const RequestResult& result) {
 }
 
 void ServeRequest(WebKitURISchemeRequest* request, gpointer) {
+  if (ServeViewerPage(request))
+    return;
   const std::string url = webkit_uri_scheme_request_get_uri(request);
   RequestResult result = FetchThroughSession(url, false);
   switch (result.Outcome) {
