@@ -46,12 +46,24 @@ TDocumentSearch::TDocumentSearch(std::filesystem::path documentFile, std::string
 TDocumentSearch::~TDocumentSearch() = default;
 
 // The window's own reader keeps no descriptor that threads may share, so the index reads the
-// document through a snapshot of its own.
+// document through a snapshot of its own. Reading the registry again and checking every block of
+// a carried index take long enough on a large document to be kept off the window's thread.
+void TDocumentSearch::Prepare() {
+  if (opening_.valid() || index_ || !openError_.empty())
+    return;
+  opening_ = std::async(std::launch::async, [file = documentFile_, startPage = startPage_] {
+    auto index = std::make_unique<search::TBackgroundIndex>(
+        std::make_shared<const TArchiveSnapshot>(file), startPage);
+    index->State();
+    return index;
+  });
+}
+
 search::TBackgroundIndex* TDocumentSearch::Index() {
-  if (!index_ && openError_.empty()) {
+  Prepare();
+  if (opening_.valid() && opening_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
     try {
-      index_ = std::make_unique<search::TBackgroundIndex>(
-          std::make_shared<const TArchiveSnapshot>(documentFile_), startPage_);
+      index_ = opening_.get();
     } catch (const std::exception& failure) {
       openError_ = failure.what();
     }
@@ -59,17 +71,15 @@ search::TBackgroundIndex* TDocumentSearch::Index() {
   return index_.get();
 }
 
-void TDocumentSearch::Prepare() {
-  if (auto* index = Index())
-    index->State();
-}
-
 std::string TDocumentSearch::ResultsPage(std::string_view address) {
   const auto query = search::ParseResultsQuery(QueryString(address));
   const auto addresses = ViewerAddresses();
   auto* index = Index();
-  if (!index)
-    return search::StatusPageHtml(query, openError_, false, addresses);
+  if (!index) {
+    return openError_.empty()
+               ? search::StatusPageHtml(query, "Opening the search index", true, addresses)
+               : search::StatusPageHtml(query, openError_, false, addresses);
+  }
   const auto state = index->State();
   if (!state.Index) {
     const bool indexing = state.Error.empty();

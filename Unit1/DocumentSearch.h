@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,26 +20,31 @@ class TBackgroundIndex;
 
 class TDocumentSearch {
  public:
-  // startPage as the options name it. Nothing is read before the first search.
+  // startPage as the options name it. Nothing is read before the first search. Waits for an
+  // index being opened when destroyed.
   TDocumentSearch(std::filesystem::path documentFile, std::string startPage);
   ~TDocumentSearch();
   TDocumentSearch(const TDocumentSearch&) = delete;
   TDocumentSearch& operator=(const TDocumentSearch&) = delete;
 
-  // Starts opening or building the index, so that it is ready by the time the reader has typed.
+  // Starts opening the index, or building it, on a thread of its own, so that the window never
+  // waits for it and it is ready by the time the reader has typed.
   void Prepare();
   // The HTML of the results page at a search address ("tome://search/?q=...&start=...").
-  // While the index is being built, a page with the progress that loads itself again; when no
-  // index can be had, a page that says why.
+  // While the index is being opened or built, a page with the progress that loads itself again;
+  // when no index can be had, a page that says why.
   std::string ResultsPage(std::string_view address);
-  // Titles of pages with a word that begins with the last word typed; none while indexing.
+  // Titles of pages with a word that begins with the last word typed; none until the index is
+  // ready.
   std::vector<search::TSuggestion> Suggest(std::string_view typed);
 
  private:
+  // The index once it has been opened or is being built; null before and when it failed.
   search::TBackgroundIndex* Index();
 
   std::filesystem::path documentFile_;
   std::string startPage_;
+  std::future<std::unique_ptr<search::TBackgroundIndex>> opening_;
   std::unique_ptr<search::TBackgroundIndex> index_;
   std::string openError_;
 };

@@ -43,8 +43,6 @@ for (const node of nodes) {
 return marked;
 )";
 
-constexpr int kSuggestionLimit = 10;
-
 void OnHighlighted(GObject* view, GAsyncResult* result, gpointer data) {
   const std::unique_ptr<std::function<void(int)>> done(
       static_cast<std::function<void(int)>*>(data));
@@ -114,8 +112,6 @@ void TSearchBar::ShowSuggestions() {
     return;
   std::string titles;
   for (const auto& page : host_.SuggestPages(typed)) {
-    if (suggestions_->children().size() >= kSuggestionLimit)
-      break;
     auto row = *suggestions_->append();
     row[columns_.Title] = page.Title;
     row[columns_.Address] = page.Address;

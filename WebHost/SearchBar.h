@@ -21,7 +21,8 @@ class TSearchBar final : public Gtk::SearchBar {
  public:
   using TOpen = std::function<void(const std::string& address)>;
 
-  // suggest and status are the host's own (TWebHost::SuggestPages and SearchStatus).
+  // Takes its suggestions from the host's SuggestPages and tells its SearchStatus what it does;
+  // open loads an address in the view.
   TSearchBar(WebKitWebView* view, TOpen open, TWebHost& host);
 
   // Shows the bar with its text selected and the keyboard in it.
