@@ -8,11 +8,13 @@
 namespace tomelet {
 namespace {
 
-// Wraps each place where a word of the search begins in <mark>, outside scripts and styles, and
-// answers how many places it marked. Words of one letter would mark half the page.
+// Wraps each word of the page that begins with a word of the search in <mark>, outside scripts
+// and styles, and answers how many it marked. A short word must match whole, or "re" would mark
+// every "read"; one letter marks nothing, and a page is marked in at most 1000 places.
 constexpr const char* kHighlightScript = R"(
 const words = text.split(/[^\p{L}\p{N}_]+/u).filter(word => word.length > 1)
-    .map(word => word.replace(/[.*+?^${}()|[\]\\]/g, '\\$&'));
+    .map(word => word.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')
+                 + (word.length <= 3 ? '(?![\\p{L}\\p{N}_])' : ''));
 if (!words.length || !document.body) return 0;
 const pattern = new RegExp('(?<![\\p{L}\\p{N}_])(?:' + words.join('|') + ')', 'giu');
 const skipped = new Set(['SCRIPT', 'STYLE', 'TEXTAREA', 'NOSCRIPT', 'MARK']);
@@ -23,6 +25,7 @@ const nodes = [];
 while (walker.nextNode()) nodes.push(walker.currentNode);
 let marked = 0;
 for (const node of nodes) {
+  if (marked >= 1000) break;
   const value = node.nodeValue;
   const found = [...value.matchAll(pattern)];
   if (!found.length) continue;

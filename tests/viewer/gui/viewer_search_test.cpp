@@ -48,20 +48,22 @@ TEST_F(ViewerSearchTest, ByKeyboardFromTheQueryToTheMarkedPageAndBackToTheResult
 
   // The document carries no index: the first search builds one while the page shows progress.
   PressKeys(window, "ctrl+shift+f");
-  Type(window, "keyboard");
+  Type(window, "keyboard key");
   PressKeys(window, "Return");
-  ASSERT_TRUE(WaitForTrace("title: Search: keyboard", 30s)) << Trace();
-  EXPECT_TRUE(WaitForTrace("complete: tome://search/?q=keyboard")) << Trace();
+  ASSERT_TRUE(WaitForTrace("title: Search: keyboard key", 30s)) << Trace();
+  EXPECT_TRUE(WaitForTrace("complete: tome://search/?q=keyboard%20key")) << Trace();
   EXPECT_TRUE(std::filesystem::exists(folder_ / "cache" / "tomelet")) << Trace();
 
   PressKeys(window, "Tab Return");
   EXPECT_TRUE(WaitForTrace("complete: tome://inpack/guide.htm#keys")) << Trace();
   EXPECT_TRUE(WaitForTrace("title: Opening Files")) << Trace();
-  EXPECT_TRUE(WaitForTrace("search: highlighted 2")) << "both places of the word: " << Trace();
+  EXPECT_TRUE(WaitForTrace("search: highlighted 3"))
+      << "both places of \"keyboard\" and the one word \"key\", not the start of \"Keyboard\": "
+      << Trace();
 
-  const auto resultsShown = Count("title: Search: keyboard");
+  const auto resultsShown = Count("title: Search: keyboard key");
   PressKeys(window, "alt+Left");
-  EXPECT_TRUE(WaitUntil([&] { return Count("title: Search: keyboard") > resultsShown; }, 8s))
+  EXPECT_TRUE(WaitUntil([&] { return Count("title: Search: keyboard key") > resultsShown; }, 8s))
       << "Back returns to the results: " << Trace();
 
   PressKeys(window, "ctrl+shift+f");
