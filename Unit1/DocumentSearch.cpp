@@ -1,5 +1,7 @@
 #include "Unit1/DocumentSearch.h"
 
+#include <chrono>
+
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentAddress.h"
 #include "search/DocumentIndex.h"
