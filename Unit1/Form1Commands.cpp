@@ -73,6 +73,13 @@ void TForm1Logic::ButtonSearchClick() {
   }
 }
 
+void TForm1Logic::ButtonDocumentSearchClick() {
+  if (!documentSearch_)
+    return;
+  documentSearch_->Prepare();
+  view_.ShowSearchBar();
+}
+
 void TForm1Logic::ButtonPrintClick() {
   webBrowser_.ExecWB(OLECMDID_PRINTPREVIEW, OLECMDEXECOPT_DONTPROMPTUSER);
 }
@@ -105,6 +112,8 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
   switch (shortcut) {
     case TShortcut::Find:
       return projectOptions_.AllowFind();
+    case TShortcut::Search:
+      return documentSearch_ != nullptr;
     case TShortcut::Print:
       return projectOptions_.AllowPrint();
     case TShortcut::TextLarger:
@@ -123,6 +132,9 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
   switch (shortcut) {
     case TShortcut::Find:
       ButtonSearchClick();
+      break;
+    case TShortcut::Search:
+      ButtonDocumentSearchClick();
       break;
     case TShortcut::Print:
       ButtonPrintClick();

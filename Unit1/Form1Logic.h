@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SecurityManager/SecurityManager.h"
+#include "Unit1/DocumentSearch.h"
 #include "Unit1/MainWindowView.h"
 #include "Unit1/NavigationPolicy.h"
 #include "Unit1/RememberedPlace.h"
@@ -44,6 +45,7 @@ TWindowBorder BorderFromCode(std::int32_t code);
 // Commands the keyboard reaches besides the tool bar and the menus.
 enum class TShortcut {
   Find,
+  Search,
   Print,
   TextLarger,
   TextSmaller,
@@ -55,7 +57,7 @@ enum class TShortcut {
 };
 
 // What Esc does: an editable field of the page that has the keyboard gets the key first, then an
-// open find bar closes, then full screen ends; only otherwise does the program end.
+// open find or search bar closes, then full screen ends; only otherwise does the program end.
 enum class TEscapeAction { ToPage, CloseFindBar, LeaveFullScreen, Exit };
 TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen);
 
@@ -76,6 +78,9 @@ class TForm1Logic {
   void ButtonForwardClick();
   void ButtonHomeClick();
   void ButtonSearchClick();
+  // Opens the search bar; the document's search exists once its password was given and only
+  // when it allows Find.
+  void ButtonDocumentSearchClick();
   void ButtonPrintClick();
   void Largest1Click(int textSize);
   void CopytoClipboard1Click();
@@ -104,6 +109,8 @@ class TForm1Logic {
   bool DocCompleted() const { return docCompleted_; }
   // The text size last chosen, 0 (smallest) to 4 (largest).
   int TextSize() const { return textSize_; }
+  // Null until the password was given, and for a document that does not allow Find.
+  TDocumentSearch* DocumentSearch() { return documentSearch_.get(); }
 
   // How long closing waits for the blank page before it gives up on the browser.
   std::chrono::milliseconds CloseWaitLimit{5000};
@@ -148,6 +155,7 @@ class TForm1Logic {
   std::string documentKey_;
   std::optional<TRememberedPlace> rememberedPlace_;
   std::optional<std::pair<int, int>> pendingScroll_;
+  std::unique_ptr<TDocumentSearch> documentSearch_;
 };
 
 }  // namespace tomelet

@@ -85,6 +85,9 @@ void TForm1Logic::FormCreate() {
     view_.Terminate();
     return;
   }
+  if (projectOptions_.AllowFind())
+    documentSearch_ =
+        std::make_unique<TDocumentSearch>(arc_.ArchiveFileName(), projectOptions_.StartPage());
   RecallPlace();
   ApplyWindowOptions();
   ApplyRememberedPlace();
@@ -161,6 +164,8 @@ void TForm1Logic::ApplyWindowOptions() {
   view_.SetEnabled(TFormControl::ButtonPrint, projectOptions_.AllowPrint());
   view_.SetEnabled(TFormControl::Search1, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonSearch, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::DocumentSearch1, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::ButtonDocumentSearch, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonFont, projectOptions_.AllowFontSize());
 }
 

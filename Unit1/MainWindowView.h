@@ -59,12 +59,15 @@ enum class TFormControl {
   ButtonBack,
   ButtonForward,
   ButtonSearch,
+  // The document's Search command; absent rather than greyed when the document does not allow it.
+  ButtonDocumentSearch,
   ButtonPrint,
   ButtonFont,
   GoBack1,
   GoForward1,
   CopytoClipboard1,
   Search1,
+  DocumentSearch1,
   Print1,
 };
 
@@ -92,6 +95,8 @@ class IMainWindowView {
   virtual void SetCaption(const std::string& text) = 0;
   virtual void SetApplicationTitle(const std::string& text) = 0;
   virtual void SetStatusText(const std::string& text) = 0;
+  // Shows the search bar above the page with the keyboard in it.
+  virtual void ShowSearchBar() = 0;
   // Moves the check mark of the text size menu to the item of that size (0 to 4).
   virtual void CheckTextSize(int size) = 0;
 

@@ -85,10 +85,12 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
     host_.Events.OnBeforeNavigate2(url, cancel);
   if (!cancel && pagePolicy_->RefusesNavigation(action))
     cancel = true;
-  if (cancel)
+  if (cancel) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
-  else
-    webkit_policy_decision_use(WEBKIT_POLICY_DECISION(decision));
+    return true;
+  }
+  NoteSearchResultFollowed(action, url);
+  webkit_policy_decision_use(WEBKIT_POLICY_DECISION(decision));
   return true;
 }
 
@@ -160,8 +162,10 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     if (findBar_)
       findBar_->Forget();
     RaiseCommandStates();
-  } else if (event == WEBKIT_LOAD_FINISHED && host_.Events.OnDocumentComplete) {
-    host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
+  } else if (event == WEBKIT_LOAD_FINISHED) {
+    HighlightSearchedWords();
+    if (host_.Events.OnDocumentComplete)
+      host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
   }
 }
 

@@ -14,7 +14,10 @@
 #include "WebHost/PagePolicy.h"
 #include "WebHost/PrintPreview.h"
 #include "WebHost/SchemeBridge.h"
+#include "WebHost/SearchBar.h"
 #include "WebHost/TextSize.h"
+#include "WebHost/ViewerPages.h"
+#include "document/DocumentAddress.h"
 #include "platform/urlmon/UrlMon.h"
 
 namespace tomelet {
@@ -121,12 +124,15 @@ TEngineView::TEngineView(TWebHost& host) : host_(host) {
   InstallEditingScript();
   ConnectSignals();
   pagePolicy_ = std::make_unique<TPagePolicy>(view_, host_);
+  AttachViewerPages(view_, &host_.SearchPage);
   gtk_widget_show(GTK_WIDGET(view_));
   gtk_widget_show(layout_);
 }
 
 TEngineView::~TEngineView() {
   findBar_.reset();
+  searchBar_.reset();
+  AttachViewerPages(view_, nullptr);
   printPreview_.reset();
   pagePolicy_.reset();
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
@@ -251,6 +257,7 @@ void TEngineView::ShowFindBar() {
     });
     gtk_box_pack_start(GTK_BOX(layout_), GTK_WIDGET(findBar_->gobj()), FALSE, FALSE, 0);
   }
+  CloseSearchBar();
   findBar_->Open();
 }
 
@@ -261,6 +268,45 @@ bool TEngineView::FindBarOpen() const {
 void TEngineView::CloseFindBar() {
   if (findBar_)
     findBar_->Close();
+}
+
+void TEngineView::ShowSearchBar() {
+  if (!searchBar_) {
+    searchBar_ = std::make_unique<TSearchBar>(
+        view_, [this](const std::string& address) { Load(address); }, host_);
+    gtk_box_pack_start(GTK_BOX(layout_), GTK_WIDGET(searchBar_->gobj()), FALSE, FALSE, 0);
+  }
+  if (findBar_)
+    findBar_->Close();
+  searchBar_->Open();
+}
+
+bool TEngineView::SearchBarOpen() const {
+  return searchBar_ && searchBar_->IsOpen();
+}
+
+void TEngineView::CloseSearchBar() {
+  if (searchBar_)
+    searchBar_->Close();
+}
+
+// Only a link followed from a results page carries its words on; Back and Forward do not.
+void TEngineView::NoteSearchResultFollowed(WebKitNavigationAction* action, const std::string& url) {
+  if (webkit_navigation_action_get_navigation_type(action) != WEBKIT_NAVIGATION_TYPE_LINK_CLICKED)
+    return;
+  const std::string searched = SearchedText(Address());
+  wordsToMark_ = HasDocumentPrefix(url) ? searched : std::string();
+}
+
+void TEngineView::HighlightSearchedWords() {
+  if (wordsToMark_.empty())
+    return;
+  HighlightWords(view_, std::exchange(wordsToMark_, {}),
+                 [alive = std::weak_ptr<TEngineView*>(alive_)](int marked) {
+                   const auto self = alive.lock();
+                   if (self && (*self)->host_.SearchStatus)
+                     (*self)->host_.SearchStatus("highlighted " + std::to_string(marked));
+                 });
 }
 
 std::filesystem::path TEngineView::PrintFolder() {

@@ -20,6 +20,7 @@ class TEngineView;
 class TFindBar;
 class TPagePolicy;
 class TPrintPreview;
+class TSearchBar;
 
 // The document's command target: the find bar and the document's own commands.
 class TDocumentCommands final : public IOleCommandTarget {
@@ -54,6 +55,9 @@ class TEngineView {
   void ShowFindBar();
   bool FindBarOpen() const;
   void CloseFindBar();
+  void ShowSearchBar();
+  bool SearchBarOpen() const;
+  void CloseSearchBar();
   bool PageIsEditing() const;
   std::string Address() const;
   std::pair<int, int> ScrollPosition() const { return scroll_; }
@@ -85,6 +89,8 @@ class TEngineView {
   bool DecideResponse(WebKitResponsePolicyDecision* decision);
   void OpenAsFile(const std::string& url);
   void LoadChanged(WebKitLoadEvent event);
+  void NoteSearchResultFollowed(WebKitNavigationAction* action, const std::string& url);
+  void HighlightSearchedWords();
   bool LoadFailed(const char* url, const GError* error);
   void TitleChanged();
   void MouseTargetChanged(WebKitHitTestResult* hit);
@@ -127,6 +133,9 @@ class TEngineView {
   std::unique_ptr<IShellOpener> shellOpener_;
   GtkWidget* layout_ = nullptr;
   std::unique_ptr<TFindBar> findBar_;
+  std::unique_ptr<TSearchBar> searchBar_;
+  // The text searched for on the results page a followed link came from, marked once it loads.
+  std::string wordsToMark_;
   std::unique_ptr<TPrintPreview> printPreview_;
   std::unique_ptr<TPagePolicy> pagePolicy_;
   // Print jobs finish after the host may be gone; they check this first.

@@ -8,6 +8,7 @@
 
 #include "WebHost/MimeTypes.h"
 #include "WebHost/ReplyStream.h"
+#include "WebHost/ViewerPages.h"
 #include "document/DocumentAddress.h"
 
 namespace tomelet {
@@ -105,6 +106,8 @@ std::unique_ptr<TStartedRequest> StartThroughSession(std::string_view url) {
 }
 
 void ServeRequest(WebKitURISchemeRequest* request, gpointer) {
+  if (ServeViewerPage(request))
+    return;
   const std::string url = webkit_uri_scheme_request_get_uri(request);
   std::unique_ptr<TStartedRequest> started = StartThroughSession(url);
   const RequestResult& head = started->Head();

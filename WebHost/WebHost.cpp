@@ -95,6 +95,18 @@ void TWebHost::CloseFindBar() {
   view_->CloseFindBar();
 }
 
+void TWebHost::ShowSearchBar() {
+  view_->ShowSearchBar();
+}
+
+bool TWebHost::SearchBarOpen() const {
+  return view_->SearchBarOpen();
+}
+
+void TWebHost::CloseSearchBar() {
+  view_->CloseSearchBar();
+}
+
 bool TWebHost::PageIsEditing() const {
   return view_->PageIsEditing();
 }

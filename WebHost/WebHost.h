@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "WebHost/HostPolicy.h"
 #include "WebHost/WebHostSettings.h"
@@ -30,6 +31,12 @@ class IShellOpener {
 std::unique_ptr<IShellOpener> MakeDesktopShellOpener();
 
 class TEngineView;
+
+// A page offered as the reader types in the search bar.
+struct TSuggestedPage {
+  std::string Title;
+  std::string Address;
+};
 
 class TWebHost final : public IWebBrowserHost {
  public:
@@ -71,6 +78,10 @@ class TWebHost final : public IWebBrowserHost {
   void ScrollTo(int x, int y);
   // Hides the find bar and gives the keyboard back to the page.
   void CloseFindBar();
+  // The search bar above the page, with the keyboard in it.
+  void ShowSearchBar();
+  bool SearchBarOpen() const;
+  void CloseSearchBar();
 
   TWebHostSettings Settings;
   // The answers the host gives the page, with the viewer's values.
@@ -79,6 +90,13 @@ class TWebHost final : public IWebBrowserHost {
   std::function<void(const GdkEvent* trigger)> PopupMenu;
   // Told what the find bar shows: "shown", "closed" or its count ("2 of 4", "No matches").
   std::function<void(const std::string& status)> FindStatus;
+  // The HTML of the viewer's own search pages by their address ("tome://search/?q=...").
+  std::function<std::string(const std::string& address)> SearchPage;
+  // Pages whose titles suit what the reader has typed in the search bar.
+  std::function<std::vector<TSuggestedPage>(const std::string& typed)> SuggestPages;
+  // Told what the search bar does: "shown", "closed", "suggestions: <titles>", and after a result
+  // was followed, "highlighted <n>" for the places of the searched words marked on its page.
+  std::function<void(const std::string& status)> SearchStatus;
 
  private:
   std::unique_ptr<TEngineView> view_;

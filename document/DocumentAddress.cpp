@@ -63,4 +63,8 @@ std::string StartUrl(std::string_view startPage) {
   return std::string(kDocumentUrlPrefix) + std::string(fileName);
 }
 
+std::string StartPageArchivePath(std::string_view startPage) {
+  return UrlToArchivePath(StartUrl(startPage));
+}
+
 }  // namespace tomelet

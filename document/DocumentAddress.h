@@ -9,6 +9,8 @@ namespace tomelet {
 
 inline constexpr std::string_view kDocumentScheme = "tome";
 inline constexpr std::string_view kDocumentUrlPrefix = "tome://inpack/";
+// The viewer's own search results, answered by the viewer and never mapped to an entry.
+inline constexpr std::string_view kSearchPagesUrl = "tome://search/";
 
 // Whether url begins with the document prefix, ASCII letter case ignored.
 bool HasDocumentPrefix(std::string_view url);
@@ -26,5 +28,8 @@ std::string RelativeAddressToArchivePath(std::string_view relative);
 
 // kDocumentUrlPrefix followed by the text after the last '\' or ':' of the start page.
 std::string StartUrl(std::string_view startPage);
+// The archive path of the entry StartUrl leads to. The search index takes its language from this
+// page and its cache name from this path, so every front end must name it alike.
+std::string StartPageArchivePath(std::string_view startPage);
 
 }  // namespace tomelet

@@ -224,6 +224,7 @@ TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TArchiveSnapshot> archi
     : archive_(std::move(archive)), startPage_(std::move(startPage)) {}
 
 TBackgroundIndex::~TBackgroundIndex() {
+  stopping_ = true;
   if (worker_.joinable()) {
     worker_.join();
   }
@@ -248,6 +249,9 @@ void TBackgroundIndex::Run() {
   std::string error;
   try {
     index = BuildCachedIndex(*archive_, startPage_, [this](std::size_t done, std::size_t total) {
+      if (stopping_) {
+        throw ESearchIndexError("Indexing was stopped");
+      }
       // 100 is kept for the index being ready; writing it out comes after the last page.
       percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
     });

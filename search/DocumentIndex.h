@@ -58,6 +58,8 @@ class TBackgroundIndex {
   };
 
   TBackgroundIndex(std::shared_ptr<const TArchiveSnapshot> archive, std::string startPage);
+  // Stops a build under way after the page at hand, without caching anything, so that a closing
+  // program does not wait for the whole document to be indexed.
   ~TBackgroundIndex();
   TBackgroundIndex(const TBackgroundIndex&) = delete;
   TBackgroundIndex& operator=(const TBackgroundIndex&) = delete;
@@ -73,6 +75,7 @@ class TBackgroundIndex {
   std::mutex lock_;
   TState state_;
   std::atomic<int> percent_{0};
+  std::atomic<bool> stopping_{false};
   bool started_ = false;
   std::thread worker_;
 };

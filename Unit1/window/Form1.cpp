@@ -14,8 +14,8 @@ constexpr int kLogoSize = 32;
 constexpr int kLogoRightOffset = 40;
 
 // The pictures of the tool bar in their list order; the first five also have a greyed form.
-constexpr std::array<const char*, 7> kPictureNames = {"back",     "forward", "find", "print",
-                                                      "fontsize", "home",    "exit"};
+constexpr std::array<const char*, 8> kPictureNames = {"back",     "forward", "find", "print",
+                                                      "fontsize", "home",    "exit", "search"};
 constexpr std::size_t kGreyedPictures = 5;
 
 // Tight buttons keep the bar at its 60 pixels; greyed pictures are shown as drawn.
@@ -53,6 +53,7 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
   BuildToolBar();
   BuildFontMenu();
   BuildPopupMenu2();
+  BuildDocumentSearch();
   webBrowser_->PopupMenu = [this](const GdkEvent* trigger) { PopupMenu2Show(trigger); };
   layout_.pack_start(ToolBar1, Gtk::PACK_SHRINK);
   layout_.pack_start(webBrowser_->Widget(), Gtk::PACK_EXPAND_WIDGET);
@@ -96,6 +97,8 @@ void TForm1::BuildToolBar() {
                   &TForm1Logic::ButtonHomeClick);
   SetUpToolButton(ButtonSearch, "Find", "Find on This Page (Ctrl+F)", 2,
                   &TForm1Logic::ButtonSearchClick);
+  SetUpToolButton(ButtonDocumentSearch, "Search", "Search the Document (Ctrl+Shift+F)", 7,
+                  &TForm1Logic::ButtonDocumentSearchClick);
   SetUpToolButton(ButtonPrint, "Print", "Print... (Ctrl+P)", 3, &TForm1Logic::ButtonPrintClick);
 
   ButtonFont.set_label("Font Size");
@@ -163,12 +166,14 @@ void TForm1::BuildPopupMenu2() {
   PopupMenu2.append(N1);
   SetUpMenuItem(CopytoClipboard1, &TForm1Logic::CopytoClipboard1Click);
   SetUpMenuItem(Search1, &TForm1Logic::ButtonSearchClick);
+  SetUpMenuItem(DocumentSearch1, &TForm1Logic::ButtonDocumentSearchClick);
   SetUpMenuItem(Print1, &TForm1Logic::ButtonPrintClick);
   PopupMenu2.append(N2);
   SetUpMenuItem(Exit1, &TForm1Logic::Exit1Click);
   ShowShortcut(GoBack1, GDK_KEY_Left, Gdk::MOD1_MASK);
   ShowShortcut(GoForward1, GDK_KEY_Right, Gdk::MOD1_MASK);
   ShowShortcut(Search1, GDK_KEY_F, Gdk::CONTROL_MASK);
+  ShowShortcut(DocumentSearch1, GDK_KEY_F, Gdk::CONTROL_MASK | Gdk::SHIFT_MASK);
   ShowShortcut(Print1, GDK_KEY_P, Gdk::CONTROL_MASK);
   ShowShortcut(Exit1, GDK_KEY_Escape, Gdk::ModifierType(0));
   PopupMenu2.show_all();
@@ -198,6 +203,7 @@ void TForm1::TraceBrowserEvents() {
     next(url);
   };
   webBrowser_->FindStatus = [](const std::string& status) { TestTrace("find", status); };
+  webBrowser_->SearchStatus = [](const std::string& status) { TestTrace("search", status); };
 }
 
 void TForm1::SetOuterSize(int width, int height) {
@@ -287,6 +293,8 @@ void TForm1::SetEnabled(TFormControl control, bool enabled) {
       return setButton(ButtonForward, 1);
     case TFormControl::ButtonSearch:
       return setButton(ButtonSearch, 2);
+    case TFormControl::ButtonDocumentSearch:
+      return ButtonDocumentSearch.set_visible(enabled);
     case TFormControl::ButtonPrint:
       return setButton(ButtonPrint, 3);
     case TFormControl::ButtonFont:
@@ -299,6 +307,8 @@ void TForm1::SetEnabled(TFormControl control, bool enabled) {
       return CopytoClipboard1.set_sensitive(enabled);
     case TFormControl::Search1:
       return Search1.set_sensitive(enabled);
+    case TFormControl::DocumentSearch1:
+      return DocumentSearch1.set_visible(enabled);
     case TFormControl::Print1:
       return Print1.set_sensitive(enabled);
   }

@@ -45,6 +45,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void SetApplicationTitle(const std::string& text) override;
   void SetStatusText(const std::string& text) override;
   void CheckTextSize(int size) override;
+  void ShowSearchBar() override;
   TPagePosition PagePosition() override;
   void ScrollPage(int x, int y) override;
   std::optional<std::pair<int, int>> WindowSize() override;
@@ -67,6 +68,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void TraceToolButton(Gtk::ToolButton& button);
   void BuildFontMenu();
   void BuildPopupMenu2();
+  // The Search command: its button beside Find, its menu item and the engine's search pages.
+  void BuildDocumentSearch();
   void SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)());
   void ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
   bool HandleKey(GdkEventKey* key);
@@ -86,8 +89,9 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
 
   Gtk::Box layout_{Gtk::ORIENTATION_VERTICAL};
   Gtk::Toolbar ToolBar1;
-  std::array<Gtk::Image, 7> pictures_;
-  Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonPrint, ButtonExit;
+  std::array<Gtk::Image, 8> pictures_;
+  Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonDocumentSearch,
+      ButtonPrint, ButtonExit;
   Gtk::MenuToolButton ButtonFont;
   Gtk::Statusbar StatusBar1;
 
@@ -102,7 +106,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   Gtk::Menu PopupMenu2;
   Gtk::MenuItem GoBack1{"Go Back"}, GoForward1{"Go Forward"};
   Gtk::SeparatorMenuItem N1;
-  Gtk::MenuItem CopytoClipboard1{"Copy to Clipboard"}, Search1{"Find..."}, Print1{"Print..."};
+  Gtk::MenuItem CopytoClipboard1{"Copy to Clipboard"}, Search1{"Find..."},
+      DocumentSearch1{"Search..."}, Print1{"Print..."};
   Gtk::SeparatorMenuItem N2;
   Gtk::MenuItem Exit1{"Exit"};
 

@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "Unit1/window/Form1.h"
 #include "Unit1/TestTrace.h"
+#include "Unit1/window/Form1.h"
 
 namespace tomelet {
 namespace {
@@ -58,6 +58,8 @@ std::optional<TShortcut> ShortcutOf(guint key, guint modifiers) {
     return ControlShortcut(key);
   if (modifiers == GDK_MOD1_MASK)
     return AltShortcut(key);
+  if (modifiers == (GDK_CONTROL_MASK | GDK_SHIFT_MASK) && key == GDK_KEY_f)
+    return TShortcut::Search;
   return std::nullopt;
 }
 
@@ -88,12 +90,14 @@ bool TForm1::HandleKey(GdkEventKey* key) {
 }
 
 bool TForm1::HandleEscape(GdkEventKey* key) {
-  switch (EscapeAction(webBrowser_->PageIsEditing(), webBrowser_->FindBarOpen(), fullScreen_)) {
+  const bool barOpen = webBrowser_->FindBarOpen() || webBrowser_->SearchBarOpen();
+  switch (EscapeAction(webBrowser_->PageIsEditing(), barOpen, fullScreen_)) {
     case TEscapeAction::ToPage:
       gtk_window_propagate_key_event(gobj(), key);
       break;
     case TEscapeAction::CloseFindBar:
       webBrowser_->CloseFindBar();
+      webBrowser_->CloseSearchBar();
       break;
     case TEscapeAction::LeaveFullScreen:
       unfullscreen();

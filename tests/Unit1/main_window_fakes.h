@@ -50,6 +50,7 @@ struct FakeView : IMainWindowView {
   void SetApplicationTitle(const std::string& text) override { applicationTitle = text; }
   void SetStatusText(const std::string& text) override { statusText = text; }
   void CheckTextSize(int size) override { checkedTextSize = size; }
+  void ShowSearchBar() override { calls.push_back("search bar"); }
   TPagePosition PagePosition() override { return position; }
   void ScrollPage(int x, int y) override { scrolledTo = {x, y}; }
   std::optional<std::pair<int, int>> WindowSize() override { return windowSize; }

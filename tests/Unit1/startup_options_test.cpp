@@ -30,7 +30,9 @@ TEST_F(StartupOptionsTest, EachPermissionControlsItsCommands) {
   const std::vector<Case> cases = {
       {option_offset::AllowCopy, {TFormControl::CopytoClipboard1}},
       {option_offset::AllowPrint, {TFormControl::ButtonPrint, TFormControl::Print1}},
-      {option_offset::AllowFind, {TFormControl::ButtonSearch, TFormControl::Search1}},
+      {option_offset::AllowFind,
+       {TFormControl::ButtonSearch, TFormControl::Search1, TFormControl::ButtonDocumentSearch,
+        TFormControl::DocumentSearch1}},
       {option_offset::AllowFontSize, {TFormControl::ButtonFont}},
   };
   for (const auto& denied : cases) {

@@ -131,5 +131,10 @@ INSTANTIATE_TEST_SUITE_P(
                       StartUrlCase{"guide/intro.htm", "tome://inpack/guide/intro.htm"},
                       StartUrlCase{"folder\\", "tome://inpack/"}));
 
+TEST(StartPageArchivePathTest, IsTheEntryTheStartUrlLeadsTo) {
+  EXPECT_EQ(StartPageArchivePath("C:\\Projects\\doc\\start.htm"), "start.htm");
+  EXPECT_EQ(StartPageArchivePath("guide/intro%20one.htm?part=2"), "guide\\intro one.htm");
+}
+
 }  // namespace
 }  // namespace tomelet

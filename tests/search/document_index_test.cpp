@@ -130,5 +130,24 @@ TEST_F(DocumentIndexTest, TheBackgroundIndexReportsProgressUntilItIsReady) {
   EXPECT_NE(embedded.State().Index, nullptr);  // an embedded index needs no wait
 }
 
+TEST_F(DocumentIndexTest, ABuildUnderWayStopsWhenTheBackgroundIndexGoesAndCachesNothing) {
+  std::string many;
+  for (int i = 0; i < 20; ++i) {
+    many += "<p>Paragraph " + std::to_string(i) + " about widgets and gadgets.</p>";
+  }
+  TZLBArchiveWriter writer;
+  for (int i = 0; i < 3000; ++i) {
+    writer.AddEntry("p" + std::to_string(i) + ".html", Page("Page", many));
+  }
+  writer.WriteFile((folder_ / "large.tlt").string(), {});
+  {
+    TBackgroundIndex background(std::make_shared<const TArchiveSnapshot>(folder_ / "large.tlt"),
+                                "p0.html");
+    EXPECT_EQ(background.State().Index, nullptr);
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "cache" / "tomelet") &&
+               !std::filesystem::is_empty(folder_ / "cache" / "tomelet"));
+}
+
 }  // namespace
 }  // namespace tomelet::search::testing

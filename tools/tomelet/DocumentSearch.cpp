@@ -6,8 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "document/ProjectOptions.h"
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/DocumentAddress.h"
+#include "document/ProjectOptions.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/PackInput.h"
 
@@ -33,7 +34,7 @@ std::string StartPageEntry(const TArchiveSnapshot& archive) {
   }
   TProjectOptions options;
   options.Read(archive.Contents(index));
-  return AsArchivePath(options.StartPage());
+  return StartPageArchivePath(options.StartPage());
 }
 
 std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<PackFile>& files,

@@ -20,7 +20,8 @@ namespace tomelet::cli {
 
 struct PackFile;
 
-// The start page named by the document's options, as an archive path; empty without one.
+// The page the document starts at, as an archive path, named as every front end names it; empty
+// without options.
 std::string StartPageEntry(const TArchiveSnapshot& archive);
 
 // A builder whose language is the override when given, else the lang of the start page among

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/DocumentAddress.h"
+#include "search/DocumentIndex.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -98,6 +101,16 @@ TEST_F(SearchCommand, ADocumentWithoutAnIndexIsIndexedIntoTheCacheAndSearchesAli
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "cache" / "tomelet"),
                           fs::directory_iterator()),
             1);
+}
+
+// The viewer names the start page by where it navigates, so the cache file is the one it uses.
+TEST_F(SearchCommand, AStartPageWrittenOnWindowsNamesTheCacheFileAsTheViewerDoes) {
+  WriteFile(folder_ / "options.json", R"({"StartPage": "C:\\site\\index.html"})");
+  const auto without = Pack("without.tlt", {"--no-index"});
+  EXPECT_EQ(SearchJson(without, "gadget 7")["results"].size(), 1u);
+  const TArchiveSnapshot archive(without);
+  EXPECT_TRUE(
+      fs::exists(search::CachedIndexPath(archive, StartPageArchivePath("C:\\site\\index.html"))));
 }
 
 TEST_F(SearchCommand, IndexAddsTheIndexInPlaceAndAnExecutableDocumentStaysExecutable) {

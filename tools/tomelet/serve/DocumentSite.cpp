@@ -8,9 +8,9 @@
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
 #include "platform/text/AsciiCase.h"
+#include "search/ResultsPage.h"
 #include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
-#include "tools/tomelet/serve/HtmlText.h"
 #include "tools/tomelet/serve/HttpRange.h"
 #include "tools/tomelet/serve/SearchPages.h"
 
@@ -64,7 +64,7 @@ TSiteResponse PageResponse(int status, std::string_view title, std::string_view 
   page += "</title></head>\n<body><h1>";
   page += title;
   page += "</h1>\n<p>";
-  page += HtmlEscaped(message);
+  page += search::HtmlEscaped(message);
   page += "</p></body></html>\n";
   response.Headers = {{"Content-Type", "text/html; charset=utf-8"}};
   response.ContentLength = static_cast<std::int64_t>(page.size());

@@ -1,0 +1,217 @@
+#include "search/ResultsPage.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "platform/text/Codepage.h"
+
+namespace tomelet::search {
+namespace {
+
+constexpr std::size_t kMaxLimit = 100;
+constexpr std::size_t kMaxStart = 10000;
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+// Form encoding: "+" is a space, "%XX" a byte.
+std::string FormDecoded(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '+') {
+      out += ' ';
+    } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
+               HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::size_t Number(std::string_view text, std::size_t fallback, std::size_t most) {
+  std::size_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) {
+    return fallback;
+  }
+  return std::min(value, most);
+}
+
+std::string Utf8(std::string_view text) {
+  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
+}
+
+std::string Escaped(std::string_view text) {
+  return HtmlEscaped(Utf8(text));
+}
+
+std::string PercentEncoded(std::string_view text, std::string_view keep) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
+        (byte >= 'A' && byte <= 'Z') ||
+        std::string_view("-._~").find(c) != std::string_view::npos ||
+        keep.find(c) != std::string_view::npos) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    }
+  }
+  return out;
+}
+
+std::string SlashPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::string PageStart(std::string_view title, std::string_view query, bool refresh,
+                      const TResultsAddresses& addresses) {
+  std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
+  page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
+  if (refresh) {
+    page += "<meta http-equiv=\"refresh\" content=\"1\">";
+  }
+  page += "<title>" + Escaped(title) + "</title>";
+  page +=
+      "<style>body{font:16px/1.5 sans-serif;max-width:48rem;margin:1rem auto;padding:0 1rem}"
+      "li{margin:0 0 1rem}cite{color:#3b6e3b;font-style:normal;font-size:.9em}"
+      "b{background:#fff3a0;color:#000}</style></head>\n<body><main>\n<h1>Search</h1>\n";
+  if (addresses.SearchForm) {
+    page += "<form role=\"search\" action=\"" + HtmlEscaped(addresses.Search) +
+            "\" method=\"get\"><label for=\"q\">Search the document</label> "
+            "<input id=\"q\" type=\"search\" name=\"q\" value=\"" +
+            Escaped(query) +
+            "\" autofocus> "
+            "<button type=\"submit\">Search</button></form>\n";
+  }
+  return page;
+}
+
+std::string HitList(const TResultsQuery& query, const TSearchResults& results,
+                    const TResultsAddresses& addresses) {
+  std::string list = "<p role=\"status\">";
+  list +=
+      results.Hits.empty() && query.Start == 0
+          ? "No pages match " + Escaped(query.Text) + "."
+          : "About " + std::to_string(results.Total) + " pages match " + Escaped(query.Text) + ".";
+  list += "</p>\n<ol start=\"" + std::to_string(query.Start + 1) + "\">\n";
+  // The snippet is the index's own HTML: escaped text with the matched words in <b>.
+  for (const auto& hit : results.Hits) {
+    list += "<li><a href=\"" + HtmlEscaped(HitAddress(hit, addresses.Pages)) + "\">" +
+            Escaped(hit.Title) + "</a><br><cite>" + Escaped(SlashPath(hit.Path)) + "</cite><br>" +
+            hit.Snippet + "</li>\n";
+  }
+  return list + "</ol>\n";
+}
+
+std::string PagingLinks(const TResultsQuery& query, const TSearchResults& results,
+                        const TResultsAddresses& addresses) {
+  const std::string base = HtmlEscaped(addresses.Search) + "?q=" + PercentEncoded(query.Text, "") +
+                           "&amp;limit=" + std::to_string(query.Limit) + "&amp;start=";
+  std::string links;
+  if (query.Start > 0) {
+    links += "<a rel=\"prev\" href=\"" + base +
+             std::to_string(query.Start > query.Limit ? query.Start - query.Limit : 0) +
+             "\">Previous</a> ";
+  }
+  if (query.Start + results.Hits.size() < results.Total && results.Hits.size() == query.Limit) {
+    links += "<a rel=\"next\" href=\"" + base + std::to_string(query.Start + query.Limit) +
+             "\">Next</a>";
+  }
+  return links.empty() ? links : "<nav aria-label=\"Result pages\">" + links + "</nav>\n";
+}
+
+}  // namespace
+
+TResultsQuery ParseResultsQuery(std::string_view queryString) {
+  TResultsQuery parsed;
+  while (!queryString.empty()) {
+    const auto amp = queryString.find('&');
+    const std::string_view pair = queryString.substr(0, amp);
+    queryString = amp == std::string_view::npos ? std::string_view() : queryString.substr(amp + 1);
+    const auto equals = pair.find('=');
+    const std::string_view key = pair.substr(0, equals);
+    const std::string value =
+        equals == std::string_view::npos ? std::string() : FormDecoded(pair.substr(equals + 1));
+    if (key == "q") {
+      parsed.Text = value;
+    } else if (key == "start") {
+      parsed.Start = Number(value, 0, kMaxStart);
+    } else if (key == "limit") {
+      parsed.Limit = std::max<std::size_t>(1, Number(value, kResultsPerPage, kMaxLimit));
+    }
+  }
+  return parsed;
+}
+
+std::string HtmlEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string HitAddress(const TSearchHit& hit, std::string_view pagesPrefix) {
+  std::string address = std::string(pagesPrefix) + PercentEncoded(SlashPath(hit.Path), "/");
+  if (!hit.Anchor.empty()) {
+    address += "#" + PercentEncoded(hit.Anchor, "");
+  }
+  return address;
+}
+
+std::string ResultsPageHtml(const TResultsQuery& query, const TSearchResults& results,
+                            std::string_view refusal, const TResultsAddresses& addresses) {
+  std::string page = PageStart(query.Text.empty() ? "Search" : "Search: " + query.Text, query.Text,
+                               false, addresses);
+  if (!refusal.empty()) {
+    page +=
+        "<p>" + Escaped(refusal) + "; these results come from an index built from the pages.</p>\n";
+  }
+  if (!query.Text.empty()) {
+    page += HitList(query, results, addresses);
+  }
+  return page + PagingLinks(query, results, addresses) + "</main></body></html>\n";
+}
+
+std::string StatusPageHtml(const TResultsQuery& query, std::string_view message, bool refresh,
+                           const TResultsAddresses& addresses) {
+  return PageStart("Search", query.Text, refresh, addresses) + "<p role=\"status\">" +
+         Escaped(message) + "</p></main></body></html>\n";
+}
+
+}  // namespace tomelet::search

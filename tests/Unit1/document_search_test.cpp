@@ -1,0 +1,106 @@
+// The Search command's logic: it exists only once the password was given and only when the
+// document allows Find, and a document without an index is indexed in the background while the
+// results page shows the progress.
+#include <stdlib.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Unit1/DocumentSearch.h"
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "main_window_fakes.h"
+#include "search/DocumentIndex.h"
+
+namespace tomelet::testing {
+namespace {
+
+class DocumentSearchTest : public MainWindowTest {
+ protected:
+  DocumentSearchTest() { ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1); }
+
+  std::string SearchableDocument(const TProjectOptions& options,
+                                 const std::string& name = "searchable.tlt") {
+    TZLBArchiveWriter writer;
+    writer.AddEntry("index.htm", "<html lang='en'><title>Start</title><p>Welcome</p></html>");
+    writer.AddEntry("guide\\open files.htm",
+                    "<title>Opening &lt;files&gt;</title><h2 id='how'>How to open</h2>"
+                    "<p>Opening a gadget needs a key.</p>");
+    writer.AddEntry("-config-", RecordBytes(options));
+    const auto path = (folder_ / name).string();
+    writer.WriteFile(path);
+    return path;
+  }
+
+  // The results page once indexing is done, with every page shown on the way there.
+  std::string ResultsWhenReady(TDocumentSearch& search, const std::string& query,
+                               std::vector<std::string>& pagesOnTheWay) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto page = search.ResultsPage(query);
+    while (page.find("http-equiv=\"refresh\"") != std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+      pagesOnTheWay.push_back(page);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      page = search.ResultsPage(query);
+    }
+    return page;
+  }
+};
+
+TEST_F(DocumentSearchTest, NoSearchBeforeThePasswordNorWhenFindIsForbidden) {
+  auto options = FriendlyOptions();
+  options.SetShortStringAt(option_offset::AccessPassword, "Key");
+  dialogs.typedPassword = "wrong";
+  auto& refused = Started(SearchableDocument(options, "refused.tlt"));
+  EXPECT_EQ(refused.DocumentSearch(), nullptr);
+  EXPECT_FALSE(refused.RunShortcut(TShortcut::Search));
+  refused.ButtonDocumentSearchClick();
+  EXPECT_FALSE(view.Called("search bar"));
+
+  dialogs.typedPassword = "Key";
+  auto& opened = Started(SearchableDocument(options, "opened.tlt"));
+  ASSERT_NE(opened.DocumentSearch(), nullptr);
+  EXPECT_TRUE(opened.RunShortcut(TShortcut::Search));
+  EXPECT_TRUE(view.Called("search bar"));
+
+  options.SetBooleanAt(option_offset::AllowFind, false);
+  auto& withoutFind = Started(SearchableDocument(options, "without-find.tlt"));
+  EXPECT_EQ(withoutFind.DocumentSearch(), nullptr);
+  EXPECT_FALSE(withoutFind.RunShortcut(TShortcut::Search));
+  EXPECT_FALSE(view.enabled.at(TFormControl::ButtonDocumentSearch));
+}
+
+TEST_F(DocumentSearchTest, AnUnindexedDocumentShowsProgressThenResultsThatLeadIntoIt) {
+  TDocumentSearch search(SearchableDocument(FriendlyOptions()), "index.htm");
+  EXPECT_TRUE(search.Suggest("").empty());
+  std::vector<std::string> progress;
+  const auto page = ResultsWhenReady(search, "tome://search/?q=opening+gadget#top", progress);
+  // The window never waits: until the index is there, each page says how far it has got.
+  for (const auto& shown : progress) {
+    EXPECT_TRUE(shown.find("Opening the search index") != std::string::npos ||
+                shown.find("Indexing the document for search: ") != std::string::npos)
+        << shown;
+  }
+  EXPECT_NE(page.find("href=\"tome://inpack/guide/open%20files.htm#how\""), std::string::npos)
+      << page;
+  EXPECT_NE(page.find("Opening &lt;files&gt;"), std::string::npos) << page;
+  EXPECT_EQ(page.find("<form"), std::string::npos) << "the viewer's search bar is its search box";
+  EXPECT_TRUE(std::filesystem::exists(search::CachedIndexPath(
+      TArchiveSnapshot(folder_ / "searchable.tlt"), StartPageArchivePath("index.htm"))))
+      << "the cache file every front end uses";
+
+  const auto suggested = search.Suggest("how to op");
+  ASSERT_EQ(suggested.size(), 1u);
+  EXPECT_EQ(SuggestionAddress(suggested[0]), "tome://inpack/guide/open%20files.htm");
+}
+
+TEST_F(DocumentSearchTest, AMissingDocumentFileGivesAPageThatSaysWhy) {
+  TDocumentSearch search(folder_ / "gone.tlt", "index.htm");
+  std::vector<std::string> progress;
+  const auto page = ResultsWhenReady(search, "tome://search/?q=anything", progress);
+  EXPECT_EQ(page.find("http-equiv=\"refresh\""), std::string::npos) << page;
+  EXPECT_NE(page.find("role=\"status\""), std::string::npos) << page;
+  EXPECT_TRUE(search.Suggest("any").empty());
+}
+
+}  // namespace
+}  // namespace tomelet::testing
