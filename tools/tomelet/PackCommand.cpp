@@ -1,9 +1,11 @@
 // tomelet pack: a folder, its options and its logo as one document.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
@@ -88,7 +90,8 @@ void RunPack(const PackArgs& args) {
     index = std::make_unique<TPackIndexer>(
         MakePackIndexBuilder(files, options.StartPage(), args.language));
   }
-  TZLBArchiveWriter writer;
+  // One deflating thread per core; the document's bytes do not depend on the count.
+  TZLBArchiveWriter writer({.Threads = std::max(1u, std::thread::hardware_concurrency())});
   AddFiles(writer, files, level, index.get());
   writer.AddEntry(kConfigEntry, options.Bytes(), level);
   if (!args.logo.empty()) {
