@@ -16,8 +16,8 @@ namespace {
 constexpr Xapian::termcount kTitleWeight = 3;
 constexpr Xapian::termcount kHeadingWeight = 4;
 // Snippets are cut from the start of each section, which is where its subject is named; keeping
-// only that much holds the index to a fraction of the document.
-constexpr std::size_t kStoredTextBytes = 320;
+// no more than one snippet shows holds the index to a fraction of the document.
+constexpr std::size_t kStoredTextBytes = 200;
 
 std::filesystem::path ScratchFolder() {
   const char* base = std::getenv("TMPDIR");
@@ -93,9 +93,13 @@ struct TIndexBuilder::Impl {
   // indexed a second time without it.
   Xapian::TermGenerator cjkGenerator;
   std::vector<format::TPageEntry> pages;
+  std::vector<format::TSectionRecord> block;
 
   void IndexSection(const std::string& title, const TPageSection& section, bool generated,
                     bool first);
+  // Documents are numbered from 1 in the order they are added, so a record's place follows
+  // from its document's id.
+  void StoreBlock(Xapian::docid last);
   ~Impl() {
     database.reset();
     std::error_code ignored;
@@ -182,12 +186,23 @@ void TIndexBuilder::Impl::IndexSection(const std::string& title, const TPageSect
     shown += section.Text;
   }
   const std::uint64_t page = pages.size() - 1;
-  document.set_data(format::EncodeSection({page, section.Anchor, Prefix(shown, kStoredTextBytes)}));
   document.add_value(format::kPageSlot, format::PageKey(page));
-  database->add_document(document);
+  const Xapian::docid added = database->add_document(document);
+  block.push_back({page, section.Anchor, Prefix(shown, kStoredTextBytes)});
+  if (block.size() == format::kSectionsPerBlock) {
+    StoreBlock(added);
+  }
+}
+
+void TIndexBuilder::Impl::StoreBlock(Xapian::docid last) {
+  database->set_metadata(format::SectionBlockKey(last), format::EncodeSectionBlock(block));
+  block.clear();
 }
 
 std::vector<std::byte> TIndexBuilder::Finish() {
+  if (!impl_->block.empty()) {
+    impl_->StoreBlock(impl_->database->get_lastdocid());
+  }
   impl_->database->set_metadata(std::string(format::kLanguageKey), impl_->language);
   impl_->database->set_metadata(std::string(format::kPagesKey), format::EncodePages(impl_->pages));
   impl_->database->commit();

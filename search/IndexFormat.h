@@ -42,9 +42,20 @@ struct TSectionRecord {
   std::string Text;
 };
 
+// Indexes of version 1 keep each record as its document's data.
 std::string EncodeSection(const TSectionRecord& record);
 // Throws ESearchIndexError (damaged) when the bytes are cut short.
 TSectionRecord DecodeSection(std::string_view bytes);
+
+// From version 2 the records are kept outside the documents, deflated in blocks of consecutive
+// document ids under metadata keys: compressed together, the snippets take a third of the room.
+inline constexpr std::uint32_t kSectionBlockVersion = 2;
+inline constexpr Xapian::docid kSectionsPerBlock = 128;
+std::string SectionBlockKey(Xapian::docid document);
+std::size_t SectionSlot(Xapian::docid document);
+std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records);
+// Throws ESearchIndexError (damaged) when the block does not inflate to the records it claims.
+std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes);
 
 struct TPageEntry {
   std::string Path;

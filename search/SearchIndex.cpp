@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <new>
 #include <set>
@@ -109,6 +110,7 @@ struct TReader {
 
 struct TSearchIndex::Impl {
   int fd = -1;
+  std::uint32_t version = 0;
   std::int64_t databaseOffset = 0;
   std::string language;
   std::vector<format::TPageEntry> pages;
@@ -120,6 +122,9 @@ struct TSearchIndex::Impl {
   std::unique_ptr<TReader> Lease() const;
   void Return(std::unique_ptr<TReader> reader) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
+  format::TSectionRecord Section(
+      TReader& reader, const Xapian::MSetIterator& match,
+      std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const;
   TSearchResults Run(TReader& reader, std::string_view query, std::size_t start,
                      std::size_t limit) const;
 };
@@ -147,6 +152,7 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
     throw ESearchIndexError("Cannot open the search index");
   }
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
+  impl_->version = decoded->Version;
   try {
     Load();
   } catch (...) {
@@ -304,8 +310,9 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     }
   }
   results.Total = matches.get_matches_estimated();
+  std::map<std::string, std::vector<format::TSectionRecord>> blocks;
   for (auto it = matches.begin(); it != matches.end(); ++it) {
-    const auto record = format::DecodeSection(it.get_document().get_data());
+    const auto record = Section(reader, it, blocks);
     if (record.Page >= pages.size()) {
       ThrowDamaged();
     }
@@ -319,6 +326,25 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     results.Hits.push_back(std::move(hit));
   }
   return results;
+}
+
+format::TSectionRecord TSearchIndex::Impl::Section(
+    TReader& reader, const Xapian::MSetIterator& match,
+    std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const {
+  if (version < format::kSectionBlockVersion) {
+    return format::DecodeSection(match.get_document().get_data());
+  }
+  const std::string key = format::SectionBlockKey(*match);
+  auto block = blocks.find(key);
+  if (block == blocks.end()) {
+    block =
+        blocks.emplace(key, format::DecodeSectionBlock(reader.Database.get_metadata(key))).first;
+  }
+  const std::size_t slot = format::SectionSlot(*match);
+  if (slot >= block->second.size()) {
+    ThrowDamaged();
+  }
+  return block->second[slot];
 }
 
 std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view prefix, std::size_t limit) const {
