@@ -112,12 +112,34 @@ namespace {
 constexpr std::uint64_t kMaxBlockBytes = 1 << 20;
 }  // namespace
 
-std::string SectionBlockKey(Xapian::docid document) {
-  return "tomelet.sections." + std::to_string((document - 1) / kSectionsPerBlock);
+std::string SectionBlockKey(std::uint64_t share, std::uint64_t index) {
+  return "tomelet.sections." + std::to_string(share) + "." +
+         std::to_string(index / kSectionsPerBlock);
 }
 
-std::size_t SectionSlot(Xapian::docid document) {
-  return (document - 1) % kSectionsPerBlock;
+std::size_t SectionSlot(std::uint64_t index) {
+  return static_cast<std::size_t>(index % kSectionsPerBlock);
+}
+
+std::string EncodeCounts(const std::vector<std::uint64_t>& counts) {
+  std::string out;
+  PutVarint(out, counts.size());
+  for (const std::uint64_t count : counts) {
+    PutVarint(out, count);
+  }
+  return out;
+}
+
+std::vector<std::uint64_t> DecodeCounts(std::string_view bytes) {
+  const std::uint64_t size = GetVarint(bytes);
+  if (size > bytes.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::vector<std::uint64_t> counts;
+  for (std::uint64_t i = 0; i < size; ++i) {
+    counts.push_back(GetVarint(bytes));
+  }
+  return counts;
 }
 
 std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records) {

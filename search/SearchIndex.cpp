@@ -114,6 +114,7 @@ struct TSearchIndex::Impl {
   std::int64_t databaseOffset = 0;
   std::string language;
   std::vector<format::TPageEntry> pages;
+  std::vector<std::uint64_t> shareSections;
   std::vector<std::string> foldedTitles;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
@@ -171,6 +172,10 @@ void TSearchIndex::Load() {
     impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
     impl_->pages =
         format::DecodePages(reader->Database.get_metadata(std::string(format::kPagesKey)));
+    if (impl_->version >= format::kSectionBlockVersion) {
+      impl_->shareSections =
+          format::DecodeCounts(reader->Database.get_metadata(std::string(format::kSharesKey)));
+    }
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
@@ -334,13 +339,21 @@ format::TSectionRecord TSearchIndex::Impl::Section(
   if (version < format::kSectionBlockVersion) {
     return format::DecodeSection(match.get_document().get_data());
   }
-  const std::string key = format::SectionBlockKey(*match);
+  std::uint64_t share = 0;
+  std::uint64_t index = *match - 1;
+  while (share < shareSections.size() && index >= shareSections[share]) {
+    index -= shareSections[share++];
+  }
+  if (share == shareSections.size()) {
+    ThrowDamaged();
+  }
+  const std::string key = format::SectionBlockKey(share, index);
   auto block = blocks.find(key);
   if (block == blocks.end()) {
     block =
         blocks.emplace(key, format::DecodeSectionBlock(reader.Database.get_metadata(key))).first;
   }
-  const std::size_t slot = format::SectionSlot(*match);
+  const std::size_t slot = format::SectionSlot(index);
   if (slot >= block->second.size()) {
     ThrowDamaged();
   }
