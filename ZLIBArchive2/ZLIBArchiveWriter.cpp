@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <chrono>
 #include <limits>
 #include <stdexcept>
 
@@ -14,29 +15,8 @@ namespace {
 
 constexpr std::size_t kRegistryBlock = 65536;
 
-int ZlibLevel(TFileCompressionLevel level) {
-  switch (level) {
-    case fcFastest:
-      return Z_BEST_SPEED;
-    case fcMaximum:
-      return Z_BEST_COMPRESSION;
-    default:
-      return Z_DEFAULT_COMPRESSION;
-  }
-}
-
-std::vector<std::byte> Deflate(std::span<const std::byte> contents, TFileCompressionLevel level) {
-  uLongf length = compressBound(static_cast<uLong>(contents.size()));
-  std::vector<std::byte> packed(length);
-  const int code = compress2(reinterpret_cast<Bytef*>(packed.data()), &length,
-                             reinterpret_cast<const Bytef*>(contents.data()),
-                             static_cast<uLong>(contents.size()), ZlibLevel(level));
-  if (code != Z_OK) {
-    throw std::runtime_error(std::string("Deflate failed: ") + zError(code));
-  }
-  packed.resize(length);
-  return packed;
-}
+// Contents handed to the workers but not yet placed; bounds the memory a large folder takes.
+constexpr std::size_t kPendingBytes = std::size_t{64} << 20;
 
 std::uint32_t Crc32(std::uint32_t crc, std::span<const std::byte> bytes) {
   return static_cast<std::uint32_t>(
@@ -110,7 +90,14 @@ TZLBArchiveWriter::TZLBArchiveWriter(Options options) : options_(options) {
   if (options_.Version != 1 && options_.Version != 2) {
     throw std::invalid_argument("Archive version must be 1 or 2");
   }
+  if (options_.Threads > 1) {
+    workers_ = std::make_unique<deflater::TDeflateWorkers>(options_.Threads);
+  }
 }
+
+TZLBArchiveWriter::~TZLBArchiveWriter() = default;
+TZLBArchiveWriter::TZLBArchiveWriter(TZLBArchiveWriter&&) noexcept = default;
+TZLBArchiveWriter& TZLBArchiveWriter::operator=(TZLBArchiveWriter&&) noexcept = default;
 
 void TZLBArchiveWriter::AddEntry(std::string_view archivePath, std::span<const std::byte> contents,
                                  TFileCompressionLevel level) {
@@ -122,35 +109,67 @@ void TZLBArchiveWriter::AddEntry(std::string_view archivePath, std::span<const s
     throw std::invalid_argument("Archive path without a file name: " + std::string(archivePath));
   }
   entry.OriginalSize = static_cast<std::int64_t>(contents.size());
-  entry.CRC = Crc32(0, contents);
-  if (level != fcNone) {
-    std::vector<std::byte> packed = Deflate(contents, level);
-    if (packed.size() < contents.size()) {
-      entry.Method = kMethodDeflated;
-      entry.Level = level;
-      entry.CompressedSize = static_cast<std::int64_t>(packed.size());
-      AddRawEntry(std::move(entry), packed);
-      return;
-    }
+  entry.Level = level;
+  CheckRecord(entry);
+  if (!workers_ || level == fcNone) {
+    SettleAll();
+    Place(std::move(entry), deflater::PackEntry(contents, level));
+    return;
   }
-  entry.Method = kMethodStored;
-  entry.Level = fcNone;
-  AddRawEntry(std::move(entry), contents);
+  auto packed = workers_->Submit({contents.begin(), contents.end()}, level);
+  pending_.push_back({std::move(entry), contents.size(), std::move(packed)});
+  pendingBytes_ += contents.size();
+  while (pendingBytes_ > kPendingBytes) {
+    SettleFirst();
+  }
+  while (!pending_.empty() &&
+         pending_.front().Packed.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+    SettleFirst();
+  }
 }
 
-void TZLBArchiveWriter::AddRawEntry(TArchiveEntry entry, std::span<const std::byte> data) {
-  if (entries_.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+void TZLBArchiveWriter::CheckRecord(const TArchiveEntry& entry) const {
+  if (EntryCount() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     throw std::length_error("Too many archive entries");
   }
-  entry.Offset = static_cast<std::int64_t>(data_.size());
   std::array<std::byte, kEntryRecordSizeV2> probe{};
   format::EncodeRecord(entry, options_.Version,
                        std::span(probe).first(format::RecordSize(options_.Version)));
+}
+
+void TZLBArchiveWriter::Place(TArchiveEntry entry, deflater::TPackedEntry packed) const {
+  entry.CRC = packed.CRC;
+  entry.Method = packed.Deflated ? kMethodDeflated : kMethodStored;
+  entry.Level = packed.Deflated ? entry.Level : std::uint8_t{fcNone};
+  entry.CompressedSize = packed.Deflated ? static_cast<std::int64_t>(packed.Data.size()) : 0;
+  entry.Offset = static_cast<std::int64_t>(data_.size());
+  data_.insert(data_.end(), packed.Data.begin(), packed.Data.end());
+  entries_.push_back(std::move(entry));
+}
+
+void TZLBArchiveWriter::SettleFirst() const {
+  TPendingEntry first = std::move(pending_.front());
+  pending_.pop_front();
+  pendingBytes_ -= first.Size;
+  Place(std::move(first.Entry), first.Packed.get());
+}
+
+void TZLBArchiveWriter::SettleAll() const {
+  while (!pending_.empty()) {
+    SettleFirst();
+  }
+}
+
+void TZLBArchiveWriter::AddRawEntry(TArchiveEntry entry, std::span<const std::byte> data) {
+  SettleAll();
+  CheckRecord(entry);
+  entry.Offset = static_cast<std::int64_t>(data_.size());
   data_.insert(data_.end(), data.begin(), data.end());
   entries_.push_back(std::move(entry));
 }
 
 void TZLBArchiveWriter::WriteTo(TStream& out) const {
+  SettleAll();
   out.Write(data_);
   TRegistrySink registry(out, Crc32(0, data_), options_.CompressRegistry);
   std::vector<std::byte> record(format::RecordSize(options_.Version));

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "ZLIBArchive2/EntryDeflater.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -17,13 +21,23 @@ class TZLBArchiveWriter {
   struct Options {
     int Version = 2;
     bool CompressRegistry = true;
+    // Threads that deflate entries while the caller goes on adding them; 0 or 1 deflates each
+    // entry inside AddEntry. The archive's bytes are the same for every count.
+    unsigned Threads = 1;
   };
 
   TZLBArchiveWriter() : TZLBArchiveWriter(Options{}) {}
   explicit TZLBArchiveWriter(Options options);
+  ~TZLBArchiveWriter();
+  TZLBArchiveWriter(const TZLBArchiveWriter&) = delete;
+  TZLBArchiveWriter& operator=(const TZLBArchiveWriter&) = delete;
+  TZLBArchiveWriter(TZLBArchiveWriter&&) noexcept;
+  TZLBArchiveWriter& operator=(TZLBArchiveWriter&&) noexcept;
 
   // Adds an entry under its archive path ("images\help.jpg"). fcNone stores it; any other level
-  // deflates it unless the deflated stream would not be smaller, then it is stored.
+  // deflates it unless the deflated stream would not be smaller, then it is stored. With
+  // several threads the contents are copied and deflated later; a failure to deflate is thrown
+  // from a later call.
   void AddEntry(std::string_view archivePath, std::span<const std::byte> contents,
                 TFileCompressionLevel level = fcDefault);
   void AddEntry(std::string_view archivePath, std::string_view contents,
@@ -40,12 +54,29 @@ class TZLBArchiveWriter {
   // Writes the archive to path, after a copy of the prefix file when one is given.
   void WriteFile(const std::string& path, const std::string& prefixFile = {}) const;
 
-  std::size_t EntryCount() const { return entries_.size(); }
+  std::size_t EntryCount() const { return entries_.size() + pending_.size(); }
 
  private:
+  struct TPendingEntry {
+    TArchiveEntry Entry;
+    std::size_t Size;
+    std::future<deflater::TPackedEntry> Packed;
+  };
+  // Throws when the record cannot be stored (too many entries, names too long).
+  void CheckRecord(const TArchiveEntry& entry) const;
+  void Place(TArchiveEntry entry, deflater::TPackedEntry packed) const;
+  // Waits for the oldest entry being deflated and places it; throws what deflating threw.
+  void SettleFirst() const;
+  void SettleAll() const;
+
   Options options_;
-  std::vector<TArchiveEntry> entries_;
-  std::vector<std::byte> data_;
+  // Entries still being deflated are already part of the archive; writing waits for them, which
+  // is why they are kept in mutable members.
+  mutable std::vector<TArchiveEntry> entries_;
+  mutable std::vector<std::byte> data_;
+  mutable std::deque<TPendingEntry> pending_;
+  mutable std::size_t pendingBytes_ = 0;
+  std::unique_ptr<deflater::TDeflateWorkers> workers_;
 };
 
 }  // namespace tomelet

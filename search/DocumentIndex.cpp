@@ -150,6 +150,7 @@ std::vector<std::byte> BuildArchiveIndex(const TArchiveSnapshot& archive,
       settings.Language.clear();
     }
   }
+  settings.PageCount = pages.size();
   TIndexBuilder builder(settings);
   std::size_t done = 0;
   for (const int index : pages) {

@@ -35,11 +35,20 @@ bool IsOneOf(const std::array<std::string_view, N>& names, std::string_view name
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-bool HasToken(std::string_view list, std::string_view token) {
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// Each element's class list is split once, not once per name: this runs for every tag.
+template <std::size_t N>
+bool HasAnyToken(std::string_view list, const std::array<std::string_view, N>& names) {
   std::size_t pos = 0;
   while (pos < list.size()) {
-    const std::size_t end = std::min(list.find_first_of(" \t\r\n\f", pos), list.size());
-    if (list.substr(pos, end - pos) == token) {
+    std::size_t end = pos;
+    while (end < list.size() && !IsSpace(list[end])) {
+      ++end;
+    }
+    if (end > pos && IsOneOf(names, list.substr(pos, end - pos))) {
       return true;
     }
     pos = end + 1;
@@ -64,15 +73,12 @@ bool IsChrome(std::string_view name, const xmlChar** attributes) {
   if (IsOneOf(kSkippedElements, name) || IsOneOf(kChromeRoles, Attribute(attributes, "role"))) {
     return true;
   }
-  const std::string_view classes = Attribute(attributes, "class");
-  return std::any_of(kChromeClasses.begin(), kChromeClasses.end(),
-                     [&](std::string_view chrome) { return HasToken(classes, chrome); });
+  return HasAnyToken(Attribute(attributes, "class"), kChromeClasses);
 }
 
 void AppendCollapsed(std::string& out, std::string_view text) {
   for (const char c : text) {
-    const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-    if (!space) {
+    if (!IsSpace(c)) {
       out += c;
     } else if (!out.empty() && out.back() != ' ') {
       out += ' ';

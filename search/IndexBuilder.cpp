@@ -1,23 +1,24 @@
-// Building the index: one Xapian document per section of a page, compacted into a single file.
+// Building the index: one Xapian document per section of a page, built in shares on threads of
+// their own and merged into a single file.
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
+#include "search/IndexShare.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
 
-constexpr Xapian::termcount kTitleWeight = 3;
-constexpr Xapian::termcount kHeadingWeight = 4;
-// Snippets are cut from the start of each section, which is where its subject is named; keeping
-// only that much holds the index to a fraction of the document.
-constexpr std::size_t kStoredTextBytes = 320;
+// Two shares keep both cores of a small machine busy; the count is fixed, whatever the machine,
+// because the pages each share gets decide the bytes.
+constexpr std::uint64_t kShares = 2;
 
 std::filesystem::path ScratchFolder() {
   const char* base = std::getenv("TMPDIR");
@@ -27,18 +28,6 @@ std::filesystem::path ScratchFolder() {
     throw ESearchIndexError("Cannot create a folder for building the search index");
   }
   return pattern;
-}
-
-// Cuts at a character boundary so the stored text stays valid UTF-8.
-std::string Prefix(const std::string& text, std::size_t bytes) {
-  if (text.size() <= bytes) {
-    return text;
-  }
-  std::size_t end = bytes;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-    --end;
-  }
-  return text.substr(0, end);
 }
 
 std::vector<std::byte> ReadFileBytes(const std::filesystem::path& path) {
@@ -68,132 +57,74 @@ void FixIdentity(std::vector<std::byte>& database) {
   }
 }
 
-bool HasCjk(const std::string& text) {
-  for (Xapian::Utf8Iterator it(text); it != Xapian::Utf8Iterator(); ++it) {
-    const unsigned c = *it;
-    if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-        (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
-        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 struct TIndexBuilder::Impl {
   std::filesystem::path scratch;
   std::string language;
-  Xapian::Stem stemmer;
-  std::unique_ptr<Xapian::Stopper> stopper;
-  std::unique_ptr<Xapian::WritableDatabase> database;
-  Xapian::TermGenerator generator;
-  // The query side never puts the stem marker on n-grams of CJK text, so text holding any is
-  // indexed a second time without it.
-  Xapian::TermGenerator cjkGenerator;
-  std::vector<format::TPageEntry> pages;
-
-  void IndexSection(const std::string& title, const TPageSection& section, bool generated,
-                    bool first);
+  std::uint64_t expectedPages = 0;
+  std::vector<std::unique_ptr<TIndexShare>> shares;
+  std::uint64_t pageCount = 0;
   ~Impl() {
-    database.reset();
+    shares.clear();
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
+  }
+  std::filesystem::path ShareDatabase(std::uint64_t share) const {
+    return scratch / ("share" + std::to_string(share));
   }
 };
 
 TIndexBuilder::TIndexBuilder(const TIndexSettings& settings) : impl_(std::make_unique<Impl>()) {
   impl_->scratch = ScratchFolder();
   impl_->language = format::StemmerLanguage(settings.Language);
-  impl_->stemmer = format::MakeStemmer(impl_->language);
-  impl_->stopper = format::MakeStopper(impl_->language);
-  impl_->database = std::make_unique<Xapian::WritableDatabase>(
-      (impl_->scratch / "db").string(),
-      Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST);
-  impl_->generator.set_stemmer(impl_->stemmer);
-  // Stemmed forms only: unstemmed copies of every word would double the postings.
-  impl_->generator.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
-  impl_->cjkGenerator.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
-  impl_->cjkGenerator.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
-  impl_->generator.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
-  if (impl_->stopper) {
-    impl_->generator.set_stopper(impl_->stopper.get());
-    impl_->generator.set_stopper_strategy(Xapian::TermGenerator::STOP_ALL);
+  impl_->expectedPages = settings.PageCount;
+  for (std::uint64_t share = 0; share < kShares; ++share) {
+    impl_->shares.push_back(
+        std::make_unique<TIndexShare>(impl_->ShareDatabase(share), impl_->language, share));
   }
 }
 
 TIndexBuilder::~TIndexBuilder() = default;
 
 void TIndexBuilder::AddPage(std::string_view archivePath, std::string_view html) {
-  const TPageText page = ExtractPageText(html);
-  std::string title = page.Title;
-  if (title.empty()) {
-    for (const auto& section : page.Sections) {
-      if (!section.Heading.empty()) {
-        title = section.Heading;
-        break;
-      }
-    }
-  }
-  if (title.empty()) {
-    title = std::string(archivePath.substr(archivePath.rfind('\\') + 1));
-  }
-  impl_->pages.push_back({std::string(archivePath), title, page.IsGeneratedIndex});
-  bool first = true;
-  for (const auto& section : page.Sections) {
-    impl_->IndexSection(title, section, page.IsGeneratedIndex, first);
-    first = false;
-    if (page.IsGeneratedIndex) {
-      break;
-    }
-  }
-}
-
-void TIndexBuilder::Impl::IndexSection(const std::string& title, const TPageSection& section,
-                                       bool generated, bool first) {
-  if (section.Heading.empty() && section.Text.empty() && section.Ids.empty()) {
-    return;
-  }
-  Xapian::Document document;
-  generator.set_document(document);
-  generator.index_text_without_positions(title, generated ? 1 : kTitleWeight);
-  if (!generated) {
-    if (first) {
-      generator.index_text_without_positions(title, 1, std::string(format::kTitlePrefix));
-    }
-    generator.index_text_without_positions(section.Heading, kHeadingWeight);
-    generator.index_text_without_positions(section.Text);
-    if (HasCjk(section.Heading) || HasCjk(section.Text)) {
-      cjkGenerator.set_document(document);
-      cjkGenerator.index_text_without_positions(section.Heading, kHeadingWeight);
-      cjkGenerator.index_text_without_positions(section.Text);
-    }
-    // A name typed as a query finds where it is defined, not every topic titled with it.
-    for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
-      if (id.size() + format::kIdPrefix.size() <= format::kMaxTermBytes) {
-        document.add_term(std::string(format::kIdPrefix) + id);
-      }
-    }
-  }
-  std::string shown = section.Heading;
-  if (!section.Text.empty()) {
-    shown += shown.empty() ? "" : " ";
-    shown += section.Text;
-  }
-  const std::uint64_t page = pages.size() - 1;
-  document.set_data(format::EncodeSection({page, section.Anchor, Prefix(shown, kStoredTextBytes)}));
-  document.add_value(format::kPageSlot, format::PageKey(page));
-  database->add_document(document);
+  const std::uint64_t number = impl_->pageCount++;
+  // Shares take consecutive runs of pages, so documents keep the order of their pages and ties
+  // in ranking fall as they would in one database.
+  const std::uint64_t share = impl_->expectedPages == 0
+                                  ? 0
+                                  : std::min(number * kShares / impl_->expectedPages, kShares - 1);
+  impl_->shares[share]->Add(number, std::string(archivePath), std::string(html));
 }
 
 std::vector<std::byte> TIndexBuilder::Finish() {
-  impl_->database->set_metadata(std::string(format::kLanguageKey), impl_->language);
-  impl_->database->set_metadata(std::string(format::kPagesKey), format::EncodePages(impl_->pages));
-  impl_->database->commit();
+  std::vector<format::TPageEntry> pages(impl_->pageCount);
+  std::vector<std::vector<TNumberedPage>> shared;
+  for (auto& share : impl_->shares) {
+    shared.push_back(share->Finish());
+  }
+  for (const auto& sharePages : shared) {
+    for (const auto& page : sharePages) {
+      pages.at(page.Number) = page.Entry;
+    }
+  }
+  std::vector<std::uint64_t> counts;
+  for (const auto& share : impl_->shares) {
+    counts.push_back(share->SectionCount());
+  }
+  impl_->shares.front()->Write({{std::string(format::kLanguageKey), impl_->language},
+                                {std::string(format::kPagesKey), format::EncodePages(pages)},
+                                {std::string(format::kSharesKey), format::EncodeCounts(counts)}});
+  // Merged in order and numbered afresh, the shares' documents follow one another.
+  Xapian::Database all;
+  for (std::uint64_t share = 0; share < kShares; ++share) {
+    if (share > 0) {
+      impl_->shares[share]->Write({});
+    }
+    all.add_database(Xapian::Database(impl_->ShareDatabase(share).string()));
+  }
   const auto single = impl_->scratch / "index";
-  impl_->database->compact(single.string(), Xapian::DBCOMPACT_SINGLE_FILE);
-  impl_->database.reset();
+  all.compact(single.string(), Xapian::DBCOMPACT_SINGLE_FILE);
   std::vector<std::byte> database = ReadFileBytes(single);
   FixIdentity(database);
   std::vector<std::byte> result = format::EncodeHeader(database.size());

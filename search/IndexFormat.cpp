@@ -1,5 +1,7 @@
 #include "search/IndexFormat.h"
 
+#include <zlib.h>
+
 #include <array>
 #include <cstring>
 
@@ -55,6 +57,14 @@ std::string GetField(std::string_view& in) {
   return field;
 }
 
+TSectionRecord DecodeSectionRecord(std::string_view& in) {
+  TSectionRecord record;
+  record.Page = GetVarint(in);
+  record.Anchor = GetField(in);
+  record.Text = GetField(in);
+  return record;
+}
+
 }  // namespace
 
 std::vector<std::byte> EncodeHeader(std::uint64_t databaseSize) {
@@ -93,11 +103,88 @@ std::string EncodeSection(const TSectionRecord& record) {
 }
 
 TSectionRecord DecodeSection(std::string_view bytes) {
-  TSectionRecord record;
-  record.Page = GetVarint(bytes);
-  record.Anchor = GetField(bytes);
-  record.Text = GetField(bytes);
-  return record;
+  return DecodeSectionRecord(bytes);
+}
+
+namespace {
+// A block holds 64 records of at most a few hundred bytes each; anything claiming more is not
+// a block this builder wrote.
+constexpr std::uint64_t kMaxBlockBytes = 1 << 20;
+}  // namespace
+
+std::string SectionBlockKey(std::uint64_t share, std::uint64_t index) {
+  return "tomelet.sections." + std::to_string(share) + "." +
+         std::to_string(index / kSectionsPerBlock);
+}
+
+std::size_t SectionSlot(std::uint64_t index) {
+  return static_cast<std::size_t>(index % kSectionsPerBlock);
+}
+
+std::string EncodeCounts(const std::vector<std::uint64_t>& counts) {
+  std::string out;
+  PutVarint(out, counts.size());
+  for (const std::uint64_t count : counts) {
+    PutVarint(out, count);
+  }
+  return out;
+}
+
+std::vector<std::uint64_t> DecodeCounts(std::string_view bytes) {
+  const std::uint64_t size = GetVarint(bytes);
+  if (size > bytes.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::vector<std::uint64_t> counts;
+  for (std::uint64_t i = 0; i < size; ++i) {
+    counts.push_back(GetVarint(bytes));
+  }
+  return counts;
+}
+
+std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records) {
+  std::string plain;
+  PutVarint(plain, records.size());
+  for (const auto& record : records) {
+    plain += EncodeSection(record);
+  }
+  uLongf length = compressBound(static_cast<uLong>(plain.size()));
+  std::string block;
+  PutVarint(block, plain.size());
+  const std::size_t start = block.size();
+  block.resize(start + length);
+  if (compress2(reinterpret_cast<Bytef*>(block.data() + start), &length,
+                reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()),
+                Z_BEST_COMPRESSION) != Z_OK) {
+    throw ESearchIndexError("Cannot compress the search index");
+  }
+  block.resize(start + length);
+  return block;
+}
+
+std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes) {
+  const std::uint64_t size = GetVarint(bytes);
+  if (size > kMaxBlockBytes) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::string plain(size, '\0');
+  uLongf length = static_cast<uLongf>(size);
+  if (uncompress(reinterpret_cast<Bytef*>(plain.data()), &length,
+                 reinterpret_cast<const Bytef*>(bytes.data()),
+                 static_cast<uLong>(bytes.size())) != Z_OK ||
+      length != size) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::string_view rest(plain);
+  const std::uint64_t count = GetVarint(rest);
+  if (count > kSectionsPerBlock) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::vector<TSectionRecord> records;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    records.push_back(DecodeSectionRecord(rest));
+  }
+  return records;
 }
 
 std::string EncodePages(const std::vector<TPageEntry>& pages) {

@@ -42,9 +42,27 @@ struct TSectionRecord {
   std::string Text;
 };
 
+// Indexes of version 1 keep each record as its document's data.
 std::string EncodeSection(const TSectionRecord& record);
 // Throws ESearchIndexError (damaged) when the bytes are cut short.
 TSectionRecord DecodeSection(std::string_view bytes);
+
+// From version 2 the records are kept outside the documents, deflated in blocks of consecutive
+// sections under metadata keys: compressed together, the snippets take a third of the room. The
+// pages are indexed in shares whose documents follow one another in the database; the number
+// of sections of each share is kept under kSharesKey.
+inline constexpr std::uint32_t kSectionBlockVersion = 2;
+inline constexpr std::uint64_t kSectionsPerBlock = 128;
+inline constexpr std::string_view kSharesKey = "tomelet.shares";
+// The block holding section `index` (counted from 0) of a share, and its place in the block.
+std::string SectionBlockKey(std::uint64_t share, std::uint64_t index);
+std::size_t SectionSlot(std::uint64_t index);
+std::string EncodeCounts(const std::vector<std::uint64_t>& counts);
+// Throws ESearchIndexError (damaged) when the bytes are cut short.
+std::vector<std::uint64_t> DecodeCounts(std::string_view bytes);
+std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records);
+// Throws ESearchIndexError (damaged) when the block does not inflate to the records it claims.
+std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes);
 
 struct TPageEntry {
   std::string Path;

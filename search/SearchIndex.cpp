@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <new>
 #include <set>
@@ -110,9 +111,11 @@ struct TReader {
 
 struct TSearchIndex::Impl {
   int fd = -1;
+  std::uint32_t version = 0;
   std::int64_t databaseOffset = 0;
   std::string language;
   std::vector<format::TPageEntry> pages;
+  std::vector<std::uint64_t> shareSections;
   std::vector<std::string> foldedTitles;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
@@ -121,6 +124,9 @@ struct TSearchIndex::Impl {
   std::unique_ptr<TReader> Lease() const;
   void Return(std::unique_ptr<TReader> reader) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
+  format::TSectionRecord Section(
+      TReader& reader, const Xapian::MSetIterator& match,
+      std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const;
   TSearchResults Run(TReader& reader, std::string_view query, std::size_t start,
                      std::size_t limit) const;
 };
@@ -148,6 +154,7 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
     throw ESearchIndexError("Cannot open the search index");
   }
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
+  impl_->version = decoded->Version;
   try {
     Load();
   } catch (...) {
@@ -166,6 +173,10 @@ void TSearchIndex::Load() {
     impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
     impl_->pages =
         format::DecodePages(reader->Database.get_metadata(std::string(format::kPagesKey)));
+    if (impl_->version >= format::kSectionBlockVersion) {
+      impl_->shareSections =
+          format::DecodeCounts(reader->Database.get_metadata(std::string(format::kSharesKey)));
+    }
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
@@ -305,8 +316,9 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     }
   }
   results.Total = matches.get_matches_estimated();
+  std::map<std::string, std::vector<format::TSectionRecord>> blocks;
   for (auto it = matches.begin(); it != matches.end(); ++it) {
-    const auto record = format::DecodeSection(it.get_document().get_data());
+    const auto record = Section(reader, it, blocks);
     if (record.Page >= pages.size()) {
       ThrowDamaged();
     }
@@ -320,6 +332,33 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     results.Hits.push_back(std::move(hit));
   }
   return results;
+}
+
+format::TSectionRecord TSearchIndex::Impl::Section(
+    TReader& reader, const Xapian::MSetIterator& match,
+    std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const {
+  if (version < format::kSectionBlockVersion) {
+    return format::DecodeSection(match.get_document().get_data());
+  }
+  std::uint64_t share = 0;
+  std::uint64_t index = *match - 1;
+  while (share < shareSections.size() && index >= shareSections[share]) {
+    index -= shareSections[share++];
+  }
+  if (share == shareSections.size()) {
+    ThrowDamaged();
+  }
+  const std::string key = format::SectionBlockKey(share, index);
+  auto block = blocks.find(key);
+  if (block == blocks.end()) {
+    block =
+        blocks.emplace(key, format::DecodeSectionBlock(reader.Database.get_metadata(key))).first;
+  }
+  const std::size_t slot = format::SectionSlot(index);
+  if (slot >= block->second.size()) {
+    ThrowDamaged();
+  }
+  return block->second[slot];
 }
 
 std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view prefix, std::size_t limit) const {

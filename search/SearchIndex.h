@@ -13,7 +13,7 @@
 namespace tomelet::search {
 
 inline constexpr std::size_t kIndexHeaderSize = 64;
-inline constexpr std::uint32_t kIndexFormatVersion = 1;
+inline constexpr std::uint32_t kIndexFormatVersion = 2;
 
 // Every refusal of an index carries one of these texts.
 inline constexpr std::string_view kDamagedIndexMessage = "The search index is damaged";
@@ -29,10 +29,14 @@ struct TIndexSettings {
   // A language code ("en", "de", "fr-CA") or name for the stemmer; empty means English. An
   // unknown language indexes words unstemmed.
   std::string Language;
+  // How many pages will be added, when known: the first half and the second half are then
+  // indexed on two threads. The bytes depend on it, never on the number of cores.
+  std::size_t PageCount = 0;
 };
 
-// Collects pages, then writes the finished index. The same pages in the same order always give
-// the same bytes.
+// Collects pages, then writes the finished index. Pages are indexed on threads of the builder's
+// own; AddPage waits while many are queued. The same pages in the same order with the same
+// settings always give the same bytes.
 class TIndexBuilder {
  public:
   // Throws ESearchIndexError when no scratch folder can be made.
@@ -42,7 +46,7 @@ class TIndexBuilder {
   TIndexBuilder& operator=(const TIndexBuilder&) = delete;
 
   void AddPage(std::string_view archivePath, std::string_view html);
-  // Header and database; the builder cannot take pages afterwards.
+  // Header and database; the builder cannot take pages afterwards. Throws what indexing threw.
   std::vector<std::byte> Finish();
 
  private:

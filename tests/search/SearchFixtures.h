@@ -63,7 +63,7 @@ inline TPages ManualPages() {
 }
 
 inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string& language = {}) {
-  TIndexBuilder builder({language});
+  TIndexBuilder builder({language, pages.size()});
   for (const auto& [path, html] : pages) {
     builder.AddPage(path, html);
   }

@@ -40,7 +40,7 @@ TEST_F(DamagedIndexTest, CutOrForeignBytesAreRefusedAsDamaged) {
 
 TEST_F(DamagedIndexTest, ANewerFormatIsRefusedAsNewer) {
   auto newer = good_;
-  newer[16] = std::byte{2};
+  newer[16] = std::byte{kIndexFormatVersion + 1};
   EXPECT_EQ(RefusalOf(newer), kNewerIndexMessage);
   auto newerDatabase = good_;
   newerDatabase[kIndexHeaderSize + 14] = std::byte{0x7f};  // the database's own format number

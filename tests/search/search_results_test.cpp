@@ -146,6 +146,40 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
 }
 
+// Section texts are kept in blocks of consecutive sections and pages are indexed in shares:
+// every section, on either side of a block's edge, in any share, even after a share without
+// sections, must still lead to its own page, anchor and words.
+TEST(IndexBuildingTest, EverySectionKeepsItsAnchorAndSnippetAcrossBlocksAndShares) {
+  for (const std::vector<int>& sectionsPerPage :
+       {std::vector<int>{150, 150, 150}, std::vector<int>{0, 0, 150, 130}}) {
+    TPages pages;
+    std::vector<int> numbers;
+    for (std::size_t page = 0; page < sectionsPerPage.size(); ++page) {
+      std::string body;
+      for (int section = 0; section < sectionsPerPage[page]; ++section) {
+        const int n = static_cast<int>(page) * 1000 + section;
+        const std::string id = std::to_string(n);
+        body +=
+            "<h2 id='s" + id + "'>Topic " + id + "</h2><p>Only this topic says qz" + id + ".</p>";
+        if (section < 2 || section % 127 < 3 || section + 1 == sectionsPerPage[page]) {
+          numbers.push_back(n);
+        }
+      }
+      pages.emplace_back("p" + std::to_string(page) + ".html", Page("Page", body));
+    }
+    const TIndexFile file(BuildIndex(pages));
+    const auto index = file.Open();
+    for (const int n : numbers) {
+      const std::string word = "qz" + std::to_string(n);
+      const auto results = index->Search(word, 0, 10);
+      ASSERT_EQ(results.Hits.size(), 1u) << word;
+      EXPECT_EQ(Paths(results)[0], "p" + std::to_string(n / 1000) + ".html#s" + std::to_string(n));
+      EXPECT_NE(results.Hits[0].Snippet.find("<b>" + word + "</b>"), std::string::npos)
+          << results.Hits[0].Snippet;
+    }
+  }
+}
+
 TEST(IndexBuildingTest, TheLanguageChoosesTheStemmer) {
   const TPages pages = {{"de.html", Page("Häuser", "<p>Die Häuser der Stadt.</p>", "de")}};
   const TIndexFile german(BuildIndex(pages, "de"));

@@ -43,6 +43,7 @@ std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<Pa
   search::TIndexSettings settings{language};
   const std::string wanted = FoldArchivePath(AsArchivePath(startPage));
   for (const auto& file : files) {
+    settings.PageCount += search::IsHtmlPageName(file.archivePath) ? 1 : 0;
     if (settings.Language.empty() && !wanted.empty() &&
         FoldArchivePath(file.archivePath) == wanted) {
       std::ifstream in(file.source, std::ios::binary);
@@ -51,68 +52,6 @@ std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<Pa
     }
   }
   return std::make_unique<search::TIndexBuilder>(settings);
-}
-
-namespace {
-constexpr std::size_t kQueuedPages = 32;
-}
-
-TPackIndexer::TPackIndexer(std::unique_ptr<search::TIndexBuilder> builder)
-    : builder_(std::move(builder)), worker_([this] { Work(); }) {}
-
-TPackIndexer::~TPackIndexer() {
-  {
-    const std::lock_guard guard(lock_);
-    queue_.clear();
-    closed_ = true;
-  }
-  changed_.notify_all();
-  if (worker_.joinable()) {
-    worker_.join();
-  }
-}
-
-void TPackIndexer::Add(std::string archivePath, std::vector<std::byte> html) {
-  std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] { return queue_.size() < kQueuedPages || failure_; });
-  queue_.emplace_back(std::move(archivePath), std::move(html));
-  changed_.notify_all();
-}
-
-void TPackIndexer::Work() {
-  while (true) {
-    std::unique_lock guard(lock_);
-    changed_.wait(guard, [this] { return !queue_.empty() || closed_; });
-    if (queue_.empty()) {
-      return;
-    }
-    auto [path, html] = std::move(queue_.front());
-    queue_.pop_front();
-    changed_.notify_all();
-    guard.unlock();
-    try {
-      if (!failure_) {
-        builder_->AddPage(path, {reinterpret_cast<const char*>(html.data()), html.size()});
-      }
-    } catch (...) {
-      const std::lock_guard relock(lock_);
-      failure_ = std::current_exception();
-      changed_.notify_all();
-    }
-  }
-}
-
-std::vector<std::byte> TPackIndexer::Finish() {
-  {
-    const std::lock_guard guard(lock_);
-    closed_ = true;
-  }
-  changed_.notify_all();
-  worker_.join();
-  if (failure_) {
-    std::rethrow_exception(failure_);
-  }
-  return builder_->Finish();
 }
 
 search::TIndexProgress IndexingProgress() {

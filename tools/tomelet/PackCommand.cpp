@@ -1,9 +1,11 @@
 // tomelet pack: a folder, its options and its logo as one document.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
@@ -58,7 +60,7 @@ void NameLogo(TProjectOptions& options, const std::string& logo) {
 }
 
 void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
-              TFileCompressionLevel level, TPackIndexer* index) {
+              TFileCompressionLevel level, search::TIndexBuilder* index) {
   std::uintmax_t total = 0;
   for (const auto& file : files) {
     total += file.size;
@@ -67,7 +69,8 @@ void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
   for (const auto& file : files) {
     const auto contents = ReadWholeFile(file.source);
     if (index != nullptr && search::IsHtmlPageName(file.archivePath)) {
-      index->Add(file.archivePath, contents);
+      index->AddPage(file.archivePath,
+                     {reinterpret_cast<const char*>(contents.data()), contents.size()});
     }
     writer.AddEntry(file.archivePath, contents, level);
     progress.Advance(file.size);
@@ -83,12 +86,13 @@ void RunPack(const PackArgs& args) {
   const auto files = CollectPackFiles(args.folder, args.out, warn);
   auto options = PackOptions(args.options, files, warn);
   NameLogo(options, args.logo);
-  std::unique_ptr<TPackIndexer> index;
+  // The builder indexes pages on threads of its own while the entries are deflated.
+  std::unique_ptr<search::TIndexBuilder> index;
   if (!args.noIndex) {
-    index = std::make_unique<TPackIndexer>(
-        MakePackIndexBuilder(files, options.StartPage(), args.language));
+    index = MakePackIndexBuilder(files, options.StartPage(), args.language);
   }
-  TZLBArchiveWriter writer;
+  // One deflating thread per core; the document's bytes do not depend on the count.
+  TZLBArchiveWriter writer({.Threads = std::max(1u, std::thread::hardware_concurrency())});
   AddFiles(writer, files, level, index.get());
   writer.AddEntry(kConfigEntry, options.Bytes(), level);
   if (!args.logo.empty()) {

@@ -1,0 +1,202 @@
+#include "search/IndexShare.h"
+
+#include "search/HtmlText.h"
+
+namespace tomelet::search {
+namespace {
+
+constexpr Xapian::termcount kTitleWeight = 3;
+constexpr Xapian::termcount kHeadingWeight = 4;
+// Snippets are cut from the start of each section, which is where its subject is named; keeping
+// no more than one snippet shows holds the index to a fraction of the document.
+constexpr std::size_t kStoredTextBytes = 200;
+constexpr std::size_t kQueuedPages = 16;
+
+// Cuts at a character boundary so the stored text stays valid UTF-8.
+std::string Prefix(const std::string& text, std::size_t bytes) {
+  if (text.size() <= bytes) {
+    return text;
+  }
+  std::size_t end = bytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+    --end;
+  }
+  return text.substr(0, end);
+}
+
+bool HasCjk(const std::string& text) {
+  for (Xapian::Utf8Iterator it(text); it != Xapian::Utf8Iterator(); ++it) {
+    const unsigned c = *it;
+    if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+        (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
+        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string PageTitle(const TPageText& page, const std::string& archivePath) {
+  if (!page.Title.empty()) {
+    return page.Title;
+  }
+  for (const auto& section : page.Sections) {
+    if (!section.Heading.empty()) {
+      return section.Heading;
+    }
+  }
+  return archivePath.substr(archivePath.rfind('\\') + 1);
+}
+
+}  // namespace
+
+TIndexShare::TIndexShare(const std::filesystem::path& database, const std::string& language,
+                         std::uint64_t share)
+    : database_(std::make_unique<Xapian::WritableDatabase>(
+          database.string(),
+          Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
+      stemmer_(format::MakeStemmer(language)),
+      stopper_(format::MakeStopper(language)),
+      share_(share) {
+  generator_.set_stemmer(stemmer_);
+  // Stemmed forms only: unstemmed copies of every word would double the postings.
+  generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
+  generator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
+  cjkGenerator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
+  cjkGenerator_.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
+  if (stopper_) {
+    generator_.set_stopper(stopper_.get());
+    generator_.set_stopper_strategy(Xapian::TermGenerator::STOP_ALL);
+  }
+  worker_ = std::thread([this] { Work(); });
+}
+
+TIndexShare::~TIndexShare() {
+  {
+    const std::lock_guard guard(lock_);
+    queue_.clear();
+    closed_ = true;
+  }
+  changed_.notify_all();
+  if (worker_.joinable()) {
+    worker_.join();
+  }
+}
+
+void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [this] { return queue_.size() < kQueuedPages || failure_; });
+  if (failure_) {
+    return;
+  }
+  queue_.push_back({number, std::move(archivePath), std::move(html)});
+  changed_.notify_all();
+}
+
+void TIndexShare::Work() {
+  for (;;) {
+    std::unique_lock guard(lock_);
+    changed_.wait(guard, [this] { return !queue_.empty() || closed_; });
+    if (queue_.empty()) {
+      return;
+    }
+    const TQueuedPage page = std::move(queue_.front());
+    queue_.pop_front();
+    changed_.notify_all();
+    guard.unlock();
+    try {
+      IndexPage(page);
+    } catch (...) {
+      const std::lock_guard relock(lock_);
+      failure_ = std::current_exception();
+      queue_.clear();
+      changed_.notify_all();
+    }
+  }
+}
+
+std::vector<TNumberedPage> TIndexShare::Finish() {
+  {
+    const std::lock_guard guard(lock_);
+    closed_ = true;
+  }
+  changed_.notify_all();
+  worker_.join();
+  if (failure_) {
+    std::rethrow_exception(failure_);
+  }
+  if (!block_.empty()) {
+    StoreBlock();
+  }
+  return std::move(pages_);
+}
+
+void TIndexShare::Write(const std::vector<std::pair<std::string, std::string>>& metadata) {
+  for (const auto& [key, value] : metadata) {
+    database_->set_metadata(key, value);
+  }
+  database_->commit();
+  database_.reset();
+}
+
+void TIndexShare::IndexPage(const TQueuedPage& queued) {
+  const TPageText page = ExtractPageText(queued.Html);
+  const std::string title = PageTitle(page, queued.Path);
+  pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
+  bool first = true;
+  for (const auto& section : page.Sections) {
+    IndexSection(queued.Number, title, section, page.IsGeneratedIndex, first);
+    first = false;
+    if (page.IsGeneratedIndex) {
+      break;
+    }
+  }
+}
+
+void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
+                               const TPageSection& section, bool generated, bool first) {
+  if (section.Heading.empty() && section.Text.empty() && section.Ids.empty()) {
+    return;
+  }
+  Xapian::Document document;
+  generator_.set_document(document);
+  generator_.index_text_without_positions(title, generated ? 1 : kTitleWeight);
+  if (!generated) {
+    if (first) {
+      generator_.index_text_without_positions(title, 1, std::string(format::kTitlePrefix));
+    }
+    generator_.index_text_without_positions(section.Heading, kHeadingWeight);
+    generator_.index_text_without_positions(section.Text);
+    if (HasCjk(section.Heading) || HasCjk(section.Text)) {
+      cjkGenerator_.set_document(document);
+      cjkGenerator_.index_text_without_positions(section.Heading, kHeadingWeight);
+      cjkGenerator_.index_text_without_positions(section.Text);
+    }
+    // A name typed as a query finds where it is defined, not every topic titled with it.
+    for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
+      if (id.size() + format::kIdPrefix.size() <= format::kMaxTermBytes) {
+        document.add_term(std::string(format::kIdPrefix) + id);
+      }
+    }
+  }
+  std::string shown = section.Heading;
+  if (!section.Text.empty()) {
+    shown += shown.empty() ? "" : " ";
+    shown += section.Text;
+  }
+  document.add_value(format::kPageSlot, format::PageKey(page));
+  database_->add_document(document);
+  ++sections_;
+  block_.push_back({page, section.Anchor, Prefix(shown, kStoredTextBytes)});
+  if (block_.size() == format::kSectionsPerBlock) {
+    StoreBlock();
+  }
+}
+
+void TIndexShare::StoreBlock() {
+  database_->set_metadata(format::SectionBlockKey(share_, sections_ - block_.size()),
+                          format::EncodeSectionBlock(block_));
+  block_.clear();
+}
+
+}  // namespace tomelet::search

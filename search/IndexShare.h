@@ -1,0 +1,76 @@
+// One share of the pages being indexed, into a database of its own on a thread of its own. The
+// builder deals pages out to a fixed number of shares and merges their databases, so the index
+// takes both cores and its bytes still never depend on how many there are.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "search/HtmlText.h"
+#include "search/IndexFormat.h"
+
+namespace tomelet::search {
+
+struct TNumberedPage {
+  std::uint64_t Number = 0;
+  format::TPageEntry Entry;
+};
+
+class TIndexShare {
+ public:
+  // Share number `share` of the builder; its section records are stored under its number.
+  TIndexShare(const std::filesystem::path& database, const std::string& language,
+              std::uint64_t share);
+  ~TIndexShare();
+  TIndexShare(const TIndexShare&) = delete;
+  TIndexShare& operator=(const TIndexShare&) = delete;
+
+  // Queues page number `number`; waits while many pages are queued, so memory stays bounded.
+  void Add(std::uint64_t number, std::string archivePath, std::string html);
+  // Waits for the queued pages; throws what indexing threw. Returns the pages of this share.
+  std::vector<TNumberedPage> Finish();
+  std::uint64_t SectionCount() const { return sections_; }
+  // Writes the database with the metadata given and closes it.
+  void Write(const std::vector<std::pair<std::string, std::string>>& metadata);
+
+ private:
+  struct TQueuedPage {
+    std::uint64_t Number;
+    std::string Path;
+    std::string Html;
+  };
+  void Work();
+  void IndexPage(const TQueuedPage& page);
+  void IndexSection(std::uint64_t page, const std::string& title, const TPageSection& section,
+                    bool generated, bool first);
+  void StoreBlock();
+
+  std::unique_ptr<Xapian::WritableDatabase> database_;
+  Xapian::Stem stemmer_;
+  std::unique_ptr<Xapian::Stopper> stopper_;
+  Xapian::TermGenerator generator_;
+  // The query side never puts the stem marker on n-grams of CJK text, so text holding any is
+  // indexed a second time without it.
+  Xapian::TermGenerator cjkGenerator_;
+  std::uint64_t share_;
+  std::uint64_t sections_ = 0;
+  std::vector<format::TSectionRecord> block_;
+  std::vector<TNumberedPage> pages_;
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<TQueuedPage> queue_;
+  bool closed_ = false;
+  std::exception_ptr failure_;
+  std::thread worker_;
+};
+
+}  // namespace tomelet::search

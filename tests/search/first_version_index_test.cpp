@@ -1,0 +1,51 @@
+#include <gtest/gtest.h>
+
+#include "search/IndexFormat.h"
+#include "tests/search/SearchFixtures.h"
+
+namespace tomelet::search::testing {
+namespace {
+
+// Written the way the first version's builder wrote it: each section's record as its
+// document's data.
+std::vector<std::byte> FirstVersionIndex(const std::filesystem::path& scratch) {
+  {
+    Xapian::WritableDatabase database((scratch / "db").string(),
+                                      Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS);
+    for (const char* word : {"widgets", "gadgets"}) {
+      Xapian::Document document;
+      document.add_term("Z" + Xapian::Stem("en")(word));
+      document.set_data(format::EncodeSection({0, word, std::string("All about ") + word}));
+      document.add_value(format::kPageSlot, format::PageKey(0));
+      database.add_document(document);
+    }
+    database.set_metadata(std::string(format::kLanguageKey), "en");
+    database.set_metadata(std::string(format::kPagesKey),
+                          format::EncodePages({{"tools.html", "Tools", false}}));
+    database.commit();
+    database.compact((scratch / "single").string(), Xapian::DBCOMPACT_SINGLE_FILE);
+  }
+  std::ifstream in(scratch / "single", std::ios::binary);
+  const std::string database{std::istreambuf_iterator<char>(in), {}};
+  auto bytes = format::EncodeHeader(database.size());
+  bytes[16] = std::byte{1};
+  for (const char c : database) {
+    bytes.push_back(static_cast<std::byte>(c));
+  }
+  return bytes;
+}
+
+TEST(FirstVersionIndexTest, DocumentsPackedBeforeTheSectionBlocksAreStillSearched) {
+  const auto scratch = std::filesystem::temp_directory_path() /
+                       ("tomelet-first-version-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(scratch);
+  const TIndexFile file(FirstVersionIndex(scratch));
+  std::filesystem::remove_all(scratch);
+  const auto results = file.Open()->Search("gadget", 0, 10);
+  ASSERT_EQ(results.Hits.size(), 1u);
+  EXPECT_EQ(Paths(results)[0], "tools.html#gadgets");
+  EXPECT_EQ(results.Hits[0].Snippet, "All about <b>gadgets</b>");
+}
+
+}  // namespace
+}  // namespace tomelet::search::testing
