@@ -108,6 +108,15 @@ class TSession : public TIdleConnection, public std::enable_shared_from_this<TSe
     });
   }
 
+  // Counted as waiting at once, so that a burst of new connections can make room before their
+  // loops have run; the first read starts on the connection's own loop, the only one that
+  // touches it from then on.
+  void Start() {
+    limit_.Waiting(shared_from_this());
+    asio::post(stream_.get_executor(), [self = shared_from_this()] { self->ReadRequest(); });
+  }
+
+ private:
   void ReadRequest() {
     limit_.Waiting(shared_from_this());
     parser_.emplace();
@@ -121,7 +130,6 @@ class TSession : public TIdleConnection, public std::enable_shared_from_this<TSe
                      });
   }
 
- private:
   void Answer() {
     limit_.Busy(*this);
     const auto& request = parser_->get();
@@ -232,10 +240,7 @@ struct TDocumentServer::Impl {
         socket.close(ignored);
       } else {
         socket.set_option(tcp::no_delay(true), ec);
-        // The session starts on its own loop, which from now on is the only one to touch it.
-        asio::post(socket.get_executor(), [this, socket = std::move(socket)]() mutable {
-          std::make_shared<TSession>(std::move(socket), site, settings, limit)->ReadRequest();
-        });
+        std::make_shared<TSession>(std::move(socket), site, settings, limit)->Start();
       }
       Accept();
     });
