@@ -1,7 +1,6 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 
 #include <fcntl.h>
-#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,20 +29,6 @@ void RejectEncrypted(const TEntryView& entry) {
   if (entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted) {
     throw EZLBArchiveError("No password given for encrypted file");
   }
-}
-
-struct DecompressorDeleter {
-  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
-
-// libdeflate's decompressors are not shared between threads; each thread keeps its own.
-libdeflate_decompressor& ThreadDecompressor() {
-  thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
-      libdeflate_alloc_decompressor());
-  if (!decompressor) {
-    throw std::bad_alloc();
-  }
-  return *decompressor;
 }
 
 // A window of the archive file seen as a stream, so the streaming inflater can run over it
@@ -278,19 +263,8 @@ std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
     }
     return contents;
   }
-  if (HasVerifiedZlibStream(index)) {
-    const TStoredBlock block = StoredBlock(index);
-    std::vector<std::byte> stream(static_cast<std::size_t>(block.Length));
-    ReadAt(block.FileOffset, stream);
-    std::vector<std::byte> contents(static_cast<std::size_t>(entry.OriginalSize));
-    if (libdeflate_zlib_decompress(&ThreadDecompressor(), stream.data(), stream.size(),
-                                   contents.data(), contents.size(),
-                                   nullptr) == LIBDEFLATE_SUCCESS) {
-      return contents;
-    }
-  }
-  // A stream that the quick path refuses may still be one the reader accepts: trailing bytes,
-  // or a CompressedSize that is wrong.
+  // Inflated by the same zlib reader as every other path, so an entry is accepted or refused
+  // whichever way it is asked for; the vector grows with what the stream really produces.
   const auto reader = OpenContents(index);
   std::vector<std::byte> contents;
   std::vector<std::byte> piece(kReadPiece);

@@ -1,9 +1,12 @@
 // Writing an entry's contents into a stream: stored copies, inflation at once or in chunks,
 // and the decryption step of encrypted entries.
+#include <libdeflate.h>
+
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "ZLIBArchive2/ReaderState.h"
@@ -74,6 +77,7 @@ class TFileEntryReader final : public TEntryReader {
     const auto want = static_cast<std::size_t>(
         std::min<std::int64_t>(remaining_, static_cast<std::int64_t>(buffer.size())));
     if (want == 0) {
+      CheckCrc();
       return 0;
     }
     const auto piece = buffer.first(want);
@@ -88,13 +92,20 @@ class TFileEntryReader final : public TEntryReader {
     }
     remaining_ -= static_cast<std::int64_t>(got);
     crc_ = libdeflate_crc32(crc_, piece.data(), got);
-    if (remaining_ == 0 && expectedCRC_ && crc_ != *expectedCRC_) {
-      RaiseArchiveError(name_ + " failed CRC check");
+    if (remaining_ == 0) {
+      CheckCrc();
     }
     return got;
   }
 
  private:
+  // Once, when the last byte has been read; an empty entry has its checksum too.
+  void CheckCrc() {
+    if (expectedCRC_ && std::exchange(expectedCRC_, std::nullopt) != crc_) {
+      RaiseArchiveError(name_ + " failed CRC check");
+    }
+  }
+
   TFileStream file_;
   std::optional<TZDecompressionStream> inflater_;
   std::string name_;
@@ -141,17 +152,18 @@ bool TZLBArc2::Impl::InflateAtOnce(const TArchiveEntry& entry, TStream& source, 
       entry.OriginalSize > oneShotLength * format::kMaxDeflateRatio) {
     return false;
   }
-  std::vector<std::byte> compressed(static_cast<std::size_t>(oneShotLength));
-  source.ReadBuffer(compressed);
+  // The same zlib as the chunked path, so that an entry is accepted or refused whichever path
+  // reads it; only the copies through a chunk buffer are saved.
   const auto oldSize = static_cast<std::size_t>(memory->Size());
   const auto out = memory->WriteSpan(static_cast<std::size_t>(entry.OriginalSize));
-  const libdeflate_result result = libdeflate_zlib_decompress(
-      &Decompressor(), compressed.data(), compressed.size(), out.data(), out.size(), nullptr);
-  if (result == LIBDEFLATE_SUCCESS) {
-    return true;
+  try {
+    TZDecompressionStream inflater(source);
+    if (inflater.Read(out) == out.size()) {
+      return true;
+    }
+  } catch (const EZDecompressionError&) {
   }
-  // Whatever libdeflate rejects, the chunked path decides: it tolerates what zlib tolerates
-  // (trailing bytes, a stream longer than the entry) and fails the same way otherwise.
+  // The chunked path raises the failure and leaves in dest what it had written by then.
   memory->SetSize(oldSize);
   source.SetPosition(start);
   return false;

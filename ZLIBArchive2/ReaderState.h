@@ -1,8 +1,6 @@
 // State of a TZLBArc2 shared by its opening and its extracting halves.
 #pragma once
 
-#include <libdeflate.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,10 +16,6 @@ namespace tomelet {
 struct TZLBArc2::Impl {
   enum class Phase { Idle, Registry, Entry };
 
-  struct DecompressorDeleter {
-    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-  };
-
   explicit Impl(TZLBArc2& owner) : owner(owner) {}
 
   TZLBArc2& owner;
@@ -32,12 +26,10 @@ struct TZLBArc2::Impl {
   std::int64_t total = 0;
   std::int64_t done = 0;
   bool destroying = false;
-  std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
 
   void BeginPhase(Phase newPhase, std::string newMessage, std::int64_t newTotal);
   // Raises OnProgress for the current phase.
   void DoProgress() const;
-  libdeflate_decompressor& Decompressor();
 
   // Places the archive inside the file, or raises "Error reading registry" when the trailer's
   // sizes cannot describe this file.

@@ -80,16 +80,6 @@ void TZLBArc2::Impl::DoProgress() const {
   owner.OnProgress(message, static_cast<int>(std::nearbyint(share * 100.0)));
 }
 
-libdeflate_decompressor& TZLBArc2::Impl::Decompressor() {
-  if (!decompressor) {
-    decompressor.reset(libdeflate_alloc_decompressor());
-    if (!decompressor) {
-      throw std::bad_alloc();
-    }
-  }
-  return *decompressor;
-}
-
 TZLBArc2::TZLBArc2() : impl_(std::make_unique<Impl>(*this)) {}
 
 TZLBArc2::~TZLBArc2() {

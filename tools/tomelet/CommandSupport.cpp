@@ -1,7 +1,7 @@
 #include "tools/tomelet/CommandSupport.h"
 
+#include <libdeflate.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -59,8 +59,7 @@ std::size_t TCheckingSink::Read(std::span<std::byte>) {
 }
 
 void TCheckingSink::Write(std::span<const std::byte> data) {
-  crc_ = static_cast<std::uint32_t>(
-      crc32(crc_, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  crc_ = libdeflate_crc32(crc_, data.data(), data.size());
   size_ += static_cast<std::int64_t>(data.size());
   while (fd_ >= 0 && !data.empty()) {
     const auto written = ::write(fd_, data.data(), data.size());

@@ -12,10 +12,13 @@
 #include "platform/text/Codepage.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/EntryPath.h"
+#include "tools/tomelet/EntryPrefetch.h"
 #include "tools/tomelet/ExtractionFolder.h"
 
 namespace tomelet::cli {
 namespace {
+
+constexpr std::size_t kWritePiece = std::size_t{1} << 20;
 
 struct ExtractArgs {
   std::string file;
@@ -125,6 +128,15 @@ std::vector<PlannedFile> PlanFiles(const TZLBArc2& arc, const std::vector<int>& 
   return plan;
 }
 
+std::vector<int> PlannedIndices(const std::vector<PlannedFile>& plan) {
+  std::vector<int> indices;
+  indices.reserve(plan.size());
+  for (const auto& file : plan) {
+    indices.push_back(file.index);
+  }
+  return indices;
+}
+
 void RunExtract(const ExtractArgs& args) {
   TZLBArc2 arc;
   arc.VerifyArchiveCRC = false;
@@ -134,11 +146,16 @@ void RunExtract(const ExtractArgs& args) {
   for (const auto& file : plan) {
     folder.CheckPlace(file.components);
   }
-  TFileStream archive(arc.ArchiveFileName(), TFileStream::Mode::Read);
+  arc.VerifyFileCRC = true;
+  TEntryPrefetch prefetch(arc, PlannedIndices(plan));
+  std::vector<std::byte> buffer(kWritePiece);
   for (const auto& file : plan) {
+    const auto contents = prefetch.Next();
     const TDescriptor written = folder.Stage(file.components);
     TCheckingSink sink(written.Get());
-    ExtractChecked(arc, file.index, sink, &archive);
+    while (const std::size_t got = contents->Read(buffer)) {
+      sink.Write(std::span(buffer).first(got));
+    }
   }
   folder.Commit();
 }
