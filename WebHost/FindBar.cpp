@@ -13,10 +13,9 @@ constexpr guint kMaxCountedMatches = 1000;
 
 }  // namespace
 
-TFindBar::TFindBar(WebKitWebView* view, std::function<void(const std::string&)> status)
-    : view_(view),
-      controller_(WEBKIT_FIND_CONTROLLER(g_object_ref(webkit_web_view_get_find_controller(view)))),
-      status_(std::move(status)) {
+TFindBar::TFindBar(WebKitWebView* view, TStatus status)
+    : TPageBar(view, std::move(status), 28, "Find on this page"),
+      controller_(WEBKIT_FIND_CONTROLLER(g_object_ref(webkit_web_view_get_find_controller(view)))) {
   BuildLayout();
   g_signal_connect(controller_, "found-text", G_CALLBACK(OnFound), this);
   g_signal_connect(controller_, "counted-matches", G_CALLBACK(OnCounted), this);
@@ -30,8 +29,6 @@ TFindBar::~TFindBar() {
 }
 
 void TFindBar::BuildLayout() {
-  text_.set_width_chars(28);
-  text_.set_placeholder_text("Find on this page");
   previous_.set_image_from_icon_name("go-up-symbolic");
   previous_.set_tooltip_text("Previous match (Shift+Enter)");
   next_.set_image_from_icon_name("go-down-symbolic");
@@ -42,8 +39,6 @@ void TFindBar::BuildLayout() {
   fields_.pack_start(count_, Gtk::PACK_SHRINK);
   fields_.pack_start(matchCase_, Gtk::PACK_SHRINK);
   add(fields_);
-  connect_entry(text_);
-  set_show_close_button(true);
 
   text_.signal_search_changed().connect([this] { SearchFromFields(false); });
   text_.signal_activate().connect([this] { SearchFromFields(false); });
@@ -60,29 +55,12 @@ void TFindBar::BuildLayout() {
   previous_.signal_clicked().connect([this] { SearchFromFields(true); });
   next_.signal_clicked().connect([this] { SearchFromFields(false); });
   matchCase_.signal_toggled().connect([this] { SearchFromFields(false); });
-  // The bar's own close button ends the search like Esc.
-  property_search_mode_enabled().signal_changed().connect([this] {
-    if (!get_search_mode())
-      Close();
-  });
-  show_all();
+  FinishLayout();
 }
 
-void TFindBar::Open() {
-  set_search_mode(true);
-  text_.grab_focus();
-  if (!std::exchange(open_, true))
-    Report("shown");
-}
-
-void TFindBar::Close() {
-  if (!std::exchange(open_, false))
-    return;
+void TFindBar::OnClosing() {
   webkit_find_controller_search_finish(controller_);
   Forget();
-  set_search_mode(false);
-  gtk_widget_grab_focus(GTK_WIDGET(view_));
-  Report("closed");
 }
 
 void TFindBar::Forget() {
@@ -148,11 +126,6 @@ void TFindBar::ShowCount() {
                     std::to_string(total));
   }
   Report(count_.get_text());
-}
-
-void TFindBar::Report(const std::string& text) {
-  if (status_)
-    status_(text);
 }
 
 void TFindBar::OnFound(WebKitFindController*, guint, gpointer self) {

@@ -60,16 +60,18 @@ void OnHighlighted(GObject* view, GAsyncResult* result, gpointer data) {
 }  // namespace
 
 TSearchBar::TSearchBar(WebKitWebView* view, TOpen open, TWebHost& host)
-    : view_(view),
+    : TPageBar(
+          view,
+          [&host](const std::string& status) {
+            if (host.SearchStatus)
+              host.SearchStatus(status);
+          },
+          36, "Search the document"),
       openPage_(std::move(open)),
       host_(host),
       suggestions_(Gtk::ListStore::create(columns_)),
       completion_(Gtk::EntryCompletion::create()) {
-  text_.set_width_chars(36);
-  text_.set_placeholder_text("Search the document");
   add(text_);
-  connect_entry(text_);
-  set_show_close_button(true);
   // The suggestions are the index's answer already, so every one of them is shown as it is.
   completion_->set_model(suggestions_);
   completion_->set_text_column(columns_.Title);
@@ -86,26 +88,7 @@ TSearchBar::TSearchBar(WebKitWebView* view, TOpen open, TWebHost& host)
   text_.signal_changed().connect([this] { ShowSuggestions(); }, false);
   text_.set_completion(completion_);
   text_.signal_activate().connect([this] { SearchTypedText(); });
-  property_search_mode_enabled().signal_changed().connect([this] {
-    if (!get_search_mode())
-      Close();
-  });
-  show_all();
-}
-
-void TSearchBar::Open() {
-  set_search_mode(true);
-  text_.grab_focus();
-  if (!std::exchange(open_, true))
-    Report("shown");
-}
-
-void TSearchBar::Close() {
-  if (!std::exchange(open_, false))
-    return;
-  set_search_mode(false);
-  gtk_widget_grab_focus(GTK_WIDGET(view_));
-  Report("closed");
+  FinishLayout();
 }
 
 void TSearchBar::ShowSuggestions() {
@@ -135,11 +118,6 @@ void TSearchBar::SearchTypedText() {
   if (typed.find_first_not_of(' ') == std::string::npos)
     return;
   Choose(SearchAddress(typed));
-}
-
-void TSearchBar::Report(const std::string& text) {
-  if (host_.SearchStatus)
-    host_.SearchStatus(text);
 }
 
 std::string SearchAddress(const std::string& text) {

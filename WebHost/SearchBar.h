@@ -5,31 +5,24 @@
 
 #include <gtkmm/entrycompletion.h>
 #include <gtkmm/liststore.h>
-#include <gtkmm/searchbar.h>
-#include <gtkmm/searchentry.h>
 #include <webkit2/webkit2.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "WebHost/PageBar.h"
 #include "WebHost/WebHost.h"
 
 namespace tomelet {
 
-class TSearchBar final : public Gtk::SearchBar {
+class TSearchBar final : public TPageBar {
  public:
   using TOpen = std::function<void(const std::string& address)>;
 
   // Takes its suggestions from the host's SuggestPages and tells its SearchStatus what it does;
   // open loads an address in the view.
   TSearchBar(WebKitWebView* view, TOpen open, TWebHost& host);
-
-  // Shows the bar with its text selected and the keyboard in it.
-  void Open();
-  // Hides the bar and gives the keyboard back to the page.
-  void Close();
-  bool IsOpen() const { return open_; }
 
  private:
   struct TColumns : Gtk::TreeModelColumnRecord {
@@ -44,16 +37,12 @@ class TSearchBar final : public Gtk::SearchBar {
   void ShowSuggestions();
   void Choose(const std::string& address);
   void SearchTypedText();
-  void Report(const std::string& text);
 
-  WebKitWebView* view_;
   TOpen openPage_;
   TWebHost& host_;
-  bool open_ = false;
   TColumns columns_;
   Glib::RefPtr<Gtk::ListStore> suggestions_;
   Glib::RefPtr<Gtk::EntryCompletion> completion_;
-  Gtk::SearchEntry text_;
 };
 
 // The address of the results page for text.
