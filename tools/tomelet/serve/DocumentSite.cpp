@@ -248,9 +248,7 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
     // Bytes kept in memory are checked once, when they come from the file.
     auto bytes = cache.Get(index, [&] {
       auto contents = archive->Contents(index);
-      if (!archive->IsUnchanged()) {
-        throw EZLBArchiveError("The document has changed on disk since it was opened");
-      }
+      RaiseIfChanged(*archive);
       return contents;
     });
     if (static_cast<std::int64_t>(bytes->size()) < first + length) {

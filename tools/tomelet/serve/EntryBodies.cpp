@@ -117,9 +117,7 @@ class TGuardedBody final : public TBodySource {
       : body_(std::move(body)), archive_(std::move(archive)) {}
   std::span<const std::byte> Next() override {
     const auto piece = body_->Next();
-    if (!archive_->IsUnchanged()) {
-      throw EZLBArchiveError("The document has changed on disk since it was opened");
-    }
+    RaiseIfChanged(*archive_);
     return piece;
   }
 
@@ -134,6 +132,12 @@ std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
 }
 
 }  // namespace
+
+void RaiseIfChanged(const TArchiveSnapshot& archive) {
+  if (!archive.IsUnchanged()) {
+    throw EZLBArchiveError("The document has changed on disk since it was opened");
+  }
+}
 
 std::unique_ptr<TBodySource> TextBody(std::string text) {
   return std::make_unique<TTextBody>(std::move(text));

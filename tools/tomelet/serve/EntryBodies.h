@@ -22,6 +22,10 @@ std::unique_ptr<TBodySource> TextBody(std::string text);
 // Bytes [first, first + length) of a shared buffer, handed out without copying.
 std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
                                         std::int64_t length);
+// Raises "The document has changed on disk since it was opened" once the file at the archive's
+// path is no longer the one opened.
+void RaiseIfChanged(const TArchiveSnapshot& archive);
+
 // The two bodies that read the file as the transport asks for pieces hand out each piece only
 // while the document file is still the one opened; a change found midway raises, so the
 // transport cuts the reply rather than mix two documents.
