@@ -16,22 +16,10 @@ constexpr const char* kFieldPage =
 
 // The page reports the height of its text in its title, so the title shows the text size. The
 // first visit goes on to a second page once, for Alt+Home to come back from.
-constexpr const char* kTextHeightPage =
+constexpr const char* kTextHeightThenSecondPage =
     "<title>h0</title><span id=t>Text</span><script>"
     "if (!sessionStorage.visited) { sessionStorage.visited = 1; location.href = 'two.htm'; }"
     "setInterval(() => document.title = 'h' + t.offsetHeight, 100)</script>";
-
-int LastTextHeight(const std::string& trace) {
-  const auto at = trace.rfind("title: h");
-  return at == std::string::npos ? 0 : std::atoi(trace.c_str() + at + 8);
-}
-
-std::size_t Occurrences(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
 
 class ViewerKeysTest : public ViewerTest {
  protected:
@@ -42,8 +30,9 @@ class ViewerKeysTest : public ViewerTest {
   bool StillRunning() { return !WaitForExit(500ms).has_value(); }
 
   std::string StartOnTextHeightPage(const TProjectOptions& options) {
-    Start({Document("keys.tlt", options,
-                    {{"index.htm", kTextHeightPage}, {"two.htm", "<title>Two</title>"}})});
+    Start(
+        {Document("keys.tlt", options,
+                  {{"index.htm", kTextHeightThenSecondPage}, {"two.htm", "<title>Two</title>"}})});
     const auto window = WaitForWindow("Two");
     return window;
   }

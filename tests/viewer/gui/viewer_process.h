@@ -45,6 +45,19 @@ inline std::string CommandOutput(const std::string& command) {
   return output;
 }
 
+inline std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++count;
+  return count;
+}
+
+// The text height that the last title "h<pixels>" of a trace reported; 0 before the first.
+inline int LastTextHeight(const std::string& trace) {
+  const auto at = trace.rfind("title: h");
+  return at == std::string::npos ? 0 : std::atoi(trace.c_str() + at + 8);
+}
+
 // Options of a document that shows every bar and allows every command.
 inline TProjectOptions OpenOptions(const std::string& startPage = "index.htm") {
   return AllEnabledOptions(startPage, 640, 480);

@@ -105,13 +105,6 @@ TEST_F(ViewerCloseTest, ExitButtonEnds) {
   EXPECT_EQ(WaitForExit(), 0);
 }
 
-std::size_t Occurrences(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-    ++count;
-  return count;
-}
-
 TEST_F(ViewerCloseTest, AltLeftGoesBackInTheHistory) {
   Start({Document("manual.tlt", OpenOptions(),
                   {{"index.htm",
@@ -129,11 +122,6 @@ TEST_F(ViewerCloseTest, AltLeftGoesBackInTheHistory) {
 constexpr const char* kTextHeightPage =
     "<title>h0</title><span id=t>Text</span><script>setInterval(() => document.title = 'h' + "
     "document.getElementById('t').offsetHeight, 100)</script>";
-
-int LastTextHeight(const std::string& trace) {
-  const auto at = trace.rfind("title: h");
-  return at == std::string::npos ? 0 : std::atoi(trace.c_str() + at + 8);
-}
 
 TEST_F(ViewerCloseTest, FontSizeBodyOpensTheTextSizeMenu) {
   Start({Document("manual.tlt", OpenOptions(), {{"index.htm", kTextHeightPage}})});
