@@ -50,13 +50,15 @@ bench: build
 	scripts/install-deps --bench
 	bench/run-all
 
-fuzz: deps
+fuzz:
+	scripts/install-deps --fuzz
 	cmake --preset fuzz >/dev/null
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_open_archive fuzz_options_record fuzz_url_mapping fuzz_http_request
 	mkdir -p build-fuzz/corpus
 	build-fuzz/tests/fuzz/fuzz_open_archive -rss_limit_mb=512 -max_len=1048576 -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/corpus tests/fuzz/corpus/open_archive
 
 fuzz-search: build
+	scripts/install-deps --fuzz
 	cmake --preset fuzz >/dev/null
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_search_index
 	mkdir -p build-fuzz/search-corpus
