@@ -58,15 +58,21 @@ std::size_t TCheckingSink::Read(std::span<std::byte>) {
   throw EReadError();
 }
 
-void TCheckingSink::Write(std::span<const std::byte> data) {
-  crc_ = libdeflate_crc32(crc_, data.data(), data.size());
-  size_ += static_cast<std::int64_t>(data.size());
-  while (fd_ >= 0 && !data.empty()) {
-    const auto written = ::write(fd_, data.data(), data.size());
+void WriteAll(int fd, std::span<const std::byte> data) {
+  while (!data.empty()) {
+    const auto written = ::write(fd, data.data(), data.size());
     if (written < 0 && errno != EINTR) {
       throw EStreamError(std::string("Cannot write: ") + std::strerror(errno));
     }
     data = data.subspan(static_cast<std::size_t>(std::max<ssize_t>(written, 0)));
+  }
+}
+
+void TCheckingSink::Write(std::span<const std::byte> data) {
+  crc_ = libdeflate_crc32(crc_, data.data(), data.size());
+  size_ += static_cast<std::int64_t>(data.size());
+  if (fd_ >= 0) {
+    WriteAll(fd_, data);
   }
 }
 

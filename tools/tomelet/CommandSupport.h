@@ -39,6 +39,9 @@ void OpenDocument(TZLBArc2& arc, const std::string& path);
 // "not found" message.
 std::string EntryNameFor(const TZLBArc2& arc, const std::string& name);
 
+// Writes every byte of data to the descriptor, or raises EStreamError "Cannot write: <reason>".
+void WriteAll(int fd, std::span<const std::byte> data);
+
 // A write-only stream that keeps the CRC-32 of what passes through and hands the bytes on to a
 // descriptor, or drops them when there is none. Writing fails with the system's reason.
 class TCheckingSink final : public TStream {

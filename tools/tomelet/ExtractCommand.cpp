@@ -152,9 +152,8 @@ void RunExtract(const ExtractArgs& args) {
   for (const auto& file : plan) {
     const auto contents = prefetch.Next();
     const TDescriptor written = folder.Stage(file.components);
-    TCheckingSink sink(written.Get());
     while (const std::size_t got = contents->Read(buffer)) {
-      sink.Write(std::span(buffer).first(got));
+      WriteAll(written.Get(), std::span(buffer).first(got));
     }
   }
   folder.Commit();
