@@ -1,6 +1,5 @@
 #include "tools/tomelet/CommandSupport.h"
 
-#include <libdeflate.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,8 +16,6 @@ namespace tomelet::cli {
 namespace {
 
 constexpr std::size_t kFlushThreshold = 1 << 16;
-// Entries up to this size are inflated whole into memory before they are written.
-constexpr std::int64_t kLargestEntryInMemory = std::int64_t{64} << 20;
 
 constexpr std::string_view kHexDigits = "0123456789abcdef";
 
@@ -54,10 +51,6 @@ std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
   return arc.IndexOfEntry(withBackslashes) >= 0 ? withBackslashes : name;
 }
 
-std::size_t TCheckingSink::Read(std::span<std::byte>) {
-  throw EReadError();
-}
-
 void WriteAll(int fd, std::span<const std::byte> data) {
   while (!data.empty()) {
     const auto written = ::write(fd, data.data(), data.size());
@@ -65,38 +58,6 @@ void WriteAll(int fd, std::span<const std::byte> data) {
       throw EStreamError(std::string("Cannot write: ") + std::strerror(errno));
     }
     data = data.subspan(static_cast<std::size_t>(std::max<ssize_t>(written, 0)));
-  }
-}
-
-void TCheckingSink::Write(std::span<const std::byte> data) {
-  crc_ = libdeflate_crc32(crc_, data.data(), data.size());
-  size_ += static_cast<std::int64_t>(data.size());
-  if (fd_ >= 0) {
-    WriteAll(fd_, data);
-  }
-}
-
-std::int64_t TCheckingSink::Seek(std::int64_t offset, SeekOrigin origin) {
-  if (offset != 0 || origin == SeekOrigin::Begin) {
-    throw EStreamError("Stream seek error");
-  }
-  return size_;
-}
-
-void ExtractChecked(TZLBArc2& arc, int index, TCheckingSink& sink, TStream* archive) {
-  arc.VerifyFileCRC = false;
-  const TEntryView entry = arc.EntryAt(index);
-  const std::string fileName(entry.FileName);
-  const std::uint32_t crc = entry.CRC;
-  if (entry.OriginalSize <= kLargestEntryInMemory) {
-    TMemoryStream contents;
-    arc.ExtractEntry(index, contents, archive);
-    sink.Write(contents.Bytes());
-  } else {
-    arc.ExtractEntry(index, sink, archive);
-  }
-  if (sink.Crc() != crc) {
-    throw EZLBArchiveError(fileName + " failed CRC check");
   }
 }
 

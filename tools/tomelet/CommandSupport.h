@@ -42,28 +42,6 @@ std::string EntryNameFor(const TZLBArc2& arc, const std::string& name);
 // Writes every byte of data to the descriptor, or raises EStreamError "Cannot write: <reason>".
 void WriteAll(int fd, std::span<const std::byte> data);
 
-// A write-only stream that keeps the CRC-32 of what passes through and hands the bytes on to a
-// descriptor, or drops them when there is none. Writing fails with the system's reason.
-class TCheckingSink final : public TStream {
- public:
-  explicit TCheckingSink(int fd = -1) : fd_(fd) {}
-  std::size_t Read(std::span<std::byte> buffer) override;
-  void Write(std::span<const std::byte> data) override;
-  std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
-  std::int64_t Size() override { return size_; }
-  std::uint32_t Crc() const { return crc_; }
-
- private:
-  int fd_;
-  std::int64_t size_ = 0;
-  std::uint32_t crc_ = 0;
-};
-
-// Writes entry index into sink and checks its CRC, raising "<name> failed CRC check" as the
-// reader does. Entries of ordinary size are inflated in one piece first (the fast path); larger
-// ones flow through in chunks, so memory never follows a size that a record only claims.
-void ExtractChecked(TZLBArc2& arc, int index, TCheckingSink& sink, TStream* archive = nullptr);
-
 // Collects text in memory and hands it to the file in large blocks; Flush reports write errors
 // (a full disk, a closed pipe) as exceptions instead of losing them.
 class TOutput {
