@@ -180,6 +180,22 @@ INSTANTIATE_TEST_SUITE_P(
                       damaged.CRC = 1;
                       writer.AddRawEntry(damaged, AsBytes("evil"));
                     },
+                    "failed CRC check"},
+        // The readers ahead are held back by their memory budget when the damage is found; they
+        // must stop rather than keep the program from ending.
+        LateRefusal{"damaged_entry_before_many_large_ones",
+                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
+                      TArchiveEntry damaged;
+                      damaged.FileName = "damaged.htm";
+                      damaged.OriginalSize = 4;
+                      damaged.Method = kMethodStored;
+                      damaged.CRC = 1;
+                      writer.AddRawEntry(damaged, AsBytes("evil"));
+                      for (int i = 0; i < 12; ++i) {
+                        writer.AddEntry("large" + std::to_string(i) + ".htm",
+                                        std::string(std::size_t{6} << 20, 'x'));
+                      }
+                    },
                     "failed CRC check"}),
     [](const auto& info) { return info.param.label; });
 
