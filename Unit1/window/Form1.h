@@ -57,6 +57,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
  protected:
   bool on_delete_event(GdkEventAny* event) override;
   bool on_key_press_event(GdkEventKey* key) override;
+  bool on_key_release_event(GdkEventKey* key) override;
   bool on_window_state_event(GdkEventWindowState* event) override;
   void on_realize() override;
   void on_show() override;

@@ -69,6 +69,13 @@ bool TForm1::on_key_press_event(GdkEventKey* key) {
   return HandleKey(key) || Gtk::Window::on_key_press_event(key);
 }
 
+// A key that ends the program is still released while Exit takes the window down, when the
+// widget that had the keyboard may be gone already; the release then goes nowhere.
+bool TForm1::on_key_release_event(GdkEventKey* key) {
+  const Gtk::Widget* focus = get_focus();
+  return (focus != nullptr && !focus->get_realized()) || Gtk::Window::on_key_release_event(key);
+}
+
 bool TForm1::HandleKey(GdkEventKey* key) {
   const guint modifiers = key->state & gtk_accelerator_get_default_mod_mask();
   const guint keyval = gdk_keyval_to_lower(key->keyval);
