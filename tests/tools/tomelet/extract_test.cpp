@@ -112,6 +112,16 @@ struct LateRefusal {
   std::string reason;
 };
 
+// A stored entry whose bytes do not match its CRC, found only once it is read.
+void AddEntryWithWrongCrc(TZLBArchiveWriter& writer) {
+  TArchiveEntry damaged;
+  damaged.FileName = "damaged.htm";
+  damaged.OriginalSize = 4;
+  damaged.Method = kMethodStored;
+  damaged.CRC = 1;
+  writer.AddRawEntry(damaged, AsBytes("evil"));
+}
+
 class ExtractRefusal : public ::testing::TestWithParam<LateRefusal> {};
 
 TEST_P(ExtractRefusal, LeavesTheFolderAsItWas) {
@@ -173,24 +183,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "longer than 255 bytes as UTF-8"},
         LateRefusal{"damaged_last_entry",
                     [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
-                      TArchiveEntry damaged;
-                      damaged.FileName = "damaged.htm";
-                      damaged.OriginalSize = 4;
-                      damaged.Method = kMethodStored;
-                      damaged.CRC = 1;
-                      writer.AddRawEntry(damaged, AsBytes("evil"));
+                      AddEntryWithWrongCrc(writer);
                     },
                     "failed CRC check"},
         // The readers ahead are held back by their memory budget when the damage is found; they
         // must stop rather than keep the program from ending.
         LateRefusal{"damaged_entry_before_many_large_ones",
                     [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
-                      TArchiveEntry damaged;
-                      damaged.FileName = "damaged.htm";
-                      damaged.OriginalSize = 4;
-                      damaged.Method = kMethodStored;
-                      damaged.CRC = 1;
-                      writer.AddRawEntry(damaged, AsBytes("evil"));
+                      AddEntryWithWrongCrc(writer);
                       for (int i = 0; i < 12; ++i) {
                         writer.AddEntry("large" + std::to_string(i) + ".htm",
                                         std::string(std::size_t{6} << 20, 'x'));
