@@ -1,7 +1,6 @@
 // tomelet search: the document's pages that match a query, from its index (built into the
 // user's cache first when the document carries none).
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -25,19 +24,13 @@ struct SearchArgs {
   bool json = false;
 };
 
-// The archive path as a person reads it on this system: "/" between folders.
-std::string ShownHitPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return ShownName(path);
-}
-
 void WriteLines(TOutput& output, const search::TSearchResults& results) {
   auto& out = output.Text();
   for (std::size_t i = 0; i < results.Hits.size(); ++i) {
     const auto& hit = results.Hits[i];
     AppendNumber(out, static_cast<std::int64_t>(i + 1));
     out += '\t';
-    out += ShownHitPath(hit.Path);
+    out += ShownPath(hit.Path);
     if (!hit.Anchor.empty()) {
       out += '#';
       out += ShownName(hit.Anchor);
