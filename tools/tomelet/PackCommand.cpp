@@ -126,7 +126,8 @@ void AddPackCommand(CLI::App& app) {
       ->add_option("--exclude", args->selection.exclude,
                    "Leave out paths matching this shell pattern (\"/\" between folders; "
                    "may be repeated)")
-      ->allow_extra_args(false);
+      ->allow_extra_args(false)
+      ->type_name("PATTERN");
   command->add_flag("--no-index", args->noIndex, "Leave the search index out");
   command->add_option("--language", args->language,
                       "Language of the pages for the search index's stemmer (default: the start "
