@@ -16,8 +16,8 @@ TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen) 
 
 void TForm1Logic::ConnectBrowserEvents() {
   auto& events = webBrowser_.Events;
-  events.OnBeforeNavigate2 = [this](std::string& url, bool& cancel) {
-    Guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
+  events.OnBeforeNavigate2 = [this](std::string& url, TNavigationCause cause, bool& cancel) {
+    Guarded([&] { WebBrowser1BeforeNavigate2(url, cause, cancel); });
   };
   events.OnNavigateError = [this](const std::string& url, int statusCode, bool& cancel) {
     Guarded([&] { WebBrowser1NavigateError(url, statusCode, cancel); });
@@ -183,8 +183,9 @@ void TForm1Logic::WebBrowser1StatusTextChange(const std::string& text) {
   view_.SetStatusText(text);
 }
 
-void TForm1Logic::WebBrowser1BeforeNavigate2(std::string& url, bool& cancel) {
-  const TNavigationDecision decision = navigationPolicy_.BeforeNavigate2(url);
+void TForm1Logic::WebBrowser1BeforeNavigate2(std::string& url, TNavigationCause cause,
+                                             bool& cancel) {
+  const TNavigationDecision decision = navigationPolicy_.BeforeNavigate2(url, cause);
   if (decision.StatusText)
     view_.SetStatusText(*decision.StatusText);
   if (decision.Cancel)

@@ -102,9 +102,13 @@ class IOleCommandTarget {
                        std::optional<int> input) = 0;
 };
 
+// Who started a navigation: the reader, with a click or a key in the page, or anything else (a
+// start page, the viewer's own commands, a script, a redirect, the history).
+enum class TNavigationCause { ReaderAction, Other };
+
 struct TWebBrowserEvents {
   // The handler may rewrite url and set cancel to stop the navigation.
-  std::function<void(std::string& url, bool& cancel)> OnBeforeNavigate2;
+  std::function<void(std::string& url, TNavigationCause cause, bool& cancel)> OnBeforeNavigate2;
   std::function<void(const std::string& url, int statusCode, bool& cancel)> OnNavigateError;
   std::function<void(const std::string& url)> OnDocumentComplete;
   std::function<void(const std::string& text)> OnTitleChange;
