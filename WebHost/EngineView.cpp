@@ -16,6 +16,7 @@
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/SearchBar.h"
 #include "WebHost/TextSize.h"
+#include "WebHost/UserAgent.h"
 #include "WebHost/ViewerPages.h"
 #include "document/DocumentAddress.h"
 #include "platform/urlmon/UrlMon.h"
@@ -204,8 +205,9 @@ void TEngineView::Reload() {
 }
 
 // The session's user agent may be set at any time before a navigation, so it is read each time.
+// It holds the record's bytes as they stand; the engine takes only one line of HTTP's form.
 void TEngineView::ApplySessionUserAgent() {
-  const std::string userAgent = SessionUserAgent();
+  const std::string userAgent = EngineUserAgent(SessionUserAgent());
   if (userAgent == appliedUserAgent_)
     return;
   webkit_settings_set_user_agent(webkit_web_view_get_settings(view_),
