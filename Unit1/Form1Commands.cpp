@@ -126,7 +126,6 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
 }
 
 bool TForm1Logic::RunShortcut(TShortcut shortcut) {
-  constexpr int kSmallest = 0, kLargest = 4;
   if (!ShortcutAllowed(shortcut))
     return false;
   switch (shortcut) {
@@ -140,10 +139,10 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
       ButtonPrintClick();
       break;
     case TShortcut::TextLarger:
-      Largest1Click(std::min(textSize_ + 1, kLargest));
+      Largest1Click(std::min(textSize_ + 1, kLargestTextSize));
       break;
     case TShortcut::TextSmaller:
-      Largest1Click(std::max(textSize_ - 1, kSmallest));
+      Largest1Click(std::max(textSize_ - 1, kSmallestTextSize));
       break;
     case TShortcut::TextMedium:
       Largest1Click(kDefaultTextSize);

@@ -30,7 +30,7 @@ struct TCommandLine {
 inline constexpr std::string_view kDocumentExtension = ".tlt";
 inline constexpr std::string_view kBlankUrl = "about:blank";
 // The text size a document opens with: "Medium".
-inline constexpr int kDefaultTextSize = 2;
+inline constexpr int kDefaultTextSize = kMediumTextSize;
 
 // The extension of a command-line argument: the text from its last '.' when that '.' follows
 // every folder separator and drive colon, else empty.

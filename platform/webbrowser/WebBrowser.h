@@ -26,6 +26,14 @@ enum OLECMDEXECOPT : std::uint32_t {
   OLECMDEXECOPT_DONTPROMPTUSER = 2,
 };
 
+// The five text sizes of the zoom command, 0 (smallest) to 4 (largest); the medium one is 2.
+inline constexpr int kSmallestTextSize = 0;
+inline constexpr int kMediumTextSize = 2;
+inline constexpr int kLargestTextSize = 4;
+constexpr bool IsTextSize(int size) {
+  return size >= kSmallestTextSize && size <= kLargestTextSize;
+}
+
 // Commands named by the command-state event.
 enum : int { CSC_UPDATECOMMANDS = -1, CSC_NAVIGATEFORWARD = 1, CSC_NAVIGATEBACK = 2 };
 
