@@ -77,4 +77,4 @@ fuzz-search: build
 	build-fuzz/tests/fuzz/fuzz_search_index -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/search-corpus
 
 clean:
-	rm -rf build build-sanitize build-sanitize-gui build-fuzz
+	rm -rf build build-fresh build-sanitize build-sanitize-gui build-fuzz
