@@ -297,7 +297,7 @@ std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
 }
 
 void TArchiveSnapshot::CheckWhole(int index) const {
-  Entry(index);
+  Entry(index);  // raises "Index out of bounds" before the array is touched
   auto& checked = checkedWhole_[static_cast<std::size_t>(index)];
   if (checked.load(std::memory_order_acquire)) {
     return;
