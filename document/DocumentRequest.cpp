@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "ZLIBArchive2/EntryChecks.h"
 #include "document/DocumentAddress.h"
 #include "platform/mime/MimeTable.h"
 
@@ -50,7 +51,7 @@ TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view rel
     const TEntryView entry = entries.Entry(location.Entry.Index);
     location.StoredPath = entry.ArchivePath();
     location.MimeType = std::string(MimeTypeForFileName(entry.FileName).value_or(""));
-    location.Size = entry.OriginalSize;
+    location.Size = ContentSize(entry);
   }
   return location;
 }

@@ -26,7 +26,7 @@ struct TEntryLocation {
   TFoundEntry Entry;          // the form of the path that matched, and its index
   std::string StoredPath;     // the entry's own archive path; empty when not found
   std::string MimeType;       // from the entry's name; empty when the name does not tell
-  std::int64_t Size = 0;      // the entry's OriginalSize
+  std::int64_t Size = 0;      // the entry's ContentSize
 };
 
 // Maps the address after "tome://inpack/" to its entry.
