@@ -88,7 +88,7 @@ std::string DisplayHost(const std::string& host) {
 }
 
 void RunServe(const ServeArgs& args) {
-  auto archive = std::make_shared<const TArchiveSnapshot>(args.file);
+  const auto archive = OpenDocumentSnapshot(args.file);
   const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
   CheckPassword(options, args);
   const serve::TDocumentSite site(archive, options.StartPage());
