@@ -1,6 +1,7 @@
 // What this process is making on disk and must take away again when an interruption (SIGINT,
 // SIGTERM, SIGHUP) ends it first: a registry of paths, emptied by one thread that waits for those
-// signals, so that no signal handler ever runs code that is unsafe there.
+// signals. That thread first freezes every other thread (their only handler counts and pauses),
+// then removes with plain system calls, so no signal handler and no frozen lock is in the way.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +38,8 @@ class TLeftovers {
 // From now on SIGINT, SIGTERM and SIGHUP remove every registered path, newest first, then end the
 // process by that same signal, as if no one had caught it (a shell sees 128 + N). The signals are
 // blocked in the calling thread, whose mask every thread started later inherits, and taken by a
-// thread of its own: call it before any other thread is started. A signal ignored when it is
+// thread of its own: call it before any other thread is started. It takes SIGRTMIN for the
+// freezing. A signal ignored when it is
 // called stays ignored. Calling it again does nothing.
 void RemoveLeftoversOnInterrupt();
 
