@@ -112,7 +112,7 @@ void AddHelpCommand(CLI::App& app) {
   auto command = std::make_shared<std::string>();
   auto* help = app.add_subcommand("help", "Show the help of a command, or of the tool");
   help->add_option("COMMAND", *command, "Command to show the help of");
-  help->callback([&app, help, command] {
+  help->callback([&app, command] {
     if (command->empty()) {
       // app.help() would show the help of the command being run, which is this one.
       std::cout << app.get_formatter()->make_help(&app, app.get_name(), CLI::AppFormatMode::Normal);
@@ -122,9 +122,6 @@ void AddHelpCommand(CLI::App& app) {
     try {
       shown = app.get_subcommand(*command);
     } catch (const CLI::OptionNotFound&) {
-      RefuseUnknownCommand(app, *command);
-    }
-    if (shown == help) {
       RefuseUnknownCommand(app, *command);
     }
     std::cout << shown->help("tomelet");

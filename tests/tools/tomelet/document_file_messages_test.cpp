@@ -55,6 +55,8 @@ TEST_F(BadDocumentFile, WhatIsNotARegularFileIsNamedAndRefusedAtOnce) {
             folder_.Path().string() +
                 " is a folder, not a document (tomelet pack makes a document of a folder)");
   EXPECT_EQ(Refusal("/dev/null").first, "/dev/null is a character device, not a document file");
+  // The tool's standard input is /dev/null here.
+  EXPECT_EQ(Refusal("/dev/stdin").first, "/dev/stdin is a character device, not a document file");
   // A pipe is never opened: reading it would wait for a writer that never comes.
   const auto pipe = folder_ / "pipe";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
