@@ -11,6 +11,7 @@
 #include "document/DocumentEntries.h"
 #include "platform/cleanup/Leftovers.h"
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/EntryPath.h"
 #include "tools/tomelet/EntryPrefetch.h"
@@ -107,7 +108,7 @@ void RefuseFileFolderClashes(const TZLBArc2& arc, const std::vector<PlannedFile>
   for (const auto& file : plan) {
     if (folders.contains(DiskPath(file.components))) {
       throw EUnsafeEntryName("Refusing to extract \"" +
-                             DisplayText(arc.EntryAt(file.index).ArchivePath()) +
+                             ShownName(arc.EntryAt(file.index).ArchivePath()) +
                              "\": another entry needs a folder of that name");
     }
   }
