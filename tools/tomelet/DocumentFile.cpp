@@ -22,8 +22,8 @@ constexpr std::string_view kUnableToOpen = "Unable to open archive";
 // something else read as a trailer.
 constexpr std::int32_t kLastPlausibleVersion = 255;
 
-[[noreturn]] void Refuse(const std::string& line) {
-  throw EZLBArchiveError(line);
+[[noreturn]] void Refuse(const std::string& seems, std::string_view readerMessage = {}) {
+  throw EDocumentFileError(seems, std::string(readerMessage));
 }
 
 std::string KindOf(mode_t mode) {
@@ -125,13 +125,9 @@ std::string WhatItSeemsToBe(const TFileEnds& ends, std::string_view readerMessag
   TFileEnds ends;
   if (!ReadEnds(path, ends)) {
     const int error = errno;
-    Refuse(path + " cannot be read: " + std::strerror(error) + "\n" + std::string(readerMessage));
+    Refuse(path + " cannot be read: " + std::strerror(error), readerMessage);
   }
-  const std::string seems = path + " " + WhatItSeemsToBe(ends, readerMessage);
-  if (readerMessage.empty()) {
-    Refuse(seems);
-  }
-  Refuse(seems + "\n" + std::string(readerMessage));
+  Refuse(path + " " + WhatItSeemsToBe(ends, readerMessage), readerMessage);
 }
 
 template <typename Open>
@@ -151,15 +147,15 @@ auto OpenExplained(const std::string& path, Open open) {
 
 void CheckDocumentFile(const std::string& path) {
   if (path.empty()) {
-    Refuse("No document named: FILE is empty\n" + std::string(kNotFound));
+    Refuse("No document named: FILE is empty", kNotFound);
   }
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
-      Refuse(path + " does not exist\n" + std::string(kNotFound));
+      Refuse(path + " does not exist", kNotFound);
     }
-    Refuse(path + " cannot be read: " + std::strerror(errno) + "\n" + std::string(kUnableToOpen) +
-           " " + path);
+    Refuse(path + " cannot be read: " + std::strerror(errno),
+           std::string(kUnableToOpen) + " " + path);
   }
   if (!S_ISREG(status.st_mode)) {
     Refuse(path + " " + KindOf(status.st_mode));
@@ -168,7 +164,7 @@ void CheckDocumentFile(const std::string& path) {
 
 void OpenDocument(TZLBArc2& arc, const std::string& path) {
   if (!OpenExplained(path, [&] { return arc.OpenArchive(path); })) {
-    Refuse(std::string(kNotFound));
+    Refuse(path + " does not exist", kNotFound);
   }
 }
 

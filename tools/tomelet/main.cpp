@@ -152,13 +152,21 @@ int main(int argc, char** argv) {
       throw CLI::RequiredError(
           "A command (list, cat, verify, info, extract, pack, serve, search, index)");
   } catch (const EUnknownCommand& e) {
-    std::fprintf(stderr, "%s\nRun with --help for more information.\n", e.what());
+    std::fprintf(stderr, "%s\nRun with --help for more information.\n",
+                 tomelet::ShownName(e.what()).c_str());
     return kUsageError;
   } catch (const CLI::ParseError& e) {
     if (app.exit(e) == 0)
       return 0;
     HintAtDoubleDash(argc, argv);
     return kUsageError;
+  } catch (const tomelet::cli::EDocumentFileError& e) {
+    // Two lines of their own: what the file seems to be, then the reader's message.
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", tomelet::ShownName(e.Seems()).c_str());
+    if (!e.ReaderMessage().empty())
+      std::fprintf(stderr, "%s\n", tomelet::ShownName(e.ReaderMessage()).c_str());
+    return 1;
   } catch (const std::exception& e) {
     std::fflush(stdout);
     // The reason may quote an entry's name: it reaches the terminal with its controls escaped.
