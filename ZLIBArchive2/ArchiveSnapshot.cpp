@@ -160,7 +160,8 @@ class TInflatingEntryReader final : public TEntryReader {
 
 TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path)
     : path_(std::filesystem::absolute(path)) {
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a pipe put at the path is refused below instead of waited on.
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
     if (errno == ENOENT) {
       throw EZLBArchiveError("Archive file not found");

@@ -9,6 +9,7 @@
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
+#include "platform/cleanup/Leftovers.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/DocumentSearch.h"
 #include "tools/tomelet/OptionsJson.h"
@@ -79,6 +80,7 @@ void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
 }
 
 void RunPack(const PackArgs& args) {
+  RemoveLeftoversOnInterrupt();
   CheckOutputTarget(args.out);
   const auto level = kLevels.at(args.level);
   const auto warn = [](const std::string& note) {

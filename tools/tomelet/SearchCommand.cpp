@@ -42,9 +42,9 @@ void WriteLines(TOutput& output, const search::TSearchResults& results) {
 }
 
 void RunSearch(const SearchArgs& args) {
-  const TArchiveSnapshot archive(args.file);
+  const auto archive = OpenDocumentSnapshot(args.file);
   const auto opened =
-      search::OpenDocumentIndex(archive, StartPageEntry(archive), IndexingProgress());
+      search::OpenDocumentIndex(*archive, StartPageEntry(*archive), IndexingProgress());
   if (!opened.Refusal.empty()) {
     std::fprintf(stderr, "warning: %s; searching an index built from the pages instead\n",
                  opened.Refusal.c_str());
