@@ -141,8 +141,8 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
   }
   if (!impl_->archive->IsUnchanged()) {
     return StatusPage(503, "Service Unavailable",
-                        "The document has changed on disk since it was opened; start the "
-                        "server again to serve the new one.");
+                      "The document has changed on disk since it was opened; start the "
+                      "server again to serve the new one.");
   }
   try {
     return impl_->Route(request);
@@ -212,8 +212,7 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
     range = ParseByteRange(request.Range, size);
   }
   if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
-    TSiteResponse refusal =
-        StatusPage(416, "Range Not Satisfiable", "The entry has fewer bytes.");
+    TSiteResponse refusal = StatusPage(416, "Range Not Satisfiable", "The entry has fewer bytes.");
     refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
     return refusal;
   }
@@ -252,12 +251,12 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
   }
   if (archive->Entry(index).OriginalSize <= kCachedEntryLimit) {
     // Bytes kept in memory are checked once, when they come from the file.
-    auto bytes = cache->Get(index, static_cast<std::size_t>(archive->Entry(index).OriginalSize),
-                            [&] {
-                              auto contents = archive->Contents(index);
-                              RaiseIfChanged(*archive);
-                              return contents;
-                            });
+    auto bytes =
+        cache->Get(index, static_cast<std::size_t>(archive->Entry(index).OriginalSize), [&] {
+          auto contents = archive->Contents(index);
+          RaiseIfChanged(*archive);
+          return contents;
+        });
     if (bytes && static_cast<std::int64_t>(bytes->size()) < first + length) {
       throw EZLBArchiveError("The archive appears to be corrupted");
     }

@@ -45,7 +45,8 @@ class TEntryCache {
   TEntryCache(TMemoryBudget& budget, std::size_t share) : budget_(budget), share_(share) {}
   // The cached contents of the entry; else load()'s result (size bytes) when they fit the
   // budget, kept while they fit the share; else null, and the caller streams the entry instead.
-  TSharedBytes Get(int index, std::size_t size, const std::function<std::vector<std::byte>()>& load);
+  TSharedBytes Get(int index, std::size_t size,
+                   const std::function<std::vector<std::byte>()>& load);
 
  private:
   struct Slot {

@@ -5,6 +5,10 @@
 #include <utility>
 // clang-format on
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
 #include <array>
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
@@ -30,6 +34,9 @@ using tcp = asio::ip::tcp;
 // before the client has read it.
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::size_t kLingerBytes = std::size_t{1} << 20;
+// A reply's progress is looked at this many times per timeout, and at most this often.
+constexpr int kProgressChecks = 4;
+constexpr auto kShortestCheck = std::chrono::milliseconds(100);
 
 // A reply body that pulls its pieces from the site's body source as the socket takes them.
 struct TSourceBody {
@@ -92,8 +99,8 @@ TResponse ToBeast(TSiteResponse site, unsigned version, bool keepAlive, bool hea
 }
 
 TSiteResponse TooManySearches() {
-  TSiteResponse busy = StatusPage(503, "Service Unavailable",
-                                  "Too many searches at once; try again in a moment.");
+  TSiteResponse busy =
+      StatusPage(503, "Service Unavailable", "Too many searches at once; try again in a moment.");
   busy.Headers.emplace_back("Retry-After", "1");
   busy.Headers.emplace_back("Cache-Control", "no-store");
   return busy;
@@ -130,16 +137,16 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     parser_->header_limit(kRequestHeaderLimit);
     parser_->body_limit(kRequestBodyLimit);
     stream_.expires_after(shared_.Settings.IdleTimeout);
-    http::async_read(stream_, buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                       self->AfterRead(ec);
-                     });
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->AfterRead(ec); });
   }
 
   void AfterRead(beast::error_code ec) {
     if (ec) {
       const auto* unread = static_cast<const char*>(buffer_.data().data());
-      const auto refusal = RefusalOfReadError(ec, {unread, buffer_.size()});
+      const bool startLineRead = !parser_->get().method_string().empty();
+      const auto refusal = RefusalOfReadError(ec, startLineRead, {unread, buffer_.size()});
       if (refusal) {
         Refuse(*refusal);
       }
@@ -169,7 +176,8 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     }
     const bool queued = shared_.SlowWork.Submit([self = shared_from_this()] {
       self->reply_ = self->shared_.Site.Respond(self->request_);
-      asio::post(self->stream_.get_executor(), [self] { self->Send(std::move(self->reply_), true); });
+      asio::post(self->stream_.get_executor(),
+                 [self] { self->Send(std::move(self->reply_), true); });
     });
     if (!queued) {
       Send(TooManySearches(), true);
@@ -196,18 +204,49 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     }
     const auto& request = parser_->get();
     const bool served = mayKeepAlive;
-    response_ = ToBeast(std::move(site), served ? request.version() : 11,
-                        served && request.keep_alive(),
-                        served && request.method() == http::verb::head);
+    response_ =
+        ToBeast(std::move(site), served ? request.version() : 11, served && request.keep_alive(),
+                served && request.method() == http::verb::head);
     serializer_.emplace(*response_);
+    lastProgress_ = std::chrono::steady_clock::now();
+    unsent_ = 0;
+    WatchProgress();
     WriteSome();
   }
 
-  // The timeout runs from the last progress, so a slow but steady reader gets all of a reply
-  // however long it takes, and a client that stops reading is let go.
+  // The timeout runs from the client's last progress, so a slow but steady reader gets all of a
+  // reply however long it takes, and a client that stops reading is let go. Progress is the
+  // kernel's send queue shrinking as well as a write completing: the kernel wakes a writer only
+  // once much of a large queue has gone, which a slow reader may take longer than that to free.
+  void WatchProgress() {
+    watch_.expires_after(std::max<std::chrono::steady_clock::duration>(
+        shared_.Settings.IdleTimeout / kProgressChecks, kShortestCheck));
+    watch_.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if (!ec && self->serializer_) {
+        self->CheckProgress();
+      }
+    });
+  }
+
+  void CheckProgress() {
+    const auto now = std::chrono::steady_clock::now();
+    int unsent = 0;
+    if (::ioctl(stream_.socket().native_handle(), SIOCOUTQ, &unsent) == 0 && unsent < unsent_) {
+      lastProgress_ = now;
+      shared_.Limit.Waiting(shared_from_this());
+    }
+    unsent_ = unsent;
+    if (now - lastProgress_ >= shared_.Settings.IdleTimeout) {
+      beast::error_code ignored;
+      stream_.socket().close(ignored);
+      return;
+    }
+    WatchProgress();
+  }
+
   void WriteSome() {
     shared_.Limit.Waiting(shared_from_this());
-    stream_.expires_after(shared_.Settings.IdleTimeout);
+    stream_.expires_never();
     http::async_write_some(stream_, *serializer_,
                            [self = shared_from_this()](beast::error_code ec, std::size_t) {
                              self->AfterWriteSome(ec);
@@ -216,12 +255,15 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
 
   void AfterWriteSome(beast::error_code ec) {
     if (ec) {
+      watch_.cancel();
       return;
     }
+    lastProgress_ = std::chrono::steady_clock::now();
     if (!serializer_->is_done()) {
       WriteSome();
       return;
     }
+    watch_.cancel();
     const bool keepAlive = response_->keep_alive();
     serializer_.reset();
     response_.reset();
@@ -257,6 +299,9 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   TSiteResponse reply_;
   std::optional<TResponse> response_;
   std::optional<http::serializer<false, TSourceBody>> serializer_;
+  asio::steady_timer watch_{stream_.get_executor()};
+  std::chrono::steady_clock::time_point lastProgress_;
+  int unsent_ = 0;
   std::array<char, 16384> discard_{};
   std::size_t discarded_ = 0;
 };

@@ -25,14 +25,24 @@ constexpr TRefusal kHeadersTooLarge{431, "Request Header Fields Too Large",
 constexpr TRefusal kVersionNotSupported{505, "HTTP Version Not Supported",
                                         "The server speaks HTTP/1.0 and HTTP/1.1."};
 
-// The request line alone is past the limit when no line break comes before it.
-bool RequestLineTooLong(std::string_view unread) {
-  return unread.substr(0, kRequestHeaderLimit).find('\n') == std::string_view::npos;
+// A version the parser does not read may still be a well-formed one ("HTTP/2.0"), which is
+// answered as not supported rather than as malformed.
+bool WellFormedVersion(std::string_view unread) {
+  std::string_view line = unread.substr(0, unread.find('\n'));
+  if (line.ends_with('\r')) {
+    line.remove_suffix(1);
+  }
+  const auto digit = [&](std::size_t fromEnd) {
+    return line[line.size() - fromEnd] >= '0' && line[line.size() - fromEnd] <= '9';
+  };
+  return line.size() >= 9 && line.substr(line.size() - 9, 6) == " HTTP/" && digit(3) &&
+         line[line.size() - 2] == '.' && digit(1);
 }
 
 }  // namespace
 
-std::optional<TRefusal> RefusalOfReadError(boost::beast::error_code ec, std::string_view unread) {
+std::optional<TRefusal> RefusalOfReadError(boost::beast::error_code ec, bool startLineRead,
+                                           std::string_view unread) {
   if (ec.category() != http::make_error_code(http::error::bad_method).category()) {
     return std::nullopt;
   }
@@ -41,7 +51,9 @@ std::optional<TRefusal> RefusalOfReadError(boost::beast::error_code ec, std::str
     case http::error::partial_message:
       return std::nullopt;
     case http::error::header_limit:
-      return RequestLineTooLong(unread) ? kTargetTooLong : kHeadersTooLarge;
+      return startLineRead ? kHeadersTooLarge : kTargetTooLong;
+    case http::error::bad_version:
+      return WellFormedVersion(unread) ? kVersionNotSupported : kBadRequest;
     case http::error::body_limit:
       return kBodyTooLarge;
     case http::error::bad_content_length:

@@ -22,8 +22,10 @@ inline constexpr std::size_t kRequestHeaderLimit = 8192;
 inline constexpr std::uint64_t kRequestBodyLimit = 65536;
 
 // The answer to a request the parser gave up on; none when the client closed or went quiet,
-// since there is then nobody to answer. unread holds the bytes received but not parsed.
-std::optional<TRefusal> RefusalOfReadError(boost::beast::error_code ec, std::string_view unread);
+// since there is then nobody to answer. startLineRead tells whether the parser had read the
+// request line; unread holds the bytes received but not parsed.
+std::optional<TRefusal> RefusalOfReadError(boost::beast::error_code ec, bool startLineRead,
+                                           std::string_view unread);
 
 // The answer to a parsed request that must not be served; none when it may be.
 std::optional<TRefusal> RefusalOfRequest(
