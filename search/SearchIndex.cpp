@@ -402,6 +402,15 @@ std::size_t TSearchIndex::PageCount() const {
   return impl_->pages.size();
 }
 
+std::vector<std::string> TSearchIndex::PagePaths() const {
+  std::vector<std::string> paths;
+  paths.reserve(impl_->pages.size());
+  for (const auto& page : impl_->pages) {
+    paths.push_back(page.Path);
+  }
+  return paths;
+}
+
 // A crafted database can crash Xapian's checker itself, so the check runs in a child process
 // and only its verdict comes back here.
 void TSearchIndex::Check() const {

@@ -11,6 +11,7 @@
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 
 namespace tomelet::cli {
 namespace {
@@ -49,6 +50,13 @@ std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
   std::string withBackslashes = name;
   std::replace(withBackslashes.begin(), withBackslashes.end(), '/', '\\');
   return arc.IndexOfEntry(withBackslashes) >= 0 ? withBackslashes : name;
+}
+
+std::string ShownPath(std::string_view archivePath) {
+  // The backslash is byte 0x5C in UTF-8 and in Windows-1252 alike, so it turns before decoding.
+  std::string path(archivePath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return ShownName(path);
 }
 
 void WriteAll(int fd, std::span<const std::byte> data) {

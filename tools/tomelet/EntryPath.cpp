@@ -3,31 +3,15 @@
 #include <cctype>
 
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 
 namespace tomelet::cli {
 namespace {
 
 constexpr std::size_t kLongestFileName = 255;
 
-// Control bytes are spelled out so that the name shows in full on one line.
-std::string Printable(std::string_view archivePath) {
-  constexpr std::string_view kHexDigits = "0123456789abcdef";
-  std::string shown;
-  for (const char c : DisplayText(archivePath)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      shown.append("\\x");
-      shown.push_back(kHexDigits[byte >> 4]);
-      shown.push_back(kHexDigits[byte & 0xF]);
-    } else {
-      shown.push_back(c);
-    }
-  }
-  return shown;
-}
-
 [[noreturn]] void Refuse(std::string_view archivePath, std::string_view reason) {
-  throw EUnsafeEntryName("Refusing to extract \"" + Printable(archivePath) +
+  throw EUnsafeEntryName("Refusing to extract \"" + ShownName(archivePath) +
                          "\": " + std::string(reason));
 }
 

@@ -68,9 +68,9 @@ std::unique_ptr<TEntryReader> TEntryPrefetch::Next() {
 
 void TEntryPrefetch::Run(const std::stop_token& stop, std::size_t lane) {
   for (std::size_t i = lane; i < indices_.size(); i += ready_.size()) {
-    Item item = Read(indices_[i]);
-    const bool failed = static_cast<bool>(item.error);
-    if (!Push(lane, std::move(item), stop) || failed) {
+    // A damaged entry does not end the lane: verify goes on to name every damaged entry, and
+    // extract stops this object at its first error anyway.
+    if (!Push(lane, Read(indices_[i]), stop)) {
       return;
     }
   }

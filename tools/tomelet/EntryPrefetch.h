@@ -27,7 +27,8 @@ class TEntryPrefetch {
   TEntryPrefetch& operator=(const TEntryPrefetch&) = delete;
 
   // The contents of the next entry of the list. An entry of ordinary size comes inflated and
-  // checked; a larger one is inflated as it is read. Raises what reading the entry raised.
+  // checked; a larger one is inflated as it is read. Raises what reading the entry raised; the
+  // entries after a damaged one still come.
   std::unique_ptr<TEntryReader> Next();
 
  private:

@@ -10,6 +10,7 @@
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentEntries.h"
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/EntryPath.h"
 #include "tools/tomelet/EntryPrefetch.h"
@@ -106,7 +107,7 @@ void RefuseFileFolderClashes(const TZLBArc2& arc, const std::vector<PlannedFile>
   for (const auto& file : plan) {
     if (folders.contains(DiskPath(file.components))) {
       throw EUnsafeEntryName("Refusing to extract \"" +
-                             DisplayText(arc.EntryAt(file.index).ArchivePath()) +
+                             ShownName(arc.EntryAt(file.index).ArchivePath()) +
                              "\": another entry needs a folder of that name");
     }
   }

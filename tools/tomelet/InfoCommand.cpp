@@ -11,6 +11,9 @@
 namespace tomelet::cli {
 namespace {
 
+// The version of info's JSON output, raised when a key changes meaning or goes away.
+constexpr int kInfoJsonVersion = 1;
+
 struct InfoArgs {
   std::string file;
   bool json = false;
@@ -69,6 +72,7 @@ void RunInfo(const InfoArgs& args) {
   arc.VerifyArchiveCRC = false;
   OpenDocument(arc, args.file);
   nlohmann::ordered_json info;
+  info["version"] = kInfoJsonVersion;
   info["trailer"] = TrailerJson(arc);
   const auto options = ReadOptions(arc);
   info["options"] = options ? OptionsToJson(*options) : nlohmann::ordered_json();

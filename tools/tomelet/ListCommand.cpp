@@ -1,13 +1,17 @@
 // tomelet list: the registry of a document as a table or as one JSON object.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
-#include "platform/text/Codepage.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
 namespace {
+
+// The version of list's JSON output. Its key is "schema_version" because "version" has always
+// held the archive's own format version.
+constexpr int kListJsonVersion = 1;
 
 struct ListArgs {
   std::string file;
@@ -27,6 +31,13 @@ std::string_view MethodName(std::uint8_t method) {
     default:
       return "unknown";
   }
+}
+
+// The bytes the entry takes in the data area. The registry's compressed size is 0 for a stored
+// entry, whose contents lie there as they are.
+std::int64_t StoredSize(const TEntryView& entry) {
+  return entry.Method == kMethodStored ? std::max<std::int64_t>(entry.OriginalSize, 0)
+                                       : entry.CompressedSize;
 }
 
 void AppendField(std::string& out, std::string_view key, std::int64_t value) {
@@ -50,6 +61,7 @@ void AppendEntryJson(std::string& out, int index, const TEntryView& entry) {
   out.push_back(',');
   AppendField(out, "original_size", entry.OriginalSize);
   AppendField(out, "compressed_size", entry.CompressedSize);
+  AppendField(out, "stored_size", StoredSize(entry));
   AppendField(out, "decrypt_size", entry.DecryptSize);
   AppendField(out, "offset", entry.Offset);
   out.append("\"crc\":\"");
@@ -65,6 +77,7 @@ void WriteJson(const TZLBArc2& arc, TOutput& output) {
   const auto& trailer = arc.Trailer();
   auto& out = output.Text();
   out.append("{");
+  AppendField(out, "schema_version", kListJsonVersion);
   AppendField(out, "version", trailer.Version);
   AppendField(out, "entry_count", arc.EntryCount());
   out.append(trailer.RegistryCompressed != 0 ? "\"registry_compressed\":true,"
@@ -91,17 +104,16 @@ void WriteTable(const TZLBArc2& arc, TOutput& output) {
   for (int i = 0; i < arc.EntryCount(); ++i) {
     const auto& entry = arc.EntryAt(i);
     AppendPadded(out, entry.OriginalSize, 12);
-    AppendPadded(out, entry.CompressedSize, 13);
+    AppendPadded(out, StoredSize(entry), 13);
     out.append("  ");
     const auto method = MethodName(entry.Method);
     out.append(method).append(14 - method.size(), ' ');
     AppendHex8(out, entry.CRC);
     out.append("  ");
-    AppendDisplayText(out, entry.Path);
-    AppendDisplayText(out, entry.FileName);
+    out.append(ShownPath(entry.ArchivePath()));
     out.push_back('\n');
     original += entry.OriginalSize;
-    compressed += entry.CompressedSize;
+    compressed += StoredSize(entry);
     output.FlushIfLarge();
   }
   out.append("------------ ------------\n");

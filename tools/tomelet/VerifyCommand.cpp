@@ -1,78 +1,124 @@
-// tomelet verify: the archive's CRC and every entry's CRC.
+// tomelet verify: the archive's CRC, every entry's CRC and the search index, as lines or as one
+// JSON object; every damaged entry is named, and a failure ends with the reader's message.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
-#include <numeric>
-#include <vector>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
-#include "ZLIBArchive2/ZLIBArchive2.h"
 #include "platform/text/Codepage.h"
-#include "search/DocumentIndex.h"
+#include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
-#include "tools/tomelet/EntryPrefetch.h"
+#include "tools/tomelet/VerifyReport.h"
 
 namespace tomelet::cli {
 namespace {
 
-constexpr std::size_t kReadPiece = std::size_t{1} << 20;
+// The version of verify's JSON output, raised when a key changes meaning or goes away.
+constexpr int kVerifyJsonVersion = 1;
 
-// The search index, when the document carries one, must open and read back without a fault.
-void AppendIndexCheck(std::string& out, const std::string& file) {
-  const TArchiveSnapshot archive(file);
-  const auto index = search::OpenEmbeddedIndex(archive);
-  if (index) {
-    index->Check();
+struct VerifyArgs {
+  std::string file;
+  bool json = false;
+};
+
+nlohmann::ordered_json IndexJson(const std::optional<TIndexReport>& index) {
+  if (!index) {
+    return nullptr;
+  }
+  nlohmann::ordered_json json;
+  json["pages"] = index->Pages ? nlohmann::ordered_json(*index->Pages) : nullptr;
+  json["missing_pages"] = index->MissingPages;
+  json["first_missing_page"] = index->MissingPages == 0
+                                   ? nullptr
+                                   : nlohmann::ordered_json(DisplayText(index->FirstMissingPage));
+  json["sound"] = index->Message.empty();
+  json["message"] = index->Message.empty() ? nullptr : nlohmann::ordered_json(index->Message);
+  return json;
+}
+
+nlohmann::ordered_json ReportJson(const TVerifyReport& report) {
+  nlohmann::ordered_json json;
+  const auto failure = report.Failure();
+  json["version"] = kVerifyJsonVersion;
+  json["sound"] = failure.empty();
+  json["entry_count"] = report.EntryCount;
+  json["sound_entries"] = report.SoundEntries();
+  json["bytes"] = report.Bytes;
+  json["archive_crc"] = Hex8(report.StoredArchiveCrc);
+  json["computed_archive_crc"] = Hex8(report.ComputedArchiveCrc);
+  json["archive_crc_matches"] = report.ArchiveCrcMatches();
+  json["damaged_entries"] = nlohmann::ordered_json::array();
+  for (const auto& entry : report.Damaged) {
+    json["damaged_entries"].push_back({{"index", entry.Index},
+                                       {"path", DisplayText(entry.ArchivePath)},
+                                       {"message", DisplayText(entry.Message)}});
+  }
+  json["search_index"] = IndexJson(report.Index);
+  json["message"] = failure.empty() ? nullptr : nlohmann::ordered_json(DisplayText(failure));
+  return json;
+}
+
+void WriteSoundLines(const TVerifyReport& report, std::string& out) {
+  out.append("OK: ");
+  AppendNumber(out, report.EntryCount);
+  out.append(" entries, ");
+  AppendNumber(out, report.Bytes);
+  out.append(" bytes, archive CRC ");
+  AppendHex8(out, report.StoredArchiveCrc);
+  out.push_back('\n');
+  if (report.Index && report.Index->Message.empty()) {
     out.append("OK: search index of ");
-    AppendNumber(out, static_cast<std::int64_t>(index->PageCount()));
+    AppendNumber(out, static_cast<std::int64_t>(*report.Index->Pages));
     out.append(" pages\n");
   }
 }
 
-void RunVerify(const std::string& file) {
-  TZLBArc2 arc;
-  arc.VerifyArchiveCRC = true;
-  OpenDocument(arc, file);
-  arc.VerifyFileCRC = true;
-  std::vector<int> everyEntry(static_cast<std::size_t>(arc.EntryCount()));
-  std::iota(everyEntry.begin(), everyEntry.end(), 0);
-  TEntryPrefetch prefetch(arc, std::move(everyEntry));
-  std::vector<std::byte> piece(kReadPiece);
-  std::int64_t bytes = 0;
-  for (int i = 0; i < arc.EntryCount(); ++i) {
-    try {
-      const auto contents = prefetch.Next();
-      while (const std::size_t got = contents->Read(piece)) {
-        bytes += static_cast<std::int64_t>(got);
-      }
-    } catch (const EZLBArchiveError&) {
-      // The reader's own text stays the last line; the line before names the entry.
-      std::fprintf(stderr, "Damaged entry: %s\n",
-                   DisplayText(arc.EntryAt(i).ArchivePath()).c_str());
-      throw;
-    }
+// Every fault on its own line before the last one, which the caller's message fills.
+void WriteFaultLines(const TVerifyReport& report) {
+  for (const auto& entry : report.Damaged) {
+    std::fprintf(stderr, "Damaged entry: %s\n", ShownPath(entry.ArchivePath).c_str());
   }
+  if (!report.EntriesSound()) {
+    std::fprintf(stderr, "%d of %d entries are sound\n", report.SoundEntries(), report.EntryCount);
+  }
+  if (!report.ArchiveCrcMatches()) {
+    std::fprintf(stderr, "Archive CRC %s, computed %s\n", Hex8(report.StoredArchiveCrc).c_str(),
+                 Hex8(report.ComputedArchiveCrc).c_str());
+  }
+  if (!report.EntriesSound() && report.Index && !report.Index->Message.empty()) {
+    std::fprintf(stderr, "%s\n", ShownName(report.Index->Message).c_str());
+  }
+}
+
+void RunVerify(const VerifyArgs& args) {
+  const auto report = VerifyDocument(args.file);
   TOutput output;
-  auto& out = output.Text();
-  out.append("OK: ");
-  AppendNumber(out, arc.EntryCount());
-  out.append(" entries, ");
-  AppendNumber(out, bytes);
-  out.append(" bytes, archive CRC ");
-  AppendHex8(out, arc.Trailer().ArchiveCRC);
-  out.push_back('\n');
-  AppendIndexCheck(out, file);
+  if (args.json) {
+    output.Text() = ReportJson(report).dump(2) + "\n";
+  } else if (report.EntriesSound()) {
+    WriteSoundLines(report, output.Text());
+  }
   output.Flush();
+  const auto failure = report.Failure();
+  if (failure.empty()) {
+    return;
+  }
+  if (!args.json) {
+    WriteFaultLines(report);
+  }
+  throw std::runtime_error(failure);
 }
 
 }  // namespace
 
 void AddVerifyCommand(CLI::App& app) {
-  auto file = std::make_shared<std::string>();
-  auto* command =
-      app.add_subcommand("verify", "Check the archive's CRC and the CRC of every entry");
-  command->add_option("FILE", *file, "Document")->required();
-  command->callback([file] { RunVerify(*file); });
+  auto args = std::make_shared<VerifyArgs>();
+  auto* command = app.add_subcommand(
+      "verify", "Check the archive's CRC, every entry's CRC and the document's search index");
+  command->add_option("FILE", args->file, "Document")->required();
+  command->add_flag("--json", args->json, "Print one JSON object");
+  command->callback([args] { RunVerify(*args); });
 }
 
 }  // namespace tomelet::cli

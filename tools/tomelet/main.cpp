@@ -5,6 +5,7 @@
 #include <exception>
 #include <string_view>
 
+#include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace {
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
     return kUsageError;
   } catch (const std::exception& e) {
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", e.what());
+    // The reason may quote an entry's name: it reaches the terminal with its controls escaped.
+    std::fprintf(stderr, "%s\n", tomelet::ShownName(e.what()).c_str());
     return 1;
   }
   return 0;

@@ -27,6 +27,16 @@ void PatchByte(const std::filesystem::path& file, std::int64_t offset, unsigned 
   stream.put(static_cast<char>(value));
 }
 
+void FlipBytes(const std::filesystem::path& file, std::int64_t offset, int count) {
+  std::fstream stream(file, std::ios::binary | std::ios::in | std::ios::out);
+  for (std::int64_t at = offset; at < offset + count; ++at) {
+    stream.seekg(at);
+    const int byte = stream.get();
+    stream.seekp(at);
+    stream.put(static_cast<char>(~byte));
+  }
+}
+
 std::int32_t TrailerInt32(const std::filesystem::path& file, std::size_t offset) {
   std::ifstream in(file, std::ios::binary);
   in.seekg(-36 + static_cast<std::int64_t>(offset), std::ios::end);

@@ -18,6 +18,9 @@ inline const std::string kPageContents =
 // Reads a byte of file at offset from the end (negative) or start, and writes it back changed.
 void PatchByte(const std::filesystem::path& file, std::int64_t offset, unsigned char value);
 
+// Inverts count bytes of file from offset on, as damage on a disk would.
+void FlipBytes(const std::filesystem::path& file, std::int64_t offset, int count);
+
 // A little-endian 32-bit field of the trailer, at its offset inside the last 36 bytes.
 std::int32_t TrailerInt32(const std::filesystem::path& file, std::size_t offset);
 

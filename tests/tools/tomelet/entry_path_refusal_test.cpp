@@ -40,7 +40,7 @@ TEST(EntryPath, ControlBytesAreSpelledOutInTheRefusal) {
     FAIL();
   } catch (const EUnsafeEntryName& e) {
     EXPECT_EQ(std::string(e.what()),
-              "Refusing to extract \"bad\\x00\\x0a\\x\": it has a NUL byte inside a name");
+              "Refusing to extract \"bad\\x00\\n\\x\": it has a NUL byte inside a name");
   }
 }
 

@@ -1,7 +1,9 @@
 // Every failure ends with exit code 1 and the reader's own text as the last line on stderr.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <nlohmann/json.hpp>
 
 #include "document_fixture.h"
 #include "tool_process.h"
@@ -99,11 +101,55 @@ TEST(FailureMessage, EntryWithWrongCrcIsNamedByVerify) {
   const auto verify = RunTool({"verify", (folder / "doc.tlt").string()});
   EXPECT_EQ(verify.exitCode, 1);
   EXPECT_EQ(verify.LastErrorLine(), "bad.htm failed CRC check");
-  EXPECT_NE(verify.err.find("Damaged entry: pages\\bad.htm\n"), std::string::npos) << verify.err;
+  EXPECT_NE(verify.err.find("Damaged entry: pages/bad.htm\n"), std::string::npos) << verify.err;
   // cat checks too, so damaged bytes never reach a pipe as if they were the entry.
   const auto cat = RunTool({"cat", (folder / "doc.tlt").string(), "pages\\bad.htm"});
   EXPECT_EQ(cat.exitCode, 1);
   EXPECT_TRUE(cat.out.empty());
+}
+
+// A name may carry controls that retitle the terminal or clear it, or a newline that forges a
+// row: every command shows it escaped to a person and exact in JSON.
+TEST(FailureMessage, HostileNamesReachTheTerminalEscaped) {
+  TempFolder folder;
+  const auto document = (folder / "doc.tlt").string();
+  const std::string hostile = "bad\x1b]0;owned\x07\x1b[2J.htm";
+  const std::string shown = "bad\\x1b]0;owned\\x07\\x1b[2J.htm";
+  TZLBArchiveWriter writer;
+  writer.AddEntry("page.htm\n           9            9  stored        00000000  forged.htm",
+                  "page");
+  writer.AddEntry(
+      "csi\xC2\x9B"
+      "2J.htm",
+      "C1");
+  TArchiveEntry bad;
+  bad.FileName = hostile;
+  bad.OriginalSize = 5;
+  bad.Method = kMethodStored;
+  bad.CRC = 0x12345678;
+  writer.AddRawEntry(bad, AsBytes("hello"));
+  writer.WriteFile(document);
+
+  const auto list = RunTool({"list", document});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 3 + 3) << list.out;
+  EXPECT_NE(list.out.find("  page.htm\\n    "), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("  csi\\u009b2J.htm\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("  " + shown + "\n"), std::string::npos) << list.out;
+  const auto listing = nlohmann::json::parse(RunTool({"list", "--json", document}).out);
+  EXPECT_EQ(listing["entries"][2]["path"], hostile);
+
+  const auto verify = RunTool({"verify", document});
+  EXPECT_NE(verify.err.find("Damaged entry: " + shown + "\n"), std::string::npos) << verify.err;
+  const auto extract = RunTool({"extract", document, "-C", (folder / "out").string()});
+  const auto cat = RunTool({"cat", document, hostile});
+  for (const auto* result : {&verify, &extract, &cat}) {
+    EXPECT_EQ(result->exitCode, 1);
+    EXPECT_EQ(result->LastErrorLine(), shown + " failed CRC check");
+    EXPECT_EQ(result->err.find('\x1b'), std::string::npos) << result->err;
+  }
+  EXPECT_EQ(RunTool({"cat", document, "gone\x1b[2J"}).LastErrorLine(),
+            "gone\\x1b[2J not found in archive");
 }
 
 TEST(FailureMessage, EncryptedEntryNeedsAPassword) {

@@ -31,7 +31,8 @@ class ListingOutput : public ::testing::Test {
 
 TEST_F(ListingOutput, ListJsonDescribesTrailerAndEveryEntry) {
   const auto listing = RunJson({"list", "--json", document_.string()});
-  EXPECT_EQ(listing["version"], 2);
+  EXPECT_EQ(listing["schema_version"], 1);
+  EXPECT_EQ(listing["version"], 2);  // the archive's format
   EXPECT_EQ(listing["entry_count"], 5);
   EXPECT_EQ(listing["registry_compressed"], true);
   EXPECT_EQ(listing["archive_start"], 1000);
@@ -50,7 +51,8 @@ TEST_F(ListingOutput, ListJsonDescribesTrailerAndEveryEntry) {
   EXPECT_EQ(image["name"], "logo.png");
   EXPECT_EQ(image["folder"], "images\\");
   EXPECT_EQ(image["original_size"], 8);
-  EXPECT_EQ(image["compressed_size"], 0);
+  EXPECT_EQ(image["compressed_size"], 0);  // as the registry keeps it for a stored entry
+  EXPECT_EQ(image["stored_size"], 8);
   EXPECT_EQ(image["method"], 1);
   EXPECT_EQ(image["level"], 0);
   EXPECT_EQ(image["crc"], "22171707");  // zlib's crc32 of the eight bytes
@@ -59,25 +61,34 @@ TEST_F(ListingOutput, ListJsonDescribesTrailerAndEveryEntry) {
   EXPECT_EQ(page["offset"], 0);
   EXPECT_EQ(entries[1]["offset"], page["compressed_size"]);
   EXPECT_EQ(entries[3]["path"], "caf\xC3\xA9.htm");
+  std::int64_t stored = 0;
   for (const auto& entry : entries) {
+    stored += entry["stored_size"].get<std::int64_t>();
     const auto crc = entry["crc"].get<std::string>();
     EXPECT_EQ(crc.find_first_not_of("0123456789abcdef"), std::string::npos) << crc;
     EXPECT_EQ(entry["decrypt_size"], 0);
   }
+  EXPECT_EQ(stored, listing["data_size"]);
 }
 
+// The compressed column holds what each entry takes in the file, so its total is the data area.
 TEST_F(ListingOutput, ListTableShowsOneLinePerEntryAndTotals) {
   const auto result = RunTool({"list", document_.string()});
   ASSERT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.out.find("stored        22171707  images\\logo.png\n"), std::string::npos)
+  EXPECT_NE(result.out.find("           8  stored        22171707  images/logo.png\n"),
+            std::string::npos)
       << result.out;
-  EXPECT_NE(result.out.find("guide\\intro.htm\n"), std::string::npos);
+  EXPECT_NE(result.out.find("guide/intro.htm\n"), std::string::npos);
   EXPECT_NE(result.out.find("caf\xC3\xA9.htm\n"), std::string::npos);
-  EXPECT_NE(result.out.find("5 entries\n"), std::string::npos);
+  const auto dataSize = RunJson({"list", "--json", document_.string()})["data_size"];
+  const auto totals = result.out.substr(result.out.rfind("-\n") + 2);
+  EXPECT_EQ(std::stoll(totals.substr(12, 13)), dataSize.get<std::int64_t>()) << totals;
+  EXPECT_TRUE(totals.ends_with("5 entries\n")) << totals;
 }
 
 TEST_F(ListingOutput, InfoJsonHasTrailerAndDecodedOptions) {
   const auto info = RunJson({"info", "--json", document_.string()});
+  EXPECT_EQ(info["version"], 1);
   EXPECT_EQ(info["trailer"]["Version"], 2);
   EXPECT_EQ(info["trailer"]["EntryCount"], 5);
   EXPECT_EQ(info["trailer"]["RegistryCompressed"], true);

@@ -1,0 +1,107 @@
+#include "tools/tomelet/VerifyReport.h"
+
+#include <numeric>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "platform/streams/Streams.h"
+#include "search/DocumentIndex.h"
+#include "tools/tomelet/CommandSupport.h"
+#include "tools/tomelet/EntryPrefetch.h"
+
+namespace tomelet::cli {
+namespace {
+
+constexpr std::size_t kVerifyPiece = std::size_t{1} << 20;
+constexpr std::string_view kCorruptedArchive = "The archive appears to be corrupted";
+
+void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
+  std::vector<int> everyEntry(static_cast<std::size_t>(arc.EntryCount()));
+  std::iota(everyEntry.begin(), everyEntry.end(), 0);
+  TEntryPrefetch prefetch(arc, std::move(everyEntry));
+  std::vector<std::byte> piece(kVerifyPiece);
+  for (int i = 0; i < arc.EntryCount(); ++i) {
+    try {
+      const auto contents = prefetch.Next();
+      std::int64_t bytes = 0;
+      while (const std::size_t got = contents->Read(piece)) {
+        bytes += static_cast<std::int64_t>(got);
+      }
+      report.Bytes += bytes;
+    } catch (const EZLBArchiveError& error) {
+      report.Damaged.push_back({i, arc.EntryAt(i).ArchivePath(), error.what()});
+    }
+  }
+}
+
+std::uint32_t ArchiveCrc(const TZLBArc2& arc, const std::string& file) {
+  TFileStream stream(file, TFileStream::Mode::Read);
+  return StreamCRC32(stream, arc.ArchivePosition(0), static_cast<std::int64_t>(kTrailerSize));
+}
+
+std::string NotBelongingMessage(const TIndexReport& report) {
+  return "The search index does not belong to this document: " +
+         std::to_string(report.MissingPages) + " of its " + std::to_string(*report.Pages) +
+         " pages are not in it, such as " + ShownPath(report.FirstMissingPage);
+}
+
+// An index belongs to the document when every page it sends a searcher to is there.
+void FindMissingPages(const TArchiveSnapshot& archive, const search::TSearchIndex& index,
+                      TIndexReport& report) {
+  const auto paths = index.PagePaths();
+  report.Pages = paths.size();
+  for (const auto& path : paths) {
+    if (archive.IndexOf(path) < 0 && report.MissingPages++ == 0) {
+      report.FirstMissingPage = path;
+    }
+  }
+  if (report.MissingPages > 0) {
+    report.Message = NotBelongingMessage(report);
+  }
+}
+
+std::optional<TIndexReport> CheckIndex(const std::string& file) {
+  const TArchiveSnapshot archive(file);
+  TIndexReport report;
+  try {
+    const auto index = search::OpenEmbeddedIndex(archive);
+    if (!index) {
+      return std::nullopt;
+    }
+    index->Check();
+    FindMissingPages(archive, *index, report);
+  } catch (const search::ESearchIndexError& error) {
+    report.Message = error.what();
+  }
+  return report;
+}
+
+}  // namespace
+
+std::string TVerifyReport::Failure() const {
+  if (!ArchiveCrcMatches()) {
+    return std::string(kCorruptedArchive);
+  }
+  if (!Damaged.empty()) {
+    return Damaged.front().Message;
+  }
+  return Index ? Index->Message : std::string();
+}
+
+TVerifyReport VerifyDocument(const std::string& file) {
+  TZLBArc2 arc;
+  // The archive's CRC is checked here rather than on opening, so that a failing CRC does not
+  // hide which entries are damaged.
+  arc.VerifyArchiveCRC = false;
+  OpenDocument(arc, file);
+  arc.VerifyFileCRC = true;
+  TVerifyReport report;
+  report.EntryCount = arc.EntryCount();
+  report.StoredArchiveCrc = arc.Trailer().ArchiveCRC;
+  report.ComputedArchiveCrc = ArchiveCrc(arc, file);
+  CheckEntries(arc, report);
+  report.Index = CheckIndex(file);
+  return report;
+}
+
+}  // namespace tomelet::cli
