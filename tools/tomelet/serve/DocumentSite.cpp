@@ -24,8 +24,9 @@ constexpr std::string_view kUnknownType = "application/octet-stream";
 // Entries up to this size are inflated whole, while the memory budget allows; larger ones are
 // inflated in pieces per request.
 constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
-// The part of the memory budget that the cache of whole entries may keep.
-constexpr std::size_t kCacheShare = 2;
+// The cache of whole entries keeps at most this fraction of the memory budget, leaving the
+// rest to entries held by replies in flight.
+constexpr std::size_t kCacheFraction = 2;
 
 // Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
 // the viewer, where it is used without any escaping.
@@ -118,7 +119,7 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
   impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
-  impl_->cache = std::make_unique<TEntryCache>(*impl_->memory, memoryBudget / kCacheShare);
+  impl_->cache = std::make_unique<TEntryCache>(*impl_->memory, memoryBudget / kCacheFraction);
   const std::string startUrl = StartUrl(startPage);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
