@@ -210,7 +210,10 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     serializer_.emplace(*response_);
     lastProgress_ = std::chrono::steady_clock::now();
     unsent_ = 0;
-    WatchProgress();
+    stream_.expires_never();
+    if (!watching_) {
+      WatchProgress();
+    }
     WriteSome();
   }
 
@@ -218,10 +221,19 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   // reply however long it takes, and a client that stops reading is let go. Progress is the
   // kernel's send queue shrinking as well as a write completing: the kernel wakes a writer only
   // once much of a large queue has gone, which a slow reader may take longer than that to free.
+  // The watch stays armed across the replies of a busy connection, so quick replies cost no
+  // timer of their own; it ends when it finds no reply being written, and holds the session
+  // only weakly.
   void WatchProgress() {
+    watching_ = true;
     watch_.expires_after(std::max<std::chrono::steady_clock::duration>(
         shared_.Settings.IdleTimeout / kProgressChecks, kShortestCheck));
-    watch_.async_wait([self = shared_from_this()](beast::error_code ec) {
+    watch_.async_wait([weak = weak_from_this()](beast::error_code ec) {
+      const auto self = weak.lock();
+      if (!self) {
+        return;
+      }
+      self->watching_ = false;
       if (!ec && self->serializer_) {
         self->CheckProgress();
       }
@@ -246,7 +258,6 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
 
   void WriteSome() {
     shared_.Limit.Waiting(shared_from_this());
-    stream_.expires_never();
     http::async_write_some(stream_, *serializer_,
                            [self = shared_from_this()](beast::error_code ec, std::size_t) {
                              self->AfterWriteSome(ec);
@@ -255,7 +266,6 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
 
   void AfterWriteSome(beast::error_code ec) {
     if (ec) {
-      watch_.cancel();
       return;
     }
     lastProgress_ = std::chrono::steady_clock::now();
@@ -263,7 +273,6 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
       WriteSome();
       return;
     }
-    watch_.cancel();
     const bool keepAlive = response_->keep_alive();
     serializer_.reset();
     response_.reset();
@@ -302,6 +311,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   asio::steady_timer watch_{stream_.get_executor()};
   std::chrono::steady_clock::time_point lastProgress_;
   int unsent_ = 0;
+  bool watching_ = false;
   std::array<char, 16384> discard_{};
   std::size_t discarded_ = 0;
 };
