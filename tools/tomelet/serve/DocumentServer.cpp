@@ -41,7 +41,7 @@ unsigned SearchThreadCount(unsigned asked) {
   if (asked > 0) {
     return asked;
   }
-  return std::max(1u, std::thread::hardware_concurrency() / 2);
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 std::string ShownAddress(const std::string& host, std::uint16_t port) {

@@ -31,10 +31,10 @@ struct TServerSettings {
   // A connection is closed when a request takes longer than this to arrive (an idle keep-alive
   // connection too), or when its client takes no part of a reply for this long.
   std::chrono::seconds IdleTimeout{60};
-  // Searches run on threads of their own (0: half the processors, at least one); beyond
+  // Searches run on threads of their own (0: one per processor); beyond
   // SearchQueue waiting searches, a search is answered 503 with Retry-After.
   unsigned SearchThreads = 0;
-  std::size_t SearchQueue = 32;
+  std::size_t SearchQueue = 64;
   // Called once per answered request, from whichever thread answered it.
   std::function<void(const TRequestRecord&)> OnRequest;
 };
