@@ -16,6 +16,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Under AddressSanitizer the server's peak holds the sanitizer's shadow memory and quarantine,
+// which say nothing of what it keeps for replies.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPeakMemoryIsTheServers = false;
+#else
+constexpr bool kPeakMemoryIsTheServers = true;
+#endif
+
 // A loopback connection; a small receive buffer makes a client that does not read stall the
 // server's writes early.
 int Connect(std::uint16_t port, int receiveBuffer = 0) {
@@ -132,7 +140,9 @@ TEST_F(AbuseTest, RepliesNeverReadHoldNoMoreThanTheMemoryBudget) {
   }
   std::this_thread::sleep_for(1s);
   // Whole, the entries would pin 128 MB; within the budget, 16 MiB and a piece per reply.
-  EXPECT_LT(serve->PeakMemoryKiB(), 80 * 1024);
+  if (kPeakMemoryIsTheServers) {
+    EXPECT_LT(serve->PeakMemoryKiB(), 80 * 1024);
+  }
   httplib::Client client("127.0.0.1", port_);
   const auto result = client.Get("/pinned/3.htm");
   ASSERT_TRUE(result);
