@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 
 namespace tomelet::search {
 namespace {
@@ -53,6 +54,11 @@ std::string Utf8(std::string_view text) {
 
 std::string Escaped(std::string_view text) {
   return HtmlEscaped(Utf8(text));
+}
+
+// A name from the document as a person reads it: control characters escaped, then HTML.
+std::string Shown(std::string_view name) {
+  return HtmlEscaped(ShownName(name));
 }
 
 std::string PercentEncoded(std::string_view text, std::string_view keep) {
@@ -117,7 +123,7 @@ std::string HitList(const TResultsQuery& query, const TSearchResults& results,
   // The snippet is the index's own HTML: escaped text with the matched words in <b>.
   for (const auto& hit : results.Hits) {
     list += "<li><a href=\"" + HtmlEscaped(HitAddress(hit, addresses.Pages)) + "\">" +
-            Escaped(hit.Title) + "</a><br><cite>" + Escaped(SlashPath(hit.Path)) + "</cite><br>" +
+            Shown(hit.Title) + "</a><br><cite>" + Shown(SlashPath(hit.Path)) + "</cite><br>" +
             hit.Snippet + "</li>\n";
   }
   return list + "</ol>\n";

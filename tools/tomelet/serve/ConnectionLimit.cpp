@@ -27,24 +27,24 @@ std::size_t TConnectionLimit::Cap() const {
                   descriptors > kReservedDescriptors ? descriptors - kReservedDescriptors : 0);
 }
 
-std::shared_ptr<TIdleConnection> TConnectionLimit::TakeOldestWaiting() {
-  while (!waiting_.empty()) {
-    auto oldest = waiting_.front().lock();
-    if (oldest) {
-      Unlist(*oldest);
-      return oldest;
+// A connection whose last owner is gone but whose destructor has not yet counted it out stays
+// listed: its own Leave unlists it.
+std::shared_ptr<TTrackedConnection> TConnectionLimit::TakeLongestWaiting() {
+  for (const auto& listed : waiting_) {
+    if (auto longest = listed.lock()) {
+      Unlist(*longest);
+      return longest;
     }
-    waiting_.pop_front();
   }
   return nullptr;
 }
 
 bool TConnectionLimit::Admit() {
-  std::shared_ptr<TIdleConnection> dropped;
+  std::shared_ptr<TTrackedConnection> dropped;
   {
     const std::lock_guard lock(mutex_);
     if (count_ >= Cap()) {
-      dropped = TakeOldestWaiting();
+      dropped = TakeLongestWaiting();
       if (!dropped) {
         return false;
       }
@@ -57,40 +57,42 @@ bool TConnectionLimit::Admit() {
   return true;
 }
 
-void TConnectionLimit::DropOldestWaiting() {
-  std::shared_ptr<TIdleConnection> dropped;
+void TConnectionLimit::DropLongestWaiting() {
+  std::shared_ptr<TTrackedConnection> dropped;
   {
     const std::lock_guard lock(mutex_);
-    dropped = TakeOldestWaiting();
+    dropped = TakeLongestWaiting();
   }
   if (dropped) {
     dropped->Drop();
   }
 }
 
-void TConnectionLimit::Waiting(const std::shared_ptr<TIdleConnection>& connection) {
+void TConnectionLimit::Waiting(const std::shared_ptr<TTrackedConnection>& connection) {
   const std::lock_guard lock(mutex_);
-  if (!connection->waiting_) {
-    connection->place_ = waiting_.insert(waiting_.end(), connection);
-    connection->waiting_ = true;
+  if (connection->listed_) {
+    waiting_.splice(waiting_.end(), waiting_, connection->place_);
+    return;
   }
+  connection->place_ = waiting_.insert(waiting_.end(), connection);
+  connection->listed_ = true;
 }
 
-void TConnectionLimit::Busy(TIdleConnection& connection) {
+void TConnectionLimit::Busy(TTrackedConnection& connection) {
   const std::lock_guard lock(mutex_);
   Unlist(connection);
 }
 
-void TConnectionLimit::Leave(TIdleConnection& connection) {
+void TConnectionLimit::Leave(TTrackedConnection& connection) {
   const std::lock_guard lock(mutex_);
   Unlist(connection);
   --count_;
 }
 
-void TConnectionLimit::Unlist(TIdleConnection& connection) {
-  if (connection.waiting_) {
+void TConnectionLimit::Unlist(TTrackedConnection& connection) {
+  if (connection.listed_) {
     waiting_.erase(connection.place_);
-    connection.waiting_ = false;
+    connection.listed_ = false;
   }
 }
 

@@ -1,6 +1,7 @@
 // How many connections the server holds at once: below the process's descriptor limit, so
 // accepting never runs out of descriptors, and, when full, room is made by dropping the
-// connection that has waited longest for a request, never one that is being answered.
+// connection that has gone longest without progress (waiting for a request, or for its client
+// to take more of a reply), so a new client is always answered.
 #pragma once
 
 #include <cstddef>
@@ -10,16 +11,16 @@
 
 namespace tomelet::serve {
 
-class TIdleConnection {
+class TTrackedConnection {
  public:
-  virtual ~TIdleConnection() = default;
+  virtual ~TTrackedConnection() = default;
   // Closes the connection; safe from any thread.
   virtual void Drop() = 0;
 
  private:
   friend class TConnectionLimit;
-  bool waiting_ = false;
-  std::list<std::weak_ptr<TIdleConnection>>::iterator place_;
+  bool listed_ = false;
+  std::list<std::weak_ptr<TTrackedConnection>>::iterator place_;
 };
 
 class TConnectionLimit {
@@ -27,26 +28,30 @@ class TConnectionLimit {
   // cap 0: the descriptor limit less a reserve, read again at every admission.
   explicit TConnectionLimit(unsigned cap) : cap_(cap) {}
 
-  // Counts a new connection in; at the cap, drops the longest-waiting one to make room. False
-  // when every held connection is busy and the new one must be refused.
+  // Counts a new connection in; at the cap, drops the one that has gone longest without
+  // progress. False only when every held connection is being worked on by the server itself.
   bool Admit();
-  // The connection waits for a request (and may be dropped) or is answering one.
-  void Waiting(const std::shared_ptr<TIdleConnection>& connection);
-  void Busy(TIdleConnection& connection);
+  // The connection now waits on its client, from this moment: for a request, or for the client
+  // to take the next part of a reply. Called again at each step of progress.
+  void Waiting(const std::shared_ptr<TTrackedConnection>& connection);
+  // The server itself works on the connection's request; it cannot be dropped meanwhile.
+  void Busy(TTrackedConnection& connection);
   // Counts a closed connection out.
-  void Leave(TIdleConnection& connection);
-  void DropOldestWaiting();
+  void Leave(TTrackedConnection& connection);
+  // Drops the connection that has gone longest without progress, if any.
+  void DropLongestWaiting();
 
  private:
   std::size_t Cap() const;
-  void Unlist(TIdleConnection& connection);
+  void Unlist(TTrackedConnection& connection);
   // Called with the mutex held.
-  std::shared_ptr<TIdleConnection> TakeOldestWaiting();
+  std::shared_ptr<TTrackedConnection> TakeLongestWaiting();
 
   unsigned cap_;
   std::mutex mutex_;
   std::size_t count_ = 0;
-  std::list<std::weak_ptr<TIdleConnection>> waiting_;
+  // Oldest progress first.
+  std::list<std::weak_ptr<TTrackedConnection>> waiting_;
 };
 
 }  // namespace tomelet::serve

@@ -2,6 +2,8 @@
 // the document site for each reply and writes it, keeping connections alive between requests.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,16 +26,23 @@ struct TServerSettings {
   // 0: one thread per processor, at least two.
   unsigned Threads = 0;
   // 0: as many as the descriptor limit allows, keeping some in reserve. At the cap a new
-  // connection takes the place of the one that has waited longest for a request.
+  // connection takes the place of the one that has gone longest without progress.
   unsigned MaxConnections = 0;
+  // A connection is closed when a request takes longer than this to arrive (an idle keep-alive
+  // connection too), or when its client takes no part of a reply for this long.
+  std::chrono::seconds IdleTimeout{60};
+  // Searches run on threads of their own (0: one per processor); beyond
+  // SearchQueue waiting searches, a search is answered 503 with Retry-After.
+  unsigned SearchThreads = 0;
+  std::size_t SearchQueue = 64;
   // Called once per answered request, from whichever thread answered it.
   std::function<void(const TRequestRecord&)> OnRequest;
 };
 
 class TDocumentServer {
  public:
-  // Binds at once, so the port is known before serving starts; raises std::exception when the
-  // address cannot be used.
+  // Binds at once, so the port is known before serving starts. Throws std::runtime_error
+  // naming the address when it is not one or cannot be listened on.
   TDocumentServer(const TDocumentSite& site, TServerSettings settings);
   ~TDocumentServer();
   TDocumentServer(const TDocumentServer&) = delete;

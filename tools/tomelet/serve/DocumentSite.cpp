@@ -1,5 +1,6 @@
 #include "tools/tomelet/serve/DocumentSite.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iterator>
 
@@ -9,24 +10,34 @@
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
 #include "platform/text/AsciiCase.h"
-#include "search/ResultsPage.h"
+#include "platform/text/ShownText.h"
 #include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/HttpRange.h"
 #include "tools/tomelet/serve/SearchPages.h"
+#include "tools/tomelet/serve/StatusPage.h"
 
 namespace tomelet::serve {
 
 namespace {
 
 constexpr std::string_view kUnknownType = "application/octet-stream";
-// Entries up to this size are read whole, checked and kept, so that damage is answered with an
-// error before the headers; larger ones are read per request and checked as they stream.
+// Entries up to this size are read whole, checked and kept while the memory budget allows, so
+// that damage is answered with an error before the headers; larger ones, and those the budget
+// has no room for, are inflated in pieces per request and checked as they stream.
 constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
-constexpr std::size_t kCacheBudget = std::size_t{64} << 20;
+// The cache of whole entries keeps at most this fraction of the memory budget, leaving the
+// rest to entries held by replies in flight.
+constexpr std::size_t kCacheFraction = 2;
 
 // Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
 // the viewer, where it is used without any escaping.
+// An archive path as a person reads it: "/" between folders, control characters escaped.
+std::string ShownPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return ShownName(path);
+}
+
 std::string LocationFor(std::string_view startPage) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out = "/";
@@ -58,21 +69,9 @@ bool HasDotSegment(std::string_view archivePath) {
   }
 }
 
-TSiteResponse PageResponse(int status, std::string_view title, std::string_view message) {
-  TSiteResponse response;
-  response.Status = status;
-  std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>";
-  page += title;
-  page += "</title></head>\n<body><h1>";
-  page += title;
-  page += "</h1>\n<p>";
-  page += search::HtmlEscaped(message);
-  page += "</p></body></html>\n";
-  response.Headers = {{"Content-Type", "text/html; charset=utf-8"}};
-  response.ContentLength = static_cast<std::int64_t>(page.size());
-  response.Body = TextBody(std::move(page));
-  return response;
-}
+// The way back from a missing page: the start page and the search.
+constexpr std::string_view kWayBack =
+    "<p><a href=\"/\">Start page</a> &middot; <a href=\"/-/search\">Search</a></p>";
 
 void AppendHex(std::string& out, std::uint64_t value, std::size_t width) {
   char digits[16];
@@ -106,7 +105,8 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 struct TDocumentSite::Impl {
   std::shared_ptr<const TArchiveSnapshot> archive;
   std::string startLocation;
-  mutable TEntryCache cache{kCacheBudget};
+  std::unique_ptr<TMemoryBudget> memory;
+  std::unique_ptr<TEntryCache> cache;
   std::unique_ptr<TSearchPages> searchPages;
 
   TSiteResponse Route(const TSiteRequest& request) const;
@@ -117,9 +117,11 @@ struct TDocumentSite::Impl {
 };
 
 TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
-                             std::string_view startPage)
+                             std::string_view startPage, std::size_t memoryBudget)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
+  impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
+  impl_->cache = std::make_unique<TEntryCache>(*impl_->memory, memoryBudget / kCacheFraction);
   const std::string startUrl = StartUrl(startPage);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
@@ -130,34 +132,38 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
 
 TDocumentSite::~TDocumentSite() = default;
 
+bool TDocumentSite::IsSlow(std::string_view target) {
+  return target.starts_with(kSearchPathPrefix);
+}
+
 TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
   if (request.Method != "GET" && request.Method != "HEAD") {
-    auto response = PageResponse(405, "Method Not Allowed", "Only GET and HEAD are served.");
+    auto response = StatusPage(405, "Method Not Allowed", "Only GET and HEAD are served.");
     response.Headers.emplace_back("Allow", "GET, HEAD");
     return response;
   }
   if (!impl_->archive->IsUnchanged()) {
-    return PageResponse(503, "Service Unavailable",
-                        "The document has changed on disk since it was opened; start the "
-                        "server again to serve the new one.");
+    return StatusPage(503, "Service Unavailable",
+                      "The document has changed on disk since it was opened; start the "
+                      "server again to serve the new one.");
   }
   try {
     return impl_->Route(request);
   } catch (const std::exception& e) {
-    return PageResponse(500, "Internal Server Error", e.what());
+    return StatusPage(500, "Internal Server Error", e.what());
   }
 }
 
 TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   if (!request.Target.starts_with('/')) {
-    return PageResponse(400, "Bad Request", "The request target must be a path.");
+    return StatusPage(400, "Bad Request", "The request target must be a path.");
   }
   const std::string_view pathPart = request.Target.substr(0, request.Target.find('?'));
   if (pathPart == "/") {
     if (startLocation.empty()) {
-      return PageResponse(404, "Not Found", "The document names no start page.");
+      return StatusPage(404, "Not Found", "The document names no start page.");
     }
-    TSiteResponse response = PageResponse(302, "Found", "The start page is " + startLocation);
+    TSiteResponse response = StatusPage(302, "Found", "The start page is " + startLocation);
     response.Headers.emplace_back("Location", startLocation);
     return response;
   }
@@ -174,7 +180,8 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
   const std::string& path = location.RequestedPath;
   if (!location.Entry.Found() || IsReservedEntry(path) || HasDotSegment(path)) {
-    return PageResponse(404, "Not Found", "The document has no entry " + path + ".");
+    return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
+                      kWayBack);
   }
   return ServeEntry(location.Entry.Index, location.MimeType, request);
 }
@@ -208,8 +215,7 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
     range = ParseByteRange(request.Range, size);
   }
   if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
-    TSiteResponse refusal =
-        PageResponse(416, "Range Not Satisfiable", "The entry has fewer bytes.");
+    TSiteResponse refusal = StatusPage(416, "Range Not Satisfiable", "The entry has fewer bytes.");
     refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
     return refusal;
   }
@@ -250,15 +256,17 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
   }
   if (small) {
     // Bytes kept in memory are checked once, when they come from the file.
-    auto bytes = cache.Get(index, [&] {
+    auto bytes = cache->Get(index, static_cast<std::size_t>(ContentSize(entry)), [&] {
       auto contents = archive->Contents(index);
       RaiseIfChanged(*archive);
       return contents;
     });
-    if (static_cast<std::int64_t>(bytes->size()) < first + length) {
+    if (bytes && static_cast<std::int64_t>(bytes->size()) < first + length) {
       RaiseCorrupted();
     }
-    return SharedBody(std::move(bytes), first, length);
+    if (bytes) {
+      return SharedBody(std::move(bytes), first, length);
+    }
   }
   return InflatingBody(archive, index, first, length);
 }

@@ -44,16 +44,24 @@ struct TSiteResponse {
   std::string_view Header(std::string_view name) const;
 };
 
+// What the site may hold whole in memory at once by default (see TMemoryBudget).
+inline constexpr std::size_t kDefaultMemoryBudget = std::size_t{128} << 20;
+
 class TDocumentSite {
  public:
-  // startPage is the options record's StartPage; empty when the document has none.
-  TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive, std::string_view startPage);
+  // startPage is the options record's StartPage; empty when the document has none. memoryBudget
+  // bounds the entry contents held whole, cached or pinned by replies in flight together.
+  TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive, std::string_view startPage,
+                std::size_t memoryBudget = kDefaultMemoryBudget);
   ~TDocumentSite();
   TDocumentSite(const TDocumentSite&) = delete;
   TDocumentSite& operator=(const TDocumentSite&) = delete;
 
   // Safe to call from several threads at once.
   TSiteResponse Respond(const TSiteRequest& request) const;
+  // Whether answering the target may take long (a search), so the transport answers it apart
+  // from the quick pages.
+  static bool IsSlow(std::string_view target);
 
  private:
   struct Impl;

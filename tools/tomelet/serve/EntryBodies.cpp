@@ -160,7 +160,8 @@ std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapsho
   return GuardedBody(std::move(body), std::move(archive));
 }
 
-TSharedBytes TEntryCache::Get(int index, const std::function<std::vector<std::byte>()>& load) {
+TSharedBytes TEntryCache::Get(int index, std::size_t size,
+                              const std::function<std::vector<std::byte>()>& load) {
   {
     const std::lock_guard lock(mutex_);
     if (const auto found = slots_.find(index); found != slots_.end()) {
@@ -168,22 +169,32 @@ TSharedBytes TEntryCache::Get(int index, const std::function<std::vector<std::by
       return found->second.Bytes;
     }
   }
+  auto hold = budget_.Reserve(size);
+  if (!hold) {
+    return nullptr;
+  }
   // Loading happens outside the lock: two threads may inflate the same entry once each, which
-  // costs less than making every other request wait.
-  auto bytes = std::make_shared<const std::vector<std::byte>>(load());
+  // costs less than making every other request wait. The bytes carry their hold on the budget
+  // for as long as any reply or the cache keeps them.
+  struct TCounted {
+    std::vector<std::byte> Bytes;
+    TMemoryHold Hold;
+  };
+  auto counted = std::make_shared<const TCounted>(TCounted{load(), std::move(*hold)});
+  TSharedBytes bytes(counted, &counted->Bytes);
   Insert(index, bytes);
   return bytes;
 }
 
 void TEntryCache::Insert(int index, const TSharedBytes& bytes) {
-  if (bytes->size() > budget_) {
+  if (bytes->size() > share_) {
     return;
   }
   const std::lock_guard lock(mutex_);
   if (slots_.contains(index)) {
     return;
   }
-  while (used_ + bytes->size() > budget_ && !ages_.empty()) {
+  while (used_ + bytes->size() > share_ && !ages_.empty()) {
     const auto oldest = slots_.find(ages_.back());
     used_ -= oldest->second.Bytes->size();
     slots_.erase(oldest);

@@ -13,6 +13,7 @@
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "tools/tomelet/serve/DocumentSite.h"
+#include "tools/tomelet/serve/MemoryBudget.h"
 
 namespace tomelet::serve {
 
@@ -36,13 +37,16 @@ std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapsho
 std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
                                            int index, std::int64_t first, std::int64_t length);
 
-// Keeps the contents of recently served entries up to a byte budget, least recently used out
-// first, so popular pages are inflated once rather than once per request.
+// Keeps the contents of recently served entries up to a share of the memory budget, least
+// recently used out first, so popular pages are inflated once rather than once per request.
 class TEntryCache {
  public:
-  explicit TEntryCache(std::size_t budget) : budget_(budget) {}
-  // The cached contents of the entry, or load()'s result, kept when it fits the budget.
-  TSharedBytes Get(int index, const std::function<std::vector<std::byte>()>& load);
+  // budget counts every entry held whole, cached or not; share is the most the cache keeps.
+  TEntryCache(TMemoryBudget& budget, std::size_t share) : budget_(budget), share_(share) {}
+  // The cached contents of the entry; else load()'s result (size bytes) when they fit the
+  // budget, kept while they fit the share; else null, and the caller streams the entry instead.
+  TSharedBytes Get(int index, std::size_t size,
+                   const std::function<std::vector<std::byte>()>& load);
 
  private:
   struct Slot {
@@ -52,7 +56,8 @@ class TEntryCache {
   void Insert(int index, const TSharedBytes& bytes);
 
   std::mutex mutex_;
-  std::size_t budget_;
+  TMemoryBudget& budget_;
+  std::size_t share_;
   std::size_t used_ = 0;
   std::list<int> ages_;
   std::unordered_map<int, Slot> slots_;

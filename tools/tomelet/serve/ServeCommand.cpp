@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -33,6 +34,8 @@ struct ServeArgs {
   std::optional<std::string> password;
   std::optional<std::string> passwordFile;
   bool verbose = false;
+  unsigned idleTimeout = 60;
+  unsigned memoryBudget = serve::kDefaultMemoryBudget >> 20;
 };
 
 std::string GivenPassword(const ServeArgs& args) {
@@ -78,10 +81,12 @@ void RunServe(const ServeArgs& args) {
   const auto archive = OpenDocumentSnapshot(args.file);
   const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
   CheckPassword(options, args);
-  const serve::TDocumentSite site(archive, options.StartPage());
+  const serve::TDocumentSite site(archive, options.StartPage(),
+                                  std::size_t{args.memoryBudget} << 20);
   serve::TServerSettings settings;
   settings.Host = args.host;
   settings.Port = args.port;
+  settings.IdleTimeout = std::chrono::seconds(args.idleTimeout);
   if (args.verbose) {
     settings.OnRequest = LogRequest;
   }
@@ -117,6 +122,17 @@ void AddServeCommand(CLI::App& app) {
                    "File whose first line is the password of a protected document")
       ->excludes(password);
   command->add_flag("--verbose", args->verbose, "Log one line per request on stderr");
+  command
+      ->add_option("--idle-timeout", args->idleTimeout,
+                   "Seconds a client may take to send a request, or pause while reading a reply")
+      ->check(CLI::Range(1u, 86400u))
+      ->capture_default_str();
+  command
+      ->add_option("--memory-budget", args->memoryBudget,
+                   "MiB of entry contents held whole for replies in flight and the cache; "
+                   "beyond it entries are streamed in pieces")
+      ->check(CLI::Range(0u, 1u << 20))
+      ->capture_default_str();
   command->callback([args] { RunServe(*args); });
 }
 

@@ -14,112 +14,13 @@
 #include <regex>
 
 #include "tests/tools/tomelet/serve/serve_fixture.h"
+#include "tests/tools/tomelet/serve/serve_process.h"
 #include "tools/tomelet/serve/PasswordPrompt.h"
 
 extern char** environ;
 
 namespace tomelet::serve::testing {
 namespace {
-
-// tomelet serve in a child process, with its stdin, stdout and stderr on pipes.
-class ServeProcess {
- public:
-  explicit ServeProcess(std::vector<std::string> arguments) {
-    int in[2], out[2], err[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) {
-      throw std::runtime_error("pipe");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    arguments.insert(arguments.begin(), {TOMELET_BINARY, "serve"});
-    std::vector<char*> argv;
-    for (auto& argument : arguments) {
-      argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    const int failed =
-        ::posix_spawn(&pid_, TOMELET_BINARY, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
-    input_ = in[1];
-    output_ = out[0];
-    errors_ = err[0];
-    if (failed != 0) {
-      throw std::runtime_error("posix_spawn");
-    }
-  }
-  ~ServeProcess() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(input_);
-    ::close(output_);
-    ::close(errors_);
-  }
-
-  void Type(const std::string& line) {
-    const std::string text = line + "\n";
-    EXPECT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-  // The first line of stdout, waiting at most a few seconds.
-  std::string FirstLine() {
-    std::string line;
-    char c = 0;
-    pollfd wait{output_, POLLIN, 0};
-    while (::poll(&wait, 1, 5000) > 0 && ::read(output_, &c, 1) == 1 && c != '\n') {
-      line += c;
-    }
-    return line;
-  }
-  void Interrupt() { ::kill(pid_, SIGINT); }
-  // Lowers the running server's descriptor limit, as `ulimit -n` would have before its start.
-  void LimitDescriptors(rlim_t count) {
-    const rlimit limit{count, count};
-    EXPECT_EQ(::prlimit(pid_, RLIMIT_NOFILE, &limit, nullptr), 0);
-  }
-  // Exit code, or -1 when the process did not end within a few seconds or died of a signal.
-  int ExitCode() {
-    for (int i = 0; i < 500; ++i) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      ::usleep(10000);
-    }
-    return -1;
-  }
-  std::string Errors() {
-    std::string text;
-    char buffer[4096];
-    ssize_t got = 0;
-    while ((got = ::read(errors_, buffer, sizeof buffer)) > 0) {
-      text.append(buffer, static_cast<std::size_t>(got));
-    }
-    return text;
-  }
-
- private:
-  pid_t pid_ = -1;
-  bool exited_ = false;
-  int input_ = -1;
-  int output_ = -1;
-  int errors_ = -1;
-};
-
-std::uint16_t PortOf(const std::string& banner) {
-  std::smatch match;
-  if (!std::regex_search(banner, match, std::regex("http://127\\.0\\.0\\.1:([0-9]+)/"))) {
-    return 0;
-  }
-  return static_cast<std::uint16_t>(std::stoi(match[1]));
-}
 
 class CommandLineTest : public ServeTest {
  protected:
@@ -166,6 +67,21 @@ TEST_F(CommandLineTest, MissingDocumentFailsWithTheReaderMessage) {
   ServeProcess serve({(folder_.Path() / "absent.tlt").string()});
   EXPECT_EQ(serve.ExitCode(), 1);
   EXPECT_NE(serve.Errors().find("Archive file not found"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, AddressesThatCannotBeUsedAreNamed) {
+  ServeProcess wrongHost(
+      {document_.string(), "--host", "999.1.1.1", "--password", "Secret\xC3\xA9"});
+  EXPECT_EQ(wrongHost.ExitCode(), 1);
+  EXPECT_NE(wrongHost.Errors().find("Cannot listen on 999.1.1.1: not an IPv4 or IPv6 address"),
+            std::string::npos);
+
+  ServeProcess first({document_.string(), "--port", "0", "--password", "Secret\xC3\xA9"});
+  const std::string port = std::to_string(PortOf(first.FirstLine()));
+  ServeProcess second({document_.string(), "--port", port, "--password", "Secret\xC3\xA9"});
+  EXPECT_EQ(second.ExitCode(), 1);
+  EXPECT_NE(second.Errors().find("Cannot listen on 127.0.0.1:" + port + ": Address already in use"),
+            std::string::npos);
 }
 
 TEST_F(CommandLineTest, OpenHandsTheAddressToXdgOpen) {

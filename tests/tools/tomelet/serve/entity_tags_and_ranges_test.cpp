@@ -138,6 +138,25 @@ TEST_F(EntityTagTest, IfRangeWithAnotherTagGetsTheWholeEntry) {
   EXPECT_EQ(result->body, Contents("index.htm"));
 }
 
+// Past the memory budget an entry that would be held whole is inflated in pieces instead; the
+// bytes and the ranges must be the same.
+TEST_F(ServeTest, EntriesBeyondTheMemoryBudgetAreStreamedWithTheSameBytes) {
+  memoryBudget_ = std::size_t{1} << 20;
+  const std::string big = PageText("Big", 80000);
+  ASSERT_GT(big.size(), memoryBudget_);
+  AddEntry("big.htm", big);
+  Serve();
+  const auto whole = Get("/big.htm");
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->status, 200);
+  EXPECT_TRUE(whole->body == big);
+  const auto part = Get("/big.htm", {{"Range", "bytes=1500000-1500099"}});
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->status, 206);
+  EXPECT_EQ(part->body, big.substr(1500000, 100));
+  EXPECT_EQ(Get("/index.htm")->body, Contents("index.htm"));
+}
+
 TEST(ByteRangeParsing, EmptyEntriesHaveNoSatisfiableRange) {
   EXPECT_EQ(ParseByteRange("bytes=0-", 0).Verdict, TByteRange::Kind::Unsatisfiable);
   EXPECT_EQ(ParseByteRange("bytes=-5", 0).Verdict, TByteRange::Kind::Unsatisfiable);

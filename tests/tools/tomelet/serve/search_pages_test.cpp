@@ -124,6 +124,31 @@ TEST_F(SearchPagesTest, SuggestionsTheIndexEntryAndTheShadowedFolder) {
   EXPECT_EQ(Get("/-/search.json?q=gadget&limit=-5&start=x")->status, 200);
 }
 
+TEST_F(SearchPagesTest, HostileNamesAreEscapedOnThePageAndExactInJson) {
+  AddPage("tricks\\x\x1b]0;owned\x07.htm", Page("Trick\x1b[2J", "<p>trapdoor</p>"));
+  Serve();
+  const auto found = GetJson("/-/search.json?q=trapdoor");
+  ASSERT_EQ(found["results"].size(), 1u);
+  EXPECT_EQ(found["results"][0]["path"], "tricks\\x\x1b]0;owned\x07.htm");
+  const auto page = Get("/-/search?q=trapdoor");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->body.find_first_of("\x1b\x07"), std::string::npos);
+  EXPECT_NE(page->body.find("<cite>tricks/x\\x1b]0;owned\\x07.htm</cite>"), std::string::npos)
+      << page->body;
+}
+
+TEST_F(SearchPagesTest, SearchesBeyondTheQueueAreTurnedAwayAndPagesStillServed) {
+  settings_.SearchQueue = 0;
+  Serve();
+  const auto refused = Get("/-/search.json?q=gadget");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 503);
+  EXPECT_EQ(refused->get_header_value("Retry-After"), "1");
+  const auto page = Get("/index.htm");
+  ASSERT_TRUE(page);
+  EXPECT_EQ(page->status, 200);
+}
+
 TEST_F(SearchPagesTest, ManyClientsAtOnceGetTheSameAnswers) {
   Serve();
   const std::vector<std::string> targets = {"/-/search.json?q=gadget", "/-/suggest?q=no",

@@ -60,6 +60,9 @@ class ServeTest : public ::testing::Test {
   std::shared_ptr<const TArchiveSnapshot> archive_;
   std::unique_ptr<TDocumentSite> site_;
   std::unique_ptr<TDocumentServer> server_;
+  // What Serve() starts the site and the server with.
+  std::size_t memoryBudget_ = kDefaultMemoryBudget;
+  TServerSettings settings_;
   TProjectOptions options_;
   std::vector<std::pair<std::string, std::string>> contents_;
 };

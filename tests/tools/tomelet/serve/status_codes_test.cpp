@@ -53,6 +53,18 @@ TEST_F(StatusCodesTest, UnknownPathsGetASmallPageThatEscapesTheName) {
   EXPECT_EQ(result->body.find("<script>"), std::string::npos);
 }
 
+TEST_F(StatusCodesTest, MissingNamesShowSlashesEscapedControlsAndTheWayBack) {
+  const auto result = Get("/guide/x%1B%5D0;owned%07%0Aforged.htm");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 404);
+  EXPECT_NE(result->body.find("no entry guide/x\\x1b]0;owned\\x07\\nforged.htm."),
+            std::string::npos)
+      << result->body;
+  EXPECT_EQ(result->body.find_first_of("\x1b\x07"), std::string::npos);
+  EXPECT_NE(result->body.find("<a href=\"/\">"), std::string::npos);
+  EXPECT_NE(result->body.find("<a href=\"/-/search\">"), std::string::npos);
+}
+
 TEST_F(StatusCodesTest, OptionsRecordIsNeverServed) {
   for (const std::string target : {"/-config-", "/-CONFIG-", "/%2Dconfig-", "/-config-?x"}) {
     const auto result = Get(target);

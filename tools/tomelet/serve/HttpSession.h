@@ -1,0 +1,28 @@
+// One client connection of tomelet serve: reads requests, has the site answer them (searches on
+// the work pool), writes the replies, and closes the connection when the client stops making
+// progress, sends what cannot be served, or is dropped to make room.
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+#include <memory>
+
+#include "tools/tomelet/serve/ConnectionLimit.h"
+#include "tools/tomelet/serve/DocumentServer.h"
+
+namespace tomelet::serve {
+
+class TDocumentSite;
+class TWorkPool;
+
+// What every session of a server shares; it outlives them all.
+struct TSessionShared {
+  const TDocumentSite& Site;
+  const TServerSettings& Settings;
+  TConnectionLimit& Limit;
+  TWorkPool& SlowWork;
+};
+
+// Starts serving an admitted connection; the session keeps itself alive until it closes.
+void StartSession(boost::asio::ip::tcp::socket socket, const TSessionShared& shared);
+
+}  // namespace tomelet::serve
