@@ -47,7 +47,7 @@ class TCrcCheckedReader final : public TEntryReader {
 }  // namespace
 
 void RaiseCorrupted() {
-  throw EZLBArchiveError("The archive appears to be corrupted");
+  throw EZLBArchiveError(std::string(kCorruptedArchiveMessage));
 }
 
 std::int64_t ContentSize(std::int64_t originalSize) {

@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string_view>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
 
-// Raises "The archive appears to be corrupted".
+// The reader's message for damage it finds in an archive or an entry.
+inline constexpr std::string_view kCorruptedArchiveMessage = "The archive appears to be corrupted";
+
+// Raises kCorruptedArchiveMessage.
 [[noreturn]] void RaiseCorrupted();
 
 // The number of bytes an entry's contents hold: its OriginalSize, except that a negative size

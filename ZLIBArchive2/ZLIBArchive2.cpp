@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ReaderState.h"
 
 namespace tomelet {
@@ -109,7 +110,7 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
     archiveFileName_.clear();
     trailer_ = {};
     impl_->archiveStart = -1;
-    RaiseArchiveError("The archive appears to be corrupted");
+    RaiseArchiveError(std::string(kCorruptedArchiveMessage));
   }
   try {
     impl_->ReadRegistry(*file);

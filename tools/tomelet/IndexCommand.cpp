@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
 #include "platform/cleanup/Leftovers.h"
@@ -27,11 +28,11 @@ std::vector<std::byte> StoredBytes(const TArchiveSnapshot& archive, const TEntry
   const std::int64_t length = deflated ? entry.CompressedSize : entry.OriginalSize;
   if (entry.Offset < 0 || length < 0 || entry.Offset > dataSize ||
       length > dataSize - entry.Offset) {
-    throw EZLBArchiveError("The archive appears to be corrupted");
+    RaiseCorrupted();
   }
   std::vector<std::byte> bytes(static_cast<std::size_t>(length));
   if (archive.ReadAt(archiveStart + entry.Offset, bytes) != bytes.size()) {
-    throw EZLBArchiveError("The archive appears to be corrupted");
+    RaiseCorrupted();
   }
   return bytes;
 }

@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "platform/streams/Streams.h"
 #include "search/DocumentIndex.h"
@@ -13,7 +14,6 @@ namespace tomelet::cli {
 namespace {
 
 constexpr std::size_t kVerifyPiece = std::size_t{1} << 20;
-constexpr std::string_view kCorruptedArchive = "The archive appears to be corrupted";
 
 void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
   std::vector<int> everyEntry(static_cast<std::size_t>(arc.EntryCount()));
@@ -80,7 +80,7 @@ std::optional<TIndexReport> CheckIndex(const std::string& file) {
 
 std::string TVerifyReport::Failure() const {
   if (!ArchiveCrcMatches()) {
-    return std::string(kCorruptedArchive);
+    return std::string(kCorruptedArchiveMessage);
   }
   if (!Damaged.empty()) {
     return Damaged.front().Message;

@@ -4,15 +4,13 @@
 #include <span>
 #include <utility>
 
+#include "ZLIBArchive2/EntryChecks.h"
+
 namespace tomelet::serve {
 
 namespace {
 
 constexpr std::size_t kPieceSize = 65536;
-
-[[noreturn]] void RaiseCorrupted() {
-  throw EZLBArchiveError("The archive appears to be corrupted");
-}
 
 class TTextBody final : public TBodySource {
  public:
