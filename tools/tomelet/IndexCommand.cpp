@@ -10,8 +10,8 @@
 #include "platform/cleanup/Leftovers.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/CommandSupport.h"
-#include "tools/tomelet/DocumentSearch.h"
 #include "tools/tomelet/PackOutput.h"
+#include "tools/tomelet/SearchIndexing.h"
 
 namespace tomelet::cli {
 namespace {

@@ -11,11 +11,11 @@
 #include "document/DocumentEntries.h"
 #include "platform/cleanup/Leftovers.h"
 #include "tools/tomelet/CommandSupport.h"
-#include "tools/tomelet/DocumentSearch.h"
 #include "tools/tomelet/OptionsJson.h"
 #include "tools/tomelet/PackInput.h"
 #include "tools/tomelet/PackOptions.h"
 #include "tools/tomelet/PackOutput.h"
+#include "tools/tomelet/SearchIndexing.h"
 
 namespace tomelet::cli {
 namespace {

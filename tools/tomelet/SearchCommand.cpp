@@ -9,7 +9,7 @@
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
 #include "tools/tomelet/CommandSupport.h"
-#include "tools/tomelet/DocumentSearch.h"
+#include "tools/tomelet/SearchIndexing.h"
 
 namespace tomelet::cli {
 namespace {

@@ -1,4 +1,5 @@
-// What `search`, `index`, `pack` and `verify` share about the document's search index.
+// What `search`, `index`, `pack` and `verify` share about building and opening the document's
+// search index (the viewer's search session is a different thing, in Unit1/DocumentSearch).
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "tools/tomelet/DocumentSearch.h"
+#include "tools/tomelet/SearchIndexing.h"
 
 #include <unistd.h>
 
