@@ -1,5 +1,6 @@
 #include "tools/tomelet/serve/DocumentSite.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iterator>
 
@@ -54,6 +55,12 @@ bool HasDotSegment(std::string_view archivePath) {
     }
     archivePath.remove_prefix(slash + 1);
   }
+}
+
+// The target with a "/" after its path, as the client wrote it, so its escapes stay as they were.
+std::string FolderLocation(std::string_view target) {
+  const auto pathEnd = std::min(target.find('?'), target.size());
+  return std::string(target.substr(0, pathEnd)) + "/" + std::string(target.substr(pathEnd));
 }
 
 TSiteResponse PageResponse(int status, std::string_view title, std::string_view message) {
@@ -171,6 +178,13 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   }
   const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
   const std::string& path = location.RequestedPath;
+  // A path that starts with a separator would make the Location lead to another host ("//host").
+  if (location.FolderWithoutSlash && !HasDotSegment(path) && !path.starts_with('\\')) {
+    const std::string folder = FolderLocation(request.Target);
+    TSiteResponse response = PageResponse(301, "Moved Permanently", "The folder is " + folder);
+    response.Headers.emplace_back("Location", folder);
+    return response;
+  }
   if (!location.Entry.Found() || IsReservedEntry(path) || HasDotSegment(path)) {
     return PageResponse(404, "Not Found", "The document has no entry " + path + ".");
   }
