@@ -131,6 +131,15 @@ TEST_F(ReopeningTest, ADocumentOpensWhereTheReaderLeftItAndADamagedStateFileIsIg
   EXPECT_TRUE(dialogs.information.empty());
 }
 
+// Site generators link the home page as the document's root, which shows its index page.
+TEST_F(ReopeningTest, AFolderAddressIsRememberedByItsIndexPage) {
+  const auto document = Document("manual.tlt", FriendlyOptions());
+  OpenAndClose(document, "tome://inpack/#end");
+  browser.navigations.clear();
+  Started(document);
+  EXPECT_EQ(browser.navigations.front(), "tome://inpack/#end");
+}
+
 TEST_F(ReopeningTest, AGoneRememberedPageGivesTheStartPageAndAWrongPasswordKeepsNothing) {
   const auto document = Document("manual.tlt", FriendlyOptions());
   OpenAndClose(document, "tome://inpack/gone.htm");
