@@ -1,9 +1,10 @@
 # Front door for a fresh checkout. `make run` installs and builds only what the viewer needs and
-# opens the bundled sample in it; `make test` builds and runs every test (GUI tests under Xvfb,
-# then the sanitizer build).
-.PHONY: deps build run test test-fast test-sanitize test-sanitize-gui bench fuzz fuzz-search clean
+# opens the bundled sample in it; `make deb` builds the two Debian packages from the same; `make
+# test` builds and runs every test (GUI tests under Xvfb, then the sanitizer build).
+.PHONY: deps build programs run deb test test-fast test-sanitize test-sanitize-gui bench fuzz fuzz-search clean
 
 CMAKE_PRESET ?= default
+BUILD_DIR ?= build
 # Debian's libxapian 1.4.22 frees with a mismatched size inside its own database checker, which
 # the search index runs on every index it opens; that report is the library's, not ours.
 ASAN_LIBRARY_OPTIONS = new_delete_type_mismatch=0
@@ -13,21 +14,31 @@ deps:
 	scripts/install-deps
 
 build: deps
-	cmake --preset $(CMAKE_PRESET) >/dev/null
-	cmake --build build -j $(JOBS)
+	cmake --preset $(CMAKE_PRESET) -B $(BUILD_DIR) >/dev/null
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# Only the programs, their installed files and the sample, from the run packages: no tests.
+programs:
+	cmake --preset $(CMAKE_PRESET) -B $(BUILD_DIR) >/dev/null
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target programs
 
 run:
 	scripts/install-deps --run
-	cmake --preset $(CMAKE_PRESET) >/dev/null
-	cmake --build build -j $(JOBS) --target tomelet-viewer sample_document
+	$(MAKE) --no-print-directory programs
 	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	  echo "make run: no display; try 'xvfb-run -a make run', or 'build/tools/tomelet/tomelet serve build/sample.tlt' and a browser" >&2; \
+	  echo "make run: no display; try '$(BUILD_DIR)/tools/tomelet/tomelet serve $(BUILD_DIR)/sample.tlt' and a browser, or install xvfb and run 'xvfb-run -a make run'" >&2; \
 	  exit 1; \
 	fi
-	build/viewer/tomelet-viewer build/sample.tlt
+	$(BUILD_DIR)/viewer/tomelet-viewer $(BUILD_DIR)/sample.tlt
+
+deb:
+	scripts/install-deps --deb
+	$(MAKE) --no-print-directory programs
+	cpack --config $(BUILD_DIR)/CPackConfig.cmake -B $(BUILD_DIR)/deb >/dev/null
+	@ls $(BUILD_DIR)/deb/*.deb
 
 test-fast: build
-	xvfb-run -a --server-args="-screen 0 1280x1024x24" ctest --test-dir build --output-on-failure --no-tests=error -j $(JOBS)
+	xvfb-run -a --server-args="-screen 0 1280x1024x24" ctest --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)
 
 test-sanitize: deps
 	cmake --preset sanitize >/dev/null
@@ -66,4 +77,4 @@ fuzz-search: build
 	build-fuzz/tests/fuzz/fuzz_search_index -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/search-corpus
 
 clean:
-	rm -rf build build-sanitize build-sanitize-gui build-fuzz
+	rm -rf build build-fresh build-sanitize build-sanitize-gui build-fuzz

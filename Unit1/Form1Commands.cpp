@@ -16,8 +16,8 @@ TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen) 
 
 void TForm1Logic::ConnectBrowserEvents() {
   auto& events = webBrowser_.Events;
-  events.OnBeforeNavigate2 = [this](std::string& url, bool& cancel) {
-    Guarded([&] { WebBrowser1BeforeNavigate2(url, cancel); });
+  events.OnBeforeNavigate2 = [this](std::string& url, TNavigationCause cause, bool& cancel) {
+    Guarded([&] { WebBrowser1BeforeNavigate2(url, cause, cancel); });
   };
   events.OnNavigateError = [this](const std::string& url, int statusCode, bool& cancel) {
     Guarded([&] { WebBrowser1NavigateError(url, statusCode, cancel); });
@@ -126,7 +126,6 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
 }
 
 bool TForm1Logic::RunShortcut(TShortcut shortcut) {
-  constexpr int kSmallest = 0, kLargest = 4;
   if (!ShortcutAllowed(shortcut))
     return false;
   switch (shortcut) {
@@ -140,10 +139,10 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
       ButtonPrintClick();
       break;
     case TShortcut::TextLarger:
-      Largest1Click(std::min(textSize_ + 1, kLargest));
+      Largest1Click(std::min(textSize_ + 1, kLargestTextSize));
       break;
     case TShortcut::TextSmaller:
-      Largest1Click(std::max(textSize_ - 1, kSmallest));
+      Largest1Click(std::max(textSize_ - 1, kSmallestTextSize));
       break;
     case TShortcut::TextMedium:
       Largest1Click(kDefaultTextSize);
@@ -183,8 +182,9 @@ void TForm1Logic::WebBrowser1StatusTextChange(const std::string& text) {
   view_.SetStatusText(text);
 }
 
-void TForm1Logic::WebBrowser1BeforeNavigate2(std::string& url, bool& cancel) {
-  const TNavigationDecision decision = navigationPolicy_.BeforeNavigate2(url);
+void TForm1Logic::WebBrowser1BeforeNavigate2(std::string& url, TNavigationCause cause,
+                                             bool& cancel) {
+  const TNavigationDecision decision = navigationPolicy_.BeforeNavigate2(url, cause);
   if (decision.StatusText)
     view_.SetStatusText(*decision.StatusText);
   if (decision.Cancel)

@@ -30,7 +30,7 @@ struct TCommandLine {
 inline constexpr std::string_view kDocumentExtension = ".tlt";
 inline constexpr std::string_view kBlankUrl = "about:blank";
 // The text size a document opens with: "Medium".
-inline constexpr int kDefaultTextSize = 2;
+inline constexpr int kDefaultTextSize = kMediumTextSize;
 
 // The extension of a command-line argument: the text from its last '.' when that '.' follows
 // every folder separator and drive colon, else empty.
@@ -95,7 +95,7 @@ class TForm1Logic {
   void WebBrowser1TitleChange(const std::string& text);
   void WebBrowser1StatusTextChange(const std::string& text);
   void WebBrowser1DocumentComplete(const std::string& url);
-  void WebBrowser1BeforeNavigate2(std::string& url, bool& cancel);
+  void WebBrowser1BeforeNavigate2(std::string& url, TNavigationCause cause, bool& cancel);
   void WebBrowser1NavigateError(const std::string& url, int statusCode, bool& cancel);
   void WebBrowser1WindowClosing(bool isChildWindow, bool& cancel);
   void WebBrowser1QueryService(const GUID& rsid, const GUID& iid, ComPtr<IUnknown>& obj);

@@ -77,7 +77,7 @@ TNavigationPolicy::TNavigationPolicy(TProjectOptions& options, IShell& shell,
                                      TCurrentDirectory currentDirectory)
     : options_(options), shell_(shell), currentDirectory_(std::move(currentDirectory)) {}
 
-TNavigationDecision TNavigationPolicy::BeforeNavigate2(std::string& url) {
+TNavigationDecision TNavigationPolicy::BeforeNavigate2(std::string& url, TNavigationCause cause) {
   TNavigationDecision decision;
   if (url == kDocumentUrlPrefix || url == std::string(kDocumentUrlPrefix) + "/") {
     shell_.Open(std::string(kRootFolder));
@@ -90,7 +90,7 @@ TNavigationDecision TNavigationPolicy::BeforeNavigate2(std::string& url) {
     return decision;
   }
   if (MatchesOpenOutsideMask(url, decision))
-    return OpenOutside(url);
+    return OpenOutside(url, cause);
   return decision;
 }
 
@@ -121,12 +121,18 @@ bool TNavigationPolicy::MatchesOpenOutsideMask(const std::string& url,
 }
 
 // Paths keep '/' as their separator here; the expanded path must not leave the current folder.
-TNavigationDecision TNavigationPolicy::OpenOutside(std::string& url) {
+// A page's own script, its start address or a redirect must not run a file of the reader's
+// folder, so only the reader's click or key hands one over.
+TNavigationDecision TNavigationPolicy::OpenOutside(std::string& url, TNavigationCause cause) {
   TNavigationDecision decision;
   decision.Cancel = true;
   url = url.substr(kDocumentUrlPrefix.size());
   if (!StaysBelowCurrentFolder(url)) {
     decision.StatusText = std::string(kOutsideFolderRefusal) + url;
+    return decision;
+  }
+  if (cause != TNavigationCause::ReaderAction) {
+    decision.StatusText = std::string(kUnaskedOpenRefusal) + url;
     return decision;
   }
   shell_.Open((currentDirectory_() / url).lexically_normal().string());

@@ -17,7 +17,6 @@ constexpr std::string_view kFormatLine = "tomelet-place 1";
 constexpr std::string_view kFileExtension = ".place";
 // A state file larger than this is not one of ours.
 constexpr std::uintmax_t kMaxFileSize = 64 * 1024;
-constexpr int kLargestTextSize = 4;
 constexpr int kLargestWindow = 32767;
 
 // 64-bit FNV-1a over the bytes of each value in turn.
@@ -74,7 +73,7 @@ bool ReadField(TRememberedPlace& place, std::string_view name, std::string_view 
     return scroll.has_value();
   }
   if (name == "text-size") {
-    const auto size = IntegerOf(value, 0, kLargestTextSize);
+    const auto size = IntegerOf(value, kSmallestTextSize, kLargestTextSize);
     if (size)
       place.TextSize = *size;
     return size.has_value();

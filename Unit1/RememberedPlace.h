@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "platform/webbrowser/WebBrowser.h"
 
 namespace tomelet {
 
@@ -20,7 +21,7 @@ struct TRememberedPlace {
   std::string Anchor;  // the text after '#', empty when the address had none
   int ScrollX = 0;
   int ScrollY = 0;
-  int TextSize = 2;
+  int TextSize = kMediumTextSize;
   std::optional<std::pair<int, int>> WindowSize;
 
   bool operator==(const TRememberedPlace&) const = default;

@@ -80,9 +80,10 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
       webkit_navigation_policy_decision_get_navigation_action(decision);
   // The handler's rewrite of its copy changes only what the handler itself does with it.
   std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  const TNavigationCause cause = CauseOf(action, url);
   bool cancel = false;
   if (host_.Events.OnBeforeNavigate2)
-    host_.Events.OnBeforeNavigate2(url, cancel);
+    host_.Events.OnBeforeNavigate2(url, cause, cancel);
   if (!cancel && pagePolicy_->RefusesNavigation(action))
     cancel = true;
   if (cancel) {
@@ -110,10 +111,25 @@ GtkWidget* TEngineView::OnCreate(WebKitWebView*, WebKitNavigationAction* action,
   return nullptr;
 }
 
+// The engine's own flag says whether a click or a key of the reader led to the navigation.
+TNavigationCause TEngineView::CauseOf(WebKitNavigationAction* action, const std::string& url) {
+  const bool reopened = readerOpensInThisView_ && *readerOpensInThisView_ == url;
+  readerOpensInThisView_.reset();
+  return webkit_navigation_action_is_user_gesture(action) || reopened
+             ? TNavigationCause::ReaderAction
+             : TNavigationCause::Other;
+}
+
+// A new window the reader asked for loads here as a request of the viewer's own, which the engine
+// no longer counts as the reader's; the next navigation to that address still does.
 void TEngineView::OpenInThisView(WebKitNavigationAction* action) {
   if (pagePolicy_->RefusesNavigation(action))
     return;
   WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+  if (webkit_navigation_action_is_user_gesture(action))
+    readerOpensInThisView_ = Text(webkit_uri_request_get_uri(request));
+  else
+    readerOpensInThisView_.reset();
   g_object_ref(request);
   webkit_web_view_load_request(view_, request);
   g_object_unref(request);

@@ -12,10 +12,12 @@
 
 #include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
+#include "WebHost/PageResources.h"
 #include "WebHost/PrintPreview.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/SearchBar.h"
 #include "WebHost/TextSize.h"
+#include "WebHost/UserAgent.h"
 #include "WebHost/ViewerPages.h"
 #include "document/DocumentAddress.h"
 #include "platform/urlmon/UrlMon.h"
@@ -23,62 +25,19 @@
 namespace tomelet {
 namespace {
 
+// The names under which the page scripts post to the host.
 constexpr const char* kCloseMessage = "tomeletClose";
-
-// Pages that navigated before calling window.close() are not allowed to close the view by the
-// engine, yet the viewer must hear about every such call, so the call is routed to the host.
-constexpr const char* kCloseScript =
-    "window.close = function () {"
-    "  window.webkit.messageHandlers.tomeletClose.postMessage(null);"
-    "};";
-
 constexpr const char* kEditingMessage = "tomeletEditing";
-
-// Esc belongs to a field the reader types in, so the host is told whether the element with the
-// keyboard, followed into same-origin frames, takes text. Every frame reports once focus settles.
-constexpr const char* kEditingScript =
-    "(function () {"
-    "  const textless = ['button', 'checkbox', 'color', 'file', 'hidden', 'image', 'radio',"
-    "                    'range', 'reset', 'submit'];"
-    "  const editable = function (element) {"
-    "    try {"
-    "      while (element && (element.tagName === 'IFRAME' || element.tagName === 'FRAME'))"
-    "        element = element.contentDocument.activeElement;"
-    "    } catch (e) { return false; }"
-    "    if (!element) return false;"
-    "    if (element.isContentEditable || element.tagName === 'TEXTAREA'"
-    "        || element.tagName === 'SELECT') return true;"
-    "    return element.tagName === 'INPUT' && !textless.includes(element.type);"
-    "  };"
-    "  const report = function () {"
-    "    setTimeout(function () {"
-    "      let top = null;"
-    "      try { top = window.top.document.activeElement; } catch (e) {}"
-    "      window.webkit.messageHandlers.tomeletEditing.postMessage(editable(top));"
-    "    }, 0);"
-    "  };"
-    "  document.addEventListener('focusin', report, true);"
-    "  document.addEventListener('focusout', report, true);"
-    "})();";
-
 constexpr const char* kScrollMessage = "tomeletScroll";
 
-// The host keeps the page's scroll position, so closing can remember it without asking the page.
-constexpr const char* kScrollScript =
-    "(function () {"
-    "  let pending = false;"
-    "  addEventListener('scroll', function () {"
-    "    if (pending) return;"
-    "    pending = true;"
-    "    setTimeout(function () {"
-    "      pending = false;"
-    "      window.webkit.messageHandlers.tomeletScroll.postMessage("
-    "          Math.round(scrollX) + ' ' + Math.round(scrollY));"
-    "    }, 100);"
-    "  });"
-    "})();";
-
-constexpr const char* kHiddenScrollBarsStyle = "html, body { overflow: hidden !important; }";
+void AddScript(WebKitUserContentManager* content, std::string_view name,
+               WebKitUserContentInjectedFrames frames) {
+  WebKitUserScript* script =
+      webkit_user_script_new(PageResource(name).c_str(), frames,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content, script);
+  webkit_user_script_unref(script);
+}
 
 // A fresh file of our own in folder, so nothing already there is overwritten.
 std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
@@ -159,27 +118,20 @@ void TEngineView::ConfigureSettings() {
   ApplySessionUserAgent();
 }
 
+// A page's window.close() reaches the host even where the engine would not close the view.
 void TEngineView::InstallCloseScript() {
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   webkit_user_content_manager_register_script_message_handler(content, kCloseMessage);
-  WebKitUserScript* script =
-      webkit_user_script_new(kCloseScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-  webkit_user_content_manager_add_script(content, script);
-  webkit_user_script_unref(script);
+  AddScript(content, "close.js", WEBKIT_USER_CONTENT_INJECT_TOP_FRAME);
 }
 
+// The host learns whether the reader types in a field, and where the page is scrolled.
 void TEngineView::InstallEditingScript() {
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   webkit_user_content_manager_register_script_message_handler(content, kEditingMessage);
   webkit_user_content_manager_register_script_message_handler(content, kScrollMessage);
-  for (auto [source, frames] : {std::pair{kEditingScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES},
-                                std::pair{kScrollScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME}}) {
-    WebKitUserScript* script = webkit_user_script_new(
-        source, frames, WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-    webkit_user_content_manager_add_script(content, script);
-    webkit_user_script_unref(script);
-  }
+  AddScript(content, "editing.js", WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES);
+  AddScript(content, "scroll.js", WEBKIT_USER_CONTENT_INJECT_TOP_FRAME);
 }
 
 std::string TEngineView::Address() const {
@@ -204,8 +156,9 @@ void TEngineView::Reload() {
 }
 
 // The session's user agent may be set at any time before a navigation, so it is read each time.
+// It holds the record's bytes as they stand; the engine takes only one line of HTTP's form.
 void TEngineView::ApplySessionUserAgent() {
-  const std::string userAgent = SessionUserAgent();
+  const std::string userAgent = EngineUserAgent(SessionUserAgent());
   if (userAgent == appliedUserAgent_)
     return;
   webkit_settings_set_user_agent(webkit_web_view_get_settings(view_),
@@ -353,9 +306,9 @@ void TEngineView::SetUserInterfaceOptions(TUserInterfaceOptions options) {
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   const bool hide = options.Contains(TUserInterfaceOption::DontUseScrollBars);
   if (hide && !hiddenScrollBars_) {
-    hiddenScrollBars_ =
-        webkit_user_style_sheet_new(kHiddenScrollBarsStyle, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                    WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    hiddenScrollBars_ = webkit_user_style_sheet_new(PageResource("hidden-scroll-bars.css").c_str(),
+                                                    WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                    WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
     webkit_user_content_manager_add_style_sheet(content, hiddenScrollBars_);
   } else if (!hide && hiddenScrollBars_) {
     webkit_user_content_manager_remove_style_sheet(content, hiddenScrollBars_);

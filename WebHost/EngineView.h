@@ -84,6 +84,7 @@ class TEngineView {
   // Engine signals, raised as the host's events (EngineEvents.cpp).
   void ConnectSignals();
   bool DecideNavigation(WebKitNavigationPolicyDecision* decision);
+  TNavigationCause CauseOf(WebKitNavigationAction* action, const std::string& url);
   bool DecideNewWindow(WebKitNavigationPolicyDecision* decision);
   void OpenInThisView(WebKitNavigationAction* action);
   bool DecideResponse(WebKitResponsePolicyDecision* decision);
@@ -134,6 +135,8 @@ class TEngineView {
   GtkWidget* layout_ = nullptr;
   std::unique_ptr<TFindBar> findBar_;
   std::unique_ptr<TSearchBar> searchBar_;
+  // The address of a new window the reader opened, until its navigation in this view is decided.
+  std::optional<std::string> readerOpensInThisView_;
   // The text searched for on the results page a followed link came from, marked once it loads.
   std::string wordsToMark_;
   std::unique_ptr<TPrintPreview> printPreview_;

@@ -3,48 +3,11 @@
 #include <memory>
 #include <utility>
 
+#include "WebHost/PageResources.h"
 #include "document/DocumentAddress.h"
 
 namespace tomelet {
 namespace {
-
-// Wraps each word of the page that begins with a word of the search in <mark>, outside scripts
-// and styles, and answers how many it marked. A short word must match whole, or "re" would mark
-// every "read"; one letter marks nothing, and a page is marked in at most 1000 places.
-constexpr const char* kHighlightScript = R"(
-const words = text.split(/[^\p{L}\p{N}_]+/u).filter(word => word.length > 1)
-    .map(word => word.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')
-                 + (word.length <= 3 ? '(?![\\p{L}\\p{N}_])' : ''));
-if (!words.length || !document.body) return 0;
-const pattern = new RegExp('(?<![\\p{L}\\p{N}_])(?:' + words.join('|') + ')', 'giu');
-const skipped = new Set(['SCRIPT', 'STYLE', 'TEXTAREA', 'NOSCRIPT', 'MARK']);
-const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT, {
-  acceptNode: node => skipped.has(node.parentNode.nodeName) ? NodeFilter.FILTER_REJECT
-                                                            : NodeFilter.FILTER_ACCEPT});
-const nodes = [];
-while (walker.nextNode()) nodes.push(walker.currentNode);
-let marked = 0;
-for (const node of nodes) {
-  if (marked >= 1000) break;
-  const value = node.nodeValue;
-  const found = [...value.matchAll(pattern)];
-  if (!found.length) continue;
-  const pieces = document.createDocumentFragment();
-  let last = 0;
-  for (const match of found) {
-    pieces.append(value.slice(last, match.index));
-    const mark = document.createElement('mark');
-    mark.className = 'tomelet-search-hit';
-    mark.textContent = match[0];
-    pieces.append(mark);
-    last = match.index + match[0].length;
-    ++marked;
-  }
-  pieces.append(value.slice(last));
-  node.replaceWith(pieces);
-}
-return marked;
-)";
 
 void OnHighlighted(GObject* view, GAsyncResult* result, gpointer data) {
   const std::unique_ptr<std::function<void(int)>> done(
@@ -145,11 +108,12 @@ std::string SearchedText(const std::string& address) {
 
 void HighlightWords(WebKitWebView* view, const std::string& text,
                     std::function<void(int marked)> done) {
+  const std::string script = PageResource("highlight.js");
   GVariantDict arguments;
   g_variant_dict_init(&arguments, nullptr);
   g_variant_dict_insert(&arguments, "text", "s", text.c_str());
   webkit_web_view_call_async_javascript_function(
-      view, kHighlightScript, -1, g_variant_dict_end(&arguments), nullptr, nullptr, nullptr,
+      view, script.c_str(), -1, g_variant_dict_end(&arguments), nullptr, nullptr, nullptr,
       OnHighlighted, std::make_unique<std::function<void(int)>>(std::move(done)).release());
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/webbrowser/WebBrowser.h"
+
 namespace tomelet {
 
 enum class TPrintOrientationOption { poPortrait, poLandScape };
@@ -40,7 +42,7 @@ struct TDialogBoxes {
 };
 
 struct TVisualEffects {
-  int TextSize = 2;
+  int TextSize = kMediumTextSize;
   bool DisableSounds = false;
 };
 

@@ -41,6 +41,10 @@ if(TOMELET_BUILD_VIEWER)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT viewer)
   install(FILES resources/icons/application-x-tomelet.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/mimetypes COMPONENT viewer)
+  # Installed straight to the system, the desktop learns of the new type, entry and icons at once.
+  # Not when staged under DESTDIR, as cpack does: the package's triggers refresh them there.
+  install(CODE "set(tomelet_datadir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}\")" COMPONENT viewer)
+  install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/RefreshDesktopDatabases.cmake COMPONENT viewer)
   list(APPEND packaged_components viewer)
 endif()
 

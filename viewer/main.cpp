@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "OurNSHandler/OurNSHandler.h"
 #include "Unit1/ProgramStart.h"
@@ -15,6 +17,36 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "Usage: tomelet-viewer [DOCUMENT.tlt]\n"
+    "       tomelet-viewer /regserver | /unregserver\n"
+    "       tomelet-viewer --help | --version\n"
+    "\n"
+    "Shows a Tomelet document in a window: the document appended to this program, else the\n"
+    "DOCUMENT.tlt named as the one argument (\".tlt\" in lower case), else one chosen in an\n"
+    "open dialog. Any other single argument ends the program at once.\n"
+    "\n"
+    "  /regserver    open .tlt files with this program for the current user, and exit\n"
+    "  /unregserver  remove what /regserver wrote, and exit\n"
+    "  --help        print this text and exit\n"
+    "  --version     print the version and exit\n"
+    "\n"
+    "See tomelet-viewer(1).\n";
+
+// "--help" and "--version" answer only as the one argument, on standard output; true when one
+// of them has answered.
+bool AnsweredInformationSwitch(const std::vector<std::string>& arguments) {
+  if (arguments == std::vector<std::string>{"--version"}) {
+    std::cout << "tomelet-viewer " TOMELET_VERSION "\n";
+    return true;
+  }
+  if (arguments == std::vector<std::string>{"--help"}) {
+    std::cout << kUsage;
+    return true;
+  }
+  return false;
+}
+
 std::string OwnExecutable() {
   std::error_code error;
   const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -25,10 +57,8 @@ int RunViewer(int argc, char** argv) {
   using namespace tomelet;
   TOurNSHandlerModule handlerModule;
   const std::vector<std::string> rawArguments(argv + 1, argv + argc);
-  if (rawArguments == std::vector<std::string>{"--version"}) {
-    std::cout << "tomelet-viewer " TOMELET_VERSION "\n";
-    return 0;
-  }
+  if (AnsweredInformationSwitch(rawArguments))
+    return std::cout.flush() ? 0 : 1;
   const auto mode = StartModeFromArguments(rawArguments);
   if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer)
     return RunDesktopIntegration(mode == TStartMode::RegServer, OwnExecutable());

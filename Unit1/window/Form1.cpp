@@ -55,9 +55,10 @@ void TForm1::TraceBrowserEvents() {
   if (!TestTraceEnabled())
     return;
   auto& events = webBrowser_->Events;
-  events.OnBeforeNavigate2 = [next = events.OnBeforeNavigate2](std::string& url, bool& cancel) {
+  events.OnBeforeNavigate2 = [next = events.OnBeforeNavigate2](
+                                 std::string& url, TNavigationCause cause, bool& cancel) {
     TestTrace("navigate", url);
-    next(url, cancel);
+    next(url, cause, cancel);
   };
   events.OnDocumentComplete = [next = events.OnDocumentComplete](const std::string& url) {
     TestTrace("complete", url);

@@ -26,6 +26,14 @@ enum OLECMDEXECOPT : std::uint32_t {
   OLECMDEXECOPT_DONTPROMPTUSER = 2,
 };
 
+// The five text sizes of the zoom command, 0 (smallest) to 4 (largest); the medium one is 2.
+inline constexpr int kSmallestTextSize = 0;
+inline constexpr int kMediumTextSize = 2;
+inline constexpr int kLargestTextSize = 4;
+constexpr bool IsTextSize(int size) {
+  return size >= kSmallestTextSize && size <= kLargestTextSize;
+}
+
 // Commands named by the command-state event.
 enum : int { CSC_UPDATECOMMANDS = -1, CSC_NAVIGATEFORWARD = 1, CSC_NAVIGATEBACK = 2 };
 
@@ -102,9 +110,13 @@ class IOleCommandTarget {
                        std::optional<int> input) = 0;
 };
 
+// Who started a navigation: the reader, with a click or a key in the page, or anything else (a
+// start page, the viewer's own commands, a script, a redirect, the history).
+enum class TNavigationCause { ReaderAction, Other };
+
 struct TWebBrowserEvents {
   // The handler may rewrite url and set cancel to stop the navigation.
-  std::function<void(std::string& url, bool& cancel)> OnBeforeNavigate2;
+  std::function<void(std::string& url, TNavigationCause cause, bool& cancel)> OnBeforeNavigate2;
   std::function<void(const std::string& url, int statusCode, bool& cancel)> OnNavigateError;
   std::function<void(const std::string& url)> OnDocumentComplete;
   std::function<void(const std::string& text)> OnTitleChange;

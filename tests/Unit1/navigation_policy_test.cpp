@@ -19,11 +19,13 @@ class RecordingShell final : public IShell {
 
 class NavigationPolicyTest : public ::testing::Test {
  protected:
-  // Navigates; answers the decision and leaves the possibly rewritten URL in url.
-  TNavigationDecision Navigate(const std::string& target, const std::string& masks = "*.exe;") {
+  // Navigates as the reader's click would; answers the decision and leaves the possibly
+  // rewritten URL in url.
+  TNavigationDecision Navigate(const std::string& target, const std::string& masks = "*.exe;",
+                               TNavigationCause cause = TNavigationCause::ReaderAction) {
     options.SetOpenOutsideMasks(masks);
     url = target;
-    return policy.BeforeNavigate2(url);
+    return policy.BeforeNavigate2(url, cause);
   }
   bool Loads(const std::string& target, const std::string& masks = "*.exe;") {
     const TNavigationDecision decision = Navigate(target, masks);
@@ -64,6 +66,27 @@ TEST_F(NavigationPolicyTest, MatchingLinkOpensTheFileBelowTheCurrentFolder) {
   EXPECT_EQ(shell.opened,
             (Opened{"/home/u/docs/setup/tool.exe", "/home/u/docs/docs/read%20me.pdf?page=2#top"}));
   EXPECT_TRUE(Loads("tome://inpack/setup/tool.exe.htm", "*.pdf;*.EXE;"));
+}
+
+// A start page, a script or a redirect reaching a masked file must not run it on the reader's
+// machine; the page stays and the status bar says why. Other navigations do not care who began.
+TEST_F(NavigationPolicyTest, OnlyTheReadersOwnNavigationHandsAMaskedFileOver) {
+  const TNavigationDecision unasked =
+      Navigate("tome://inpack/setup/tool.exe", "*.exe;", TNavigationCause::Other);
+  EXPECT_TRUE(unasked.Cancel);
+  EXPECT_FALSE(unasked.CloseMainWindow);
+  EXPECT_EQ(unasked.StatusText, std::string(kUnaskedOpenRefusal) + "setup/tool.exe");
+  EXPECT_TRUE(shell.opened.empty());
+
+  EXPECT_TRUE(Navigate("tome://inpack/setup/tool.exe", "*.exe;").Cancel);
+  EXPECT_EQ(shell.opened, (Opened{"/home/u/docs/setup/tool.exe"}));
+
+  EXPECT_FALSE(Navigate("tome://inpack/guide.htm", "*.exe;", TNavigationCause::Other).Cancel);
+  EXPECT_TRUE(Navigate("about:close", "*.exe;", TNavigationCause::Other).CloseMainWindow);
+  const TNavigationDecision outside =
+      Navigate("tome://inpack/../x.exe", "*.exe;", TNavigationCause::Other);
+  EXPECT_EQ(outside.StatusText, std::string(kOutsideFolderRefusal) + "../x.exe");
+  EXPECT_EQ(shell.opened.size(), 1u);
 }
 
 TEST_F(NavigationPolicyTest, MaskListGainsItsFinalSemicolonOnceWithinTheLengthLimit) {

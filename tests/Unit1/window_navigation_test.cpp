@@ -9,7 +9,7 @@ TEST_F(MainWindowTest, NavigationRefusalsShowInTheStatusBarNotInABox) {
   Started(Document("manual.tlt", options));
   std::string url = "tome://inpack/index.htm";
   bool cancel = false;
-  browser.Events.OnBeforeNavigate2(url, cancel);
+  browser.Events.OnBeforeNavigate2(url, TNavigationCause::ReaderAction, cancel);
   EXPECT_TRUE(cancel);
   EXPECT_EQ(view.statusText, "'[' is an invalid mask at (1)");
   EXPECT_TRUE(dialogs.errors.empty());

@@ -45,7 +45,7 @@ void HostFixture::SetUp() {
   window_->add(host_->Widget());
   window_->show_all();
   auto& events = host_->Events;
-  events.OnBeforeNavigate2 = [this](std::string& url, bool&) {
+  events.OnBeforeNavigate2 = [this](std::string& url, TNavigationCause, bool&) {
     events_.push_back("before " + url);
   };
   events.OnDocumentComplete = [this](const std::string& url) {

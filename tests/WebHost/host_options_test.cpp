@@ -42,6 +42,42 @@ TEST_F(HostOptionsTest, TheSessionsUserAgentIsThePagesUserAgent) {
   EXPECT_EQ(seen, agent);
 }
 
+// Counts the criticals logged while it lives: the engine refuses a user agent with one.
+class LoggedCriticals {
+ public:
+  LoggedCriticals() : previous_(g_log_set_default_handler(Count, &count_)) {}
+  ~LoggedCriticals() { g_log_set_default_handler(previous_, nullptr); }
+  int Count() const { return count_; }
+
+ private:
+  static void Count(const gchar*, GLogLevelFlags level, const gchar*, gpointer count) {
+    if (level & G_LOG_LEVEL_CRITICAL)
+      ++*static_cast<int*>(count);
+  }
+  int count_ = 0;
+  GLogFunc previous_;
+};
+
+// The options record's bytes as they stand: the page sees one line, or the engine's own user
+// agent where the text cannot be sent, and the engine never complains.
+TEST_F(HostOptionsTest, AUserAgentWithLineBreaksReachesThePageAsOneLine) {
+  const LoggedCriticals criticals;
+  const std::string engines = Evaluate("navigator.userAgent");
+  const std::pair<std::string, std::string> cases[] = {
+      {"\r\nTomeletTest/1.0\r\n(Manual; X11)\n", "TomeletTest/1.0 (Manual; X11)"},
+      {"Tomelet/1.0 (a (nested) \\) comment)", "Tomelet/1.0 (a (nested) \\) comment)"},
+      {"Acme Docs, v2\r\nX-Injected: yes", engines},
+  };
+  for (const auto& [recorded, seen] : cases) {
+    UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, recorded.data(),
+                          static_cast<DWORD>(recorded.size()), 0);
+    EXPECT_TRUE(NavigateAndWait(kStartPage));
+    EXPECT_EQ(Evaluate("navigator.userAgent"), seen);
+  }
+  UrlMkSetSessionOption(URLMON_OPTION_USERAGENT, nullptr, 0, 0);
+  EXPECT_EQ(criticals.Count(), 0);
+}
+
 TEST_F(HostOptionsTest, SettingsHoldTheViewersValues) {
   EXPECT_EQ(host_->Settings.PrintOptions.Margins.Left, 19.05);
   EXPECT_EQ(host_->Settings.PrintOptions.Header, "&w&bPage &p of &P");

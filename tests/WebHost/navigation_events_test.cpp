@@ -64,7 +64,7 @@ TEST_F(NavigationEventsTest, GoBackAtTheStartOfTheHistoryDoesNothing) {
 
 TEST_F(NavigationEventsTest, ACancelInBeforeNavigateKeepsThePage) {
   ASSERT_TRUE(NavigateAndWait(kStartPage));
-  host_->Events.OnBeforeNavigate2 = [this](std::string& url, bool& cancel) {
+  host_->Events.OnBeforeNavigate2 = [this](std::string& url, TNavigationCause, bool& cancel) {
     events_.push_back("before " + url);
     cancel = url.find("second") != std::string::npos;
   };
@@ -76,7 +76,9 @@ TEST_F(NavigationEventsTest, ACancelInBeforeNavigateKeepsThePage) {
 }
 
 TEST_F(NavigationEventsTest, ARewrittenUrlDoesNotRedirectTheEngine) {
-  host_->Events.OnBeforeNavigate2 = [](std::string& url, bool&) { url = kSecondPage; };
+  host_->Events.OnBeforeNavigate2 = [](std::string& url, TNavigationCause, bool&) {
+    url = kSecondPage;
+  };
   ASSERT_TRUE(NavigateAndWait(kStartPage));
   EXPECT_EQ(Evaluate("document.title"), "Start page");
 }
@@ -159,7 +161,7 @@ TEST_F(NavigationEventsTest, NewWindowsOpenInThisViewWithOneBeforeNavigate) {
 TEST_F(NavigationEventsTest, AHandlerMayNavigateAndWaitFromInsideBeforeNavigate) {
   ASSERT_TRUE(NavigateAndWait(kStartPage));
   bool closed = false;
-  host_->Events.OnBeforeNavigate2 = [&](std::string& url, bool& cancel) {
+  host_->Events.OnBeforeNavigate2 = [&](std::string& url, TNavigationCause, bool& cancel) {
     if (url != "about:close")
       return;
     cancel = true;

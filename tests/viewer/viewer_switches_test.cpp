@@ -1,5 +1,5 @@
-// The registration switches of the real tomelet-viewer: they end before any window is made,
-// so no display is needed.
+// The registration and information switches of the real tomelet-viewer: they end before any
+// window is made, so no display is needed.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -54,6 +55,47 @@ TEST_F(ViewerSwitchesTest, FailureIsReportedWithExitCodeOne) {
   const int status = ::pclose(viewer);
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_NE(std::string(text, got).find("tomelet-viewer: "), std::string::npos);
+}
+
+struct Answer {
+  int exitCode = -1;
+  std::string output;
+  std::string errors;
+};
+
+// Runs the viewer without a display, keeping what it writes to each stream apart.
+Answer ViewerAnswer(const std::string& arguments, const fs::path& errorFile) {
+  const std::string command = "env -u DISPLAY '" + std::string(TOMELET_VIEWER_PATH) + "' " +
+                              arguments + " 2>'" + errorFile.string() + "'";
+  Answer answer;
+  std::FILE* viewer = ::popen(command.c_str(), "r");
+  if (!viewer)
+    return answer;
+  char buffer[4096];
+  while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, viewer))
+    answer.output.append(buffer, got);
+  const int status = ::pclose(viewer);
+  answer.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream errors(errorFile);
+  answer.errors.assign(std::istreambuf_iterator<char>(errors), {});
+  return answer;
+}
+
+TEST_F(ViewerSwitchesTest, HelpAndVersionAnswerOnStandardOutputAndExitZero) {
+  const Answer help = ViewerAnswer("--help", dataHome_ / "errors");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.output.starts_with("Usage: tomelet-viewer [DOCUMENT.tlt]\n")) << help.output;
+  EXPECT_NE(help.output.find("/regserver"), std::string::npos);
+  EXPECT_EQ(help.errors, "");
+
+  const Answer version = ViewerAnswer("--version", dataHome_ / "errors");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(version.output.starts_with("tomelet-viewer ")) << version.output;
+  EXPECT_EQ(version.output.find('\n'), version.output.size() - 1);
+  EXPECT_EQ(version.errors, "");
+
+  EXPECT_EQ(ViewerAnswer("--help > /dev/full", dataHome_ / "errors").exitCode, 1)
+      << "a usage that could not be written is no success";
 }
 
 }  // namespace

@@ -35,12 +35,60 @@ class ViewerNavigationTest : public ViewerTest {
   }
 };
 
-TEST_F(ViewerNavigationTest, MaskedLinkAndDocumentRootGoToTheShellAndThePageStays) {
-  StartOn({{"index.htm", FollowingPage("setup/tool.exe", "tome://inpack/")}}, "*.exe;*.pdf");
-  const auto expected = (std::filesystem::current_path() / "setup/tool.exe").string();
-  EXPECT_TRUE(WaitForTrace("shell: " + expected + "\n")) << Trace();
-  EXPECT_TRUE(WaitForTrace("shell: /\n")) << Trace();
+// Two links one above the other, with room for a click on the page itself below them.
+std::string ReadersLinksPage(const std::string& upper, const std::string& lower) {
+  const std::string style = "style=\"display:block;height:150px\"";
+  return "<html><head><title>Index</title></head><body style=\"margin:0\"><a " + style +
+         " href=\"" + upper + "\">upper</a><a " + style + " target=\"_blank\" href=\"" + lower +
+         "\">lower</a></body></html>";
+}
+
+TEST_F(ViewerNavigationTest, MaskedLinksTheReaderFollowsGoToTheShellAndThePageStays) {
+  StartOn({{"index.htm", ReadersLinksPage("setup/tool.exe", "docs/manual.pdf")}}, "*.exe;*.pdf");
+  const auto window = WaitForWindow("Index");
+  ASSERT_FALSE(window.empty());
+  const auto tool = "shell: " + (std::filesystem::current_path() / "setup/tool.exe").string();
+  const auto click = [&](int y) {
+    CommandOutput("xdotool mousemove --window " + window + " 320 " + std::to_string(y) +
+                  " click 1");
+  };
+  click(420);
+  PressKeys(window, "Tab Return");
+  EXPECT_TRUE(WaitForTrace(tool + "\n")) << "the first link, chosen with keys";
+  click(280);
+  const auto manual = (std::filesystem::current_path() / "docs/manual.pdf").string();
+  EXPECT_TRUE(WaitForTrace("shell: " + manual + "\n")) << "a new window the reader opened";
+  click(100);
+  EXPECT_TRUE(WaitUntil([&] { return Occurrences(Trace(), tool + "\n") == 2; }, 8s)) << Trace();
   EXPECT_EQ(Trace().find("complete: tome://inpack/setup"), std::string::npos);
+  EXPECT_FALSE(WaitForWindow("Index").empty()) << "the page stays";
+}
+
+// Without the reader's click or key nothing of the current folder may run: not from the start
+// page, a script's click, a redirect or a window a script opens.
+TEST_F(ViewerNavigationTest, MaskedFilesThePageReachesOnItsOwnStayClosed) {
+  const std::string refusal = "status: Refused to open a file without a click or a key: ";
+  TProjectOptions options = OpenOptions("setup/tool.exe");
+  options.SetOpenOutsideMasks("*.exe;");
+  Start({Document("first.tlt", options)});
+  EXPECT_TRUE(WaitForTrace(refusal + "setup/tool.exe\n")) << Trace();
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = 0;
+
+  StartOn({{"index.htm",
+            FollowingPage("clicked.exe") +
+                "<script>setTimeout(function () { window.open('opened.exe'); }, 500);"
+                "setTimeout(function () { location.href = 'moved.exe'; }, 800);</script>"}},
+          "*.exe;");
+  for (const char* file : {"clicked.exe", "opened.exe", "moved.exe"})
+    EXPECT_TRUE(WaitForTrace(refusal + file + "\n")) << Trace();
+  EXPECT_EQ(Trace().find("shell: "), std::string::npos) << Trace();
+}
+
+TEST_F(ViewerNavigationTest, TheDocumentRootOpensTheRootFolder) {
+  StartOn({{"index.htm", FollowingPage("tome://inpack/")}});
+  EXPECT_TRUE(WaitForTrace("shell: /\n")) << Trace();
   EXPECT_FALSE(WaitForWindow("Index").empty()) << "the page stays";
 }
 
