@@ -13,8 +13,9 @@ namespace {
 constexpr std::size_t kSuggestions = 10;
 
 // The results link into the document's pages; the search bar is the viewer's search box.
-search::TResultsAddresses ViewerAddresses() {
-  return {std::string(kSearchPagesUrl), std::string(kDocumentUrlPrefix), false};
+search::TResultsAddresses ViewerAddresses(std::string startUrl = {}) {
+  return {std::string(kSearchPagesUrl), std::string(kDocumentUrlPrefix), false,
+          std::move(startUrl)};
 }
 
 std::string_view LastWord(std::string_view typed) {
@@ -43,7 +44,9 @@ std::string SuggestionAddress(const search::TSuggestion& suggestion) {
 }
 
 TDocumentSearch::TDocumentSearch(std::filesystem::path documentFile, std::string startPage)
-    : documentFile_(std::move(documentFile)), startPage_(StartPageArchivePath(startPage)) {}
+    : documentFile_(std::move(documentFile)),
+      startPage_(StartPageArchivePath(startPage)),
+      startUrl_(startPage.empty() ? std::string() : StartUrl(startPage)) {}
 
 TDocumentSearch::~TDocumentSearch() = default;
 
@@ -75,7 +78,7 @@ search::TBackgroundIndex* TDocumentSearch::Index() {
 
 std::string TDocumentSearch::ResultsPage(std::string_view address) {
   const auto query = search::ParseResultsQuery(QueryString(address));
-  const auto addresses = ViewerAddresses();
+  const auto addresses = ViewerAddresses(startUrl_);
   auto* index = Index();
   if (!index) {
     return openError_.empty()

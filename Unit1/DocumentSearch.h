@@ -44,6 +44,7 @@ class TDocumentSearch {
 
   std::filesystem::path documentFile_;
   std::string startPage_;
+  std::string startUrl_;  // where the results page leads back to
   std::future<std::unique_ptr<search::TBackgroundIndex>> opening_;
   std::unique_ptr<search::TBackgroundIndex> index_;
   std::string openError_;

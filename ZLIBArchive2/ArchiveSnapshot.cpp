@@ -1,6 +1,7 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/SeekPoints.h"
 #include "ZLIBArchive2/ZDecompressionStream.h"
 
@@ -20,10 +22,6 @@ constexpr std::size_t kReadPiece = 65536;
 // Passing a stream through is checked by inflating it whole; beyond this size the check would
 // cost more memory than serving inflated pieces does.
 constexpr std::int64_t kLargestCheckedStream = std::int64_t{256} << 20;
-
-[[noreturn]] void RaiseCorrupted() {
-  throw EZLBArchiveError("The archive appears to be corrupted");
-}
 
 void RejectEncrypted(const TEntryView& entry) {
   if (entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted) {
@@ -83,9 +81,10 @@ class TStoredEntryReader final : public TEntryReader {
   std::int64_t done_ = 0;
 };
 
-// Inflates until OriginalSize bytes have come out, as the reader does: CompressedSize is not
-// trusted, the zlib stream may run up to the end of the data area. A large entry starts from
-// the nearest seek point before the first byte wanted and leaves new points as it goes.
+// Inflates until the entry's size has come out, as the reader does: CompressedSize is not
+// trusted, the zlib stream may run up to the end of the data area, and must end there. A large
+// entry starts from the nearest seek point before the first byte wanted and leaves new points as
+// it goes.
 class TInflatingEntryReader final : public TEntryReader {
  public:
   TInflatingEntryReader(const TArchiveSnapshot& snapshot, TSeekPoints& points,
@@ -120,6 +119,13 @@ class TInflatingEntryReader final : public TEntryReader {
     const auto piece = buffer.first(std::min(buffer.size(), static_cast<std::size_t>(remaining_)));
     const std::size_t got = Inflate(piece);
     remaining_ -= static_cast<std::int64_t>(got);
+    if (remaining_ == 0) {
+      try {
+        ExpectStreamEnd(inflater_);
+      } catch (const EZDecompressionError&) {
+        RaiseCorrupted();
+      }
+    }
     return got;
   }
 
@@ -154,7 +160,8 @@ class TInflatingEntryReader final : public TEntryReader {
 
 TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path)
     : path_(std::filesystem::absolute(path)) {
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a pipe put at the path is refused below instead of waited on.
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) {
     if (errno == ENOENT) {
       throw EZLBArchiveError("Archive file not found");
@@ -193,6 +200,7 @@ void TArchiveSnapshot::Load() {
   dataSize_ = reader.Trailer().DataSize;
   entries_ = reader.TakeRegistry();
   verdicts_ = std::make_unique<std::atomic<Verdict>[]>(entries_.Size());
+  checkedWhole_ = std::make_unique<std::atomic<bool>[]>(entries_.Size());
 }
 
 TEntryView TArchiveSnapshot::Entry(int index) const {
@@ -224,7 +232,7 @@ bool TArchiveSnapshot::IsDeflated(int index) const {
 
 TStoredBlock TArchiveSnapshot::StoredBlock(int index) const {
   const TEntryView entry = Entry(index);
-  const std::int64_t length = IsDeflated(index) ? entry.CompressedSize : entry.OriginalSize;
+  const std::int64_t length = IsDeflated(index) ? entry.CompressedSize : ContentSize(entry);
   if (entry.Offset < 0 || length < 0 || entry.Offset > dataSize_ ||
       length > dataSize_ - entry.Offset) {
     RaiseCorrupted();
@@ -237,19 +245,32 @@ std::size_t TArchiveSnapshot::ReadAt(std::int64_t fileOffset, std::span<std::byt
 }
 
 std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index, std::int64_t from) const {
+  auto contents = OpenUncheckedContents(index, from);
+  if (from > 0) {
+    return contents;
+  }
+  return CrcCheckedReader(std::move(contents), Entry(index));
+}
+
+std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenUncheckedContents(int index,
+                                                                      std::int64_t from) const {
   const TEntryView entry = Entry(index);
   RejectEncrypted(entry);
   if (!IsDeflated(index)) {
-    return std::make_unique<TStoredEntryReader>(*this, StoredBlock(index));
+    TStoredBlock block = StoredBlock(index);
+    const std::int64_t skipped = std::clamp<std::int64_t>(from, 0, block.Length);
+    return std::make_unique<TStoredEntryReader>(
+        *this, TStoredBlock{block.FileOffset + skipped, block.Length - skipped});
   }
+  const std::int64_t size = ContentSize(entry);
   // No zlib stream in the bytes left can inflate to more than this, whatever the record claims.
-  if (entry.Offset < 0 || entry.Offset > dataSize_ || entry.OriginalSize < 0 ||
-      entry.OriginalSize > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
+  if (entry.Offset < 0 || entry.Offset > dataSize_ ||
+      size > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
     RaiseCorrupted();
   }
-  return std::make_unique<TInflatingEntryReader>(
-      *this, seekPoints_, inflated_, index, archiveStart_ + entry.Offset, DataEnd(),
-      entry.OriginalSize, std::clamp<std::int64_t>(from, 0, entry.OriginalSize));
+  return std::make_unique<TInflatingEntryReader>(*this, seekPoints_, inflated_, index,
+                                                 archiveStart_ + entry.Offset, DataEnd(), size,
+                                                 std::clamp<std::int64_t>(from, 0, size));
 }
 
 std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
@@ -261,6 +282,7 @@ std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
     if (ReadAt(block.FileOffset, contents) != contents.size()) {
       RaiseCorrupted();
     }
+    CheckContentCrc(entry, contents);
     return contents;
   }
   // Inflated by the same zlib reader as every other path, so an entry is accepted or refused
@@ -273,6 +295,20 @@ std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
                     piece.begin() + static_cast<std::ptrdiff_t>(got));
   }
   return contents;
+}
+
+void TArchiveSnapshot::CheckWhole(int index) const {
+  Entry(index);  // raises "Index out of bounds" before the array is touched
+  auto& checked = checkedWhole_[static_cast<std::size_t>(index)];
+  if (checked.load(std::memory_order_acquire)) {
+    return;
+  }
+  // A damaged entry is not remembered: it is rare, and each request then raises its own message.
+  const auto reader = OpenContents(index);
+  std::vector<std::byte> piece(kReadPiece);
+  while (reader->Read(piece) != 0) {
+  }
+  checked.store(true, std::memory_order_release);
 }
 
 bool TArchiveSnapshot::HasVerifiedZlibStream(int index) const {
@@ -305,6 +341,7 @@ bool TArchiveSnapshot::CheckZlibStream(int index) const {
   TZDecompressionStream inflater(region);
   std::vector<std::byte> scratch(kReadPiece);
   std::int64_t produced = 0;
+  std::uint32_t crc = 0;
   try {
     while (produced <= entry.OriginalSize) {
       const std::size_t got = inflater.Read(scratch);
@@ -312,11 +349,13 @@ bool TArchiveSnapshot::CheckZlibStream(int index) const {
         break;
       }
       produced += static_cast<std::int64_t>(got);
+      crc = libdeflate_crc32(crc, scratch.data(), got);
     }
   } catch (const EZDecompressionError&) {
     return false;
   }
-  return inflater.Finished() && produced == entry.OriginalSize && region.Position() == block.Length;
+  return inflater.Finished() && produced == entry.OriginalSize &&
+         region.Position() == block.Length && crc == entry.CRC;
 }
 
 }  // namespace tomelet

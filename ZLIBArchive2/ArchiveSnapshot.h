@@ -49,15 +49,25 @@ class TArchiveSnapshot {
 
   // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
   bool IsDeflated(int index) const;
-  // The whole contents; raises "The archive appears to be corrupted" for damaged data and the
-  // reader's message for encrypted entries.
+  // The whole contents, checked as the reader checks them: raises "The archive appears to be
+  // corrupted" for damaged data or a stream that ends before or after the entry's size, "<name>
+  // failed CRC check" for bytes that do not match their CRC, and the reader's message for
+  // encrypted entries.
   std::vector<std::byte> Contents(int index) const;
-  // The contents from byte from on. A large deflated entry resumes at the nearest seek point
-  // left by earlier readers, so repeated reads near its end cost about what they read.
+  // The contents from byte from on, checked in the same way as they are read; the CRC only when
+  // they are read from the first byte, the damage found at the end raised in place of the last
+  // piece. A large deflated entry resumes at the nearest seek point left by earlier readers, so
+  // repeated reads near its end cost about what they read.
   std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from = 0) const;
 
+  // Reads the entry through once, checked as Contents checks it, without holding it, and
+  // remembers it sound; raises what Contents raises. For serving an entry from the file as it
+  // is stored, after a check that costs one read of it.
+  void CheckWhole(int index) const;
+
   // True when the deflated entry's zlib stream ends exactly at CompressedSize and inflates to
-  // OriginalSize, so that it can be handed out as it is. Checked on first use, then remembered.
+  // OriginalSize bytes that match its CRC, so that it can be handed out as it is. Checked on
+  // first use, then remembered.
   bool HasVerifiedZlibStream(int index) const;
   // Raises "The archive appears to be corrupted" when the block does not lie inside the data area.
   TStoredBlock StoredBlock(int index) const;
@@ -73,6 +83,7 @@ class TArchiveSnapshot {
   enum class Verdict : std::uint8_t { Unknown, Valid, Invalid };
 
   void Load();
+  std::unique_ptr<TEntryReader> OpenUncheckedContents(int index, std::int64_t from) const;
   bool CheckZlibStream(int index) const;
   std::int64_t DataEnd() const { return archiveStart_ + dataSize_; }
 
@@ -87,6 +98,7 @@ class TArchiveSnapshot {
   std::int64_t dataSize_ = 0;
   TEntryTable entries_;
   std::unique_ptr<std::atomic<Verdict>[]> verdicts_;
+  std::unique_ptr<std::atomic<bool>[]> checkedWhole_;
   mutable TSeekPoints seekPoints_;
   mutable std::atomic<std::int64_t> inflated_ = 0;
 };

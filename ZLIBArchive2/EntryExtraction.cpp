@@ -1,7 +1,5 @@
 // Writing an entry's contents into a stream: stored copies, inflation at once or in chunks,
 // and the decryption step of encrypted entries.
-#include <libdeflate.h>
-
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -9,6 +7,7 @@
 #include <utility>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ReaderState.h"
 #include "ZLIBArchive2/ZDecompressionStream.h"
 
@@ -21,10 +20,6 @@ constexpr std::int64_t kOutputChunk = 4096;
 // claim is only the record's word; beyond this size the entry is inflated in chunks, so memory
 // grows only with the bytes the stream really produces.
 constexpr std::int64_t kLargestOneShotEntry = std::int64_t{64} << 20;
-
-[[noreturn]] void RaiseCorrupted() {
-  RaiseArchiveError("The archive appears to be corrupted");
-}
 
 bool IsDeflated(const TArchiveEntry& entry) {
   return entry.Method == kMethodDeflated || entry.Method == kMethodDeflatedEncrypted;
@@ -58,15 +53,13 @@ class TTempFileGuard {
   std::string name_;
 };
 
-// Inflates (or copies) one entry from a file of its own, as a piece is asked for.
+// Inflates (or copies) one entry from a file of its own, as a piece is asked for; the stream
+// must end with the entry's last byte.
 class TFileEntryReader final : public TEntryReader {
  public:
   TFileEntryReader(const std::string& archiveFileName, std::int64_t position,
-                   const TArchiveEntry& entry, bool verifyCRC)
-      : file_(archiveFileName, TFileStream::Mode::Read),
-        name_(entry.FileName),
-        expectedCRC_(verifyCRC ? std::optional<std::uint32_t>(entry.CRC) : std::nullopt),
-        remaining_(entry.OriginalSize) {
+                   const TArchiveEntry& entry)
+      : file_(archiveFileName, TFileStream::Mode::Read), remaining_(ContentSize(entry)) {
     file_.SetPosition(position);
     if (IsDeflated(entry)) {
       inflater_.emplace(file_);
@@ -77,13 +70,15 @@ class TFileEntryReader final : public TEntryReader {
     const auto want = static_cast<std::size_t>(
         std::min<std::int64_t>(remaining_, static_cast<std::int64_t>(buffer.size())));
     if (want == 0) {
-      CheckCrc();
       return 0;
     }
     const auto piece = buffer.first(want);
     std::size_t got = 0;
     try {
       got = inflater_ ? inflater_->Read(piece) : file_.Read(piece);
+      if (inflater_ && static_cast<std::int64_t>(got) == remaining_) {
+        ExpectStreamEnd(*inflater_);
+      }
     } catch (...) {
       RaiseCorrupted();
     }
@@ -91,27 +86,13 @@ class TFileEntryReader final : public TEntryReader {
       RaiseCorrupted();
     }
     remaining_ -= static_cast<std::int64_t>(got);
-    crc_ = libdeflate_crc32(crc_, piece.data(), got);
-    if (remaining_ == 0) {
-      CheckCrc();
-    }
     return got;
   }
 
  private:
-  // Once, when the last byte has been read; an empty entry has its checksum too.
-  void CheckCrc() {
-    if (expectedCRC_ && std::exchange(expectedCRC_, std::nullopt) != crc_) {
-      RaiseArchiveError(name_ + " failed CRC check");
-    }
-  }
-
   TFileStream file_;
   std::optional<TZDecompressionStream> inflater_;
-  std::string name_;
-  std::optional<std::uint32_t> expectedCRC_;
   std::int64_t remaining_;
-  std::uint32_t crc_ = 0;
 };
 
 }  // namespace
@@ -130,10 +111,11 @@ void TZLBArc2::Impl::CheckEntryPlacement(const TArchiveEntry& entry) const {
 void TZLBArc2::Impl::DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest,
                                  std::int64_t oneShotLength) {
   if (!IsDeflated(entry)) {
-    dest.CopyFrom(source, entry.OriginalSize);
+    dest.CopyFrom(source, ContentSize(entry));
     return;
   }
-  if (entry.OriginalSize <= 0) {
+  // An entry without contents reads no stream at all.
+  if (ContentSize(entry) == 0) {
     return;
   }
   // Progress needs the chunked path; without it one call inflates the whole entry.
@@ -159,9 +141,11 @@ bool TZLBArc2::Impl::InflateAtOnce(const TArchiveEntry& entry, TStream& source, 
   try {
     TZDecompressionStream inflater(source);
     if (inflater.Read(out) == out.size()) {
+      ExpectStreamEnd(inflater);
       return true;
     }
   } catch (const EZDecompressionError&) {
+  } catch (const EZLBArchiveError&) {
   }
   // The chunked path raises the failure and leaves in dest what it had written by then.
   memory->SetSize(oldSize);
@@ -186,6 +170,11 @@ void TZLBArc2::Impl::InflateInChunks(const TArchiveEntry& entry, TStream& source
     } catch (...) {
       RaiseCorrupted();
     }
+  }
+  try {
+    ExpectStreamEnd(inflater);
+  } catch (...) {
+    RaiseCorrupted();
   }
 }
 
@@ -243,8 +232,12 @@ std::unique_ptr<TEntryReader> TZLBArc2::OpenEntryReader(int index) const {
     RaiseCorrupted();
   }
   try {
-    return std::make_unique<TFileEntryReader>(archiveFileName_, ArchivePosition(entry.Offset),
-                                              entry, VerifyFileCRC);
+    auto contents =
+        std::make_unique<TFileEntryReader>(archiveFileName_, ArchivePosition(entry.Offset), entry);
+    if (!VerifyFileCRC) {
+      return contents;
+    }
+    return CrcCheckedReader(std::move(contents), EntryAt(index));
   } catch (const EStreamError&) {
     RaiseArchiveError("Unable to open archive " + archiveFileName_);
   }

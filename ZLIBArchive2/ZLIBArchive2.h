@@ -110,7 +110,8 @@ class TEntryReader {
  public:
   virtual ~TEntryReader() = default;
   // Fills up to buffer.size() bytes; 0 only at the end of the contents. Damaged data raises
-  // "The archive appears to be corrupted".
+  // "The archive appears to be corrupted", the damage found at the end on the read that would
+  // have delivered the last bytes.
   virtual std::size_t Read(std::span<std::byte> buffer) = 0;
 };
 
@@ -150,13 +151,17 @@ class TZLBArc2 {
   TArchiveEntry GetEntry(int index) const;
   // Index access without copying, for listing large registries. Raises "Index out of bounds".
   TEntryView EntryAt(int index) const;
+  // Writes the entry's contents to dest. Damaged data, or a stream that ends before or after the
+  // entry's size, raises "The archive appears to be corrupted"; with VerifyFileCRC a wrong
+  // checksum raises "<name> failed CRC check".
   bool ExtractEntry(int index, TStream& dest, TStream* archiveStream = nullptr);
   void ExtractToStream(TMemoryStream& dest, const std::string& name);
   // The contents of a plain (not encrypted) entry, inflated piece by piece as they are read,
   // through a descriptor of the reader's own: it may be read on another thread while this
   // archive is used or closed. Raises "No password given for encrypted file" for encrypted
-  // entries; damaged data raises as it is met, and with VerifyFileCRC a wrong checksum raises
-  // "<name> failed CRC check" at the end.
+  // entries; damaged data raises as it is met, a stream that does not end with the entry's last
+  // byte raises "The archive appears to be corrupted", and with VerifyFileCRC a wrong checksum
+  // raises "<name> failed CRC check" in place of the last piece.
   std::unique_ptr<TEntryReader> OpenEntryReader(int index) const;
   int IndexOfEntry(const std::string& name) const;
   std::int64_t ArchivePosition(std::int64_t offset) const;

@@ -1,6 +1,7 @@
 #include "document/DocumentEntries.h"
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
 
@@ -26,12 +27,18 @@ TEntryView TReaderEntries::Entry(int index) const {
   return archive_->EntryAt(index);
 }
 
-void TReaderEntries::Extract(int, const std::string& archivePath, TMemoryStream& dest) const {
+void TReaderEntries::Extract(int index, const std::string& archivePath, TMemoryStream& dest) const {
+  const auto start = static_cast<std::size_t>(dest.Size());
   archive_->ExtractToStream(dest, archivePath);
+  CheckContentCrc(archive_->EntryAt(index), dest.Bytes().subspan(start));
 }
 
 std::unique_ptr<TEntryReader> TReaderEntries::OpenContents(int index) const {
-  return archive_->OpenEntryReader(index);
+  auto contents = archive_->OpenEntryReader(index);
+  if (archive_->VerifyFileCRC) {
+    return contents;
+  }
+  return CrcCheckedReader(std::move(contents), archive_->EntryAt(index));
 }
 
 int TSnapshotEntries::IndexOf(const std::string& archivePath) const {

@@ -31,14 +31,17 @@ class IDocumentEntries {
   // or no archive is open.
   virtual int IndexOf(const std::string& archivePath) const = 0;
   virtual TEntryView Entry(int index) const = 0;
-  // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data.
+  // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data, a
+  // stream that disagrees with the entry's size and bytes that fail their CRC.
   virtual void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const = 0;
   // The entry's bytes inflated as they are read, on a thread of the caller's choosing. Throws
-  // EZLBArchiveError for damaged data and encrypted entries.
+  // EZLBArchiveError for damaged data and encrypted entries; a wrong CRC throws from the read
+  // that would deliver the last bytes.
   virtual std::unique_ptr<TEntryReader> OpenContents(int index) const = 0;
 };
 
-// The viewer's reader; without an archive (null) nothing is found.
+// The viewer's reader; without an archive (null) nothing is found. Entries are checked against
+// their CRC whatever the reader's VerifyFileCRC says, as every other front end checks them.
 class TReaderEntries final : public IDocumentEntries {
  public:
   explicit TReaderEntries(TZLBArc2* archive) : archive_(archive) {}

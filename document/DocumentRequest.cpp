@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "ZLIBArchive2/EntryChecks.h"
 #include "document/DocumentAddress.h"
 #include "platform/mime/MimeTable.h"
 
@@ -87,7 +88,7 @@ TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view rel
     const TEntryView entry = entries.Entry(location.Entry.Index);
     location.StoredPath = entry.ArchivePath();
     location.MimeType = std::string(MimeTypeForFileName(entry.FileName).value_or(""));
-    location.Size = entry.OriginalSize;
+    location.Size = ContentSize(entry);
   }
   return location;
 }

@@ -26,7 +26,7 @@ struct TEntryLocation {
   TFoundEntry Entry;          // the form of the path that matched, and its index
   std::string StoredPath;     // the entry's own archive path; empty when not found
   std::string MimeType;       // from the entry's name; empty when the name does not tell
-  std::int64_t Size = 0;      // the entry's OriginalSize
+  std::int64_t Size = 0;      // the entry's ContentSize
   // Set when nothing was found but the address, with a "/" added, names a folder that has an
   // index page: a server redirects there, so that the page's relative links resolve.
   bool FolderWithoutSlash = false;

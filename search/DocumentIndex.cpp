@@ -14,6 +14,7 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentEntries.h"
 #include "search/HtmlText.h"
+#include "search/IndexCache.h"
 
 namespace tomelet::search {
 namespace {
@@ -63,6 +64,9 @@ std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path)
     index.reset();
   }
   ::close(fd);
+  if (index) {
+    MarkIndexUsed(path);
+  }
   return index;
 }
 
@@ -108,6 +112,8 @@ std::unique_ptr<TSearchIndex> BuildCachedIndex(const TArchiveSnapshot& archive,
   const auto bytes = BuildArchiveIndex(archive, startPage, {}, progress);
   const auto path = CachedIndexPath(archive, startPage);
   WriteCacheFile(path, bytes);
+  // Each change of a document leaves the index of its old contents behind.
+  PruneIndexCache(path.parent_path(), path);
   if (auto cached = OpenCachedIndex(path)) {
     return cached;
   }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/cleanup/Leftovers.h"
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
 #include "search/IndexShare.h"
@@ -20,13 +21,16 @@ namespace {
 // because the pages each share gets decide the bytes.
 constexpr std::uint64_t kShares = 2;
 
-std::filesystem::path ScratchFolder() {
+// Registered as a leftover, so that an interrupted build takes its scratch folder with it.
+std::filesystem::path ScratchFolder(std::uint64_t& ticket) {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = (base != nullptr && *base != '\0' ? std::string(base) : "/tmp");
   pattern += "/tomelet-index-XXXXXX";
+  TLeftovers leftovers;
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw ESearchIndexError("Cannot create a folder for building the search index");
   }
+  ticket = leftovers.Add(pattern, TLeftoverKind::Tree);
   return pattern;
 }
 
@@ -61,6 +65,7 @@ void FixIdentity(std::vector<std::byte>& database) {
 
 struct TIndexBuilder::Impl {
   std::filesystem::path scratch;
+  std::uint64_t scratchTicket = 0;
   std::string language;
   std::uint64_t expectedPages = 0;
   std::vector<std::unique_ptr<TIndexShare>> shares;
@@ -69,6 +74,7 @@ struct TIndexBuilder::Impl {
     shares.clear();
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
+    TLeftovers().Forget(scratchTicket);
   }
   std::filesystem::path ShareDatabase(std::uint64_t share) const {
     return scratch / ("share" + std::to_string(share));
@@ -76,7 +82,7 @@ struct TIndexBuilder::Impl {
 };
 
 TIndexBuilder::TIndexBuilder(const TIndexSettings& settings) : impl_(std::make_unique<Impl>()) {
-  impl_->scratch = ScratchFolder();
+  impl_->scratch = ScratchFolder(impl_->scratchTicket);
   impl_->language = format::StemmerLanguage(settings.Language);
   impl_->expectedPages = settings.PageCount;
   for (std::uint64_t share = 0; share < kShares; ++share) {

@@ -12,16 +12,24 @@ constexpr Xapian::termcount kHeadingWeight = 4;
 constexpr std::size_t kStoredTextBytes = 200;
 constexpr std::size_t kQueuedPages = 16;
 
-// Cuts at a character boundary so the stored text stays valid UTF-8.
-std::string Prefix(const std::string& text, std::size_t bytes) {
+constexpr std::string_view kEllipsis = "\u2026";
+
+// The start of the text in at most bytes, cut after a whole word with an ellipsis where text was
+// left out. Text with few spaces (CJK, a long name) is cut at a character boundary instead, so
+// the stored text stays valid UTF-8 and keeps most of what fits.
+std::string Excerpt(const std::string& text, std::size_t bytes) {
   if (text.size() <= bytes) {
     return text;
   }
-  std::size_t end = bytes;
+  std::size_t end = bytes - kEllipsis.size();
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
     --end;
   }
-  return text.substr(0, end);
+  if (text[end] != ' ') {
+    const auto space = text.rfind(' ', end);
+    end = space != std::string::npos && space > end / 2 ? space : end;
+  }
+  return text.substr(0, end) + std::string(kEllipsis);
 }
 
 bool HasCjk(const std::string& text) {
@@ -187,7 +195,7 @@ void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
   document.add_value(format::kPageSlot, format::PageKey(page));
   database_->add_document(document);
   ++sections_;
-  block_.push_back({page, section.Anchor, Prefix(shown, kStoredTextBytes)});
+  block_.push_back({page, section.Anchor, Excerpt(shown, kStoredTextBytes)});
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }

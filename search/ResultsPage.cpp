@@ -91,6 +91,10 @@ std::string PageStart(std::string_view title, std::string_view query, bool refre
       "<style>body{font:16px/1.5 sans-serif;max-width:48rem;margin:1rem auto;padding:0 1rem}"
       "li{margin:0 0 1rem}cite{color:#3b6e3b;font-style:normal;font-size:.9em}"
       "b{background:#fff3a0;color:#000}</style></head>\n<body><main>\n<h1>Search</h1>\n";
+  if (!addresses.Document.empty()) {
+    page +=
+        "<nav><a href=\"" + HtmlEscaped(addresses.Document) + "\">Back to the document</a></nav>\n";
+  }
   if (addresses.SearchForm) {
     page += "<form role=\"search\" action=\"" + HtmlEscaped(addresses.Search) +
             "\" method=\"get\"><label for=\"q\">Search the document</label> "

@@ -26,6 +26,9 @@ struct TResultsAddresses {
   std::string Pages;
   // A search box at the top of the page, for front ends that have none of their own.
   bool SearchForm = true;
+  // The document's start page, linked from the top of the page as the way back; no link when
+  // empty.
+  std::string Document;
 };
 
 // Reads "q", "start" and "limit" of a form-encoded query string; numbers that cannot be read

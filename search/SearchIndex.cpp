@@ -327,7 +327,7 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
     hit.Title = pages[record.Page].Title;
     hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
-                                  Xapian::MSet::SNIPPET_CJK_NGRAM);
+                                  Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
   }

@@ -84,6 +84,9 @@ TEST_F(DocumentSearchTest, AnUnindexedDocumentShowsProgressThenResultsThatLeadIn
       << page;
   EXPECT_NE(page.find("Opening &lt;files&gt;"), std::string::npos) << page;
   EXPECT_EQ(page.find("<form"), std::string::npos) << "the viewer's search bar is its search box";
+  EXPECT_NE(page.find("<a href=\"tome://inpack/index.htm\">Back to the document</a>"),
+            std::string::npos)
+      << page;
   EXPECT_TRUE(std::filesystem::exists(search::CachedIndexPath(
       TArchiveSnapshot(folder_ / "searchable.tlt"), StartPageArchivePath("index.htm"))))
       << "the cache file every front end uses";

@@ -113,6 +113,30 @@ TEST_F(DocumentIndexTest, ADocumentWithoutAnIndexIsIndexedOnceIntoTheCacheKeyedB
             1u);
 }
 
+// Each change of a document leaves the index of its old contents in the cache; the next build
+// clears what has not been used for a month, and using an index keeps it.
+TEST_F(DocumentIndexTest, UsingACachedIndexKeepsItAndABuildClearsThoseUnusedForAMonth) {
+  namespace fs = std::filesystem;
+  const auto archive = Write("doc.tlt", nullptr);
+  ASSERT_NE(OpenDocumentIndex(*archive, "index.html", {}).Index, nullptr);
+  const auto cached = CachedIndexPath(*archive, "index.html");
+  const auto stale = cached.parent_path() / "0123456789abcdef.index";
+  const auto monthAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 31);
+  fs::copy_file(cached, stale);
+  fs::last_write_time(stale, monthAgo);
+  fs::last_write_time(cached, monthAgo);
+
+  ASSERT_NE(OpenDocumentIndex(*archive, "index.html", {}).Index, nullptr);
+  EXPECT_GT(fs::last_write_time(cached), monthAgo + std::chrono::hours(24 * 30));
+  EXPECT_TRUE(fs::exists(stale)) << "opening an index prunes nothing";
+
+  const auto changed = Write("changed.tlt", nullptr, Page("Extra", "<p>Brand new words</p>"));
+  ASSERT_NE(OpenDocumentIndex(*changed, "index.html", {}).Index, nullptr);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(cached));
+  EXPECT_TRUE(fs::exists(CachedIndexPath(*changed, "index.html")));
+}
+
 TEST_F(DocumentIndexTest, TheBackgroundIndexReportsProgressUntilItIsReady) {
   TBackgroundIndex background(Write("doc.tlt", nullptr), "index.html");
   auto state = background.State();

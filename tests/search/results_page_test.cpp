@@ -7,8 +7,8 @@
 namespace tomelet::search::testing {
 namespace {
 
-const TResultsAddresses kViewer{"tome://search/", "tome://inpack/", false};
-const TResultsAddresses kServer{"/-/search", "/", true};
+const TResultsAddresses kViewer{"tome://search/", "tome://inpack/", false, ""};
+const TResultsAddresses kServer{"/-/search", "/", true, ""};
 
 TSearchResults Hits(std::size_t count, std::uint64_t total) {
   TSearchResults results;
@@ -36,6 +36,16 @@ TEST(ResultsPageTest, TitlesPathsAndQueriesAreEscapedWhileTheSnippetKeepsItsMark
   EXPECT_TRUE(Has(page, "the &lt;b&gt; tag and <b>bold</b> words")) << page;
   EXPECT_TRUE(Has(page, "<cite>a&amp;b/&lt;x&gt;.htm</cite>")) << page;
   EXPECT_TRUE(Has(page, "href=\"/a%26b/%3Cx%3E.htm#sec%221\"")) << page;
+}
+
+TEST(ResultsPageTest, EveryPageLinksBackToTheDocumentWhenItsStartIsKnown) {
+  TResultsAddresses addresses = kServer;
+  addresses.Document = "/start \"page\".htm";
+  const std::string link = "<a href=\"/start &quot;page&quot;.htm\">Back to the document</a>";
+  EXPECT_TRUE(Has(ResultsPageHtml({"gadget", 0, 10}, Hits(1, 1), "", addresses), link));
+  EXPECT_TRUE(Has(ResultsPageHtml({"", 0, 10}, Hits(0, 0), "", addresses), link));
+  EXPECT_TRUE(Has(StatusPageHtml({"x", 0, 10}, "Indexing: 40%", true, addresses), link));
+  EXPECT_FALSE(Has(ResultsPageHtml({"gadget", 0, 10}, Hits(1, 1), "", kServer), "Back to"));
 }
 
 TEST(ResultsPageTest, ViewerLinksLeadIntoTheDocumentWithoutASearchBox) {

@@ -38,12 +38,6 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
 
 }  // namespace
 
-void OpenDocument(TZLBArc2& arc, const std::string& path) {
-  if (!arc.OpenArchive(path)) {
-    throw EZLBArchiveError("Archive file not found");
-  }
-}
-
 std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
   if (arc.IndexOfEntry(name) >= 0 || name.find('/') == std::string::npos)
     return name;

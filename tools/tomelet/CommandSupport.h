@@ -1,5 +1,5 @@
 // Pieces shared by the commands of the tomelet tool: registration of each command, opening a
-// document, and buffered output to stdout.
+// document (DocumentFile.h), and buffered output to stdout.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/streams/Streams.h"
+#include "tools/tomelet/DocumentFile.h"
 
 namespace CLI {
 class App;
@@ -29,10 +30,6 @@ void AddPackCommand(CLI::App& app);
 void AddServeCommand(CLI::App& app);
 void AddSearchCommand(CLI::App& app);
 void AddIndexCommand(CLI::App& app);
-
-// Opens path with the reader; a path the reader would quietly accept as "nothing" counts as
-// missing, so every command fails the same way for a bad FILE argument.
-void OpenDocument(TZLBArc2& arc, const std::string& path);
 
 // The name as the archive knows it: as given when an entry has it, else with "/" read as "\\",
 // the separator of archive paths, when that names one; otherwise as given, for the reader's own

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "ZLIBArchive2/EntryChecks.h"
+
 namespace tomelet::cli {
 namespace {
 
@@ -79,10 +81,10 @@ void TEntryPrefetch::Run(const std::stop_token& stop, std::size_t lane) {
 TEntryPrefetch::Item TEntryPrefetch::Read(int index) const {
   Item item;
   try {
-    const std::int64_t size = arc_.EntryAt(index).OriginalSize;
+    const std::int64_t size = ContentSize(arc_.EntryAt(index));
     item.contents = arc_.OpenEntryReader(index);
     if (size <= kLargestHeldEntry) {
-      const auto length = static_cast<std::size_t>(std::max<std::int64_t>(size, 0));
+      const auto length = static_cast<std::size_t>(size);
       auto bytes = std::make_unique_for_overwrite<std::byte[]>(length);
       item.contents->Read(std::span(bytes.get(), length));
       item.contents = std::make_unique<TInflatedEntry>(std::move(bytes), length);

@@ -9,6 +9,7 @@
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentEntries.h"
+#include "platform/cleanup/Leftovers.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
@@ -139,6 +140,7 @@ std::vector<int> PlannedIndices(const std::vector<PlannedFile>& plan) {
 }
 
 void RunExtract(const ExtractArgs& args) {
+  RemoveLeftoversOnInterrupt();
   TZLBArc2 arc;
   arc.VerifyArchiveCRC = false;
   OpenDocument(arc, args.file);

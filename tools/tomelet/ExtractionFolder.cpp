@@ -1,12 +1,18 @@
 #include "tools/tomelet/ExtractionFolder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <stdexcept>
+
+#include "platform/cleanup/Leftovers.h"
 
 namespace tomelet::cli {
 namespace {
@@ -41,8 +47,56 @@ mode_t KindAt(int rootFd, const std::string& relative) {
   return status.st_mode & S_IFMT;
 }
 
+constexpr std::string_view kPartPrefix = ".tomelet-";
+constexpr std::string_view kPartSuffix = ".part";
+
 std::string TemporaryName(std::size_t serial) {
-  return ".tomelet-" + std::to_string(::getpid()) + "-" + std::to_string(serial) + ".part";
+  return std::string(kPartPrefix) + std::to_string(::getpid()) + "-" + std::to_string(serial) +
+         std::string(kPartSuffix);
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A partial file named as TemporaryName names them, by a process that no longer runs: one killed
+// in a way no program can catch.
+bool IsStalePart(std::string_view name) {
+  if (!name.starts_with(kPartPrefix) || !name.ends_with(kPartSuffix)) {
+    return false;
+  }
+  name.remove_prefix(kPartPrefix.size());
+  name.remove_suffix(kPartSuffix.size());
+  const auto dash = name.find('-');
+  if (dash == std::string_view::npos || !AllDigits(name.substr(0, dash)) ||
+      !AllDigits(name.substr(dash + 1))) {
+    return false;
+  }
+  pid_t pid = 0;
+  const auto parsed = std::from_chars(name.data(), name.data() + dash, pid);
+  if (parsed.ec != std::errc() || pid <= 0 || pid == ::getpid()) {
+    return false;
+  }
+  return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+void RemoveStaleParts(int folderFd) {
+  const int listing = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) {
+    return;
+  }
+  DIR* folder = ::fdopendir(listing);
+  if (folder == nullptr) {
+    ::close(listing);
+    return;
+  }
+  while (const dirent* entry = ::readdir(folder)) {
+    if (IsStalePart(entry->d_name)) {
+      ::unlinkat(folderFd, entry->d_name, 0);
+    }
+  }
+  ::closedir(folder);
 }
 
 }  // namespace
@@ -64,8 +118,7 @@ TDescriptor& TDescriptor::operator=(TDescriptor&& other) noexcept {
 }
 
 TExtractionFolder::TExtractionFolder(const std::filesystem::path& root) : root_(root) {
-  std::error_code error;
-  std::filesystem::create_directories(root, error);
+  MakeRoot();
   rootFd_ = TDescriptor(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (rootFd_.Get() < 0) {
     FailOn("Cannot open folder", root);
@@ -76,6 +129,7 @@ TExtractionFolder::~TExtractionFolder() {
   if (committed_) {
     return;
   }
+  TLeftovers leftovers;
   for (const auto& file : staged_) {
     const std::span<const std::string> components(file.components);
     const int folder = OpenFolder(components.first(components.size() - 1), false);
@@ -85,7 +139,44 @@ TExtractionFolder::~TExtractionFolder() {
   }
   folders_.clear();
   for (auto made = createdFolders_.rbegin(); made != createdFolders_.rend(); ++made) {
-    ::unlinkat(rootFd_.Get(), FolderKey(*made).c_str(), AT_REMOVEDIR);
+    ::unlinkat(rootFd_.Get(), FolderKey(made->folders).c_str(), AT_REMOVEDIR);
+  }
+  for (auto made = createdRoot_.rbegin(); made != createdRoot_.rend(); ++made) {
+    ::rmdir(made->first.c_str());
+  }
+  ForgetMade(leftovers);
+}
+
+void TExtractionFolder::ForgetMade(TLeftovers& leftovers) const {
+  for (const auto& file : staged_) {
+    leftovers.Forget(file.ticket);
+  }
+  for (const auto& made : createdFolders_) {
+    leftovers.Forget(made.ticket);
+  }
+  for (const auto& made : createdRoot_) {
+    leftovers.Forget(made.second);
+  }
+}
+
+// Creates the missing folders of the root one by one, so that each is known to be this
+// extraction's own.
+void TExtractionFolder::MakeRoot() {
+  std::vector<std::filesystem::path> missing;
+  std::error_code error;
+  for (auto folder = root_;
+       !folder.empty() && !std::filesystem::exists(std::filesystem::symlink_status(folder, error));
+       folder = folder.parent_path()) {
+    missing.push_back(folder);
+    if (folder == folder.parent_path()) {
+      break;
+    }
+  }
+  for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+    TLeftovers leftovers;
+    if (::mkdir(folder->c_str(), 0777) == 0) {
+      createdRoot_.emplace_back(*folder, leftovers.Add(*folder, TLeftoverKind::EmptyFolder));
+    }
   }
 }
 
@@ -133,8 +224,10 @@ int TExtractionFolder::OpenFolder(std::span<const std::string> folders, bool cre
   }
   const auto& name = folders.back();
   if (create) {
+    TLeftovers leftovers;
     if (::mkdirat(parent, name.c_str(), 0777) == 0) {
-      createdFolders_.emplace_back(folders.begin(), folders.end());
+      createdFolders_.push_back({{folders.begin(), folders.end()},
+                                 leftovers.Add(PathOf(folders), TLeftoverKind::EmptyFolder)});
     } else if (errno != EEXIST) {
       FailOn("Cannot create folder", PathOf(folders));
     }
@@ -155,14 +248,24 @@ int TExtractionFolder::OpenFolder(std::span<const std::string> folders, bool cre
   return fd;
 }
 
+void TExtractionFolder::SweepOnce(std::span<const std::string> folders, int fd) {
+  if (sweptFolders_.insert(FolderKey(folders)).second) {
+    RemoveStaleParts(fd);
+  }
+}
+
 TDescriptor TExtractionFolder::Stage(std::span<const std::string> components) {
-  const int parent = OpenFolder(components.first(components.size() - 1), true);
+  const auto folders = components.first(components.size() - 1);
+  const int parent = OpenFolder(folders, true);
+  SweepOnce(folders, parent);
   for (std::size_t serial = staged_.size();; serial += 1'000'000) {
     std::string name = TemporaryName(serial);
+    TLeftovers leftovers;
     TDescriptor file(
         ::openat(parent, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (file.Get() >= 0) {
-      staged_.push_back({{components.begin(), components.end()}, std::move(name)});
+      const auto ticket = leftovers.Add(PathOf(folders) / name, TLeftoverKind::File);
+      staged_.push_back({{components.begin(), components.end()}, std::move(name), ticket});
       return file;
     }
     if (errno != EEXIST) {
@@ -171,7 +274,9 @@ TDescriptor TExtractionFolder::Stage(std::span<const std::string> components) {
   }
 }
 
+// Under one hold, so that an interruption finds either none of the files in place or all of them.
 void TExtractionFolder::Commit() {
+  TLeftovers leftovers;
   for (const auto& file : staged_) {
     const std::span<const std::string> components(file.components);
     const int parent = OpenFolder(components.first(components.size() - 1), false);
@@ -180,6 +285,7 @@ void TExtractionFolder::Commit() {
       FailOn("Cannot write", PathOf(components));
     }
   }
+  ForgetMade(leftovers);
   committed_ = true;
 }
 

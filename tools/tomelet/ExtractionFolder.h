@@ -3,8 +3,12 @@
 // temporary name in its folder and renamed into place only when every file has been written and
 // checked, so existing files, hard links and symbolic links are replaced, never written through.
 // Folders are created and opened relative to their parent's descriptor without following links.
+// What an extraction made is registered as a leftover, so an interruption takes it away, and
+// partial files left by an earlier extraction that was killed are removed from the folders
+// written into.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -12,6 +16,10 @@
 #include <unordered_set>
 #include <utility>
 #include <vector>
+
+namespace tomelet {
+class TLeftovers;
+}
 
 namespace tomelet::cli {
 
@@ -51,9 +59,17 @@ class TExtractionFolder {
   struct Staged {
     std::vector<std::string> components;
     std::string temporaryName;
+    std::uint64_t ticket;
+  };
+  struct MadeFolder {
+    std::vector<std::string> folders;
+    std::uint64_t ticket;
   };
 
+  void MakeRoot();
+  void ForgetMade(TLeftovers& leftovers) const;
   int OpenFolder(std::span<const std::string> folders, bool create);
+  void SweepOnce(std::span<const std::string> folders, int fd);
   std::filesystem::path PathOf(std::span<const std::string> components) const;
 
   std::filesystem::path root_;
@@ -61,7 +77,9 @@ class TExtractionFolder {
   std::unordered_map<std::string, TDescriptor> folders_;
   std::unordered_set<std::string> checkedFolders_;
   std::vector<Staged> staged_;
-  std::vector<std::vector<std::string>> createdFolders_;
+  std::vector<MadeFolder> createdFolders_;
+  std::vector<std::pair<std::filesystem::path, std::uint64_t>> createdRoot_;
+  std::unordered_set<std::string> sweptFolders_;
   bool committed_ = false;
 };
 

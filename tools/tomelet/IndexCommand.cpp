@@ -6,6 +6,7 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
+#include "platform/cleanup/Leftovers.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/DocumentSearch.h"
@@ -36,6 +37,7 @@ std::vector<std::byte> StoredBytes(const TArchiveSnapshot& archive, const TEntry
 }
 
 void RunIndex(const IndexArgs& args) {
+  RemoveLeftoversOnInterrupt();
   TZLBArc2 arc;
   OpenDocument(arc, args.file);
   const std::int64_t archiveStart = arc.ArchivePosition(0);

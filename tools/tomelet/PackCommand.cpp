@@ -9,6 +9,7 @@
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
+#include "platform/cleanup/Leftovers.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/DocumentSearch.h"
 #include "tools/tomelet/OptionsJson.h"
@@ -28,6 +29,7 @@ struct PackArgs {
   std::string level = "default";
   bool noIndex = false;
   std::string language;
+  PackSelection selection;
 };
 
 const std::map<std::string, TFileCompressionLevel> kLevels = {
@@ -78,12 +80,13 @@ void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
 }
 
 void RunPack(const PackArgs& args) {
+  RemoveLeftoversOnInterrupt();
   CheckOutputTarget(args.out);
   const auto level = kLevels.at(args.level);
   const auto warn = [](const std::string& note) {
     std::fprintf(stderr, "warning: %s\n", note.c_str());
   };
-  const auto files = CollectPackFiles(args.folder, args.out, warn);
+  const auto files = CollectPackFiles(args.folder, args.out, args.selection, warn);
   auto options = PackOptions(args.options, files, warn);
   NameLogo(options, args.logo);
   // The builder indexes pages on threads of its own while the entries are deflated.
@@ -119,6 +122,14 @@ void AddPackCommand(CLI::App& app) {
   command->add_option("--stub", args->stub, "Executable to prepend (the result is executable)");
   command->add_option("--level", args->level, "Compression level")
       ->check(CLI::IsMember({"none", "fastest", "default", "maximum"}));
+  command->add_flag("--hidden", args->selection.keepHidden,
+                    "Pack files and folders whose names begin with \".\" too");
+  command
+      ->add_option("--exclude", args->selection.exclude,
+                   "Leave out paths matching this shell pattern (\"/\" between folders; "
+                   "may be repeated)")
+      ->allow_extra_args(false)
+      ->type_name("PATTERN");
   command->add_flag("--no-index", args->noIndex, "Leave the search index out");
   command->add_option("--language", args->language,
                       "Language of the pages for the search index's stemmer (default: the start "

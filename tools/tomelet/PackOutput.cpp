@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "platform/cleanup/Leftovers.h"
 
 namespace tomelet::cli {
 namespace {
@@ -27,26 +28,33 @@ mode_t CurrentUmask() {
   return mask;
 }
 
-// Removes the temporary file unless the document was put in place.
+// Removes the temporary file unless the document was put in place, also when an interruption
+// ends the program first.
 class TTemporaryFile {
  public:
   explicit TTemporaryFile(const std::string& beside) : path_(beside + ".XXXXXX") {
+    TLeftovers leftovers;
     const int fd = ::mkstemp(path_.data());
     if (fd < 0) {
       throw std::runtime_error("Cannot create " + beside + ": " + std::strerror(errno));
     }
     ::close(fd);
+    ticket_ = leftovers.Add(path_, TLeftoverKind::File);
   }
   ~TTemporaryFile() {
+    TLeftovers leftovers;
     if (!kept_) {
       std::remove(path_.c_str());
     }
+    leftovers.Forget(ticket_);
   }
   TTemporaryFile(const TTemporaryFile&) = delete;
   TTemporaryFile& operator=(const TTemporaryFile&) = delete;
   const std::string& Path() const { return path_; }
+  // Under a hold, so that an interruption finds either the old document or the new one.
   void MoveTo(const std::string& target) {
     CheckOutputTarget(target);
+    TLeftovers leftovers;
     if (std::rename(path_.c_str(), target.c_str()) != 0) {
       throw std::runtime_error("Cannot write " + target + ": " + std::strerror(errno));
     }
@@ -55,6 +63,7 @@ class TTemporaryFile {
 
  private:
   std::string path_;
+  std::uint64_t ticket_ = 0;
   bool kept_ = false;
 };
 

@@ -175,7 +175,9 @@ TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
   };
   const std::vector<Usage> usages = {
       {{}, "A command (list, cat, verify, info, extract, pack, serve, search, index) is required"},
-      {{"lst"}, "The following argument was not expected: lst"},
+      {{"lst", "x.tlt"}, "unknown command \"lst\", did you mean \"list\"?\n"},
+      {{"help", "lst"}, "unknown command \"lst\", did you mean \"list\"?\n"},
+      {{"x.tlt"}, "unknown command \"x.tlt\"; the commands are list, cat, verify, info"},
       {{"--bogus"}, "The following argument was not expected: --bogus"},
       {{"list"}, "FILE is required"},
       {{"pack", "dir", "-o", "x.tlt", "--level", "huge"}, "huge"},
@@ -191,6 +193,15 @@ TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
     EXPECT_EQ(help.exitCode, 0) << command;
     EXPECT_NE(help.out.find("Usage"), std::string::npos) << command;
   }
+  // help CMD shows what CMD --help shows, and help alone the tool's own.
+  for (const std::string command : {"pack", "serve", "extract"}) {
+    const auto help = RunTool({"help", command});
+    EXPECT_EQ(help.exitCode, 0) << help.err;
+    EXPECT_EQ(help.out, RunTool({command, "--help"}).out);
+  }
+  const auto overview = RunTool({"help"});
+  EXPECT_EQ(overview.exitCode, 0) << overview.err;
+  EXPECT_EQ(overview.out, RunTool({"--help"}).out);
   const auto version = RunTool({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_TRUE(version.out.starts_with("tomelet ")) << version.out;

@@ -1,5 +1,5 @@
 // pack: byte-identical output for the same input, a round trip through list and info, the
-// viewer stub, and the names it refuses.
+// viewer stub, what is left out, and the names and folders it refuses.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -38,6 +38,21 @@ class Pack : public ::testing::Test {
   std::vector<std::string> StandardExtras() const {
     return {"--options", (folder_ / "options.json").string(), "--logo",
             (folder_ / "logo.ico").string()};
+  }
+
+  // The archive paths of the document's files, its own entries left out.
+  std::vector<std::string> PackedFiles(std::vector<std::string> extra) {
+    const auto packed = PackTo(folder_ / "doc.tlt", extra);
+    EXPECT_EQ(packed.exitCode, 0) << packed.err;
+    const auto listing =
+        json::parse(RunTool({"list", "--json", (folder_ / "doc.tlt").string()}).out);
+    std::vector<std::string> paths;
+    for (const auto& entry : listing["entries"]) {
+      if (!entry["path"].get<std::string>().starts_with("-")) {
+        paths.push_back(entry["path"]);
+      }
+    }
+    return paths;
   }
 
   TempFolder folder_;
@@ -186,6 +201,64 @@ TEST_F(Pack, WritesToStandardOutputAndNeverReplacesWhatIsNotAFile) {
   EXPECT_TRUE(fs::is_symlink(folder_ / "link.tlt"));
   EXPECT_EQ(ReadFile(folder_ / "linked.tlt"), "kept");
   EXPECT_TRUE(fs::is_fifo(folder_ / "pipe"));
+}
+
+// A build folder's own records stay out of the document unless asked for; patterns leave out
+// whole folders and, since "*" crosses folders, files at any depth.
+TEST_F(Pack, HiddenNamesAreLeftOutUnlessKeptAndExcludedPathsAlways) {
+  fs::remove_all(source_);
+  WriteFile(source_ / "index.htm", "start");
+  WriteFile(source_ / ".buildinfo", "config: 1");
+  WriteFile(source_ / ".doctrees" / "index.doctree", "tree");
+  WriteFile(source_ / "guide" / ".notes.htm", "draft");
+  WriteFile(source_ / "guide" / "intro.htm", "intro");
+  WriteFile(source_ / "guide" / "app.js.map", "{}");
+  WriteFile(source_ / "_sources" / "index.txt", "source");
+  WriteFile(source_ / "app.js", "code");
+
+  EXPECT_EQ(PackedFiles({}),
+            (std::vector<std::string>{"_sources\\index.txt", "app.js", "guide\\app.js.map",
+                                      "guide\\intro.htm", "index.htm"}));
+  EXPECT_EQ(PackedFiles({"--hidden"}),
+            (std::vector<std::string>{".buildinfo", ".doctrees\\index.doctree",
+                                      "_sources\\index.txt", "app.js", "guide\\.notes.htm",
+                                      "guide\\app.js.map", "guide\\intro.htm", "index.htm"}));
+  EXPECT_EQ(PackedFiles({"--exclude", "_sources", "--exclude", "*.map", "--exclude", "guide/i*"}),
+            (std::vector<std::string>{"app.js", "index.htm"}));
+}
+
+// A link that leads to itself, directly or through another, cannot be packed, but the rest can.
+TEST_F(Pack, ALinkLoopIsAWarningNamingTheLinkAndTheRestIsPacked) {
+  fs::create_symlink("self", source_ / "self");
+  fs::create_symlink("there", source_ / "guide" / "here");
+  fs::create_symlink("here", source_ / "guide" / "there");
+  const auto packed = PackTo(folder_ / "doc.tlt");
+  ASSERT_EQ(packed.exitCode, 0) << packed.err;
+  for (const char* link : {"self", "guide/here", "guide/there"}) {
+    EXPECT_NE(packed.err.find(std::string("warning: skipped link loop ") + link + "\n"),
+              std::string::npos)
+        << packed.err;
+  }
+  EXPECT_EQ(RunTool({"cat", (folder_ / "doc.tlt").string(), "guide/intro.htm"}).out,
+            "<p>intro</p>");
+}
+
+// A document without a page opens on nothing; the folder named is the one that has none.
+TEST_F(Pack, AFolderWithoutAPageIsRefused) {
+  fs::remove_all(source_);
+  fs::create_directories(source_);
+  const auto empty = PackTo(folder_ / "doc.tlt");
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_EQ(empty.LastErrorLine(),
+            "No page to pack in " + source_.string() + " (no .htm, .html or .xhtml file)");
+  WriteFile(source_ / "notes.txt", "text");
+  WriteFile(source_ / ".hidden.htm", "hidden");
+  WriteFile(source_ / "left" / "out.html", "excluded");
+  const auto unpaged = PackTo(folder_ / "doc.tlt", {"--exclude", "left"});
+  EXPECT_EQ(unpaged.exitCode, 1);
+  EXPECT_NE(unpaged.LastErrorLine().find(source_.string()), std::string::npos) << unpaged.err;
+  EXPECT_FALSE(fs::exists(folder_ / "doc.tlt"));
+  EXPECT_EQ(PackTo(folder_ / "doc.tlt", {"--hidden"}).exitCode, 0);
 }
 
 struct BadPackInput {

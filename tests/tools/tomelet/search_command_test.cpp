@@ -65,6 +65,7 @@ TEST_F(SearchCommand, ResultsComeAsLinesOrAsOneJsonObject) {
   EXPECT_EQ(lines.out, "1\tfiles.html#reading\tFiles\n");
 
   const auto found = SearchJson(document, "reading");
+  EXPECT_EQ(found["version"], 1);
   EXPECT_EQ(found["query"], "reading");
   EXPECT_EQ(found["total"], 1);
   ASSERT_EQ(found["results"].size(), 1u);
@@ -91,6 +92,40 @@ TEST_F(SearchCommand, LimitsEmptyResultsStopWordsAndNonAsciiQueries) {
   ASSERT_EQ(found["results"].size(), 1u) << found.dump();
   EXPECT_EQ(found["results"][0]["path"], "Übersicht.html");
   EXPECT_EQ(SearchJson(document, "straße")["results"].size(), 1u);
+}
+
+// What a person reads: "/" between folders, names that cannot move the cursor, and a word on
+// standard error when nothing matches, which is an answer and not a failure.
+TEST_F(SearchCommand, LinesShowSlashesAndSafeNamesAndNoMatchIsSaidWithoutFailing) {
+  WriteFile(source_ / "odd\x1b]0;name.html", Page("Odd", "<p>zebra</p>"));
+  const auto document = Pack("doc.tlt");
+  auto found = RunTool({"search", document.string(), "gadget 7"});
+  EXPECT_EQ(found.out, "1\tnotes/n7.html\tNote 7\n");
+  EXPECT_EQ(found.err, "");
+  found = RunTool({"search", document.string(), "zebra"});
+  EXPECT_EQ(found.out, "1\todd\\x1b]0;name.html\tOdd\n");
+
+  for (const bool json : {false, true}) {
+    std::vector<std::string> args{"search", document.string(), "nothing\x1bmatches"};
+    if (json) {
+      args.push_back("--json");
+    }
+    const auto none = RunTool(args);
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.err, "no pages match \"nothing\\x1bmatches\"\n");
+    EXPECT_EQ(none.out.empty(), !json);
+  }
+}
+
+TEST_F(SearchCommand, ALimitThatIsNotAPositiveNumberIsAUsageError) {
+  const auto document = Pack("doc.tlt");
+  for (const char* limit : {"-1", "0", "ten", "1.5", "99999999999"}) {
+    const auto refused = RunTool({"search", document.string(), "gadget", "--limit", limit});
+    EXPECT_EQ(refused.exitCode, 2) << limit;
+    EXPECT_NE(refused.err.find("--limit"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+  }
+  EXPECT_EQ(SearchJson(document, "gadget", "1")["results"].size(), 1u);
 }
 
 TEST_F(SearchCommand, ADocumentWithoutAnIndexIsIndexedIntoTheCacheAndSearchesAlike) {

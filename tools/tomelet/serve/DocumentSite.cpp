@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
@@ -20,7 +21,8 @@ namespace tomelet::serve {
 namespace {
 
 constexpr std::string_view kUnknownType = "application/octet-stream";
-// Entries up to this size are inflated whole and kept; larger ones are inflated per request.
+// Entries up to this size are read whole, checked and kept, so that damage is answered with an
+// error before the headers; larger ones are read per request and checked as they stream.
 constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
 constexpr std::size_t kCacheBudget = std::size_t{64} << 20;
 
@@ -214,7 +216,7 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   response.Headers = {{"Content-Type", std::string(mimeType.empty() ? kUnknownType : mimeType)},
                       {"Accept-Ranges", "bytes"},
                       {"Vary", "Accept-Encoding"}};
-  const std::int64_t size = entry.OriginalSize;
+  const std::int64_t size = ContentSize(entry);
   TByteRange range;
   if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {
     range = ParseByteRange(request.Range, size);
@@ -252,13 +254,15 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
 
 std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::int64_t first,
                                                                std::int64_t length) const {
-  const std::uint8_t method = archive->Entry(index).Method;
-  if (method != kMethodDeflated && method != kMethodDeflatedEncrypted &&
-      method != kMethodStoredEncrypted) {
+  const TEntryView entry = archive->Entry(index);
+  const bool small = ContentSize(entry) <= kCachedEntryLimit;
+  if (small && entry.Method == kMethodStored) {
+    // Read from the file as the transport asks, once the whole entry has been found sound.
+    archive->CheckWhole(index);
     const TStoredBlock block = archive->StoredBlock(index);
     return FileBlockBody(archive, {block.FileOffset + first, length});
   }
-  if (archive->Entry(index).OriginalSize <= kCachedEntryLimit) {
+  if (small) {
     // Bytes kept in memory are checked once, when they come from the file.
     auto bytes = cache.Get(index, [&] {
       auto contents = archive->Contents(index);
@@ -266,7 +270,7 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
       return contents;
     });
     if (static_cast<std::int64_t>(bytes->size()) < first + length) {
-      throw EZLBArchiveError("The archive appears to be corrupted");
+      RaiseCorrupted();
     }
     return SharedBody(std::move(bytes), first, length);
   }

@@ -1,10 +1,12 @@
 #include "tools/tomelet/serve/PasswordPrompt.h"
 
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
+#include <cstring>
 #include <stdexcept>
 
 namespace tomelet::serve {
@@ -36,20 +38,83 @@ class TEchoOff {
   bool active_ = false;
 };
 
-}  // namespace
+enum class TLineEnd { Break, EndOfInput, TooLong, Error };
 
-std::string PromptPassword(std::string_view prompt) {
-  std::fprintf(stderr, "%.*s", static_cast<int>(prompt.size()), prompt.data());
-  std::fflush(stderr);
-  std::string line;
-  {
-    const TEchoOff echoOff;
-    if (!std::getline(std::cin, line)) {
-      throw std::runtime_error("No password given");
+// Reads byte by byte up to the first line break, so nothing past the line is taken from a pipe
+// and an endless line costs no more than kMaxPasswordLine bytes.
+TLineEnd ReadLine(int fd, std::string& line) {
+  for (;;) {
+    char c = 0;
+    const ssize_t got = ::read(fd, &c, 1);
+    if (got < 0 && errno == EINTR) {
+      continue;
     }
+    if (got < 0) {
+      return TLineEnd::Error;
+    }
+    if (got == 0) {
+      return TLineEnd::EndOfInput;
+    }
+    if (c == '\n') {
+      break;
+    }
+    if (line.size() == kMaxPasswordLine) {
+      return TLineEnd::TooLong;
+    }
+    line.push_back(c);
   }
   if (!line.empty() && line.back() == '\r') {
     line.pop_back();
+  }
+  return TLineEnd::Break;
+}
+
+std::string TooLong(std::string_view where) {
+  return "The first line of " + std::string(where) + " is longer than " +
+         std::to_string(kMaxPasswordLine) + " bytes; a password is one short line";
+}
+
+}  // namespace
+
+std::string PromptPassword(std::string_view prompt) {
+  const bool terminal = ::isatty(STDIN_FILENO) == 1;
+  std::fprintf(stderr, "%.*s%s", static_cast<int>(prompt.size()), prompt.data(),
+               terminal ? "" : "\n");
+  std::fflush(stderr);
+  std::string line;
+  TLineEnd end = TLineEnd::Break;
+  {
+    const TEchoOff echoOff;
+    end = ReadLine(STDIN_FILENO, line);
+  }
+  if (end == TLineEnd::TooLong) {
+    throw std::runtime_error(TooLong("standard input"));
+  }
+  if (end == TLineEnd::Error || (end == TLineEnd::EndOfInput && line.empty())) {
+    throw std::runtime_error(
+        "No password given: standard input ended before a line; without a terminal, give the "
+        "password with --password-file FILE");
+  }
+  return line;
+}
+
+std::string PasswordFromFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw std::runtime_error("Cannot read the password file " + path + ": " + std::strerror(errno));
+  }
+  std::string line;
+  const TLineEnd end = ReadLine(fd, line);
+  const int error = errno;
+  ::close(fd);
+  if (end == TLineEnd::TooLong) {
+    throw std::runtime_error(TooLong("the password file " + path));
+  }
+  if (end == TLineEnd::Error) {
+    throw std::runtime_error("Cannot read the password file " + path + ": " + std::strerror(error));
+  }
+  if (end == TLineEnd::EndOfInput && line.empty()) {
+    throw std::runtime_error("Cannot read the password file " + path + ": it is empty");
   }
   return line;
 }

@@ -1,13 +1,24 @@
-// Asking for a document's password on the terminal without showing what is typed.
+// Asking for a document's password on the terminal without showing what is typed, or reading it
+// from a file. Either way only one line is read, and only so far: an endless line is refused.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace tomelet::serve {
 
-// Shows prompt on stderr and reads one line from stdin, with echo off when stdin is a terminal.
-// Raises std::runtime_error when stdin ends before a line.
+// The longest password line read; the options record holds far shorter ones.
+inline constexpr std::size_t kMaxPasswordLine = 4096;
+
+// Shows prompt on stderr and reads one line from stdin, with echo off when stdin is a terminal;
+// without a terminal the prompt ends its own line. Raises std::runtime_error when stdin ends
+// before a line (saying to use --password-file) or its line is longer than kMaxPasswordLine.
 std::string PromptPassword(std::string_view prompt);
+
+// The first line of the file, without its line break. Raises std::runtime_error "Cannot read the
+// password file PATH: ..." when it cannot be read or is empty, and when its first line is longer
+// than kMaxPasswordLine.
+std::string PasswordFromFile(const std::string& path);
 
 }  // namespace tomelet::serve

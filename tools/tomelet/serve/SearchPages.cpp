@@ -4,6 +4,7 @@
 
 #include "platform/text/Codepage.h"
 #include "search/DocumentIndex.h"
+#include "search/ResultsJson.h"
 #include "search/ResultsPage.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 
@@ -12,8 +13,9 @@ namespace {
 
 constexpr std::size_t kSuggestions = 10;
 
-// The server's own addresses: its search path and the document's pages at the root.
-const search::TResultsAddresses kAddresses{"/-/search", "/", true};
+// The server's own addresses: its search path and the document's pages at the root, where "/"
+// leads to the start page.
+const search::TResultsAddresses kAddresses{"/-/search", "/", true, "/"};
 
 std::string Utf8(std::string_view text) {
   return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
@@ -31,18 +33,6 @@ TSiteResponse Reply(int status, std::string contentType, std::string body) {
 TSiteResponse JsonReply(int status, const nlohmann::ordered_json& json) {
   return Reply(status, "application/json",
                json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
-}
-
-nlohmann::ordered_json ResultsJson(const search::TSearchResults& results) {
-  nlohmann::ordered_json hits = nlohmann::ordered_json::array();
-  for (const auto& hit : results.Hits) {
-    hits.push_back({{"path", Utf8(hit.Path)},
-                    {"anchor", hit.Anchor},
-                    {"title", hit.Title},
-                    {"snippet", hit.Snippet},
-                    {"score", hit.Score}});
-  }
-  return {{"query", Utf8(results.Query)}, {"total", results.Total}, {"results", hits}};
 }
 
 }  // namespace
@@ -92,7 +82,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
   }
   const auto results = state.Index->Search(query.Text, query.Start, query.Limit);
   if (json) {
-    return JsonReply(200, ResultsJson(results));
+    return Reply(200, "application/json", search::ResultsJson(results) + "\n");
   }
   return Reply(200, "text/html; charset=utf-8",
                search::ResultsPageHtml(query, results, state.Refusal, kAddresses));

@@ -4,7 +4,6 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -36,21 +35,9 @@ struct ServeArgs {
   bool verbose = false;
 };
 
-// The first line of the file, without its line break: a password other users cannot read in the
-// process list, as they can one given with --password.
-std::string PasswordFromFile(const std::string& path) {
-  std::ifstream file(path);
-  std::string password;
-  if (!file || !std::getline(file, password))
-    throw std::runtime_error("Cannot read the password file " + path);
-  if (!password.empty() && password.back() == '\r')
-    password.pop_back();
-  return password;
-}
-
 std::string GivenPassword(const ServeArgs& args) {
   if (args.passwordFile)
-    return PasswordFromFile(*args.passwordFile);
+    return serve::PasswordFromFile(*args.passwordFile);
   return args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
 }
 
@@ -88,7 +75,7 @@ std::string DisplayHost(const std::string& host) {
 }
 
 void RunServe(const ServeArgs& args) {
-  auto archive = std::make_shared<const TArchiveSnapshot>(args.file);
+  const auto archive = OpenDocumentSnapshot(args.file);
   const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
   CheckPassword(options, args);
   const serve::TDocumentSite site(archive, options.StartPage());

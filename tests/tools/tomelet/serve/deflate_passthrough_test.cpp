@@ -21,6 +21,8 @@ class DeflatePassthroughTest : public ServeTest {
     entry.OriginalSize = static_cast<std::int64_t>(text.size());
     entry.CompressedSize = static_cast<std::int64_t>(stream.size()) + 7;
     entry.Method = kMethodDeflated;
+    entry.CRC = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
     const std::string padded = stream + std::string(7, '\0');
     writer_.AddRawEntry(entry, std::as_bytes(std::span(padded)));
     contents_.emplace_back("oddsize.htm", text);

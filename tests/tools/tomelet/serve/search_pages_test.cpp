@@ -66,6 +66,7 @@ TEST_F(SearchPagesTest, ResultsComePageByPageWithoutRepeats) {
   std::set<std::string> seen;
   for (const int start : {0, 10, 20}) {
     const auto found = GetJson("/-/search.json?q=gadget&limit=10&start=" + std::to_string(start));
+    EXPECT_EQ(found["version"], 1) << "the object `tomelet search --json` prints";
     EXPECT_EQ(found["total"], 25);
     EXPECT_EQ(found["results"].size(), start == 20 ? 5u : 10u);
     for (const auto& hit : found["results"]) {
@@ -85,6 +86,7 @@ TEST_F(SearchPagesTest, ResultsComePageByPageWithoutRepeats) {
             std::string::npos);
   EXPECT_NE(page->body.find("<input id=\"q\" type=\"search\" name=\"q\" value=\"gadget\""),
             std::string::npos);
+  EXPECT_NE(page->body.find("<a href=\"/\">Back to the document</a>"), std::string::npos);
 }
 
 TEST_F(SearchPagesTest, EmptyStopWordAndNonAsciiQueries) {

@@ -1,0 +1,176 @@
+#include "tools/tomelet/DocumentFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/ZLIBArchive2.h"
+
+namespace tomelet::cli {
+namespace {
+
+constexpr std::string_view kNotFound = "Archive file not found";
+constexpr std::string_view kVersionMessage = "The archive was created with a different version";
+constexpr std::string_view kUnableToOpen = "Unable to open archive";
+// Format versions a later release could plausibly have written; a larger number is the bytes of
+// something else read as a trailer.
+constexpr std::int32_t kLastPlausibleVersion = 255;
+
+[[noreturn]] void Refuse(const std::string& seems, std::string_view readerMessage = {}) {
+  throw EDocumentFileError(seems, std::string(readerMessage));
+}
+
+std::string KindOf(mode_t mode) {
+  switch (mode & S_IFMT) {
+    case S_IFDIR:
+      return "is a folder, not a document (tomelet pack makes a document of a folder)";
+    case S_IFIFO:
+      return "is a pipe, not a document file: documents are read by position, so save it to a "
+             "file first";
+    case S_IFCHR:
+      return "is a character device, not a document file";
+    case S_IFBLK:
+      return "is a block device, not a document file";
+    case S_IFSOCK:
+      return "is a socket, not a document file";
+    default:
+      return "is not a regular file";
+  }
+}
+
+// What lies at both ends of the file, read without trusting any of it.
+struct TFileEnds {
+  std::int64_t size = 0;
+  std::array<std::byte, 4> head{};
+  std::array<std::byte, kTrailerSize> tail{};
+};
+
+bool ReadEnds(const std::string& path, TFileEnds& ends) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  struct stat status {};
+  bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  if (read) {
+    ends.size = status.st_size;
+    try {
+      ReadFullyAt(fd, 0, ends.head);
+      if (ends.size >= static_cast<std::int64_t>(kTrailerSize)) {
+        ReadFullyAt(fd, ends.size - static_cast<std::int64_t>(kTrailerSize), ends.tail);
+      }
+    } catch (const EStreamError&) {
+      read = false;
+    }
+  }
+  ::close(fd);
+  return read;
+}
+
+// A zlib header as the writer puts before the first entry of a document.
+bool StartsWithZlibHeader(const TFileEnds& ends) {
+  const auto method = std::to_integer<unsigned>(ends.head[0]);
+  const auto flags = std::to_integer<unsigned>(ends.head[1]);
+  return ends.size >= 2 && method == 0x78 && (method * 256 + flags) % 31 == 0;
+}
+
+bool StartsAsProgram(const TFileEnds& ends) {
+  return ends.size >= 4 && std::memcmp(ends.head.data(),
+                                       "\x7f"
+                                       "ELF",
+                                       4) == 0;
+}
+
+std::string CutShortOrForeign(const TFileEnds& ends) {
+  if (StartsWithZlibHeader(ends)) {
+    return "seems to be a Tomelet document cut short: it ends before its trailer";
+  }
+  if (StartsAsProgram(ends)) {
+    return "is a program with no Tomelet document attached to it";
+  }
+  return "is not a Tomelet document";
+}
+
+std::string WhatItSeemsToBe(const TFileEnds& ends, std::string_view readerMessage) {
+  if (ends.size == 0) {
+    return "is empty, not a Tomelet document";
+  }
+  if (ends.size < static_cast<std::int64_t>(kTrailerSize)) {
+    return CutShortOrForeign(ends);
+  }
+  const TArchiveTrailer trailer = format::DecodeTrailer(ends.tail);
+  if (readerMessage.starts_with(kVersionMessage)) {
+    if (trailer.Version > 2 && trailer.Version <= kLastPlausibleVersion) {
+      return "seems to be a Tomelet document of a later format (version " +
+             std::to_string(trailer.Version) + ") than this tomelet reads";
+    }
+    return CutShortOrForeign(ends);
+  }
+  const std::int64_t room = ends.size - static_cast<std::int64_t>(kTrailerSize);
+  if (trailer.DataSize > room || trailer.RegistrySize > room - trailer.DataSize) {
+    return "seems to be a Tomelet document cut short: its trailer counts more bytes than the "
+           "file holds";
+  }
+  return "seems to be a damaged Tomelet document";
+}
+
+// The reader's own message stays the last line, so scripts that match it keep working.
+[[noreturn]] void ExplainRefusal(const std::string& path, std::string_view readerMessage) {
+  TFileEnds ends;
+  if (!ReadEnds(path, ends)) {
+    const int error = errno;
+    Refuse(path + " cannot be read: " + std::strerror(error), readerMessage);
+  }
+  Refuse(path + " " + WhatItSeemsToBe(ends, readerMessage), readerMessage);
+}
+
+template <typename Open>
+auto OpenExplained(const std::string& path, Open open) {
+  CheckDocumentFile(path);
+  try {
+    return open();
+  } catch (const EZLBArchiveError& refusal) {
+    ExplainRefusal(path, refusal.what());
+  } catch (const EStreamError&) {
+    // A file too short for a trailer: the stream's own text says nothing about the file.
+    ExplainRefusal(path, {});
+  }
+}
+
+}  // namespace
+
+void CheckDocumentFile(const std::string& path) {
+  if (path.empty()) {
+    Refuse("No document named: FILE is empty", kNotFound);
+  }
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      Refuse(path + " does not exist", kNotFound);
+    }
+    Refuse(path + " cannot be read: " + std::strerror(errno),
+           std::string(kUnableToOpen) + " " + path);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    Refuse(path + " " + KindOf(status.st_mode));
+  }
+}
+
+void OpenDocument(TZLBArc2& arc, const std::string& path) {
+  if (!OpenExplained(path, [&] { return arc.OpenArchive(path); })) {
+    Refuse(path + " does not exist", kNotFound);
+  }
+}
+
+std::shared_ptr<const TArchiveSnapshot> OpenDocumentSnapshot(const std::string& path) {
+  return OpenExplained(
+      path, [&] { return std::make_shared<const TArchiveSnapshot>(std::filesystem::path(path)); });
+}
+
+}  // namespace tomelet::cli
