@@ -3,6 +3,7 @@
 
 #include "Unit1/Form1Logic.h"
 #include "document/DocumentAddress.h"
+#include "document/DocumentRequest.h"
 
 namespace tomelet {
 
@@ -34,8 +35,10 @@ void TForm1Logic::ApplyRememberedPlace() {
 bool TForm1Logic::DocumentHasPage(const std::string& address) {
   if (!HasDocumentPrefix(address))
     return false;
-  const auto path = UrlToArchivePath(address);
-  return !IsReservedEntry(path) && FindEntry(TReaderEntries(&arc_), path).Found();
+  // Looked up as the protocol handler will, so a folder address counts by its index page.
+  const TEntryLocation location = LocateEntry(
+      TReaderEntries(&arc_), std::string_view(address).substr(kDocumentUrlPrefix.size()));
+  return !IsReservedEntry(location.RequestedPath) && location.Entry.Found();
 }
 
 void TForm1Logic::RememberPlace() {

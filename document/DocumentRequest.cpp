@@ -1,7 +1,9 @@
 #include "document/DocumentRequest.h"
 
 #include <algorithm>
+#include <array>
 #include <new>
+#include <vector>
 
 #include "ZLIBArchive2/EntryChecks.h"
 #include "document/DocumentAddress.h"
@@ -34,6 +36,31 @@ void ReadContents(const IDocumentEntries& entries, const TTempFileWriter& writeT
     reply.LargeContents = entries.OpenContents(found.Index);
 }
 
+// The pages a folder address answers with, in the order web servers try them.
+constexpr std::array<std::string_view, 2> kFolderIndexPages = {"index.html", "index.htm"};
+
+bool NamesFolder(std::string_view archivePath) {
+  return archivePath.empty() || archivePath.ends_with('\\');
+}
+
+TFoundEntry FindFolderIndex(const IDocumentEntries& entries, const std::string& folder) {
+  for (const std::string_view page : kFolderIndexPages) {
+    if (auto found = FindEntry(entries, folder + std::string(page)); found.Found())
+      return found;
+  }
+  return {};
+}
+
+// The entry of that exact name, else, for a folder, the folder's index page.
+TFoundEntry FindAddressedEntry(const IDocumentEntries& entries, const std::string& archivePath) {
+  TFoundEntry found = FindEntry(entries, archivePath);
+  if (!found.Found() && NamesFolder(archivePath)) {
+    if (auto index = FindFolderIndex(entries, archivePath); index.Found())
+      return index;
+  }
+  return found;
+}
+
 }  // namespace
 
 // Decoding reads "+" as a space; when that names no entry, the "+" is taken as written, since file
@@ -41,11 +68,21 @@ void ReadContents(const IDocumentEntries& entries, const TTempFileWriter& writeT
 TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress) {
   TEntryLocation location;
   location.RequestedPath = RelativeAddressToArchivePath(relativeAddress);
-  location.Entry = FindEntry(entries, location.RequestedPath);
-  if (!location.Entry.Found() && relativeAddress.find('+') != std::string_view::npos) {
-    auto withPlus = FindEntry(entries, RelativeAddressToArchivePath(WithPlusKept(relativeAddress)));
-    if (withPlus.Found())
-      location.Entry = std::move(withPlus);
+  std::vector<std::string> forms = {location.RequestedPath};
+  if (relativeAddress.find('+') != std::string_view::npos)
+    forms.push_back(RelativeAddressToArchivePath(WithPlusKept(relativeAddress)));
+  for (const std::string& form : forms) {
+    location.Entry = FindAddressedEntry(entries, form);
+    if (location.Entry.Found())
+      break;
+  }
+  if (!location.Entry.Found()) {
+    location.Entry = TFoundEntry{-1, location.RequestedPath};
+    location.FolderWithoutSlash =
+        !NamesFolder(location.RequestedPath) &&
+        std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
+          return FindFolderIndex(entries, form + '\\').Found();
+        });
   }
   if (location.Entry.Found()) {
     const TEntryView entry = entries.Entry(location.Entry.Index);

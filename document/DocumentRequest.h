@@ -27,9 +27,15 @@ struct TEntryLocation {
   std::string StoredPath;     // the entry's own archive path; empty when not found
   std::string MimeType;       // from the entry's name; empty when the name does not tell
   std::int64_t Size = 0;      // the entry's ContentSize
+  // Set when nothing was found but the address, with a "/" added, names a folder that has an
+  // index page: a server redirects there, so that the page's relative links resolve.
+  bool FolderWithoutSlash = false;
 };
 
-// Maps the address after "tome://inpack/" to its entry.
+// Maps the address after "tome://inpack/" to its entry. An address that names a folder (it ends
+// in "/", or it is empty: the document's root) leads to the folder's "index.html", else its
+// "index.htm", unless an entry has the exact name. Letter case and the Windows-1252 retry hold
+// for the index pages too.
 TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress);
 
 // Plain entries larger than this are not held in memory whole: the reply hands out a reader.

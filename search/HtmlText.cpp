@@ -143,7 +143,9 @@ class TTextCollector {
     if (id.empty() && name == "a") {
       id = Attribute(attributes, "name");
     }
-    if (!id.empty()) {
+    if (!id.empty() && name == "a" && headingDepth_ != 0 && !anchorSettled_) {
+      TakeAnchorInsideHeading(id);
+    } else if (!id.empty()) {
       pendingIds_.emplace_back(id);
     }
     ++depth_;
@@ -199,9 +201,19 @@ class TTextCollector {
   }
 
  private:
+  // Some generators put a heading's id on an empty anchor inside it (<h1><a id="x"></a>Title</h1>);
+  // it names this heading more surely than an anchor before it, which may name the page.
+  void TakeAnchorInsideHeading(std::string_view id) {
+    TPageSection& section = page_.Sections.back();
+    section.Anchor = std::string(id);
+    section.Ids.emplace_back(id);
+    anchorSettled_ = true;
+  }
+
   void StartSection(std::string_view ownId, bool definition) {
     TPageSection section;
     section.IsDefinition = definition;
+    anchorSettled_ = !ownId.empty();
     if (!ownId.empty()) {
       section.Anchor = std::string(ownId);
     } else if (!pendingIds_.empty()) {
@@ -223,6 +235,7 @@ class TTextCollector {
   int skipDepth_ = 0;
   int headingDepth_ = 0;
   int linkDepth_ = 0;
+  bool anchorSettled_ = false;  // the open heading's anchor is its own id or one inside it
   bool inTitle_ = false;
   std::size_t linkText_ = 0;
   std::size_t allText_ = 0;

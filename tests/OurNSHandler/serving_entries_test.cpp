@@ -43,7 +43,9 @@ INSTANTIATE_TEST_SUITE_P(Urls, ServedUrls,
                                          UrlCase{"tome://inpack/sub/page.htm#section", "sub page"},
                                          UrlCase{"tome://inpack/caf%C3%A9.htm", "legacy name"},
                                          UrlCase{"tome://inpack/caf%E9.htm", "legacy name"},
-                                         UrlCase{"tome://inpack/caf\xC3\xA9.htm", "legacy name"}));
+                                         UrlCase{"tome://inpack/caf\xC3\xA9.htm", "legacy name"},
+                                         // The document's root shows its index page.
+                                         UrlCase{"tome://inpack/", "<html>index</html>"}));
 
 class MissedUrls : public HandlerTest, public testing::WithParamInterface<const char*> {};
 
@@ -55,7 +57,7 @@ TEST_P(MissedUrls, AreNotFound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Urls, MissedUrls,
-                         testing::Values("tome://inpack/missing.htm", "tome://inpack/",
+                         testing::Values("tome://inpack/missing.htm", "tome://inpack/img/",
                                          "tome://inpack/a%zzb.htm", "tome://inpack/index.htm%4",
                                          "tome://inpack/img%5Ca b.gif.bak"));
 

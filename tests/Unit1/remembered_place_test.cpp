@@ -131,6 +131,20 @@ TEST_F(ReopeningTest, ADocumentOpensWhereTheReaderLeftItAndADamagedStateFileIsIg
   EXPECT_TRUE(dialogs.information.empty());
 }
 
+// Site generators link their pages as folders; such a page is there when its index page is.
+TEST_F(ReopeningTest, AFolderAddressIsRememberedByItsIndexPage) {
+  TZLBArchiveWriter writer;
+  writer.AddEntry("index.htm", "<title>Start</title>");
+  writer.AddEntry("guide\\index.html", "<title>Guide</title>");
+  writer.AddEntry("-config-", RecordBytes(FriendlyOptions()));
+  const auto document = (folder_ / "site.tlt").string();
+  writer.WriteFile(document);
+  OpenAndClose(document, "tome://inpack/guide/#writing");
+  browser.navigations.clear();
+  Started(document);
+  EXPECT_EQ(browser.navigations.front(), "tome://inpack/guide/#writing");
+}
+
 TEST_F(ReopeningTest, AGoneRememberedPageGivesTheStartPageAndAWrongPasswordKeepsNothing) {
   const auto document = Document("manual.tlt", FriendlyOptions());
   OpenAndClose(document, "tome://inpack/gone.htm");

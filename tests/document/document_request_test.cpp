@@ -32,6 +32,12 @@ class DocumentRequest : public testing::TestWithParam<View> {
     writer.AddEntry("c++.htm", "plus signs");
     writer.AddEntry("a b.htm", "space");
     writer.AddEntry("a+b.htm", "plus");
+    writer.AddEntry("guide\\index.htm", "guide htm");
+    writer.AddEntry("guide\\index.html", "guide html");
+    writer.AddEntry("old\\INDEX.HTM", "old htm");
+    writer.AddEntry("caf\xE9\\index.html", "legacy folder");
+    writer.AddEntry("notes", "notes file");
+    writer.AddEntry("notes\\index.html", "notes index");
     TProjectOptions options;
     options.SetShortStringAt(option_offset::StartPage, "Index.htm");
     writer.AddEntry(kConfigEntry, options.Bytes());
@@ -103,6 +109,42 @@ TEST_P(DocumentRequest, TellsMissingAndDamagedEntriesApart) {
   EXPECT_EQ(missing.Status, TDocumentReply::TStatus::NotFound);
   EXPECT_EQ(missing.Location.Entry.ArchivePath, "missing.htm");
   EXPECT_EQ(Request("tome://inpack/damaged.htm").Status, TDocumentReply::TStatus::Unreadable);
+}
+
+// Site generators link their pages as folders ("guide/"); a folder without an index page has
+// nothing to show.
+TEST_P(DocumentRequest, AFolderAddressLeadsToTheFolderIndexPage) {
+  TDocumentReply reply = Request("tome://inpack/guide/");
+  ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served);
+  EXPECT_EQ(reply.Contents.View(), "guide html");
+  EXPECT_EQ(reply.Location.RequestedPath, "guide\\");
+  EXPECT_EQ(reply.Location.StoredPath, "guide\\index.html");
+  EXPECT_EQ(reply.Location.MimeType, "text/html");
+  EXPECT_EQ(Request("tome://inpack/GUIDE/?from=nav").Contents.View(), "guide html");
+  EXPECT_EQ(Request("tome://inpack/old/").Contents.View(), "old htm");
+  EXPECT_EQ(Request("tome://inpack/caf%C3%A9/").Contents.View(), "legacy folder");
+  EXPECT_EQ(Request("tome://inpack/").Contents.View(), "<html>index</html>");
+  EXPECT_EQ(Request("tome://inpack/notes/").Contents.View(), "notes index");
+  for (const char* address :
+       {"tome://inpack/img/", "tome://inpack/nothere/", "tome://inpack/guide//"})
+    EXPECT_EQ(Request(address).Status, TDocumentReply::TStatus::NotFound) << address;
+}
+
+// Without its "/" a folder's page would resolve its relative links against the parent, so the
+// address is not served but marked for a redirect; an entry of that exact name still wins.
+TEST_P(DocumentRequest, AFolderNamedWithoutItsSlashIsMarkedNotServed) {
+  for (const char* address :
+       {"tome://inpack/guide", "tome://inpack/Old?x=1", "tome://inpack/caf%E9"}) {
+    const TDocumentReply reply = Request(address);
+    EXPECT_EQ(reply.Status, TDocumentReply::TStatus::NotFound) << address;
+    EXPECT_TRUE(reply.Location.FolderWithoutSlash) << address;
+  }
+  const TDocumentReply file = Request("tome://inpack/notes");
+  EXPECT_EQ(file.Contents.View(), "notes file");
+  EXPECT_FALSE(file.Location.FolderWithoutSlash);
+  for (const char* address :
+       {"tome://inpack/img", "tome://inpack/missing", "tome://inpack/index.htm/x"})
+    EXPECT_FALSE(Request(address).Location.FolderWithoutSlash) << address;
 }
 
 TEST_P(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {

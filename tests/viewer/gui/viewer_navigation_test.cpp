@@ -98,6 +98,18 @@ TEST_F(ViewerNavigationTest, UnmaskedLinkLoadsFromTheArchive) {
   EXPECT_EQ(Trace().find("shell: "), std::string::npos);
 }
 
+// Site generators link their pages as folders: "guide/" shows the folder's index page, as a web
+// page, and its relative addresses resolve inside the folder.
+TEST_F(ViewerNavigationTest, AFolderLinkShowsTheFolderIndexPage) {
+  const std::string folderPage =
+      "<html><head><title>Folder</title><script>fetch('page.htm').then(r => r.text())"
+      ".then(t => { document.title = 'folder ' + t.includes('From the archive'); });"
+      "</script></head><body></body></html>";
+  StartOn({{"index.htm", FollowingPage("guide/")}, {"guide\\index.html", folderPage}});
+  EXPECT_TRUE(WaitForTrace("complete: tome://inpack/guide/\n")) << Trace();
+  EXPECT_TRUE(WaitForTrace("title: folder true")) << Trace();
+}
+
 // Entries above the size held whole reach the engine piece by piece; every byte must arrive.
 TEST_F(ViewerNavigationTest, APageReadsAnEntryTooLargeToBeHeldWhole) {
   std::string large;

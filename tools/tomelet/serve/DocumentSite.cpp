@@ -73,6 +73,12 @@ bool HasDotSegment(std::string_view archivePath) {
 constexpr std::string_view kWayBack =
     "<p><a href=\"/\">Start page</a> &middot; <a href=\"/-/search\">Search</a></p>";
 
+// The target with a "/" after its path, as the client wrote it, so its escapes stay as they were.
+std::string FolderLocation(std::string_view target) {
+  const auto pathEnd = std::min(target.find('?'), target.size());
+  return std::string(target.substr(0, pathEnd)) + "/" + std::string(target.substr(pathEnd));
+}
+
 void AppendHex(std::string& out, std::uint64_t value, std::size_t width) {
   char digits[16];
   const char* const end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
@@ -179,6 +185,13 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   }
   const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
   const std::string& path = location.RequestedPath;
+  // A path that starts with a separator would make the Location lead to another host ("//host").
+  if (location.FolderWithoutSlash && !HasDotSegment(path) && !path.starts_with('\\')) {
+    const std::string folder = FolderLocation(request.Target);
+    TSiteResponse response = StatusPage(301, "Moved Permanently", "The folder is " + folder);
+    response.Headers.emplace_back("Location", folder);
+    return response;
+  }
   if (!location.Entry.Found() || IsReservedEntry(path) || HasDotSegment(path)) {
     return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
                       kWayBack);
