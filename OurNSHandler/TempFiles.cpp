@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "OurNSHandler/HandlerState.h"
+#include "platform/files/TemporaryFolder.h"
 #include "platform/text/Codepage.h"
 
 namespace tomelet {
@@ -15,22 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kLongestExpandedFolder = 4095;
-
-std::string ExistingDirectoryFrom(const char* variable) {
-  const char* value = std::getenv(variable);
-  std::error_code error;
-  if (!value || !*value || !fs::is_directory(value, error))
-    return {};
-  return value;
-}
-
-std::string ChosenFolder() {
-  for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
-    if (auto folder = ExistingDirectoryFrom(variable); !folder.empty())
-      return folder;
-  }
-  return "/tmp";
-}
 
 fs::path MakePrivateFolder() {
   std::string pattern = TemporaryFolder() + "tomelet-XXXXXX";
@@ -103,7 +88,7 @@ void WriteFileOnce(const fs::path& name, std::span<const std::byte> contents) {
 }  // namespace
 
 std::string TemporaryFolder() {
-  std::string folder = ChosenFolder();
+  std::string folder = TemporaryFolderPath().native();
   std::error_code error;
   fs::path expanded = fs::absolute(folder, error).lexically_normal();
   if (!error && expanded.native().size() <= kLongestExpandedFolder)

@@ -3,69 +3,21 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/text/Utf8.h"
+
 namespace tomelet {
 
 namespace {
-
-// Bytes that do not start a valid UTF-8 sequence stand for themselves, kept apart from every
-// code point so that a stray byte never equals a real character.
-constexpr std::uint32_t kStrayByteBase = 0x110000;
 
 struct Range {
   std::uint32_t First;
   std::uint32_t Last;
 };
 
-std::size_t SequenceLength(unsigned char lead) {
-  if (lead < 0x80)
-    return 1;
-  if (lead >= 0xC2 && lead <= 0xDF)
-    return 2;
-  if (lead >= 0xE0 && lead <= 0xEF)
-    return 3;
-  if (lead >= 0xF0 && lead <= 0xF4)
-    return 4;
-  return 0;
-}
-
-bool IsContinuation(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
-std::uint32_t DecodeSequence(std::string_view text, std::size_t pos, std::size_t length) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  std::uint32_t code = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-  for (std::size_t i = 1; i < length; ++i)
-    code = (code << 6) | (static_cast<unsigned char>(text[pos + i]) & 0x3F);
-  return code;
-}
-
-bool IsWellFormed(std::uint32_t code, std::size_t length) {
-  static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  return code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-}
-
-// Reads one character at pos and moves pos past it.
+// Reads one character at pos and moves pos past it. A byte that does not start a valid sequence
+// stands for itself, kept apart from every code point so that it never equals a real character.
 std::uint32_t NextChar(std::string_view text, std::size_t& pos) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  const std::size_t length = SequenceLength(lead);
-  if (length == 1 || length == 0 || pos + length > text.size()) {
-    ++pos;
-    return length == 1 ? lead : kStrayByteBase + lead;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
-    if (!IsContinuation(static_cast<unsigned char>(text[pos + i]))) {
-      ++pos;
-      return kStrayByteBase + lead;
-    }
-  }
-  const std::uint32_t code = DecodeSequence(text, pos, length);
-  if (!IsWellFormed(code, length)) {
-    ++pos;
-    return kStrayByteBase + lead;
-  }
-  pos += length;
-  return code;
+  return *NextUtf8Char(text, pos, TMalformedUtf8::KeepByte);
 }
 
 std::uint32_t UpCase(std::uint32_t ch) {

@@ -20,6 +20,7 @@
 #include "WebHost/UserAgent.h"
 #include "WebHost/ViewerPages.h"
 #include "document/DocumentAddress.h"
+#include "platform/files/TemporaryFolder.h"
 #include "platform/urlmon/UrlMon.h"
 
 namespace tomelet {
@@ -49,17 +50,6 @@ std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
     throw EWebBrowserError(E_FAIL, "Cannot create the print preview file in " + folder.string());
   close(fd);
   return std::filesystem::path(name.data());
-}
-
-// The program's temporary folder: TMP, TEMP or TMPDIR when it names a folder, else /tmp.
-std::filesystem::path TemporaryRoot() {
-  for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(variable);
-    std::error_code error;
-    if (value && *value && std::filesystem::is_directory(value, error))
-      return value;
-  }
-  return "/tmp";
 }
 
 void ShowError(Gtk::Window* parent, const std::string& text) {
@@ -266,7 +256,7 @@ std::filesystem::path TEngineView::PrintFolder() {
   if (!temporaryFolder_.empty())
     return temporaryFolder_;
   if (ownFolder_.empty()) {
-    std::string pattern = (TemporaryRoot() / "tomelet-print-XXXXXX").string();
+    std::string pattern = (TemporaryFolderPath() / "tomelet-print-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
       throw EWebBrowserError(E_FAIL, "Cannot create a folder for the print preview");
     ownFolder_ = pattern;

@@ -13,6 +13,7 @@
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ReaderState.h"
+#include "platform/files/TemporaryFolder.h"
 
 namespace tomelet {
 
@@ -195,14 +196,8 @@ std::string TZLBArc2::GetTempFolder() const {
   if (!TempDir.empty()) {
     return TempDir;
   }
-  for (const char* variable : {"TMP", "TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') {
-      std::string folder = value;
-      return folder.back() == '/' ? folder : folder + '/';
-    }
-  }
-  return "/tmp/";
+  std::string folder = TemporaryFolderPath().native();
+  return folder.back() == '/' ? folder : folder + '/';
 }
 
 std::string TZLBArc2::MakeTempFileName() {

@@ -13,6 +13,7 @@
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentEntries.h"
+#include "platform/files/TemporaryFolder.h"
 #include "search/HtmlText.h"
 #include "search/IndexCache.h"
 
@@ -118,12 +119,12 @@ std::unique_ptr<TSearchIndex> BuildCachedIndex(const TArchiveSnapshot& archive,
     return cached;
   }
   // No cache folder we may write: keep the index in an unlinked scratch file instead.
-  char name[] = "/tmp/tomelet-index-XXXXXX";
-  const int fd = ::mkstemp(name);
+  std::string name = (TemporaryFolderPath() / "tomelet-index-XXXXXX").native();
+  const int fd = ::mkstemp(name.data());
   if (fd < 0) {
     throw ESearchIndexError("Cannot store the search index");
   }
-  ::unlink(name);
+  ::unlink(name.c_str());
   const bool complete =
       ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   std::unique_ptr<TSearchIndex> index;

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/cleanup/Leftovers.h"
+#include "platform/files/TemporaryFolder.h"
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
 #include "search/IndexShare.h"
@@ -23,9 +24,7 @@ constexpr std::uint64_t kShares = 2;
 
 // Registered as a leftover, so that an interrupted build takes its scratch folder with it.
 std::filesystem::path ScratchFolder(std::uint64_t& ticket) {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = (base != nullptr && *base != '\0' ? std::string(base) : "/tmp");
-  pattern += "/tomelet-index-XXXXXX";
+  std::string pattern = (TemporaryFolderPath() / "tomelet-index-XXXXXX").native();
   TLeftovers leftovers;
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw ESearchIndexError("Cannot create a folder for building the search index");

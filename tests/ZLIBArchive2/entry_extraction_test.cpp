@@ -1,3 +1,6 @@
+#include <cstdlib>
+#include <tuple>
+
 #include "ArchiveFixtures.h"
 
 namespace tomelet::test {
@@ -135,6 +138,37 @@ TEST_F(EntryExtraction, HandlerDecryptsThroughATemporaryFileThatIsRemoved) {
   EXPECT_EQ(Extract("secret.htm"), Text(plain_));
   EXPECT_EQ(Extract("secret.bin"), Text(plain_));
   EXPECT_EQ(seen, (std::vector<std::string>{" key 0", " key 0"}));
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+// Without TempDir the file lies in the program's temporary folder, where a variable naming no
+// folder is passed over rather than failing the extraction.
+TEST_F(EntryExtraction, WithoutTempDirTheFilePassesOverAMissingTmpForTemp) {
+  const char* oldTmp = std::getenv("TMP");
+  const char* oldTemp = std::getenv("TEMP");
+  const std::string savedTmp = oldTmp ? oldTmp : "";
+  const std::string savedTemp = oldTemp ? oldTemp : "";
+  ::setenv("TMP", (dir_ / "missing").c_str(), 1);
+  ::setenv("TEMP", (dir_ / "tmp").c_str(), 1);
+  arc_.TempDir.clear();
+  arc_.Password = "key";
+  bool fileWasInTemp = false;
+  arc_.OnDecryptStream = [&](TStream& in, TStream& out, std::uint32_t size, const std::string&) {
+    fileWasInTemp = !TempFolderEmpty();
+    Bytes bytes(size);
+    in.ReadBuffer(bytes);
+    out.Write(Xor(bytes));
+  };
+  const std::string extracted = MessageOf([&] { EXPECT_EQ(Extract("secret.bin"), Text(plain_)); });
+  for (const auto& [name, saved, old] :
+       {std::tuple{"TMP", savedTmp, oldTmp}, std::tuple{"TEMP", savedTemp, oldTemp}}) {
+    if (old)
+      ::setenv(name, saved.c_str(), 1);
+    else
+      ::unsetenv(name);
+  }
+  EXPECT_EQ(extracted, "");
+  EXPECT_TRUE(fileWasInTemp);
   EXPECT_TRUE(TempFolderEmpty());
 }
 

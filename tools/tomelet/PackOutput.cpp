@@ -14,6 +14,7 @@
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/cleanup/Leftovers.h"
+#include "platform/files/TemporaryFolder.h"
 
 namespace tomelet::cli {
 namespace {
@@ -93,7 +94,7 @@ void WriteToStandardOutput(const TZLBArchiveWriter& writer, const std::string& s
     throw std::runtime_error(
         "Refusing to write a document to a terminal; redirect -o - to a file "
         "or a pipe");
-  TTemporaryFile temporary((std::filesystem::temp_directory_path() / "tomelet-pack").string());
+  TTemporaryFile temporary((TemporaryFolderPath() / "tomelet-pack").string());
   writer.WriteFile(temporary.Path(), stub);
   CopyToStandardOutput(temporary.Path());
 }

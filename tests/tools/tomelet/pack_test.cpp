@@ -181,6 +181,19 @@ TEST_F(Pack, ADocumentRoundTripsThroughAFolderItsOptionsAndItsLogo) {
   EXPECT_EQ(ReadFile(again), ReadFile(original));
 }
 
+// The scratch copy behind "-o -" lies in the program's temporary folder: TMP first, and a
+// variable naming no folder is passed over rather than failing the pack.
+TEST_F(Pack, StandardOutputFollowsTmpAndPassesOverAMissingTmpdir) {
+  fs::create_directory(folder_ / "scratch");
+  RunningTool pack(
+      {"pack", source_.string(), "-o", "-"},
+      {"TMP=" + (folder_ / "scratch").string(), "TMPDIR=" + (folder_ / "missing").string()});
+  const auto piped = pack.Wait();
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  ASSERT_EQ(PackTo(folder_ / "file.tlt").exitCode, 0);
+  EXPECT_EQ(piped.out, ReadFile(folder_ / "file.tlt"));
+}
+
 // The document goes to standard output with "-"; a link, a pipe or a folder is never replaced.
 TEST_F(Pack, WritesToStandardOutputAndNeverReplacesWhatIsNotAFile) {
   ASSERT_EQ(PackTo(folder_ / "file.tlt").exitCode, 0);
