@@ -97,10 +97,6 @@ std::string PageStart(std::string_view title, std::string_view query, bool refre
       "<style>body{font:16px/1.5 sans-serif;max-width:48rem;margin:1rem auto;padding:0 1rem}"
       "li{margin:0 0 1rem}cite{color:#3b6e3b;font-style:normal;font-size:.9em}"
       "b{background:#fff3a0;color:#000}</style></head>\n<body><main>\n<h1>Search</h1>\n";
-  if (!addresses.Document.empty()) {
-    page +=
-        "<nav><a href=\"" + HtmlEscaped(addresses.Document) + "\">Back to the document</a></nav>\n";
-  }
   if (addresses.SearchForm) {
     page += "<form role=\"search\" action=\"" + HtmlEscaped(addresses.Search) +
             "\" method=\"get\"><label for=\"q\">Search the document</label> "
@@ -110,6 +106,17 @@ std::string PageStart(std::string_view title, std::string_view query, bool refre
             "<button type=\"submit\">Search</button></form>\n";
   }
   return page;
+}
+
+// The way back to the document closes the page, so that the first Tab from the query still lands
+// on the first result.
+std::string PageEnd(const TResultsAddresses& addresses) {
+  std::string end;
+  if (!addresses.Document.empty()) {
+    end +=
+        "<nav><a href=\"" + HtmlEscaped(addresses.Document) + "\">Back to the document</a></nav>\n";
+  }
+  return end + "</main></body></html>\n";
 }
 
 std::string HitList(const TResultsQuery& query, const TSearchResults& results,
@@ -215,13 +222,13 @@ std::string ResultsPageHtml(const TResultsQuery& query, const TSearchResults& re
   if (!query.Text.empty()) {
     page += HitList(query, results, addresses);
   }
-  return page + PagingLinks(query, results, addresses) + "</main></body></html>\n";
+  return page + PagingLinks(query, results, addresses) + PageEnd(addresses);
 }
 
 std::string StatusPageHtml(const TResultsQuery& query, std::string_view message, bool refresh,
                            const TResultsAddresses& addresses) {
   return PageStart("Search", query.Text, refresh, addresses) + "<p role=\"status\">" +
-         Escaped(message) + "</p></main></body></html>\n";
+         Escaped(message) + "</p>\n" + PageEnd(addresses);
 }
 
 }  // namespace tomelet::search
