@@ -133,7 +133,8 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
   if (!name.empty()) {
     impl_->startLocation = LocationFor(name);
   }
-  impl_->searchPages = std::make_unique<TSearchPages>(impl_->archive, UrlToArchivePath(startUrl));
+  impl_->searchPages =
+      std::make_unique<TSearchPages>(impl_->archive, StartPageArchivePath(startPage));
 }
 
 TDocumentSite::~TDocumentSite() = default;
