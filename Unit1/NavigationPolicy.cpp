@@ -7,6 +7,7 @@
 #include "SecurityManager/SecurityManager.h"
 #include "Unit1/FileMasks.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/PercentEscapes.h"
 
 namespace tomelet {
 
@@ -14,31 +15,6 @@ namespace {
 
 // The root folder of the file system stands in for the root of the current drive.
 constexpr std::string_view kRootFolder = "/";
-
-int HexValue(char ch) {
-  if (ch >= '0' && ch <= '9')
-    return ch - '0';
-  if (ch >= 'a' && ch <= 'f')
-    return ch - 'a' + 10;
-  if (ch >= 'A' && ch <= 'F')
-    return ch - 'A' + 10;
-  return -1;
-}
-
-std::string PercentDecoded(std::string_view text) {
-  std::string decoded;
-  decoded.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      decoded.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-      i += 2;
-    } else {
-      decoded.push_back(text[i]);
-    }
-  }
-  return decoded;
-}
 
 bool ClimbsOut(std::string_view path) {
   if (path.starts_with('/'))
@@ -56,7 +32,7 @@ bool ClimbsOut(std::string_view path) {
 // The shell receives the path as written, but whoever reads it as a URI decodes its escapes,
 // so both forms must stay below the current folder.
 bool StaysBelowCurrentFolder(std::string_view path) {
-  return !ClimbsOut(path) && !ClimbsOut(PercentDecoded(path));
+  return !ClimbsOut(path) && !ClimbsOut(PercentDecoded(path, TPlusSign::Itself, TBadEscape::Kept));
 }
 
 // Every run before a ';' is a mask, empty runs included; text after the last ';' is none.

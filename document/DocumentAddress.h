@@ -15,10 +15,8 @@ inline constexpr std::string_view kSearchPagesUrl = "tome://search/";
 // Whether url begins with the document prefix, ASCII letter case ignored.
 bool HasDocumentPrefix(std::string_view url);
 
-// Value of one hexadecimal digit by the handler's own formula, without validation: characters
-// that are not digits still give a number, so malformed escapes decode to some byte.
-int HexDigitValue(unsigned char c);
-// "+" becomes a space and "%XY" one byte; a "%" without two following characters stays "%".
+// "+" becomes a space and "%XY" one byte, as the protocol handler decodes: malformed escapes
+// still give some byte (TBadEscape::ReadAnyway); a "%" without two following characters stays "%".
 std::string UrlDecode(std::string_view text);
 // Drops the 14-character prefix, decodes, turns "/" into "\" and cuts at the first "?".
 std::string UrlToArchivePath(std::string_view url);

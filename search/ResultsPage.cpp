@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "platform/text/Codepage.h"
+#include "platform/text/PercentEscapes.h"
 #include "platform/text/ShownText.h"
 
 namespace tomelet::search {
@@ -11,33 +12,6 @@ namespace {
 
 constexpr std::size_t kMaxLimit = 100;
 constexpr std::size_t kMaxStart = 10000;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
-// Form encoding: "+" is a space, "%XX" a byte.
-std::string FormDecoded(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+') {
-      out += ' ';
-    } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-               HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 std::size_t Number(std::string_view text, std::size_t fallback, std::size_t most) {
   std::size_t value = 0;
@@ -59,25 +33,6 @@ std::string Escaped(std::string_view text) {
 // A name from the document as a person reads it: control characters escaped, then HTML.
 std::string Shown(std::string_view name) {
   return HtmlEscaped(ShownName(name));
-}
-
-std::string PercentEncoded(std::string_view text, std::string_view keep) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
-        (byte >= 'A' && byte <= 'Z') ||
-        std::string_view("-._~").find(c) != std::string_view::npos ||
-        keep.find(c) != std::string_view::npos) {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    }
-  }
-  return out;
 }
 
 std::string SlashPath(std::string path) {
@@ -164,7 +119,9 @@ TResultsQuery ParseResultsQuery(std::string_view queryString) {
     const auto equals = pair.find('=');
     const std::string_view key = pair.substr(0, equals);
     const std::string value =
-        equals == std::string_view::npos ? std::string() : FormDecoded(pair.substr(equals + 1));
+        equals == std::string_view::npos
+            ? std::string()
+            : PercentDecoded(pair.substr(equals + 1), TPlusSign::Space, TBadEscape::Kept);
     if (key == "q") {
       parsed.Text = value;
     } else if (key == "start") {

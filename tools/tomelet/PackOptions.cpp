@@ -59,8 +59,7 @@ std::string GuessStartPage(const std::vector<PackFile>& files) {
 
 // The viewer opens the start page's file name at the top of the document.
 bool NamesAFile(const std::string& startPage, const std::vector<PackFile>& files) {
-  const std::string url = StartUrl(startPage);
-  const std::string path = UrlToArchivePath(url);
+  const std::string path = StartPageArchivePath(startPage);
   for (const auto& file : files) {
     if (EqualsFoldedAscii(file.archivePath, path))
       return true;

@@ -13,19 +13,6 @@
 #include "tools/tomelet/PackInput.h"
 
 namespace tomelet::cli {
-namespace {
-
-std::string AsArchivePath(std::string name) {
-  name = name.substr(0, name.find_first_of("?#"));
-  for (char& c : name) {
-    if (c == '/') {
-      c = '\\';
-    }
-  }
-  return name;
-}
-
-}  // namespace
 
 std::string StartPageEntry(const TArchiveSnapshot& archive) {
   const int index = archive.IndexOf("-config-");
@@ -41,7 +28,7 @@ std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<Pa
                                                             const std::string& startPage,
                                                             const std::string& language) {
   search::TIndexSettings settings{language};
-  const std::string wanted = FoldArchivePath(AsArchivePath(startPage));
+  const std::string wanted = FoldArchivePath(StartPageArchivePath(startPage));
   for (const auto& file : files) {
     settings.PageCount += search::IsHtmlPageName(file.archivePath) ? 1 : 0;
     if (settings.Language.empty() && !wanted.empty() &&

@@ -148,6 +148,21 @@ TEST_F(SearchCommand, AStartPageWrittenOnWindowsNamesTheCacheFileAsTheViewerDoes
       fs::exists(search::CachedIndexPath(archive, StartPageArchivePath("C:\\site\\index.html"))));
 }
 
+// pack and index read the stemmer's language from the same page, escapes in its name decoded.
+TEST_F(SearchCommand, PackAndIndexTakeTheLanguageFromTheSameStartPage) {
+  WriteFile(source_ / "guide" / "intro one.htm",
+            "<html lang=\"de\"><head><title>Einleitung</title></head><body>Häuser</body></html>");
+  WriteFile(folder_ / "options.json", R"({"StartPage": "guide/intro%20one.htm"})");
+  const auto packed = Pack("packed.tlt");
+  const auto indexed = Pack("indexed.tlt", {"--no-index"});
+  ASSERT_EQ(RunTool({"index", indexed.string()}).exitCode, 0);
+  const auto packedIndex = search::OpenEmbeddedIndex(TArchiveSnapshot(packed));
+  const auto laterIndex = search::OpenEmbeddedIndex(TArchiveSnapshot(indexed));
+  ASSERT_TRUE(packedIndex && laterIndex);
+  EXPECT_EQ(laterIndex->Language(), "de");
+  EXPECT_EQ(packedIndex->Language(), laterIndex->Language());
+}
+
 TEST_F(SearchCommand, IndexAddsTheIndexInPlaceAndAnExecutableDocumentStaysExecutable) {
   const auto document = Pack("Manual", {"--no-index", "--stub", TOMELET_BINARY});
   const auto before = ReadFile(document);

@@ -10,6 +10,7 @@
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/PercentEscapes.h"
 #include "platform/text/ShownText.h"
 #include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
@@ -30,29 +31,16 @@ constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
 // rest to entries held by replies in flight.
 constexpr std::size_t kCacheFraction = 2;
 
-// Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
-// the viewer, where it is used without any escaping.
 // An archive path as a person reads it: "/" between folders, control characters escaped.
 std::string ShownPath(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
   return ShownName(path);
 }
 
+// Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
+// the viewer, where it is used without any escaping.
 std::string LocationFor(std::string_view startPage) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = "/";
-  for (const char c : startPage) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F ||
-        std::string_view("\"<>\\^`{|}").find(c) != std::string_view::npos) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return "/" + PercentEncoded(startPage, "!#$%&'()*+,/:;=?@[]");
 }
 
 bool HasDotSegment(std::string_view archivePath) {
@@ -133,7 +121,8 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
   if (!name.empty()) {
     impl_->startLocation = LocationFor(name);
   }
-  impl_->searchPages = std::make_unique<TSearchPages>(impl_->archive, UrlToArchivePath(startUrl));
+  impl_->searchPages =
+      std::make_unique<TSearchPages>(impl_->archive, StartPageArchivePath(startPage));
 }
 
 TDocumentSite::~TDocumentSite() = default;

@@ -143,16 +143,29 @@ TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
   EXPECT_EQ(result->status, 404);
 }
 
-TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
-  SetOptions("C:\\docs\\start here.htm?tab=1");
-  Serve();
-  // Asked directly: the plain client decodes header values.
+// The answer to "/", asked directly: the plain client decodes header values.
+TSiteResponse RootAnswer(const TDocumentSite& site) {
   TSiteRequest request;
   request.Method = "GET";
   request.Target = "/";
-  const TSiteResponse response = site_->Respond(request);
+  return site.Respond(request);
+}
+
+TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
+  SetOptions("C:\\docs\\start here.htm?tab=1");
+  Serve();
+  const TSiteResponse response = RootAnswer(*site_);
   EXPECT_EQ(response.Status, 302);
   EXPECT_EQ(response.Header("Location"), "/start%20here.htm?tab=1");
+}
+
+// Characters a URL allows pass as written; quotes, brackets of HTML, controls and bytes beyond
+// ASCII are escaped.
+TEST_F(ServeTest, StartPageKeepsEveryCharacterAUrlAllows) {
+  SetOptions("a\"<>^`{|}\x7F\t!#$&'()*+,;=@[]~-_.\xC3\xA9.htm");
+  Serve();
+  EXPECT_EQ(RootAnswer(*site_).Header("Location"),
+            "/a%22%3C%3E%5E%60%7B%7C%7D%7F%09!#$&'()*+,;=@[]~-_.%C3%A9.htm");
 }
 
 TEST_F(ServeTest, WindowsNamesAreFoundFromUtf8Urls) {
