@@ -24,21 +24,6 @@ constexpr bool kPeakMemoryIsTheServers = false;
 constexpr bool kPeakMemoryIsTheServers = true;
 #endif
 
-// A loopback connection; a small receive buffer makes a client that does not read stall the
-// server's writes early.
-int Connect(std::uint16_t port, int receiveBuffer = 0) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (receiveBuffer > 0) {
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  return fd;
-}
-
 void SendAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -109,7 +94,7 @@ TEST_F(AbuseTest, ClientsThatStallWritesDoNotLockOutAFreshOne) {
     eight += Request("/big.htm");
   }
   for (int i = 0; i < 64; ++i) {
-    open_.push_back(Connect(port_, 4096));
+    open_.push_back(LoopbackConnection(port_, 4096));
     SendAll(open_.back(), eight);
   }
   std::this_thread::sleep_for(500ms);
@@ -135,7 +120,7 @@ TEST_F(AbuseTest, RepliesNeverReadHoldNoMoreThanTheMemoryBudget) {
   WriteDocument();
   auto serve = Start({"--memory-budget", "16"});
   for (int i = 0; i < kEntries; ++i) {
-    open_.push_back(Connect(port_, 4096));
+    open_.push_back(LoopbackConnection(port_, 4096));
     SendAll(open_.back(), Request("/pinned/" + std::to_string(i) + ".htm"));
   }
   std::this_thread::sleep_for(1s);
@@ -167,7 +152,7 @@ class SlowClientTest : public AbuseTest {
 
 TEST_F(SlowClientTest, ASlowSteadyReaderGetsALargeEntryWholeAfterAnIdlePause) {
   auto serve = Start({"--idle-timeout", "1"});
-  const int fd = Connect(port_, 16384);
+  const int fd = LoopbackConnection(port_, 16384);
   open_.push_back(fd);
   SendAll(fd, Request("/index.htm"));
   std::string first;
@@ -199,7 +184,7 @@ TEST_F(SlowClientTest, ASlowSteadyReaderGetsALargeEntryWholeAfterAnIdlePause) {
 
 TEST_F(SlowClientTest, AClientThatStopsReadingIsLetGo) {
   auto serve = Start({"--idle-timeout", "1"});
-  const int fd = Connect(port_, 4096);
+  const int fd = LoopbackConnection(port_, 4096);
   open_.push_back(fd);
   SendAll(fd, Request("/large.bin"));
   std::this_thread::sleep_for(2500ms);
@@ -219,7 +204,7 @@ class MalformedRequestTest : public AbuseTest,
 TEST_P(MalformedRequestTest, GetsItsStatusAndTheConnectionCloses) {
   WriteDocument();
   auto serve = Start();
-  const int fd = Connect(port_);
+  const int fd = LoopbackConnection(port_);
   open_.push_back(fd);
   SendAll(fd, GetParam().Bytes);
   const std::string reply = ReadToClose(fd, 4s);

@@ -110,17 +110,6 @@ TEST_F(CommandLineTest, OpenHandsTheAddressToXdgOpen) {
   EXPECT_EQ(serve.ExitCode(), 0);
 }
 
-// A loopback connection that never sends a request.
-int IdleConnection(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  return fd;
-}
-
 TEST_F(CommandLineTest, IdleConnectionsBeyondTheDescriptorLimitDoNotLockOutRequests) {
   ServeProcess serve({document_.string(), "--port", "0", "--password", "Secret\xC3\xA9"});
   const std::uint16_t port = PortOf(serve.FirstLine());
@@ -128,7 +117,7 @@ TEST_F(CommandLineTest, IdleConnectionsBeyondTheDescriptorLimitDoNotLockOutReque
   serve.LimitDescriptors(48);
   std::vector<int> idle;
   for (int i = 0; i < 120; ++i) {
-    idle.push_back(IdleConnection(port));
+    idle.push_back(LoopbackConnection(port));
   }
   httplib::Client client("127.0.0.1", port);
   client.set_connection_timeout(5);

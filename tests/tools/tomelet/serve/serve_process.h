@@ -4,10 +4,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -131,6 +133,21 @@ inline std::uint16_t PortOf(const std::string& banner) {
     return 0;
   }
   return static_cast<std::uint16_t>(std::stoi(match[1]));
+}
+
+// A loopback connection; a small receive buffer makes a client that does not read stall the
+// server's writes early.
+inline int LoopbackConnection(std::uint16_t port, int receiveBuffer = 0) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (receiveBuffer > 0) {
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  }
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return fd;
 }
 
 }  // namespace tomelet::serve::testing
