@@ -91,12 +91,7 @@ using TNotifyEvent = std::function<void(class TZLBArc2& sender)>;
 using TFileExtractedEvent = std::function<void(const std::string& filename)>;
 using TStreamDecryptEvent = std::function<void(TStream& strmIn, TStream& strmOut,
                                                std::uint32_t size, const std::string& password)>;
-using TStreamEncryptEvent =
-    std::function<void(TStream& strmIn, TStream& strmOut, const std::string& password)>;
 using TProgressEvent = std::function<void(const std::string& msg, int percentage)>;
-using TFileAddUpdateEvent = std::function<void(std::string& path, std::string& name)>;
-using TReplaceFileEvent = std::function<void(const std::string& filename, bool& replace)>;
-using TErrorLogEvent = std::function<void(const std::string& msg)>;
 
 // ASCII-only lower-casing used by every archive path comparison.
 std::string FoldArchivePath(std::string_view path);
@@ -124,26 +119,23 @@ class TZLBArc2 {
   TZLBArc2(const TZLBArc2&) = delete;
   TZLBArc2& operator=(const TZLBArc2&) = delete;
 
-  // Settings (see the table of the reader); only the two Verify flags and SavePaths act.
-  int MaxMemoryUsage = 20;
-  TFileCompressionLevel CompressionLevel = fcDefault;
-  bool ExtractWithPath = false;
+  // What the reader consults: the two Verify flags, SavePaths (entry lookup), Password (handed to
+  // OnDecryptStream; blank refuses encrypted entries) and TempDir (the temporary folder).
   bool VerifyArchiveCRC = true;
   bool VerifyFileCRC = false;
   bool SavePaths = false;
-  bool RecursePaths = false;
   std::string Password;
   std::string TempDir;
+  // Settings of a writer, which this reader is not; the main window sets them when it creates
+  // the reader, and nothing reads them.
+  int MaxMemoryUsage = 20;
+  TFileCompressionLevel CompressionLevel = fcDefault;
+  bool ExtractWithPath = false;
 
   TNotifyEvent OnArchiveOpened;
   TFileExtractedEvent OnStreamExtracted;
   TStreamDecryptEvent OnDecryptStream;
   TProgressEvent OnProgress;
-  TFileAddUpdateEvent OnFileAddUpdate;
-  TReplaceFileEvent OnReplaceFile;
-  TFileExtractedEvent OnFileExtracted;
-  TStreamEncryptEvent OnEncryptStream;
-  TErrorLogEvent OnErrorLogged;
 
   bool OpenArchive(const std::string& fileName);
   void CloseArchive();
