@@ -47,7 +47,10 @@ struct TOpenedIndex {
 TOpenedIndex OpenDocumentIndex(const TArchiveSnapshot& archive, std::string_view startPage,
                                const TIndexProgress& progress);
 
-// OpenDocumentIndex on a thread of its own, started by the first call to State().
+// OpenDocumentIndex in two steps: the first call to State() opens an existing index (embedded
+// or cached, its structure check included) on the caller's thread, so callers make that call
+// off any thread that must stay responsive (serve's search pool, the viewer's search worker);
+// only a build, when there is no index, runs on a thread of its own.
 class TBackgroundIndex {
  public:
   struct TState {
