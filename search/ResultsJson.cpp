@@ -8,10 +8,6 @@
 namespace tomelet::search {
 namespace {
 
-std::string Utf8(std::string_view text) {
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
-}
-
 // More digits than these only tell apart pages that rank the same anyway.
 double RoundedScore(double score) {
   return std::round(score * 10000) / 10000;
@@ -22,14 +18,14 @@ double RoundedScore(double score) {
 std::string ResultsJson(const TSearchResults& results) {
   nlohmann::ordered_json hits = nlohmann::ordered_json::array();
   for (const auto& hit : results.Hits) {
-    hits.push_back({{"path", Utf8(hit.Path)},
+    hits.push_back({{"path", DisplayText(hit.Path)},
                     {"anchor", hit.Anchor},
                     {"title", hit.Title},
                     {"snippet", hit.Snippet},
                     {"score", RoundedScore(hit.Score)}});
   }
   const nlohmann::ordered_json object = {{"version", kResultsJsonVersion},
-                                         {"query", Utf8(results.Query)},
+                                         {"query", DisplayText(results.Query)},
                                          {"total", results.Total},
                                          {"results", hits}};
   return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

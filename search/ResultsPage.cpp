@@ -22,22 +22,13 @@ std::size_t Number(std::string_view text, std::size_t fallback, std::size_t most
   return std::min(value, most);
 }
 
-std::string Utf8(std::string_view text) {
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
-}
-
 std::string Escaped(std::string_view text) {
-  return HtmlEscaped(Utf8(text));
+  return HtmlEscaped(DisplayText(text));
 }
 
 // A name from the document as a person reads it: control characters escaped, then HTML.
 std::string Shown(std::string_view name) {
   return HtmlEscaped(ShownName(name));
-}
-
-std::string SlashPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
 }
 
 std::string PageStart(std::string_view title, std::string_view query, bool refresh,
@@ -85,7 +76,7 @@ std::string HitList(const TResultsQuery& query, const TSearchResults& results,
   // The snippet is the index's own HTML: escaped text with the matched words in <b>.
   for (const auto& hit : results.Hits) {
     list += "<li><a href=\"" + HtmlEscaped(HitAddress(hit, addresses.Pages)) + "\">" +
-            Shown(hit.Title) + "</a><br><cite>" + Shown(SlashPath(hit.Path)) + "</cite><br>" +
+            Shown(hit.Title) + "</a><br><cite>" + Shown(SlashSeparated(hit.Path)) + "</cite><br>" +
             hit.Snippet + "</li>\n";
   }
   return list + "</ol>\n";
@@ -161,7 +152,7 @@ std::string HtmlEscaped(std::string_view text) {
 }
 
 std::string HitAddress(const TSearchHit& hit, std::string_view pagesPrefix) {
-  std::string address = std::string(pagesPrefix) + PercentEncoded(SlashPath(hit.Path), "/");
+  std::string address = std::string(pagesPrefix) + PercentEncoded(SlashSeparated(hit.Path), "/");
   if (!hit.Anchor.empty()) {
     address += "#" + PercentEncoded(hit.Anchor, "");
   }

@@ -1,5 +1,6 @@
 #include "platform/text/ShownText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/text/Codepage.h"
@@ -55,6 +56,17 @@ std::string EscapeControlCharacters(std::string_view utf8) {
 
 std::string ShownName(std::string_view name) {
   return EscapeControlCharacters(DisplayText(name));
+}
+
+std::string SlashSeparated(std::string_view archivePath) {
+  // The backslash is byte 0x5C in UTF-8 and in Windows-1252 alike, so it turns before decoding.
+  std::string path(archivePath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::string ShownPath(std::string_view archivePath) {
+  return ShownName(SlashSeparated(archivePath));
 }
 
 }  // namespace tomelet

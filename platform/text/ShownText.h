@@ -16,4 +16,10 @@ std::string EscapeControlCharacters(std::string_view utf8);
 // control characters escaped. JSON output keeps the exact name instead.
 std::string ShownName(std::string_view name);
 
+// An archive path with "/" between its folders, as paths read on Linux.
+std::string SlashSeparated(std::string_view archivePath);
+
+// An archive path for a person: SlashSeparated, then ShownName. JSON keeps the exact path instead.
+std::string ShownPath(std::string_view archivePath);
+
 }  // namespace tomelet

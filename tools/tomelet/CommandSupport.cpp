@@ -46,13 +46,6 @@ std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
   return arc.IndexOfEntry(withBackslashes) >= 0 ? withBackslashes : name;
 }
 
-std::string ShownPath(std::string_view archivePath) {
-  // The backslash is byte 0x5C in UTF-8 and in Windows-1252 alike, so it turns before decoding.
-  std::string path(archivePath);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return ShownName(path);
-}
-
 void WriteAll(int fd, std::span<const std::byte> data) {
   while (!data.empty()) {
     const auto written = ::write(fd, data.data(), data.size());

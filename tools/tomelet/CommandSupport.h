@@ -36,10 +36,6 @@ void AddIndexCommand(CLI::App& app);
 // "not found" message.
 std::string EntryNameFor(const TZLBArc2& arc, const std::string& name);
 
-// An archive path for a person: "/" between folders, as paths read on Linux, then ShownName, so
-// that no control character reaches the terminal. JSON keeps the exact path instead.
-std::string ShownPath(std::string_view archivePath);
-
 // Writes every byte of data to the descriptor, or raises EStreamError "Cannot write: <reason>".
 void WriteAll(int fd, std::span<const std::byte> data);
 

@@ -30,26 +30,17 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
-unsigned ThreadCount(unsigned asked) {
-  if (asked > 0) {
-    return asked;
-  }
-  return std::max(2u, std::thread::hardware_concurrency());
+// The threads asked for, else one per processor and at least least.
+unsigned ThreadCount(unsigned asked, unsigned least) {
+  return asked > 0 ? asked : std::max(least, std::thread::hardware_concurrency());
 }
 
-unsigned SearchThreadCount(unsigned asked) {
-  if (asked > 0) {
-    return asked;
-  }
-  return std::max(1u, std::thread::hardware_concurrency());
-}
+}  // namespace
 
 std::string ShownAddress(const std::string& host, std::uint16_t port) {
   const std::string shownHost = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   return shownHost + ":" + std::to_string(port);
 }
-
-}  // namespace
 
 // One event loop per thread, each connection living on one of them: no loop is shared, so
 // threads never contend for a loop's queue or wake each other for work that is not theirs.
@@ -59,7 +50,7 @@ struct TDocumentServer::Impl {
   Impl(const TDocumentSite& site, TServerSettings settings)
       : site(site),
         settings(std::move(settings)),
-        loops(MakeLoops(ThreadCount(this->settings.Threads))),
+        loops(MakeLoops(ThreadCount(this->settings.Threads, 2))),
         acceptor(*loops.front()),
         signals(*loops.front()),
         retry(*loops.front()) {}
@@ -137,7 +128,7 @@ struct TDocumentServer::Impl {
   std::vector<std::unique_ptr<asio::io_context>> loops;
   // After the event loops, so it goes first: searches still queued hold sessions, which need
   // their loop.
-  TWorkPool slowWork{SearchThreadCount(settings.SearchThreads), settings.SearchQueue};
+  TWorkPool slowWork{ThreadCount(settings.SearchThreads, 1), settings.SearchQueue};
   std::vector<TWorkGuard> keepRunning;
   std::size_t nextLoop = 0;
   tcp::acceptor acceptor;

@@ -39,6 +39,9 @@ struct TServerSettings {
   std::function<void(const TRequestRecord&)> OnRequest;
 };
 
+// HOST:PORT as a URL writes it, an IPv6 address in brackets.
+std::string ShownAddress(const std::string& host, std::uint16_t port);
+
 class TDocumentServer {
  public:
   // Binds at once, so the port is known before serving starts. Throws std::runtime_error

@@ -31,12 +31,6 @@ constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
 // rest to entries held by replies in flight.
 constexpr std::size_t kCacheFraction = 2;
 
-// An archive path as a person reads it: "/" between folders, control characters escaped.
-std::string ShownPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return ShownName(path);
-}
-
 // Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
 // the viewer, where it is used without any escaping.
 std::string LocationFor(std::string_view startPage) {
@@ -174,14 +168,15 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   }
   const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
   const std::string& path = location.RequestedPath;
+  const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
-  if (location.FolderWithoutSlash && !HasDotSegment(path) && !path.starts_with('\\')) {
+  if (location.FolderWithoutSlash && !dotted && !path.starts_with('\\')) {
     const std::string folder = FolderLocation(request.Target);
     TSiteResponse response = StatusPage(301, "Moved Permanently", "The folder is " + folder);
     response.Headers.emplace_back("Location", folder);
     return response;
   }
-  if (!location.Entry.Found() || IsReservedEntry(path) || HasDotSegment(path)) {
+  if (!location.Entry.Found() || IsReservedEntry(path) || dotted) {
     return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
                       kWayBack);
   }
@@ -263,10 +258,10 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
       RaiseIfChanged(*archive);
       return contents;
     });
-    if (bytes && static_cast<std::int64_t>(bytes->size()) < first + length) {
-      RaiseCorrupted();
-    }
     if (bytes) {
+      if (static_cast<std::int64_t>(bytes->size()) < first + length) {
+        RaiseCorrupted();
+      }
       return SharedBody(std::move(bytes), first, length);
     }
   }

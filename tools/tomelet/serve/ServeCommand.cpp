@@ -73,10 +73,6 @@ void LogRequest(const serve::TRequestRecord& record) {
                record.Status, static_cast<long long>(record.ContentLength));
 }
 
-std::string DisplayHost(const std::string& host) {
-  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
-}
-
 void RunServe(const ServeArgs& args) {
   const auto archive = OpenDocumentSnapshot(args.file);
   const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
@@ -93,8 +89,7 @@ void RunServe(const ServeArgs& args) {
   serve::TDocumentServer server(site, settings);
   server.StopOnSignals();
   server.Start();
-  const std::string url =
-      "http://" + DisplayHost(args.host) + ":" + std::to_string(server.Port()) + "/";
+  const std::string url = "http://" + serve::ShownAddress(args.host, server.Port()) + "/";
   std::printf("Serving %s at %s (Ctrl+C stops)\n", args.file.c_str(), url.c_str());
   std::fflush(stdout);
   const auto browser = args.open ? OpenInBrowser(url) : std::nullopt;
