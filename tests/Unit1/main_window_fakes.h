@@ -217,6 +217,7 @@ class MainWindowTest : public ::testing::Test {
         std::make_unique<TForm1Logic>(view, dialogs, shell, browser, protocol, arc, commandLine);
     logic_->Clock = [this] { return view.now; };
     logic_->PlaceFolder = folder_ / "state";
+    logic_->BookmarkFolder = folder_ / "data";
     return *logic_;
   }
 
