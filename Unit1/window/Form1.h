@@ -107,7 +107,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   std::array<Gtk::Image, 9> pictures_;
   Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonDocumentSearch,
       ButtonPrint, ButtonExit;
-  Gtk::MenuToolButton ButtonFont, ButtonBookmarks;
+  Gtk::ToolButton ButtonBookmarks;
+  Gtk::MenuToolButton ButtonFont;
   Gtk::Statusbar StatusBar1;
 
   Gtk::Menu PopupMenu1;

@@ -13,7 +13,8 @@ constexpr const char* kBookmarkFilter = "Bookmark Files";
 Gtk::MenuItem& AppendItem(Gtk::Menu& menu, const std::string& label,
                           const std::function<void()>& choose) {
   auto* item = Gtk::make_managed<Gtk::MenuItem>(label);
-  item->signal_activate().connect(choose);
+  if (choose)
+    item->signal_activate().connect(choose);
   menu.append(*item);
   return *item;
 }
@@ -44,15 +45,14 @@ void TForm1::BuildBookmarks() {
   ButtonBookmarks.set_label("Bookmarks");
   ButtonBookmarks.set_icon_widget(pictures_[8]);
   ButtonBookmarks.set_tooltip_text("Bookmarks (Ctrl+D keeps this page)");
-  ButtonBookmarks.set_size_request(-1, 60);
+  ButtonBookmarks.set_size_request(57, 60);
   ButtonBookmarks.set_homogeneous(false);
-  ButtonBookmarks.set_menu(bookmarksMenu_);
-  ButtonBookmarks.signal_show_menu().connect([this] { FillBookmarksMenu(bookmarksMenu_); });
   ButtonBookmarks.signal_clicked().connect([this] {
     FillBookmarksMenu(bookmarksMenu_);
     bookmarksMenu_.popup_at_widget(&ButtonBookmarks, Gdk::GRAVITY_SOUTH_WEST,
                                    Gdk::GRAVITY_NORTH_WEST, nullptr);
   });
+  bookmarksMenu_.attach_to_widget(*this);
   ToolBar1.insert(ButtonBookmarks, ToolBar1.get_item_index(ButtonExit));
   TraceToolButton(ButtonBookmarks);
   Bookmarks1.set_submenu(bookmarksSubmenu_);

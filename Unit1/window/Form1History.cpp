@@ -19,8 +19,11 @@ void TForm1::BuildHistoryMenus() {
         },
         false);
     auto longPress = Gtk::GestureLongPress::create(*face);
+    // The menu grabs the pointer with the press that began the gesture.
     longPress->signal_pressed().connect(
-        [this, button, back](double, double) { ShowHistoryMenu(*button, back, nullptr); });
+        [this, button, back, press = longPress.get()](double, double) {
+          ShowHistoryMenu(*button, back, press->get_last_event(press->get_current_sequence()));
+        });
     historyPresses_.push_back(longPress);
   }
   historyMenu_.attach_to_widget(*this);
