@@ -69,8 +69,8 @@ enum class TFormControl {
   Search1,
   DocumentSearch1,
   Print1,
-  // The Bookmarks menu's button and the page menu's items; absent while there are no bookmarks
-  // to keep.
+  // The Bookmarks button and the page menu's Bookmarks item; absent until the document is open
+  // and its password was given.
   ButtonBookmarks,
   Bookmarks1,
 };
