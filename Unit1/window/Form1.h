@@ -78,8 +78,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void BuildBookmarks();
   // Fills a bookmarks menu afresh from the document's bookmarks.
   void FillBookmarksMenu(Gtk::Menu& menu);
-  Gtk::Menu& BookmarkChoices(const std::string& name,
-                             const std::function<void(std::size_t)>& choose);
+  // A menu of the bookmarks' titles; choosing one calls choose with its place in the list.
+  Gtk::Menu& BookmarkChoices(const std::function<void(std::size_t)>& choose);
   void RenameBookmark(std::size_t index);
   void ImportBookmarks();
   void ExportBookmarks();

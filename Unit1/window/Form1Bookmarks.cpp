@@ -84,10 +84,10 @@ void TForm1::FillBookmarksMenu(Gtk::Menu& menu) {
   }
   if (!bookmarks.empty())
     menu.append(*Gtk::make_managed<Gtk::SeparatorMenuItem>());
-  AppendItem(menu, "Rename", {}).set_submenu(BookmarkChoices("Rename", [this](std::size_t i) {
+  AppendItem(menu, "Rename", {}).set_submenu(BookmarkChoices([this](std::size_t i) {
     RenameBookmark(i);
   }));
-  AppendItem(menu, "Delete", {}).set_submenu(BookmarkChoices("Delete", [this](std::size_t i) {
+  AppendItem(menu, "Delete", {}).set_submenu(BookmarkChoices([this](std::size_t i) {
     logic_.Guarded([this, i] { logic_.DeleteBookmark(i); });
   }));
   menu.append(*Gtk::make_managed<Gtk::SeparatorMenuItem>());
@@ -97,15 +97,13 @@ void TForm1::FillBookmarksMenu(Gtk::Menu& menu) {
   TestTrace("menu", "Bookmarks: " + traced);
 }
 
-Gtk::Menu& TForm1::BookmarkChoices(const std::string& name,
-                                   const std::function<void(std::size_t)>& choose) {
+Gtk::Menu& TForm1::BookmarkChoices(const std::function<void(std::size_t)>& choose) {
   auto* menu = Gtk::make_managed<Gtk::Menu>();
   const auto& bookmarks = logic_.Bookmarks();
   for (std::size_t i = 0; i < bookmarks.size(); ++i)
     AppendItem(*menu, bookmarks[i].Title, [choose, i] { choose(i); });
   if (bookmarks.empty())
     AppendItem(*menu, "No bookmarks", {}).set_sensitive(false);
-  menu->set_name(name);
   return *menu;
 }
 
