@@ -86,7 +86,10 @@ TEntryPrefetch::Item TEntryPrefetch::Read(int index) const {
     if (size <= kLargestHeldEntry) {
       const auto length = static_cast<std::size_t>(size);
       auto bytes = std::make_unique_for_overwrite<std::byte[]>(length);
-      item.contents->Read(std::span(bytes.get(), length));
+      // A read may give fewer bytes than asked; the last one checks the stream's end and CRC.
+      for (std::size_t done = 0; done < length;) {
+        done += item.contents->Read(std::span(bytes.get() + done, length - done));
+      }
       item.contents = std::make_unique<TInflatedEntry>(std::move(bytes), length);
       item.heldBytes = static_cast<std::int64_t>(length);
     }
