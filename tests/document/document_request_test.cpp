@@ -171,7 +171,7 @@ TEST_P(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
 }
 
 TEST_P(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
-  EXPECT_EQ(ReadDocumentOptions(*entries_).StartPage(), "Index.htm");
+  EXPECT_EQ(ReadDocumentOptions(Entries()).StartPage(), "Index.htm");
   EXPECT_TRUE(IsReservedEntry("-CONFIG-"));
   EXPECT_TRUE(IsReservedEntry("-logo-"));
   EXPECT_FALSE(IsReservedEntry("sub\\-logo-"));
