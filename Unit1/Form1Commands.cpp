@@ -120,6 +120,8 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
     case TShortcut::TextSmaller:
     case TShortcut::TextMedium:
       return projectOptions_.AllowFontSize();
+    case TShortcut::Bookmark:
+      return BookmarksAllowed();
     default:
       return true;
   }
@@ -159,6 +161,9 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
     case TShortcut::Forward:
       ButtonForwardClick();
       break;
+    case TShortcut::Bookmark:
+      AddBookmark();
+      break;
   }
   return true;
 }
@@ -174,6 +179,7 @@ void TForm1Logic::WebBrowser1CommandStateChange(int command, bool enable) {
 }
 
 void TForm1Logic::WebBrowser1TitleChange(const std::string& text) {
+  pageTitle_ = text;
   view_.SetCaption(text);
   view_.SetApplicationTitle(text);
 }

@@ -91,6 +91,7 @@ void TForm1Logic::FormCreate() {
         std::make_unique<TDocumentSearch>(ShareDocument(arc_), projectOptions_.StartPage());
   RecallPlace();
   ApplyWindowOptions();
+  RecallBookmarks();
   ApplyRememberedPlace();
   ApplyScrollBarOption();
   LoadLogo();
@@ -199,7 +200,9 @@ void TForm1Logic::NavigateToStartPage() {
   if (page != startUrl_ && rememberedPlace_)
     pendingScroll_ = {rememberedPlace_->ScrollX, rememberedPlace_->ScrollY};
   try {
-    webBrowser_.Navigate(page);
+    const auto history = RecalledHistory();
+    if (history.empty() || !view_.ResumeHistory(history, page))
+      webBrowser_.Navigate(page);
   } catch (const std::exception&) {
     dialogs_.ShowInformation(std::string(kNavigationError));
   }
@@ -207,6 +210,7 @@ void TForm1Logic::NavigateToStartPage() {
 
 void TForm1Logic::FormClose() {
   RememberPlace();
+  RememberHistory();
   docCompleted_ = false;
   webBrowser_.Navigate(std::string(kBlankUrl));
   const auto deadline = Clock() + CloseWaitLimit;

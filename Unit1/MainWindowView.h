@@ -69,6 +69,10 @@ enum class TFormControl {
   Search1,
   DocumentSearch1,
   Print1,
+  // The Bookmarks button and the page menu's Bookmarks item; absent until the document is open
+  // and its password was given.
+  ButtonBookmarks,
+  Bookmarks1,
 };
 
 // Where the reader is in the page shown: its address, with any anchor, and how far it is scrolled.
@@ -105,6 +109,13 @@ class IMainWindowView {
   virtual void ScrollPage(int x, int y) = 0;
   // The window's size as the reader left it; nothing while it is maximised or full screen.
   virtual std::optional<std::pair<int, int>> WindowSize() = 0;
+  // The history of Back and Forward as the browser keeps it, to be resumed in a later session;
+  // empty when there is none.
+  virtual std::string HistoryState() = 0;
+  // Before the first page: restores the history of an earlier session. When that history's
+  // current page is address, shows it from there and answers true; otherwise address is still
+  // to be opened.
+  virtual bool ResumeHistory(const std::string& state, const std::string& address) = 0;
 
   // Closes the main window as the user would, which runs the close handler.
   virtual void Close() = 0;

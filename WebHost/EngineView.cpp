@@ -171,6 +171,11 @@ void TEngineView::GoForward() {
     webkit_web_view_go_forward(view_);
 }
 
+void TEngineView::GoToHistoryItem(WebKitBackForwardListItem* item) {
+  ApplySessionUserAgent();
+  webkit_web_view_go_to_back_forward_list_item(view_, item);
+}
+
 IOleCommandTarget* TEngineView::Document() {
   return hasDocument_ ? &documentCommands_ : nullptr;
 }

@@ -48,6 +48,7 @@ class TEngineView {
   void Reload();
   void GoBack();
   void GoForward();
+  void GoToHistoryItem(WebKitBackForwardListItem* item);
   IOleCommandTarget* Document();
 
   void Copy();

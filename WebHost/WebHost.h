@@ -38,6 +38,12 @@ struct TSuggestedPage {
   std::string Address;
 };
 
+// A page of the history that Back or Forward leads to.
+struct THistoryPage {
+  std::string Title;  // empty when the page had none
+  std::string Address;
+};
+
 class TWebHost final : public IWebBrowserHost {
  public:
   // Creates the view without a document; the "tome" scheme is registered with the engine once.
@@ -61,6 +67,16 @@ class TWebHost final : public IWebBrowserHost {
   void Reload();
   void GoBack() noexcept override;
   void GoForward() noexcept override;
+  // The pages Back (or else Forward) leads to, the nearest first.
+  std::vector<THistoryPage> HistoryPages(bool back) const;
+  // Goes that many pages back (negative) or forward; nothing without such a page.
+  void GoThroughHistory(int steps) noexcept;
+  // The history as the engine keeps it, to be resumed in a later session; empty when none.
+  std::string HistoryState() const;
+  // Before the first page: restores a history that HistoryState gave; a state the engine cannot
+  // read is passed over. When the restored current page is address, loads it from there and
+  // answers true.
+  bool ResumeHistory(const std::string& state, const std::string& address);
   IOleCommandTarget* Document() override;
   void ExecWB(OLECMDID command, OLECMDEXECOPT option, std::optional<int> input = {}) override;
 

@@ -25,6 +25,8 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
   BuildFontMenu();
   BuildPopupMenu2();
   BuildDocumentSearch();
+  BuildBookmarks();
+  BuildHistoryMenus();
   webBrowser_->PopupMenu = [this](const GdkEvent* trigger) { PopupMenu2Show(trigger); };
   layout_.pack_start(ToolBar1, Gtk::PACK_SHRINK);
   layout_.pack_start(webBrowser_->Widget(), Gtk::PACK_EXPAND_WIDGET);

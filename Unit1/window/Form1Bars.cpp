@@ -16,8 +16,8 @@ constexpr int kLogoSize = 32;
 constexpr int kLogoRightOffset = 40;
 
 // The pictures of the tool bar in their list order; the first five also have a greyed form.
-constexpr std::array<const char*, 8> kPictureNames = {"back",     "forward", "find", "print",
-                                                      "fontsize", "home",    "exit", "search"};
+constexpr std::array<const char*, 9> kPictureNames = {
+    "back", "forward", "find", "print", "fontsize", "home", "exit", "search", "bookmarks"};
 constexpr std::size_t kGreyedPictures = 5;
 
 // Tight buttons keep the bar at its 60 pixels; greyed pictures are shown as drawn.
@@ -149,6 +149,7 @@ void TForm1::SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)()) 
 
 void TForm1::PopupMenu2Show(const GdkEvent* trigger) {
   Run(&TForm1Logic::PopupMenu2Popup);
+  FillBookmarksMenu(bookmarksSubmenu_);
   PopupMenu2.popup_at_pointer(trigger);
 }
 
@@ -192,6 +193,10 @@ void TForm1::SetEnabled(TFormControl control, bool enabled) {
       return DocumentSearch1.set_visible(enabled);
     case TFormControl::Print1:
       return Print1.set_sensitive(enabled);
+    case TFormControl::ButtonBookmarks:
+      return ButtonBookmarks.set_visible(enabled);
+    case TFormControl::Bookmarks1:
+      return Bookmarks1.set_visible(enabled);
   }
 }
 

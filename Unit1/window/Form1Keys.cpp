@@ -16,6 +16,8 @@ std::optional<TShortcut> ControlShortcut(guint key) {
       return TShortcut::Find;
     case GDK_KEY_p:
       return TShortcut::Print;
+    case GDK_KEY_d:
+      return TShortcut::Bookmark;
     case GDK_KEY_w:
     case GDK_KEY_q:
       return TShortcut::Exit;
