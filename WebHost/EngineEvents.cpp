@@ -6,6 +6,7 @@
 #include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/SchemeBridge.h"
+#include "WebHost/SearchBar.h"
 #include "WebHost/Urls.h"
 
 namespace tomelet {
@@ -166,6 +167,18 @@ void TEngineView::OpenAsFile(const std::string& url) {
                                                                      : E_FAIL);
 }
 
+// Each new page takes the keyboard, so the reading keys scroll it and its autofocus field takes
+// typing at once; only a reader typing in the find or search bar keeps typing there.
+void TEngineView::FocusPageUnlessTypingInABar() {
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view_));
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  const auto inBar = [focus](TPageBar* bar) {
+    return focus && bar && gtk_widget_is_ancestor(focus, GTK_WIDGET(bar->gobj()));
+  };
+  if (!inBar(findBar_.get()) && !inBar(searchBar_.get()))
+    gtk_widget_grab_focus(GTK_WIDGET(view_));
+}
+
 void TEngineView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
   static_cast<TEngineView*>(self)->LoadChanged(event);
 }
@@ -177,6 +190,7 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     scroll_ = {};
     if (findBar_)
       findBar_->Forget();
+    FocusPageUnlessTypingInABar();
     RaiseCommandStates();
   } else if (event == WEBKIT_LOAD_FINISHED) {
     HighlightSearchedWords();

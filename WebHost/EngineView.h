@@ -90,6 +90,7 @@ class TEngineView {
   bool DecideResponse(WebKitResponsePolicyDecision* decision);
   void OpenAsFile(const std::string& url);
   void LoadChanged(WebKitLoadEvent event);
+  void FocusPageUnlessTypingInABar();
   void NoteSearchResultFollowed(WebKitNavigationAction* action, const std::string& url);
   void HighlightSearchedWords();
   bool LoadFailed(const char* url, const GError* error);
