@@ -85,7 +85,7 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
   bool cancel = false;
   if (host_.Events.OnBeforeNavigate2)
     host_.Events.OnBeforeNavigate2(url, cause, cancel);
-  if (!cancel && pagePolicy_->RefusesNavigation(action))
+  if (!cancel && (HandsToDesktop(url, cause) || pagePolicy_->RefusesNavigation(action)))
     cancel = true;
   if (cancel) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
@@ -136,6 +136,16 @@ void TEngineView::OpenInThisView(WebKitNavigationAction* action) {
   g_object_unref(request);
 }
 
+// The engine shows only its own schemes; the platform's browser handed the others (mail, phone,
+// chat) to the desktop. A page's script alone must not start a program of the reader's.
+bool TEngineView::HandsToDesktop(const std::string& url, TNavigationCause cause) {
+  if (IsShownByEngine(url))
+    return false;
+  if (cause == TNavigationCause::ReaderAction && host_.OpenWithDefaultProgram)
+    host_.OpenWithDefaultProgram(url);
+  return true;
+}
+
 bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {
   WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
   const std::string url = Text(webkit_uri_response_get_uri(response));
@@ -148,23 +158,10 @@ bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {
   }
   if (IsDocumentUrl(url) && !webkit_response_policy_decision_is_mime_type_supported(decision)) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
-    OpenAsFile(url);
+    OfferDownload(url);
     return true;
   }
   return false;
-}
-
-// What the engine cannot show is asked for again as a file and handed to the desktop.
-void TEngineView::OpenAsFile(const std::string& url) {
-  const RequestResult result = FetchThroughSession(url, true);
-  if (result.Outcome == RequestOutcome::Served && !result.CacheFileName.empty()) {
-    if (shellOpener_)
-      shellOpener_->OpenWithDefaultProgram(result.CacheFileName);
-    return;
-  }
-  RaiseNavigateError(url, result.Outcome == RequestOutcome::NotFound ? 404
-                          : FAILED(result.Result)                    ? result.Result
-                                                                     : E_FAIL);
 }
 
 // Each new page takes the keyboard, so the reading keys scroll it and its autofocus field takes

@@ -52,14 +52,14 @@ std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
   return std::filesystem::path(name.data());
 }
 
+}  // namespace
+
 void ShowError(Gtk::Window* parent, const std::string& text) {
   Gtk::MessageDialog dialog(text, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_OK, true);
   if (parent)
     dialog.set_transient_for(*parent);
   dialog.run();
 }
-
-}  // namespace
 
 TEngineView::TEngineView(TWebHost& host) : host_(host) {
   WebKitWebContext* context = webkit_web_context_get_default();

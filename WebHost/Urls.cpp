@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "document/DocumentAddress.h"
@@ -19,6 +21,15 @@ bool IsNavigableUrl(std::string_view url) {
 bool IsDocumentUrl(std::string_view url) {
   const std::string prefix = std::string(kDocumentScheme) + ":";
   return StartsWithFoldedAscii(url, prefix);
+}
+
+bool IsShownByEngine(std::string_view url) {
+  static constexpr std::string_view kEngineSchemes[] = {
+      kDocumentScheme, "http", "https", "file", "about", "data", "blob", "javascript"};
+  const std::string text(url);
+  const char* scheme = g_uri_peek_scheme(text.c_str());
+  return !scheme ||
+         std::ranges::find(kEngineSchemes, std::string_view(scheme)) != std::end(kEngineSchemes);
 }
 
 }  // namespace tomelet

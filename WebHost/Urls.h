@@ -11,4 +11,7 @@ bool IsNavigableUrl(std::string_view url);
 // A URL of the document's own scheme, "tome:", in any letter case.
 bool IsDocumentUrl(std::string_view url);
 
+// A URL of a scheme the engine shows itself; any other (mailto:, tel:, ...) is the desktop's.
+bool IsShownByEngine(std::string_view url);
+
 }  // namespace tomelet

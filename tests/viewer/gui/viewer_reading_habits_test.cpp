@@ -1,5 +1,5 @@
 // The reader's everyday habits in the real program: the keyboard reads the page from the start,
-// after each page and after reopening.
+// after each page and after reopening; mail and downloads go where the reader says.
 #include "viewer_process.h"
 
 namespace tomelet::gui {
@@ -14,13 +14,30 @@ constexpr const char* kLongPage =
 constexpr const char* kFormPage =
     "<title>Form</title><input autofocus oninput='document.title = \"typed \" + this.value'>";
 
+// Two links the size of half the page each: a mail address, then a file the engine cannot show.
+constexpr const char* kLinksPage =
+    "<title>Links</title><style>a{position:fixed;left:0;width:100%;height:50%}</style>"
+    "<a style='top:0' href='mailto:reader@example.org'>Mail</a>"
+    "<a style='top:50%' href='files/setup.zip'>Zip</a>";
+
 // The scroll position of the latest title "y<pixels>", -1 before the first.
 int LastScroll(const std::string& trace) {
   const auto at = trace.rfind("title: y");
   return at == std::string::npos ? -1 : std::atoi(trace.c_str() + at + 8);
 }
 
-using ViewerReadingHabitsTest = ViewerTest;
+class ViewerReadingHabitsTest : public ViewerTest {
+ protected:
+  void Click(const std::string& window, int x, int y) {
+    CommandOutput("xdotool windowfocus --sync " + window + " mousemove --window " + window + " " +
+                  std::to_string(x) + " " + std::to_string(y) + " click 1");
+  }
+  // Keys for whichever window has the keyboard, such as a dialog that just opened.
+  static void PressKeysInFocus(const std::string& keys) {
+    std::this_thread::sleep_for(800ms);
+    CommandOutput("xdotool key --clearmodifiers " + keys);
+  }
+};
 
 TEST_F(ViewerReadingHabitsTest, TheKeyboardReadsThePageAtStartAfterEachPageAndAfterReopening) {
   const auto document =
@@ -55,6 +72,40 @@ TEST_F(ViewerReadingHabitsTest, TheKeyboardReadsThePageAtStartAfterEachPageAndAf
   const int reopened = LastScroll(Trace());
   PressKeys(window, "Next");
   EXPECT_TRUE(WaitUntil([&] { return LastScroll(Trace()) > reopened; }, 4s)) << Trace();
+}
+
+TEST_F(ViewerReadingHabitsTest, MailGoesToTheDesktopAndAFileIsSavedOrOpenedAsTheReaderSays) {
+  Start({Document("links.tlt", OpenOptions(),
+                  {{"index.htm", kLinksPage}, {"files\\setup.zip", "PK\x03\x04 zipped"}})});
+  const auto window = WaitForWindow("Links");
+  ASSERT_FALSE(window.empty()) << Trace();
+  const auto [width, height] = WindowSize(window);
+
+  Click(window, width / 2, height / 3);
+  EXPECT_TRUE(WaitForTrace("shell: mailto:reader@example.org")) << Trace();
+
+  Click(window, width / 2, height * 3 / 4);
+  ASSERT_TRUE(WaitForTrace("download: setup.zip")) << Trace();
+  PressKeysInFocus("Return");
+  ASSERT_TRUE(WaitForTrace("save dialog: setup.zip")) << Trace();
+  const auto saved = folder_ / "saved.zip";
+  PressKeysInFocus("ctrl+a");
+  CommandOutput("xdotool type --delay 20 '" + saved.string() + "'");
+  PressKeysInFocus("Return");
+  EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(saved); }, 4s)) << Trace();
+
+  Click(window, width / 2, height * 3 / 4);
+  ASSERT_TRUE(WaitUntil([&] { return Occurrences(Trace(), "download: setup.zip") == 2; }, 4s))
+      << Trace();
+  PressKeysInFocus("alt+o");
+  EXPECT_TRUE(WaitForTrace("/setup.zip\n")) << Trace();
+  const auto trace = Trace();
+  EXPECT_EQ(trace.find("status: -"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("error:"), std::string::npos) << trace;
+  // The window manager gives the keyboard back to the window a moment after the dialog went.
+  std::this_thread::sleep_for(500ms);
+  PressKeys(window, "ctrl+q");
+  EXPECT_EQ(WaitForExit(), 0) << Trace();
 }
 
 }  // namespace
