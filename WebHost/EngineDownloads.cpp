@@ -4,18 +4,10 @@
 
 #include "WebHost/EngineView.h"
 #include "WebHost/SchemeBridge.h"
-#include "platform/text/PercentEscapes.h"
+#include "WebHost/Urls.h"
 
 namespace tomelet {
 namespace {
-
-// The entry's own name, as the reader knows it from the document: the last segment of the
-// address without its query and anchor, its escapes decoded.
-std::string EntryName(const std::string& url) {
-  const std::string path = url.substr(0, url.find_first_of("?#"));
-  const std::string name = path.substr(path.find_last_of('/') + 1);
-  return PercentDecoded(name, TPlusSign::Itself, TBadEscape::Kept);
-}
 
 int FailureStatus(const RequestResult& result) {
   if (result.Outcome == RequestOutcome::NotFound)
@@ -29,7 +21,7 @@ int FailureStatus(const RequestResult& result) {
 void TEngineView::OfferDownload(const std::string& url) {
   if (!host_.AskDownload)
     return;
-  const std::string name = EntryName(url);
+  const std::string name = AddressName(url);
   switch (host_.AskDownload(name)) {
     case TDownloadChoice::Open:
       OpenAsFile(url);

@@ -43,6 +43,7 @@ void TEngineView::ConnectSignals() {
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
   g_signal_connect(view_, "mouse-target-changed", G_CALLBACK(OnMouseTarget), this);
+  g_signal_connect(view_, "leave-notify-event", G_CALLBACK(OnPointerLeft), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
   g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
@@ -188,8 +189,10 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     if (findBar_)
       findBar_->Forget();
     FocusPageUnlessTypingInABar();
+    RaiseStatusText({});
     RaiseCommandStates();
   } else if (event == WEBKIT_LOAD_FINISHED) {
+    RaiseUntitledPageName();
     HighlightSearchedWords();
     if (host_.Events.OnDocumentComplete)
       host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
@@ -219,15 +222,26 @@ void TEngineView::OnTitle(GObject*, GParamSpec*, gpointer self) {
   static_cast<TEngineView*>(self)->TitleChanged();
 }
 
-// Until the page names itself its address stands as its title.
+// Between pages the engine has no title at all; a page names itself as it loads, and what is no
+// page of HTML (a PDF, a text file, a picture) stands under its file name once loaded.
 void TEngineView::TitleChanged() {
-  if (!host_.Events.OnTitleChange)
-    return;
-  std::string title = Text(webkit_web_view_get_title(view_));
-  if (title.empty())
-    title = Text(webkit_web_view_get_uri(view_));
-  if (!title.empty())
+  const std::string title = Text(webkit_web_view_get_title(view_));
+  if (!title.empty() && host_.Events.OnTitleChange)
     host_.Events.OnTitleChange(title);
+}
+
+void TEngineView::RaiseUntitledPageName() {
+  if (!Text(webkit_web_view_get_title(view_)).empty() || !host_.Events.OnTitleChange)
+    return;
+  // A page's own title may come a moment after it finished loading.
+  WebKitWebResource* page = webkit_web_view_get_main_resource(view_);
+  WebKitURIResponse* response = page ? webkit_web_resource_get_response(page) : nullptr;
+  const std::string type = response ? Text(webkit_uri_response_get_mime_type(response)) : "";
+  if (type.find("html") != std::string::npos)
+    return;
+  const std::string name = AddressName(Address());
+  if (!name.empty())
+    host_.Events.OnTitleChange(name);
 }
 
 void TEngineView::OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
@@ -238,9 +252,19 @@ void TEngineView::MouseTargetChanged(WebKitHitTestResult* hit) {
   std::string link;
   if (webkit_hit_test_result_context_is_link(hit))
     link = Text(webkit_hit_test_result_get_link_uri(hit));
-  if (link == statusText_)
+  RaiseStatusText(link);
+}
+
+// The engine reports no target once the pointer leaves the page, so the link's text goes then.
+gboolean TEngineView::OnPointerLeft(GtkWidget*, GdkEventCrossing*, gpointer self) {
+  static_cast<TEngineView*>(self)->RaiseStatusText({});
+  return FALSE;
+}
+
+void TEngineView::RaiseStatusText(const std::string& text) {
+  if (text == statusText_)
     return;
-  statusText_ = link;
+  statusText_ = text;
   if (host_.Events.OnStatusTextChange)
     host_.Events.OnStatusTextChange(statusText_);
 }

@@ -102,7 +102,9 @@ class TEngineView {
   void HighlightSearchedWords();
   bool LoadFailed(const char* url, const GError* error);
   void TitleChanged();
+  void RaiseUntitledPageName();
   void MouseTargetChanged(WebKitHitTestResult* hit);
+  void RaiseStatusText(const std::string& text);
   void RaiseCommandStates();
   void RaiseWindowClosing();
   bool RaiseNavigateError(const std::string& url, int statusCode);
@@ -115,6 +117,7 @@ class TEngineView {
                                gpointer self);
   static void OnTitle(GObject*, GParamSpec*, gpointer self);
   static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self);
+  static gboolean OnPointerLeft(GtkWidget*, GdkEventCrossing*, gpointer self);
   static void OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self);
   static void OnClose(WebKitWebView*, gpointer self);
   static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);

@@ -8,6 +8,7 @@
 
 #include "document/DocumentAddress.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/PercentEscapes.h"
 
 namespace tomelet {
 
@@ -30,6 +31,12 @@ bool IsShownByEngine(std::string_view url) {
   const char* scheme = g_uri_peek_scheme(text.c_str());
   return !scheme ||
          std::ranges::find(kEngineSchemes, std::string_view(scheme)) != std::end(kEngineSchemes);
+}
+
+std::string AddressName(std::string_view url) {
+  const std::string_view path = url.substr(0, url.find_first_of("?#"));
+  const std::string_view name = path.substr(path.find_last_of('/') + 1);
+  return PercentDecoded(name, TPlusSign::Itself, TBadEscape::Kept);
 }
 
 }  // namespace tomelet

@@ -20,6 +20,11 @@ constexpr const char* kLinksPage =
     "<a style='top:0' href='mailto:reader@example.org'>Mail</a>"
     "<a style='top:50%' href='files/setup.zip'>Zip</a>";
 
+// A link over the lower half of the page to a page that names no title of its own.
+constexpr const char* kTextLinkPage =
+    "<title>Text link</title>"
+    "<a style='position:fixed;left:0;top:50%;width:100%;height:50%' href='notes.txt'>Notes</a>";
+
 // The scroll position of the latest title "y<pixels>", -1 before the first.
 int LastScroll(const std::string& trace) {
   const auto at = trace.rfind("title: y");
@@ -106,6 +111,30 @@ TEST_F(ViewerReadingHabitsTest, MailGoesToTheDesktopAndAFileIsSavedOrOpenedAsThe
   std::this_thread::sleep_for(500ms);
   PressKeys(window, "ctrl+q");
   EXPECT_EQ(WaitForExit(), 0) << Trace();
+}
+
+TEST_F(ViewerReadingHabitsTest, TheCaptionAndTheStatusBarFollowThePageAndThePointer) {
+  Start({Document("notes.tlt", OpenOptions(),
+                  {{"index.htm", kTextLinkPage}, {"notes.txt", "Plain notes"}})});
+  const auto window = WaitForWindow("Text link");
+  ASSERT_FALSE(window.empty()) << Trace();
+  const auto [width, height] = WindowSize(window);
+  CommandOutput("xdotool mousemove --window " + window + " " + std::to_string(width / 2) + " " +
+                std::to_string(height * 3 / 4));
+  ASSERT_TRUE(WaitForTrace("status: tome://inpack/notes.txt\n")) << Trace();
+  CommandOutput("xdotool mousemove --window " + window + " " + std::to_string(width / 2) + " 5");
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const auto trace = Trace();
+        return trace.find("status: \n", trace.rfind("status: tome://")) != std::string::npos;
+      },
+      4s))
+      << "the link's text goes with the pointer\n"
+      << Trace();
+
+  Click(window, width / 2, height * 3 / 4);
+  EXPECT_FALSE(WaitForWindow("notes.txt").empty()) << Trace();
+  EXPECT_EQ(Trace().find("title: tome:"), std::string::npos) << Trace();
 }
 
 }  // namespace
