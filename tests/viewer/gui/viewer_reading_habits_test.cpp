@@ -25,6 +25,16 @@ constexpr const char* kTextLinkPage =
     "<title>Text link</title>"
     "<a style='position:fixed;left:0;top:50%;width:100%;height:50%' href='notes.txt'>Notes</a>";
 
+// Numbered paragraphs; the page opens at the hundredth and reports which paragraph stands at
+// the top of the view and the height of one paragraph.
+constexpr const char* kParagraphsPage =
+    "<title>Paragraphs</title><style>p{margin:0}</style><div id=all></div><script>"
+    "for (let i = 0; i < 300; ++i) all.insertAdjacentHTML('beforeend', '<p id=p' + i + "
+    "'>Paragraph ' + i + ' of a page long enough to read for a while</p>');"
+    "p100.scrollIntoView();"
+    "setInterval(() => { const top = document.elementFromPoint(innerWidth / 2, 1);"
+    "  document.title = 'top ' + (top && top.id) + ' h' + p0.offsetHeight; }, 100);</script>";
+
 // The scroll position of the latest title "y<pixels>", -1 before the first.
 int LastScroll(const std::string& trace) {
   const auto at = trace.rfind("title: y");
@@ -135,6 +145,27 @@ TEST_F(ViewerReadingHabitsTest, TheCaptionAndTheStatusBarFollowThePageAndThePoin
   Click(window, width / 2, height * 3 / 4);
   EXPECT_FALSE(WaitForWindow("notes.txt").empty()) << Trace();
   EXPECT_EQ(Trace().find("title: tome:"), std::string::npos) << Trace();
+}
+
+TEST_F(ViewerReadingHabitsTest, TextSizeChangesKeepTheParagraphAtTheTopInPlace) {
+  Start({Document("paragraphs.tlt", OpenOptions(), {{"index.htm", kParagraphsPage}})});
+  const auto window = WaitForWindow("top p100 h[0-9]+");
+  ASSERT_FALSE(window.empty()) << Trace();
+  const auto lastTitle = [&] {
+    const auto trace = Trace();
+    const auto at = trace.rfind("title: ");
+    return trace.substr(at + 7, trace.find('\n', at) - at - 7);
+  };
+  const auto height = [&] { return std::atoi(lastTitle().c_str() + lastTitle().rfind(" h") + 2); };
+  const int medium = height();
+  PressKeys(window, "ctrl+plus ctrl+plus");
+  ASSERT_TRUE(WaitUntil([&] { return height() > medium; }, 4s)) << Trace();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(lastTitle().starts_with("top p100 ")) << Trace();
+  PressKeys(window, "ctrl+minus ctrl+minus ctrl+minus");
+  ASSERT_TRUE(WaitUntil([&] { return height() < medium; }, 4s)) << Trace();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(lastTitle().starts_with("top p100 ")) << Trace();
 }
 
 }  // namespace
