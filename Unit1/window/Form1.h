@@ -91,6 +91,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   bool HandleEscape(GdkEventKey* key);
   void ToggleFullScreen();
   void TraceBrowserEvents();
+  void ConnectDesktop();
   void ApplySize();
   void ApplyWindowFunctions();
   bool PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr);
