@@ -1,6 +1,7 @@
 #include "search/IndexShare.h"
 
 #include "search/HtmlText.h"
+#include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
@@ -182,9 +183,7 @@ void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
     }
     // A name typed as a query finds where it is defined, not every topic titled with it.
     for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
-      if (id.size() + format::kIdPrefix.size() <= format::kMaxTermBytes) {
-        document.add_term(std::string(format::kIdPrefix) + id);
-      }
+      definitions_.emplace_back(id, sections_);
     }
   }
   std::string shown = section.Heading;
@@ -196,13 +195,14 @@ void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
   database_->add_document(document);
   ++sections_;
   block_.push_back({page, section.Anchor, Excerpt(shown, kStoredTextBytes)});
-  if (block_.size() == format::kSectionsPerBlock) {
+  if (block_.size() == format::SectionsPerBlock(kIndexFormatVersion)) {
     StoreBlock();
   }
 }
 
 void TIndexShare::StoreBlock() {
-  database_->set_metadata(format::SectionBlockKey(share_, sections_ - block_.size()),
+  database_->set_metadata(format::SectionBlockKey(share_, sections_ - block_.size(),
+                                                  format::SectionsPerBlock(kIndexFormatVersion)),
                           format::EncodeSectionBlock(block_));
   block_.clear();
 }
