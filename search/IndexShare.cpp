@@ -178,9 +178,13 @@ void TIndexShare::IndexPage(const TQueuedPage& queued) {
   const TPageText page = ExtractPageText(queued.Html);
   const std::string title = PageTitle(page, queued.Path);
   pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
+  // The title's words go into every section: read once, copied with their weights.
+  TPageTitle titled{title, {}};
+  generator_.set_document(titled.Terms);
+  generator_.index_text_without_positions(title, page.IsGeneratedIndex ? 1 : kTitleWeight);
   bool first = true;
   for (const auto& section : page.Sections) {
-    IndexSection(queued.Number, title, section, page.IsGeneratedIndex, first);
+    IndexSection(queued.Number, titled, section, page.IsGeneratedIndex, first);
     first = false;
     if (page.IsGeneratedIndex) {
       break;
@@ -188,17 +192,19 @@ void TIndexShare::IndexPage(const TQueuedPage& queued) {
   }
 }
 
-void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
+void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
                                const TPageSection& section, bool generated, bool first) {
   if (section.Heading.empty() && section.Text.empty() && section.Ids.empty()) {
     return;
   }
   Xapian::Document document;
+  for (auto term = title.Terms.termlist_begin(); term != title.Terms.termlist_end(); ++term) {
+    document.add_term(*term, term.get_wdf());
+  }
   generator_.set_document(document);
-  generator_.index_text_without_positions(title, generated ? 1 : kTitleWeight);
   if (!generated) {
     if (first) {
-      generator_.index_text_without_positions(title, 1, std::string(format::kTitlePrefix));
+      generator_.index_text_without_positions(title.Text, 1, std::string(format::kTitlePrefix));
     }
     generator_.index_text_without_positions(section.Heading, kHeadingWeight);
     generator_.index_text_without_positions(section.Text);

@@ -53,7 +53,11 @@ class TIndexShare {
   };
   void Work();
   void IndexPage(const TQueuedPage& page);
-  void IndexSection(std::uint64_t page, const std::string& title, const TPageSection& section,
+  struct TPageTitle {
+    std::string Text;
+    Xapian::Document Terms;  // its words, weighted as in every section
+  };
+  void IndexSection(std::uint64_t page, const TPageTitle& title, const TPageSection& section,
                     bool generated, bool first);
   void StoreBlock();
 
