@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 #include "search/SearchIndex.h"
 
@@ -146,16 +147,13 @@ std::string Inflated(std::string_view bytes) {
 
 }  // namespace
 
-std::uint64_t SectionsPerBlock(std::uint32_t version) {
-  return version < kDefinitionTableVersion ? 128 : 512;
+std::string SectionBlockKey(std::uint64_t share, std::uint64_t index) {
+  return "tomelet.sections." + std::to_string(share) + "." +
+         std::to_string(index / kSectionsPerBlock);
 }
 
-std::string SectionBlockKey(std::uint64_t share, std::uint64_t index, std::uint64_t perBlock) {
-  return "tomelet.sections." + std::to_string(share) + "." + std::to_string(index / perBlock);
-}
-
-std::size_t SectionSlot(std::uint64_t index, std::uint64_t perBlock) {
-  return static_cast<std::size_t>(index % perBlock);
+std::size_t SectionSlot(std::uint64_t index) {
+  return static_cast<std::size_t>(index % kSectionsPerBlock);
 }
 
 std::string EncodeCounts(const std::vector<std::uint64_t>& counts) {
@@ -188,11 +186,11 @@ std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records) {
   return Deflated(plain);
 }
 
-std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes, std::uint64_t perBlock) {
+std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes) {
   const std::string plain = Inflated(bytes);
   std::string_view rest(plain);
   const std::uint64_t count = GetVarint(rest);
-  if (count > perBlock) {
+  if (count > kSectionsPerBlock) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
   std::vector<TSectionRecord> records;
@@ -238,13 +236,18 @@ TDefinitions DecodeDefinitions(std::string_view bytes) {
     }
     std::string id = previous.substr(0, shared) + GetField(rest);
     const std::uint64_t documents = GetVarint(rest);
-    if (documents > rest.size()) {
+    if (documents == 0 || documents > rest.size() || (i > 0 && id <= previous)) {
       throw ESearchIndexError(std::string(kDamagedIndexMessage));
     }
     auto& list = definitions[id];
     Xapian::docid last = 0;
     for (std::uint64_t d = 0; d < documents; ++d) {
-      last += static_cast<Xapian::docid>(GetVarint(rest));
+      // Strictly ascending, as the search reads them; anything else is not a table written here.
+      const std::uint64_t gap = GetVarint(rest);
+      if (gap == 0 || gap > std::numeric_limits<Xapian::docid>::max() - last) {
+        throw ESearchIndexError(std::string(kDamagedIndexMessage));
+      }
+      last += static_cast<Xapian::docid>(gap);
       list.push_back(last);
     }
     previous = std::move(id);

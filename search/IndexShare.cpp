@@ -227,14 +227,13 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
   database_->add_document(document);
   ++sections_;
   block_.push_back({page, section.Anchor, Excerpt(shown, kStoredTextBytes)});
-  if (block_.size() == format::SectionsPerBlock(kIndexFormatVersion)) {
+  if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }
 }
 
 void TIndexShare::StoreBlock() {
-  database_->set_metadata(format::SectionBlockKey(share_, sections_ - block_.size(),
-                                                  format::SectionsPerBlock(kIndexFormatVersion)),
+  database_->set_metadata(format::SectionBlockKey(share_, sections_ - block_.size()),
                           format::EncodeSectionBlock(block_));
   block_.clear();
 }

@@ -185,6 +185,12 @@ void TSearchIndex::Load() {
     if (impl_->version >= format::kDefinitionTableVersion) {
       impl_->definitions = format::DecodeDefinitions(
           reader->Database.get_metadata(std::string(format::kDefinitionsKey)));
+      // Xapian is never asked for a document the database does not have.
+      for (const auto& [id, documents] : impl_->definitions) {
+        if (documents.back() > reader->Database.get_lastdocid()) {
+          ThrowDamaged();
+        }
+      }
     }
   } catch (const Xapian::Error&) {
     ThrowDamaged();
@@ -376,15 +382,13 @@ format::TSectionRecord TSearchIndex::Impl::Section(
   if (share == shareSections.size()) {
     ThrowDamaged();
   }
-  const std::uint64_t perBlock = format::SectionsPerBlock(version);
-  const std::string key = format::SectionBlockKey(share, index, perBlock);
+  const std::string key = format::SectionBlockKey(share, index);
   auto block = blocks.find(key);
   if (block == blocks.end()) {
     block =
-        blocks.emplace(key, format::DecodeSectionBlock(reader.Database.get_metadata(key), perBlock))
-            .first;
+        blocks.emplace(key, format::DecodeSectionBlock(reader.Database.get_metadata(key))).first;
   }
-  const std::size_t slot = format::SectionSlot(index, perBlock);
+  const std::size_t slot = format::SectionSlot(index);
   if (slot >= block->second.size()) {
     ThrowDamaged();
   }

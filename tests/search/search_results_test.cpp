@@ -153,7 +153,7 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
 // every defined name to its definition.
 TEST(IndexBuildingTest, EverySectionKeepsItsAnchorAndSnippetAcrossBlocksAndShares) {
   for (const std::vector<int>& sectionsPerPage :
-       {std::vector<int>{600, 600, 600}, std::vector<int>{0, 0, 600, 530}}) {
+       {std::vector<int>{150, 150, 150}, std::vector<int>{0, 0, 150, 130}}) {
     TPages pages;
     for (std::size_t page = 0; page < sectionsPerPage.size(); ++page) {
       std::string body;
