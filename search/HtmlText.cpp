@@ -20,9 +20,10 @@ constexpr std::size_t kIndexMinimumText = 2000;
 constexpr std::array<std::string_view, 12> kSkippedElements = {
     "script", "style",  "noscript", "template", "nav",    "footer",
     "button", "select", "textarea", "svg",      "iframe", "object"};
-constexpr std::array<std::string_view, 12> kChromeClasses = {
-    "sphinxsidebar", "related",     "footer", "headerlink", "navigation", "navbar",
-    "breadcrumb",    "breadcrumbs", "nav",    "sidebar",    "skip-link",  "navpath"};
+// The last two are DocBook's link bars above and below each page ("Prev Up ... Home Next").
+constexpr std::array<std::string_view, 14> kChromeClasses = {
+    "sphinxsidebar", "related", "footer",  "headerlink", "navigation", "navbar",    "breadcrumb",
+    "breadcrumbs",   "nav",     "sidebar", "skip-link",  "navpath",    "navheader", "navfooter"};
 constexpr std::array<std::string_view, 4> kChromeRoles = {"navigation", "banner", "contentinfo",
                                                           "search"};
 constexpr std::array<std::string_view, 7> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6", "dt"};
