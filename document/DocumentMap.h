@@ -102,6 +102,9 @@ std::unique_ptr<TDocumentMap> ReadStoredMap(const IDocumentEntries& entries);
 // The contents as JSON: [{"title": ..., "path": ..., "children": [...]}], the anchor written
 // into "path" after "#". The form `tomelet pack --contents` reads back.
 std::string ContentsToJson(const TContents& contents);
+// The keywords as JSON: [{"term", "path" (with "#anchor"), "title" (of the page), "kind"
+// ("title", "heading" or "definition")}].
+std::string KeywordsToJson(const std::vector<TKeyword>& keywords);
 // Throws EDocumentMapError "The contents file is not valid: <reason>" when the text is not such
 // JSON (or a list of items with a "title").
 TContents ContentsFromJson(std::string_view json);

@@ -29,11 +29,15 @@ bool IsWordByte(char c) {
   return byte >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Letter case folded and runs of white space made one space, as the query is compared.
+// Letter case folded and runs of white space (the no-break space too) made one space, as the
+// query is compared.
 std::string Normalized(std::string_view text) {
   std::string out;
-  for (const char c : text) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool noBreakSpace = text.substr(i).starts_with("\xC2\xA0");
+    i += noBreakSpace ? 1 : 0;
+    if (noBreakSpace || c == ' ' || c == '\t' || c == '\n' || c == '\r') {
       if (!out.empty() && out.back() != ' ')
         out += ' ';
     } else {

@@ -25,27 +25,31 @@ bool IsDigit(char c) {
 }
 
 // "25.1. Routine Vacuuming" is looked up as "Routine Vacuuming": section numbers are not words a
-// reader types.
+// reader types. Generators often put a no-break space after the number.
 std::string WithoutNumbering(const std::string& heading) {
-  const std::size_t space = heading.find(' ');
-  if (space == std::string::npos || space < 2 || heading[space - 1] != '.')
+  std::size_t end = 0;
+  while (end < heading.size() && (IsDigit(heading[end]) || heading[end] == '.' ||
+                                  (heading[end] >= 'A' && heading[end] <= 'Z')))
+    ++end;
+  const std::string_view number(heading.data(), end);
+  if (end < 2 || number.back() != '.' || !std::any_of(number.begin(), number.end(), IsDigit))
     return heading;
-  const std::string_view number(heading.data(), space);
-  const bool numbering = std::any_of(number.begin(), number.end(), IsDigit) &&
-                         std::all_of(number.begin(), number.end(), [](char c) {
-                           return IsDigit(c) || c == '.' || (c >= 'A' && c <= 'Z');
-                         });
-  return numbering ? heading.substr(heading.find_first_not_of(' ', space)) : heading;
+  std::string_view rest = std::string_view(heading).substr(end);
+  const std::size_t before = rest.size();
+  while (rest.starts_with(' ') || rest.starts_with("\xC2\xA0"))
+    rest.remove_prefix(rest.starts_with(' ') ? 1 : 2);
+  return rest.size() < before && !rest.empty() ? std::string(rest) : heading;
 }
 
 // An API name in the id ("json.dumps" for "json.dumps(obj, *, ...)") is what a reader types; an
-// id that is not in the text ("GLOSSARY-ACID" for "ACID") is not.
+// id that is not in the text ("GLOSSARY-ACID" for "ACID") is not. A term with a link in it is an
+// entry of a back-of-book index, which points elsewhere: not a definition on this page.
 std::string DefinitionTerm(const TPageSection& section) {
   const std::string& id = section.Anchor;
   const std::string_view last = std::string_view(id).substr(id.rfind('.') + 1);
   const bool apiName = id.find(' ') == std::string::npos && !last.empty() &&
                        section.Heading.find(last) != std::string::npos;
-  return apiName ? id : section.Heading;
+  return apiName ? id : section.HeadingHasLink ? "" : section.Heading;
 }
 
 // A heading can be a whole paragraph on some pages; such text is not a term.
@@ -111,10 +115,13 @@ void TDocumentMapBuilder::AddPage(std::string_view archivePath, std::string_view
   impl_->FoldedPages[FoldAscii(page)] = page;
   auto& keywords = impl_->Keywords;
   if (mainHeading == text.Sections.end())
-    AddKeyword(keywords, title, page, "", title, TKeywordKind::PageTitle);
+    AddKeyword(keywords, WithoutNumbering(title), page, "", title, TKeywordKind::PageTitle);
   if (text.IsGeneratedIndex)
     return;
   for (const TPageSection& section : text.Sections) {
+    // Without a main heading the title stands for the page; a heading repeating it adds nothing.
+    if (mainHeading == text.Sections.end() && section.Heading == title)
+      continue;
     if (section.IsDefinition && !section.Anchor.empty())
       AddKeyword(keywords, DefinitionTerm(section), page, section.Anchor, title,
                  TKeywordKind::Definition);

@@ -73,7 +73,7 @@ void WriteCachedMap(const std::filesystem::path& path, const TDocumentMap& map) 
 TDocumentMap DeriveDocumentMap(const TArchiveSnapshot& archive, std::string_view startPage) {
   TDocumentMapBuilder builder{std::string(startPage)};
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const std::string_view path = archive.Entry(i).ArchivePath();
+    const std::string path = archive.Entry(i).ArchivePath();
     if (!IsHtmlPageName(path) || IsReservedEntry(path))
       continue;
     if (const auto html = EntryText(archive, path))

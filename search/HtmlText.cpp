@@ -191,6 +191,9 @@ class TTextCollector {
       pendingIds_.clear();
       allText_ += text.size();
       linkText_ += linkDepth_ > 0 ? text.size() : 0;
+      if (headingDepth_ != 0 && linkDepth_ > 0) {
+        page_.Sections.back().HeadingHasLink = true;
+      }
     }
     AppendCollapsed(Target(), text);
   }

@@ -144,6 +144,8 @@ int main(int argc, char** argv) {
   tomelet::cli::AddServeCommand(app);
   tomelet::cli::AddSearchCommand(app);
   tomelet::cli::AddIndexCommand(app);
+  tomelet::cli::AddContentsCommand(app);
+  tomelet::cli::AddKeywordsCommand(app);
   AddHelpCommand(app);
   try {
     CheckCommandName(app, argc, argv);

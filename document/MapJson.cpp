@@ -1,5 +1,6 @@
-// The contents as the JSON an author writes by hand or a tool emits: a list of items, each with
-// a title, a path (with "#anchor" when it points inside a page) and its children.
+// The map as JSON: the contents as an author writes them by hand or a tool emits them (a list
+// of items, each with a title, a path with "#anchor" when it points inside a page, and its
+// children), and keywords in the same form of path.
 #include <nlohmann/json.hpp>
 
 #include "document/DocumentMap.h"
@@ -13,14 +14,30 @@ using nlohmann::json;
   throw EDocumentMapError("The contents file is not valid: " + reason);
 }
 
-std::string JoinedPath(const TContentsItem& item) {
-  return item.Anchor.empty() ? item.Page : item.Page + "#" + item.Anchor;
+std::string JoinedPath(const std::string& page, const std::string& anchor) {
+  return anchor.empty() ? page : page + "#" + anchor;
+}
+
+std::string_view KindName(TKeywordKind kind) {
+  switch (kind) {
+    case TKeywordKind::PageTitle:
+      return "title";
+    case TKeywordKind::Definition:
+      return "definition";
+    case TKeywordKind::Heading:
+      break;
+  }
+  return "heading";
+}
+
+std::string Dumped(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 json ItemsToJson(const TContents& items) {
   json list = json::array();
   for (const TContentsItem& item : items) {
-    json entry = {{"title", item.Title}, {"path", JoinedPath(item)}};
+    json entry = {{"title", item.Title}, {"path", JoinedPath(item.Page, item.Anchor)}};
     if (!item.Children.empty())
       entry["children"] = ItemsToJson(item.Children);
     list.push_back(std::move(entry));
@@ -64,7 +81,18 @@ TContents ItemsFromJson(const json& list, int depth) {
 }  // namespace
 
 std::string ContentsToJson(const TContents& contents) {
-  return ItemsToJson(contents).dump(-1, ' ', false, json::error_handler_t::replace);
+  return Dumped(ItemsToJson(contents));
+}
+
+std::string KeywordsToJson(const std::vector<TKeyword>& keywords) {
+  json list = json::array();
+  for (const TKeyword& keyword : keywords) {
+    list.push_back({{"term", keyword.Term},
+                    {"path", JoinedPath(keyword.Page, keyword.Anchor)},
+                    {"title", keyword.PageTitle},
+                    {"kind", KindName(keyword.Kind)}});
+  }
+  return Dumped(list);
 }
 
 TContents ContentsFromJson(std::string_view text) {
