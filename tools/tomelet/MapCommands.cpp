@@ -97,8 +97,7 @@ void AddKeywordsCommand(CLI::App& app) {
   auto args = std::make_shared<KeywordsArgs>();
   auto* command = app.add_subcommand("keywords", "Look a term up in a document's keyword index");
   command->add_option("FILE", args->file, "Document")->required();
-  command->add_option("QUERY", args->query, "Beginning of the term or of a word in it")
-      ->required();
+  command->add_option("QUERY", args->query, "Beginning of the term or of a word in it")->required();
   command->add_option("--limit", args->limit, "Most keywords to show")
       ->check(CLI::Range(1, kMostKeywords))
       ->capture_default_str();

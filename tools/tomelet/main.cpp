@@ -152,7 +152,8 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
     if (app.get_subcommands().empty())
       throw CLI::RequiredError(
-          "A command (list, cat, verify, info, extract, pack, serve, search, index)");
+          "A command (list, cat, verify, info, extract, pack, serve, search, index, contents, "
+          "keywords)");
   } catch (const EUnknownCommand& e) {
     std::fprintf(stderr, "%s\nRun with --help for more information.\n",
                  tomelet::ShownName(e.what()).c_str());
