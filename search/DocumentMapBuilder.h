@@ -13,7 +13,7 @@
 #include "document/DocumentMap.h"
 
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }
 
 namespace tomelet::search {
@@ -65,10 +65,10 @@ std::vector<TOutlineHeading> PageOutline(std::string_view html);
 // one cached for its contents; failing that, derived from its pages now (seconds for thousands
 // of pages) and cached. Call it off any thread that must stay responsive. Never throws: a
 // document whose pages cannot be read gets an empty map.
-std::shared_ptr<const TDocumentMap> OpenDocumentMap(const TArchiveSnapshot& archive,
+std::shared_ptr<const TDocumentMap> OpenDocumentMap(const TDocument& document,
                                                     std::string_view startPage);
 
 // The map derived from the document's pages alone, ignoring any stored or cached one.
-TDocumentMap DeriveDocumentMap(const TArchiveSnapshot& archive, std::string_view startPage);
+TDocumentMap DeriveDocumentMap(const TDocument& document, std::string_view startPage);
 
 }  // namespace tomelet::search

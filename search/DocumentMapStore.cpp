@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
-#include "document/DocumentEntries.h"
+#include "document/Document.h"
 #include "search/DocumentIndex.h"
 #include "search/DocumentMapBuilder.h"
 #include "search/IndexCache.h"
@@ -16,12 +15,12 @@ namespace tomelet::search {
 namespace {
 
 // Named after the document's index cache file, so both follow the same changes of contents.
-std::filesystem::path CachedMapPath(const TArchiveSnapshot& archive, std::string_view startPage) {
+std::filesystem::path CachedMapPath(const TDocument& archive, std::string_view startPage) {
   const auto index = CachedIndexPath(archive, startPage);
   return index.parent_path() / (index.stem().string() + "-map.index");
 }
 
-std::optional<std::string> EntryText(const TArchiveSnapshot& archive, std::string_view path) {
+std::optional<std::string> EntryText(const TDocument& archive, std::string_view path) {
   std::string archivePath(path);
   std::replace(archivePath.begin(), archivePath.end(), '/', '\\');
   const int index = archive.IndexOf(archivePath);
@@ -70,7 +69,7 @@ void WriteCachedMap(const std::filesystem::path& path, const TDocumentMap& map) 
 
 }  // namespace
 
-TDocumentMap DeriveDocumentMap(const TArchiveSnapshot& archive, std::string_view startPage) {
+TDocumentMap DeriveDocumentMap(const TDocument& archive, std::string_view startPage) {
   TDocumentMapBuilder builder{std::string(startPage)};
   for (int i = 0; i < archive.EntryCount(); ++i) {
     const std::string path = archive.Entry(i).ArchivePath();
@@ -82,10 +81,10 @@ TDocumentMap DeriveDocumentMap(const TArchiveSnapshot& archive, std::string_view
   return builder.Finish([&](std::string_view page) { return EntryText(archive, page); });
 }
 
-std::shared_ptr<const TDocumentMap> OpenDocumentMap(const TArchiveSnapshot& archive,
+std::shared_ptr<const TDocumentMap> OpenDocumentMap(const TDocument& archive,
                                                     std::string_view startPage) {
   try {
-    if (auto stored = ReadStoredMap(TSnapshotEntries(archive)))
+    if (auto stored = ReadStoredMap(archive))
       return stored;
   } catch (const EDocumentMapError&) {
     // A damaged map is made again from the pages, as for a document without one.

@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
-#include "document/DocumentAddress.h"
-#include "document/DocumentEntries.h"
-#include "document/ProjectOptions.h"
+#include "document/Document.h"
 #include "search/DocumentMapBuilder.h"
 
 namespace {
@@ -48,15 +45,6 @@ double Milliseconds(Clock::duration elapsed) {
   return std::chrono::duration<double, std::milli>(elapsed).count();
 }
 
-std::string StartPage(const tomelet::TArchiveSnapshot& archive) {
-  const int index = archive.IndexOf(tomelet::kConfigEntry);
-  if (index < 0)
-    return {};
-  tomelet::TProjectOptions options;
-  options.Read(archive.Contents(index));
-  return tomelet::StartPageArchivePath(options.StartPage());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -64,8 +52,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: keyword_filter_bench DOCUMENT [QUERY...]\n");
     return 2;
   }
-  const tomelet::TArchiveSnapshot archive(argv[1]);
-  const std::string start = StartPage(archive);
+  const auto document = tomelet::OpenDocument(argv[1]);
+  const tomelet::TDocument& archive = *document;
+  const std::string start = archive.StartPage();
   auto began = Clock::now();
   const auto map = tomelet::search::OpenDocumentMap(archive, start);
   std::printf("open the map:      %8.1f ms (%zu keywords, %zu contents lines)\n",

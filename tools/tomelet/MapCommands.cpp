@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "platform/text/ShownText.h"
 #include "search/DocumentMapBuilder.h"
 #include "tools/tomelet/CommandSupport.h"
-#include "tools/tomelet/SearchIndexing.h"
 
 namespace tomelet::cli {
 namespace {
@@ -28,8 +27,8 @@ struct KeywordsArgs {
 };
 
 std::shared_ptr<const TDocumentMap> OpenMap(const std::string& file) {
-  const auto archive = OpenDocumentSnapshot(file);
-  return search::OpenDocumentMap(*archive, StartPageEntry(*archive));
+  const auto document = OpenDocumentFile(file);
+  return search::OpenDocumentMap(*document, document->StartPage());
 }
 
 void AppendLink(std::string& out, const std::string& page, const std::string& anchor) {

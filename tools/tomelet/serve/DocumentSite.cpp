@@ -4,8 +4,8 @@
 #include <charconv>
 #include <iterator>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
@@ -23,7 +23,6 @@ namespace tomelet::serve {
 
 namespace {
 
-constexpr std::string_view kUnknownType = "application/octet-stream";
 // Entries up to this size are read whole, checked and kept while the memory budget allows, so
 // that damage is answered with an error before the headers; larger ones, and those the budget
 // has no room for, are inflated in pieces per request and checked as they stream.
@@ -92,7 +91,7 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 }
 
 struct TDocumentSite::Impl {
-  std::shared_ptr<const TArchiveSnapshot> archive;
+  std::shared_ptr<const TDocument> archive;
   std::string startLocation;
   std::unique_ptr<TMemoryBudget> memory;
   std::unique_ptr<TEntryCache> cache;
@@ -106,8 +105,8 @@ struct TDocumentSite::Impl {
                                             std::int64_t length) const;
 };
 
-TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
-                             std::string_view startPage, std::size_t memoryBudget)
+TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
+                             std::size_t memoryBudget)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
   impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
@@ -172,7 +171,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
       return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
     }
   }
-  const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
+  const TEntryLocation location = LocateEntry(*archive, request.Target.substr(1));
   const std::string& path = location.RequestedPath;
   const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
@@ -209,9 +208,10 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   }
 
   TSiteResponse response;
-  response.Headers = {{"Content-Type", std::string(mimeType.empty() ? kUnknownType : mimeType)},
-                      {"Accept-Ranges", "bytes"},
-                      {"Vary", "Accept-Encoding"}};
+  response.Headers = {
+      {"Content-Type", std::string(mimeType.empty() ? archive->SniffedType(index) : mimeType)},
+      {"Accept-Ranges", "bytes"},
+      {"Vary", "Accept-Encoding"}};
   const std::int64_t size = ContentSize(entry);
   TByteRange range;
   if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {

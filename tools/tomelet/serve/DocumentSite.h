@@ -12,7 +12,7 @@
 #include <vector>
 
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }
 
 namespace tomelet::serve {
@@ -51,7 +51,7 @@ class TDocumentSite {
  public:
   // startPage is the options record's StartPage; empty when the document has none. memoryBudget
   // bounds the entry contents held whole, cached or pinned by replies in flight together.
-  TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive, std::string_view startPage,
+  TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
                 std::size_t memoryBudget = kDefaultMemoryBudget);
   ~TDocumentSite();
   TDocumentSite(const TDocumentSite&) = delete;

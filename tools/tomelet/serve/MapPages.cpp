@@ -3,7 +3,7 @@
 #include <charconv>
 #include <nlohmann/json.hpp>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
 #include "platform/text/PercentEscapes.h"
@@ -103,7 +103,7 @@ ordered_json KeywordsJson(std::string_view query, const std::vector<TKeyword>& f
 
 }  // namespace
 
-TMapPages::TMapPages(std::shared_ptr<const TArchiveSnapshot> archive, std::string startPage)
+TMapPages::TMapPages(std::shared_ptr<const TDocument> archive, std::string startPage)
     : archive_(std::move(archive)), startPage_(std::move(startPage)) {}
 
 bool TMapPages::Handles(std::string_view path) {
@@ -136,7 +136,7 @@ TSiteResponse TMapPages::Outline(std::string_view page) const {
   while (relative.starts_with('/'))
     relative.remove_prefix(1);
   const std::string archivePath = RelativeAddressToArchivePath(relative);
-  const TFoundEntry entry = FindEntry(TSnapshotEntries(*archive_), archivePath);
+  const TFoundEntry entry = archive_->Find(archivePath);
   if (!entry.Found() || IsReservedEntry(archivePath) || !search::IsHtmlPageName(archivePath))
     return StatusPage(404, "Not Found", "The document has no page " + std::string(page) + ".");
   const auto bytes = archive_->Contents(entry.Index);

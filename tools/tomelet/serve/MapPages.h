@@ -16,7 +16,7 @@ class TMapPages {
  public:
   // startPage is an archive path. A document without a stored map gets one derived from its
   // pages on the first request that needs it (cached beside the search indexes).
-  TMapPages(std::shared_ptr<const TArchiveSnapshot> archive, std::string startPage);
+  TMapPages(std::shared_ptr<const TDocument> archive, std::string startPage);
 
   // Whether the path (without its query) is one of the map's.
   static bool Handles(std::string_view path);
@@ -27,7 +27,7 @@ class TMapPages {
   const TDocumentMap& Map() const;
   TSiteResponse Outline(std::string_view page) const;
 
-  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::shared_ptr<const TDocument> archive_;
   std::string startPage_;
   mutable std::once_flag opened_;
   mutable std::shared_ptr<const TDocumentMap> map_;
