@@ -8,7 +8,8 @@ namespace tomelet {
 
 bool IsReservedEntry(std::string_view archivePath) {
   return EqualsFoldedAscii(archivePath, kConfigEntry) ||
-         EqualsFoldedAscii(archivePath, kLogoEntry) || EqualsFoldedAscii(archivePath, kIndexEntry);
+         EqualsFoldedAscii(archivePath, kLogoEntry) ||
+         EqualsFoldedAscii(archivePath, kIndexEntry) || EqualsFoldedAscii(archivePath, kMapEntry);
 }
 
 // A closed archive holds no entries.

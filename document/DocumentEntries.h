@@ -16,9 +16,11 @@ inline constexpr std::string_view kConfigEntry = "-config-";
 inline constexpr std::string_view kLogoEntry = "-logo-";
 // The document's full-text index, stored so that it can be opened in place.
 inline constexpr std::string_view kIndexEntry = "-index-";
+// The document's contents and keyword index (document/DocumentMap.h).
+inline constexpr std::string_view kMapEntry = "-map-";
 
-// Whether an archive path names one of the reserved entries (options, icon, index), ASCII letter
-// case ignored.
+// Whether an archive path names one of the reserved entries (options, icon, index, map), ASCII
+// letter case ignored.
 bool IsReservedEntry(std::string_view archivePath);
 
 // The open archive a front end reads from: the viewer's reader (with its events) or a TDocument.

@@ -155,7 +155,7 @@ class TTextCollector {
     } else if (name == "title") {
       inTitle_ = true;
     } else if (IsOneOf(kHeadings, name) && headingDepth_ == 0) {
-      StartSection(id, name == "dt");
+      StartSection(id, name == "dt" ? 0 : name[1] - '0');
       headingDepth_ = depth_;
     }
   }
@@ -192,6 +192,9 @@ class TTextCollector {
       pendingIds_.clear();
       allText_ += text.size();
       linkText_ += linkDepth_ > 0 ? text.size() : 0;
+      if (headingDepth_ != 0 && linkDepth_ > 0) {
+        page_.Sections.back().HeadingHasLink = true;
+      }
     }
     AppendCollapsed(Target(), text);
   }
@@ -211,9 +214,10 @@ class TTextCollector {
     anchorSettled_ = true;
   }
 
-  void StartSection(std::string_view ownId, bool definition) {
+  void StartSection(std::string_view ownId, int level) {
     TPageSection section;
-    section.IsDefinition = definition;
+    section.IsDefinition = level == 0;
+    section.Level = level;
     anchorSettled_ = !ownId.empty();
     if (!ownId.empty()) {
       section.Anchor = std::string(ownId);
