@@ -114,6 +114,8 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
       return projectOptions_.AllowFind();
     case TShortcut::Search:
       return documentSearch_ != nullptr;
+    case TShortcut::SidePane:
+      return documentMap_ != nullptr;
     case TShortcut::Print:
       return projectOptions_.AllowPrint();
     case TShortcut::TextLarger:
@@ -158,6 +160,9 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
       break;
     case TShortcut::Forward:
       ButtonForwardClick();
+      break;
+    case TShortcut::SidePane:
+      ButtonSidePaneClick();
       break;
   }
   return true;

@@ -85,9 +85,12 @@ void TForm1Logic::FormCreate() {
     view_.Terminate();
     return;
   }
-  if (projectOptions_.AllowFind())
+  if (projectOptions_.AllowFind()) {
     documentSearch_ =
         std::make_unique<TDocumentSearch>(arc_.ArchiveFileName(), projectOptions_.StartPage());
+    documentMap_ =
+        std::make_unique<TDocumentMapLoader>(arc_.ArchiveFileName(), projectOptions_.StartPage());
+  }
   RecallPlace();
   ApplyWindowOptions();
   ApplyRememberedPlace();
@@ -166,6 +169,7 @@ void TForm1Logic::ApplyWindowOptions() {
   view_.SetEnabled(TFormControl::ButtonSearch, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::DocumentSearch1, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonDocumentSearch, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::ButtonSidePane, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonFont, projectOptions_.AllowFontSize());
 }
 
