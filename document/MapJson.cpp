@@ -8,7 +8,7 @@
 namespace tomelet {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 [[noreturn]] void Invalid(const std::string& reason) {
   throw EDocumentMapError("The contents file is not valid: " + reason);

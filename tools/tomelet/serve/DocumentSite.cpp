@@ -15,6 +15,7 @@
 #include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/HttpRange.h"
+#include "tools/tomelet/serve/MapPages.h"
 #include "tools/tomelet/serve/SearchPages.h"
 #include "tools/tomelet/serve/StatusPage.h"
 
@@ -96,6 +97,7 @@ struct TDocumentSite::Impl {
   std::unique_ptr<TMemoryBudget> memory;
   std::unique_ptr<TEntryCache> cache;
   std::unique_ptr<TSearchPages> searchPages;
+  std::unique_ptr<TMapPages> mapPages;
 
   TSiteResponse Route(const TSiteRequest& request) const;
   TSiteResponse ServeEntry(int index, std::string_view mimeType, const TSiteRequest& request) const;
@@ -117,6 +119,7 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
   }
   impl_->searchPages =
       std::make_unique<TSearchPages>(impl_->archive, StartPageArchivePath(startPage));
+  impl_->mapPages = std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage));
 }
 
 TDocumentSite::~TDocumentSite() = default;
@@ -155,6 +158,9 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     TSiteResponse response = StatusPage(302, "Found", "The start page is " + startLocation);
     response.Headers.emplace_back("Location", startLocation);
     return response;
+  }
+  if (TMapPages::Handles(pathPart)) {
+    return mapPages->Respond(request.Target);
   }
   if (pathPart.starts_with(kSearchPathPrefix)) {
     return searchPages->Respond(request.Target);
