@@ -9,7 +9,7 @@
 namespace tomelet {
 namespace {
 
-constexpr int kPaneWidth = 260;
+constexpr int kPaneWidth = 300;
 constexpr auto kMapPollInterval = 100;  // milliseconds
 constexpr const char* kReadingMap = "Reading the document's map...";
 
@@ -229,7 +229,8 @@ void TSidePaneView::FillOutline() {
     return;
   const std::string page = address_.substr(0, address_.find('#'));
   std::vector<std::pair<int, Gtk::TreeRow>> open;  // the nearest heading of each higher level
-  for (const auto& heading : Outline(address_)) {
+  const auto headings = Outline(address_);
+  for (const auto& heading : headings) {
     while (!open.empty() && open.back().first >= heading.Level)
       open.pop_back();
     auto row = open.empty() ? *outlineRows_->append()
@@ -240,6 +241,7 @@ void TSidePaneView::FillOutline() {
     open.emplace_back(heading.Level, row);
   }
   outline_.expand_all();
+  TestTrace("outline", std::to_string(headings.size()) + " headings");
 }
 
 }  // namespace tomelet
