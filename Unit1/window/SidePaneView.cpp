@@ -78,13 +78,16 @@ void TSidePaneView::SetUpList(Gtk::TreeView& view, const TColumns& columns, bool
   view.set_headers_visible(false);
   view.set_enable_search(false);
   view.set_activate_on_single_click(true);
-  view.append_column("", columns.Title);
-  if (detail) {
-    view.append_column("", columns.Detail);
-    if (auto* cell = dynamic_cast<Gtk::CellRendererText*>(view.get_column_cell_renderer(1)))
-      cell->property_foreground() = "#808080";
+  if (!detail) {
+    view.append_column("", columns.Title);
+    return;
   }
-  view.set_tooltip_column(detail ? 1 : 0);
+  // Each term is followed by the title of its page, which tells equal terms apart.
+  auto* column = Gtk::make_managed<Gtk::TreeViewColumn>();
+  auto* cell = Gtk::make_managed<Gtk::CellRendererText>();
+  column->pack_start(*cell);
+  column->add_attribute(cell->property_markup(), columns.Detail);
+  view.append_column(*column);
 }
 
 void TSidePaneView::OpenRow(const Gtk::TreeModel::Path& path, Gtk::TreeView& view) {
@@ -197,7 +200,9 @@ void TSidePaneView::FilterIndex() {
   for (const auto& keyword : matches) {
     auto row = *indexRows_->append();
     row[columns_.Title] = keyword.Term;
-    row[columns_.Detail] = keyword.PageTitle;
+    row[columns_.Detail] = Glib::Markup::escape_text(keyword.Term) +
+                           "  <span foreground=\"#808080\">" +
+                           Glib::Markup::escape_text(keyword.PageTitle) + "</span>";
     row[columns_.Address] = MapItemAddress(keyword.Page, keyword.Anchor);
   }
   index_.set_model(indexRows_);
