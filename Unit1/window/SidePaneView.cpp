@@ -13,6 +13,10 @@ constexpr int kPaneWidth = 300;
 constexpr auto kMapPollInterval = 100;  // milliseconds
 constexpr const char* kReadingMap = "Reading the document's map...";
 
+std::string_view PageOf(std::string_view address) {
+  return address.substr(0, address.find('#'));
+}
+
 Gtk::TreePath PathOf(const std::vector<std::size_t>& indices) {
   Gtk::TreePath path;
   for (auto index : indices)
@@ -38,6 +42,9 @@ TSidePaneView::TSidePaneView(Gtk::Widget& page) : Gtk::Paned(Gtk::ORIENTATION_HO
           OpenRow(path, *view);
         });
 
+  for (auto* tree : {&contents_, &outline_})
+    tree->signal_key_press_event().connect([tree](GdkEventKey* key) { return TreeKey(*tree, key); },
+                                           false);
   contentsScroll_.add(contents_);
   indexScroll_.add(index_);
   outlineScroll_.add(outline_);
@@ -90,6 +97,25 @@ void TSidePaneView::SetUpList(Gtk::TreeView& view, const TColumns& columns, bool
   view.append_column(*column);
 }
 
+// Right opens a branch, Left closes it or goes up to the line it belongs to.
+bool TSidePaneView::TreeKey(Gtk::TreeView& tree, GdkEventKey* key) {
+  const bool right = key->keyval == GDK_KEY_Right, left = key->keyval == GDK_KEY_Left;
+  if ((!right && !left) || (key->state & gtk_accelerator_get_default_mod_mask()) != 0)
+    return false;
+  Gtk::TreeModel::Path path;
+  Gtk::TreeViewColumn* column = nullptr;
+  tree.get_cursor(path, column);
+  if (path.empty())
+    return false;
+  if (right)
+    tree.expand_row(path, false);
+  else if (tree.row_expanded(path))
+    tree.collapse_row(path);
+  else if (path.size() > 1 && path.up())
+    tree.set_cursor(path);
+  return true;
+}
+
 void TSidePaneView::OpenRow(const Gtk::TreeModel::Path& path, Gtk::TreeView& view) {
   const auto row = view.get_model()->get_iter(path);
   if (!row)
@@ -103,6 +129,8 @@ void TSidePaneView::OpenRow(const Gtk::TreeModel::Path& path, Gtk::TreeView& vie
   } else if (Open) {
     TestTrace("pane", "open " + address);
     Open(address);
+    // The engine reports no completed page for a jump within the page shown.
+    PageShown(address);
   }
 }
 
@@ -168,11 +196,13 @@ void TSidePaneView::AddContents(const TContents& items, const Gtk::TreeNodeChild
 void TSidePaneView::PageShown(const std::string& address) {
   if (!HasDocumentPrefix(address))
     return;
+  const bool samePage = PageOf(address) == PageOf(address_);
   address_ = address;
   if (!tabs_.get_visible())
     return;
   SelectCurrent();
-  FillOutline();
+  if (!samePage)
+    FillOutline();
 }
 
 void TSidePaneView::SelectCurrent() {
@@ -232,7 +262,7 @@ void TSidePaneView::FillOutline() {
   outlineRows_->clear();
   if (!Outline || address_.empty())
     return;
-  const std::string page = address_.substr(0, address_.find('#'));
+  const std::string page(PageOf(address_));
   std::vector<std::pair<int, Gtk::TreeRow>> open;  // the nearest heading of each higher level
   const auto headings = Outline(address_);
   for (const auto& heading : headings) {

@@ -43,6 +43,7 @@ class TSidePaneView final : public Gtk::Paned {
   };
 
   void AddTab(Gtk::Widget& content, const std::string& mnemonic);
+  static bool TreeKey(Gtk::TreeView& tree, GdkEventKey* key);
   static void SetUpList(Gtk::TreeView& view, const TColumns& columns, bool detail);
   void OpenRow(const Gtk::TreeModel::Path& path, Gtk::TreeView& view);
   void FocusTab();

@@ -48,6 +48,7 @@ TEST_F(ViewerSidePaneTest, TheKeyboardFindsAKeywordFollowsThePagesAndThePaneIsRe
 
   PressKeys(window, "alt+o Down Return");
   EXPECT_TRUE(WaitForTrace("pane: open tome://inpack/ref.htm#json.dumps")) << Trace();
+  EXPECT_TRUE(WaitForTrace("contents: Reference")) << "a jump within the page: " << Trace();
 
   // Esc in the pane gives the keyboard to the page instead of ending the program.
   PressKeys(window, "Escape");
