@@ -114,6 +114,8 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
       return projectOptions_.AllowFind();
     case TShortcut::Search:
       return documentSearch_ != nullptr;
+    case TShortcut::SidePane:
+      return documentMap_ != nullptr;
     case TShortcut::Print:
       return projectOptions_.AllowPrint();
     case TShortcut::TextLarger:
@@ -163,6 +165,11 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
       break;
     case TShortcut::Bookmark:
       AddBookmark();
+      break;
+=======
+    case TShortcut::SidePane:
+      ButtonSidePaneClick();
+>>>>>>> side-pane
       break;
   }
   return true;

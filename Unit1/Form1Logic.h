@@ -13,6 +13,7 @@
 #include "Unit1/MainWindowView.h"
 #include "Unit1/NavigationPolicy.h"
 #include "Unit1/RememberedPlace.h"
+#include "Unit1/SidePane.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "bookmarks/Bookmarks.h"
 #include "document/DocumentEntries.h"
@@ -55,7 +56,8 @@ enum class TShortcut {
   Home,
   Back,
   Forward,
-  Bookmark
+  Bookmark,
+  SidePane
 };
 
 // What Esc does: an editable field of the page that has the keyboard gets the key first, then an
@@ -84,6 +86,11 @@ class TForm1Logic {
   // when it allows Find.
   void ButtonDocumentSearchClick();
   void ButtonPrintClick();
+  // Shows or hides the side pane; it exists, like the search, only when the document allows
+  // Find. Whether it is shown is kept with the reader's place.
+  void ButtonSidePaneClick();
+  // The headings of the document's page at address, for the pane's outline.
+  std::vector<search::TOutlineHeading> PageOutline(const std::string& address);
   void Largest1Click(int textSize);
   void CopytoClipboard1Click();
   void PopupMenu2Popup();
@@ -128,6 +135,8 @@ class TForm1Logic {
   int TextSize() const { return textSize_; }
   // Null until the password was given, and for a document that does not allow Find.
   TDocumentSearch* DocumentSearch() { return documentSearch_.get(); }
+  // Null on the same terms as DocumentSearch.
+  TDocumentMapLoader* DocumentMap() { return documentMap_.get(); }
 
   // How long closing waits for the blank page before it gives up on the browser.
   std::chrono::milliseconds CloseWaitLimit{5000};
@@ -183,6 +192,8 @@ class TForm1Logic {
   std::vector<TBookmark> bookmarks_;
   // False while a damaged bookmark file could not be moved aside, so that no save replaces it.
   bool bookmarksKept_ = true;
+  std::unique_ptr<TDocumentMapLoader> documentMap_;
+  bool sidePaneShown_ = false;
 };
 
 }  // namespace tomelet

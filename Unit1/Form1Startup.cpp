@@ -86,9 +86,12 @@ void TForm1Logic::FormCreate() {
     view_.Terminate();
     return;
   }
-  if (projectOptions_.AllowFind())
+  if (projectOptions_.AllowFind()) {
     documentSearch_ =
         std::make_unique<TDocumentSearch>(ShareDocument(arc_), projectOptions_.StartPage());
+    documentMap_ =
+        std::make_unique<TDocumentMapLoader>(ShareDocument(arc_), projectOptions_.StartPage());
+  }
   RecallPlace();
   ApplyWindowOptions();
   RecallBookmarks();
@@ -168,6 +171,7 @@ void TForm1Logic::ApplyWindowOptions() {
   view_.SetEnabled(TFormControl::ButtonSearch, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::DocumentSearch1, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonDocumentSearch, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::ButtonSidePane, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonFont, projectOptions_.AllowFontSize());
 }
 

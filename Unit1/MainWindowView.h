@@ -61,6 +61,8 @@ enum class TFormControl {
   ButtonSearch,
   // The document's Search command; absent rather than greyed when the document does not allow it.
   ButtonDocumentSearch,
+  // The side pane's button; absent like the Search button.
+  ButtonSidePane,
   ButtonPrint,
   ButtonFont,
   GoBack1,
@@ -101,6 +103,8 @@ class IMainWindowView {
   virtual void SetStatusText(const std::string& text) = 0;
   // Shows the search bar above the page with the keyboard in it.
   virtual void ShowSearchBar() = 0;
+  // Shows the side pane with the keyboard in it, or hides it and gives the keyboard to the page.
+  virtual void ShowSidePane(bool shown) = 0;
   // Moves the check mark of the text size menu to the item of that size (0 to 4).
   virtual void CheckTextSize(int size) = 0;
 

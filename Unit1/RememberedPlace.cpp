@@ -78,6 +78,10 @@ bool ReadField(TRememberedPlace& place, std::string_view name, std::string_view 
       place.TextSize = *size;
     return size.has_value();
   }
+  if (name == "side-pane") {
+    place.SidePane = value == "shown";
+    return place.SidePane;
+  }
   if (name == "window") {
     place.WindowSize = PairOf(value, 1, kLargestWindow);
     return place.WindowSize.has_value();
@@ -123,6 +127,8 @@ std::string FormatPlace(std::string_view key, const TRememberedPlace& place) {
   text << "text-size " << place.TextSize << '\n';
   if (place.WindowSize)
     text << "window " << place.WindowSize->first << ' ' << place.WindowSize->second << '\n';
+  if (place.SidePane)
+    text << "side-pane shown\n";
   return text.str();
 }
 

@@ -27,10 +27,11 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
   BuildDocumentSearch();
   BuildBookmarks();
   BuildHistoryMenus();
+  BuildSidePane();
   webBrowser_->PopupMenu = [this](const GdkEvent* trigger) { PopupMenu2Show(trigger); };
   ConnectDesktop();
   layout_.pack_start(ToolBar1, Gtk::PACK_SHRINK);
-  layout_.pack_start(webBrowser_->Widget(), Gtk::PACK_EXPAND_WIDGET);
+  layout_.pack_start(*sidePane_, Gtk::PACK_EXPAND_WIDGET);
   layout_.pack_start(StatusBar1, Gtk::PACK_SHRINK);
   add(layout_);
   layout_.show_all();

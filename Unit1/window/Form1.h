@@ -12,6 +12,7 @@
 #include "Unit1/Form1Logic.h"
 #include "Unit1/MainWindowView.h"
 #include "Unit1/window/Dialogs.h"
+#include "Unit1/window/SidePaneView.h"
 #include "WebHost/WebHost.h"
 
 namespace tomelet {
@@ -46,6 +47,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void SetStatusText(const std::string& text) override;
   void CheckTextSize(int size) override;
   void ShowSearchBar() override;
+  void ShowSidePane(bool shown) override;
   TPagePosition PagePosition() override;
   std::string HistoryState() override;
   bool ResumeHistory(const std::string& state, const std::string& address) override;
@@ -73,6 +75,8 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void BuildPopupMenu2();
   // The Search command: its button beside Find, its menu item and the engine's search pages.
   void BuildDocumentSearch();
+  // The side pane beside the page, its button, and the page it follows.
+  void BuildSidePane();
   void SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)());
   // The Bookmarks menu: its tool button before Exit, and its items in the page's menu.
   void BuildBookmarks();
@@ -107,9 +111,10 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   Gtk::Toolbar ToolBar1;
   std::array<Gtk::Image, 9> pictures_;
   Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonDocumentSearch,
-      ButtonPrint, ButtonExit;
+      ButtonSidePane, ButtonPrint, ButtonExit;
   Gtk::ToolButton ButtonBookmarks;
   Gtk::MenuToolButton ButtonFont;
+  std::unique_ptr<TSidePaneView> sidePane_;
   Gtk::Statusbar StatusBar1;
 
   Gtk::Menu PopupMenu1;

@@ -87,6 +87,10 @@ bool TForm1::HandleKey(GdkEventKey* key) {
     ToggleFullScreen();
     return true;
   }
+  if (modifiers == 0 && keyval == GDK_KEY_F9) {
+    logic_.Guarded([this] { logic_.RunShortcut(TShortcut::SidePane); });
+    return true;
+  }
   if (modifiers == 0 && keyval == GDK_KEY_F5) {
     logic_.Guarded([this] { webBrowser_->Reload(); });
     return true;
@@ -99,6 +103,11 @@ bool TForm1::HandleKey(GdkEventKey* key) {
 }
 
 bool TForm1::HandleEscape(GdkEventKey* key) {
+  // Esc in the side pane goes back to the page rather than ending the program.
+  if (sidePane_->HasKeyboard()) {
+    webBrowser_->Widget().child_focus(Gtk::DIR_TAB_FORWARD);
+    return true;
+  }
   const bool barOpen = webBrowser_->FindBarOpen() || webBrowser_->SearchBarOpen();
   switch (EscapeAction(webBrowser_->PageIsEditing(), barOpen, fullScreen_)) {
     case TEscapeAction::ToPage:

@@ -51,6 +51,7 @@ struct FakeView : IMainWindowView {
   void SetStatusText(const std::string& text) override { statusText = text; }
   void CheckTextSize(int size) override { checkedTextSize = size; }
   void ShowSearchBar() override { calls.push_back("search bar"); }
+  void ShowSidePane(bool shown) override { calls.push_back(shown ? "side pane" : "no side pane"); }
   TPagePosition PagePosition() override { return position; }
   void ScrollPage(int x, int y) override { scrolledTo = {x, y}; }
   std::optional<std::pair<int, int>> WindowSize() override { return windowSize; }
