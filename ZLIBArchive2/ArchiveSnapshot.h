@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -46,6 +47,8 @@ class TArchiveSnapshot {
   // is told by what a writer cannot put back (inode, size, status-change time), not the
   // modification time alone.
   bool IsUnchanged() const;
+  // When the file was last modified, as it was when opened.
+  std::time_t ModifiedTime() const { return modified_.tv_sec; }
 
   // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
   bool IsDeflated(int index) const;

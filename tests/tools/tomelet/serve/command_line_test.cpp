@@ -54,6 +54,10 @@ TEST_F(CommandLineTest, TypedPasswordOpensAndCtrlCStopsCleanly) {
   const std::uint16_t port = PortOf(serve.FirstLine());
   ASSERT_NE(port, 0);
   httplib::Client client("127.0.0.1", port);
+  const auto refused = client.Get("/index.htm");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 401);
+  client.set_basic_auth("reader", "Secret\xC3\xA9");
   const auto result = client.Get("/index.htm");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
@@ -120,6 +124,7 @@ TEST_F(CommandLineTest, IdleConnectionsBeyondTheDescriptorLimitDoNotLockOutReque
     idle.push_back(LoopbackConnection(port));
   }
   httplib::Client client("127.0.0.1", port);
+  client.set_basic_auth("", "Secret\xC3\xA9");
   client.set_connection_timeout(5);
   client.set_read_timeout(5);
   const auto result = client.Get("/index.htm");

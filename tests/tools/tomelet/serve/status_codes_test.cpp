@@ -30,7 +30,7 @@ TEST_F(StatusCodesTest, PagesAreServedWithTheirBytes) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
   EXPECT_EQ(result->body, Contents("index.htm"));
-  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html");
+  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8");
 }
 
 TEST_F(StatusCodesTest, PathsMapAsInsideTheViewer) {
@@ -126,14 +126,17 @@ TEST_P(ContentTypeTest, FollowsTheExtension) {
   EXPECT_EQ(result->get_header_value("Content-Type"), type);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Extensions, ContentTypeTest,
-    ::testing::Values(std::pair{"a.htm", "text/html"}, std::pair{"b.HTML", "text/html"},
-                      std::pair{"c.css", "text/css"}, std::pair{"d.js", "text/javascript"},
-                      std::pair{"e.svg", "image/svg+xml"}, std::pair{"f.pdf", "application/pdf"},
-                      std::pair{"g.woff2", "font/woff2"}, std::pair{"h.JPG", "image/jpeg"},
-                      std::pair{"no-extension", "application/octet-stream"},
-                      std::pair{"i.unknownext", "application/octet-stream"}));
+INSTANTIATE_TEST_SUITE_P(Extensions, ContentTypeTest,
+                         ::testing::Values(std::pair{"a.htm", "text/html; charset=utf-8"},
+                                           std::pair{"b.HTML", "text/html; charset=utf-8"},
+                                           std::pair{"c.css", "text/css; charset=utf-8"},
+                                           std::pair{"d.js", "text/javascript; charset=utf-8"},
+                                           std::pair{"e.svg", "image/svg+xml; charset=utf-8"},
+                                           std::pair{"f.pdf", "application/pdf"},
+                                           std::pair{"g.woff2", "font/woff2"},
+                                           std::pair{"h.JPG", "image/jpeg"},
+                                           std::pair{"no-extension", "application/octet-stream"},
+                                           std::pair{"i.unknownext", "application/octet-stream"}));
 
 TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
   SetOptions("");
