@@ -296,7 +296,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     const bool keepAlive = response_->keep_alive();
     serializer_.reset();
     response_.reset();
-    if (keepAlive) {
+    if (keepAlive && !shared_.Draining) {
       ReadRequest();
     } else {
       Linger();
