@@ -126,7 +126,7 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
   impl_->archive = std::move(archive);
   impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
   impl_->caching = {.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()};
-  impl_->lastModified = FormatHttpDate(impl_->archive->ModifiedTime());
+  impl_->lastModified = FormatHttpDate(impl_->archive->Identity().Modified.tv_sec);
   impl_->charsets = std::make_unique<std::atomic<std::uint8_t>[]>(
       static_cast<std::size_t>(impl_->archive->EntryCount()));
   impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
@@ -223,7 +223,7 @@ bool TDocumentSite::Impl::IsFresh(const TSiteRequest& request, const std::string
            MatchesEntityTag(request.IfNoneMatch, deflateTag);
   }
   return !request.IfModifiedSince.empty() &&
-         UnmodifiedSince(request.IfModifiedSince, archive->ModifiedTime());
+         UnmodifiedSince(request.IfModifiedSince, archive->Identity().Modified.tv_sec);
 }
 
 TSiteResponse TDocumentSite::Impl::NotModified(int index, const std::string& tag) const {
