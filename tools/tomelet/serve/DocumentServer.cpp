@@ -113,7 +113,7 @@ struct TDocumentServer::Impl {
   }
 
   // Runs on the first loop, which owns the acceptor and the timer.
-  void BeginDrain(std::chrono::milliseconds grace) {
+  void BeginDrain() {
     if (draining.exchange(true)) {
       return;
     }
@@ -121,7 +121,7 @@ struct TDocumentServer::Impl {
     acceptor.close(ignored);
     retry.cancel();
     limit.CloseIdle();
-    drainEnd = std::chrono::steady_clock::now() + grace;
+    drainEnd = std::chrono::steady_clock::now() + kDrainGrace;
     WaitForLastConnection();
   }
 
@@ -228,7 +228,7 @@ void TDocumentServer::StopOnSignals() {
     if (ec) {
       return;
     }
-    impl_->BeginDrain(kDrainGrace);
+    impl_->BeginDrain();
     impl_->signals.async_wait([this](beast::error_code again, int) {
       if (!again) {
         Stop();
@@ -252,10 +252,6 @@ void TDocumentServer::Wait() {
     }
   }
   impl_->threads.clear();
-}
-
-void TDocumentServer::Drain(std::chrono::milliseconds grace) {
-  asio::post(*impl_->loops.front(), [this, grace] { impl_->BeginDrain(grace); });
 }
 
 void TDocumentServer::Stop() {

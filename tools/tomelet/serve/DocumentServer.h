@@ -60,16 +60,14 @@ class TDocumentServer {
   std::string Host() const;
   // Whether only this machine can reach the address listened on.
   bool IsLoopback() const;
-  // Drains the server when the process is interrupted (Ctrl+C) or asked to terminate, and
-  // stops it at once on a second such signal.
+  // When the process is interrupted (Ctrl+C) or asked to terminate, stops accepting, lets the
+  // requests under way finish, each connection closing after its reply, and stops once no
+  // connection is left or kDrainGrace has passed; a second such signal stops it at once.
   void StopOnSignals();
   // Serves on background threads until Stop.
   void Start();
   // Blocks until the server has stopped.
   void Wait();
-  // Stops accepting, lets the requests under way finish, each connection closing after its
-  // reply, and stops once no connection is left or grace has passed. Safe from any thread.
-  void Drain(std::chrono::milliseconds grace = kDrainGrace);
   // Stops at once. Safe from any thread, also from a request's own.
   void Stop();
 
