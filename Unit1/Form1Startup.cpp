@@ -2,6 +2,7 @@
 #include <array>
 
 #include "Unit1/Form1Logic.h"
+#include "document/Document.h"
 
 namespace tomelet {
 namespace {
@@ -87,7 +88,7 @@ void TForm1Logic::FormCreate() {
   }
   if (projectOptions_.AllowFind())
     documentSearch_ =
-        std::make_unique<TDocumentSearch>(arc_.ArchiveFileName(), projectOptions_.StartPage());
+        std::make_unique<TDocumentSearch>(ShareDocument(arc_), projectOptions_.StartPage());
   RecallPlace();
   ApplyWindowOptions();
   ApplyRememberedPlace();

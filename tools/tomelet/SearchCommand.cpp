@@ -42,9 +42,8 @@ void WriteLines(TOutput& output, const search::TSearchResults& results) {
 }
 
 void RunSearch(const SearchArgs& args) {
-  const auto archive = OpenDocumentSnapshot(args.file);
-  const auto opened =
-      search::OpenDocumentIndex(*archive, StartPageEntry(*archive), IndexingProgress());
+  const auto archive = OpenDocumentFile(args.file);
+  const auto opened = search::OpenDocumentIndex(*archive, archive->StartPage(), IndexingProgress());
   if (!opened.Refusal.empty()) {
     std::fprintf(stderr, "warning: %s; searching an index built from the pages instead\n",
                  opened.Refusal.c_str());

@@ -5,8 +5,8 @@
 #include <charconv>
 #include <iterator>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
@@ -26,7 +26,6 @@ namespace tomelet::serve {
 
 namespace {
 
-constexpr std::string_view kUnknownType = "application/octet-stream";
 // Entries up to this size are read whole, checked and kept while the memory budget allows, so
 // that damage is answered with an error before the headers; larger ones, and those the budget
 // has no room for, are inflated in pieces per request and checked as they stream.
@@ -98,7 +97,7 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 }
 
 struct TDocumentSite::Impl {
-  std::shared_ptr<const TArchiveSnapshot> archive;
+  std::shared_ptr<const TDocument> archive;
   std::string startLocation;
   std::unique_ptr<TMemoryBudget> memory;
   std::unique_ptr<TEntryCache> cache;
@@ -120,8 +119,8 @@ struct TDocumentSite::Impl {
                                             std::int64_t length) const;
 };
 
-TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
-                             std::string_view startPage, std::size_t memoryBudget, TSiteRules rules)
+TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
+                             std::size_t memoryBudget, TSiteRules rules)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
   impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
@@ -198,7 +197,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
       return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
     }
   }
-  const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
+  const TEntryLocation location = LocateEntry(*archive, request.Target.substr(1));
   const std::string& path = location.RequestedPath;
   const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
@@ -245,7 +244,7 @@ void TDocumentSite::Impl::AddEntryHeaders(TSiteResponse& response, int index) co
 // Text types learn their charset from the entry's bytes once; entries too large to read whole
 // are sent without one.
 std::string TDocumentSite::Impl::EntryType(int index, std::string_view mimeType) const {
-  const std::string type(mimeType.empty() ? kUnknownType : mimeType);
+  const std::string type(mimeType);
   if (!IsCharsetText(type)) {
     return type;
   }
@@ -275,7 +274,9 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   }
 
   TSiteResponse response;
-  response.Headers = {{"Content-Type", EntryType(index, mimeType)}, {"Accept-Ranges", "bytes"}};
+  response.Headers = {
+      {"Content-Type", EntryType(index, mimeType.empty() ? archive->SniffedType(index) : mimeType)},
+      {"Accept-Ranges", "bytes"}};
   AddEntryHeaders(response, index);
   const std::int64_t size = ContentSize(entry);
   TByteRange range;

@@ -14,7 +14,7 @@
 #include "tools/tomelet/serve/CachePolicy.h"
 
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }
 
 namespace tomelet::serve {
@@ -66,7 +66,7 @@ class TDocumentSite {
  public:
   // startPage is the options record's StartPage; empty when the document has none. memoryBudget
   // bounds the entry contents held whole, cached or pinned by replies in flight together.
-  TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive, std::string_view startPage,
+  TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
                 std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {});
   ~TDocumentSite();
   TDocumentSite(const TDocumentSite&) = delete;

@@ -37,7 +37,7 @@ TSiteResponse JsonReply(int status, const nlohmann::ordered_json& json) {
 
 }  // namespace
 
-TSearchPages::TSearchPages(std::shared_ptr<const TArchiveSnapshot> archive, std::string startPage)
+TSearchPages::TSearchPages(std::shared_ptr<const TDocument> archive, std::string startPage)
     : index_(std::make_unique<search::TBackgroundIndex>(std::move(archive), std::move(startPage))) {
 }
 
@@ -54,7 +54,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
   if (!html && !json && !suggest) {
     return Reply(404, "text/plain; charset=utf-8", "No such search path.\n");
   }
-  const auto state = index_->State();
+  const auto state = index_->OpenedState();
   if (!state.Index) {
     const std::string message =
         state.Error.empty()

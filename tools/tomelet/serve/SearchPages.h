@@ -22,7 +22,7 @@ class TSearchPages {
  public:
   // startPage is an archive path; its lang chooses the stemmer when the index is built here.
   // A document without an index is indexed on the first request, in the background.
-  TSearchPages(std::shared_ptr<const TArchiveSnapshot> archive, std::string startPage);
+  TSearchPages(std::shared_ptr<const TDocument> archive, std::string startPage);
   ~TSearchPages();
   TSearchPages(const TSearchPages&) = delete;
   TSearchPages& operator=(const TSearchPages&) = delete;

@@ -93,8 +93,8 @@ void CheckReach(const serve::TDocumentServer& server, bool password, const Serve
 }
 
 void RunServe(const ServeArgs& args) {
-  const auto archive = OpenDocumentSnapshot(args.file);
-  const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
+  const auto archive = OpenDocumentFile(args.file);
+  const TProjectOptions options = ReadDocumentOptions(*archive);
   CheckPassword(options, args);
   const serve::TDocumentSite site(
       archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,

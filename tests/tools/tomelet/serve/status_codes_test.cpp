@@ -135,8 +135,17 @@ INSTANTIATE_TEST_SUITE_P(Extensions, ContentTypeTest,
                                            std::pair{"f.pdf", "application/pdf"},
                                            std::pair{"g.woff2", "font/woff2"},
                                            std::pair{"h.JPG", "image/jpeg"},
-                                           std::pair{"no-extension", "application/octet-stream"},
-                                           std::pair{"i.unknownext", "application/octet-stream"}));
+                                           std::pair{"no-extension", "text/plain; charset=utf-8"},
+                                           std::pair{"i.unknownext", "text/plain; charset=utf-8"}));
+
+// A name that does not tell leaves the type to the bytes, by the rule the viewer follows too.
+TEST_F(ServeTest, AnExtensionlessEntryIsTypedByItsBytesAsTheViewerTypesIt) {
+  AddEntry("page", "\n  <!DOCTYPE html><title>Page</title>");
+  AddEntry("blob", std::string("\x01\x02\x03\xff\xfe\x00\x07", 7));
+  Serve();
+  EXPECT_EQ(Get("/page")->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(Get("/blob")->get_header_value("Content-Type"), "application/octet-stream");
+}
 
 TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
   SetOptions("");
