@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/tomelet/serve/CachePolicy.h"
+
 namespace tomelet {
 class TDocument;
 }
@@ -32,6 +34,8 @@ struct TSiteRequest {
   std::string_view IfNoneMatch;
   std::string_view Range;
   std::string_view IfRange;
+  std::string_view IfModifiedSince;
+  std::string_view Authorization;
 };
 
 struct TSiteResponse {
@@ -47,12 +51,23 @@ struct TSiteResponse {
 // What the site may hold whole in memory at once by default (see TMemoryBudget).
 inline constexpr std::size_t kDefaultMemoryBudget = std::size_t{128} << 20;
 
+// Who may read the site and how long its answers may be kept.
+struct TSiteRules {
+  // Seconds the document's entries stay fresh in browsers and caches.
+  unsigned MaxAge = kDefaultMaxAge;
+  // The document's own password; with one, only clients that send it are answered (see
+  // TPasswordGate) and no shared cache may keep any answer.
+  std::string Password;
+  // The name a browser shows when it asks for the password.
+  std::string Realm;
+};
+
 class TDocumentSite {
  public:
   // startPage is the options record's StartPage; empty when the document has none. memoryBudget
   // bounds the entry contents held whole, cached or pinned by replies in flight together.
   TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
-                std::size_t memoryBudget = kDefaultMemoryBudget);
+                std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {});
   ~TDocumentSite();
   TDocumentSite(const TDocumentSite&) = delete;
   TDocumentSite& operator=(const TDocumentSite&) = delete;

@@ -24,7 +24,7 @@ std::string Utf8(std::string_view text) {
 TSiteResponse Reply(int status, std::string contentType, std::string body) {
   TSiteResponse response;
   response.Status = status;
-  response.Headers = {{"Content-Type", std::move(contentType)}, {"Cache-Control", "no-store"}};
+  response.Headers = {{"Content-Type", std::move(contentType)}};
   response.ContentLength = static_cast<std::int64_t>(body.size());
   response.Body = TextBody(std::move(body));
   return response;

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -36,11 +37,18 @@ struct ServeArgs {
   bool verbose = false;
   unsigned idleTimeout = 60;
   unsigned memoryBudget = serve::kDefaultMemoryBudget >> 20;
+  unsigned maxAge = serve::kDefaultMaxAge;
+  bool allowRemote = false;
 };
+
+// The document's name: its file name without the extension.
+std::string DocumentName(const ServeArgs& args) {
+  return std::filesystem::path(args.file).stem().string();
+}
 
 std::string GivenPassword(const ServeArgs& args) {
   if (args.passwordFile)
-    return serve::PasswordFromFile(*args.passwordFile);
+    return serve::PasswordFromFile(*args.passwordFile, DocumentName(args));
   return args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
 }
 
@@ -73,12 +81,24 @@ void LogRequest(const serve::TRequestRecord& record) {
                record.Status, static_cast<long long>(record.ContentLength));
 }
 
+// HTTP Basic sends the password in clear, so a password document stays on this machine unless
+// asked otherwise (with TLS in front).
+void CheckReach(const serve::TDocumentServer& server, bool password, const ServeArgs& args) {
+  if (password && !args.allowRemote && !server.IsLoopback()) {
+    throw std::runtime_error("Refusing to serve a password document on " +
+                             serve::ShownAddress(server.Host(), server.Port()) +
+                             ", which other machines can reach: the password would cross the "
+                             "network in clear. Give --allow-remote to do it anyway, behind TLS");
+  }
+}
+
 void RunServe(const ServeArgs& args) {
   const auto archive = OpenDocumentFile(args.file);
   const TProjectOptions options = ReadDocumentOptions(*archive);
   CheckPassword(options, args);
-  const serve::TDocumentSite site(archive, options.StartPage(),
-                                  std::size_t{args.memoryBudget} << 20);
+  const serve::TDocumentSite site(
+      archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
+      {.MaxAge = args.maxAge, .Password = options.AccessPassword(), .Realm = DocumentName(args)});
   serve::TServerSettings settings;
   settings.Host = args.host;
   settings.Port = args.port;
@@ -87,9 +107,10 @@ void RunServe(const ServeArgs& args) {
     settings.OnRequest = LogRequest;
   }
   serve::TDocumentServer server(site, settings);
+  CheckReach(server, !options.AccessPassword().empty(), args);
   server.StopOnSignals();
   server.Start();
-  const std::string url = "http://" + serve::ShownAddress(args.host, server.Port()) + "/";
+  const std::string url = "http://" + serve::ShownAddress(server.Host(), server.Port()) + "/";
   std::printf("Serving %s at %s (Ctrl+C stops)\n", args.file.c_str(), url.c_str());
   std::fflush(stdout);
   const auto browser = args.open ? OpenInBrowser(url) : std::nullopt;
@@ -114,8 +135,17 @@ void AddServeCommand(CLI::App& app) {
       "Password of a protected document (asked for when missing); other users can see it");
   command
       ->add_option("--password-file", args->passwordFile,
-                   "File whose first line is the password of a protected document")
+                   "File with the password of a protected document: a line NAME:password "
+                   "(NAME the file name without extension), else the first line")
       ->excludes(password);
+  command->add_flag("--allow-remote", args->allowRemote,
+                    "Serve a protected document on an address other machines can reach; its "
+                    "password travels in clear unless TLS is in front");
+  command
+      ->add_option("--max-age", args->maxAge,
+                   "Seconds browsers and caches may keep a page before asking again")
+      ->check(CLI::Range(0u, 31536000u))
+      ->capture_default_str();
   command->add_flag("--verbose", args->verbose, "Log one line per request on stderr");
   command
       ->add_option("--idle-timeout", args->idleTimeout,

@@ -92,7 +92,8 @@ void ServeTest::Serve() {
   writer_.AddEntry("-logo-", kLogo, fcNone);
   writer_.WriteFile(document_.string());
   archive_ = OpenDocument(document_);
-  site_ = std::make_unique<TDocumentSite>(archive_, options_.StartPage(), memoryBudget_);
+  rules_.Password = options_.AccessPassword();
+  site_ = std::make_unique<TDocumentSite>(archive_, options_.StartPage(), memoryBudget_, rules_);
   server_ = std::make_unique<TDocumentServer>(*site_, settings_);
   server_->Start();
 }

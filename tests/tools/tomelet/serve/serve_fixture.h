@@ -63,6 +63,8 @@ class ServeTest : public ::testing::Test {
   // What Serve() starts the site and the server with.
   std::size_t memoryBudget_ = kDefaultMemoryBudget;
   TServerSettings settings_;
+  // The password is the options' own, as the serve command takes it.
+  TSiteRules rules_{.MaxAge = kDefaultMaxAge, .Password = {}, .Realm = "doc"};
   TProjectOptions options_;
   std::vector<std::pair<std::string, std::string>> contents_;
 };
