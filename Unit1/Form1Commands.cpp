@@ -166,10 +166,8 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
     case TShortcut::Bookmark:
       AddBookmark();
       break;
-=======
     case TShortcut::SidePane:
       ButtonSidePaneClick();
->>>>>>> side-pane
       break;
   }
   return true;
