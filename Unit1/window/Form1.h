@@ -71,6 +71,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void SetUpToolButton(Gtk::ToolButton& button, const std::string& caption, const std::string& hint,
                        int picture, void (TForm1Logic::*command)());
   void TraceToolButton(Gtk::ToolButton& button);
+  void ShowPictureOnly(Gtk::ToolButton& button);
   void BuildFontMenu();
   void BuildPopupMenu2();
   // The Search command: its button beside Find, its menu item and the engine's search pages.
@@ -109,7 +110,7 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
 
   Gtk::Box layout_{Gtk::ORIENTATION_VERTICAL};
   Gtk::Toolbar ToolBar1;
-  std::array<Gtk::Image, 9> pictures_;
+  std::array<Gtk::Image, 10> pictures_;
   Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonDocumentSearch,
       ButtonSidePane, ButtonPrint, ButtonExit;
   Gtk::ToolButton ButtonBookmarks;

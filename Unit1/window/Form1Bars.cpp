@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kButtonWidth = 57;
 constexpr int kButtonHeight = 60;
+constexpr int kPictureOnlyWidth = 40;
 constexpr int kLogoSize = 32;
 constexpr int kLogoRightOffset = 40;
 
@@ -50,6 +51,7 @@ void TForm1::BuildToolBar() {
   style->load_from_data(kToolBarStyle);
   Gtk::StyleContext::add_provider_for_screen(get_screen(), style,
                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  static_assert(std::tuple_size_v<decltype(pictures_)> == kPictureNames.size());
   for (std::size_t i = 0; i < pictures_.size(); ++i)
     pictures_[i].set(ProgramPicture(kPictureNames[i]));
   // Each hint ends with the keys of its command.
@@ -62,8 +64,9 @@ void TForm1::BuildToolBar() {
                   &TForm1Logic::ButtonSearchClick);
   SetUpToolButton(ButtonDocumentSearch, "Search", "Search the Document (Ctrl+Shift+F)", 7,
                   &TForm1Logic::ButtonDocumentSearchClick);
-  SetUpToolButton(ButtonSidePane, "Contents", "Show or Hide the Side Pane (F9)", 8,
+  SetUpToolButton(ButtonSidePane, "Contents", "Show or Hide the Side Pane (F9)", 9,
                   &TForm1Logic::ButtonSidePaneClick);
+  ShowPictureOnly(ButtonSidePane);
   SetUpToolButton(ButtonPrint, "Print", "Print... (Ctrl+P)", 3, &TForm1Logic::ButtonPrintClick);
 
   ButtonFont.set_label("Font Size");
@@ -93,6 +96,13 @@ void TForm1::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption
   button.signal_clicked().connect([this, command] { Run(command); });
   ToolBar1.append(button);
   TraceToolButton(button);
+}
+
+// The described bar fills a 640-pixel window, so the buttons added to it show their picture
+// alone; the caption stays the button's name and its hint says what it does.
+void TForm1::ShowPictureOnly(Gtk::ToolButton& button) {
+  button.set_label_widget(*Gtk::make_managed<Gtk::Label>());
+  button.set_size_request(kPictureOnlyWidth, kButtonHeight);
 }
 
 void TForm1::TraceToolButton(Gtk::ToolButton& button) {

@@ -45,9 +45,7 @@ void TForm1::BuildBookmarks() {
   ButtonBookmarks.set_label("Bookmarks");
   ButtonBookmarks.set_icon_widget(pictures_[8]);
   ButtonBookmarks.set_tooltip_text("Bookmarks (Ctrl+D keeps this page)");
-  int width = 0, height = 0;
-  ButtonExit.get_size_request(width, height);
-  ButtonBookmarks.set_size_request(width, height);
+  ShowPictureOnly(ButtonBookmarks);
   ButtonBookmarks.set_homogeneous(false);
   ButtonBookmarks.signal_clicked().connect([this] {
     FillBookmarksMenu(bookmarksMenu_);
