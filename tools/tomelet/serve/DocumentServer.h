@@ -11,7 +11,7 @@
 
 namespace tomelet::serve {
 
-class TDocumentSite;
+class TSite;
 
 struct TRequestRecord {
   std::string Method;
@@ -46,7 +46,7 @@ class TDocumentServer {
  public:
   // Binds at once, so the port is known before serving starts. Throws std::runtime_error
   // naming the address when it is not one or cannot be listened on.
-  TDocumentServer(const TDocumentSite& site, TServerSettings settings);
+  TDocumentServer(const TSite& site, TServerSettings settings);
   ~TDocumentServer();
   TDocumentServer(const TDocumentServer&) = delete;
   TDocumentServer& operator=(const TDocumentServer&) = delete;

@@ -52,8 +52,11 @@ bool HasDotSegment(std::string_view archivePath) {
 }
 
 // The way back from a missing page: the start page and the search.
-constexpr std::string_view kWayBack =
-    "<p><a href=\"/\">Start page</a> &middot; <a href=\"/-/search\">Search</a></p>";
+std::string WayBack(std::string_view mount) {
+  const std::string root(mount);
+  return "<p><a href=\"" + root + "/\">Start page</a> &middot; <a href=\"" + root +
+         "/-/search\">Search</a></p>";
+}
 
 // The target with a "/" after its path, as the client wrote it, so its escapes stay as they were.
 std::string FolderLocation(std::string_view target) {
@@ -92,6 +95,7 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 
 struct TDocumentSite::Impl {
   std::shared_ptr<const TArchiveSnapshot> archive;
+  std::string mount;
   std::string startLocation;
   std::unique_ptr<TMemoryBudget> memory;
   std::unique_ptr<TEntryCache> cache;
@@ -105,24 +109,30 @@ struct TDocumentSite::Impl {
 };
 
 TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
-                             std::string_view startPage, std::size_t memoryBudget)
+                             std::string_view startPage, std::size_t memoryBudget,
+                             TDocumentMount mount)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
+  impl_->mount = std::move(mount.Path);
   impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
   impl_->cache = std::make_unique<TEntryCache>(*impl_->memory, memoryBudget / kCacheFraction);
   const std::string startUrl = StartUrl(startPage);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
-    impl_->startLocation = LocationFor(name);
+    impl_->startLocation = impl_->mount + LocationFor(name);
   }
-  impl_->searchPages =
-      std::make_unique<TSearchPages>(impl_->archive, StartPageArchivePath(startPage));
+  if (!mount.Index) {
+    mount.Index =
+        std::make_shared<search::TBackgroundIndex>(impl_->archive, StartPageArchivePath(startPage));
+  }
+  impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), impl_->mount);
 }
 
 TDocumentSite::~TDocumentSite() = default;
 
-bool TDocumentSite::IsSlow(std::string_view target) {
-  return target.starts_with(kSearchPathPrefix);
+bool TDocumentSite::IsSlow(std::string_view target) const {
+  return target.starts_with(impl_->mount) &&
+         target.substr(impl_->mount.size()).starts_with(kSearchPathPrefix);
 }
 
 TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
@@ -144,10 +154,11 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
 }
 
 TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
-  if (!request.Target.starts_with('/')) {
+  if (!request.Target.starts_with(mount) || !request.Target.substr(mount.size()).starts_with('/')) {
     return StatusPage(400, "Bad Request", "The request target must be a path.");
   }
-  const std::string_view pathPart = request.Target.substr(0, request.Target.find('?'));
+  const std::string_view target = request.Target.substr(mount.size());
+  const std::string_view pathPart = target.substr(0, target.find('?'));
   if (pathPart == "/") {
     if (startLocation.empty()) {
       return StatusPage(404, "Not Found", "The document names no start page.");
@@ -157,7 +168,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     return response;
   }
   if (pathPart.starts_with(kSearchPathPrefix)) {
-    return searchPages->Respond(request.Target);
+    return searchPages->Respond(target);
   }
   if (pathPart == "/favicon.ico") {
     const int own = archive->IndexOf("favicon.ico");
@@ -166,7 +177,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
       return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
     }
   }
-  const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), request.Target.substr(1));
+  const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), target.substr(1));
   const std::string& path = location.RequestedPath;
   const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
@@ -178,7 +189,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   }
   if (!location.Entry.Found() || IsReservedEntry(path) || dotted) {
     return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
-                      kWayBack);
+                      WayBack(mount));
   }
   return ServeEntry(location.Entry.Index, location.MimeType, request);
 }

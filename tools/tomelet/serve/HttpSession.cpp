@@ -170,7 +170,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
         .Range = View(request[http::field::range]),
         .IfRange = View(request[http::field::if_range]),
     };
-    if (!TDocumentSite::IsSlow(request_.Target)) {
+    if (!shared_.Site.IsSlow(request_.Target)) {
       Send(shared_.Site.Respond(request_), true);
       return;
     }

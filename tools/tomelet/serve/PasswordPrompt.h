@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -20,5 +21,9 @@ std::string PromptPassword(std::string_view prompt);
 // password file PATH: ..." when it cannot be read or is empty, and when its first line is longer
 // than kMaxPasswordLine.
 std::string PasswordFromFile(const std::string& path);
+
+// The lines "NAME:password" of the file, for the documents of a library, by NAME; lines without
+// a colon are left out. Raises as PasswordFromFile when the file cannot be read.
+std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path);
 
 }  // namespace tomelet::serve
