@@ -185,11 +185,7 @@ void TArchiveSnapshot::Load() {
   if (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
     throw EZLBArchiveError("Unable to open archive " + path_.string());
   }
-  device_ = status.st_dev;
-  inode_ = status.st_ino;
-  size_ = status.st_size;
-  modified_ = status.st_mtim;
-  statusChanged_ = status.st_ctim;
+  identity_ = IdentityOf(fd_).value_or(TFileIdentity{});
 
   // The reader opens the file through our own descriptor, so registry and data come from the
   // same file even when the path is replaced meanwhile.
@@ -212,18 +208,6 @@ TEntryView TArchiveSnapshot::Entry(int index) const {
 
 int TArchiveSnapshot::IndexOf(std::string_view archivePath) const {
   return entries_.Find(archivePath);
-}
-
-bool TArchiveSnapshot::IsUnchanged() const {
-  struct stat status {};
-  if (::stat(path_.c_str(), &status) != 0) {
-    return false;
-  }
-  const auto same = [](const timespec& a, const timespec& b) {
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-  };
-  return status.st_dev == device_ && status.st_ino == inode_ && status.st_size == size_ &&
-         same(status.st_mtim, modified_) && same(status.st_ctim, statusChanged_);
 }
 
 bool TArchiveSnapshot::IsDeflated(int index) const {

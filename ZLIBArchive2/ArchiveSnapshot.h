@@ -3,8 +3,6 @@
 // when the file at its path is no longer the one it opened.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -17,6 +15,7 @@
 #include "ZLIBArchive2/EntryTable.h"
 #include "ZLIBArchive2/SeekPoints.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "platform/files/FileIdentity.h"
 
 namespace tomelet {
 
@@ -42,10 +41,9 @@ class TArchiveSnapshot {
   // Index of the first entry whose folded archive path equals the folded name, or -1.
   int IndexOf(std::string_view archivePath) const;
 
-  // False once the file at the path is not the one opened: replaced, or changed in place. Change
-  // is told by what a writer cannot put back (inode, size, status-change time), not the
-  // modification time alone.
-  bool IsUnchanged() const;
+  // The file as it was when opened, for telling a replaced or changed file.
+  const TFileIdentity& Identity() const { return identity_; }
+  bool IsUnchanged() const { return IdentityAt(path_) == identity_; }
 
   // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
   bool IsDeflated(int index) const;
@@ -89,11 +87,7 @@ class TArchiveSnapshot {
 
   std::filesystem::path path_;
   int fd_ = -1;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
-  off_t size_ = 0;
-  timespec modified_{};
-  timespec statusChanged_{};
+  TFileIdentity identity_;
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;
   TEntryTable entries_;
