@@ -1,8 +1,6 @@
 #include "Unit1/DocumentSearch.h"
 
-#include <chrono>
-
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsPage.h"
@@ -43,49 +41,27 @@ std::string SuggestionAddress(const search::TSuggestion& suggestion) {
   return search::HitAddress({suggestion.Path, "", suggestion.Title, "", 0}, kDocumentUrlPrefix);
 }
 
-TDocumentSearch::TDocumentSearch(std::filesystem::path documentFile, std::string startPage)
-    : documentFile_(std::move(documentFile)),
-      startPage_(StartPageArchivePath(startPage)),
-      startUrl_(startPage.empty() ? std::string() : StartUrl(startPage)) {}
+TDocumentSearch::TDocumentSearch(std::shared_ptr<const TDocument> document, std::string startPage)
+    : startUrl_(startPage.empty() ? std::string() : StartUrl(startPage)),
+      index_(std::make_unique<search::TBackgroundIndex>(std::move(document),
+                                                        StartPageArchivePath(startPage))) {}
 
 TDocumentSearch::~TDocumentSearch() = default;
 
-// The window's own reader keeps no descriptor that threads may share, so the index reads the
-// document through a snapshot of its own. Reading the registry again and checking every block of
-// a carried index take long enough on a large document to be kept off the window's thread.
+// The index reads the window's own document through positioned reads; opening it (reading the
+// checks of a carried index) and building it take long enough on a large document to run on the
+// index's own thread.
 void TDocumentSearch::Prepare() {
-  if (opening_.valid() || index_ || !openError_.empty())
-    return;
-  opening_ = std::async(std::launch::async, [file = documentFile_, startPage = startPage_] {
-    auto index = std::make_unique<search::TBackgroundIndex>(
-        std::make_shared<const TArchiveSnapshot>(file), startPage);
-    index->State();
-    return index;
-  });
-}
-
-search::TBackgroundIndex* TDocumentSearch::Index() {
-  Prepare();
-  if (opening_.valid() && opening_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-    try {
-      index_ = opening_.get();
-    } catch (const std::exception& failure) {
-      openError_ = failure.what();
-    }
-  }
-  return index_.get();
+  index_->State();
 }
 
 std::string TDocumentSearch::ResultsPage(std::string_view address) {
   const auto query = search::ParseResultsQuery(QueryString(address));
   const auto addresses = ViewerAddresses(startUrl_);
-  auto* index = Index();
-  if (!index) {
-    return openError_.empty()
-               ? search::StatusPageHtml(query, "Opening the search index", true, addresses)
-               : search::StatusPageHtml(query, openError_, false, addresses);
+  const auto state = index_->State();
+  if (state.Opening) {
+    return search::StatusPageHtml(query, "Opening the search index", true, addresses);
   }
-  const auto state = index->State();
   if (!state.Index) {
     const bool indexing = state.Error.empty();
     const std::string message =
@@ -99,10 +75,9 @@ std::string TDocumentSearch::ResultsPage(std::string_view address) {
 
 std::vector<search::TSuggestion> TDocumentSearch::Suggest(std::string_view typed) {
   const auto word = LastWord(typed);
-  auto* index = word.empty() ? nullptr : Index();
-  if (!index)
+  if (word.empty())
     return {};
-  const auto state = index->State();
+  const auto state = index_->State();
   return state.Index ? state.Index->Suggest(word, kSuggestions)
                      : std::vector<search::TSuggestion>{};
 }

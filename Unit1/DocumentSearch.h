@@ -3,8 +3,6 @@
 // use so that the window never waits for it.
 #pragma once
 
-#include <filesystem>
-#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,15 +12,17 @@
 
 namespace tomelet {
 
+class TDocument;
+
 namespace search {
 class TBackgroundIndex;
 }
 
 class TDocumentSearch {
  public:
-  // startPage as the options name it. Nothing is read before the first search. Waits for an
-  // index being opened when destroyed.
-  TDocumentSearch(std::filesystem::path documentFile, std::string startPage);
+  // The window's open document, startPage as the options name it. Nothing is read before the
+  // first search. Waits for an index being opened when destroyed.
+  TDocumentSearch(std::shared_ptr<const TDocument> document, std::string startPage);
   ~TDocumentSearch();
   TDocumentSearch(const TDocumentSearch&) = delete;
   TDocumentSearch& operator=(const TDocumentSearch&) = delete;
@@ -39,15 +39,8 @@ class TDocumentSearch {
   std::vector<search::TSuggestion> Suggest(std::string_view typed);
 
  private:
-  // The index once it has been opened or is being built; null before and when it failed.
-  search::TBackgroundIndex* Index();
-
-  std::filesystem::path documentFile_;
-  std::string startPage_;
   std::string startUrl_;  // where the results page leads back to
-  std::future<std::unique_ptr<search::TBackgroundIndex>> opening_;
   std::unique_ptr<search::TBackgroundIndex> index_;
-  std::string openError_;
 };
 
 // What the search address shows for a document that does not allow searching.

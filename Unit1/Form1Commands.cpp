@@ -114,12 +114,16 @@ bool TForm1Logic::ShortcutAllowed(TShortcut shortcut) const {
       return projectOptions_.AllowFind();
     case TShortcut::Search:
       return documentSearch_ != nullptr;
+    case TShortcut::SidePane:
+      return documentMap_ != nullptr;
     case TShortcut::Print:
       return projectOptions_.AllowPrint();
     case TShortcut::TextLarger:
     case TShortcut::TextSmaller:
     case TShortcut::TextMedium:
       return projectOptions_.AllowFontSize();
+    case TShortcut::Bookmark:
+      return BookmarksAllowed();
     default:
       return true;
   }
@@ -159,6 +163,12 @@ bool TForm1Logic::RunShortcut(TShortcut shortcut) {
     case TShortcut::Forward:
       ButtonForwardClick();
       break;
+    case TShortcut::Bookmark:
+      AddBookmark();
+      break;
+    case TShortcut::SidePane:
+      ButtonSidePaneClick();
+      break;
   }
   return true;
 }
@@ -174,6 +184,7 @@ void TForm1Logic::WebBrowser1CommandStateChange(int command, bool enable) {
 }
 
 void TForm1Logic::WebBrowser1TitleChange(const std::string& text) {
+  pageTitle_ = text;
   view_.SetCaption(text);
   view_.SetApplicationTitle(text);
 }

@@ -13,7 +13,9 @@
 #include "Unit1/MainWindowView.h"
 #include "Unit1/NavigationPolicy.h"
 #include "Unit1/RememberedPlace.h"
+#include "Unit1/SidePane.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "bookmarks/Bookmarks.h"
 #include "document/DocumentEntries.h"
 #include "document/ProjectOptions.h"
 #include "platform/com/Com.h"
@@ -53,7 +55,9 @@ enum class TShortcut {
   Exit,
   Home,
   Back,
-  Forward
+  Forward,
+  Bookmark,
+  SidePane
 };
 
 // What Esc does: an editable field of the page that has the keyboard gets the key first, then an
@@ -82,10 +86,30 @@ class TForm1Logic {
   // when it allows Find.
   void ButtonDocumentSearchClick();
   void ButtonPrintClick();
+  // Shows or hides the side pane; it exists, like the search, only when the document allows
+  // Find. Whether it is shown is kept with the reader's place.
+  void ButtonSidePaneClick();
+  // The headings of the document's page at address, for the pane's outline.
+  std::vector<search::TOutlineHeading> PageOutline(const std::string& address);
   void Largest1Click(int textSize);
   void CopytoClipboard1Click();
   void PopupMenu2Popup();
   void Exit1Click();
+  // The document's bookmarks exist once its password was given and its file is known.
+  bool BookmarksAllowed() const { return !documentKey_.empty() && bookmarksKept_; }
+  const std::vector<TBookmark>& Bookmarks() const { return bookmarks_; }
+  // Keeps the page shown with its title and place; a page kept already gets its new place.
+  void AddBookmark();
+  // Opens a bookmark at its page, anchor and scroll place.
+  void OpenBookmark(std::size_t index);
+  void RenameBookmark(std::size_t index, const std::string& title);
+  void DeleteBookmark(std::size_t index);
+  // Adds the links of a bookmark file that lead to pages of this document, other than those kept
+  // already, and answers how many. Throws EBookmarkFileError when the file cannot be read or is
+  // not a bookmark file.
+  std::size_t ImportBookmarks(const std::filesystem::path& file);
+  // Throws EBookmarkFileError when the file cannot be written.
+  void ExportBookmarks(const std::filesystem::path& file) const;
   // Runs the command of a shortcut when the document allows that command; false when it does
   // not, so the key goes on to the page.
   bool RunShortcut(TShortcut shortcut);
@@ -111,6 +135,8 @@ class TForm1Logic {
   int TextSize() const { return textSize_; }
   // Null until the password was given, and for a document that does not allow Find.
   TDocumentSearch* DocumentSearch() { return documentSearch_.get(); }
+  // Null on the same terms as DocumentSearch.
+  TDocumentMapLoader* DocumentMap() { return documentMap_.get(); }
 
   // How long closing waits for the blank page before it gives up on the browser.
   std::chrono::milliseconds CloseWaitLimit{5000};
@@ -118,6 +144,8 @@ class TForm1Logic {
   TClock Clock = [] { return std::chrono::steady_clock::now(); };
   // Where the reader's place in each document is kept; empty keeps nothing.
   std::filesystem::path PlaceFolder = TPlaceStore::DefaultFolder();
+  // Where the reader's bookmarks of each document are kept; empty keeps none.
+  std::filesystem::path BookmarkFolder = TBookmarkStore::DefaultFolder();
 
   // The URL security policy the browser receives when it asks for a security manager.
   TSecurityManager SecurityManager1;
@@ -138,6 +166,10 @@ class TForm1Logic {
   void ApplyRememberedPlace();
   bool DocumentHasPage(const std::string& address);
   void RememberPlace();
+  void RecallBookmarks();
+  void SaveBookmarks();
+  std::string RecalledHistory() const;
+  void RememberHistory();
 
   IMainWindowView& view_;
   IDialogs& dialogs_;
@@ -156,6 +188,12 @@ class TForm1Logic {
   std::optional<TRememberedPlace> rememberedPlace_;
   std::optional<std::pair<int, int>> pendingScroll_;
   std::unique_ptr<TDocumentSearch> documentSearch_;
+  std::string pageTitle_;
+  std::vector<TBookmark> bookmarks_;
+  // False while a damaged bookmark file could not be moved aside, so that no save replaces it.
+  bool bookmarksKept_ = true;
+  std::unique_ptr<TDocumentMapLoader> documentMap_;
+  bool sidePaneShown_ = false;
 };
 
 }  // namespace tomelet

@@ -21,6 +21,8 @@ void TForm1Logic::ApplyRememberedPlace() {
   if (!rememberedPlace_)
     return;
   const auto& place = *rememberedPlace_;
+  if (place.SidePane && documentMap_)
+    ButtonSidePaneClick();
   if (place.WindowSize && BorderFromCode(projectOptions_.WindowBorder()) == TWindowBorder::Sizeable)
     view_.SetOuterSize(place.WindowSize->first, place.WindowSize->second);
   if (place.TextSize != kDefaultTextSize && projectOptions_.AllowFontSize()) {
@@ -51,6 +53,7 @@ void TForm1Logic::RememberPlace() {
   place.ScrollX = position.ScrollX;
   place.ScrollY = position.ScrollY;
   place.TextSize = textSize_;
+  place.SidePane = sidePaneShown_;
   if (BorderFromCode(projectOptions_.WindowBorder()) == TWindowBorder::Sizeable)
     place.WindowSize = view_.WindowSize();
   TPlaceStore(PlaceFolder).Save(documentKey_, place);

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "Unit1/Form1Logic.h"
+#include "document/Document.h"
 
 namespace tomelet {
 namespace {
@@ -85,11 +86,15 @@ void TForm1Logic::FormCreate() {
     view_.Terminate();
     return;
   }
-  if (projectOptions_.AllowFind())
+  if (projectOptions_.AllowFind()) {
     documentSearch_ =
-        std::make_unique<TDocumentSearch>(arc_.ArchiveFileName(), projectOptions_.StartPage());
+        std::make_unique<TDocumentSearch>(ShareDocument(arc_), projectOptions_.StartPage());
+    documentMap_ =
+        std::make_unique<TDocumentMapLoader>(ShareDocument(arc_), projectOptions_.StartPage());
+  }
   RecallPlace();
   ApplyWindowOptions();
+  RecallBookmarks();
   ApplyRememberedPlace();
   ApplyScrollBarOption();
   LoadLogo();
@@ -166,6 +171,7 @@ void TForm1Logic::ApplyWindowOptions() {
   view_.SetEnabled(TFormControl::ButtonSearch, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::DocumentSearch1, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonDocumentSearch, projectOptions_.AllowFind());
+  view_.SetEnabled(TFormControl::ButtonSidePane, projectOptions_.AllowFind());
   view_.SetEnabled(TFormControl::ButtonFont, projectOptions_.AllowFontSize());
 }
 
@@ -198,7 +204,9 @@ void TForm1Logic::NavigateToStartPage() {
   if (page != startUrl_ && rememberedPlace_)
     pendingScroll_ = {rememberedPlace_->ScrollX, rememberedPlace_->ScrollY};
   try {
-    webBrowser_.Navigate(page);
+    const auto history = RecalledHistory();
+    if (history.empty() || !view_.ResumeHistory(history, page))
+      webBrowser_.Navigate(page);
   } catch (const std::exception&) {
     dialogs_.ShowInformation(std::string(kNavigationError));
   }
@@ -206,6 +214,7 @@ void TForm1Logic::NavigateToStartPage() {
 
 void TForm1Logic::FormClose() {
   RememberPlace();
+  RememberHistory();
   docCompleted_ = false;
   webBrowser_.Navigate(std::string(kBlankUrl));
   const auto deadline = Clock() + CloseWaitLimit;

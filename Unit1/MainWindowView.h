@@ -61,6 +61,8 @@ enum class TFormControl {
   ButtonSearch,
   // The document's Search command; absent rather than greyed when the document does not allow it.
   ButtonDocumentSearch,
+  // The side pane's button; absent like the Search button.
+  ButtonSidePane,
   ButtonPrint,
   ButtonFont,
   GoBack1,
@@ -69,6 +71,10 @@ enum class TFormControl {
   Search1,
   DocumentSearch1,
   Print1,
+  // The Bookmarks button and the page menu's Bookmarks item; absent until the document is open
+  // and its password was given.
+  ButtonBookmarks,
+  Bookmarks1,
 };
 
 // Where the reader is in the page shown: its address, with any anchor, and how far it is scrolled.
@@ -97,6 +103,8 @@ class IMainWindowView {
   virtual void SetStatusText(const std::string& text) = 0;
   // Shows the search bar above the page with the keyboard in it.
   virtual void ShowSearchBar() = 0;
+  // Shows the side pane with the keyboard in it, or hides it and gives the keyboard to the page.
+  virtual void ShowSidePane(bool shown) = 0;
   // Moves the check mark of the text size menu to the item of that size (0 to 4).
   virtual void CheckTextSize(int size) = 0;
 
@@ -105,6 +113,13 @@ class IMainWindowView {
   virtual void ScrollPage(int x, int y) = 0;
   // The window's size as the reader left it; nothing while it is maximised or full screen.
   virtual std::optional<std::pair<int, int>> WindowSize() = 0;
+  // The history of Back and Forward as the browser keeps it, to be resumed in a later session;
+  // empty when there is none.
+  virtual std::string HistoryState() = 0;
+  // Before the first page: restores the history of an earlier session. When that history's
+  // current page is address, shows it from there and answers true; otherwise address is still
+  // to be opened.
+  virtual bool ResumeHistory(const std::string& state, const std::string& address) = 0;
 
   // Closes the main window as the user would, which runs the close handler.
   virtual void Close() = 0;

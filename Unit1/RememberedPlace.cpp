@@ -1,7 +1,5 @@
 #include "Unit1/RememberedPlace.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -9,6 +7,8 @@
 #include <sstream>
 #include <system_error>
 #include <vector>
+
+#include "platform/files/AtomicFile.h"
 
 namespace tomelet {
 namespace {
@@ -78,6 +78,10 @@ bool ReadField(TRememberedPlace& place, std::string_view name, std::string_view 
       place.TextSize = *size;
     return size.has_value();
   }
+  if (name == "side-pane") {
+    place.SidePane = value == "shown";
+    return place.SidePane;
+  }
   if (name == "window") {
     place.WindowSize = PairOf(value, 1, kLargestWindow);
     return place.WindowSize.has_value();
@@ -123,6 +127,8 @@ std::string FormatPlace(std::string_view key, const TRememberedPlace& place) {
   text << "text-size " << place.TextSize << '\n';
   if (place.WindowSize)
     text << "window " << place.WindowSize->first << ' ' << place.WindowSize->second << '\n';
+  if (place.SidePane)
+    text << "side-pane shown\n";
   return text.str();
 }
 
@@ -184,27 +190,7 @@ std::optional<TRememberedPlace> TPlaceStore::Load(std::string_view key) const {
 }
 
 bool TPlaceStore::Save(std::string_view key, const TRememberedPlace& place) const {
-  if (folder_.empty())
-    return false;
-  std::error_code error;
-  std::filesystem::create_directories(folder_, error);
-  const auto file = FileOf(key);
-  auto temporary = file;
-  temporary += ".new-" + std::to_string(::getpid());
-  {
-    std::ofstream output(temporary, std::ios::binary | std::ios::trunc);
-    output << FormatPlace(key, place);
-    output.flush();
-    if (!output) {
-      std::filesystem::remove(temporary, error);
-      return false;
-    }
-  }
-  std::filesystem::rename(temporary, file, error);
-  if (!error)
-    return true;
-  std::filesystem::remove(temporary, error);
-  return false;
+  return !folder_.empty() && WriteFileAtomically(FileOf(key), FormatPlace(key, place));
 }
 
 }  // namespace tomelet

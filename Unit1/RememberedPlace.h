@@ -23,6 +23,7 @@ struct TRememberedPlace {
   int ScrollY = 0;
   int TextSize = kMediumTextSize;
   std::optional<std::pair<int, int>> WindowSize;
+  bool SidePane = false;  // whether the side pane was shown
 
   bool operator==(const TRememberedPlace&) const = default;
 };

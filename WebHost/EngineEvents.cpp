@@ -6,6 +6,7 @@
 #include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/SchemeBridge.h"
+#include "WebHost/SearchBar.h"
 #include "WebHost/Urls.h"
 
 namespace tomelet {
@@ -42,6 +43,7 @@ void TEngineView::ConnectSignals() {
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
   g_signal_connect(view_, "mouse-target-changed", G_CALLBACK(OnMouseTarget), this);
+  g_signal_connect(view_, "leave-notify-event", G_CALLBACK(OnPointerLeft), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
   g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
   g_signal_connect(webkit_web_view_get_back_forward_list(view_), "changed",
@@ -84,7 +86,7 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
   bool cancel = false;
   if (host_.Events.OnBeforeNavigate2)
     host_.Events.OnBeforeNavigate2(url, cause, cancel);
-  if (!cancel && pagePolicy_->RefusesNavigation(action))
+  if (!cancel && (HandsToDesktop(url, cause) || pagePolicy_->RefusesNavigation(action)))
     cancel = true;
   if (cancel) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
@@ -135,6 +137,16 @@ void TEngineView::OpenInThisView(WebKitNavigationAction* action) {
   g_object_unref(request);
 }
 
+// The engine shows only its own schemes; the platform's browser handed the others (mail, phone,
+// chat) to the desktop. A page's script alone must not start a program of the reader's.
+bool TEngineView::HandsToDesktop(const std::string& url, TNavigationCause cause) {
+  if (IsShownByEngine(url))
+    return false;
+  if (cause == TNavigationCause::ReaderAction && host_.OpenWithDefaultProgram)
+    host_.OpenWithDefaultProgram(url);
+  return true;
+}
+
 bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {
   WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
   const std::string url = Text(webkit_uri_response_get_uri(response));
@@ -147,23 +159,22 @@ bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {
   }
   if (IsDocumentUrl(url) && !webkit_response_policy_decision_is_mime_type_supported(decision)) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
-    OpenAsFile(url);
+    OfferDownload(url);
     return true;
   }
   return false;
 }
 
-// What the engine cannot show is asked for again as a file and handed to the desktop.
-void TEngineView::OpenAsFile(const std::string& url) {
-  const RequestResult result = FetchThroughSession(url, true);
-  if (result.Outcome == RequestOutcome::Served && !result.CacheFileName.empty()) {
-    if (shellOpener_)
-      shellOpener_->OpenWithDefaultProgram(result.CacheFileName);
-    return;
-  }
-  RaiseNavigateError(url, result.Outcome == RequestOutcome::NotFound ? 404
-                          : FAILED(result.Result)                    ? result.Result
-                                                                     : E_FAIL);
+// Each new page takes the keyboard, so the reading keys scroll it and its autofocus field takes
+// typing at once; only a reader typing in the find or search bar keeps typing there.
+void TEngineView::FocusPageUnlessTypingInABar() {
+  GtkWidget* top = gtk_widget_get_toplevel(GTK_WIDGET(view_));
+  GtkWidget* focus = GTK_IS_WINDOW(top) ? gtk_window_get_focus(GTK_WINDOW(top)) : nullptr;
+  const auto inBar = [focus](TPageBar* bar) {
+    return focus && bar && gtk_widget_is_ancestor(focus, GTK_WIDGET(bar->gobj()));
+  };
+  if (!inBar(findBar_.get()) && !inBar(searchBar_.get()))
+    gtk_widget_grab_focus(GTK_WIDGET(view_));
 }
 
 void TEngineView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer self) {
@@ -177,8 +188,11 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     scroll_ = {};
     if (findBar_)
       findBar_->Forget();
+    FocusPageUnlessTypingInABar();
+    RaiseStatusText({});
     RaiseCommandStates();
   } else if (event == WEBKIT_LOAD_FINISHED) {
+    RaiseUntitledPageName();
     HighlightSearchedWords();
     if (host_.Events.OnDocumentComplete)
       host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
@@ -208,15 +222,26 @@ void TEngineView::OnTitle(GObject*, GParamSpec*, gpointer self) {
   static_cast<TEngineView*>(self)->TitleChanged();
 }
 
-// Until the page names itself its address stands as its title.
+// Between pages the engine has no title at all; a page names itself as it loads, and what is no
+// page of HTML (a PDF, a text file, a picture) stands under its file name once loaded.
 void TEngineView::TitleChanged() {
-  if (!host_.Events.OnTitleChange)
-    return;
-  std::string title = Text(webkit_web_view_get_title(view_));
-  if (title.empty())
-    title = Text(webkit_web_view_get_uri(view_));
-  if (!title.empty())
+  const std::string title = Text(webkit_web_view_get_title(view_));
+  if (!title.empty() && host_.Events.OnTitleChange)
     host_.Events.OnTitleChange(title);
+}
+
+void TEngineView::RaiseUntitledPageName() {
+  if (!Text(webkit_web_view_get_title(view_)).empty() || !host_.Events.OnTitleChange)
+    return;
+  // A page's own title may come a moment after it finished loading.
+  WebKitWebResource* page = webkit_web_view_get_main_resource(view_);
+  WebKitURIResponse* response = page ? webkit_web_resource_get_response(page) : nullptr;
+  const std::string type = response ? Text(webkit_uri_response_get_mime_type(response)) : "";
+  if (type.find("html") != std::string::npos)
+    return;
+  const std::string name = AddressName(Address());
+  if (!name.empty())
+    host_.Events.OnTitleChange(name);
 }
 
 void TEngineView::OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {
@@ -227,9 +252,19 @@ void TEngineView::MouseTargetChanged(WebKitHitTestResult* hit) {
   std::string link;
   if (webkit_hit_test_result_context_is_link(hit))
     link = Text(webkit_hit_test_result_get_link_uri(hit));
-  if (link == statusText_)
+  RaiseStatusText(link);
+}
+
+// The engine reports no target once the pointer leaves the page, so the link's text goes then.
+gboolean TEngineView::OnPointerLeft(GtkWidget*, GdkEventCrossing*, gpointer self) {
+  static_cast<TEngineView*>(self)->RaiseStatusText({});
+  return FALSE;
+}
+
+void TEngineView::RaiseStatusText(const std::string& text) {
+  if (text == statusText_)
     return;
-  statusText_ = link;
+  statusText_ = text;
   if (host_.Events.OnStatusTextChange)
     host_.Events.OnStatusTextChange(statusText_);
 }

@@ -30,6 +30,8 @@ namespace {
 constexpr const char* kCloseMessage = "tomeletClose";
 constexpr const char* kEditingMessage = "tomeletEditing";
 constexpr const char* kScrollMessage = "tomeletScroll";
+// The script world of the viewer's own notes on a page, apart from the page's scripts.
+constexpr const char* kViewerWorld = "tomelet";
 
 void AddScript(WebKitUserContentManager* content, std::string_view name,
                WebKitUserContentInjectedFrames frames) {
@@ -52,14 +54,14 @@ std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
   return std::filesystem::path(name.data());
 }
 
+}  // namespace
+
 void ShowError(Gtk::Window* parent, const std::string& text) {
   Gtk::MessageDialog dialog(text, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_OK, true);
   if (parent)
     dialog.set_transient_for(*parent);
   dialog.run();
 }
-
-}  // namespace
 
 TEngineView::TEngineView(TWebHost& host) : host_(host) {
   WebKitWebContext* context = webkit_web_context_get_default();
@@ -171,6 +173,11 @@ void TEngineView::GoForward() {
     webkit_web_view_go_forward(view_);
 }
 
+void TEngineView::GoToHistoryItem(WebKitBackForwardListItem* item) {
+  ApplySessionUserAgent();
+  webkit_web_view_go_to_back_forward_list_item(view_, item);
+}
+
 IOleCommandTarget* TEngineView::Document() {
   return hasDocument_ ? &documentCommands_ : nullptr;
 }
@@ -179,9 +186,21 @@ void TEngineView::Copy() {
   webkit_web_view_execute_editing_command(view_, WEBKIT_EDITING_COMMAND_COPY);
 }
 
+// The engine takes the script, the zoom and the second script in that order, so the reader goes
+// on reading at the element that was at the top of the view. The viewer's own script world keeps
+// the note away from the page's scripts.
 void TEngineView::SetTextSize(int textSize) {
-  if (const auto level = TextSizeZoomLevel(textSize))
-    webkit_web_view_set_zoom_level(view_, *level);
+  const auto level = TextSizeZoomLevel(textSize);
+  if (!level)
+    return;
+  const auto keepPlace = [this](const char* step) {
+    const std::string script = PageResource("keep-place.js") + "('" + step + "');";
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), -1, kViewerWorld, nullptr, nullptr,
+                                        nullptr, nullptr);
+  };
+  keepPlace("remember");
+  webkit_web_view_set_zoom_level(view_, *level);
+  keepPlace("restore");
 }
 
 Gtk::Window* TEngineView::ParentWindow() const {

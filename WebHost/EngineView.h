@@ -22,6 +22,9 @@ class TPagePolicy;
 class TPrintPreview;
 class TSearchBar;
 
+// A modal error box above parent, or centred when there is none.
+void ShowError(Gtk::Window* parent, const std::string& text);
+
 // The document's command target: the find bar and the document's own commands.
 class TDocumentCommands final : public IOleCommandTarget {
  public:
@@ -48,6 +51,7 @@ class TEngineView {
   void Reload();
   void GoBack();
   void GoForward();
+  void GoToHistoryItem(WebKitBackForwardListItem* item);
   IOleCommandTarget* Document();
 
   void Copy();
@@ -70,7 +74,6 @@ class TEngineView {
   void SetSilent(bool silent) { silent_ = silent; }
 
   void SetTemporaryFolder(const std::filesystem::path& folder) { temporaryFolder_ = folder; }
-  void SetShellOpener(std::unique_ptr<IShellOpener> opener) { shellOpener_ = std::move(opener); }
 
  private:
   void ConfigureSettings();
@@ -87,14 +90,22 @@ class TEngineView {
   TNavigationCause CauseOf(WebKitNavigationAction* action, const std::string& url);
   bool DecideNewWindow(WebKitNavigationPolicyDecision* decision);
   void OpenInThisView(WebKitNavigationAction* action);
+  bool HandsToDesktop(const std::string& url, TNavigationCause cause);
   bool DecideResponse(WebKitResponsePolicyDecision* decision);
+  // A file of the document the engine cannot show, saved or opened as the reader chooses
+  // (EngineDownloads.cpp).
+  void OfferDownload(const std::string& url);
   void OpenAsFile(const std::string& url);
+  void SaveAsFile(const std::string& url, const std::filesystem::path& target);
   void LoadChanged(WebKitLoadEvent event);
+  void FocusPageUnlessTypingInABar();
   void NoteSearchResultFollowed(WebKitNavigationAction* action, const std::string& url);
   void HighlightSearchedWords();
   bool LoadFailed(const char* url, const GError* error);
   void TitleChanged();
+  void RaiseUntitledPageName();
   void MouseTargetChanged(WebKitHitTestResult* hit);
+  void RaiseStatusText(const std::string& text);
   void RaiseCommandStates();
   void RaiseWindowClosing();
   bool RaiseNavigateError(const std::string& url, int statusCode);
@@ -107,6 +118,7 @@ class TEngineView {
                                gpointer self);
   static void OnTitle(GObject*, GParamSpec*, gpointer self);
   static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self);
+  static gboolean OnPointerLeft(GtkWidget*, GdkEventCrossing*, gpointer self);
   static void OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self);
   static void OnClose(WebKitWebView*, gpointer self);
   static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, gpointer self);
@@ -131,7 +143,6 @@ class TEngineView {
   std::string appliedUserAgent_;
   std::filesystem::path temporaryFolder_;
   std::filesystem::path ownFolder_;
-  std::unique_ptr<IShellOpener> shellOpener_;
   GtkWidget* layout_ = nullptr;
   std::unique_ptr<TFindBar> findBar_;
   std::unique_ptr<TSearchBar> searchBar_;

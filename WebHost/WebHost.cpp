@@ -1,6 +1,5 @@
 #include "WebHost/WebHost.h"
 
-#include <gio/gio.h>
 #include <gtkmm/widget.h>
 
 #include "WebHost/EngineView.h"
@@ -8,29 +7,6 @@
 #include "WebHost/Urls.h"
 
 namespace tomelet {
-namespace {
-
-class TDesktopShellOpener final : public IShellOpener {
- public:
-  void OpenWithDefaultProgram(const std::filesystem::path& file) override {
-    gchar* uri = g_filename_to_uri(file.c_str(), nullptr, nullptr);
-    if (!uri)
-      return;
-    GError* error = nullptr;
-    if (!g_app_info_launch_default_for_uri(uri, nullptr, &error)) {
-      g_warning("Cannot open %s: %s", uri, error->message);
-      g_error_free(error);
-    }
-    g_free(uri);
-  }
-};
-
-}  // namespace
-
-std::unique_ptr<IShellOpener> MakeDesktopShellOpener() {
-  return std::make_unique<TDesktopShellOpener>();
-}
-
 HRESULT TDocumentCommands::Exec(const GUID* group, std::uint32_t command, std::uint32_t,
                                 std::optional<int> input) {
   if (group && *group == CGID_WebBrowser && command == kFindDialogCommand) {
@@ -59,10 +35,6 @@ Gtk::Widget& TWebHost::Page() {
 
 void TWebHost::SetTemporaryFolder(const std::filesystem::path& folder) {
   view_->SetTemporaryFolder(folder);
-}
-
-void TWebHost::SetShellOpener(std::unique_ptr<IShellOpener> opener) {
-  view_->SetShellOpener(std::move(opener));
 }
 
 void TWebHost::Navigate(const std::string& url) {

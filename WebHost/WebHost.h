@@ -21,20 +21,20 @@ class Widget;
 
 namespace tomelet {
 
-// Opens a file with the desktop's default program; tests record the call instead.
-class IShellOpener {
- public:
-  virtual ~IShellOpener() = default;
-  virtual void OpenWithDefaultProgram(const std::filesystem::path& file) = 0;
-};
-
-std::unique_ptr<IShellOpener> MakeDesktopShellOpener();
+// What the reader does with a file of the document that the engine cannot show.
+enum class TDownloadChoice { Save, Open, Cancel };
 
 class TEngineView;
 
 // A page offered as the reader types in the search bar.
 struct TSuggestedPage {
   std::string Title;
+  std::string Address;
+};
+
+// A page of the history that Back or Forward leads to.
+struct THistoryPage {
+  std::string Title;  // empty when the page had none
   std::string Address;
 };
 
@@ -53,14 +53,22 @@ class TWebHost final : public IWebBrowserHost {
 
   // Where print previews are written; without one the host makes a private folder of its own.
   void SetTemporaryFolder(const std::filesystem::path& folder);
-  // Receives downloads the engine cannot show; the desktop's opener by default.
-  void SetShellOpener(std::unique_ptr<IShellOpener> opener);
 
   void Navigate(const std::string& url) override;
   // Loads the current page again.
   void Reload();
   void GoBack() noexcept override;
   void GoForward() noexcept override;
+  // The pages Back (or else Forward) leads to, the nearest first.
+  std::vector<THistoryPage> HistoryPages(bool back) const;
+  // Goes that many pages back (negative) or forward; nothing without such a page.
+  void GoThroughHistory(int steps) noexcept;
+  // The history as the engine keeps it, to be resumed in a later session; empty when none.
+  std::string HistoryState() const;
+  // Before the first page: restores a history that HistoryState gave; a state the engine cannot
+  // read is passed over. When the restored current page is address, loads it from there and
+  // answers true.
+  bool ResumeHistory(const std::string& state, const std::string& address);
   IOleCommandTarget* Document() override;
   void ExecWB(OLECMDID command, OLECMDEXECOPT option, std::optional<int> input = {}) override;
 
@@ -86,6 +94,14 @@ class TWebHost final : public IWebBrowserHost {
   TWebHostSettings Settings;
   // The answers the host gives the page, with the viewer's values.
   THostPolicy HostPolicy = THostPolicy::ForViewer();
+  // Hands a file or an address of a scheme the engine cannot show (mailto:, ...) to the desktop's
+  // default program. Only addresses the reader clicked or keyed reach it.
+  std::function<void(const std::string& fileOrUri)> OpenWithDefaultProgram;
+  // Asks the reader what to do with a file of the document the engine cannot show, by its name;
+  // without an answer nothing is done with it.
+  std::function<TDownloadChoice(const std::string& name)> AskDownload;
+  // Where the reader saves such a file, by its name; nothing when the reader cancels.
+  std::function<std::optional<std::filesystem::path>(const std::string& name)> ChooseSaveFile;
   // Shows the window's pop-up menu at the pointer in place of the engine's context menu.
   std::function<void(const GdkEvent* trigger)> PopupMenu;
   // Told what the find bar shows: "shown", "closed" or its count ("2 of 4", "No matches").

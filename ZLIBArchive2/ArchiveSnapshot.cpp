@@ -24,7 +24,7 @@ constexpr std::size_t kReadPiece = 65536;
 constexpr std::int64_t kLargestCheckedStream = std::int64_t{256} << 20;
 
 void RejectEncrypted(const TEntryView& entry) {
-  if (entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted) {
+  if (IsEncryptedMethod(entry.Method)) {
     throw EZLBArchiveError("No password given for encrypted file");
   }
 }
@@ -120,11 +120,7 @@ class TInflatingEntryReader final : public TEntryReader {
     const std::size_t got = Inflate(piece);
     remaining_ -= static_cast<std::int64_t>(got);
     if (remaining_ == 0) {
-      try {
-        ExpectStreamEnd(inflater_);
-      } catch (const EZDecompressionError&) {
-        RaiseCorrupted();
-      }
+      ExpectStreamEnd(inflater_);
     }
     return got;
   }
@@ -158,46 +154,42 @@ class TInflatingEntryReader final : public TEntryReader {
 
 }  // namespace
 
-TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path)
-    : path_(std::filesystem::absolute(path)) {
+std::shared_ptr<const TArchiveSnapshot> TArchiveSnapshot::Open(const std::filesystem::path& path) {
   // Non-blocking, so that a pipe put at the path is refused below instead of waited on.
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT) {
       throw EZLBArchiveError("Archive file not found");
     }
     throw EZLBArchiveError("Unable to open archive " + path.string());
   }
-  try {
-    Load();
-  } catch (...) {
-    ::close(fd_);
-    throw;
-  }
-}
-
-TArchiveSnapshot::~TArchiveSnapshot() {
-  ::close(fd_);
-}
-
-void TArchiveSnapshot::Load() {
+  auto file = std::make_unique<TFileStream>(fd);
   struct stat status {};
-  if (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
-    throw EZLBArchiveError("Unable to open archive " + path_.string());
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    throw EZLBArchiveError("Unable to open archive " + path.string());
   }
-  identity_ = IdentityOf(fd_).value_or(TFileIdentity{});
-
-  // The reader opens the file through our own descriptor, so registry and data come from the
-  // same file even when the path is replaced meanwhile.
+  // The registry and the data come from this one descriptor, even when the path is replaced
+  // meanwhile.
   TZLBArc2 reader;
   reader.VerifyArchiveCRC = false;
-  reader.OpenArchive("/proc/self/fd/" + std::to_string(fd_));
-  archiveStart_ = reader.ArchivePosition(0);
-  dataSize_ = reader.Trailer().DataSize;
-  entries_ = reader.TakeRegistry();
-  verdicts_ = std::make_unique<std::atomic<Verdict>[]>(entries_.Size());
-  checkedWhole_ = std::make_unique<std::atomic<bool>[]>(entries_.Size());
+  reader.archiveFileName_ = std::filesystem::absolute(path).string();
+  reader.OpenFile(std::move(file));
+  return reader.Snapshot();
 }
+
+TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path,
+                                   std::unique_ptr<TFileStream> file, std::int64_t archiveStart,
+                                   std::int64_t dataSize, TEntryTable entries)
+    : path_(std::filesystem::absolute(path)),
+      file_(std::move(file)),
+      identity_(IdentityOf(file_->Descriptor()).value_or(TFileIdentity{})),
+      archiveStart_(archiveStart),
+      dataSize_(dataSize),
+      entries_(std::move(entries)),
+      verdicts_(std::make_unique<std::atomic<Verdict>[]>(entries_.Size())),
+      checkedWhole_(std::make_unique<std::atomic<bool>[]>(entries_.Size())) {}
+
+TArchiveSnapshot::~TArchiveSnapshot() = default;
 
 TEntryView TArchiveSnapshot::Entry(int index) const {
   if (index < 0 || static_cast<std::size_t>(index) >= entries_.Size()) {
@@ -216,16 +208,17 @@ bool TArchiveSnapshot::IsDeflated(int index) const {
 
 TStoredBlock TArchiveSnapshot::StoredBlock(int index) const {
   const TEntryView entry = Entry(index);
-  const std::int64_t length = IsDeflated(index) ? entry.CompressedSize : ContentSize(entry);
-  if (entry.Offset < 0 || length < 0 || entry.Offset > dataSize_ ||
-      length > dataSize_ - entry.Offset) {
-    RaiseCorrupted();
-  }
+  const std::int64_t length = StoredLength(entry);
+  CheckWithinDataArea(entry.Offset, length, dataSize_);
   return {archiveStart_ + entry.Offset, length};
 }
 
 std::size_t TArchiveSnapshot::ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const {
-  return ReadFullyAt(fd_, fileOffset, buffer);
+  return ReadFullyAt(file_->Descriptor(), fileOffset, buffer);
+}
+
+std::unique_ptr<TStream> TArchiveSnapshot::OpenFileStream() const {
+  return std::make_unique<TRegionStream>(*this, 0, identity_.Size);
 }
 
 std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenContents(int index, std::int64_t from) const {
@@ -247,9 +240,9 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenUncheckedContents(int index,
         *this, TStoredBlock{block.FileOffset + skipped, block.Length - skipped});
   }
   const std::int64_t size = ContentSize(entry);
+  CheckWithinDataArea(entry.Offset, 0, dataSize_);
   // No zlib stream in the bytes left can inflate to more than this, whatever the record claims.
-  if (entry.Offset < 0 || entry.Offset > dataSize_ ||
-      size > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
+  if (size > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
     RaiseCorrupted();
   }
   return std::make_unique<TInflatingEntryReader>(*this, seekPoints_, inflated_, index,

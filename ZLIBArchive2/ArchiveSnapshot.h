@@ -1,6 +1,6 @@
-// An open document for servers: read once, then shared by any number of threads without locks.
-// It keeps its own descriptor on the file, reads entry bytes with positioned reads and notices
-// when the file at its path is no longer the one it opened.
+// An open archive read once, then shared by any number of threads without locks: the format's
+// half of a document handle. It keeps one descriptor on the file (the reader's, when a TZLBArc2
+// opened it) and reads entry bytes with positioned reads.
 #pragma once
 
 #include <atomic>
@@ -28,14 +28,19 @@ struct TStoredBlock {
 
 class TArchiveSnapshot {
  public:
-  // Raises EZLBArchiveError with the reader's messages when the file carries no readable archive.
-  explicit TArchiveSnapshot(const std::filesystem::path& path);
+  // Opens path without checking the archive's CRC. Raises EZLBArchiveError with the reader's
+  // messages when the file carries no readable archive.
+  static std::shared_ptr<const TArchiveSnapshot> Open(const std::filesystem::path& path);
+  // The archive a reader has read from file, whose registry it hands over.
+  TArchiveSnapshot(const std::filesystem::path& path, std::unique_ptr<TFileStream> file,
+                   std::int64_t archiveStart, std::int64_t dataSize, TEntryTable entries);
   ~TArchiveSnapshot();
   TArchiveSnapshot(const TArchiveSnapshot&) = delete;
   TArchiveSnapshot& operator=(const TArchiveSnapshot&) = delete;
 
   const std::filesystem::path& FileName() const { return path_; }
   int EntryCount() const { return static_cast<int>(entries_.Size()); }
+  const TEntryTable& Entries() const { return entries_; }
   // Raises "Index out of bounds".
   TEntryView Entry(int index) const;
   // Index of the first entry whose folded archive path equals the folded name, or -1.
@@ -43,9 +48,9 @@ class TArchiveSnapshot {
 
   // The file as it was when opened, for telling a replaced or changed file.
   const TFileIdentity& Identity() const { return identity_; }
-  bool IsUnchanged() const { return IdentityAt(path_) == identity_; }
 
-  // Only method 0 counts: the encrypted methods hold no zlib stream a client could use.
+  // Whether the entry is a plain zlib stream (method 0), one a client could inflate itself; the
+  // encrypted methods hold none.
   bool IsDeflated(int index) const;
   // The whole contents, checked as the reader checks them: raises "The archive appears to be
   // corrupted" for damaged data or a stream that ends before or after the entry's size, "<name>
@@ -57,6 +62,10 @@ class TArchiveSnapshot {
   // piece. A large deflated entry resumes at the nearest seek point left by earlier readers, so
   // repeated reads near its end cost about what they read.
   std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from = 0) const;
+  // OpenContents without the CRC check, for a reader told not to verify.
+  std::unique_ptr<TEntryReader> OpenUncheckedContents(int index, std::int64_t from) const;
+  // The whole file as a stream with a position of its own, read with positioned reads.
+  std::unique_ptr<TStream> OpenFileStream() const;
 
   // Reads the entry through once, checked as Contents checks it, without holding it, and
   // remembers it sound; raises what Contents raises. For serving an entry from the file as it
@@ -67,7 +76,8 @@ class TArchiveSnapshot {
   // OriginalSize bytes that match its CRC, so that it can be handed out as it is. Checked on
   // first use, then remembered.
   bool HasVerifiedZlibStream(int index) const;
-  // Raises "The archive appears to be corrupted" when the block does not lie inside the data area.
+  // The entry's bytes as stored (StoredLength). Raises "The archive appears to be corrupted" when
+  // they do not lie inside the data area.
   TStoredBlock StoredBlock(int index) const;
   // Bytes produced so far by inflating readers over this document: the work ranges cost.
   std::int64_t InflatedBytes() const { return inflated_.load(std::memory_order_relaxed); }
@@ -75,18 +85,16 @@ class TArchiveSnapshot {
   std::size_t ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const;
   // The open descriptor, for readers that take a file in place (the search index); it stays the
   // snapshot's own and is only read with positioned reads.
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return file_->Descriptor(); }
 
  private:
   enum class Verdict : std::uint8_t { Unknown, Valid, Invalid };
 
-  void Load();
-  std::unique_ptr<TEntryReader> OpenUncheckedContents(int index, std::int64_t from) const;
   bool CheckZlibStream(int index) const;
   std::int64_t DataEnd() const { return archiveStart_ + dataSize_; }
 
   std::filesystem::path path_;
-  int fd_ = -1;
+  std::unique_ptr<TFileStream> file_;
   TFileIdentity identity_;
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;

@@ -46,6 +46,16 @@ class TCrcCheckedReader final : public TEntryReader {
 
 }  // namespace
 
+std::int64_t StoredLength(const TEntryView& entry) {
+  return IsCompressedMethod(entry.Method) ? entry.CompressedSize : ContentSize(entry);
+}
+
+void CheckWithinDataArea(std::int64_t offset, std::int64_t length, std::int64_t dataSize) {
+  if (offset < 0 || length < 0 || offset > dataSize || length > dataSize - offset) {
+    RaiseCorrupted();
+  }
+}
+
 void RaiseCorrupted() {
   throw EZLBArchiveError(std::string(kCorruptedArchiveMessage));
 }

@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "ZLIBArchive2/ZDecompressionStream.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -29,14 +30,35 @@ inline std::int64_t ContentSize(const TArchiveEntry& entry) {
   return ContentSize(entry.OriginalSize);
 }
 
+// Whether the method holds a zlib stream (once decrypted, for an encrypted one).
+inline bool IsCompressedMethod(std::uint8_t method) {
+  return method == kMethodDeflated || method == kMethodDeflatedEncrypted;
+}
+inline bool IsEncryptedMethod(std::uint8_t method) {
+  return method == kMethodDeflatedEncrypted || method == kMethodStoredEncrypted;
+}
+
+// How many bytes of the data area an entry takes as stored: its compressed size for a method
+// that compresses, its content size otherwise.
+std::int64_t StoredLength(const TEntryView& entry);
+// Raises "The archive appears to be corrupted" unless length bytes from offset lie inside a data
+// area of dataSize bytes. The one rule for where an entry's stored bytes may lie.
+void CheckWithinDataArea(std::int64_t offset, std::int64_t length, std::int64_t dataSize);
+
 // Called once an entry's last byte has come out of its inflater. Raises "The archive appears to
 // be corrupted" unless the zlib stream ends there, its Adler-32 checked: a stream that would give
-// more than the entry's size, or stops short of its end, disagrees with the record. An entry
-// without contents reads no stream at all, so it is never asked.
+// more than the entry's size, or stops short of its end, or cannot be read, disagrees with the
+// record. An entry without contents reads no stream at all, so it is never asked.
 template <typename Inflater>
 void ExpectStreamEnd(Inflater& inflater) {
   std::byte extra{};
-  if (inflater.Read(std::span(&extra, 1)) != 0 || !inflater.Finished()) {
+  bool ended = false;
+  try {
+    ended = inflater.Read(std::span(&extra, 1)) == 0 && inflater.Finished();
+  } catch (const EZDecompressionError&) {
+  } catch (const EStreamError&) {
+  }
+  if (!ended) {
     RaiseCorrupted();
   }
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <optional>
 #include <utility>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
@@ -21,12 +20,12 @@ constexpr std::int64_t kOutputChunk = 4096;
 // grows only with the bytes the stream really produces.
 constexpr std::int64_t kLargestOneShotEntry = std::int64_t{64} << 20;
 
-bool IsDeflated(const TArchiveEntry& entry) {
-  return entry.Method == kMethodDeflated || entry.Method == kMethodDeflatedEncrypted;
+bool IsCompressed(const TArchiveEntry& entry) {
+  return IsCompressedMethod(entry.Method);
 }
 
 bool IsEncrypted(const TArchiveEntry& entry) {
-  return entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted;
+  return IsEncryptedMethod(entry.Method);
 }
 
 bool IsBlankOrControl(char c) {
@@ -53,64 +52,31 @@ class TTempFileGuard {
   std::string name_;
 };
 
-// Inflates (or copies) one entry from a file of its own, as a piece is asked for; the stream
-// must end with the entry's last byte.
-class TFileEntryReader final : public TEntryReader {
+// A reader of the core that keeps it open, so that it may be read after the archive is closed.
+class TCoreReader final : public TEntryReader {
  public:
-  TFileEntryReader(const std::string& archiveFileName, std::int64_t position,
-                   const TArchiveEntry& entry)
-      : file_(archiveFileName, TFileStream::Mode::Read), remaining_(ContentSize(entry)) {
-    file_.SetPosition(position);
-    if (IsDeflated(entry)) {
-      inflater_.emplace(file_);
-    }
-  }
-
-  std::size_t Read(std::span<std::byte> buffer) override {
-    const auto want = static_cast<std::size_t>(
-        std::min<std::int64_t>(remaining_, static_cast<std::int64_t>(buffer.size())));
-    if (want == 0) {
-      return 0;
-    }
-    const auto piece = buffer.first(want);
-    std::size_t got = 0;
-    try {
-      got = inflater_ ? inflater_->Read(piece) : file_.Read(piece);
-      if (inflater_ && static_cast<std::int64_t>(got) == remaining_) {
-        ExpectStreamEnd(*inflater_);
-      }
-    } catch (...) {
-      RaiseCorrupted();
-    }
-    if (got < want) {
-      RaiseCorrupted();
-    }
-    remaining_ -= static_cast<std::int64_t>(got);
-    return got;
-  }
+  TCoreReader(std::shared_ptr<const TArchiveSnapshot> core, std::unique_ptr<TEntryReader> contents)
+      : core_(std::move(core)), contents_(std::move(contents)) {}
+  std::size_t Read(std::span<std::byte> buffer) override { return contents_->Read(buffer); }
 
  private:
-  TFileStream file_;
-  std::optional<TZDecompressionStream> inflater_;
-  std::int64_t remaining_;
+  std::shared_ptr<const TArchiveSnapshot> core_;
+  std::unique_ptr<TEntryReader> contents_;
 };
 
 }  // namespace
 
 void TZLBArc2::Impl::CheckEntryPlacement(const TArchiveEntry& entry) const {
-  const std::int64_t dataSize = owner.trailer_.DataSize;
-  if (entry.Offset < 0 || entry.Offset > dataSize) {
-    RaiseCorrupted();
-  }
-  const bool copiedAsStored = !IsDeflated(entry) && !IsEncrypted(entry);
-  if (copiedAsStored && entry.OriginalSize > dataSize - entry.Offset) {
-    RaiseCorrupted();
-  }
+  // Only contents copied as they are stored have a length the reader trusts; a zlib stream runs
+  // until it ends.
+  const bool copiedAsStored = !IsCompressed(entry) && !IsEncrypted(entry);
+  CheckWithinDataArea(entry.Offset, copiedAsStored ? ContentSize(entry) : 0,
+                      owner.trailer_.DataSize);
 }
 
 void TZLBArc2::Impl::DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest,
                                  std::int64_t oneShotLength) {
-  if (!IsDeflated(entry)) {
+  if (!IsCompressed(entry)) {
     dest.CopyFrom(source, ContentSize(entry));
     return;
   }
@@ -171,11 +137,7 @@ void TZLBArc2::Impl::InflateInChunks(const TArchiveEntry& entry, TStream& source
       RaiseCorrupted();
     }
   }
-  try {
-    ExpectStreamEnd(inflater);
-  } catch (...) {
-    RaiseCorrupted();
-  }
+  ExpectStreamEnd(inflater);
 }
 
 void TZLBArc2::Impl::DecryptAndDecode(const TArchiveEntry& entry, TStream& source, TStream& dest) {
@@ -196,13 +158,12 @@ void TZLBArc2::Impl::DecryptAndDecode(const TArchiveEntry& entry, TStream& sourc
 bool TZLBArc2::ExtractEntry(int index, TStream& dest, TStream* archiveStream) {
   // A copy, because event handlers may close the archive while the entry is being written.
   const TArchiveEntry entry = GetEntry(index);
-  std::unique_ptr<TFileStream> opened;
+  // Held for the whole extraction, so the descriptor outlives a handler that closes the archive.
+  const std::shared_ptr<const TArchiveSnapshot> core = impl_->core;
+  std::unique_ptr<TStream> opened;
   if (archiveStream == nullptr) {
-    try {
-      opened = std::make_unique<TFileStream>(archiveFileName_, TFileStream::Mode::Read);
-    } catch (const EStreamError&) {
-      RaiseArchiveError("Unable to open archive " + archiveFileName_);
-    }
+    impl_->CheckFileStillThere();
+    opened = core->OpenFileStream();
   }
   TStream& source = archiveStream != nullptr ? *archiveStream : *opened;
   impl_->CheckEntryPlacement(entry);
@@ -221,37 +182,22 @@ bool TZLBArc2::ExtractEntry(int index, TStream& dest, TStream* archiveStream) {
 }
 
 std::unique_ptr<TEntryReader> TZLBArc2::OpenEntryReader(int index) const {
-  const TArchiveEntry entry = GetEntry(index);
-  if (IsEncrypted(entry)) {
-    RaiseArchiveError("No password given for encrypted file");
-  }
-  impl_->CheckEntryPlacement(entry);
-  // No zlib stream in the bytes left can inflate to more than this, whatever the record claims.
-  if (IsDeflated(entry) &&
-      entry.OriginalSize > (trailer_.DataSize - entry.Offset) * format::kMaxDeflateRatio) {
-    RaiseCorrupted();
-  }
-  try {
-    auto contents =
-        std::make_unique<TFileEntryReader>(archiveFileName_, ArchivePosition(entry.Offset), entry);
-    if (!VerifyFileCRC) {
-      return contents;
-    }
-    return CrcCheckedReader(std::move(contents), EntryAt(index));
-  } catch (const EStreamError&) {
-    RaiseArchiveError("Unable to open archive " + archiveFileName_);
-  }
+  EntryAt(index);  // raises "Index out of bounds" when no archive is open
+  impl_->CheckFileStillThere();
+  auto contents = VerifyFileCRC ? impl_->core->OpenContents(index)
+                                : impl_->core->OpenUncheckedContents(index, 0);
+  return std::make_unique<TCoreReader>(impl_->core, std::move(contents));
 }
 
 void TZLBArc2::ExtractToStream(TMemoryStream& dest, const std::string& name) {
   if (archiveFileName_.empty()) {
     RaiseArchiveError("No archive is currently open");
   }
-  const int index = impl_->entries.Find(name);
+  const int index = impl_->Table().Find(name);
   if (index < 0) {
     RaiseArchiveError(name + " not found in archive");
   }
-  const std::string storedPath(impl_->entries.ArchivePathOf(static_cast<std::size_t>(index)));
+  const std::string storedPath(impl_->Table().ArchivePathOf(static_cast<std::size_t>(index)));
   if (ExtractEntry(index, dest) && OnStreamExtracted) {
     OnStreamExtracted(storedPath);
   }

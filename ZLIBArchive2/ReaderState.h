@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryTable.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
@@ -19,13 +20,22 @@ struct TZLBArc2::Impl {
   explicit Impl(TZLBArc2& owner) : owner(owner) {}
 
   TZLBArc2& owner;
+  // Filled while the registry is read, then handed to the core.
   TEntryTable entries;
+  // The open archive: the descriptor and the registry every read goes through.
+  std::shared_ptr<const TArchiveSnapshot> core;
   std::int64_t archiveStart = -1;
   Phase phase = Phase::Idle;
   std::string message;
   std::int64_t total = 0;
   std::int64_t done = 0;
   bool destroying = false;
+
+  // The open registry; empty when no archive is open.
+  const TEntryTable& Table() const;
+  // Raises "Unable to open archive <name>" once the file is gone from its path or unreadable,
+  // as a reader that opened it for each entry would.
+  void CheckFileStillThere() const;
 
   void BeginPhase(Phase newPhase, std::string newMessage, std::int64_t newTotal);
   // Raises OnProgress for the current phase.

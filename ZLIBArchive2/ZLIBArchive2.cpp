@@ -99,7 +99,10 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
   if (!std::filesystem::is_regular_file(fileName, error)) {
     RaiseArchiveError("Archive file not found");
   }
-  std::unique_ptr<TFileStream> file = OpenForReading(fileName);
+  return OpenFile(OpenForReading(fileName));
+}
+
+bool TZLBArc2::OpenFile(std::unique_ptr<TFileStream> file) {
   trailer_ = ReadTrailer(*file);
   if (trailer_.Version != 1 && trailer_.Version != 2) {
     RaiseArchiveError("The archive was created with a different version of ZLBArchive (v" +
@@ -115,6 +118,9 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
   }
   try {
     impl_->ReadRegistry(*file);
+    impl_->core = std::make_shared<const TArchiveSnapshot>(archiveFileName_, std::move(file),
+                                                           impl_->archiveStart, trailer_.DataSize,
+                                                           std::move(impl_->entries));
     if (OnArchiveOpened) {
       OnArchiveOpened(*this);
     }
@@ -125,7 +131,6 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
     CloseArchive();
     RaiseArchiveError("Error reading registry");
   }
-  file.reset();
   impl_->phase = Impl::Phase::Idle;
   impl_->DoProgress();
   return true;
@@ -133,6 +138,7 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
 
 void TZLBArc2::CloseArchive() {
   impl_->entries.Clear();
+  impl_->core.reset();
   trailer_ = {};
   archiveFileName_.clear();
   impl_->phase = Impl::Phase::Idle;
@@ -144,27 +150,33 @@ int TZLBArc2::EntryCount() const {
   if (archiveFileName_.empty()) {
     RaiseArchiveError("No archive is currently open");
   }
-  return static_cast<int>(impl_->entries.Size());
+  return static_cast<int>(impl_->Table().Size());
 }
 
 TEntryView TZLBArc2::EntryAt(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= impl_->entries.Size()) {
+  if (index < 0 || static_cast<std::size_t>(index) >= impl_->Table().Size()) {
     RaiseArchiveError("Index out of bounds");
   }
-  return impl_->entries.At(static_cast<std::size_t>(index));
+  return impl_->Table().At(static_cast<std::size_t>(index));
 }
 
 TArchiveEntry TZLBArc2::GetEntry(int index) const {
   return EntryAt(index).Record();
 }
 
-TEntryTable TZLBArc2::TakeRegistry() {
-  if (archiveFileName_.empty()) {
-    RaiseArchiveError("No archive is currently open");
+std::shared_ptr<const TArchiveSnapshot> TZLBArc2::Snapshot() const {
+  return impl_->core;
+}
+
+const TEntryTable& TZLBArc2::Impl::Table() const {
+  static const TEntryTable kNone;
+  return core ? core->Entries() : kNone;
+}
+
+void TZLBArc2::Impl::CheckFileStillThere() const {
+  if (::access(owner.archiveFileName_.c_str(), R_OK) != 0) {
+    RaiseArchiveError("Unable to open archive " + owner.archiveFileName_);
   }
-  TEntryTable taken = std::move(impl_->entries);
-  CloseArchive();
-  return taken;
 }
 
 int TZLBArc2::IndexOfEntry(const std::string& name) const {
@@ -182,7 +194,7 @@ int TZLBArc2::IndexOfEntry(const std::string& name) const {
       folder.erase(0, drive + 1);
     }
   }
-  return impl_->entries.Find(folder.append(fileName));
+  return impl_->Table().Find(folder.append(fileName));
 }
 
 std::int64_t TZLBArc2::ArchivePosition(std::int64_t offset) const {
@@ -218,8 +230,8 @@ std::string TZLBArc2::MakeTempFileName() {
 void TZLBArc2::ListFolder(const std::string& folder, std::vector<std::string>& list) {
   list.clear();
   const std::string wanted = FoldArchivePath(folder);
-  for (std::size_t i = 0; i < impl_->entries.Size(); ++i) {
-    const TEntryView entry = impl_->entries.At(i);
+  for (std::size_t i = 0; i < impl_->Table().Size(); ++i) {
+    const TEntryView entry = impl_->Table().At(i);
     if (FoldArchivePath(entry.Path) == wanted) {
       list.emplace_back(entry.FileName);
     }

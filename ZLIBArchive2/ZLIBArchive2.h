@@ -111,6 +111,7 @@ class TEntryReader {
 };
 
 class TEntryTable;
+class TArchiveSnapshot;
 
 class TZLBArc2 {
  public:
@@ -137,6 +138,7 @@ class TZLBArc2 {
   TStreamDecryptEvent OnDecryptStream;
   TProgressEvent OnProgress;
 
+  // Opens the file once: pages, entry readers and Snapshot() all read through that descriptor.
   bool OpenArchive(const std::string& fileName);
   void CloseArchive();
   int EntryCount() const;
@@ -163,11 +165,15 @@ class TZLBArc2 {
 
   const std::string& ArchiveFileName() const { return archiveFileName_; }
   const TArchiveTrailer& Trailer() const { return trailer_; }
-  // Hands the open registry over to a longer-lived owner instead of copying it, and closes the
-  // archive. Raises "No archive is currently open".
-  TEntryTable TakeRegistry();
+  // The open archive over the reader's own descriptor and registry, for readers on other threads
+  // (the search index); it stays readable after this archive is closed. Null when none is open.
+  std::shared_ptr<const TArchiveSnapshot> Snapshot() const;
 
  private:
+  friend class TArchiveSnapshot;
+  // Reads the archive from a file opened by the caller, which the snapshot then keeps.
+  bool OpenFile(std::unique_ptr<TFileStream> file);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
   std::string archiveFileName_;

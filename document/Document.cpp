@@ -1,6 +1,7 @@
 #include "document/Document.h"
 
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/ContentType.h"
 #include "document/DocumentAddress.h"
 
 namespace tomelet {
@@ -49,7 +50,7 @@ bool TDocument::IsUnchanged() const {
   return now && *now == Identity();
 }
 
-int TDocument::IndexOf(const std::string& archivePath) const {
+int TDocument::IndexOf(std::string_view archivePath) const {
   return archive_->IndexOf(archivePath);
 }
 
@@ -63,6 +64,20 @@ std::unique_ptr<TEntryReader> TDocument::OpenContents(int index) const {
 
 std::unique_ptr<TEntryReader> TDocument::OpenContents(int index, std::int64_t from) const {
   return archive_->OpenContents(index, from);
+}
+
+std::string_view TDocument::SniffedType(int index) const {
+  std::vector<std::byte> head(kSniffedBytes);
+  const auto reader = OpenContents(index);
+  std::size_t got = 0;
+  while (got < head.size()) {
+    const std::size_t piece = reader->Read(std::span(head).subspan(got));
+    if (piece == 0) {
+      break;
+    }
+    got += piece;
+  }
+  return SniffContentType(std::span(head).first(got));
 }
 
 std::vector<std::byte> TDocument::StoredBytes(int index) const {
@@ -89,7 +104,15 @@ const std::string& TDocument::StartPage() const {
 
 std::shared_ptr<const TDocument> OpenDocument(const std::filesystem::path& path) {
   return std::make_shared<const TDocument>(
-      std::make_unique<TZlbArchive>(std::make_shared<const TArchiveSnapshot>(path)));
+      std::make_unique<TZlbArchive>(TArchiveSnapshot::Open(path)));
+}
+
+std::shared_ptr<const TDocument> ShareDocument(const TZLBArc2& reader) {
+  auto snapshot = reader.Snapshot();
+  if (!snapshot) {
+    throw EZLBArchiveError("No archive is currently open");
+  }
+  return std::make_shared<const TDocument>(std::make_unique<TZlbArchive>(std::move(snapshot)));
 }
 
 }  // namespace tomelet

@@ -33,7 +33,7 @@ class TDocument final : public IDocumentEntries {
   // Throws EZLBArchiveError "Index out of bounds".
   TEntryView Entry(int index) const override { return archive_->Entry(index); }
   // The exact lookup: ASCII case folded, -1 when there is no such entry.
-  int IndexOf(const std::string& archivePath) const override;
+  int IndexOf(std::string_view archivePath) const override;
   // The lookup every front end makes: as given, then in the Windows-1252 form.
   TFoundEntry Find(std::string archivePath) const {
     return FindEntry(*this, std::move(archivePath));
@@ -51,6 +51,9 @@ class TDocument final : public IDocumentEntries {
   // The contents from byte from on; the CRC is checked only from byte 0, and a large deflated
   // entry resumes at the nearest seek point earlier readers left.
   std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from) const;
+  // The type the entry's first bytes show (SniffContentType), for a name that does not tell.
+  // Throws what OpenContents throws.
+  std::string_view SniffedType(int index) const;
   // Reads the entry through once and remembers it sound; throws what Contents throws.
   void CheckWhole(int index) const { archive_->CheckWhole(index); }
   // True when the entry's zlib stream ends at its compressed size and inflates to its size and
@@ -88,5 +91,10 @@ class TDocument final : public IDocumentEntries {
 // Opens the document at path. Throws EZLBArchiveError with the reader's messages when the file
 // carries no readable document.
 std::shared_ptr<const TDocument> OpenDocument(const std::filesystem::path& path);
+
+// The document the viewer's reader (or a command's) has open, over the same descriptor and
+// registry, so that the file is opened once. Throws EZLBArchiveError "No archive is currently
+// open".
+std::shared_ptr<const TDocument> ShareDocument(const TZLBArc2& reader);
 
 }  // namespace tomelet

@@ -1,6 +1,5 @@
 #include "document/DocumentEntries.h"
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
@@ -9,15 +8,16 @@ namespace tomelet {
 
 bool IsReservedEntry(std::string_view archivePath) {
   return EqualsFoldedAscii(archivePath, kConfigEntry) ||
-         EqualsFoldedAscii(archivePath, kLogoEntry) || EqualsFoldedAscii(archivePath, kIndexEntry);
+         EqualsFoldedAscii(archivePath, kLogoEntry) ||
+         EqualsFoldedAscii(archivePath, kIndexEntry) || EqualsFoldedAscii(archivePath, kMapEntry);
 }
 
 // A closed archive holds no entries.
-int TReaderEntries::IndexOf(const std::string& archivePath) const {
+int TReaderEntries::IndexOf(std::string_view archivePath) const {
   if (!archive_ || archive_->ArchiveFileName().empty())
     return -1;
   try {
-    return archive_->IndexOfEntry(archivePath);
+    return archive_->IndexOfEntry(std::string(archivePath));
   } catch (const EZLBArchiveError&) {
     return -1;
   }
@@ -41,22 +41,6 @@ std::unique_ptr<TEntryReader> TReaderEntries::OpenContents(int index) const {
   return CrcCheckedReader(std::move(contents), archive_->EntryAt(index));
 }
 
-int TSnapshotEntries::IndexOf(const std::string& archivePath) const {
-  return archive_.IndexOf(archivePath);
-}
-
-TEntryView TSnapshotEntries::Entry(int index) const {
-  return archive_.Entry(index);
-}
-
-void TSnapshotEntries::Extract(int index, const std::string&, TMemoryStream& dest) const {
-  dest.Write(archive_.Contents(index));
-}
-
-std::unique_ptr<TEntryReader> TSnapshotEntries::OpenContents(int index) const {
-  return archive_.OpenContents(index);
-}
-
 TFoundEntry FindEntry(const IDocumentEntries& entries, std::string archivePath) {
   if (const int index = entries.IndexOf(archivePath); index >= 0)
     return {index, std::move(archivePath)};
@@ -70,7 +54,7 @@ TFoundEntry FindEntry(const IDocumentEntries& entries, std::string archivePath) 
 TProjectOptions ReadDocumentOptions(const IDocumentEntries& entries) {
   TProjectOptions options;
   const std::string name(kConfigEntry);
-  if (const int index = entries.IndexOf(name); index >= 0) {
+  if (const int index = entries.IndexOf(kConfigEntry); index >= 0) {
     TMemoryStream record;
     entries.Extract(index, name, record);
     options.Read(record.Bytes());

@@ -11,25 +11,25 @@
 
 namespace tomelet {
 
-class TArchiveSnapshot;
-
 // The project options record and the document's icon, which are not pages of the document.
 inline constexpr std::string_view kConfigEntry = "-config-";
 inline constexpr std::string_view kLogoEntry = "-logo-";
 // The document's full-text index, stored so that it can be opened in place.
 inline constexpr std::string_view kIndexEntry = "-index-";
+// The document's contents and keyword index (document/DocumentMap.h).
+inline constexpr std::string_view kMapEntry = "-map-";
 
-// Whether an archive path names one of the reserved entries (options, icon, index), ASCII letter
-// case ignored.
+// Whether an archive path names one of the reserved entries (options, icon, index, map), ASCII
+// letter case ignored.
 bool IsReservedEntry(std::string_view archivePath);
 
-// The open archive a front end reads from: the viewer's reader or a server's shared snapshot.
+// The open archive a front end reads from: the viewer's reader (with its events) or a TDocument.
 class IDocumentEntries {
  public:
   virtual ~IDocumentEntries() = default;
   // Index of the first entry with that archive path (ASCII case folded), -1 when there is none
   // or no archive is open.
-  virtual int IndexOf(const std::string& archivePath) const = 0;
+  virtual int IndexOf(std::string_view archivePath) const = 0;
   virtual TEntryView Entry(int index) const = 0;
   // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data, a
   // stream that disagrees with the entry's size and bytes that fail their CRC.
@@ -45,7 +45,7 @@ class IDocumentEntries {
 class TReaderEntries final : public IDocumentEntries {
  public:
   explicit TReaderEntries(TZLBArc2* archive) : archive_(archive) {}
-  int IndexOf(const std::string& archivePath) const override;
+  int IndexOf(std::string_view archivePath) const override;
   TEntryView Entry(int index) const override;
   // Extracts by name, as the reader's own lookup finds it.
   void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
@@ -53,18 +53,6 @@ class TReaderEntries final : public IDocumentEntries {
 
  private:
   TZLBArc2* archive_;
-};
-
-class TSnapshotEntries final : public IDocumentEntries {
- public:
-  explicit TSnapshotEntries(const TArchiveSnapshot& archive) : archive_(archive) {}
-  int IndexOf(const std::string& archivePath) const override;
-  TEntryView Entry(int index) const override;
-  void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
-  std::unique_ptr<TEntryReader> OpenContents(int index) const override;
-
- private:
-  const TArchiveSnapshot& archive_;
 };
 
 struct TFoundEntry {

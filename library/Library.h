@@ -15,7 +15,7 @@
 #include <vector>
 
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }
 namespace tomelet::search {
 class TBackgroundIndex;
@@ -56,7 +56,7 @@ class TLibraryDocument {
 
   // The open document, opened on first use and then kept. Thread-safe. Throws what opening the
   // file throws (EZLBArchiveError with the reader's message).
-  std::shared_ptr<const TArchiveSnapshot> Archive() const;
+  std::shared_ptr<const TDocument> Archive() const;
   // The archive path of the start page, empty when there is none; opens the document.
   std::string StartPage() const;
   // Read once; a document not yet open is opened for the reading and closed again. Never throws.
@@ -70,7 +70,7 @@ class TLibraryDocument {
   std::filesystem::path path_;
   TFileStamp stamp_;
   mutable std::mutex lock_;
-  mutable std::shared_ptr<const TArchiveSnapshot> archive_;
+  mutable std::shared_ptr<const TDocument> archive_;
   mutable std::string startPage_;
   mutable std::shared_ptr<TDocumentFacts> facts_;
   mutable std::shared_ptr<search::TBackgroundIndex> index_;

@@ -1,7 +1,7 @@
 #include <string>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
@@ -15,11 +15,7 @@ namespace {
 // The start page is only read for its title and language, so a huge one is left unread.
 constexpr std::int64_t kLargestStartPageRead = std::int64_t{4} << 20;
 
-std::string StartPageOf(const TArchiveSnapshot& archive) {
-  return StartPageArchivePath(ReadDocumentOptions(TSnapshotEntries(archive)).StartPage());
-}
-
-std::size_t CountPages(const TArchiveSnapshot& archive) {
+std::size_t CountPages(const TDocument& archive) {
   std::size_t pages = 0;
   for (int i = 0; i < archive.EntryCount(); ++i) {
     pages += search::IsHtmlPageName(archive.Entry(i).FileName) ? 1 : 0;
@@ -27,10 +23,9 @@ std::size_t CountPages(const TArchiveSnapshot& archive) {
   return pages;
 }
 
-TDocumentFacts ReadFacts(const TArchiveSnapshot& archive, const std::filesystem::path& path) {
+TDocumentFacts ReadFacts(const TDocument& archive, const std::filesystem::path& path) {
   TDocumentFacts facts;
-  const TSnapshotEntries entries(archive);
-  const TProjectOptions options = ReadDocumentOptions(entries);
+  const TProjectOptions& options = archive.Options();
   facts.Title = path.stem().string();
   if (!options.AccessPassword().empty()) {
     // Nothing of a protected document is told without its password, its title included.
@@ -39,7 +34,7 @@ TDocumentFacts ReadFacts(const TArchiveSnapshot& archive, const std::filesystem:
   }
   facts.Pages = CountPages(archive);
   facts.HasLogo = archive.IndexOf(kLogoEntry) >= 0;
-  const TFoundEntry start = FindEntry(entries, StartPageArchivePath(options.StartPage()));
+  const TFoundEntry start = archive.Find(archive.StartPage());
   if (start.Found() && ContentSize(archive.Entry(start.Index)) <= kLargestStartPageRead) {
     const auto bytes = archive.Contents(start.Index);
     const auto text = search::ExtractPageText(
@@ -59,11 +54,11 @@ TLibraryDocument::TLibraryDocument(std::string name, std::filesystem::path path,
 
 TLibraryDocument::~TLibraryDocument() = default;
 
-std::shared_ptr<const TArchiveSnapshot> TLibraryDocument::Archive() const {
+std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
   const std::lock_guard guard(lock_);
   if (!archive_) {
-    auto opened = std::make_shared<const TArchiveSnapshot>(path_);
-    startPage_ = StartPageOf(*opened);
+    auto opened = OpenDocument(path_);
+    startPage_ = opened->StartPage();
     archive_ = std::move(opened);
   }
   return archive_;
@@ -82,7 +77,7 @@ TDocumentFacts TLibraryDocument::Facts() const {
       return *facts_;
     }
   }
-  std::shared_ptr<const TArchiveSnapshot> archive;
+  std::shared_ptr<const TDocument> archive;
   {
     const std::lock_guard guard(lock_);
     archive = archive_;
@@ -90,7 +85,7 @@ TDocumentFacts TLibraryDocument::Facts() const {
   TDocumentFacts facts;
   try {
     if (!archive) {
-      archive = std::make_shared<const TArchiveSnapshot>(path_);
+      archive = OpenDocument(path_);
     }
     facts = ReadFacts(*archive, path_);
   } catch (const std::exception& e) {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "platform/files/TemporaryFolder.h"
 #include "search/HtmlText.h"
@@ -26,7 +26,7 @@ std::string_view AsText(const std::vector<std::byte>& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-std::uint32_t BlockCrc(const TArchiveSnapshot& archive, TStoredBlock block) {
+std::uint32_t BlockCrc(const TDocument& archive, TStoredBlock block) {
   std::vector<std::byte> buffer(kCrcBlock);
   uLong crc = crc32(0, nullptr, 0);
   std::int64_t done = 0;
@@ -95,7 +95,7 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<std::by
 }
 
 // The embedded or cached index, whichever exists; refusal says why an embedded one was not used.
-std::unique_ptr<TSearchIndex> OpenExistingIndex(const TArchiveSnapshot& archive,
+std::unique_ptr<TSearchIndex> OpenExistingIndex(const TDocument& archive,
                                                 std::string_view startPage, std::string& refusal) {
   try {
     if (auto embedded = OpenEmbeddedIndex(archive)) {
@@ -107,8 +107,7 @@ std::unique_ptr<TSearchIndex> OpenExistingIndex(const TArchiveSnapshot& archive,
   return OpenCachedIndex(CachedIndexPath(archive, startPage));
 }
 
-std::unique_ptr<TSearchIndex> BuildCachedIndex(const TArchiveSnapshot& archive,
-                                               std::string_view startPage,
+std::unique_ptr<TSearchIndex> BuildCachedIndex(const TDocument& archive, std::string_view startPage,
                                                const TIndexProgress& progress) {
   const auto bytes = BuildArchiveIndex(archive, startPage, {}, progress);
   const auto path = CachedIndexPath(archive, startPage);
@@ -140,9 +139,8 @@ std::unique_ptr<TSearchIndex> BuildCachedIndex(const TArchiveSnapshot& archive,
 
 }  // namespace
 
-std::vector<std::byte> BuildArchiveIndex(const TArchiveSnapshot& archive,
-                                         std::string_view startPage, TIndexSettings settings,
-                                         const TIndexProgress& progress) {
+std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_view startPage,
+                                         TIndexSettings settings, const TIndexProgress& progress) {
   std::vector<int> pages;
   for (int i = 0; i < archive.EntryCount(); ++i) {
     if (IsHtmlPageName(archive.Entry(i).ArchivePath())) {
@@ -173,7 +171,7 @@ std::vector<std::byte> BuildArchiveIndex(const TArchiveSnapshot& archive,
   return builder.Finish();
 }
 
-std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TArchiveSnapshot& archive) {
+std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
   const int index = archive.IndexOf(kIndexEntry);
   if (index < 0) {
     return nullptr;
@@ -203,7 +201,7 @@ std::filesystem::path IndexCacheFolder() {
   return std::filesystem::path(home != nullptr ? home : "/tmp") / ".cache" / "tomelet";
 }
 
-std::filesystem::path CachedIndexPath(const TArchiveSnapshot& archive, std::string_view startPage) {
+std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage) {
   std::uint64_t hash = Fnv(1469598103934665603ull, startPage);
   hash = Fnv(hash, std::to_string(kIndexFormatVersion));
   for (int i = 0; i < archive.EntryCount(); ++i) {
@@ -217,7 +215,7 @@ std::filesystem::path CachedIndexPath(const TArchiveSnapshot& archive, std::stri
   return IndexCacheFolder() / name;
 }
 
-TOpenedIndex OpenDocumentIndex(const TArchiveSnapshot& archive, std::string_view startPage,
+TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPage,
                                const TIndexProgress& progress) {
   TOpenedIndex opened;
   opened.Index = OpenExistingIndex(archive, startPage, opened.Refusal);
@@ -227,8 +225,7 @@ TOpenedIndex OpenDocumentIndex(const TArchiveSnapshot& archive, std::string_view
   return opened;
 }
 
-TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TArchiveSnapshot> archive,
-                                   std::string startPage)
+TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage)
     : archive_(std::move(archive)), startPage_(std::move(startPage)) {}
 
 TBackgroundIndex::~TBackgroundIndex() {
@@ -240,19 +237,56 @@ TBackgroundIndex::~TBackgroundIndex() {
 
 TBackgroundIndex::TState TBackgroundIndex::State() {
   const std::lock_guard guard(lock_);
+  StartLocked();
+  return StateLocked();
+}
+
+TBackgroundIndex::TState TBackgroundIndex::OpenedState() {
+  std::unique_lock guard(lock_);
+  StartLocked();
+  openedChanged_.wait(guard, [this] { return opened_; });
+  return StateLocked();
+}
+
+void TBackgroundIndex::StartLocked() {
   if (!started_) {
     started_ = true;
-    state_.Index = OpenExistingIndex(*archive_, startPage_, state_.Refusal);
-    if (!state_.Index) {
-      worker_ = std::thread([this] { Run(); });
-    }
+    worker_ = std::thread([this] { Run(); });
   }
+}
+
+TBackgroundIndex::TState TBackgroundIndex::StateLocked() const {
   TState state = state_;
+  state.Opening = !opened_;
   state.Percent = state.Index ? 100 : percent_.load();
   return state;
 }
 
+bool TBackgroundIndex::OpenExisting() {
+  std::shared_ptr<const TSearchIndex> index;
+  std::string refusal;
+  std::string error;
+  try {
+    index = OpenExistingIndex(*archive_, startPage_, refusal);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  const bool done = index || !error.empty();
+  {
+    const std::lock_guard guard(lock_);
+    state_.Index = std::move(index);
+    state_.Refusal = std::move(refusal);
+    state_.Error = std::move(error);
+    opened_ = true;
+  }
+  openedChanged_.notify_all();
+  return done;
+}
+
 void TBackgroundIndex::Run() {
+  if (OpenExisting()) {
+    return;
+  }
   std::shared_ptr<const TSearchIndex> index;
   std::string error;
   try {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,7 +14,7 @@
 #include "search/SearchIndex.h"
 
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }
 
 namespace tomelet::search {
@@ -23,18 +24,17 @@ using TIndexProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 // The index of the document's HTML pages; the stemmer follows the lang of startPage (an archive
 // path, may be empty) unless settings name a language. Pages that cannot be read are left out.
-std::vector<std::byte> BuildArchiveIndex(const TArchiveSnapshot& archive,
-                                         std::string_view startPage, TIndexSettings settings,
-                                         const TIndexProgress& progress);
+std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_view startPage,
+                                         TIndexSettings settings, const TIndexProgress& progress);
 
 // Null when the document carries no index. Throws ESearchIndexError when the entry is damaged
 // (deflated, failing its CRC, unreadable as an index) or newer than this version reads.
-std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TArchiveSnapshot& archive);
+std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive);
 
 // $XDG_CACHE_HOME/tomelet, else ~/.cache/tomelet.
 std::filesystem::path IndexCacheFolder();
 // The cache file for this document's contents; a changed document gets another name.
-std::filesystem::path CachedIndexPath(const TArchiveSnapshot& archive, std::string_view startPage);
+std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage);
 
 struct TOpenedIndex {
   std::shared_ptr<const TSearchIndex> Index;
@@ -44,42 +44,52 @@ struct TOpenedIndex {
 
 // The embedded index; failing that, the cached one; failing that, builds it now (reporting
 // progress) and caches it. Throws ESearchIndexError when no index can be had.
-TOpenedIndex OpenDocumentIndex(const TArchiveSnapshot& archive, std::string_view startPage,
+TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPage,
                                const TIndexProgress& progress);
 
-// OpenDocumentIndex in two steps: the first call to State() opens an existing index (embedded
-// or cached, its structure check included) on the caller's thread, so callers make that call
-// off any thread that must stay responsive (serve's search pool, the viewer's search worker);
-// only a build, when there is no index, runs on a thread of its own.
+// OpenDocumentIndex on a thread of its own: the first call to State() or OpenedState() starts it
+// opening an existing index (embedded or cached, its structure check included) and, when there is
+// none, building one, so that State() never waits for the document.
 class TBackgroundIndex {
  public:
   struct TState {
     std::shared_ptr<const TSearchIndex> Index;  // null until ready
     int Percent = 0;
-    std::string Error;    // why there will be no index
-    std::string Refusal;  // as TOpenedIndex
+    std::string Error;     // why there will be no index
+    std::string Refusal;   // as TOpenedIndex
+    bool Opening = false;  // the existing index is still being looked for
   };
 
-  TBackgroundIndex(std::shared_ptr<const TArchiveSnapshot> archive, std::string startPage);
+  TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage);
   // Stops a build under way after the page at hand, without caching anything, so that a closing
   // program does not wait for the whole document to be indexed.
   ~TBackgroundIndex();
   TBackgroundIndex(const TBackgroundIndex&) = delete;
   TBackgroundIndex& operator=(const TBackgroundIndex&) = delete;
 
-  // Thread-safe.
+  // Thread-safe; never waits.
   TState State();
+  // The state once the existing index has been looked for: waits for opening, never for a build.
+  // For callers already off any thread that must stay responsive (serve's search pool).
+  // Thread-safe.
+  TState OpenedState();
 
  private:
+  void StartLocked();
+  TState StateLocked() const;
   void Run();
+  // Opens the embedded or cached index; true when there is one (or no index can be had).
+  bool OpenExisting();
 
-  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::shared_ptr<const TDocument> archive_;
   std::string startPage_;
   std::mutex lock_;
   TState state_;
   std::atomic<int> percent_{0};
   std::atomic<bool> stopping_{false};
   bool started_ = false;
+  bool opened_ = false;
+  std::condition_variable openedChanged_;
   std::thread worker_;
 };
 

@@ -20,9 +20,10 @@ constexpr std::size_t kIndexMinimumText = 2000;
 constexpr std::array<std::string_view, 12> kSkippedElements = {
     "script", "style",  "noscript", "template", "nav",    "footer",
     "button", "select", "textarea", "svg",      "iframe", "object"};
-constexpr std::array<std::string_view, 12> kChromeClasses = {
-    "sphinxsidebar", "related",     "footer", "headerlink", "navigation", "navbar",
-    "breadcrumb",    "breadcrumbs", "nav",    "sidebar",    "skip-link",  "navpath"};
+// The last two are DocBook's link bars above and below each page ("Prev Up ... Home Next").
+constexpr std::array<std::string_view, 14> kChromeClasses = {
+    "sphinxsidebar", "related", "footer",  "headerlink", "navigation", "navbar",    "breadcrumb",
+    "breadcrumbs",   "nav",     "sidebar", "skip-link",  "navpath",    "navheader", "navfooter"};
 constexpr std::array<std::string_view, 4> kChromeRoles = {"navigation", "banner", "contentinfo",
                                                           "search"};
 constexpr std::array<std::string_view, 7> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6", "dt"};
@@ -154,7 +155,7 @@ class TTextCollector {
     } else if (name == "title") {
       inTitle_ = true;
     } else if (IsOneOf(kHeadings, name) && headingDepth_ == 0) {
-      StartSection(id, name == "dt");
+      StartSection(id, name == "dt" ? 0 : name[1] - '0');
       headingDepth_ = depth_;
     }
   }
@@ -191,6 +192,9 @@ class TTextCollector {
       pendingIds_.clear();
       allText_ += text.size();
       linkText_ += linkDepth_ > 0 ? text.size() : 0;
+      if (headingDepth_ != 0 && linkDepth_ > 0) {
+        page_.Sections.back().HeadingHasLink = true;
+      }
     }
     AppendCollapsed(Target(), text);
   }
@@ -210,9 +214,10 @@ class TTextCollector {
     anchorSettled_ = true;
   }
 
-  void StartSection(std::string_view ownId, bool definition) {
+  void StartSection(std::string_view ownId, int level) {
     TPageSection section;
-    section.IsDefinition = definition;
+    section.IsDefinition = level == 0;
+    section.Level = level;
     anchorSettled_ = !ownId.empty();
     if (!ownId.empty()) {
       section.Anchor = std::string(ownId);

@@ -14,6 +14,8 @@ struct TPageSection {
   std::string Text;              // body text, whitespace collapsed
   std::vector<std::string> Ids;  // ids of the heading and of the elements that open it
   bool IsDefinition = false;     // opened by a term being defined (<dt>), not a topic heading
+  int Level = 0;                 // 1 to 6 for <h1> to <h6>; 0 for <dt> and the text before
+  bool HeadingHasLink = false;   // part of the heading's text is a link (an index entry's target)
 };
 
 struct TPageText {

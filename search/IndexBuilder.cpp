@@ -114,12 +114,25 @@ std::vector<std::byte> TIndexBuilder::Finish() {
     }
   }
   std::vector<std::uint64_t> counts;
+  format::TDefinitions definitions;
+  Xapian::docid before = 0;
   for (const auto& share : impl_->shares) {
     counts.push_back(share->SectionCount());
+    // Merged, a share's documents are numbered after those of the shares before it.
+    for (const auto& [id, section] : share->Definitions()) {
+      auto& documents = definitions[id];
+      const Xapian::docid document = before + static_cast<Xapian::docid>(section) + 1;
+      if (documents.empty() || documents.back() != document) {
+        documents.push_back(document);
+      }
+    }
+    before += static_cast<Xapian::docid>(share->SectionCount());
   }
-  impl_->shares.front()->Write({{std::string(format::kLanguageKey), impl_->language},
-                                {std::string(format::kPagesKey), format::EncodePages(pages)},
-                                {std::string(format::kSharesKey), format::EncodeCounts(counts)}});
+  impl_->shares.front()->Write(
+      {{std::string(format::kLanguageKey), impl_->language},
+       {std::string(format::kPagesKey), format::EncodePages(pages)},
+       {std::string(format::kSharesKey), format::EncodeCounts(counts)},
+       {std::string(format::kDefinitionsKey), format::EncodeDefinitions(definitions)}});
   // Merged in order and numbered afresh, the shares' documents follow one another.
   Xapian::Database all;
   for (std::uint64_t share = 0; share < kShares; ++share) {
@@ -129,7 +142,8 @@ std::vector<std::byte> TIndexBuilder::Finish() {
     all.add_database(Xapian::Database(impl_->ShareDatabase(share).string()));
   }
   const auto single = impl_->scratch / "index";
-  all.compact(single.string(), Xapian::DBCOMPACT_SINGLE_FILE);
+  // Full compaction packs every block of the tables (the default leaves room for updates).
+  all.compact(single.string(), Xapian::DBCOMPACT_SINGLE_FILE | Xapian::Compactor::FULL);
   std::vector<std::byte> database = ReadFileBytes(single);
   FixIdentity(database);
   std::vector<std::byte> result = format::EncodeHeader(database.size());

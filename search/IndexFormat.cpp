@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 #include "search/SearchIndex.h"
 
@@ -107,9 +109,42 @@ TSectionRecord DecodeSection(std::string_view bytes) {
 }
 
 namespace {
-// A block holds 64 records of at most a few hundred bytes each; anything claiming more is not
-// a block this builder wrote.
-constexpr std::uint64_t kMaxBlockBytes = 1 << 20;
+
+// A block or table claiming more than this is not one this builder wrote.
+constexpr std::uint64_t kMaxDeflatedBytes = 16 << 20;
+
+// The plain size, then the bytes deflated at zlib's best level (written once, read many times).
+std::string Deflated(const std::string& plain) {
+  uLongf length = compressBound(static_cast<uLong>(plain.size()));
+  std::string out;
+  PutVarint(out, plain.size());
+  const std::size_t start = out.size();
+  out.resize(start + length);
+  if (compress2(reinterpret_cast<Bytef*>(out.data() + start), &length,
+                reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()),
+                Z_BEST_COMPRESSION) != Z_OK) {
+    throw ESearchIndexError("Cannot compress the search index");
+  }
+  out.resize(start + length);
+  return out;
+}
+
+std::string Inflated(std::string_view bytes) {
+  const std::uint64_t size = GetVarint(bytes);
+  if (size > kMaxDeflatedBytes) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::string plain(size, '\0');
+  uLongf length = static_cast<uLongf>(size);
+  if (uncompress(reinterpret_cast<Bytef*>(plain.data()), &length,
+                 reinterpret_cast<const Bytef*>(bytes.data()),
+                 static_cast<uLong>(bytes.size())) != Z_OK ||
+      length != size) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  return plain;
+}
+
 }  // namespace
 
 std::string SectionBlockKey(std::uint64_t share, std::uint64_t index) {
@@ -148,33 +183,11 @@ std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records) {
   for (const auto& record : records) {
     plain += EncodeSection(record);
   }
-  uLongf length = compressBound(static_cast<uLong>(plain.size()));
-  std::string block;
-  PutVarint(block, plain.size());
-  const std::size_t start = block.size();
-  block.resize(start + length);
-  if (compress2(reinterpret_cast<Bytef*>(block.data() + start), &length,
-                reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()),
-                Z_BEST_COMPRESSION) != Z_OK) {
-    throw ESearchIndexError("Cannot compress the search index");
-  }
-  block.resize(start + length);
-  return block;
+  return Deflated(plain);
 }
 
 std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes) {
-  const std::uint64_t size = GetVarint(bytes);
-  if (size > kMaxBlockBytes) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
-  std::string plain(size, '\0');
-  uLongf length = static_cast<uLongf>(size);
-  if (uncompress(reinterpret_cast<Bytef*>(plain.data()), &length,
-                 reinterpret_cast<const Bytef*>(bytes.data()),
-                 static_cast<uLong>(bytes.size())) != Z_OK ||
-      length != size) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
+  const std::string plain = Inflated(bytes);
   std::string_view rest(plain);
   const std::uint64_t count = GetVarint(rest);
   if (count > kSectionsPerBlock) {
@@ -185,6 +198,61 @@ std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes) {
     records.push_back(DecodeSectionRecord(rest));
   }
   return records;
+}
+
+// Sorted ids share long prefixes ("os.path.join", "os.path.split"): each keeps the length of
+// the prefix it shares with the one before and the rest; its documents follow as gaps.
+std::string EncodeDefinitions(const TDefinitions& definitions) {
+  std::string plain;
+  PutVarint(plain, definitions.size());
+  std::string_view previous;
+  for (const auto& [id, documents] : definitions) {
+    const auto shared = static_cast<std::size_t>(
+        std::mismatch(previous.begin(), previous.end(), id.begin(), id.end()).first -
+        previous.begin());
+    PutVarint(plain, shared);
+    PutField(plain, std::string_view(id).substr(shared));
+    PutVarint(plain, documents.size());
+    Xapian::docid last = 0;
+    for (const Xapian::docid document : documents) {
+      PutVarint(plain, document - last);
+      last = document;
+    }
+    previous = id;
+  }
+  return Deflated(plain);
+}
+
+TDefinitions DecodeDefinitions(std::string_view bytes) {
+  const std::string plain = Inflated(bytes);
+  std::string_view rest(plain);
+  const std::uint64_t count = GetVarint(rest);
+  TDefinitions definitions;
+  std::string previous;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint64_t shared = GetVarint(rest);
+    if (shared > previous.size()) {
+      throw ESearchIndexError(std::string(kDamagedIndexMessage));
+    }
+    std::string id = previous.substr(0, shared) + GetField(rest);
+    const std::uint64_t documents = GetVarint(rest);
+    if (documents == 0 || documents > rest.size() || (i > 0 && id <= previous)) {
+      throw ESearchIndexError(std::string(kDamagedIndexMessage));
+    }
+    auto& list = definitions[id];
+    Xapian::docid last = 0;
+    for (std::uint64_t d = 0; d < documents; ++d) {
+      // Strictly ascending, as the search reads them; anything else is not a table written here.
+      const std::uint64_t gap = GetVarint(rest);
+      if (gap == 0 || gap > std::numeric_limits<Xapian::docid>::max() - last) {
+        throw ESearchIndexError(std::string(kDamagedIndexMessage));
+      }
+      last += static_cast<Xapian::docid>(gap);
+      list.push_back(last);
+    }
+    previous = std::move(id);
+  }
+  return definitions;
 }
 
 std::string EncodePages(const std::vector<TPageEntry>& pages) {

@@ -1,6 +1,9 @@
 #include "search/IndexShare.h"
 
+#include <unordered_map>
+
 #include "search/HtmlText.h"
+#include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
@@ -44,6 +47,30 @@ bool HasCjk(const std::string& text) {
   return false;
 }
 
+// Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing
+// time; the cache is bounded so that text of endless distinct words cannot grow it without end.
+class TCachedStemmer : public Xapian::StemImplementation {
+ public:
+  explicit TCachedStemmer(Xapian::Stem stemmer) : stemmer_(std::move(stemmer)) {}
+  std::string operator()(const std::string& word) override {
+    const auto found = stems_.find(word);
+    if (found != stems_.end()) {
+      return found->second;
+    }
+    std::string stem = stemmer_(word);
+    if (stems_.size() < kCachedStems) {
+      stems_.emplace(word, stem);
+    }
+    return stem;
+  }
+  std::string get_description() const override { return stemmer_.get_description(); }
+
+ private:
+  static constexpr std::size_t kCachedStems = 200000;
+  Xapian::Stem stemmer_;
+  std::unordered_map<std::string, std::string> stems_;
+};
+
 std::string PageTitle(const TPageText& page, const std::string& archivePath) {
   if (!page.Title.empty()) {
     return page.Title;
@@ -63,7 +90,7 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
-      stemmer_(format::MakeStemmer(language)),
+      stemmer_(new TCachedStemmer(format::MakeStemmer(language))),
       stopper_(format::MakeStopper(language)),
       share_(share) {
   generator_.set_stemmer(stemmer_);
@@ -151,9 +178,13 @@ void TIndexShare::IndexPage(const TQueuedPage& queued) {
   const TPageText page = ExtractPageText(queued.Html);
   const std::string title = PageTitle(page, queued.Path);
   pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
+  // The title's words go into every section: read once, copied with their weights.
+  TPageTitle titled{title, {}};
+  generator_.set_document(titled.Terms);
+  generator_.index_text_without_positions(title, page.IsGeneratedIndex ? 1 : kTitleWeight);
   bool first = true;
   for (const auto& section : page.Sections) {
-    IndexSection(queued.Number, title, section, page.IsGeneratedIndex, first);
+    IndexSection(queued.Number, titled, section, page.IsGeneratedIndex, first);
     first = false;
     if (page.IsGeneratedIndex) {
       break;
@@ -161,17 +192,19 @@ void TIndexShare::IndexPage(const TQueuedPage& queued) {
   }
 }
 
-void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
+void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
                                const TPageSection& section, bool generated, bool first) {
   if (section.Heading.empty() && section.Text.empty() && section.Ids.empty()) {
     return;
   }
   Xapian::Document document;
+  for (auto term = title.Terms.termlist_begin(); term != title.Terms.termlist_end(); ++term) {
+    document.add_term(*term, term.get_wdf());
+  }
   generator_.set_document(document);
-  generator_.index_text_without_positions(title, generated ? 1 : kTitleWeight);
   if (!generated) {
     if (first) {
-      generator_.index_text_without_positions(title, 1, std::string(format::kTitlePrefix));
+      generator_.index_text_without_positions(title.Text, 1, std::string(format::kTitlePrefix));
     }
     generator_.index_text_without_positions(section.Heading, kHeadingWeight);
     generator_.index_text_without_positions(section.Text);
@@ -182,9 +215,7 @@ void TIndexShare::IndexSection(std::uint64_t page, const std::string& title,
     }
     // A name typed as a query finds where it is defined, not every topic titled with it.
     for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
-      if (id.size() + format::kIdPrefix.size() <= format::kMaxTermBytes) {
-        document.add_term(std::string(format::kIdPrefix) + id);
-      }
+      definitions_.emplace_back(id, sections_);
     }
   }
   std::string shown = section.Heading;

@@ -38,6 +38,10 @@ class TIndexShare {
   // Waits for the queued pages; throws what indexing threw. Returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
+  // Each id of a defined name with the section (counted from 0 in this share) defining it.
+  const std::vector<std::pair<std::string, std::uint64_t>>& Definitions() const {
+    return definitions_;
+  }
   // Writes the database with the metadata given and closes it.
   void Write(const std::vector<std::pair<std::string, std::string>>& metadata);
 
@@ -49,7 +53,11 @@ class TIndexShare {
   };
   void Work();
   void IndexPage(const TQueuedPage& page);
-  void IndexSection(std::uint64_t page, const std::string& title, const TPageSection& section,
+  struct TPageTitle {
+    std::string Text;
+    Xapian::Document Terms;  // its words, weighted as in every section
+  };
+  void IndexSection(std::uint64_t page, const TPageTitle& title, const TPageSection& section,
                     bool generated, bool first);
   void StoreBlock();
 
@@ -63,6 +71,7 @@ class TIndexShare {
   std::uint64_t share_;
   std::uint64_t sections_ = 0;
   std::vector<format::TSectionRecord> block_;
+  std::vector<std::pair<std::string, std::uint64_t>> definitions_;
   std::vector<TNumberedPage> pages_;
 
   std::mutex lock_;

@@ -14,16 +14,18 @@
 #include <stdexcept>
 
 #include "search/ChildProcess.h"
+#include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
 
 namespace tomelet::search {
 namespace {
 
 constexpr std::size_t kSnippetBytes = 200;
-constexpr double kIdBoost = 25.0;
+// Above the weight of any words, so the sections defining a typed name come first.
+constexpr double kDefinitionWeight = 250.0;
 constexpr double kTitleBoost = 2.0;
 constexpr Xapian::doccount kCheckAtLeast = 200;
-constexpr Xapian::doccount kIdMatchesRead = 50;
+constexpr std::size_t kIdMatchesRead = 50;
 
 [[noreturn]] void ThrowDamaged() {
   throw ESearchIndexError(std::string(kDamagedIndexMessage));
@@ -116,6 +118,7 @@ struct TSearchIndex::Impl {
   std::string language;
   std::vector<format::TPageEntry> pages;
   std::vector<std::uint64_t> shareSections;
+  format::TDefinitions definitions;
   std::vector<std::string> foldedTitles;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
@@ -123,6 +126,8 @@ struct TSearchIndex::Impl {
   std::unique_ptr<TReader> Open() const;
   std::unique_ptr<TReader> Lease() const;
   void Return(std::unique_ptr<TReader> reader) const;
+  // The sections defining name, at most kIdMatchesRead of them.
+  std::vector<Xapian::docid> Defining(TReader& reader, const std::string& name) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
   format::TSectionRecord Section(
       TReader& reader, const Xapian::MSetIterator& match,
@@ -176,6 +181,16 @@ void TSearchIndex::Load() {
     if (impl_->version >= format::kSectionBlockVersion) {
       impl_->shareSections =
           format::DecodeCounts(reader->Database.get_metadata(std::string(format::kSharesKey)));
+    }
+    if (impl_->version >= format::kDefinitionTableVersion) {
+      impl_->definitions = format::DecodeDefinitions(
+          reader->Database.get_metadata(std::string(format::kDefinitionsKey)));
+      // Xapian is never asked for a document the database does not have.
+      for (const auto& [id, documents] : impl_->definitions) {
+        if (documents.back() > reader->Database.get_lastdocid()) {
+          ThrowDamaged();
+        }
+      }
     }
   } catch (const Xapian::Error&) {
     ThrowDamaged();
@@ -279,16 +294,12 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
   std::string definedName;
   Xapian::Query idQuery;
   for (const auto& name : IdCandidates(query)) {
-    const std::string term = std::string(format::kIdPrefix) + name;
-    if (name.size() + format::kIdPrefix.size() <= format::kMaxTermBytes &&
-        database.term_exists(term)) {
-      Xapian::doccount read = 0;
-      for (auto it = database.postlist_begin(term);
-           it != database.postlist_end(term) && read < kIdMatchesRead; ++it, ++read) {
-        defining.insert(*it);
-      }
+    auto documents = Defining(reader, name);
+    if (!documents.empty()) {
+      defining.insert(documents.begin(), documents.end());
       definedName = name;
-      idQuery = Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, Xapian::Query(term), kIdBoost);
+      idQuery = Xapian::Query(
+          (new TDefinitionSource(std::move(documents), kDefinitionWeight))->release());
       break;
     }
   }
@@ -334,6 +345,29 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     results.Hits.push_back(std::move(hit));
   }
   return results;
+}
+
+std::vector<Xapian::docid> TSearchIndex::Impl::Defining(TReader& reader,
+                                                        const std::string& name) const {
+  std::vector<Xapian::docid> documents;
+  if (version >= format::kDefinitionTableVersion) {
+    const auto found = definitions.find(name);
+    if (found != definitions.end()) {
+      const auto& all = found->second;
+      documents.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(
+                                                      std::min(all.size(), kIdMatchesRead)));
+    }
+    return documents;
+  }
+  const std::string term = std::string(format::kIdPrefix) + name;
+  if (term.size() > format::kMaxTermBytes) {
+    return documents;
+  }
+  for (auto it = reader.Database.postlist_begin(term);
+       it != reader.Database.postlist_end(term) && documents.size() < kIdMatchesRead; ++it) {
+    documents.push_back(*it);
+  }
+  return documents;
 }
 
 format::TSectionRecord TSearchIndex::Impl::Section(

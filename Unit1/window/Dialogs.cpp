@@ -99,6 +99,54 @@ bool TDialogs::ConfirmWarning(const std::string& caption, const std::string& tex
   return box.run() == Gtk::RESPONSE_YES;
 }
 
+// The desktop's program for a file of that name, as the reader knows it; empty when none is set.
+std::string DefaultProgramName(const std::string& fileName) {
+  gchar* type = g_content_type_guess(fileName.c_str(), nullptr, 0, nullptr);
+  GAppInfo* program = g_app_info_get_default_for_type(type, FALSE);
+  g_free(type);
+  if (!program)
+    return {};
+  std::string name = g_app_info_get_display_name(program);
+  g_object_unref(program);
+  return name;
+}
+
+TDownloadChoice TDialogs::AskDownload(const std::string& name) {
+  TestTrace("download", name);
+  Gtk::MessageDialog box("This page cannot be shown here: " + name, false, Gtk::MESSAGE_QUESTION,
+                         Gtk::BUTTONS_NONE, true);
+  box.set_title(applicationTitle_);
+  box.set_secondary_text("Save it as a file, or open it with the desktop's program?");
+  Place(box);
+  const std::string program = DefaultProgramName(name);
+  box.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
+  box.add_button(program.empty() ? "_Open" : "_Open with " + program, Gtk::RESPONSE_APPLY);
+  box.add_button("_Save...", Gtk::RESPONSE_ACCEPT);
+  box.set_default_response(Gtk::RESPONSE_ACCEPT);
+  switch (box.run()) {
+    case Gtk::RESPONSE_ACCEPT:
+      return TDownloadChoice::Save;
+    case Gtk::RESPONSE_APPLY:
+      return TDownloadChoice::Open;
+    default:
+      return TDownloadChoice::Cancel;
+  }
+}
+
+std::optional<std::string> TDialogs::ChooseSaveFile(const std::string& name) {
+  TestTrace("save dialog", name);
+  Gtk::FileChooserDialog dialog("Save", Gtk::FILE_CHOOSER_ACTION_SAVE);
+  Place(dialog);
+  dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
+  dialog.add_button("_Save", Gtk::RESPONSE_ACCEPT);
+  dialog.set_default_response(Gtk::RESPONSE_ACCEPT);
+  dialog.set_do_overwrite_confirmation(true);
+  dialog.set_current_name(name);
+  if (dialog.run() != Gtk::RESPONSE_ACCEPT)
+    return std::nullopt;
+  return dialog.get_filename();
+}
+
 void TDesktopShell::Open(const std::string& pathOrUri) {
   TestTrace("shell", pathOrUri);
   if (TestTraceEnabled())

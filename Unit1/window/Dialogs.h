@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Unit1/MainWindowView.h"
+#include "WebHost/WebHost.h"
 
 namespace tomelet {
 
@@ -22,6 +23,10 @@ class TDialogs final : public IDialogs {
   std::string AskPassword(const std::string& caption, const std::string& prompt) override;
   std::optional<std::string> ChooseDocument() override;
   bool ConfirmWarning(const std::string& caption, const std::string& text) override;
+  // Asks whether to save a file the page cannot show or open it with the desktop's program.
+  TDownloadChoice AskDownload(const std::string& name);
+  // A Save dialog offering the file's name; nothing when cancelled.
+  std::optional<std::string> ChooseSaveFile(const std::string& name);
 
  private:
   void ShowMessage(const std::string& caption, const std::string& text, Gtk::MessageType type);

@@ -25,9 +25,13 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
   BuildFontMenu();
   BuildPopupMenu2();
   BuildDocumentSearch();
+  BuildBookmarks();
+  BuildHistoryMenus();
+  BuildSidePane();
   webBrowser_->PopupMenu = [this](const GdkEvent* trigger) { PopupMenu2Show(trigger); };
+  ConnectDesktop();
   layout_.pack_start(ToolBar1, Gtk::PACK_SHRINK);
-  layout_.pack_start(webBrowser_->Widget(), Gtk::PACK_EXPAND_WIDGET);
+  layout_.pack_start(*sidePane_, Gtk::PACK_EXPAND_WIDGET);
   layout_.pack_start(StatusBar1, Gtk::PACK_SHRINK);
   add(layout_);
   layout_.show_all();
@@ -41,6 +45,23 @@ TForm1::~TForm1() {
   // The browser outlives the logic by a moment; nothing it reports then may reach the logic.
   webBrowser_->Events = {};
   webBrowser_->PopupMenu = nullptr;
+  webBrowser_->OpenWithDefaultProgram = nullptr;
+  webBrowser_->AskDownload = nullptr;
+  webBrowser_->ChooseSaveFile = nullptr;
+}
+
+// Files and addresses the page cannot show go to the reader's desktop, as the reader chooses.
+void TForm1::ConnectDesktop() {
+  webBrowser_->OpenWithDefaultProgram = [this](const std::string& fileOrUri) {
+    shell_.Open(fileOrUri);
+  };
+  webBrowser_->AskDownload = [this](const std::string& name) { return dialogs_.AskDownload(name); };
+  webBrowser_->ChooseSaveFile =
+      [this](const std::string& name) -> std::optional<std::filesystem::path> {
+    if (auto file = dialogs_.ChooseSaveFile(name))
+      return std::filesystem::path(*file);
+    return std::nullopt;
+  };
 }
 
 void TForm1::Create() {

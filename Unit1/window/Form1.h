@@ -12,6 +12,7 @@
 #include "Unit1/Form1Logic.h"
 #include "Unit1/MainWindowView.h"
 #include "Unit1/window/Dialogs.h"
+#include "Unit1/window/SidePaneView.h"
 #include "WebHost/WebHost.h"
 
 namespace tomelet {
@@ -46,7 +47,10 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void SetStatusText(const std::string& text) override;
   void CheckTextSize(int size) override;
   void ShowSearchBar() override;
+  void ShowSidePane(bool shown) override;
   TPagePosition PagePosition() override;
+  std::string HistoryState() override;
+  bool ResumeHistory(const std::string& state, const std::string& address) override;
   void ScrollPage(int x, int y) override;
   std::optional<std::pair<int, int>> WindowSize() override;
   void Close() override;
@@ -71,12 +75,27 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
   void BuildPopupMenu2();
   // The Search command: its button beside Find, its menu item and the engine's search pages.
   void BuildDocumentSearch();
+  // The side pane beside the page, its button, and the page it follows.
+  void BuildSidePane();
   void SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)());
+  // The Bookmarks menu: its tool button before Exit, and its items in the page's menu.
+  void BuildBookmarks();
+  // Fills a bookmarks menu afresh from the document's bookmarks.
+  void FillBookmarksMenu(Gtk::Menu& menu);
+  // A menu of the bookmarks' titles; choosing one calls choose with its place in the list.
+  Gtk::Menu& BookmarkChoices(const std::function<void(std::size_t)>& choose);
+  void RenameBookmark(std::size_t index);
+  void ImportBookmarks();
+  void ExportBookmarks();
+  // The menus of Back and Forward: a right click or a long press lists the pages they lead to.
+  void BuildHistoryMenus();
+  void ShowHistoryMenu(Gtk::ToolButton& button, bool back, const GdkEvent* trigger);
   void ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers);
   bool HandleKey(GdkEventKey* key);
   bool HandleEscape(GdkEventKey* key);
   void ToggleFullScreen();
   void TraceBrowserEvents();
+  void ConnectDesktop();
   void ApplySize();
   void ApplyWindowFunctions();
   bool PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr);
@@ -90,10 +109,12 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
 
   Gtk::Box layout_{Gtk::ORIENTATION_VERTICAL};
   Gtk::Toolbar ToolBar1;
-  std::array<Gtk::Image, 8> pictures_;
+  std::array<Gtk::Image, 9> pictures_;
   Gtk::ToolButton ButtonBack, ButtonForward, ButtonHome, ButtonSearch, ButtonDocumentSearch,
-      ButtonPrint, ButtonExit;
+      ButtonSidePane, ButtonPrint, ButtonExit;
+  Gtk::ToolButton ButtonBookmarks;
   Gtk::MenuToolButton ButtonFont;
+  std::unique_ptr<TSidePaneView> sidePane_;
   Gtk::Statusbar StatusBar1;
 
   Gtk::Menu PopupMenu1;
@@ -111,6 +132,9 @@ class TForm1 final : public Gtk::Window, public IMainWindowView {
       DocumentSearch1{"Search..."}, Print1{"Print..."};
   Gtk::SeparatorMenuItem N2;
   Gtk::MenuItem Exit1{"Exit"};
+  Gtk::MenuItem Bookmarks1{"Bookmarks"};
+  Gtk::Menu bookmarksMenu_, bookmarksSubmenu_, historyMenu_;
+  std::vector<Glib::RefPtr<Gtk::GestureLongPress>> historyPresses_;
 
   std::map<const Gtk::ToolButton*, std::string> tracedPlaces_;
   Glib::RefPtr<Gdk::Pixbuf> logoPicture_;

@@ -16,8 +16,9 @@ constexpr int kLogoSize = 32;
 constexpr int kLogoRightOffset = 40;
 
 // The pictures of the tool bar in their list order; the first five also have a greyed form.
-constexpr std::array<const char*, 8> kPictureNames = {"back",     "forward", "find", "print",
-                                                      "fontsize", "home",    "exit", "search"};
+constexpr std::array<const char*, 10> kPictureNames = {"back",      "forward", "find", "print",
+                                                       "fontsize",  "home",    "exit", "search",
+                                                       "bookmarks", "contents"};
 constexpr std::size_t kGreyedPictures = 5;
 
 // Tight buttons keep the bar at its 60 pixels; greyed pictures are shown as drawn.
@@ -61,6 +62,8 @@ void TForm1::BuildToolBar() {
                   &TForm1Logic::ButtonSearchClick);
   SetUpToolButton(ButtonDocumentSearch, "Search", "Search the Document (Ctrl+Shift+F)", 7,
                   &TForm1Logic::ButtonDocumentSearchClick);
+  SetUpToolButton(ButtonSidePane, "Contents", "Show or Hide the Side Pane (F9)", 8,
+                  &TForm1Logic::ButtonSidePaneClick);
   SetUpToolButton(ButtonPrint, "Print", "Print... (Ctrl+P)", 3, &TForm1Logic::ButtonPrintClick);
 
   ButtonFont.set_label("Font Size");
@@ -149,6 +152,7 @@ void TForm1::SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)()) 
 
 void TForm1::PopupMenu2Show(const GdkEvent* trigger) {
   Run(&TForm1Logic::PopupMenu2Popup);
+  FillBookmarksMenu(bookmarksSubmenu_);
   PopupMenu2.popup_at_pointer(trigger);
 }
 
@@ -176,6 +180,8 @@ void TForm1::SetEnabled(TFormControl control, bool enabled) {
       return setButton(ButtonSearch, 2);
     case TFormControl::ButtonDocumentSearch:
       return ButtonDocumentSearch.set_visible(enabled);
+    case TFormControl::ButtonSidePane:
+      return ButtonSidePane.set_visible(enabled);
     case TFormControl::ButtonPrint:
       return setButton(ButtonPrint, 3);
     case TFormControl::ButtonFont:
@@ -192,6 +198,10 @@ void TForm1::SetEnabled(TFormControl control, bool enabled) {
       return DocumentSearch1.set_visible(enabled);
     case TFormControl::Print1:
       return Print1.set_sensitive(enabled);
+    case TFormControl::ButtonBookmarks:
+      return ButtonBookmarks.set_visible(enabled);
+    case TFormControl::Bookmarks1:
+      return Bookmarks1.set_visible(enabled);
   }
 }
 

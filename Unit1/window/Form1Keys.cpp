@@ -16,6 +16,8 @@ std::optional<TShortcut> ControlShortcut(guint key) {
       return TShortcut::Find;
     case GDK_KEY_p:
       return TShortcut::Print;
+    case GDK_KEY_d:
+      return TShortcut::Bookmark;
     case GDK_KEY_w:
     case GDK_KEY_q:
       return TShortcut::Exit;
@@ -85,6 +87,10 @@ bool TForm1::HandleKey(GdkEventKey* key) {
     ToggleFullScreen();
     return true;
   }
+  if (modifiers == 0 && keyval == GDK_KEY_F9) {
+    logic_.Guarded([this] { logic_.RunShortcut(TShortcut::SidePane); });
+    return true;
+  }
   if (modifiers == 0 && keyval == GDK_KEY_F5) {
     logic_.Guarded([this] { webBrowser_->Reload(); });
     return true;
@@ -97,6 +103,11 @@ bool TForm1::HandleKey(GdkEventKey* key) {
 }
 
 bool TForm1::HandleEscape(GdkEventKey* key) {
+  // Esc in the side pane goes back to the page rather than ending the program.
+  if (sidePane_->HasKeyboard()) {
+    webBrowser_->Widget().child_focus(Gtk::DIR_TAB_FORWARD);
+    return true;
+  }
   const bool barOpen = webBrowser_->FindBarOpen() || webBrowser_->SearchBarOpen();
   switch (EscapeAction(webBrowser_->PageIsEditing(), barOpen, fullScreen_)) {
     case TEscapeAction::ToPage:

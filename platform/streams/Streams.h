@@ -78,6 +78,8 @@ class TFileStream final : public TStream {
   enum class Mode { Read, Create, ReadWrite };
   // Throws EStreamError with the system's text when the file cannot be opened.
   TFileStream(const std::filesystem::path& path, Mode mode);
+  // Takes over an open descriptor, which the stream then closes.
+  explicit TFileStream(int adoptedDescriptor) : fd_(adoptedDescriptor) {}
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "Unit1/DocumentSearch.h"
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "main_window_fakes.h"
 #include "search/DocumentIndex.h"
 
@@ -70,7 +70,7 @@ TEST_F(DocumentSearchTest, NoSearchBeforeThePasswordNorWhenFindIsForbidden) {
 }
 
 TEST_F(DocumentSearchTest, AnUnindexedDocumentShowsProgressThenResultsThatLeadIntoIt) {
-  TDocumentSearch search(SearchableDocument(FriendlyOptions()), "index.htm");
+  TDocumentSearch search(OpenDocument(SearchableDocument(FriendlyOptions())), "index.htm");
   EXPECT_TRUE(search.Suggest("").empty());
   std::vector<std::string> progress;
   const auto page = ResultsWhenReady(search, "tome://search/?q=opening+gadget#top", progress);
@@ -88,21 +88,12 @@ TEST_F(DocumentSearchTest, AnUnindexedDocumentShowsProgressThenResultsThatLeadIn
             std::string::npos)
       << page;
   EXPECT_TRUE(std::filesystem::exists(search::CachedIndexPath(
-      TArchiveSnapshot(folder_ / "searchable.tlt"), StartPageArchivePath("index.htm"))))
+      *OpenDocument(folder_ / "searchable.tlt"), StartPageArchivePath("index.htm"))))
       << "the cache file every front end uses";
 
   const auto suggested = search.Suggest("how to op");
   ASSERT_EQ(suggested.size(), 1u);
   EXPECT_EQ(SuggestionAddress(suggested[0]), "tome://inpack/guide/open%20files.htm");
-}
-
-TEST_F(DocumentSearchTest, AMissingDocumentFileGivesAPageThatSaysWhy) {
-  TDocumentSearch search(folder_ / "gone.tlt", "index.htm");
-  std::vector<std::string> progress;
-  const auto page = ResultsWhenReady(search, "tome://search/?q=anything", progress);
-  EXPECT_EQ(page.find("http-equiv=\"refresh\""), std::string::npos) << page;
-  EXPECT_NE(page.find("role=\"status\""), std::string::npos) << page;
-  EXPECT_TRUE(search.Suggest("any").empty());
 }
 
 }  // namespace

@@ -51,9 +51,12 @@ struct FakeView : IMainWindowView {
   void SetStatusText(const std::string& text) override { statusText = text; }
   void CheckTextSize(int size) override { checkedTextSize = size; }
   void ShowSearchBar() override { calls.push_back("search bar"); }
+  void ShowSidePane(bool shown) override { calls.push_back(shown ? "side pane" : "no side pane"); }
   TPagePosition PagePosition() override { return position; }
   void ScrollPage(int x, int y) override { scrolledTo = {x, y}; }
   std::optional<std::pair<int, int>> WindowSize() override { return windowSize; }
+  std::string HistoryState() override { return {}; }
+  bool ResumeHistory(const std::string&, const std::string&) override { return false; }
   void Close() override { ++closed; }
   void Terminate() override { ++terminated; }
   void ProcessMessages() override {
@@ -215,6 +218,7 @@ class MainWindowTest : public ::testing::Test {
         std::make_unique<TForm1Logic>(view, dialogs, shell, browser, protocol, arc, commandLine);
     logic_->Clock = [this] { return view.now; };
     logic_->PlaceFolder = folder_ / "state";
+    logic_->BookmarkFolder = folder_ / "data";
     return *logic_;
   }
 

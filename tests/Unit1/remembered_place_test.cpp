@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "Unit1/RememberedPlace.h"
 #include "main_window_fakes.h"
 
@@ -10,6 +12,7 @@ TRememberedPlace FullPlace() {
   place.ScrollY = 1500;
   place.TextSize = 4;
   place.WindowSize = std::pair{1024, 700};
+  place.SidePane = true;
   return place;
 }
 
@@ -143,6 +146,30 @@ TEST_F(ReopeningTest, AFolderAddressIsRememberedByItsIndexPage) {
   browser.navigations.clear();
   Started(document);
   EXPECT_EQ(browser.navigations.front(), "tome://inpack/guide/#writing");
+}
+
+TEST_F(ReopeningTest, TheSidePaneComesBackAsTheReaderLeftItWhereTheDocumentAllowsFind) {
+  const auto document = Document("manual.tlt", FriendlyOptions());
+  view.position = {"tome://inpack/index.htm", 0, 0};
+  auto& first = Started(document);
+  EXPECT_TRUE(first.RunShortcut(TShortcut::SidePane));
+  first.FormClose();
+  view.calls.clear();
+  auto& second = Started(document);
+  EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "side pane"), 1);
+  second.ButtonSidePaneClick();
+  EXPECT_EQ(view.calls.back(), "no side pane");
+  second.FormClose();
+  view.calls.clear();
+  Started(document);
+  EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "side pane"), 0);
+
+  auto noFind = FriendlyOptions();
+  noFind.SetBooleanAt(option_offset::AllowFind, false);
+  auto& closed = Started(Document("closed.tlt", noFind));
+  EXPECT_FALSE(closed.RunShortcut(TShortcut::SidePane));
+  closed.ButtonSidePaneClick();
+  EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "side pane"), 0);
 }
 
 TEST_F(ReopeningTest, AGoneRememberedPageGivesTheStartPageAndAWrongPasswordKeepsNothing) {

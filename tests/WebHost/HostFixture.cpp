@@ -22,6 +22,7 @@ std::map<std::string, std::string> Pages() {
        "<img src=\"missing.png\"></body></html>"},
       {"second.htm", "<html><head><title>Second page</title></head><body>Two</body></html>"},
       {"long.htm", LongPage()},
+      {"mail.htm", "<script>location.href = 'mailto:reader@example.org'</script>"},
       {"readme", "<!DOCTYPE html><html><head><title>Read me</title></head><body>x</body></html>"},
       {"files\\setup.zip", std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00zipped", 16)},
   };
@@ -41,7 +42,7 @@ void HostFixture::SetUp() {
   window_->set_default_size(800, 600);
   host_ = std::make_unique<TWebHost>();
   host_->SetTemporaryFolder(printFolder_);
-  host_->SetShellOpener(std::make_unique<RecordingShellOpener>(opened_));
+  host_->OpenWithDefaultProgram = [this](const std::string& file) { opened_.emplace_back(file); };
   window_->add(host_->Widget());
   window_->show_all();
   auto& events = host_->Events;

@@ -22,17 +22,6 @@ namespace tomelet::testing {
 inline constexpr const char* kStartPage = "tome://inpack/index.htm";
 inline constexpr const char* kSecondPage = "tome://inpack/second.htm";
 
-class RecordingShellOpener final : public IShellOpener {
- public:
-  explicit RecordingShellOpener(std::vector<std::filesystem::path>& opened) : opened_(opened) {}
-  void OpenWithDefaultProgram(const std::filesystem::path& file) override {
-    opened_.push_back(file);
-  }
-
- private:
-  std::vector<std::filesystem::path>& opened_;
-};
-
 class HostFixture : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -58,7 +47,7 @@ class HostFixture : public ::testing::Test {
   std::unique_ptr<TWebHost> host_;
   std::vector<std::string> events_;
   std::vector<std::pair<int, bool>> commandStates_;
-  std::vector<std::filesystem::path> opened_;
+  std::vector<std::string> opened_;
 };
 
 }  // namespace tomelet::testing

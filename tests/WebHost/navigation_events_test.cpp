@@ -132,12 +132,43 @@ TEST_F(NavigationEventsTest, AnExtensionlessPageIsShownAsAPage) {
   EXPECT_EQ(Evaluate("document.title"), "Read me");
 }
 
-TEST_F(NavigationEventsTest, AFileTheEngineCannotShowIsHandedToTheDesktopAsAFile) {
+// Whatever asked for it, such a file is saved or opened only as the reader answers, each time.
+TEST_F(NavigationEventsTest, AFileTheEngineCannotShowIsSavedOrOpenedAsTheReaderChooses) {
+  std::vector<std::string> asked;
+  TDownloadChoice answer = TDownloadChoice::Open;
+  host_->AskDownload = [&](const std::string& name) {
+    asked.push_back(name);
+    return answer;
+  };
+  const auto saved = folder_ / "saved.zip";
+  host_->ChooseSaveFile = [&](const std::string&) { return std::optional{saved}; };
   ASSERT_TRUE(NavigateAndWait(kStartPage));
+  for (int time = 1; time <= 2; ++time) {
+    host_->Navigate("tome://inpack/files/setup.zip");
+    ASSERT_TRUE(PumpUntil([&] { return opened_.size() == static_cast<std::size_t>(time); }));
+    EXPECT_EQ(std::filesystem::path(opened_.back()).filename(), "setup.zip");
+    EXPECT_TRUE(std::filesystem::exists(opened_.back()));
+  }
+  answer = TDownloadChoice::Save;
+  host_->Navigate("tome://inpack/files/setup.zip?x#y");
+  ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(saved); }));
+  EXPECT_EQ(std::filesystem::file_size(saved), 16u);
+  answer = TDownloadChoice::Cancel;
   host_->Navigate("tome://inpack/files/setup.zip");
-  ASSERT_TRUE(PumpUntil([&] { return !opened_.empty(); }));
-  EXPECT_EQ(opened_.front().filename(), "setup.zip");
-  EXPECT_TRUE(std::filesystem::exists(opened_.front()));
+  ASSERT_TRUE(PumpUntil([&] { return asked.size() == 4; }));
+  EXPECT_EQ(asked, std::vector<std::string>(4, "setup.zip"));
+  EXPECT_EQ(opened_.size(), 2u);
+  EXPECT_EQ(Evaluate("document.title"), "Start page");
+  EXPECT_TRUE(
+      std::ranges::none_of(events_, [](const std::string& e) { return e.starts_with("error"); }));
+}
+
+// Mail and other schemes of the desktop leave the page as it is; a script alone opens nothing.
+TEST_F(NavigationEventsTest, AScriptCannotHandAnAddressToTheDesktop) {
+  ASSERT_TRUE(NavigateAndWait("tome://inpack/mail.htm"));
+  ASSERT_TRUE(PumpUntil([&] { return HasEvent("before mailto:reader@example.org"); }));
+  ASSERT_TRUE(NavigateAndWait(kSecondPage));
+  EXPECT_TRUE(opened_.empty());
   EXPECT_TRUE(
       std::ranges::none_of(events_, [](const std::string& e) { return e.starts_with("error"); }));
 }

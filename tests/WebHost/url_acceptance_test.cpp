@@ -31,5 +31,12 @@ TEST(DocumentUrlTest, IsTheDocumentSchemeInAnyLetterCase) {
   EXPECT_FALSE(IsDocumentUrl("tome"));
 }
 
+TEST(AddressNameTest, IsTheDecodedLastSegmentWithoutQueryAndAnchor) {
+  EXPECT_EQ(AddressName("tome://inpack/files/set%20up.zip?x=1#part"), "set up.zip");
+  EXPECT_EQ(AddressName("tome://inpack/a+b.pdf"), "a+b.pdf");
+  EXPECT_EQ(AddressName("tome://inpack/folder/"), "");
+  EXPECT_EQ(AddressName("notes.txt"), "notes.txt");
+}
+
 }  // namespace
 }  // namespace tomelet

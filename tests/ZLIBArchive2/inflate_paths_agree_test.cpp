@@ -81,7 +81,7 @@ class InflatePathsAgree : public ArchiveTest, public ::testing::WithParamInterfa
       }
     };
     return {MessageOf([&] { readThrough(*arc_.OpenEntryReader(0)); }),
-            MessageOf([&] { TArchiveSnapshot(arc_.ArchiveFileName()).Contents(0); })};
+            MessageOf([&] { TArchiveSnapshot::Open(arc_.ArchiveFileName())->Contents(0); })};
   }
 };
 

@@ -1,5 +1,5 @@
-// The request core over both archive views: the viewer's reader and a server's snapshot must give
-// the same answers for the same addresses.
+// The request core over both archive views: the viewer's reader and the shared document handle
+// must give the same answers for the same addresses.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
 #include "document/DocumentRequest.h"
 
 namespace tomelet {
@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class View { Reader, Snapshot };
+enum class View { Reader, Document };
 
 class DocumentRequest : public testing::TestWithParam<View> {
  protected:
@@ -53,25 +53,28 @@ class DocumentRequest : public testing::TestWithParam<View> {
       ASSERT_TRUE(reader_.OpenArchive(file.native()));
       entries_ = std::make_unique<TReaderEntries>(&reader_);
     } else {
-      snapshot_ = std::make_unique<TArchiveSnapshot>(file);
-      entries_ = std::make_unique<TSnapshotEntries>(*snapshot_);
+      document_ = OpenDocument(file);
     }
   }
   void TearDown() override {
     entries_.reset();
     reader_.CloseArchive();
-    snapshot_.reset();
+    document_.reset();
     fs::remove_all(folder_);
   }
 
   TDocumentReply Request(std::string_view address, const TTempFileWriter& writer = nullptr) {
-    return RequestDocumentEntry(*entries_, address, writer);
+    return RequestDocumentEntry(Entries(), address, writer);
   }
 
   fs::path folder_;
   TZLBArc2 reader_;
-  std::unique_ptr<TArchiveSnapshot> snapshot_;
+  std::shared_ptr<const TDocument> document_;
   std::unique_ptr<IDocumentEntries> entries_;
+
+  const IDocumentEntries& Entries() const {
+    return entries_ ? *entries_ : static_cast<const IDocumentEntries&>(*document_);
+  }
 };
 
 TEST_P(DocumentRequest, ServesBytesAndTypeOfTheEntryTheAddressNames) {
@@ -92,7 +95,7 @@ TEST_P(DocumentRequest, RetriesTheWindows1252FormOfTheName) {
     EXPECT_EQ(reply.Contents.View(), "legacy name");
     EXPECT_EQ(reply.Location.Entry.ArchivePath, "caf\xE9.htm");
   }
-  EXPECT_FALSE(FindEntry(*entries_, "CAF\xC3\x89.htm").Found());
+  EXPECT_FALSE(FindEntry(Entries(), "CAF\xC3\x89.htm").Found());
 }
 
 // "+" reads as a space first, as addresses are decoded; a name with a real "+" is still reached.
@@ -168,15 +171,15 @@ TEST_P(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
 }
 
 TEST_P(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
-  EXPECT_EQ(ReadDocumentOptions(*entries_).StartPage(), "Index.htm");
+  EXPECT_EQ(ReadDocumentOptions(Entries()).StartPage(), "Index.htm");
   EXPECT_TRUE(IsReservedEntry("-CONFIG-"));
   EXPECT_TRUE(IsReservedEntry("-logo-"));
   EXPECT_FALSE(IsReservedEntry("sub\\-logo-"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, DocumentRequest, testing::Values(View::Reader, View::Snapshot),
+INSTANTIATE_TEST_SUITE_P(Views, DocumentRequest, testing::Values(View::Reader, View::Document),
                          [](const auto& info) {
-                           return info.param == View::Reader ? "Reader" : "Snapshot";
+                           return info.param == View::Reader ? "Reader" : "Document";
                          });
 
 TEST(DocumentRequestWithoutArchive, FindsNothing) {

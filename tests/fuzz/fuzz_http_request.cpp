@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
 #include "tools/tomelet/serve/DocumentSite.h"
 #include "tools/tomelet/serve/HttpRange.h"
 
@@ -42,7 +42,7 @@ const tomelet::serve::TDocumentSite& Site() {
     writer.AddEntry("raw.bin", Page(70000), tomelet::fcNone);
     writer.AddEntry("-logo-", "logo");
     writer.WriteFile(path);
-    auto archive = std::make_shared<const tomelet::TArchiveSnapshot>(path);
+    auto archive = tomelet::OpenDocument(path);
     return std::make_unique<tomelet::serve::TDocumentSite>(archive, "index.htm");
   }();
   return *site;

@@ -31,7 +31,9 @@ inline std::string Page(const std::string& title, const std::string& body,
 inline TPages ManualPages() {
   TPages pages = {
       {"index.html", Page("Manual",
-                          "<nav><a href='x'>gardening</a></nav><h1 id='top'>Welcome</h1>"
+                          "<nav><a href='x'>gardening</a></nav><div class='navheader'><table>"
+                          "<tr><td><a href='p'>Prev</a> orchard</td></tr></table></div>"
+                          "<h1 id='top'>Welcome</h1>"
                           "<p>This manual covers files, regular expressions and more.</p>"
                           "<script>var kitchen = 1;</script><style>.kitchen{}</style>")},
       {"guide\\files.html", Page("Reading files",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "search/IndexFormat.h"
 #include "tests/search/SearchFixtures.h"
 
 namespace tomelet::search::testing {
@@ -45,6 +46,17 @@ TEST_F(DamagedIndexTest, ANewerFormatIsRefusedAsNewer) {
   auto newerDatabase = good_;
   newerDatabase[kIndexHeaderSize + 14] = std::byte{0x7f};  // the database's own format number
   EXPECT_EQ(RefusalOf(newerDatabase), kNewerIndexMessage);
+}
+
+// The table of defined names is read without Xapian's checks: sections must come once each, in
+// order, as the search hands them to Xapian.
+TEST(DefinitionTableTest, RepeatedOrDisorderedSectionsAreRefusedAsDamaged) {
+  const format::TDefinitions good = {{"os.path", {1, 7}}, {"os.path.join", {3}}};
+  EXPECT_EQ(format::DecodeDefinitions(format::EncodeDefinitions(good)), good);
+  for (const auto& bad : {format::TDefinitions{{"x", {3, 3}}}, format::TDefinitions{{"x", {5, 3}}},
+                          format::TDefinitions{{"x", {}}}}) {
+    EXPECT_THROW(format::DecodeDefinitions(format::EncodeDefinitions(bad)), ESearchIndexError);
+  }
 }
 
 // Whatever bytes are broken, the answer is results or a refusal: never a crash or another error.

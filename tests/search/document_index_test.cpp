@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "search/DocumentIndex.h"
 #include "tests/search/SearchFixtures.h"
@@ -25,9 +25,9 @@ class DocumentIndexTest : public ::testing::Test {
   ~DocumentIndexTest() override { std::filesystem::remove_all(folder_); }
 
   // The manual's pages; index says how its "-index-" entry is written, if at all.
-  std::shared_ptr<const TArchiveSnapshot> Write(
-      const std::string& name, const std::function<void(TZLBArchiveWriter&)>& index,
-      const std::string& extra = {}) {
+  std::shared_ptr<const TDocument> Write(const std::string& name,
+                                         const std::function<void(TZLBArchiveWriter&)>& index,
+                                         const std::string& extra = {}) {
     TZLBArchiveWriter writer;
     for (const auto& [path, html] : ManualPages()) {
       writer.AddEntry(path, html);
@@ -39,7 +39,7 @@ class DocumentIndexTest : public ::testing::Test {
       index(writer);
     }
     writer.WriteFile((folder_ / name).string(), {});
-    return std::make_shared<const TArchiveSnapshot>(folder_ / name);
+    return OpenDocument(folder_ / name);
   }
 
   static void Embed(TZLBArchiveWriter& writer) {
@@ -151,7 +151,7 @@ TEST_F(DocumentIndexTest, TheBackgroundIndexReportsProgressUntilItIsReady) {
   EXPECT_FALSE(state.Index->Search("widgets", 0, 5).Hits.empty());
 
   TBackgroundIndex embedded(Write("embedded.tlt", Embed), "index.html");
-  EXPECT_NE(embedded.State().Index, nullptr);  // an embedded index needs no wait
+  EXPECT_NE(embedded.OpenedState().Index, nullptr);  // an embedded index needs no build
 }
 
 TEST_F(DocumentIndexTest, ABuildUnderWayStopsWhenTheBackgroundIndexGoesAndCachesNothing) {
@@ -165,8 +165,7 @@ TEST_F(DocumentIndexTest, ABuildUnderWayStopsWhenTheBackgroundIndexGoesAndCaches
   }
   writer.WriteFile((folder_ / "large.tlt").string(), {});
   {
-    TBackgroundIndex background(std::make_shared<const TArchiveSnapshot>(folder_ / "large.tlt"),
-                                "p0.html");
+    TBackgroundIndex background(OpenDocument(folder_ / "large.tlt"), "p0.html");
     EXPECT_EQ(background.State().Index, nullptr);
   }
   EXPECT_FALSE(std::filesystem::exists(folder_ / "cache" / "tomelet") &&

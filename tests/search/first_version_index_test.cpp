@@ -15,6 +15,7 @@ std::vector<std::byte> FirstVersionIndex(const std::filesystem::path& scratch) {
     for (const char* word : {"widgets", "gadgets"}) {
       Xapian::Document document;
       document.add_term("Z" + Xapian::Stem("en")(word));
+      document.add_term(std::string(format::kIdPrefix) + word);
       document.set_data(format::EncodeSection({0, word, std::string("All about ") + word}));
       document.add_value(format::kPageSlot, format::PageKey(0));
       database.add_document(document);
@@ -35,7 +36,8 @@ std::vector<std::byte> FirstVersionIndex(const std::filesystem::path& scratch) {
   return bytes;
 }
 
-TEST(FirstVersionIndexTest, DocumentsPackedBeforeTheSectionBlocksAreStillSearched) {
+TEST(FirstVersionIndexTest,
+     DocumentsPackedBeforeTheSectionBlocksAndTheTableOfNamesAreStillSearched) {
   const auto scratch = std::filesystem::temp_directory_path() /
                        ("tomelet-first-version-" + std::to_string(::getpid()));
   std::filesystem::create_directories(scratch);
@@ -45,6 +47,10 @@ TEST(FirstVersionIndexTest, DocumentsPackedBeforeTheSectionBlocksAreStillSearche
   ASSERT_EQ(results.Hits.size(), 1u);
   EXPECT_EQ(Paths(results)[0], "tools.html#gadgets");
   EXPECT_EQ(results.Hits[0].Snippet, "All about <b>gadgets</b>");
+  // Before the table of defined names, their ids were terms of the defining section.
+  const auto defined = file.Open()->Search("widgets()", 0, 10);
+  ASSERT_EQ(defined.Hits.size(), 1u);
+  EXPECT_EQ(Paths(defined)[0], "tools.html#widgets");
 }
 
 }  // namespace

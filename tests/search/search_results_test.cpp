@@ -57,6 +57,7 @@ TEST_F(SearchResultsTest, ADefinedNameFindsItsDefinition) {
 TEST_F(SearchResultsTest, ScriptsStylesAndNavigationAreNotText) {
   EXPECT_EQ(Search("kitchen").Total, 0u);
   EXPECT_EQ(Search("gardening").Total, 0u);
+  EXPECT_EQ(Search("orchard").Total, 0u);
 }
 
 TEST_F(SearchResultsTest, AGeneratedListOfLinksComesAfterTheRealPage) {
@@ -146,36 +147,42 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
 }
 
-// Section texts are kept in blocks of consecutive sections and pages are indexed in shares:
-// every section, on either side of a block's edge, in any share, even after a share without
-// sections, must still lead to its own page, anchor and words.
+// Section texts are kept in blocks of consecutive sections, defined names in one table, and
+// pages are indexed in shares: every section, on either side of a block's edge, in any share,
+// even after a share without sections, must still lead to its own page, anchor and words, and
+// every defined name to its definition.
 TEST(IndexBuildingTest, EverySectionKeepsItsAnchorAndSnippetAcrossBlocksAndShares) {
   for (const std::vector<int>& sectionsPerPage :
        {std::vector<int>{150, 150, 150}, std::vector<int>{0, 0, 150, 130}}) {
     TPages pages;
-    std::vector<int> numbers;
     for (std::size_t page = 0; page < sectionsPerPage.size(); ++page) {
       std::string body;
       for (int section = 0; section < sectionsPerPage[page]; ++section) {
-        const int n = static_cast<int>(page) * 1000 + section;
-        const std::string id = std::to_string(n);
-        body +=
-            "<h2 id='s" + id + "'>Topic " + id + "</h2><p>Only this topic says qz" + id + ".</p>";
-        if (section < 2 || section % 127 < 3 || section + 1 == sectionsPerPage[page]) {
-          numbers.push_back(n);
-        }
+        const std::string id = std::to_string(page * 1000 + section);
+        body += section % 100 == 99 ? "<dl><dt id='d" + id + "'>d" + id +
+                                          "()</dt><dd>Only this says qz" + id + ".</dd></dl>"
+                                    : "<h2 id='s" + id + "'>Topic " + id +
+                                          "</h2><p>Only this topic says qz" + id + ".</p>";
       }
       pages.emplace_back("p" + std::to_string(page) + ".html", Page("Page", body));
     }
     const TIndexFile file(BuildIndex(pages));
     const auto index = file.Open();
-    for (const int n : numbers) {
-      const std::string word = "qz" + std::to_string(n);
-      const auto results = index->Search(word, 0, 10);
-      ASSERT_EQ(results.Hits.size(), 1u) << word;
-      EXPECT_EQ(Paths(results)[0], "p" + std::to_string(n / 1000) + ".html#s" + std::to_string(n));
-      EXPECT_NE(results.Hits[0].Snippet.find("<b>" + word + "</b>"), std::string::npos)
-          << results.Hits[0].Snippet;
+    for (std::size_t page = 0; page < sectionsPerPage.size(); ++page) {
+      for (int section = 0; section < sectionsPerPage[page]; ++section) {
+        const std::string id = std::to_string(page * 1000 + section);
+        const std::string anchor = (section % 100 == 99 ? "#d" : "#s") + id;
+        const std::string word = "qz" + id;
+        const auto results = index->Search(word, 0, 10);
+        ASSERT_EQ(results.Hits.size(), 1u) << word;
+        EXPECT_EQ(Paths(results)[0], "p" + std::to_string(page) + ".html" + anchor);
+        EXPECT_NE(results.Hits[0].Snippet.find("<b>" + word + "</b>"), std::string::npos)
+            << results.Hits[0].Snippet;
+        if (section % 100 == 99) {
+          EXPECT_EQ(Paths(index->Search("d" + id + "()", 0, 10))[0],
+                    "p" + std::to_string(page) + ".html#d" + id);
+        }
+      }
     }
   }
 }

@@ -30,6 +30,8 @@ void AddPackCommand(CLI::App& app);
 void AddServeCommand(CLI::App& app);
 void AddSearchCommand(CLI::App& app);
 void AddIndexCommand(CLI::App& app);
+void AddContentsCommand(CLI::App& app);
+void AddKeywordsCommand(CLI::App& app);
 
 // The name as the archive knows it: as given when an entry has it, else with "/" read as "\\",
 // the separator of archive paths, when that names one; otherwise as given, for the reader's own

@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 
 namespace tomelet::cli {
 namespace {
@@ -168,9 +168,8 @@ void OpenDocument(TZLBArc2& arc, const std::string& path) {
   }
 }
 
-std::shared_ptr<const TArchiveSnapshot> OpenDocumentSnapshot(const std::string& path) {
-  return OpenExplained(
-      path, [&] { return std::make_shared<const TArchiveSnapshot>(std::filesystem::path(path)); });
+std::shared_ptr<const TDocument> OpenDocumentFile(const std::string& path) {
+  return OpenExplained(path, [&] { return tomelet::OpenDocument(std::filesystem::path(path)); });
 }
 
 }  // namespace tomelet::cli

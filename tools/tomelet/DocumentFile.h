@@ -8,7 +8,7 @@
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }  // namespace tomelet
 
 namespace tomelet::cli {
@@ -40,7 +40,7 @@ void CheckDocumentFile(const std::string& path);
 // short, one of a later format, a damaged one. Throws EDocumentFileError.
 void OpenDocument(TZLBArc2& arc, const std::string& path);
 
-// The same checks and messages for the snapshot that serve and search read from.
-std::shared_ptr<const TArchiveSnapshot> OpenDocumentSnapshot(const std::string& path);
+// The same checks and messages for the document handle that serve, search and index read from.
+std::shared_ptr<const TDocument> OpenDocumentFile(const std::string& path);
 
 }  // namespace tomelet::cli

@@ -34,6 +34,19 @@ class TInflatedEntry final : public TEntryReader {
   std::size_t done_ = 0;
 };
 
+// A read may give fewer bytes than asked. The last read, even of an empty entry, checks the
+// stream's end and the CRC.
+void ReadFully(TEntryReader& contents, std::span<std::byte> buffer) {
+  std::size_t done = 0;
+  do {
+    const std::size_t got = contents.Read(buffer.subspan(done));
+    if (got == 0) {
+      return;
+    }
+    done += got;
+  } while (done < buffer.size());
+}
+
 }  // namespace
 
 TEntryPrefetch::TEntryPrefetch(const TZLBArc2& arc, std::vector<int> indices)
@@ -86,7 +99,7 @@ TEntryPrefetch::Item TEntryPrefetch::Read(int index) const {
     if (size <= kLargestHeldEntry) {
       const auto length = static_cast<std::size_t>(size);
       auto bytes = std::make_unique_for_overwrite<std::byte[]>(length);
-      item.contents->Read(std::span(bytes.get(), length));
+      ReadFully(*item.contents, std::span(bytes.get(), length));
       item.contents = std::make_unique<TInflatedEntry>(std::move(bytes), length);
       item.heldBytes = static_cast<std::int64_t>(length);
     }

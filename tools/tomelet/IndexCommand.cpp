@@ -3,11 +3,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
-#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "document/DocumentEntries.h"
+#include "document/Document.h"
 #include "platform/cleanup/Leftovers.h"
+#include "platform/text/AsciiCase.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/PackOutput.h"
@@ -21,46 +20,26 @@ struct IndexArgs {
   std::string language;
 };
 
-// The entry's bytes exactly as stored, so that re-writing the document changes nothing else.
-std::vector<std::byte> StoredBytes(const TArchiveSnapshot& archive, const TEntryView& entry,
-                                   std::int64_t archiveStart, std::int64_t dataSize) {
-  const bool deflated = entry.Method == kMethodDeflated || entry.Method == kMethodDeflatedEncrypted;
-  const std::int64_t length = deflated ? entry.CompressedSize : entry.OriginalSize;
-  if (entry.Offset < 0 || length < 0 || entry.Offset > dataSize ||
-      length > dataSize - entry.Offset) {
-    RaiseCorrupted();
-  }
-  std::vector<std::byte> bytes(static_cast<std::size_t>(length));
-  if (archive.ReadAt(archiveStart + entry.Offset, bytes) != bytes.size()) {
-    RaiseCorrupted();
-  }
-  return bytes;
-}
-
 void RunIndex(const IndexArgs& args) {
   RemoveLeftoversOnInterrupt();
   TZLBArc2 arc;
   OpenDocument(arc, args.file);
-  const std::int64_t archiveStart = arc.ArchivePosition(0);
-  const std::int64_t dataSize = arc.Trailer().DataSize;
-  arc.CloseArchive();
-
-  const TArchiveSnapshot archive(args.file);
-  const auto index = search::BuildArchiveIndex(archive, StartPageEntry(archive), {args.language},
+  const auto document = ShareDocument(arc);
+  const auto index = search::BuildArchiveIndex(*document, document->StartPage(), {args.language},
                                                IndexingProgress());
+  // Every other entry is written back exactly as stored, so re-writing changes nothing else.
   TZLBArchiveWriter writer;
-  const std::string reserved = FoldArchivePath(kIndexEntry);
-  for (int i = 0; i < archive.EntryCount(); ++i) {
-    const TEntryView entry = archive.Entry(i);
-    if (FoldArchivePath(entry.ArchivePath()) != reserved) {
-      writer.AddRawEntry(entry.Record(), StoredBytes(archive, entry, archiveStart, dataSize));
+  for (int i = 0; i < document->EntryCount(); ++i) {
+    const TEntryView entry = document->Entry(i);
+    if (!EqualsFoldedAscii(entry.ArchivePath(), kIndexEntry)) {
+      writer.AddRawEntry(entry.Record(), document->StoredBytes(i));
     }
   }
   writer.AddEntry(kIndexEntry, index, fcNone);
-  if (!archive.IsUnchanged()) {
+  if (!document->IsUnchanged()) {
     throw std::runtime_error(args.file + " changed while it was indexed");
   }
-  ReplaceDocument(writer, args.file, archiveStart);
+  ReplaceDocument(writer, args.file, arc.ArchivePosition(0));
   std::printf("Indexed %s: search index of %zu bytes\n", args.file.c_str(), index.size());
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "tools/tomelet/CommandSupport.h"
 
@@ -33,13 +34,6 @@ std::string_view MethodName(std::uint8_t method) {
   }
 }
 
-// The bytes the entry takes in the data area. The registry's compressed size is 0 for a stored
-// entry, whose contents lie there as they are.
-std::int64_t StoredSize(const TEntryView& entry) {
-  return entry.Method == kMethodStored ? std::max<std::int64_t>(entry.OriginalSize, 0)
-                                       : entry.CompressedSize;
-}
-
 void AppendField(std::string& out, std::string_view key, std::int64_t value) {
   AppendJsonString(out, key);
   out.push_back(':');
@@ -61,7 +55,7 @@ void AppendEntryJson(std::string& out, int index, const TEntryView& entry) {
   out.push_back(',');
   AppendField(out, "original_size", entry.OriginalSize);
   AppendField(out, "compressed_size", entry.CompressedSize);
-  AppendField(out, "stored_size", StoredSize(entry));
+  AppendField(out, "stored_size", StoredLength(entry));
   AppendField(out, "decrypt_size", entry.DecryptSize);
   AppendField(out, "offset", entry.Offset);
   out.append("\"crc\":\"");
@@ -104,7 +98,7 @@ void WriteTable(const TZLBArc2& arc, TOutput& output) {
   for (int i = 0; i < arc.EntryCount(); ++i) {
     const auto& entry = arc.EntryAt(i);
     AppendPadded(out, entry.OriginalSize, 12);
-    AppendPadded(out, StoredSize(entry), 13);
+    AppendPadded(out, StoredLength(entry), 13);
     out.append("  ");
     const auto method = MethodName(entry.Method);
     out.append(method).append(14 - method.size(), ' ');
@@ -113,7 +107,7 @@ void WriteTable(const TZLBArc2& arc, TOutput& output) {
     out.append(ShownPath(entry.ArchivePath()));
     out.push_back('\n');
     original += entry.OriginalSize;
-    compressed += StoredSize(entry);
+    compressed += StoredLength(entry);
     output.FlushIfLarge();
   }
   out.append("------------ ------------\n");

@@ -13,6 +13,7 @@
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/OptionsJson.h"
 #include "tools/tomelet/PackInput.h"
+#include "tools/tomelet/PackMap.h"
 #include "tools/tomelet/PackOptions.h"
 #include "tools/tomelet/PackOutput.h"
 #include "tools/tomelet/SearchIndexing.h"
@@ -26,6 +27,7 @@ struct PackArgs {
   std::string options;
   std::string logo;
   std::string stub;
+  std::string contents;
   std::string level = "default";
   bool noIndex = false;
   std::string language;
@@ -62,7 +64,8 @@ void NameLogo(TProjectOptions& options, const std::string& logo) {
 }
 
 void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
-              TFileCompressionLevel level, search::TIndexBuilder* index) {
+              TFileCompressionLevel level, search::TIndexBuilder* index,
+              search::TDocumentMapBuilder& map) {
   std::uintmax_t total = 0;
   for (const auto& file : files) {
     total += file.size;
@@ -70,10 +73,11 @@ void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
   TProgressBar progress(files.size(), total);
   for (const auto& file : files) {
     const auto contents = ReadWholeFile(file.source);
+    const std::string_view html(reinterpret_cast<const char*>(contents.data()), contents.size());
     if (index != nullptr && search::IsHtmlPageName(file.archivePath)) {
-      index->AddPage(file.archivePath,
-                     {reinterpret_cast<const char*>(contents.data()), contents.size()});
+      index->AddPage(file.archivePath, html);
     }
+    map.AddPage(file.archivePath, html);
     writer.AddEntry(file.archivePath, contents, level);
     progress.Advance(file.size);
   }
@@ -89,6 +93,7 @@ void RunPack(const PackArgs& args) {
   const auto files = CollectPackFiles(args.folder, args.out, args.selection, warn);
   auto options = PackOptions(args.options, files, warn);
   NameLogo(options, args.logo);
+  const auto map = MakePackMapBuilder(files, options.StartPage(), args.contents, warn);
   // The builder indexes pages on threads of its own while the entries are deflated.
   std::unique_ptr<search::TIndexBuilder> index;
   if (!args.noIndex) {
@@ -96,11 +101,13 @@ void RunPack(const PackArgs& args) {
   }
   // One deflating thread per core; the document's bytes do not depend on the count.
   TZLBArchiveWriter writer({.Threads = std::max(1u, std::thread::hardware_concurrency())});
-  AddFiles(writer, files, level, index.get());
+  AddFiles(writer, files, level, index.get(), *map);
   writer.AddEntry(kConfigEntry, options.Bytes(), level);
   if (!args.logo.empty()) {
     writer.AddEntry(kLogoEntry, ReadWholeFile(args.logo), level);
   }
+  const std::string mapEntry = FinishPackMap(*map, files);
+  writer.AddEntry(kMapEntry, std::string_view(mapEntry), level);
   if (index) {
     // Stored, never deflated: the index is opened in place inside the document.
     writer.AddEntry(kIndexEntry, index->Finish(), fcNone);
@@ -130,6 +137,9 @@ void AddPackCommand(CLI::App& app) {
                    "may be repeated)")
       ->allow_extra_args(false)
       ->type_name("PATTERN");
+  command->add_option("--contents", args->contents,
+                      "Table of contents as JSON or as an HTML nested list of links (default: "
+                      "found in the pages)");
   command->add_flag("--no-index", args->noIndex, "Leave the search index out");
   command->add_option("--language", args->language,
                       "Language of the pages for the search index's stemmer (default: the start "

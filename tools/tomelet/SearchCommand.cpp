@@ -99,9 +99,8 @@ void RunLibrarySearch(const SearchArgs& args) {
 }
 
 void RunDocumentSearch(const SearchArgs& args) {
-  const auto archive = OpenDocumentSnapshot(args.paths.front());
-  const auto opened =
-      search::OpenDocumentIndex(*archive, StartPageEntry(*archive), IndexingProgress());
+  const auto archive = OpenDocumentFile(args.paths.front());
+  const auto opened = search::OpenDocumentIndex(*archive, archive->StartPage(), IndexingProgress());
   if (!opened.Refusal.empty()) {
     std::fprintf(stderr, "warning: %s; searching an index built from the pages instead\n",
                  opened.Refusal.c_str());

@@ -6,23 +6,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentAddress.h"
 #include "document/ProjectOptions.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/PackInput.h"
 
 namespace tomelet::cli {
-
-std::string StartPageEntry(const TArchiveSnapshot& archive) {
-  const int index = archive.IndexOf("-config-");
-  if (index < 0) {
-    return {};
-  }
-  TProjectOptions options;
-  options.Read(archive.Contents(index));
-  return StartPageArchivePath(options.StartPage());
-}
 
 std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<PackFile>& files,
                                                             const std::string& startPage,

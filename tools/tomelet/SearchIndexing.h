@@ -8,17 +8,9 @@
 
 #include "search/DocumentIndex.h"
 
-namespace tomelet {
-class TArchiveSnapshot;
-}
-
 namespace tomelet::cli {
 
 struct PackFile;
-
-// The page the document starts at, as an archive path, named as every front end names it; empty
-// without options.
-std::string StartPageEntry(const TArchiveSnapshot& archive);
 
 // A builder whose language is the override when given, else the lang of the start page among
 // files (startPage as written in the options).

@@ -2,9 +2,9 @@
 
 #include <numeric>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 #include "platform/streams/Streams.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/CommandSupport.h"
@@ -34,9 +34,9 @@ void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
   }
 }
 
-std::uint32_t ArchiveCrc(const TZLBArc2& arc, const std::string& file) {
-  TFileStream stream(file, TFileStream::Mode::Read);
-  return StreamCRC32(stream, arc.ArchivePosition(0), static_cast<std::int64_t>(kTrailerSize));
+std::uint32_t ArchiveCrc(const TZLBArc2& arc) {
+  const auto stream = arc.Snapshot()->OpenFileStream();
+  return StreamCRC32(*stream, arc.ArchivePosition(0), static_cast<std::int64_t>(kTrailerSize));
 }
 
 std::string NotBelongingMessage(const TIndexReport& report) {
@@ -46,7 +46,7 @@ std::string NotBelongingMessage(const TIndexReport& report) {
 }
 
 // An index belongs to the document when every page it sends a searcher to is there.
-void FindMissingPages(const TArchiveSnapshot& archive, const search::TSearchIndex& index,
+void FindMissingPages(const TDocument& archive, const search::TSearchIndex& index,
                       TIndexReport& report) {
   const auto paths = index.PagePaths();
   report.Pages = paths.size();
@@ -60,8 +60,7 @@ void FindMissingPages(const TArchiveSnapshot& archive, const search::TSearchInde
   }
 }
 
-std::optional<TIndexReport> CheckIndex(const std::string& file) {
-  const TArchiveSnapshot archive(file);
+std::optional<TIndexReport> CheckIndex(const TDocument& archive) {
   TIndexReport report;
   try {
     const auto index = search::OpenEmbeddedIndex(archive);
@@ -98,9 +97,9 @@ TVerifyReport VerifyDocument(const std::string& file) {
   TVerifyReport report;
   report.EntryCount = arc.EntryCount();
   report.StoredArchiveCrc = arc.Trailer().ArchiveCRC;
-  report.ComputedArchiveCrc = ArchiveCrc(arc, file);
+  report.ComputedArchiveCrc = ArchiveCrc(arc);
   CheckEntries(arc, report);
-  report.Index = CheckIndex(file);
+  report.Index = CheckIndex(*ShareDocument(arc));
   return report;
 }
 

@@ -144,13 +144,16 @@ int main(int argc, char** argv) {
   tomelet::cli::AddServeCommand(app);
   tomelet::cli::AddSearchCommand(app);
   tomelet::cli::AddIndexCommand(app);
+  tomelet::cli::AddContentsCommand(app);
+  tomelet::cli::AddKeywordsCommand(app);
   AddHelpCommand(app);
   try {
     CheckCommandName(app, argc, argv);
     app.parse(argc, argv);
     if (app.get_subcommands().empty())
       throw CLI::RequiredError(
-          "A command (list, cat, verify, info, extract, pack, serve, search, index)");
+          "A command (list, cat, verify, info, extract, pack, serve, search, index, contents, "
+          "keywords)");
   } catch (const EUnknownCommand& e) {
     std::fprintf(stderr, "%s\nRun with --help for more information.\n",
                  tomelet::ShownName(e.what()).c_str());

@@ -174,7 +174,9 @@ TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
     std::string reason;
   };
   const std::vector<Usage> usages = {
-      {{}, "A command (list, cat, verify, info, extract, pack, serve, search, index) is required"},
+      {{},
+       "A command (list, cat, verify, info, extract, pack, serve, search, index, contents, "
+       "keywords) is required"},
       {{"lst", "x.tlt"}, "unknown command \"lst\", did you mean \"list\"?\n"},
       {{"help", "lst"}, "unknown command \"lst\", did you mean \"list\"?\n"},
       {{"x.tlt"}, "unknown command \"x.tlt\"; the commands are list, cat, verify, info"},

@@ -65,7 +65,7 @@ TEST_F(Pack, SameInputGivesTheSameBytes) {
   EXPECT_EQ(ReadFile(folder_ / "one.tlt"), ReadFile(folder_ / "two.tlt"));
 }
 
-TEST_F(Pack, ListShowsSortedFilesThenConfigLogoAndIndex) {
+TEST_F(Pack, ListShowsSortedFilesThenConfigLogoMapAndIndex) {
   const auto packed = PackTo(folder_ / "doc.tlt", StandardExtras());
   ASSERT_EQ(packed.exitCode, 0) << packed.err;
   const auto listing = json::parse(RunTool({"list", "--json", (folder_ / "doc.tlt").string()}).out);
@@ -75,15 +75,16 @@ TEST_F(Pack, ListShowsSortedFilesThenConfigLogoAndIndex) {
   }
   EXPECT_EQ(paths, (std::vector<std::string>{"Zeta.htm", "b.htm", "b\\c.htm", "guide\\intro.htm",
                                              "guide\\read me.htm", "images\\tiny.png", "index.htm",
-                                             "-config-", "-logo-", "-index-"}));
+                                             "-config-", "-logo-", "-map-", "-index-"}));
   EXPECT_EQ(listing["version"], 2);
   EXPECT_EQ(listing["registry_compressed"], true);
   EXPECT_EQ(listing["entries"][6]["method"], 0) << "a compressible page is deflated";
   EXPECT_EQ(listing["entries"][5]["method"], 1) << "eight PNG bytes do not pay for deflating";
-  EXPECT_EQ(listing["entries"][9]["method"], 1) << "the index is opened in place, so stored";
+  EXPECT_EQ(listing["entries"][9]["method"], 0) << "the map is read whole, so deflated";
+  EXPECT_EQ(listing["entries"][10]["method"], 1) << "the index is opened in place, so stored";
   const auto verify = RunTool({"verify", (folder_ / "doc.tlt").string()});
   EXPECT_EQ(verify.exitCode, 0) << verify.err;
-  EXPECT_NE(verify.out.find("OK: 10 entries"), std::string::npos);
+  EXPECT_NE(verify.out.find("OK: 11 entries"), std::string::npos);
   EXPECT_NE(verify.out.find("OK: search index of 6 pages"), std::string::npos);
 }
 

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "search/DocumentIndex.h"
 #include "tool_process.h"
@@ -145,9 +145,9 @@ TEST_F(SearchCommand, AStartPageWrittenOnWindowsNamesTheCacheFileAsTheViewerDoes
   WriteFile(folder_ / "options.json", R"({"StartPage": "C:\\site\\index.html"})");
   const auto without = Pack("without.tlt", {"--no-index"});
   EXPECT_EQ(SearchJson(without, "gadget 7")["results"].size(), 1u);
-  const TArchiveSnapshot archive(without);
+  const auto archive = OpenDocument(without);
   EXPECT_TRUE(
-      fs::exists(search::CachedIndexPath(archive, StartPageArchivePath("C:\\site\\index.html"))));
+      fs::exists(search::CachedIndexPath(*archive, StartPageArchivePath("C:\\site\\index.html"))));
 }
 
 // pack and index read the stemmer's language from the same page, escapes in its name decoded.
@@ -158,8 +158,8 @@ TEST_F(SearchCommand, PackAndIndexTakeTheLanguageFromTheSameStartPage) {
   const auto packed = Pack("packed.tlt");
   const auto indexed = Pack("indexed.tlt", {"--no-index"});
   ASSERT_EQ(RunTool({"index", indexed.string()}).exitCode, 0);
-  const auto packedIndex = search::OpenEmbeddedIndex(TArchiveSnapshot(packed));
-  const auto laterIndex = search::OpenEmbeddedIndex(TArchiveSnapshot(indexed));
+  const auto packedIndex = search::OpenEmbeddedIndex(*OpenDocument(packed));
+  const auto laterIndex = search::OpenEmbeddedIndex(*OpenDocument(indexed));
   ASSERT_TRUE(packedIndex && laterIndex);
   EXPECT_EQ(laterIndex->Language(), "de");
   EXPECT_EQ(packedIndex->Language(), laterIndex->Language());

@@ -39,5 +39,33 @@ TEST_F(ViewerFindBarTest, CountsStayRightWhileSteppingAndEscClosesTheBarFirst) {
   EXPECT_EQ(WaitForExit(), 0);
 }
 
+// The page reports how far it is scrolled, which says which match the view shows.
+TEST_F(ViewerFindBarTest, TickingMatchCaseMovesToAMatchUnderTheNewRule) {
+  Start(
+      {Document("case.tlt", OpenOptions(),
+                {{"index.htm",
+                  "<title>Case</title><p>Word</p><p style='margin-top:3000px'>word</p>"
+                  "<script>setInterval(() => document.title = 'at ' + scrollY, 100)</script>"}})});
+  const auto window = WaitForWindow("at 0");
+  ASSERT_FALSE(window.empty()) << Trace();
+  PressKeys(window, "ctrl+f");
+  ASSERT_TRUE(WaitForTrace("find: shown")) << Trace();
+  const auto scrolled = [&] {
+    const auto trace = Trace();
+    const auto at = trace.rfind("title: at ");
+    return at == std::string::npos ? -1 : std::atoi(trace.c_str() + at + 10);
+  };
+  Type(window, "Word");
+  ASSERT_TRUE(WaitForTrace("find: 1 of 2")) << Trace();
+  PressKeys(window, "Return");
+  ASSERT_TRUE(WaitForTrace("find: 2 of 2")) << Trace();
+  ASSERT_TRUE(WaitUntil([&] { return scrolled() > 1000; }, 4s)) << Trace();
+  PressKeys(window, "Tab Tab Tab space");
+  EXPECT_TRUE(WaitForTrace("find: 1 of 1")) << Trace();
+  EXPECT_TRUE(WaitUntil([&] { return scrolled() < 1000; }, 4s))
+      << "the view leaves the match that no longer counts\n"
+      << Trace();
+}
+
 }  // namespace
 }  // namespace tomelet::gui

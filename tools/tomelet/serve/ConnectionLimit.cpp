@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace tomelet::serve {
 
@@ -66,6 +67,26 @@ void TConnectionLimit::DropLongestWaiting() {
   if (dropped) {
     dropped->Drop();
   }
+}
+
+void TConnectionLimit::CloseIdle() {
+  std::vector<std::shared_ptr<TTrackedConnection>> waiting;
+  {
+    const std::lock_guard lock(mutex_);
+    for (const auto& listed : waiting_) {
+      if (auto connection = listed.lock()) {
+        waiting.push_back(std::move(connection));
+      }
+    }
+  }
+  for (const auto& connection : waiting) {
+    connection->CloseIfIdle();
+  }
+}
+
+std::size_t TConnectionLimit::Held() {
+  const std::lock_guard lock(mutex_);
+  return count_;
 }
 
 void TConnectionLimit::Waiting(const std::shared_ptr<TTrackedConnection>& connection) {

@@ -16,6 +16,9 @@ class TTrackedConnection {
   virtual ~TTrackedConnection() = default;
   // Closes the connection; safe from any thread.
   virtual void Drop() = 0;
+  // Closes the connection if it waits for a request of which nothing has arrived yet, so a
+  // server that is stopping lets go of idle clients at once; safe from any thread.
+  virtual void CloseIfIdle() = 0;
 
  private:
   friend class TConnectionLimit;
@@ -40,6 +43,10 @@ class TConnectionLimit {
   void Leave(TTrackedConnection& connection);
   // Drops the connection that has gone longest without progress, if any.
   void DropLongestWaiting();
+  // Asks every connection that waits on its client to close if it is idle.
+  void CloseIdle();
+  // How many connections are counted in.
+  std::size_t Held();
 
  private:
   std::size_t Cap() const;

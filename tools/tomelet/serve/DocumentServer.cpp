@@ -5,11 +5,16 @@
 #include <utility>
 // clang-format on
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <list>
 #include <mutex>
 #include <stdexcept>
@@ -19,6 +24,7 @@
 
 #include "tools/tomelet/serve/ConnectionLimit.h"
 #include "tools/tomelet/serve/HttpSession.h"
+#include "tools/tomelet/serve/ListenSocket.h"
 #include "tools/tomelet/serve/WorkPool.h"
 
 namespace tomelet::serve {
@@ -64,6 +70,24 @@ struct TDocumentServer::Impl {
   }
 
   void Bind() {
+    if (const auto inherited = InheritedListenSocket()) {
+      Adopt(*inherited);
+    } else {
+      Listen();
+    }
+  }
+
+  void Adopt(int descriptor) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("Cannot listen on the socket passed by the service manager: " +
+                               std::string(std::strerror(errno)));
+    }
+    acceptor.assign(address.ss_family == AF_INET6 ? tcp::v6() : tcp::v4(), descriptor);
+  }
+
+  void Listen() {
     beast::error_code ec;
     const auto address = asio::ip::make_address(settings.Host, ec);
     if (ec) {
@@ -82,6 +106,38 @@ struct TDocumentServer::Impl {
     }
   }
 
+  void StopLoops() {
+    for (auto& loop : loops) {
+      loop->stop();
+    }
+  }
+
+  // Runs on the first loop, which owns the acceptor and the timer.
+  void BeginDrain() {
+    if (draining.exchange(true)) {
+      return;
+    }
+    beast::error_code ignored;
+    acceptor.close(ignored);
+    retry.cancel();
+    limit.CloseIdle();
+    drainEnd = std::chrono::steady_clock::now() + kDrainGrace;
+    WaitForLastConnection();
+  }
+
+  void WaitForLastConnection() {
+    if (limit.Held() == 0 || std::chrono::steady_clock::now() >= drainEnd) {
+      StopLoops();
+      return;
+    }
+    retry.expires_after(kDrainCheck);
+    retry.async_wait([this](beast::error_code ec) {
+      if (!ec) {
+        WaitForLastConnection();
+      }
+    });
+  }
+
   asio::io_context& NextLoop() {
     nextLoop = (nextLoop + 1) % loops.size();
     return *loops[nextLoop];
@@ -89,7 +145,7 @@ struct TDocumentServer::Impl {
 
   void Accept() {
     acceptor.async_accept(NextLoop(), [this](beast::error_code ec, tcp::socket socket) {
-      if (ec == asio::error::operation_aborted) {
+      if (ec == asio::error::operation_aborted || (ec && draining)) {
         return;
       }
       if (ec) {
@@ -113,18 +169,22 @@ struct TDocumentServer::Impl {
         socket.set_option(tcp::no_delay(true), ec);
         StartSession(std::move(socket), shared);
       }
-      Accept();
+      if (!draining) {
+        Accept();
+      }
     });
   }
 
   static constexpr auto kShortestBackOff = std::chrono::milliseconds(10);
   static constexpr auto kLongestBackOff = std::chrono::milliseconds(1000);
+  static constexpr auto kDrainCheck = std::chrono::milliseconds(20);
 
   const TSite& site;
   TServerSettings settings;
   // Before the event loops, so sessions that the loops destroy still find it.
   TConnectionLimit limit{settings.MaxConnections};
-  TSessionShared shared{site, settings, limit, slowWork};
+  std::atomic<bool> draining = false;
+  TSessionShared shared{site, settings, limit, slowWork, draining};
   std::vector<std::unique_ptr<asio::io_context>> loops;
   // After the event loops, so it goes first: searches still queued hold sessions, which need
   // their loop.
@@ -135,6 +195,7 @@ struct TDocumentServer::Impl {
   asio::signal_set signals;
   asio::steady_timer retry;
   std::chrono::milliseconds backOff = kShortestBackOff;
+  std::chrono::steady_clock::time_point drainEnd;
   std::vector<std::thread> threads;
 };
 
@@ -152,13 +213,27 @@ std::uint16_t TDocumentServer::Port() const {
   return impl_->acceptor.local_endpoint().port();
 }
 
+std::string TDocumentServer::Host() const {
+  return impl_->acceptor.local_endpoint().address().to_string();
+}
+
+bool TDocumentServer::IsLoopback() const {
+  return impl_->acceptor.local_endpoint().address().is_loopback();
+}
+
 void TDocumentServer::StopOnSignals() {
   impl_->signals.add(SIGINT);
   impl_->signals.add(SIGTERM);
   impl_->signals.async_wait([this](beast::error_code ec, int) {
-    if (!ec) {
-      Stop();
+    if (ec) {
+      return;
     }
+    impl_->BeginDrain();
+    impl_->signals.async_wait([this](beast::error_code again, int) {
+      if (!again) {
+        Stop();
+      }
+    });
   });
 }
 
@@ -180,9 +255,7 @@ void TDocumentServer::Wait() {
 }
 
 void TDocumentServer::Stop() {
-  for (auto& loop : impl_->loops) {
-    loop->stop();
-  }
+  impl_->StopLoops();
 }
 
 }  // namespace tomelet::serve

@@ -42,23 +42,33 @@ struct TServerSettings {
 // HOST:PORT as a URL writes it, an IPv6 address in brackets.
 std::string ShownAddress(const std::string& host, std::uint16_t port);
 
+// How long a stopping server waits for the requests under way.
+inline constexpr std::chrono::seconds kDrainGrace{10};
+
 class TDocumentServer {
  public:
-  // Binds at once, so the port is known before serving starts. Throws std::runtime_error
-  // naming the address when it is not one or cannot be listened on.
+  // Binds at once, so the port is known before serving starts; a listening socket passed by
+  // the service manager is taken instead of Host and Port. Throws std::runtime_error naming
+  // the address when it is not one or cannot be listened on.
   TDocumentServer(const TSite& site, TServerSettings settings);
   ~TDocumentServer();
   TDocumentServer(const TDocumentServer&) = delete;
   TDocumentServer& operator=(const TDocumentServer&) = delete;
 
   std::uint16_t Port() const;
-  // Stops the server when the process is interrupted (Ctrl+C) or asked to terminate.
+  // The address listened on, as the socket has it.
+  std::string Host() const;
+  // Whether only this machine can reach the address listened on.
+  bool IsLoopback() const;
+  // When the process is interrupted (Ctrl+C) or asked to terminate, stops accepting, lets the
+  // requests under way finish, each connection closing after its reply, and stops once no
+  // connection is left or kDrainGrace has passed; a second such signal stops it at once.
   void StopOnSignals();
   // Serves on background threads until Stop.
   void Start();
   // Blocks until the server has stopped.
   void Wait();
-  // Safe from any thread, also from a request's own.
+  // Stops at once. Safe from any thread, also from a request's own.
   void Stop();
 
  private:

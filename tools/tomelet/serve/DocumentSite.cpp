@@ -1,11 +1,12 @@
 #include "tools/tomelet/serve/DocumentSite.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <iterator>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
 #include "platform/mime/MimeTable.h"
@@ -14,15 +15,18 @@
 #include "platform/text/ShownText.h"
 #include "search/SearchIndex.h"
 #include "tools/tomelet/serve/EntryBodies.h"
+#include "tools/tomelet/serve/HttpDate.h"
 #include "tools/tomelet/serve/HttpRange.h"
+#include "tools/tomelet/serve/MapPages.h"
+#include "tools/tomelet/serve/PasswordGate.h"
 #include "tools/tomelet/serve/SearchPages.h"
 #include "tools/tomelet/serve/StatusPage.h"
+#include "tools/tomelet/serve/TextCharset.h"
 
 namespace tomelet::serve {
 
 namespace {
 
-constexpr std::string_view kUnknownType = "application/octet-stream";
 // Entries up to this size are read whole, checked and kept while the memory budget allows, so
 // that damage is answered with an error before the headers; larger ones, and those the budget
 // has no room for, are inflated in pieces per request and checked as they stream.
@@ -30,6 +34,9 @@ constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
 // The cache of whole entries keeps at most this fraction of the memory budget, leaving the
 // rest to entries held by replies in flight.
 constexpr std::size_t kCacheFraction = 2;
+
+// What an entry's bytes say about its charset, learnt once per entry.
+enum TCharsetVerdict : std::uint8_t { kNotRead, kUtf8, kAsTyped };
 
 // Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
 // the viewer, where it is used without any escaping.
@@ -94,26 +101,40 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 }
 
 struct TDocumentSite::Impl {
-  std::shared_ptr<const TArchiveSnapshot> archive;
+  std::shared_ptr<const TDocument> archive;
   std::string mount;
   std::string startLocation;
   std::unique_ptr<TMemoryBudget> memory;
   std::unique_ptr<TEntryCache> cache;
   std::unique_ptr<TSearchPages> searchPages;
+  std::unique_ptr<TMapPages> mapPages;
+  std::unique_ptr<TPasswordGate> gate;
+  TCachePolicy caching;
+  std::string lastModified;
+  std::unique_ptr<std::atomic<std::uint8_t>[]> charsets;
 
+  TSiteResponse Answer(const TSiteRequest& request) const;
   TSiteResponse Route(const TSiteRequest& request) const;
   TSiteResponse ServeEntry(int index, std::string_view mimeType, const TSiteRequest& request) const;
-  TSiteResponse NotModified(const std::string& tag) const;
+  bool IsFresh(const TSiteRequest& request, const std::string& identityTag,
+               const std::string& deflateTag) const;
+  TSiteResponse NotModified(int index, const std::string& tag) const;
+  void AddEntryHeaders(TSiteResponse& response, int index) const;
+  std::string EntryType(int index, std::string_view mimeType) const;
   std::unique_ptr<TBodySource> IdentityBody(int index, std::int64_t first,
                                             std::int64_t length) const;
 };
 
-TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
-                             std::string_view startPage, std::size_t memoryBudget,
-                             TDocumentMount mount)
+TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
+                             std::size_t memoryBudget, TSiteRules rules, TDocumentMount mount)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
   impl_->mount = std::move(mount.Path);
+  impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
+  impl_->caching = {.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()};
+  impl_->lastModified = FormatHttpDate(impl_->archive->Identity().Modified.tv_sec);
+  impl_->charsets = std::make_unique<std::atomic<std::uint8_t>[]>(
+      static_cast<std::size_t>(impl_->archive->EntryCount()));
   impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
   impl_->cache = std::make_unique<TEntryCache>(*impl_->memory, memoryBudget / kCacheFraction);
   const std::string startUrl = StartUrl(startPage);
@@ -126,6 +147,7 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive,
         std::make_shared<search::TBackgroundIndex>(impl_->archive, StartPageArchivePath(startPage));
   }
   impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), impl_->mount);
+  impl_->mapPages = std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage));
 }
 
 TDocumentSite::~TDocumentSite() = default;
@@ -135,19 +157,30 @@ bool TDocumentSite::IsSlow(std::string_view target) const {
          target.substr(impl_->mount.size()).starts_with(kSearchPathPrefix);
 }
 
+// The gate comes first: without the password every address, found or not, gets the same answer.
 TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
+  if (!impl_->gate->Admits(request.Authorization)) {
+    return impl_->gate->Challenge();
+  }
+  TSiteResponse response = impl_->Answer(request);
+  AddCacheControl(response, IsSlow(request.Target) ? TAnswerKind::Listing : TAnswerKind::Entry,
+                  impl_->caching);
+  return response;
+}
+
+TSiteResponse TDocumentSite::Impl::Answer(const TSiteRequest& request) const {
   if (request.Method != "GET" && request.Method != "HEAD") {
     auto response = StatusPage(405, "Method Not Allowed", "Only GET and HEAD are served.");
     response.Headers.emplace_back("Allow", "GET, HEAD");
     return response;
   }
-  if (!impl_->archive->IsUnchanged()) {
+  if (!archive->IsUnchanged()) {
     return StatusPage(503, "Service Unavailable",
                       "The document has changed on disk since it was opened; start the "
                       "server again to serve the new one.");
   }
   try {
-    return impl_->Route(request);
+    return Route(request);
   } catch (const std::exception& e) {
     return StatusPage(500, "Internal Server Error", e.what());
   }
@@ -167,6 +200,9 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     response.Headers.emplace_back("Location", startLocation);
     return response;
   }
+  if (TMapPages::Handles(pathPart)) {
+    return mapPages->Respond(target);
+  }
   if (pathPart.starts_with(kSearchPathPrefix)) {
     return searchPages->Respond(target);
   }
@@ -177,7 +213,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
       return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
     }
   }
-  const TEntryLocation location = LocateEntry(TSnapshotEntries(*archive), target.substr(1));
+  const TEntryLocation location = LocateEntry(*archive, target.substr(1));
   const std::string& path = location.RequestedPath;
   const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
@@ -194,11 +230,52 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   return ServeEntry(location.Entry.Index, location.MimeType, request);
 }
 
-TSiteResponse TDocumentSite::Impl::NotModified(const std::string& tag) const {
+// The entity tag decides when the client sends one; the date only when it sends no tag.
+bool TDocumentSite::Impl::IsFresh(const TSiteRequest& request, const std::string& identityTag,
+                                  const std::string& deflateTag) const {
+  if (!request.IfNoneMatch.empty()) {
+    return MatchesEntityTag(request.IfNoneMatch, identityTag) ||
+           MatchesEntityTag(request.IfNoneMatch, deflateTag);
+  }
+  return !request.IfModifiedSince.empty() &&
+         UnmodifiedSince(request.IfModifiedSince, archive->Identity().Modified.tv_sec);
+}
+
+TSiteResponse TDocumentSite::Impl::NotModified(int index, const std::string& tag) const {
   TSiteResponse response;
   response.Status = 304;
-  response.Headers = {{"ETag", tag}, {"Vary", "Accept-Encoding"}};
+  response.Headers = {{"ETag", tag}};
+  AddEntryHeaders(response, index);
   return response;
+}
+
+// The body differs with Accept-Encoding only where a deflated form can be passed through.
+void TDocumentSite::Impl::AddEntryHeaders(TSiteResponse& response, int index) const {
+  response.Headers.emplace_back("Last-Modified", lastModified);
+  if (archive->IsDeflated(index)) {
+    response.Headers.emplace_back("Vary", "Accept-Encoding");
+  }
+}
+
+// Text types learn their charset from the entry's bytes once; entries too large to read whole
+// are sent without one.
+std::string TDocumentSite::Impl::EntryType(int index, std::string_view mimeType) const {
+  const std::string type(mimeType);
+  if (!IsCharsetText(type)) {
+    return type;
+  }
+  auto& verdict = charsets[static_cast<std::size_t>(index)];
+  std::uint8_t known = verdict.load(std::memory_order_relaxed);
+  if (known == kNotRead) {
+    if (ContentSize(archive->Entry(index)) > kCachedEntryLimit) {
+      return type;
+    }
+    const auto bytes = archive->Contents(index);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    known = ContentTypeFor(type, text) == type ? kAsTyped : kUtf8;
+    verdict.store(known, std::memory_order_relaxed);
+  }
+  return known == kUtf8 ? type + "; charset=utf-8" : type;
 }
 
 TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeType,
@@ -207,16 +284,16 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
   const std::string identityTag = EntityTag(entry, false);
   const std::string deflateTag = EntityTag(entry, true);
-  if (!request.IfNoneMatch.empty() && (MatchesEntityTag(request.IfNoneMatch, identityTag) ||
-                                       MatchesEntityTag(request.IfNoneMatch, deflateTag))) {
-    return NotModified(passThrough && archive->HasVerifiedZlibStream(index) ? deflateTag
-                                                                            : identityTag);
+  if (IsFresh(request, identityTag, deflateTag)) {
+    return NotModified(
+        index, passThrough && archive->HasVerifiedZlibStream(index) ? deflateTag : identityTag);
   }
 
   TSiteResponse response;
-  response.Headers = {{"Content-Type", std::string(mimeType.empty() ? kUnknownType : mimeType)},
-                      {"Accept-Ranges", "bytes"},
-                      {"Vary", "Accept-Encoding"}};
+  response.Headers = {
+      {"Content-Type", EntryType(index, mimeType.empty() ? archive->SniffedType(index) : mimeType)},
+      {"Accept-Ranges", "bytes"}};
+  AddEntryHeaders(response, index);
   const std::int64_t size = ContentSize(entry);
   TByteRange range;
   if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {

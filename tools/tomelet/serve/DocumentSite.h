@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "tools/tomelet/serve/CachePolicy.h"
+
 namespace tomelet {
-class TArchiveSnapshot;
+class TDocument;
 }
 namespace tomelet::search {
 class TBackgroundIndex;
@@ -35,6 +37,8 @@ struct TSiteRequest {
   std::string_view IfNoneMatch;
   std::string_view Range;
   std::string_view IfRange;
+  std::string_view IfModifiedSince;
+  std::string_view Authorization;
 };
 
 struct TSiteResponse {
@@ -61,6 +65,17 @@ class TSite {
   virtual bool IsSlow(std::string_view target) const = 0;
 };
 
+// Who may read the site and how long its answers may be kept.
+struct TSiteRules {
+  // Seconds the document's entries stay fresh in browsers and caches.
+  unsigned MaxAge = kDefaultMaxAge;
+  // The document's own password; with one, only clients that send it are answered (see
+  // TPasswordGate) and no shared cache may keep any answer.
+  std::string Password;
+  // The name a browser shows when it asks for the password.
+  std::string Realm;
+};
+
 // Where a document's pages live: at the root for one document alone, under "/NAME" in a library.
 struct TDocumentMount {
   // Empty, or "/NAME": every target the site is asked for then begins with it.
@@ -74,8 +89,9 @@ class TDocumentSite final : public TSite {
  public:
   // startPage is the options record's StartPage; empty when the document has none. memoryBudget
   // bounds the entry contents held whole, cached or pinned by replies in flight together.
-  TDocumentSite(std::shared_ptr<const TArchiveSnapshot> archive, std::string_view startPage,
-                std::size_t memoryBudget = kDefaultMemoryBudget, TDocumentMount mount = {});
+  TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
+                std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {},
+                TDocumentMount mount = {});
   ~TDocumentSite() override;
   TDocumentSite(const TDocumentSite&) = delete;
   TDocumentSite& operator=(const TDocumentSite&) = delete;

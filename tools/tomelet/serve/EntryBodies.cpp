@@ -50,7 +50,7 @@ class TSharedBody final : public TBodySource {
 
 class TFileBlockBody final : public TBodySource {
  public:
-  TFileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive, TStoredBlock block)
+  TFileBlockBody(std::shared_ptr<const TDocument> archive, TStoredBlock block)
       : archive_(std::move(archive)),
         block_(block),
         piece_(static_cast<std::size_t>(std::min<std::int64_t>(block.Length, kPieceSize))) {}
@@ -69,7 +69,7 @@ class TFileBlockBody final : public TBodySource {
   }
 
  private:
-  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::shared_ptr<const TDocument> archive_;
   TStoredBlock block_;
   std::vector<std::byte> piece_;
   std::int64_t done_ = 0;
@@ -77,7 +77,7 @@ class TFileBlockBody final : public TBodySource {
 
 class TInflatingBody final : public TBodySource {
  public:
-  TInflatingBody(std::shared_ptr<const TArchiveSnapshot> archive, int index, std::int64_t first,
+  TInflatingBody(std::shared_ptr<const TDocument> archive, int index, std::int64_t first,
                  std::int64_t length)
       : archive_(std::move(archive)),
         reader_(archive_->OpenContents(index, first)),
@@ -103,7 +103,7 @@ class TInflatingBody final : public TBodySource {
     return piece;
   }
 
-  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::shared_ptr<const TDocument> archive_;
   std::unique_ptr<TEntryReader> reader_;
   std::int64_t left_;
   std::vector<std::byte> piece_;
@@ -111,7 +111,7 @@ class TInflatingBody final : public TBodySource {
 
 class TGuardedBody final : public TBodySource {
  public:
-  TGuardedBody(std::unique_ptr<TBodySource> body, std::shared_ptr<const TArchiveSnapshot> archive)
+  TGuardedBody(std::unique_ptr<TBodySource> body, std::shared_ptr<const TDocument> archive)
       : body_(std::move(body)), archive_(std::move(archive)) {}
   std::span<const std::byte> Next() override {
     const auto piece = body_->Next();
@@ -121,17 +121,17 @@ class TGuardedBody final : public TBodySource {
 
  private:
   std::unique_ptr<TBodySource> body_;
-  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::shared_ptr<const TDocument> archive_;
 };
 
 std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
-                                         std::shared_ptr<const TArchiveSnapshot> archive) {
+                                         std::shared_ptr<const TDocument> archive) {
   return std::make_unique<TGuardedBody>(std::move(body), std::move(archive));
 }
 
 }  // namespace
 
-void RaiseIfChanged(const TArchiveSnapshot& archive) {
+void RaiseIfChanged(const TDocument& archive) {
   if (!archive.IsUnchanged()) {
     throw EZLBArchiveError("The document has changed on disk since it was opened");
   }
@@ -146,14 +146,14 @@ std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
   return std::make_unique<TSharedBody>(std::move(bytes), first, length);
 }
 
-std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive,
+std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TDocument> archive,
                                            TStoredBlock block) {
   auto body = std::make_unique<TFileBlockBody>(archive, block);
   return GuardedBody(std::move(body), std::move(archive));
 }
 
-std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
-                                           int index, std::int64_t first, std::int64_t length) {
+std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TDocument> archive, int index,
+                                           std::int64_t first, std::int64_t length) {
   auto body = std::make_unique<TInflatingBody>(archive, index, first, length);
   return GuardedBody(std::move(body), std::move(archive));
 }

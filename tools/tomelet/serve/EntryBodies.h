@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "tools/tomelet/serve/DocumentSite.h"
 #include "tools/tomelet/serve/MemoryBudget.h"
 
@@ -25,17 +25,17 @@ std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
                                         std::int64_t length);
 // Raises "The document has changed on disk since it was opened" once the file at the archive's
 // path is no longer the one opened.
-void RaiseIfChanged(const TArchiveSnapshot& archive);
+void RaiseIfChanged(const TDocument& archive);
 
 // The two bodies that read the file as the transport asks for pieces hand out each piece only
 // while the document file is still the one opened; a change found midway raises, so the
 // transport cuts the reply rather than mix two documents.
 // File bytes of the archive.
-std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TArchiveSnapshot> archive,
+std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TDocument> archive,
                                            TStoredBlock block);
 // Bytes [first, first + length) of an entry's contents, inflated in pieces.
-std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TArchiveSnapshot> archive,
-                                           int index, std::int64_t first, std::int64_t length);
+std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TDocument> archive, int index,
+                                           std::int64_t first, std::int64_t length);
 
 // Keeps the contents of recently served entries up to a share of the memory budget, least
 // recently used out first, so popular pages are inflated once rather than once per request.

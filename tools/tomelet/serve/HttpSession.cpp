@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "tools/tomelet/serve/DocumentSite.h"
+#include "tools/tomelet/serve/HttpDate.h"
 #include "tools/tomelet/serve/RequestRefusal.h"
 #include "tools/tomelet/serve/StatusPage.h"
 #include "tools/tomelet/serve/WorkPool.h"
@@ -88,6 +89,11 @@ TResponse ToBeast(TSiteResponse site, unsigned version, bool keepAlive, bool hea
     response.set(name, value);
   }
   response.set(http::field::server, "tomelet");
+  response.set(http::field::date, CurrentHttpDate());
+  // The transport's own refusals say nothing of how long they hold; no cache keeps them.
+  if (response.find(http::field::cache_control) == response.end()) {
+    response.set(http::field::cache_control, "no-store");
+  }
   if (site.Status != 304) {
     response.content_length(static_cast<std::uint64_t>(site.ContentLength));
   }
@@ -120,6 +126,16 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     });
   }
 
+  void CloseIfIdle() override {
+    asio::post(stream_.get_executor(), [self = shared_from_this()] {
+      beast::error_code ec;
+      auto& socket = self->stream_.socket();
+      if (self->awaitingRequest_ && self->buffer_.size() == 0 && socket.available(ec) == 0) {
+        socket.close(ec);
+      }
+    });
+  }
+
   // Counted as waiting at once, so that a burst of new connections can make room before their
   // loops have run; the first read starts on the connection's own loop, the only one that
   // touches it from then on (a search's answer comes back to it the same way).
@@ -133,6 +149,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   // a request that does not come.
   void ReadRequest() {
     shared_.Limit.Waiting(shared_from_this());
+    awaitingRequest_ = true;
     parser_.emplace();
     parser_->header_limit(kRequestHeaderLimit);
     parser_->body_limit(kRequestBodyLimit);
@@ -143,6 +160,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   }
 
   void AfterRead(beast::error_code ec) {
+    awaitingRequest_ = false;
     if (ec) {
       const auto* unread = static_cast<const char*>(buffer_.data().data());
       const bool startLineRead = !parser_->get().method_string().empty();
@@ -169,6 +187,8 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
         .IfNoneMatch = View(request[http::field::if_none_match]),
         .Range = View(request[http::field::range]),
         .IfRange = View(request[http::field::if_range]),
+        .IfModifiedSince = View(request[http::field::if_modified_since]),
+        .Authorization = View(request[http::field::authorization]),
     };
     if (!shared_.Site.IsSlow(request_.Target)) {
       Send(shared_.Site.Respond(request_), true);
@@ -204,9 +224,9 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     }
     const auto& request = parser_->get();
     const bool served = mayKeepAlive;
-    response_ =
-        ToBeast(std::move(site), served ? request.version() : 11, served && request.keep_alive(),
-                served && request.method() == http::verb::head);
+    const bool keepAlive = served && request.keep_alive() && !shared_.Draining;
+    response_ = ToBeast(std::move(site), served ? request.version() : 11, keepAlive,
+                        served && request.method() == http::verb::head);
     serializer_.emplace(*response_);
     lastProgress_ = std::chrono::steady_clock::now();
     unsent_ = 0;
@@ -276,7 +296,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     const bool keepAlive = response_->keep_alive();
     serializer_.reset();
     response_.reset();
-    if (keepAlive) {
+    if (keepAlive && !shared_.Draining) {
       ReadRequest();
     } else {
       Linger();
@@ -312,6 +332,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   std::chrono::steady_clock::time_point lastProgress_;
   int unsent_ = 0;
   bool watching_ = false;
+  bool awaitingRequest_ = false;
   std::array<char, 16384> discard_{};
   std::size_t discarded_ = 0;
 };

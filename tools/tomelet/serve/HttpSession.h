@@ -3,6 +3,7 @@
 // progress, sends what cannot be served, or is dropped to make room.
 #pragma once
 
+#include <atomic>
 #include <boost/asio/ip/tcp.hpp>
 #include <memory>
 
@@ -20,6 +21,8 @@ struct TSessionShared {
   const TServerSettings& Settings;
   TConnectionLimit& Limit;
   TWorkPool& SlowWork;
+  // Set once the server stops: every reply then closes its connection.
+  const std::atomic<bool>& Draining;
 };
 
 // Starts serving an admitted connection; the session keeps itself alive until it closes.

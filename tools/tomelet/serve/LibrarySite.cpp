@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "library/Catalogue.h"
 #include "library/LibrarySearch.h"
@@ -68,7 +68,7 @@ std::optional<TSiteResponse> TPasswordsGivenAtStart::Refusal(
   const auto given = passwords_.find(document.Name());
   if (given != passwords_.end()) {
     const auto archive = document.Archive();
-    const auto stored = ReadDocumentOptions(TSnapshotEntries(*archive)).AccessPassword();
+    const auto stored = archive->Options().AccessPassword();
     if (PasswordMatches(given->second, stored)) {
       return std::nullopt;
     }
@@ -126,9 +126,8 @@ std::shared_ptr<const TDocumentSite> TLibrarySite::Impl::SiteOf(
     }
   }
   const auto archive = document->Archive();
-  const auto options = ReadDocumentOptions(TSnapshotEntries(*archive));
   auto site = std::make_shared<const TDocumentSite>(
-      archive, options.StartPage(), memoryBudget,
+      archive, archive->Options().StartPage(), memoryBudget, TSiteRules{},
       TDocumentMount{"/" + document->Name(), document->Index()});
   const std::lock_guard guard(lock);
   return sites.try_emplace(document.get(), std::move(site)).first->second;

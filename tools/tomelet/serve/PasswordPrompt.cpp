@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 namespace tomelet::serve {
 
@@ -69,9 +70,46 @@ TLineEnd ReadLine(int fd, std::string& line) {
   return TLineEnd::Break;
 }
 
-std::string TooLong(std::string_view where) {
-  return "The first line of " + std::string(where) + " is longer than " +
+std::string TooLong(std::string_view where, std::size_t lineNumber = 1) {
+  const std::string line =
+      lineNumber == 1 ? "The first line" : "Line " + std::to_string(lineNumber);
+  return line + " of " + std::string(where) + " is longer than " +
          std::to_string(kMaxPasswordLine) + " bytes; a password is one short line";
+}
+
+std::runtime_error FileError(const std::string& path, std::string_view reason) {
+  return std::runtime_error("Cannot read the password file " + path + ": " + std::string(reason));
+}
+
+std::vector<std::string> PasswordFileLines(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw FileError(path, std::strerror(errno));
+  }
+  std::vector<std::string> lines;
+  TLineEnd end = TLineEnd::Break;
+  while (end == TLineEnd::Break && lines.size() <= kMaxPasswordLines) {
+    std::string line;
+    end = ReadLine(fd, line);
+    if (end == TLineEnd::Break || (end == TLineEnd::EndOfInput && !line.empty())) {
+      lines.push_back(std::move(line));
+    }
+  }
+  const int error = errno;
+  ::close(fd);
+  if (end == TLineEnd::TooLong) {
+    throw std::runtime_error(TooLong("the password file " + path, lines.size() + 1));
+  }
+  if (end == TLineEnd::Error) {
+    throw FileError(path, std::strerror(error));
+  }
+  if (lines.size() > kMaxPasswordLines) {
+    throw FileError(path, "it has more than " + std::to_string(kMaxPasswordLines) + " lines");
+  }
+  if (lines.empty()) {
+    throw FileError(path, "it is empty");
+  }
+  return lines;
 }
 
 }  // namespace
@@ -98,25 +136,15 @@ std::string PromptPassword(std::string_view prompt) {
   return line;
 }
 
-std::string PasswordFromFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    throw std::runtime_error("Cannot read the password file " + path + ": " + std::strerror(errno));
+std::string PasswordFromFile(const std::string& path, std::string_view name) {
+  const auto lines = PasswordFileLines(path);
+  const std::string prefix = std::string(name) + ":";
+  for (const auto& line : lines) {
+    if (!name.empty() && line.starts_with(prefix)) {
+      return line.substr(prefix.size());
+    }
   }
-  std::string line;
-  const TLineEnd end = ReadLine(fd, line);
-  const int error = errno;
-  ::close(fd);
-  if (end == TLineEnd::TooLong) {
-    throw std::runtime_error(TooLong("the password file " + path));
-  }
-  if (end == TLineEnd::Error) {
-    throw std::runtime_error("Cannot read the password file " + path + ": " + std::strerror(error));
-  }
-  if (end == TLineEnd::EndOfInput && line.empty()) {
-    throw std::runtime_error("Cannot read the password file " + path + ": it is empty");
-  }
-  return line;
+  return lines.front();
 }
 
 std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path) {

@@ -20,7 +20,7 @@ std::string Utf8(std::string_view text) {
 TSiteResponse Reply(int status, std::string contentType, std::string body) {
   TSiteResponse response;
   response.Status = status;
-  response.Headers = {{"Content-Type", std::move(contentType)}, {"Cache-Control", "no-store"}};
+  response.Headers = {{"Content-Type", std::move(contentType)}};
   response.ContentLength = static_cast<std::int64_t>(body.size());
   response.Body = TextBody(std::move(body));
   return response;
@@ -52,7 +52,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
   if (!html && !json && !suggest) {
     return Reply(404, "text/plain; charset=utf-8", "No such search path.\n");
   }
-  const auto state = index_->State();
+  const auto state = index_->OpenedState();
   if (!state.Index) {
     const std::string message =
         state.Error.empty()

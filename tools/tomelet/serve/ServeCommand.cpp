@@ -42,11 +42,18 @@ struct ServeArgs {
   bool verbose = false;
   unsigned idleTimeout = 60;
   unsigned memoryBudget = serve::kDefaultMemoryBudget >> 20;
+  unsigned maxAge = serve::kDefaultMaxAge;
+  bool allowRemote = false;
 };
+
+// The document's name: its file name without the extension.
+std::string DocumentName(const ServeArgs& args) {
+  return std::filesystem::path(args.paths.front()).stem().string();
+}
 
 std::string GivenPassword(const ServeArgs& args) {
   if (args.passwordFile)
-    return serve::PasswordFromFile(*args.passwordFile);
+    return serve::PasswordFromFile(*args.passwordFile, DocumentName(args));
   return args.password ? *args.password : serve::PromptPassword(kPasswordPrompt);
 }
 
@@ -79,7 +86,20 @@ void LogRequest(const serve::TRequestRecord& record) {
                record.Status, static_cast<long long>(record.ContentLength));
 }
 
-void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::string& served) {
+// HTTP Basic sends the password in clear, so a password document stays on this machine unless
+// asked otherwise (with TLS in front).
+void CheckReach(const serve::TDocumentServer& server, bool password, const ServeArgs& args) {
+  if (password && !args.allowRemote && !server.IsLoopback()) {
+    throw std::runtime_error("Refusing to serve a password document on " +
+                             serve::ShownAddress(server.Host(), server.Port()) +
+                             ", which other machines can reach: the password would cross the "
+                             "network in clear. Give --allow-remote to do it anyway, behind TLS");
+  }
+}
+
+// password tells whether clients must send one, which keeps the server on this machine.
+void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::string& served,
+               bool password) {
   serve::TServerSettings settings;
   settings.Host = args.host;
   settings.Port = args.port;
@@ -88,9 +108,10 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
     settings.OnRequest = LogRequest;
   }
   serve::TDocumentServer server(site, settings);
+  CheckReach(server, password, args);
   server.StopOnSignals();
   server.Start();
-  const std::string url = "http://" + serve::ShownAddress(args.host, server.Port()) + "/";
+  const std::string url = "http://" + serve::ShownAddress(server.Host(), server.Port()) + "/";
   std::printf("Serving %s at %s (Ctrl+C stops)\n", served.c_str(), url.c_str());
   std::fflush(stdout);
   const auto browser = args.open ? OpenInBrowser(url) : std::nullopt;
@@ -102,12 +123,13 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
 
 void ServeDocument(const ServeArgs& args) {
   const std::string& file = args.paths.front();
-  const auto archive = OpenDocumentSnapshot(file);
-  const TProjectOptions options = ReadDocumentOptions(TSnapshotEntries(*archive));
+  const auto archive = OpenDocumentFile(file);
+  const TProjectOptions options = ReadDocumentOptions(*archive);
   CheckPassword(options, args);
-  const serve::TDocumentSite site(archive, options.StartPage(),
-                                  std::size_t{args.memoryBudget} << 20);
-  ServeSite(site, args, file);
+  const serve::TDocumentSite site(
+      archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
+      {.MaxAge = args.maxAge, .Password = options.AccessPassword(), .Realm = DocumentName(args)});
+  ServeSite(site, args, file, !options.AccessPassword().empty());
 }
 
 // Documents are opened when first asked for; a password for one comes from the password file's
@@ -126,7 +148,7 @@ void ServeLibrary(const ServeArgs& args) {
                         : std::map<std::string, std::string>{});
   const serve::TLibrarySite site(library, std::move(gate), std::size_t{args.memoryBudget} << 20);
   ServeSite(site, args,
-            "a library of " + std::to_string(library.Documents()->size()) + " documents");
+            "a library of " + std::to_string(library.Documents()->size()) + " documents", false);
 }
 
 void RunServe(const ServeArgs& args) {
@@ -159,9 +181,18 @@ void AddServeCommand(CLI::App& app) {
       "Password of a protected document (asked for when missing); other users can see it");
   command
       ->add_option("--password-file", args->passwordFile,
-                   "File whose first line is the password of a protected document; for a "
-                   "library, lines NAME:password")
+                   "File with the password of a protected document: a line NAME:password "
+                   "(NAME the file name without extension; in a library, the document's NAME), "
+                   "else the first line")
       ->excludes(password);
+  command->add_flag("--allow-remote", args->allowRemote,
+                    "Serve a protected document on an address other machines can reach; its "
+                    "password travels in clear unless TLS is in front");
+  command
+      ->add_option("--max-age", args->maxAge,
+                   "Seconds browsers and caches may keep a page before asking again")
+      ->check(CLI::Range(0u, 31536000u))
+      ->capture_default_str();
   command->add_flag("--verbose", args->verbose, "Log one line per request on stderr");
   command
       ->add_option("--idle-timeout", args->idleTimeout,

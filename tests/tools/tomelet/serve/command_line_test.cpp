@@ -25,10 +25,12 @@ namespace {
 class CommandLineTest : public ServeTest {
  protected:
   CommandLineTest() {
+    AddEntry("big.bin", NoiseBytes(kBigSize, 7), fcNone);
     SetOptions("index.htm", "Secret\xE9");
     writer_.AddEntry("-config-", options_.Bytes());
     writer_.WriteFile(document_.string());
   }
+  static constexpr std::size_t kBigSize = std::size_t{4} << 20;
 };
 
 TEST_F(CommandLineTest, WrongPasswordEndsWithAMessage) {
@@ -54,6 +56,10 @@ TEST_F(CommandLineTest, TypedPasswordOpensAndCtrlCStopsCleanly) {
   const std::uint16_t port = PortOf(serve.FirstLine());
   ASSERT_NE(port, 0);
   httplib::Client client("127.0.0.1", port);
+  const auto refused = client.Get("/index.htm");
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 401);
+  client.set_basic_auth("reader", "Secret\xC3\xA9");
   const auto result = client.Get("/index.htm");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
@@ -61,6 +67,69 @@ TEST_F(CommandLineTest, TypedPasswordOpensAndCtrlCStopsCleanly) {
   serve.Interrupt();
   EXPECT_EQ(serve.ExitCode(), 0);
   EXPECT_NE(serve.Errors().find("GET /index.htm 200 "), std::string::npos);
+}
+
+TEST_F(CommandLineTest, PasswordFileLinesNameTheirDocument) {
+  const auto file = document_.parent_path() / "passwords.txt";
+  std::ofstream(file) << "other:nope\ndoc:Secret\xC3\xA9\n";
+  ServeProcess named({document_.string(), "--port", "0", "--password-file", file.string()});
+  ASSERT_NE(PortOf(named.FirstLine()), 0) << named.Errors();
+  std::ofstream(file) << "Secret\xC3\xA9\nother:nope\n";
+  ServeProcess unnamed({document_.string(), "--port", "0", "--password-file", file.string()});
+  ASSERT_NE(PortOf(unnamed.FirstLine()), 0) << unnamed.Errors();
+  std::ofstream(file) << "wrong\nother:Secret\xC3\xA9\n";
+  ServeProcess wrong({document_.string(), "--port", "0", "--password-file", file.string()});
+  EXPECT_EQ(wrong.ExitCode(), 1);
+  EXPECT_NE(wrong.Errors().find("Wrong password"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, APasswordDocumentStaysOnLoopbackUnlessAllowed) {
+  ServeProcess refused(
+      {document_.string(), "--host", "0.0.0.0", "--port", "0", "--password", "Secret\xC3\xA9"});
+  EXPECT_EQ(refused.ExitCode(), 1);
+  EXPECT_NE(refused.Errors().find("Refusing to serve a password document on 0.0.0.0:"),
+            std::string::npos);
+  ServeProcess allowed({document_.string(), "--host", "0.0.0.0", "--port", "0", "--allow-remote",
+                        "--password", "Secret\xC3\xA9"});
+  EXPECT_NE(allowed.FirstLine().find("http://0.0.0.0:"), std::string::npos) << allowed.Errors();
+}
+
+// A replica restarted behind a load balancer: the reply under way is finished, idle and new
+// connections are let go at once, and the process ends with 0.
+TEST_F(CommandLineTest, TermFinishesTheReplyUnderWayThenExitsZero) {
+  ServeProcess serve({document_.string(), "--port", "0", "--password", "Secret\xC3\xA9"});
+  const std::uint16_t port = PortOf(serve.FirstLine());
+  ASSERT_NE(port, 0);
+  const int idle = LoopbackConnection(port);
+  const int reading = LoopbackConnection(port, 4096);
+  const std::string request =
+      "GET /big.bin HTTP/1.1\r\nHost: x\r\nAuthorization: Basic OlNlY3JldMOp\r\n\r\n";
+  ASSERT_EQ(::write(reading, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  std::string reply(65536, '\0');
+  std::size_t received = 0;
+  ssize_t got = ::read(reading, reply.data(), reply.size());
+  ASSERT_GT(got, 0);
+  received += static_cast<std::size_t>(got);
+  const std::string head = reply.substr(0, static_cast<std::size_t>(got));
+  serve.Terminate();
+  ::usleep(300000);
+  char byte = 0;
+  EXPECT_EQ(::read(idle, &byte, 1), 0) << "an idle connection was kept";
+  const int late = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_NE(::connect(late, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  while ((got = ::read(reading, reply.data(), reply.size())) > 0) {
+    received += static_cast<std::size_t>(got);
+  }
+  const std::size_t headerSize = head.find("\r\n\r\n") + 4;
+  EXPECT_EQ(received - headerSize, kBigSize);
+  EXPECT_EQ(serve.ExitCode(), 0);
+  for (const int fd : {idle, reading, late}) {
+    ::close(fd);
+  }
 }
 
 TEST_F(CommandLineTest, MissingDocumentFailsWithTheReaderMessage) {
@@ -120,6 +189,7 @@ TEST_F(CommandLineTest, IdleConnectionsBeyondTheDescriptorLimitDoNotLockOutReque
     idle.push_back(LoopbackConnection(port));
   }
   httplib::Client client("127.0.0.1", port);
+  client.set_basic_auth("", "Secret\xC3\xA9");
   client.set_connection_timeout(5);
   client.set_read_timeout(5);
   const auto result = client.Get("/index.htm");

@@ -25,7 +25,7 @@ TEST_F(FolderAddressesTest, AFolderAddressAnswersWithItsIndexPage) {
     ASSERT_TRUE(result) << target;
     EXPECT_EQ(result->status, 200) << target;
     EXPECT_EQ(result->body, Contents("guide\\index.html")) << target;
-    EXPECT_EQ(result->get_header_value("Content-Type"), "text/html") << target;
+    EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8") << target;
   }
   const auto htm = Get("/reference/api/");
   ASSERT_TRUE(htm);

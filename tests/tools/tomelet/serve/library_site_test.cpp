@@ -245,7 +245,10 @@ TEST_F(LibrarySiteTest, FolderChangesArePickedUpAndARepliesUnderWayNeverMixDocum
   Serve();
   const std::string old = Get("/python-3/big.txt")->body;
   // A reply whose body has not been read yet when its document is replaced.
-  TSiteResponse pending = site_->Respond({"GET", "/python-3/big.txt", "", "", "", ""});
+  TSiteRequest request;
+  request.Method = "GET";
+  request.Target = "/python-3/big.txt";
+  TSiteResponse pending = site_->Respond(request);
   ASSERT_EQ(pending.Status, 200);
 
   WriteDocument(shelf_ / "Python 3.tlt", Page("en", "Python Again", "new words"), {}, "fresh");

@@ -91,8 +91,9 @@ void ServeTest::Serve() {
   writer_.AddEntry("-config-", options_.Bytes());
   writer_.AddEntry("-logo-", kLogo, fcNone);
   writer_.WriteFile(document_.string());
-  archive_ = std::make_shared<const TArchiveSnapshot>(document_);
-  site_ = std::make_unique<TDocumentSite>(archive_, options_.StartPage(), memoryBudget_);
+  archive_ = OpenDocument(document_);
+  rules_.Password = options_.AccessPassword();
+  site_ = std::make_unique<TDocumentSite>(archive_, options_.StartPage(), memoryBudget_, rules_);
   server_ = std::make_unique<TDocumentServer>(*site_, settings_);
   server_->Start();
 }

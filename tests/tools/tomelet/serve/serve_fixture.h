@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
 #include "document/ProjectOptions.h"
 #include "tools/tomelet/serve/DocumentServer.h"
 #include "tools/tomelet/serve/DocumentSite.h"
@@ -57,12 +57,14 @@ class ServeTest : public ::testing::Test {
   TempFolder folder_;
   std::filesystem::path document_;
   TZLBArchiveWriter writer_;
-  std::shared_ptr<const TArchiveSnapshot> archive_;
+  std::shared_ptr<const TDocument> archive_;
   std::unique_ptr<TDocumentSite> site_;
   std::unique_ptr<TDocumentServer> server_;
   // What Serve() starts the site and the server with.
   std::size_t memoryBudget_ = kDefaultMemoryBudget;
   TServerSettings settings_;
+  // The password is the options' own, as the serve command takes it.
+  TSiteRules rules_{.MaxAge = kDefaultMaxAge, .Password = {}, .Realm = "doc"};
   TProjectOptions options_;
   std::vector<std::pair<std::string, std::string>> contents_;
 };

@@ -81,6 +81,7 @@ class ServeProcess {
     return line;
   }
   void Interrupt() { ::kill(pid_, SIGINT); }
+  void Terminate() { ::kill(pid_, SIGTERM); }
   // The most memory the process has held so far (VmHWM), in KiB; 0 when it cannot be read.
   long PeakMemoryKiB() const {
     std::ifstream status("/proc/" + std::to_string(pid_) + "/status");

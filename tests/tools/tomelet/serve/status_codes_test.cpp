@@ -30,7 +30,7 @@ TEST_F(StatusCodesTest, PagesAreServedWithTheirBytes) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
   EXPECT_EQ(result->body, Contents("index.htm"));
-  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html");
+  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8");
 }
 
 TEST_F(StatusCodesTest, PathsMapAsInsideTheViewer) {
@@ -126,14 +126,26 @@ TEST_P(ContentTypeTest, FollowsTheExtension) {
   EXPECT_EQ(result->get_header_value("Content-Type"), type);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Extensions, ContentTypeTest,
-    ::testing::Values(std::pair{"a.htm", "text/html"}, std::pair{"b.HTML", "text/html"},
-                      std::pair{"c.css", "text/css"}, std::pair{"d.js", "text/javascript"},
-                      std::pair{"e.svg", "image/svg+xml"}, std::pair{"f.pdf", "application/pdf"},
-                      std::pair{"g.woff2", "font/woff2"}, std::pair{"h.JPG", "image/jpeg"},
-                      std::pair{"no-extension", "application/octet-stream"},
-                      std::pair{"i.unknownext", "application/octet-stream"}));
+INSTANTIATE_TEST_SUITE_P(Extensions, ContentTypeTest,
+                         ::testing::Values(std::pair{"a.htm", "text/html; charset=utf-8"},
+                                           std::pair{"b.HTML", "text/html; charset=utf-8"},
+                                           std::pair{"c.css", "text/css; charset=utf-8"},
+                                           std::pair{"d.js", "text/javascript; charset=utf-8"},
+                                           std::pair{"e.svg", "image/svg+xml; charset=utf-8"},
+                                           std::pair{"f.pdf", "application/pdf"},
+                                           std::pair{"g.woff2", "font/woff2"},
+                                           std::pair{"h.JPG", "image/jpeg"},
+                                           std::pair{"no-extension", "text/plain; charset=utf-8"},
+                                           std::pair{"i.unknownext", "text/plain; charset=utf-8"}));
+
+// A name that does not tell leaves the type to the bytes, by the rule the viewer follows too.
+TEST_F(ServeTest, AnExtensionlessEntryIsTypedByItsBytesAsTheViewerTypesIt) {
+  AddEntry("page", "\n  <!DOCTYPE html><title>Page</title>");
+  AddEntry("blob", std::string("\x01\x02\x03\xff\xfe\x00\x07", 7));
+  Serve();
+  EXPECT_EQ(Get("/page")->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(Get("/blob")->get_header_value("Content-Type"), "application/octet-stream");
+}
 
 TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
   SetOptions("");

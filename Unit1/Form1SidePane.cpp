@@ -1,0 +1,19 @@
+// The main window's side pane: shown or hidden by the reader, its map read on first showing.
+#include "Unit1/Form1Logic.h"
+
+namespace tomelet {
+
+void TForm1Logic::ButtonSidePaneClick() {
+  if (!documentMap_)
+    return;
+  sidePaneShown_ = !sidePaneShown_;
+  if (sidePaneShown_)
+    documentMap_->Prepare();
+  view_.ShowSidePane(sidePaneShown_);
+}
+
+std::vector<search::TOutlineHeading> TForm1Logic::PageOutline(const std::string& address) {
+  return PageOutlineAt(TReaderEntries(&arc_), address);
+}
+
+}  // namespace tomelet

@@ -1,0 +1,61 @@
+// The menus of Back and Forward: a right click, or a long press, lists the pages each leads to,
+// the nearest first; the history itself goes from one session to the next with the document.
+#include <gtk/gtk.h>
+
+#include "Unit1/TestTrace.h"
+#include "Unit1/window/Form1.h"
+
+namespace tomelet {
+
+void TForm1::BuildHistoryMenus() {
+  for (auto [button, back] : {std::pair{&ButtonBack, true}, std::pair{&ButtonForward, false}}) {
+    Gtk::Widget* face = button->get_child();
+    face->signal_button_press_event().connect(
+        [this, button, back](GdkEventButton* press) {
+          if (press->button != GDK_BUTTON_SECONDARY)
+            return false;
+          ShowHistoryMenu(*button, back, reinterpret_cast<GdkEvent*>(press));
+          return true;
+        },
+        false);
+    auto longPress = Gtk::GestureLongPress::create(*face);
+    // The menu grabs the pointer with the press that began the gesture.
+    longPress->signal_pressed().connect(
+        [this, button, back, press = longPress.get()](double, double) {
+          ShowHistoryMenu(*button, back, press->get_last_event(press->get_current_sequence()));
+        });
+    historyPresses_.push_back(longPress);
+  }
+  historyMenu_.attach_to_widget(*this);
+}
+
+void TForm1::ShowHistoryMenu(Gtk::ToolButton& button, bool back, const GdkEvent* trigger) {
+  for (Gtk::Widget* item : historyMenu_.get_children())
+    historyMenu_.remove(*item);
+  const auto pages = webBrowser_->HistoryPages(back);
+  if (pages.empty())
+    return;
+  std::string traced = back ? "Back:" : "Forward:";
+  for (std::size_t i = 0; i < pages.size(); ++i) {
+    const auto& label = pages[i].Title.empty() ? pages[i].Address : pages[i].Title;
+    auto* item = Gtk::make_managed<Gtk::MenuItem>(label);
+    item->set_tooltip_text(pages[i].Address);
+    const int steps = static_cast<int>(i + 1) * (back ? -1 : 1);
+    item->signal_activate().connect([this, steps] { webBrowser_->GoThroughHistory(steps); });
+    historyMenu_.append(*item);
+    traced += (i == 0 ? " " : " | ") + label;
+  }
+  historyMenu_.show_all();
+  historyMenu_.popup_at_widget(&button, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST, trigger);
+  TestTrace("menu", traced);
+}
+
+std::string TForm1::HistoryState() {
+  return webBrowser_->HistoryState();
+}
+
+bool TForm1::ResumeHistory(const std::string& state, const std::string& address) {
+  return webBrowser_->ResumeHistory(state, address);
+}
+
+}  // namespace tomelet

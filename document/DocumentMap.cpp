@@ -1,0 +1,201 @@
+// The "-map-" entry is UTF-8 text, one record a line with tab-separated fields, which the archive
+// deflates well: a header line, the pages the keywords point at (so a page's path and title are
+// written once), the contents in pre-order with each line's depth, then the keywords.
+#include "document/DocumentMap.h"
+
+#include <algorithm>
+#include <charconv>
+#include <unordered_map>
+
+#include "document/DocumentEntries.h"
+#include "platform/streams/Streams.h"
+
+namespace tomelet {
+namespace {
+
+constexpr std::string_view kMapHeader = "tomelet-map ";
+constexpr int kMapFormatVersion = 1;
+
+// Fields are separated by tabs and records by line ends, so neither may appear inside one.
+void AppendField(std::string& out, std::string_view field) {
+  for (const char c : field)
+    out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+}
+
+void AppendRecord(std::string& out, std::initializer_list<std::string_view> fields) {
+  bool first = true;
+  for (const std::string_view field : fields) {
+    if (!first)
+      out += '\t';
+    AppendField(out, field);
+    first = false;
+  }
+  out += '\n';
+}
+
+void AppendContents(std::string& out, const TContents& items, std::size_t depth) {
+  for (const TContentsItem& item : items) {
+    AppendRecord(out, {std::to_string(depth), item.Page, item.Anchor, item.Title});
+    AppendContents(out, item.Children, depth + 1);
+  }
+}
+
+[[noreturn]] void Damaged() {
+  throw EDocumentMapError(std::string(kDamagedMapMessage));
+}
+
+std::size_t Number(std::string_view text) {
+  std::size_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size())
+    Damaged();
+  return value;
+}
+
+// Reads the entry line by line, each split into the fields it must have.
+class TMapReader {
+ public:
+  explicit TMapReader(std::string_view bytes) : rest_(bytes) {}
+
+  std::vector<std::string_view> Record(std::size_t fieldCount) {
+    const std::size_t end = rest_.find('\n');
+    if (end == std::string_view::npos)
+      Damaged();
+    std::string_view line = rest_.substr(0, end);
+    rest_.remove_prefix(end + 1);
+    std::vector<std::string_view> fields;
+    for (std::size_t i = 1; i < fieldCount; ++i) {
+      const std::size_t tab = line.find('\t');
+      if (tab == std::string_view::npos)
+        Damaged();
+      fields.push_back(line.substr(0, tab));
+      line.remove_prefix(tab + 1);
+    }
+    fields.push_back(line);
+    return fields;
+  }
+
+  // A "<name> <count>" line.
+  std::size_t Count(std::string_view name) {
+    const std::string_view line = Record(1).front();
+    if (!line.starts_with(name) || line.size() <= name.size() || line[name.size()] != ' ')
+      Damaged();
+    return Number(line.substr(name.size() + 1));
+  }
+
+  bool AtEnd() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+void ReadHeader(TMapReader& reader) {
+  const std::string_view header = reader.Record(1).front();
+  if (!header.starts_with(kMapHeader))
+    Damaged();
+  if (Number(header.substr(kMapHeader.size())) > kMapFormatVersion)
+    throw EDocumentMapError(std::string(kNewerMapMessage));
+}
+
+TContents ReadContents(TMapReader& reader) {
+  TContents contents;
+  std::vector<TContents*> levels{&contents};
+  for (std::size_t i = reader.Count("contents"); i > 0; --i) {
+    const auto fields = reader.Record(4);
+    const std::size_t depth = Number(fields[0]);
+    if (depth >= levels.size())
+      Damaged();
+    levels.resize(depth + 1);
+    TContents& siblings = *levels[depth];
+    siblings.push_back(
+        {std::string(fields[3]), std::string(fields[1]), std::string(fields[2]), {}});
+    levels.push_back(&siblings.back().Children);
+  }
+  return contents;
+}
+
+TKeywordIndex ReadKeywords(TMapReader& reader) {
+  std::vector<std::pair<std::string, std::string>> pages;
+  for (std::size_t i = reader.Count("pages"); i > 0; --i) {
+    const auto fields = reader.Record(2);
+    pages.emplace_back(fields[0], fields[1]);
+  }
+  std::vector<TKeyword> keywords;
+  for (std::size_t i = reader.Count("keywords"); i > 0; --i) {
+    const auto fields = reader.Record(4);
+    const std::size_t kind = Number(fields[0]);
+    const std::size_t page = Number(fields[1]);
+    if (kind > static_cast<std::size_t>(TKeywordKind::Definition) || page >= pages.size())
+      Damaged();
+    keywords.push_back({std::string(fields[3]), pages[page].first, std::string(fields[2]),
+                        pages[page].second, static_cast<TKeywordKind>(kind)});
+  }
+  return TKeywordIndex(std::move(keywords));
+}
+
+void AppendKeywords(std::string& out, const std::vector<TKeyword>& keywords) {
+  std::vector<const TKeyword*> pages;
+  std::unordered_map<std::string_view, std::size_t> pageNumbers;
+  for (const TKeyword& keyword : keywords) {
+    if (pageNumbers.emplace(keyword.Page, pages.size()).second)
+      pages.push_back(&keyword);
+  }
+  out += "pages " + std::to_string(pages.size()) + "\n";
+  for (const TKeyword* page : pages)
+    AppendRecord(out, {page->Page, page->PageTitle});
+  out += "keywords " + std::to_string(keywords.size()) + "\n";
+  for (const TKeyword& keyword : keywords) {
+    AppendRecord(out, {std::to_string(static_cast<int>(keyword.Kind)),
+                       std::to_string(pageNumbers.at(keyword.Page)), keyword.Anchor, keyword.Term});
+  }
+}
+
+}  // namespace
+
+std::size_t ContentsSize(const TContents& contents) {
+  std::size_t size = contents.size();
+  for (const TContentsItem& item : contents)
+    size += ContentsSize(item.Children);
+  return size;
+}
+
+std::size_t ContentsDepth(const TContents& contents) {
+  std::size_t deepest = 0;
+  for (const TContentsItem& item : contents)
+    deepest = std::max(deepest, ContentsDepth(item.Children));
+  return contents.empty() ? 0 : deepest + 1;
+}
+
+std::string WriteMapEntry(const TDocumentMap& map) {
+  std::string out = std::string(kMapHeader) + std::to_string(kMapFormatVersion) + "\n";
+  out += "contents " + std::to_string(ContentsSize(map.Contents)) + "\n";
+  AppendContents(out, map.Contents, 0);
+  AppendKeywords(out, map.Keywords.All());
+  return out;
+}
+
+TDocumentMap ReadMapEntry(std::string_view bytes) {
+  TMapReader reader(bytes);
+  ReadHeader(reader);
+  TDocumentMap map;
+  map.Contents = ReadContents(reader);
+  map.Keywords = ReadKeywords(reader);
+  if (!reader.AtEnd())
+    Damaged();
+  return map;
+}
+
+std::unique_ptr<TDocumentMap> ReadStoredMap(const IDocumentEntries& entries) {
+  const int index = entries.IndexOf(std::string(kMapEntry));
+  if (index < 0)
+    return nullptr;
+  TMemoryStream bytes;
+  try {
+    entries.Extract(index, std::string(kMapEntry), bytes);
+  } catch (const EZLBArchiveError&) {
+    Damaged();
+  }
+  return std::make_unique<TDocumentMap>(ReadMapEntry(bytes.View()));
+}
+
+}  // namespace tomelet

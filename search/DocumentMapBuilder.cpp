@@ -1,0 +1,216 @@
+// Keywords come from the same reading of a page as the search index (HtmlText), so navigation
+// is left out alike; the contents come from the lists of one or two pages (ContentsFinder).
+#include "search/DocumentMapBuilder.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include "platform/text/AsciiCase.h"
+#include "search/ContentsFinder.h"
+#include "search/HtmlText.h"
+#include "search/SearchIndex.h"
+
+namespace tomelet::search {
+namespace {
+
+std::string SlashPath(std::string_view archivePath) {
+  std::string path(archivePath);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// "25.1. Routine Vacuuming" is looked up as "Routine Vacuuming": section numbers are not words a
+// reader types. Generators often put a no-break space after the number.
+std::string WithoutNumbering(const std::string& heading) {
+  std::size_t end = 0;
+  while (end < heading.size() && (IsDigit(heading[end]) || heading[end] == '.' ||
+                                  (heading[end] >= 'A' && heading[end] <= 'Z')))
+    ++end;
+  const std::string_view number(heading.data(), end);
+  if (end < 2 || number.back() != '.' || !std::any_of(number.begin(), number.end(), IsDigit))
+    return heading;
+  std::string_view rest = std::string_view(heading).substr(end);
+  const std::size_t before = rest.size();
+  while (rest.starts_with(' ') || rest.starts_with("\xC2\xA0"))
+    rest.remove_prefix(rest.starts_with(' ') ? 1 : 2);
+  return rest.size() < before && !rest.empty() ? std::string(rest) : heading;
+}
+
+// An API name in the id ("json.dumps" for "json.dumps(obj, *, ...)") is what a reader types; an
+// id that is not in the text ("GLOSSARY-ACID" for "ACID") is not. A term with a link in it is an
+// entry of a back-of-book index, which points elsewhere: not a definition on this page.
+std::string DefinitionTerm(const TPageSection& section) {
+  const std::string& id = section.Anchor;
+  const std::string_view last = std::string_view(id).substr(id.rfind('.') + 1);
+  const bool apiName = id.find(' ') == std::string::npos && !last.empty() &&
+                       section.Heading.find(last) != std::string::npos;
+  return apiName ? id : section.HeadingHasLink ? "" : section.Heading;
+}
+
+// A heading can be a whole paragraph on some pages; such text is not a term.
+constexpr std::size_t kLongestTerm = 160;
+
+void AddKeyword(std::vector<TKeyword>& keywords, std::string term, const std::string& page,
+                const std::string& anchor, const std::string& title, TKeywordKind kind) {
+  if (!term.empty() && term.size() <= kLongestTerm)
+    keywords.push_back({std::move(term), page, anchor, title, kind});
+}
+
+// A folder of the document while the folder tree of the contents is made.
+struct TFolder {
+  std::string IndexPage;
+  std::string IndexTitle;
+  TContents Pages;
+  std::map<std::string, TFolder> Folders;
+
+  TContents Items() const {
+    TContents items = Pages;
+    for (const auto& [name, folder] : Folders) {
+      const std::string& title = folder.IndexTitle.empty() ? name : folder.IndexTitle;
+      items.push_back({title, folder.IndexPage, "", folder.Items()});
+    }
+    return items;
+  }
+};
+
+}  // namespace
+
+struct TDocumentMapBuilder::Impl {
+  std::string StartPage;
+  std::optional<TContents> Given;
+  std::vector<TKeyword> Keywords;
+  std::map<std::string, std::string> Titles;                 // page -> title, in path order
+  std::unordered_map<std::string, std::string> FoldedPages;  // folded page -> page
+
+  std::string Resolve(std::string_view path) const {
+    const auto found = FoldedPages.find(FoldAscii(path));
+    return found != FoldedPages.end() ? found->second : "";
+  }
+  TContents FoundContents(const TPageReader& readPage) const;
+  TContents FolderContents() const;
+};
+
+TDocumentMapBuilder::TDocumentMapBuilder(std::string startPage) : impl_(std::make_unique<Impl>()) {
+  impl_->StartPage = SlashPath(startPage);
+}
+
+TDocumentMapBuilder::~TDocumentMapBuilder() = default;
+
+void TDocumentMapBuilder::AddPage(std::string_view archivePath, std::string_view html) {
+  if (!IsHtmlPageName(archivePath))
+    return;
+  const std::string page = SlashPath(archivePath);
+  const TPageText text = ExtractPageText(html);
+  const auto mainHeading = std::find_if(text.Sections.begin(), text.Sections.end(),
+                                        [](const TPageSection& s) { return s.Level == 1; });
+  std::string title = text.Title;
+  if (title.empty())
+    title = mainHeading != text.Sections.end() ? mainHeading->Heading : page;
+  impl_->Titles[page] = title;
+  impl_->FoldedPages[FoldAscii(page)] = page;
+  auto& keywords = impl_->Keywords;
+  if (mainHeading == text.Sections.end())
+    AddKeyword(keywords, WithoutNumbering(title), page, "", title, TKeywordKind::PageTitle);
+  if (text.IsGeneratedIndex)
+    return;
+  for (const TPageSection& section : text.Sections) {
+    // Without a main heading the title stands for the page; a heading repeating it adds nothing.
+    if (mainHeading == text.Sections.end() && section.Heading == title)
+      continue;
+    if (section.IsDefinition && !section.Anchor.empty())
+      AddKeyword(keywords, DefinitionTerm(section), page, section.Anchor, title,
+                 TKeywordKind::Definition);
+    else if (section.Level > 0)
+      AddKeyword(keywords, WithoutNumbering(section.Heading), page, section.Anchor, title,
+                 section.Level == 1 && &section == &*mainHeading ? TKeywordKind::PageTitle
+                                                                 : TKeywordKind::Heading);
+  }
+}
+
+void TDocumentMapBuilder::SetContents(TContents contents) {
+  impl_->Given = std::move(contents);
+}
+
+TContents TDocumentMapBuilder::Impl::FoundContents(const TPageReader& readPage) const {
+  const TLinkResolver resolve = [this](std::string_view path) { return Resolve(path); };
+  const std::string start = Resolve(StartPage);
+  const auto startHtml = start.empty() ? std::nullopt : readPage(start);
+  if (!startHtml)
+    return {};
+  std::vector<TListTree> trees = ListTrees(*startHtml, start, resolve);
+  for (const std::string& page : TableOfContentsLinks(*startHtml, start, resolve)) {
+    if (const auto html = readPage(page)) {
+      auto more = ListTrees(*html, page, resolve);
+      std::move(more.begin(), more.end(), std::back_inserter(trees));
+    }
+  }
+  const auto largest =
+      std::max_element(trees.begin(), trees.end(),
+                       [](const TListTree& a, const TListTree& b) { return a.Links < b.Links; });
+  // A couple of links is a page's navigation, not a table of contents.
+  return largest != trees.end() && largest->Links >= 3 ? largest->Items : TContents{};
+}
+
+TContents TDocumentMapBuilder::Impl::FolderContents() const {
+  TFolder root;
+  for (const auto& [page, title] : Titles) {
+    TFolder* folder = &root;
+    std::size_t begin = 0;
+    for (std::size_t slash; (slash = page.find('/', begin)) != std::string::npos; begin = slash + 1)
+      folder = &folder->Folders[page.substr(begin, slash - begin)];
+    if (folder->IndexPage.empty() && FoldAscii(page.substr(begin)).starts_with("index.")) {
+      folder->IndexPage = page;
+      folder->IndexTitle = title;
+    } else {
+      folder->Pages.push_back({title, page, "", {}});
+    }
+  }
+  TContents items = root.Items();
+  if (!root.IndexPage.empty())
+    items.insert(items.begin(), {root.IndexTitle, root.IndexPage, "", {}});
+  return items;
+}
+
+TDocumentMap TDocumentMapBuilder::Finish(const TPageReader& readPage) {
+  TDocumentMap map;
+  if (impl_->Given) {
+    map.Contents = std::move(*impl_->Given);
+  } else {
+    map.Contents = impl_->FoundContents(readPage);
+    if (map.Contents.empty())
+      map.Contents = impl_->FolderContents();
+  }
+  map.Keywords = TKeywordIndex(std::move(impl_->Keywords));
+  return map;
+}
+
+std::vector<TOutlineHeading> PageOutline(std::string_view html) {
+  std::vector<TOutlineHeading> outline;
+  for (const TPageSection& section : ExtractPageText(html).Sections) {
+    if (section.Level > 0 && !section.Heading.empty())
+      outline.push_back({section.Level, section.Heading, section.Anchor});
+  }
+  return outline;
+}
+
+TContents ReadContentsFile(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+  if (first != std::string_view::npos && (text[first] == '[' || text[first] == '{'))
+    return ContentsFromJson(text);
+  // The author's links are taken as they are: the pages they name are checked by the reader.
+  const TLinkResolver anyPage = [](std::string_view path) { return std::string(path); };
+  const auto trees = ListTrees(text, "", anyPage);
+  const auto largest =
+      std::max_element(trees.begin(), trees.end(),
+                       [](const TListTree& a, const TListTree& b) { return a.Links < b.Links; });
+  if (largest == trees.end())
+    throw EDocumentMapError("The contents file is not valid: it holds no list of links");
+  return largest->Items;
+}
+
+}  // namespace tomelet::search

@@ -1,0 +1,152 @@
+// The document handle: one opening shared by the viewer's reader and every other reader, entries
+// read whole or from any byte, the file's identity, and the messages for files without a document.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "ZLIBArchive2/SeekPoints.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
+
+namespace tomelet {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string AsText(std::span<const std::byte> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::string ReadThrough(TEntryReader& reader, std::size_t piece) {
+  std::string text;
+  std::vector<std::byte> buffer(piece);
+  while (const std::size_t got = reader.Read(buffer)) {
+    text += AsText(std::span(buffer).first(got));
+  }
+  return text;
+}
+
+// Text that deflates well but not to nothing, so large entries stay quick to write.
+std::string Lines(std::string_view word, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) {
+    text += std::string(word) + " line " + std::to_string(i) + "\n";
+  }
+  return text;
+}
+
+class DocumentHandle : public testing::Test {
+ protected:
+  DocumentHandle() {
+    std::string pattern = (fs::temp_directory_path() / "document-handle-XXXXXX").native();
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  ~DocumentHandle() override { fs::remove_all(folder_); }
+
+  fs::path Write(TZLBArchiveWriter& writer, const std::string& name,
+                 const std::string& prefix = {}) {
+    const fs::path path = folder_ / name;
+    writer.WriteFile(path.string(), prefix);
+    return path;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(DocumentHandle, TheViewersReaderAndItsDocumentShareOneOpening) {
+  TZLBArchiveWriter writer;
+  writer.AddEntry("guide\\intro one.htm", "<html lang='de'>Einleitung</html>");
+  writer.AddEntry("caf\xE9.htm", "legacy name", fcNone);
+  TProjectOptions options;
+  options.SetShortStringAt(option_offset::StartPage, "guide/intro%20one.htm");
+  writer.AddEntry(kConfigEntry, options.Bytes());
+  const fs::path path = Write(writer, "shared.tlt");
+
+  TZLBArc2 arc;
+  ASSERT_TRUE(arc.OpenArchive(path.string()));
+  const auto document = ShareDocument(arc);
+  EXPECT_EQ(document->Descriptor(), arc.Snapshot()->Descriptor()) << "one descriptor, not two";
+  arc.CloseArchive();
+  EXPECT_THROW(ShareDocument(arc), EZLBArchiveError);
+
+  EXPECT_EQ(document->StartPage(), "guide\\intro one.htm");
+  EXPECT_EQ(&document->Options(), &document->Options()) << "read once and kept";
+  const TFoundEntry legacy = document->Find("caf\xC3\xA9.htm");
+  ASSERT_TRUE(legacy.Found());
+  EXPECT_EQ(AsText(document->Contents(legacy.Index)), "legacy name");
+  EXPECT_EQ(AsText(document->StoredBytes(legacy.Index)), "legacy name");
+  const int intro = document->IndexOf("GUIDE\\INTRO ONE.HTM");
+  EXPECT_EQ(ReadThrough(*document->OpenContents(intro, 16), 3), "Einleitung</html>");
+  EXPECT_TRUE(document->IsUnchanged());
+}
+
+TEST_F(DocumentHandle, DocumentAppendedToAProgramReadsTheSameUntilTheFileIsReplaced) {
+  const auto program = folder_ / "program";
+  std::ofstream(program, std::ios::binary) << std::string(70000, 'P');
+  TZLBArchiveWriter writer;
+  writer.AddEntry("index.htm", Lines("appended", 30));
+  const auto executable = Write(writer, "Manual", program.string());
+  const auto document = OpenDocument(executable);
+  EXPECT_EQ(AsText(document->Contents(document->IndexOf("INDEX.HTM"))), Lines("appended", 30));
+  EXPECT_TRUE(document->IsUnchanged());
+
+  TZLBArchiveWriter other;
+  other.AddEntry("index.htm", "replaced");
+  other.WriteFile((folder_ / "next").string(), {});
+  fs::rename(folder_ / "next", executable);
+  EXPECT_FALSE(document->IsUnchanged());
+  EXPECT_EQ(AsText(document->Contents(0)), Lines("appended", 30)) << "still the file it opened";
+}
+
+TEST_F(DocumentHandle, FilesWithoutADocumentRaiseTheReaderMessages) {
+  EXPECT_THROW(OpenDocument(folder_ / "absent.tlt"), EZLBArchiveError);
+  const auto plain = folder_ / "plain.bin";
+  std::ofstream(plain, std::ios::binary) << std::string(100, '\x04');
+  try {
+    OpenDocument(plain);
+    FAIL() << "opened a file without an archive";
+  } catch (const EZLBArchiveError& error) {
+    EXPECT_NE(std::string(error.what()).find("different version"), std::string::npos)
+        << error.what();
+  }
+}
+
+TEST_F(DocumentHandle, PiecesAddUpToTheWholeContents) {
+  TZLBArchiveWriter writer;
+  writer.AddEntry("long.txt", Lines("long", 20000));
+  const auto document = OpenDocument(Write(writer, "pieces.tlt"));
+  const std::string pieces = ReadThrough(*document->OpenContents(0), 1000);
+  EXPECT_EQ(pieces, Lines("long", 20000));
+  EXPECT_EQ(AsText(document->Contents(0)), pieces);
+}
+
+TEST_F(DocumentHandle, RepeatedReadsNearTheEndOfALargeEntryCostAboutWhatTheyRead) {
+  const std::string large = Lines("large", 2000000);
+  ASSERT_GE(large.size(), 32u << 20);
+  TZLBArchiveWriter writer;
+  writer.AddEntry("large.htm", large);
+  const auto document = OpenDocument(Write(writer, "large.tlt"));
+  const auto tail = static_cast<std::int64_t>(large.size()) - 30;
+  for (int round = 0; round < 3; ++round) {
+    const std::int64_t before = document->InflatedBytes();
+    const auto reader = document->OpenContents(0, tail);
+    std::vector<std::byte> piece(100);
+    const std::size_t got = reader->Read(piece);
+    EXPECT_EQ(AsText(std::span(piece).first(got)), large.substr(tail));
+    const std::int64_t cost = document->InflatedBytes() - before;
+    if (round > 0) {
+      EXPECT_LE(cost, TSeekPoints::kSpacing + 65536) << "round " << round;
+    }
+  }
+  const auto middle = document->OpenContents(0, 12345678);
+  std::vector<std::byte> piece(10);
+  ASSERT_EQ(middle->Read(piece), 10u);
+  EXPECT_EQ(AsText(piece), large.substr(12345678, 10));
+}
+
+}  // namespace
+}  // namespace tomelet
