@@ -132,8 +132,8 @@ struct TSearchIndex::Impl {
   format::TSectionRecord Section(
       TReader& reader, const Xapian::MSetIterator& match,
       std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const;
-  TSearchResults Run(TReader& reader, std::string_view query, std::size_t start,
-                     std::size_t limit) const;
+  TSearchResults Run(TReader& reader, std::string_view query, std::size_t start, std::size_t limit,
+                     bool withSnippets) const;
 };
 
 TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
@@ -269,11 +269,11 @@ Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
   }
 }
 
-TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
-                                    std::size_t limit) const {
+TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start, std::size_t limit,
+                                    bool withSnippets) const {
   auto reader = impl_->Lease();
   try {
-    auto results = impl_->Run(*reader, query, start, limit);
+    auto results = impl_->Run(*reader, query, start, limit, withSnippets);
     impl_->Return(std::move(reader));
     return results;
   } catch (const Xapian::Error&) {
@@ -286,7 +286,7 @@ TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
 }
 
 TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, std::size_t start,
-                                       std::size_t limit) const {
+                                       std::size_t limit, bool withSnippets) const {
   Xapian::Database& database = reader.Database;
   TSearchResults results;
   results.Query = std::string(query);
@@ -337,8 +337,10 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     hit.Path = pages[record.Page].Path;
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
     hit.Title = pages[record.Page].Title;
-    hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
-                                  Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
+    if (withSnippets) {
+      hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
+                                    Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
+    }
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
   }

@@ -91,8 +91,10 @@ class TSearchIndex {
   TSearchIndex& operator=(const TSearchIndex&) = delete;
 
   // Pages matching query, best first, one hit per page, hits [start, start + limit). Safe to call
-  // from several threads at once. A query that cannot be read as words gives no hits.
-  TSearchResults Search(std::string_view query, std::size_t start, std::size_t limit) const;
+  // from several threads at once. A query that cannot be read as words gives no hits. Without
+  // snippets the hits are ranked only, for callers that merge them with other lists first.
+  TSearchResults Search(std::string_view query, std::size_t start, std::size_t limit,
+                        bool withSnippets = true) const;
   // Page titles with a word that begins with prefix (letter case ignored), titles that begin
   // with it first. Thread-safe and does not touch the database.
   std::vector<TSuggestion> Suggest(std::string_view prefix, std::size_t limit) const;

@@ -1,10 +1,15 @@
 // tomelet search: the document's pages that match a query, from its index (built into the
-// user's cache first when the document carries none).
+// user's cache first when the document carries none); or those of a library of documents, in
+// one ranked list.
 #include <CLI/CLI.hpp>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "library/LibrarySearch.h"
 #include "platform/text/ShownText.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
@@ -18,10 +23,11 @@ namespace {
 constexpr int kMostResults = 10000;
 
 struct SearchArgs {
-  std::string file;
+  std::vector<std::string> paths;
   std::string query;
   int limit = 10;
   bool json = false;
+  bool recursive = false;
 };
 
 void WriteLines(TOutput& output, const search::TSearchResults& results) {
@@ -41,8 +47,59 @@ void WriteLines(TOutput& output, const search::TSearchResults& results) {
   }
 }
 
-void RunSearch(const SearchArgs& args) {
-  const auto archive = OpenDocumentFile(args.file);
+void WriteLibraryLines(TOutput& output, const library::TLibraryResults& results) {
+  auto& out = output.Text();
+  for (std::size_t i = 0; i < results.Hits.size(); ++i) {
+    const auto& [document, hit] = results.Hits[i];
+    AppendNumber(out, static_cast<std::int64_t>(i + 1));
+    out += '\t' + document + '\t' + ShownPath(hit.Path);
+    if (!hit.Anchor.empty()) {
+      out += '#' + ShownName(hit.Anchor);
+    }
+    out += '\t' + ShownName(hit.Title) + '\n';
+  }
+}
+
+// Documents without an index are indexed into the cache first, in the background; the search
+// waits for them, so that its answer covers every document it was given.
+library::TLibraryResults SearchWhenIndexed(const library::TDocumentList& documents,
+                                           const library::TLibraryQuery& query, int limit) {
+  bool told = false;
+  while (true) {
+    auto results = library::SearchLibrary(documents, query, 0, static_cast<std::size_t>(limit), {});
+    if (results.Indexing.empty()) {
+      return results;
+    }
+    if (!told) {
+      std::fprintf(stderr, "Indexing %zu documents for search...\n", results.Indexing.size());
+      told = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+void RunLibrarySearch(const SearchArgs& args) {
+  const library::TLibrary shelf({args.paths.begin(), args.paths.end()}, args.recursive);
+  const auto documents = shelf.Documents();
+  const auto query = library::ReadLibraryQuery(args.query, {}, *documents);
+  const auto results = SearchWhenIndexed(*documents, query, args.limit);
+  for (const auto& failed : results.Failed) {
+    std::fprintf(stderr, "warning: %s cannot be searched\n", failed.c_str());
+  }
+  TOutput output;
+  if (args.json) {
+    output.Text() = library::LibraryResultsJson(results) + "\n";
+  } else {
+    WriteLibraryLines(output, results);
+  }
+  output.Flush();
+  if (results.Hits.empty()) {
+    std::fprintf(stderr, "no pages match \"%s\"\n", ShownName(query.Text).c_str());
+  }
+}
+
+void RunDocumentSearch(const SearchArgs& args) {
+  const auto archive = OpenDocumentFile(args.paths.front());
   const auto opened = search::OpenDocumentIndex(*archive, archive->StartPage(), IndexingProgress());
   if (!opened.Refusal.empty()) {
     std::fprintf(stderr, "warning: %s; searching an index built from the pages instead\n",
@@ -62,18 +119,38 @@ void RunSearch(const SearchArgs& args) {
   }
 }
 
+void RunSearch(const SearchArgs& args) {
+  std::error_code ec;
+  if (args.paths.size() == 1 && !std::filesystem::is_directory(args.paths.front(), ec)) {
+    RunDocumentSearch(args);
+  } else {
+    RunLibrarySearch(args);
+  }
+}
+
 }  // namespace
 
 void AddSearchCommand(CLI::App& app) {
   auto args = std::make_shared<SearchArgs>();
-  auto* command = app.add_subcommand("search", "Search the pages of a document");
-  command->add_option("FILE", args->file, "Document")->required();
-  command->add_option("QUERY", args->query, "Words to look for")->required();
+  auto* command =
+      app.add_subcommand("search", "Search the pages of a document, or of a library of them");
+  // The query comes last after any number of paths, which CLI11 cannot tell apart by itself.
+  command
+      ->add_option("PATH... QUERY", args->paths,
+                   "Document, or folder of documents (several make a library; scope the query "
+                   "with \"NAME: words\"), then the words to look for")
+      ->expected(2, -1)
+      ->required();
   command->add_option("--limit", args->limit, "Most results to show")
       ->check(CLI::Range(1, kMostResults))
       ->capture_default_str();
   command->add_flag("--json", args->json, "One JSON object instead of lines");
-  command->callback([args] { RunSearch(*args); });
+  command->add_flag("--recursive", args->recursive, "Take documents in subfolders of a folder too");
+  command->callback([args] {
+    args->query = args->paths.back();
+    args->paths.pop_back();
+    RunSearch(*args);
+  });
 }
 
 }  // namespace tomelet::cli

@@ -1,10 +1,12 @@
 // search and index: results as lines and as JSON, documents with and without an index, adding
-// an index to an executable document, and a damaged index that does not stop the search.
+// an index to an executable document, a damaged index that does not stop the search, and several
+// documents searched as one library.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
@@ -207,6 +209,38 @@ TEST_F(SearchCommand, ADamagedIndexIsReportedAndTheSearchStillAnswers) {
   const auto verified = RunTool({"verify", document.string()});
   EXPECT_EQ(verified.exitCode, 1);
   EXPECT_EQ(verified.LastErrorLine(), "The archive appears to be corrupted");
+}
+
+TEST_F(SearchCommand, SeveralDocumentsOrAFolderAreSearchedAsOneLibrary) {
+  fs::create_directories(folder_ / "shelf" / "more");
+  fs::rename(Pack("a.tlt"), folder_ / "shelf" / "Guide.tlt");
+  fs::rename(Pack("b.tlt", {"--no-index"}), folder_ / "shelf" / "more" / "notes.tlt");
+
+  const auto flat = RunTool({"search", (folder_ / "shelf").string(), "gadget", "--limit", "3"});
+  EXPECT_EQ(flat.exitCode, 0) << flat.err;
+  EXPECT_EQ(flat.out.find("more-notes"), std::string::npos) << "a subfolder without --recursive";
+  EXPECT_NE(flat.out.find("1\tguide\tnotes/"), std::string::npos) << flat.out;
+
+  const auto all = RunTool(
+      {"search", (folder_ / "shelf").string(), "gadget", "--recursive", "--json", "--limit", "50"});
+  ASSERT_EQ(all.exitCode, 0) << all.err;
+  const json results = json::parse(all.out)["results"];
+  EXPECT_EQ(results.size(), 50u);
+  std::set<std::string> docs;
+  for (const auto& hit : results) {
+    docs.insert(hit["doc"].get<std::string>());
+  }
+  EXPECT_EQ(docs, (std::set<std::string>{"guide", "more-notes"}));
+
+  const auto scoped = RunTool({"search", (folder_ / "shelf" / "Guide.tlt").string(),
+                               (folder_ / "shelf" / "more" / "notes.tlt").string(),
+                               "notes: reading files", "--json"});
+  ASSERT_EQ(scoped.exitCode, 0) << scoped.err;
+  const json hits = json::parse(scoped.out)["results"];
+  ASSERT_FALSE(hits.empty());
+  for (const auto& hit : hits) {
+    EXPECT_EQ(hit["doc"], "notes");
+  }
 }
 
 }  // namespace

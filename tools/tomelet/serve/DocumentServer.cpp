@@ -53,7 +53,7 @@ std::string ShownAddress(const std::string& host, std::uint16_t port) {
 struct TDocumentServer::Impl {
   using TWorkGuard = asio::executor_work_guard<asio::io_context::executor_type>;
 
-  Impl(const TDocumentSite& site, TServerSettings settings)
+  Impl(const TSite& site, TServerSettings settings)
       : site(site),
         settings(std::move(settings)),
         loops(MakeLoops(ThreadCount(this->settings.Threads, 2))),
@@ -179,7 +179,7 @@ struct TDocumentServer::Impl {
   static constexpr auto kLongestBackOff = std::chrono::milliseconds(1000);
   static constexpr auto kDrainCheck = std::chrono::milliseconds(20);
 
-  const TDocumentSite& site;
+  const TSite& site;
   TServerSettings settings;
   // Before the event loops, so sessions that the loops destroy still find it.
   TConnectionLimit limit{settings.MaxConnections};
@@ -199,7 +199,7 @@ struct TDocumentServer::Impl {
   std::vector<std::thread> threads;
 };
 
-TDocumentServer::TDocumentServer(const TDocumentSite& site, TServerSettings settings)
+TDocumentServer::TDocumentServer(const TSite& site, TServerSettings settings)
     : impl_(std::make_unique<Impl>(site, std::move(settings))) {
   impl_->Bind();
 }

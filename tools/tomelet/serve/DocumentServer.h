@@ -11,7 +11,7 @@
 
 namespace tomelet::serve {
 
-class TDocumentSite;
+class TSite;
 
 struct TRequestRecord {
   std::string Method;
@@ -50,7 +50,7 @@ class TDocumentServer {
   // Binds at once, so the port is known before serving starts; a listening socket passed by
   // the service manager is taken instead of Host and Port. Throws std::runtime_error naming
   // the address when it is not one or cannot be listened on.
-  TDocumentServer(const TDocumentSite& site, TServerSettings settings);
+  TDocumentServer(const TSite& site, TServerSettings settings);
   ~TDocumentServer();
   TDocumentServer(const TDocumentServer&) = delete;
   TDocumentServer& operator=(const TDocumentServer&) = delete;

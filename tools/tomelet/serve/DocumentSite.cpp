@@ -59,8 +59,11 @@ bool HasDotSegment(std::string_view archivePath) {
 }
 
 // The way back from a missing page: the start page and the search.
-constexpr std::string_view kWayBack =
-    "<p><a href=\"/\">Start page</a> &middot; <a href=\"/-/search\">Search</a></p>";
+std::string WayBack(std::string_view mount) {
+  const std::string root(mount);
+  return "<p><a href=\"" + root + "/\">Start page</a> &middot; <a href=\"" + root +
+         "/-/search\">Search</a></p>";
+}
 
 // The target with a "/" after its path, as the client wrote it, so its escapes stay as they were.
 std::string FolderLocation(std::string_view target) {
@@ -99,6 +102,7 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 
 struct TDocumentSite::Impl {
   std::shared_ptr<const TDocument> archive;
+  std::string mount;
   std::string startLocation;
   std::unique_ptr<TMemoryBudget> memory;
   std::unique_ptr<TEntryCache> cache;
@@ -122,9 +126,10 @@ struct TDocumentSite::Impl {
 };
 
 TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
-                             std::size_t memoryBudget, TSiteRules rules)
+                             std::size_t memoryBudget, TSiteRules rules, TDocumentMount mount)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
+  impl_->mount = std::move(mount.Path);
   impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
   impl_->caching = {.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()};
   impl_->lastModified = FormatHttpDate(impl_->archive->Identity().Modified.tv_sec);
@@ -135,17 +140,21 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::stri
   const std::string startUrl = StartUrl(startPage);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
-    impl_->startLocation = LocationFor(name);
+    impl_->startLocation = impl_->mount + LocationFor(name);
   }
-  impl_->searchPages =
-      std::make_unique<TSearchPages>(impl_->archive, StartPageArchivePath(startPage));
+  if (!mount.Index) {
+    mount.Index =
+        std::make_shared<search::TBackgroundIndex>(impl_->archive, StartPageArchivePath(startPage));
+  }
+  impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), impl_->mount);
   impl_->mapPages = std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage));
 }
 
 TDocumentSite::~TDocumentSite() = default;
 
-bool TDocumentSite::IsSlow(std::string_view target) {
-  return target.starts_with(kSearchPathPrefix);
+bool TDocumentSite::IsSlow(std::string_view target) const {
+  return target.starts_with(impl_->mount) &&
+         target.substr(impl_->mount.size()).starts_with(kSearchPathPrefix);
 }
 
 // The gate comes first: without the password every address, found or not, gets the same answer.
@@ -178,10 +187,11 @@ TSiteResponse TDocumentSite::Impl::Answer(const TSiteRequest& request) const {
 }
 
 TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
-  if (!request.Target.starts_with('/')) {
+  if (!request.Target.starts_with(mount) || !request.Target.substr(mount.size()).starts_with('/')) {
     return StatusPage(400, "Bad Request", "The request target must be a path.");
   }
-  const std::string_view pathPart = request.Target.substr(0, request.Target.find('?'));
+  const std::string_view target = request.Target.substr(mount.size());
+  const std::string_view pathPart = target.substr(0, target.find('?'));
   if (pathPart == "/") {
     if (startLocation.empty()) {
       return StatusPage(404, "Not Found", "The document names no start page.");
@@ -191,10 +201,10 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
     return response;
   }
   if (TMapPages::Handles(pathPart)) {
-    return mapPages->Respond(request.Target);
+    return mapPages->Respond(target);
   }
   if (pathPart.starts_with(kSearchPathPrefix)) {
-    return searchPages->Respond(request.Target);
+    return searchPages->Respond(target);
   }
   if (pathPart == "/favicon.ico") {
     const int own = archive->IndexOf("favicon.ico");
@@ -203,7 +213,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
       return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
     }
   }
-  const TEntryLocation location = LocateEntry(*archive, request.Target.substr(1));
+  const TEntryLocation location = LocateEntry(*archive, target.substr(1));
   const std::string& path = location.RequestedPath;
   const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
@@ -215,7 +225,7 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   }
   if (!location.Entry.Found() || IsReservedEntry(path) || dotted) {
     return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
-                      kWayBack);
+                      WayBack(mount));
   }
   return ServeEntry(location.Entry.Index, location.MimeType, request);
 }

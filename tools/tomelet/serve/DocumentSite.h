@@ -16,6 +16,9 @@
 namespace tomelet {
 class TDocument;
 }
+namespace tomelet::search {
+class TBackgroundIndex;
+}
 
 namespace tomelet::serve {
 
@@ -51,6 +54,17 @@ struct TSiteResponse {
 // What the site may hold whole in memory at once by default (see TMemoryBudget).
 inline constexpr std::size_t kDefaultMemoryBudget = std::size_t{128} << 20;
 
+// What the server asks for each request: one document, or a library of them.
+class TSite {
+ public:
+  virtual ~TSite() = default;
+  // Safe to call from several threads at once.
+  virtual TSiteResponse Respond(const TSiteRequest& request) const = 0;
+  // Whether answering the target may take long (a search), so the transport answers it apart
+  // from the quick pages.
+  virtual bool IsSlow(std::string_view target) const = 0;
+};
+
 // Who may read the site and how long its answers may be kept.
 struct TSiteRules {
   // Seconds the document's entries stay fresh in browsers and caches.
@@ -62,21 +76,28 @@ struct TSiteRules {
   std::string Realm;
 };
 
-class TDocumentSite {
+// Where a document's pages live: at the root for one document alone, under "/NAME" in a library.
+struct TDocumentMount {
+  // Empty, or "/NAME": every target the site is asked for then begins with it.
+  std::string Path;
+  // The document's search index when someone else holds it too (the library's search); null to
+  // open one of the site's own.
+  std::shared_ptr<search::TBackgroundIndex> Index;
+};
+
+class TDocumentSite final : public TSite {
  public:
   // startPage is the options record's StartPage; empty when the document has none. memoryBudget
   // bounds the entry contents held whole, cached or pinned by replies in flight together.
   TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
-                std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {});
-  ~TDocumentSite();
+                std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {},
+                TDocumentMount mount = {});
+  ~TDocumentSite() override;
   TDocumentSite(const TDocumentSite&) = delete;
   TDocumentSite& operator=(const TDocumentSite&) = delete;
 
-  // Safe to call from several threads at once.
-  TSiteResponse Respond(const TSiteRequest& request) const;
-  // Whether answering the target may take long (a search), so the transport answers it apart
-  // from the quick pages.
-  static bool IsSlow(std::string_view target);
+  TSiteResponse Respond(const TSiteRequest& request) const override;
+  bool IsSlow(std::string_view target) const override;
 
  private:
   struct Impl;

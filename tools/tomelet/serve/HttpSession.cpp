@@ -190,7 +190,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
         .IfModifiedSince = View(request[http::field::if_modified_since]),
         .Authorization = View(request[http::field::authorization]),
     };
-    if (!TDocumentSite::IsSlow(request_.Target)) {
+    if (!shared_.Site.IsSlow(request_.Target)) {
       Send(shared_.Site.Respond(request_), true);
       return;
     }

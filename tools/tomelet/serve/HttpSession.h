@@ -12,12 +12,12 @@
 
 namespace tomelet::serve {
 
-class TDocumentSite;
+class TSite;
 class TWorkPool;
 
 // What every session of a server shares; it outlives them all.
 struct TSessionShared {
-  const TDocumentSite& Site;
+  const TSite& Site;
   const TServerSettings& Settings;
   TConnectionLimit& Limit;
   TWorkPool& SlowWork;

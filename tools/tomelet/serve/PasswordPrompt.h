@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,9 @@ std::string PromptPassword(std::string_view prompt);
 // read or is empty, and when a line is longer than kMaxPasswordLine or there are more than
 // kMaxPasswordLines.
 std::string PasswordFromFile(const std::string& path, std::string_view name);
+
+// The lines "NAME:password" of the file, for the documents of a library, by NAME; lines without
+// a colon are left out. Raises as PasswordFromFile when the file cannot be read.
+std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path);
 
 }  // namespace tomelet::serve

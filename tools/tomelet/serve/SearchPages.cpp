@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::size_t kSuggestions = 10;
 
-// The server's own addresses: its search path and the document's pages at the root, where "/"
-// leads to the start page.
-const search::TResultsAddresses kAddresses{"/-/search", "/", true, "/"};
-
 std::string Utf8(std::string_view text) {
   return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
 }
@@ -37,9 +33,11 @@ TSiteResponse JsonReply(int status, const nlohmann::ordered_json& json) {
 
 }  // namespace
 
-TSearchPages::TSearchPages(std::shared_ptr<const TDocument> archive, std::string startPage)
-    : index_(std::make_unique<search::TBackgroundIndex>(std::move(archive), std::move(startPage))) {
-}
+// The server's own addresses: its search path and the document's pages below the mount, where
+// the mount itself leads to the start page.
+TSearchPages::TSearchPages(std::shared_ptr<search::TBackgroundIndex> index,
+                           const std::string& mount)
+    : index_(std::move(index)), addresses_{mount + "/-/search", mount + "/", true, mount + "/"} {}
 
 TSearchPages::~TSearchPages() = default;
 
@@ -63,7 +61,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
     const int status = state.Error.empty() ? 503 : 500;
     TSiteResponse response =
         html ? Reply(status, "text/html; charset=utf-8",
-                     search::StatusPageHtml(query, message, state.Error.empty(), kAddresses))
+                     search::StatusPageHtml(query, message, state.Error.empty(), addresses_))
              : JsonReply(status, {{"error", message}, {"progress", state.Percent}});
     if (state.Error.empty()) {
       response.Headers.emplace_back("Retry-After", "1");
@@ -76,7 +74,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
       const search::TSearchHit page{suggestion.Path, "", suggestion.Title, "", 0};
       list.push_back({{"title", suggestion.Title},
                       {"path", Utf8(suggestion.Path)},
-                      {"url", search::HitAddress(page, kAddresses.Pages)}});
+                      {"url", search::HitAddress(page, addresses_.Pages)}});
     }
     return JsonReply(200, {{"query", Utf8(query.Text)}, {"suggestions", list}});
   }
@@ -85,7 +83,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
     return Reply(200, "application/json", search::ResultsJson(results) + "\n");
   }
   return Reply(200, "text/html; charset=utf-8",
-               search::ResultsPageHtml(query, results, state.Refusal, kAddresses));
+               search::ResultsPageHtml(query, results, state.Refusal, addresses_));
 }
 
 }  // namespace tomelet::serve

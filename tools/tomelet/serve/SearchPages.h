@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "search/ResultsPage.h"
 #include "tools/tomelet/serve/DocumentSite.h"
 
 namespace tomelet::search {
@@ -20,9 +21,9 @@ inline constexpr std::string_view kSearchPathPrefix = "/-/";
 
 class TSearchPages {
  public:
-  // startPage is an archive path; its lang chooses the stemmer when the index is built here.
-  // A document without an index is indexed on the first request, in the background.
-  TSearchPages(std::shared_ptr<const TDocument> archive, std::string startPage);
+  // A document without an index is indexed on the first request, in the background. mount is
+  // the path the document's pages live under ("" or "/NAME"), for the links of the pages.
+  TSearchPages(std::shared_ptr<search::TBackgroundIndex> index, const std::string& mount);
   ~TSearchPages();
   TSearchPages(const TSearchPages&) = delete;
   TSearchPages& operator=(const TSearchPages&) = delete;
@@ -32,7 +33,8 @@ class TSearchPages {
   TSiteResponse Respond(std::string_view target) const;
 
  private:
-  std::unique_ptr<search::TBackgroundIndex> index_;
+  std::shared_ptr<search::TBackgroundIndex> index_;
+  search::TResultsAddresses addresses_;
 };
 
 }  // namespace tomelet::serve

@@ -1,4 +1,5 @@
-// tomelet serve: the document as a web site on a local port, for any browser.
+// tomelet serve: the document, or a library of documents, as a web site on a local port, for
+// any browser.
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -13,9 +14,12 @@
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentEntries.h"
+#include "library/Library.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/serve/DocumentServer.h"
 #include "tools/tomelet/serve/DocumentSite.h"
+#include "tools/tomelet/serve/HangUpReload.h"
+#include "tools/tomelet/serve/LibrarySite.h"
 #include "tools/tomelet/serve/PasswordPrompt.h"
 
 extern char** environ;
@@ -28,7 +32,8 @@ constexpr std::string_view kPasswordPrompt =
     "Please provide a password to view content of this file ";
 
 struct ServeArgs {
-  std::string file;
+  std::vector<std::string> paths;
+  bool recursive = false;
   std::string host = "127.0.0.1";
   std::uint16_t port = 8080;
   bool open = false;
@@ -43,7 +48,7 @@ struct ServeArgs {
 
 // The document's name: its file name without the extension.
 std::string DocumentName(const ServeArgs& args) {
-  return std::filesystem::path(args.file).stem().string();
+  return std::filesystem::path(args.paths.front()).stem().string();
 }
 
 std::string GivenPassword(const ServeArgs& args) {
@@ -92,13 +97,9 @@ void CheckReach(const serve::TDocumentServer& server, bool password, const Serve
   }
 }
 
-void RunServe(const ServeArgs& args) {
-  const auto archive = OpenDocumentFile(args.file);
-  const TProjectOptions options = ReadDocumentOptions(*archive);
-  CheckPassword(options, args);
-  const serve::TDocumentSite site(
-      archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
-      {.MaxAge = args.maxAge, .Password = options.AccessPassword(), .Realm = DocumentName(args)});
+// password tells whether clients must send one, which keeps the server on this machine.
+void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::string& served,
+               bool password) {
   serve::TServerSettings settings;
   settings.Host = args.host;
   settings.Port = args.port;
@@ -107,11 +108,11 @@ void RunServe(const ServeArgs& args) {
     settings.OnRequest = LogRequest;
   }
   serve::TDocumentServer server(site, settings);
-  CheckReach(server, !options.AccessPassword().empty(), args);
+  CheckReach(server, password, args);
   server.StopOnSignals();
   server.Start();
   const std::string url = "http://" + serve::ShownAddress(server.Host(), server.Port()) + "/";
-  std::printf("Serving %s at %s (Ctrl+C stops)\n", args.file.c_str(), url.c_str());
+  std::printf("Serving %s at %s (Ctrl+C stops)\n", served.c_str(), url.c_str());
   std::fflush(stdout);
   const auto browser = args.open ? OpenInBrowser(url) : std::nullopt;
   server.Wait();
@@ -120,12 +121,57 @@ void RunServe(const ServeArgs& args) {
   }
 }
 
+void ServeDocument(const ServeArgs& args) {
+  const std::string& file = args.paths.front();
+  const auto archive = OpenDocumentFile(file);
+  const TProjectOptions options = ReadDocumentOptions(*archive);
+  CheckPassword(options, args);
+  const serve::TDocumentSite site(
+      archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
+      {.MaxAge = args.maxAge, .Password = options.AccessPassword(), .Realm = DocumentName(args)});
+  ServeSite(site, args, file, !options.AccessPassword().empty());
+}
+
+// Documents are opened when first asked for; a password for one comes from the password file's
+// line "NAME:password", since no prompt could tell which document it asks for.
+void ServeLibrary(const ServeArgs& args) {
+  if (args.password) {
+    throw std::runtime_error(
+        "--password is for one document; give a library's passwords with --password-file, one "
+        "line NAME:password per document");
+  }
+  library::TLibrary library({args.paths.begin(), args.paths.end()}, args.recursive);
+  const serve::THangUpReload hangUp([&library] { library.Reload(); });
+  library.Watch();
+  auto gate = std::make_unique<serve::TPasswordsGivenAtStart>(
+      args.passwordFile ? serve::NamedPasswordsFromFile(*args.passwordFile)
+                        : std::map<std::string, std::string>{});
+  const serve::TLibrarySite site(library, std::move(gate), std::size_t{args.memoryBudget} << 20);
+  ServeSite(site, args,
+            "a library of " + std::to_string(library.Documents()->size()) + " documents", false);
+}
+
+void RunServe(const ServeArgs& args) {
+  std::error_code ec;
+  if (args.paths.size() == 1 && !std::filesystem::is_directory(args.paths.front(), ec)) {
+    ServeDocument(args);
+  } else {
+    ServeLibrary(args);
+  }
+}
+
 }  // namespace
 
 void AddServeCommand(CLI::App& app) {
   auto args = std::make_shared<ServeArgs>();
-  auto* command = app.add_subcommand("serve", "Serve a document to web browsers over HTTP");
-  command->add_option("FILE", args->file, "Document (.tlt or a viewer carrying one)")->required();
+  auto* command =
+      app.add_subcommand("serve", "Serve a document, or a library of them, to web browsers");
+  command
+      ->add_option("PATH", args->paths,
+                   "Document (.tlt or a viewer carrying one), or a folder of documents; several "
+                   "make a library")
+      ->required();
+  command->add_flag("--recursive", args->recursive, "Take documents in subfolders of a folder too");
   command->add_option("--host", args->host, "Address to listen on")->capture_default_str();
   command->add_option("--port", args->port, "Port to listen on, 0 for any free one")
       ->capture_default_str();
@@ -136,7 +182,8 @@ void AddServeCommand(CLI::App& app) {
   command
       ->add_option("--password-file", args->passwordFile,
                    "File with the password of a protected document: a line NAME:password "
-                   "(NAME the file name without extension), else the first line")
+                   "(NAME the file name without extension; in a library, the document's NAME), "
+                   "else the first line")
       ->excludes(password);
   command->add_flag("--allow-remote", args->allowRemote,
                     "Serve a protected document on an address other machines can reach; its "

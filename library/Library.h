@@ -1,0 +1,126 @@
+// Many documents at once: the files behind a set of paths (documents and folders of them), each
+// under a NAME fit for an address, opened only when first used, and looked for again when the
+// folders change.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tomelet {
+class TDocument;
+}
+namespace tomelet::search {
+class TBackgroundIndex;
+}
+
+namespace tomelet::library {
+
+// What tells one version of a file from the next without reading it.
+struct TFileStamp {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  std::int64_t Size = 0;
+  std::int64_t Modified = 0;  // nanoseconds since the epoch
+  std::int64_t Changed = 0;   // status change, nanoseconds since the epoch
+  bool operator==(const TFileStamp&) const = default;
+};
+
+// What the catalogue shows of a document, read from it once.
+struct TDocumentFacts {
+  std::string Title;     // the start page's <title>, else the file name
+  std::string Language;  // the start page's lang, may be empty
+  std::size_t Pages = 0;
+  bool HasLogo = false;
+  bool Protected = false;  // carries a password
+  std::string Error;       // why the document cannot be read; the rest is then empty
+};
+
+class TLibraryDocument {
+ public:
+  TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp);
+  ~TLibraryDocument();
+  TLibraryDocument(const TLibraryDocument&) = delete;
+  TLibraryDocument& operator=(const TLibraryDocument&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::filesystem::path& Path() const { return path_; }
+  const TFileStamp& Stamp() const { return stamp_; }
+
+  // The open document, opened on first use and then kept. Thread-safe. Throws what opening the
+  // file throws (EZLBArchiveError with the reader's message).
+  std::shared_ptr<const TDocument> Archive() const;
+  // The archive path of the start page, empty when there is none; opens the document.
+  std::string StartPage() const;
+  // Read once; a document not yet open is opened for the reading and closed again. Never throws.
+  TDocumentFacts Facts() const;
+  // The document's search index, opened or built on first use. Throws as Archive.
+  std::shared_ptr<search::TBackgroundIndex> Index() const;
+  bool IsOpen() const;
+
+ private:
+  std::string name_;
+  std::filesystem::path path_;
+  TFileStamp stamp_;
+  mutable std::mutex lock_;
+  mutable std::shared_ptr<const TDocument> archive_;
+  mutable std::string startPage_;
+  mutable std::shared_ptr<TDocumentFacts> facts_;
+  mutable std::shared_ptr<search::TBackgroundIndex> index_;
+};
+
+using TDocumentList = std::vector<std::shared_ptr<TLibraryDocument>>;
+
+// A file found behind a served path: its path, and the path the name is made from (relative to
+// the served folder, or the file name alone for a document given by itself).
+struct TFoundFile {
+  std::filesystem::path Path;
+  std::filesystem::path Relative;
+  TFileStamp Stamp;
+};
+
+// The name of each file, in the same order: the relative path without its extension, lower
+// case, folders joined by "-", every character outside [a-z0-9._-] written as "-". Files whose
+// names would be equal each get "-" and six hex digits of their path's hash, so a name depends
+// on its file alone unless another file claims the same one. Never empty, never "-".
+std::vector<std::string> DocumentNames(const std::vector<TFoundFile>& files);
+
+// True for "*.tlt" (any case) and for executable programs with a document attached.
+bool LooksLikeDocument(const std::filesystem::path& path, bool executable);
+
+class TLibrary {
+ public:
+  // Each path a document or a folder of documents (its subfolders too when recursive). Throws
+  // std::runtime_error "<path>: no such document or folder" for a path that is neither.
+  TLibrary(std::vector<std::filesystem::path> paths, bool recursive);
+  ~TLibrary();
+  TLibrary(const TLibrary&) = delete;
+  TLibrary& operator=(const TLibrary&) = delete;
+
+  // The documents now, sorted by name; a list handed out stays as it is when the library
+  // changes, and its documents stay readable for as long as someone holds them.
+  std::shared_ptr<const TDocumentList> Documents() const;
+  // Null when no document has the name.
+  std::shared_ptr<TLibraryDocument> Find(std::string_view name) const;
+  // Looks at the paths again: new files are added, changed ones replaced by a new document,
+  // vanished ones dropped; unchanged ones stay as they are, open or not. True when anything
+  // changed. Thread-safe.
+  bool Reload();
+  // Reloads whenever a file appears, changes or goes in a served folder (inotify), on a thread
+  // of its own until the library goes; onChange is called after each reload that changed
+  // anything. Throws std::runtime_error when the folders cannot be watched.
+  void Watch(std::function<void()> onChange = {});
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tomelet::library

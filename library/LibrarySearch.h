@@ -1,0 +1,66 @@
+// One search across the documents of a library: one ranked list, each hit naming its document.
+// Every document is searched in its own index, so each keeps its own language's stemmer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "library/Library.h"
+#include "search/SearchIndex.h"
+
+namespace tomelet::library {
+
+struct TLibraryQuery {
+  std::string Text;
+  // Names of the documents searched; empty for all of them.
+  std::vector<std::string> Documents;
+};
+
+// The words and the scope of a typed query. A scope is typed before the words as keywords and a
+// colon ("python: dict", "pg,python: json"); each keyword picks the documents whose name begins
+// with it (letter case ignored). When a keyword picks none, the whole text is taken as words.
+// named holds documents asked for by name besides (doc=NAME), added to the scope.
+TLibraryQuery ReadLibraryQuery(std::string_view typed, std::vector<std::string> named,
+                               const TDocumentList& documents);
+
+struct TLibraryHit {
+  std::string Document;
+  search::TSearchHit Hit;
+};
+
+struct TLibraryResults {
+  std::string Query;
+  std::uint64_t Total = 0;  // estimated matching pages over all documents searched
+  std::vector<TLibraryHit> Hits;
+  std::vector<std::string> Indexing;  // documents left out while their index is being built
+  std::vector<std::string> Failed;    // documents left out because they cannot be searched
+};
+
+// Which documents a search may look into, for a caller that keeps some out (protected ones).
+using TDocumentFilter = std::function<bool(const TLibraryDocument&)>;
+
+// Hits [start, start + limit) of the merged list, best first by each index's own score; only
+// these get snippets. Thread-safe. Throws nothing for a document that fails: it is named in
+// Failed instead.
+TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
+                              std::size_t start, std::size_t limit, const TDocumentFilter& allowed);
+
+struct TLibrarySuggestion {
+  std::string Document;
+  search::TSuggestion Page;
+};
+
+// Page titles beginning with the query's words, a few from each document in turn.
+std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
+                                               const TLibraryQuery& query, std::size_t limit,
+                                               const TDocumentFilter& allowed);
+
+// {"version", "query", "total", "results": [{"doc", "path", "anchor", "title", "snippet",
+// "score"}], "indexing": [...], "failed": [...]} on one line, as the one-document form writes
+// its fields.
+std::string LibraryResultsJson(const TLibraryResults& results);
+
+}  // namespace tomelet::library
