@@ -9,6 +9,7 @@
 
 #include "bookmarks/Bookmarks.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/HtmlEscapes.h"
 #include "platform/text/Utf8.h"
 
 namespace tomelet {
@@ -18,29 +19,6 @@ constexpr std::string_view kDoctype = "<!DOCTYPE NETSCAPE-Bookmark-file-1>";
 // Browsers pass over attributes they do not know; the viewer keeps the scroll place in this one.
 constexpr std::string_view kScrollAttribute = "TOMELET_SCROLL";
 constexpr std::uintmax_t kLargestFile = 16 * 1024 * 1024;
-
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::optional<char32_t> NumericReference(std::string_view digits) {
   const bool hex = !digits.empty() && (digits[0] == 'x' || digits[0] == 'X');
@@ -198,9 +176,9 @@ std::string FormatBookmarkFile(std::span<const TBookmark> bookmarks) {
        << "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
        << "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n";
   for (const TBookmark& bookmark : bookmarks) {
-    text << "    <DT><A HREF=\"" << Escaped(bookmark.Address) << "\" ADD_DATE=\""
+    text << "    <DT><A HREF=\"" << HtmlEscaped(bookmark.Address) << "\" ADD_DATE=\""
          << bookmark.AddedAt << "\" " << kScrollAttribute << "=\"" << bookmark.ScrollX << ' '
-         << bookmark.ScrollY << "\">" << Escaped(bookmark.Title) << "</A>\n";
+         << bookmark.ScrollY << "\">" << HtmlEscaped(bookmark.Title) << "</A>\n";
   }
   text << "</DL><p>\n";
   return text.str();

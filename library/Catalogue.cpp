@@ -3,12 +3,11 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "platform/text/HtmlEscapes.h"
 #include "search/ResultsPage.h"
 
 namespace tomelet::library {
 namespace {
-
-using search::HtmlEscaped;
 
 constexpr std::string_view kStyle =
     "<style>body{font:16px/1.5 sans-serif;max-width:56rem;margin:1rem auto;padding:0 1rem}"

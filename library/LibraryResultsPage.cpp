@@ -1,13 +1,12 @@
 #include "library/Catalogue.h"
 #include "platform/text/Codepage.h"
+#include "platform/text/HtmlEscapes.h"
 #include "platform/text/PercentEscapes.h"
 #include "platform/text/ShownText.h"
 #include "search/ResultsPage.h"
 
 namespace tomelet::library {
 namespace {
-
-using search::HtmlEscaped;
 
 std::string Shown(std::string_view name) {
   return HtmlEscaped(ShownName(name));

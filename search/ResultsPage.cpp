@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "platform/text/Codepage.h"
+#include "platform/text/HtmlEscapes.h"
 #include "platform/text/PercentEscapes.h"
 #include "platform/text/ShownText.h"
 
@@ -122,33 +123,6 @@ TResultsQuery ParseResultsQuery(std::string_view queryString) {
     }
   }
   return parsed;
-}
-
-std::string HtmlEscaped(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 std::string HitAddress(const TSearchHit& hit, std::string_view pagesPrefix) {

@@ -35,9 +35,6 @@ struct TResultsAddresses {
 // fall back to their defaults and are held within bounds.
 TResultsQuery ParseResultsQuery(std::string_view queryString);
 
-// The text with "&", "<", ">", '"' and "'" written as character references.
-std::string HtmlEscaped(std::string_view text);
-
 // The address of a hit's page with its anchor.
 std::string HitAddress(const TSearchHit& hit, std::string_view pagesPrefix);
 

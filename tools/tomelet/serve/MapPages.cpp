@@ -6,6 +6,7 @@
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
+#include "platform/text/HtmlEscapes.h"
 #include "platform/text/PercentEscapes.h"
 #include "search/DocumentMapBuilder.h"
 #include "search/ResultsPage.h"
@@ -68,10 +69,10 @@ void AppendContentsList(std::string& html, const TContents& items) {
   for (const TContentsItem& item : items) {
     html += "<li>";
     if (item.Page.empty())
-      html += search::HtmlEscaped(item.Title);
+      html += HtmlEscaped(item.Title);
     else
-      html += "<a href=\"" + search::HtmlEscaped(PageUrl(item.Page, item.Anchor)) + "\">" +
-              search::HtmlEscaped(item.Title) + "</a>";
+      html += "<a href=\"" + HtmlEscaped(PageUrl(item.Page, item.Anchor)) + "\">" +
+              HtmlEscaped(item.Title) + "</a>";
     if (!item.Children.empty())
       AppendContentsList(html, item.Children);
     html += "</li>\n";

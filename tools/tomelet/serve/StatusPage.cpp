@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/text/HtmlEscapes.h"
 #include "search/ResultsPage.h"
 #include "tools/tomelet/serve/EntryBodies.h"
 
@@ -16,7 +17,7 @@ TSiteResponse StatusPage(int status, std::string_view title, std::string_view me
   page += "</title></head>\n<body><h1>";
   page += title;
   page += "</h1>\n<p>";
-  page += search::HtmlEscaped(message);
+  page += HtmlEscaped(message);
   page += "</p>";
   page += links;
   page += "</body></html>\n";
