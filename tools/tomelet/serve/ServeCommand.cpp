@@ -124,7 +124,7 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
 void ServeDocument(const ServeArgs& args) {
   const std::string& file = args.paths.front();
   const auto archive = OpenDocumentFile(file);
-  const TProjectOptions options = ReadDocumentOptions(*archive);
+  const TProjectOptions& options = archive->Options();
   CheckPassword(options, args);
   const serve::TDocumentSite site(
       archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
