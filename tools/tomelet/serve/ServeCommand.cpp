@@ -160,7 +160,7 @@ void ServeLibrary(const ServeArgs& args) {
   library::TLibrary library({args.paths.begin(), args.paths.end()}, args.recursive);
   const serve::THangUpReload hangUp([&library] { library.Reload(); });
   library.Watch();
-  serve::TLibraryRules rules{.MaxAge = args.maxAge};
+  serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
   if (args.passwordFile) {
     rules.Passwords = serve::NamedPasswordsFromFile(*args.passwordFile);
   }
