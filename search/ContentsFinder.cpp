@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Codepage.h"
 #include "platform/text/PercentEscapes.h"
 
 namespace tomelet::search {
@@ -20,7 +21,7 @@ using TTree = std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)>;
 
 TTree ParseTree(std::string_view html) {
   const std::string text(html);
-  const bool utf8 = xmlCheckUTF8(reinterpret_cast<const xmlChar*>(text.c_str())) != 0;
+  const bool utf8 = IsValidUtf8(text);
   return TTree(
       htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, utf8 ? "UTF-8" : nullptr,
                      HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
