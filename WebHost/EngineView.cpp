@@ -13,6 +13,7 @@
 #include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/PageResources.h"
+#include "WebHost/PageWatch.h"
 #include "WebHost/PrintPreview.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/SearchBar.h"
@@ -75,6 +76,7 @@ TEngineView::TEngineView(TWebHost& host) : host_(host) {
   InstallEditingScript();
   ConnectSignals();
   pagePolicy_ = std::make_unique<TPagePolicy>(view_, host_);
+  pageWatch_ = std::make_unique<TPageWatch>(view_);
   AttachViewerPages(view_, &host_.SearchPage);
   gtk_widget_show(GTK_WIDGET(view_));
   gtk_widget_show(layout_);
@@ -86,6 +88,7 @@ TEngineView::~TEngineView() {
   AttachViewerPages(view_, nullptr);
   printPreview_.reset();
   pagePolicy_.reset();
+  pageWatch_.reset();
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   g_signal_handlers_disconnect_by_data(content, this);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
@@ -144,7 +147,12 @@ bool TEngineView::PageIsEditing() const {
 
 void TEngineView::Reload() {
   ApplySessionUserAgent();
-  webkit_web_view_reload(view_);
+  StartNavigation([view = view_] { webkit_web_view_reload(view); });
+}
+
+void TEngineView::StartNavigation(const std::function<void()>& navigate) {
+  navigate();
+  pageWatch_->Navigated(navigate);
 }
 
 // The session's user agent may be set at any time before a navigation, so it is read each time.
@@ -160,22 +168,27 @@ void TEngineView::ApplySessionUserAgent() {
 
 void TEngineView::Load(const std::string& url) {
   ApplySessionUserAgent();
-  webkit_web_view_load_uri(view_, url.c_str());
+  StartNavigation([view = view_, url] { webkit_web_view_load_uri(view, url.c_str()); });
 }
 
 void TEngineView::GoBack() {
-  if (webkit_web_view_can_go_back(view_))
-    webkit_web_view_go_back(view_);
+  if (auto* item =
+          webkit_back_forward_list_get_back_item(webkit_web_view_get_back_forward_list(view_)))
+    GoToHistoryItem(item);
 }
 
 void TEngineView::GoForward() {
-  if (webkit_web_view_can_go_forward(view_))
-    webkit_web_view_go_forward(view_);
+  if (auto* item =
+          webkit_back_forward_list_get_forward_item(webkit_web_view_get_back_forward_list(view_)))
+    GoToHistoryItem(item);
 }
 
 void TEngineView::GoToHistoryItem(WebKitBackForwardListItem* item) {
   ApplySessionUserAgent();
-  webkit_web_view_go_to_back_forward_list_item(view_, item);
+  std::shared_ptr<WebKitBackForwardListItem> kept(WEBKIT_BACK_FORWARD_LIST_ITEM(g_object_ref(item)),
+                                                  g_object_unref);
+  StartNavigation(
+      [view = view_, kept] { webkit_web_view_go_to_back_forward_list_item(view, kept.get()); });
 }
 
 IOleCommandTarget* TEngineView::Document() {
