@@ -33,6 +33,7 @@ constexpr const char* kEditingMessage = "tomeletEditing";
 constexpr const char* kScrollMessage = "tomeletScroll";
 // The script world of the viewer's own notes on a page, apart from the page's scripts.
 constexpr const char* kViewerWorld = "tomelet";
+constexpr std::string_view kBlankPage = "about:blank";
 
 void AddScript(WebKitUserContentManager* content, std::string_view name,
                WebKitUserContentInjectedFrames frames) {
@@ -168,7 +169,18 @@ void TEngineView::ApplySessionUserAgent() {
 
 void TEngineView::Load(const std::string& url) {
   ApplySessionUserAgent();
-  StartNavigation([view = view_, url] { webkit_web_view_load_uri(view, url.c_str()); });
+  const auto load = [view = view_, url] { webkit_web_view_load_uri(view, url.c_str()); };
+  if (url != kBlankPage) {
+    StartNavigation(load);
+    return;
+  }
+  // With a stuck page's process gone the view is blank already; a fresh process only to show a
+  // blank page would keep a closing viewer waiting for it to start.
+  load();
+  pageWatch_->Navigated([this, url] {
+    if (host_.Events.OnDocumentComplete)
+      host_.Events.OnDocumentComplete(url);
+  });
 }
 
 void TEngineView::GoBack() {
