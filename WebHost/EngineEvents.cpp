@@ -5,6 +5,7 @@
 #include "WebHost/EngineView.h"
 #include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
+#include "WebHost/PageWatch.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/SearchBar.h"
 #include "WebHost/Urls.h"
@@ -42,6 +43,8 @@ void TEngineView::ConnectSignals() {
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
+  g_signal_connect(view_, "notify::uri", G_CALLBACK(OnAddress), this);
+  g_signal_connect(view_, "notify::is-loading", G_CALLBACK(OnAddress), this);
   g_signal_connect(view_, "mouse-target-changed", G_CALLBACK(OnMouseTarget), this);
   g_signal_connect(view_, "leave-notify-event", G_CALLBACK(OnPointerLeft), this);
   g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
@@ -182,7 +185,10 @@ void TEngineView::OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer 
 }
 
 void TEngineView::LoadChanged(WebKitLoadEvent event) {
+  if (event == WEBKIT_LOAD_STARTED)
+    loadUnderway_ = true;
   if (event == WEBKIT_LOAD_COMMITTED) {
+    pageWatch_->PageCommitted();
     hasDocument_ = true;
     editing_ = false;
     scroll_ = {};
@@ -192,6 +198,8 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     RaiseStatusText({});
     RaiseCommandStates();
   } else if (event == WEBKIT_LOAD_FINISHED) {
+    loadUnderway_ = false;
+    toldAddress_ = Address();
     RaiseUntitledPageName();
     HighlightSearchedWords();
     if (host_.Events.OnDocumentComplete)
@@ -242,6 +250,21 @@ void TEngineView::RaiseUntitledPageName() {
   const std::string name = AddressName(Address());
   if (!name.empty())
     host_.Events.OnTitleChange(name);
+}
+
+void TEngineView::OnAddress(GObject*, GParamSpec*, gpointer self) {
+  static_cast<TEngineView*>(self)->AddressChanged();
+}
+
+// A jump within the page loads nothing: one the page makes changes the address alone, one the
+// viewer asks for is a load that ends without starting. A load's own page is told of once
+// complete, and a refused navigation ends where it began.
+void TEngineView::AddressChanged() {
+  if (webkit_web_view_is_loading(view_) || loadUnderway_ || Address() == toldAddress_)
+    return;
+  toldAddress_ = Address();
+  if (host_.JumpedWithinPage)
+    host_.JumpedWithinPage(toldAddress_);
 }
 
 void TEngineView::OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self) {

@@ -13,6 +13,7 @@
 #include "WebHost/FindBar.h"
 #include "WebHost/PagePolicy.h"
 #include "WebHost/PageResources.h"
+#include "WebHost/PageWatch.h"
 #include "WebHost/PrintPreview.h"
 #include "WebHost/SchemeBridge.h"
 #include "WebHost/SearchBar.h"
@@ -32,6 +33,7 @@ constexpr const char* kEditingMessage = "tomeletEditing";
 constexpr const char* kScrollMessage = "tomeletScroll";
 // The script world of the viewer's own notes on a page, apart from the page's scripts.
 constexpr const char* kViewerWorld = "tomelet";
+constexpr std::string_view kBlankPage = "about:blank";
 
 void AddScript(WebKitUserContentManager* content, std::string_view name,
                WebKitUserContentInjectedFrames frames) {
@@ -75,6 +77,7 @@ TEngineView::TEngineView(TWebHost& host) : host_(host) {
   InstallEditingScript();
   ConnectSignals();
   pagePolicy_ = std::make_unique<TPagePolicy>(view_, host_);
+  pageWatch_ = std::make_unique<TPageWatch>(view_);
   AttachViewerPages(view_, &host_.SearchPage);
   gtk_widget_show(GTK_WIDGET(view_));
   gtk_widget_show(layout_);
@@ -86,6 +89,7 @@ TEngineView::~TEngineView() {
   AttachViewerPages(view_, nullptr);
   printPreview_.reset();
   pagePolicy_.reset();
+  pageWatch_.reset();
   WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(view_);
   g_signal_handlers_disconnect_by_data(content, this);
   g_signal_handlers_disconnect_by_data(webkit_web_view_get_back_forward_list(view_), this);
@@ -144,7 +148,12 @@ bool TEngineView::PageIsEditing() const {
 
 void TEngineView::Reload() {
   ApplySessionUserAgent();
-  webkit_web_view_reload(view_);
+  StartNavigation([view = view_] { webkit_web_view_reload(view); });
+}
+
+void TEngineView::StartNavigation(const std::function<void()>& navigate) {
+  navigate();
+  pageWatch_->Navigated(navigate);
 }
 
 // The session's user agent may be set at any time before a navigation, so it is read each time.
@@ -160,22 +169,38 @@ void TEngineView::ApplySessionUserAgent() {
 
 void TEngineView::Load(const std::string& url) {
   ApplySessionUserAgent();
-  webkit_web_view_load_uri(view_, url.c_str());
+  const auto load = [view = view_, url] { webkit_web_view_load_uri(view, url.c_str()); };
+  if (url != kBlankPage) {
+    StartNavigation(load);
+    return;
+  }
+  // With a stuck page's process gone the view is blank already; a fresh process only to show a
+  // blank page would keep a closing viewer waiting for it to start.
+  load();
+  pageWatch_->Navigated([this, url] {
+    if (host_.Events.OnDocumentComplete)
+      host_.Events.OnDocumentComplete(url);
+  });
 }
 
 void TEngineView::GoBack() {
-  if (webkit_web_view_can_go_back(view_))
-    webkit_web_view_go_back(view_);
+  if (auto* item =
+          webkit_back_forward_list_get_back_item(webkit_web_view_get_back_forward_list(view_)))
+    GoToHistoryItem(item);
 }
 
 void TEngineView::GoForward() {
-  if (webkit_web_view_can_go_forward(view_))
-    webkit_web_view_go_forward(view_);
+  if (auto* item =
+          webkit_back_forward_list_get_forward_item(webkit_web_view_get_back_forward_list(view_)))
+    GoToHistoryItem(item);
 }
 
 void TEngineView::GoToHistoryItem(WebKitBackForwardListItem* item) {
   ApplySessionUserAgent();
-  webkit_web_view_go_to_back_forward_list_item(view_, item);
+  std::shared_ptr<WebKitBackForwardListItem> kept(WEBKIT_BACK_FORWARD_LIST_ITEM(g_object_ref(item)),
+                                                  g_object_unref);
+  StartNavigation(
+      [view = view_, kept] { webkit_web_view_go_to_back_forward_list_item(view, kept.get()); });
 }
 
 IOleCommandTarget* TEngineView::Document() {

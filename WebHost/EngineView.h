@@ -7,6 +7,7 @@
 #include <webkit2/webkit2.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ namespace tomelet {
 class TEngineView;
 class TFindBar;
 class TPagePolicy;
+class TPageWatch;
 class TPrintPreview;
 class TSearchBar;
 
@@ -80,6 +82,9 @@ class TEngineView {
   void InstallCloseScript();
   void InstallEditingScript();
   void ApplySessionUserAgent();
+  // Starts a navigation of the viewer's own, again in a fresh web process should the page shown
+  // be stuck.
+  void StartNavigation(const std::function<void()>& navigate);
   Gtk::Window* ParentWindow() const;
   std::filesystem::path PrintFolder();
   void ShowPrintPreview(const std::filesystem::path& pdf, const std::string& error);
@@ -103,6 +108,7 @@ class TEngineView {
   void HighlightSearchedWords();
   bool LoadFailed(const char* url, const GError* error);
   void TitleChanged();
+  void AddressChanged();
   void RaiseUntitledPageName();
   void MouseTargetChanged(WebKitHitTestResult* hit);
   void RaiseStatusText(const std::string& text);
@@ -117,6 +123,7 @@ class TEngineView {
   static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* url, GError* error,
                                gpointer self);
   static void OnTitle(GObject*, GParamSpec*, gpointer self);
+  static void OnAddress(GObject*, GParamSpec*, gpointer self);
   static void OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint, gpointer self);
   static gboolean OnPointerLeft(GtkWidget*, GdkEventCrossing*, gpointer self);
   static void OnHistoryChanged(WebKitBackForwardList*, gpointer, gpointer, gpointer self);
@@ -138,6 +145,10 @@ class TEngineView {
   bool silent_ = false;
   bool hasDocument_ = false;
   bool editing_ = false;
+  // Between a load's start and its end; a jump within the page starts no load.
+  bool loadUnderway_ = false;
+  // The address last told of, as a page complete or a jump within it.
+  std::string toldAddress_;
   std::pair<int, int> scroll_;
   std::string statusText_;
   std::string appliedUserAgent_;
@@ -152,6 +163,7 @@ class TEngineView {
   std::string wordsToMark_;
   std::unique_ptr<TPrintPreview> printPreview_;
   std::unique_ptr<TPagePolicy> pagePolicy_;
+  std::unique_ptr<TPageWatch> pageWatch_;
   // Print jobs finish after the host may be gone; they check this first.
   std::shared_ptr<TEngineView*> alive_ = std::make_shared<TEngineView*>(this);
 };

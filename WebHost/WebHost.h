@@ -104,6 +104,9 @@ class TWebHost final : public IWebBrowserHost {
   std::function<std::optional<std::filesystem::path>(const std::string& name)> ChooseSaveFile;
   // Shows the window's pop-up menu at the pointer in place of the engine's context menu.
   std::function<void(const GdkEvent* trigger)> PopupMenu;
+  // Told the address when the page shown moves to another of its places without loading anything
+  // (a link to an anchor, Back or Forward between its anchors), which completes no document.
+  std::function<void(const std::string& address)> JumpedWithinPage;
   // Told what the find bar shows: "shown", "closed" or its count ("2 of 4", "No matches").
   std::function<void(const std::string& status)> FindStatus;
   // The HTML of the viewer's own search pages by their address ("tome://search/?q=...").

@@ -48,6 +48,7 @@ TForm1::~TForm1() {
   webBrowser_->OpenWithDefaultProgram = nullptr;
   webBrowser_->AskDownload = nullptr;
   webBrowser_->ChooseSaveFile = nullptr;
+  webBrowser_->JumpedWithinPage = nullptr;
 }
 
 // Files and addresses the page cannot show go to the reader's desktop, as the reader chooses.

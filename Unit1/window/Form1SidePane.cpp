@@ -17,6 +17,9 @@ void TForm1::BuildSidePane() {
     return map ? map->Map() : nullptr;
   };
   sidePane_->Outline = [this](const std::string& address) { return logic_.PageOutline(address); };
+  webBrowser_->JumpedWithinPage = [this](const std::string& address) {
+    sidePane_->PageShown(address);
+  };
   auto& events = webBrowser_->Events;
   events.OnDocumentComplete = [this, next = events.OnDocumentComplete](const std::string& url) {
     next(url);

@@ -42,6 +42,8 @@ TSidePaneView::TSidePaneView(Gtk::Widget& page) : Gtk::Paned(Gtk::ORIENTATION_HO
           OpenRow(path, *view);
         });
 
+  contents_.signal_test_expand_row().connect(sigc::mem_fun(*this, &TSidePaneView::FillBranch),
+                                             false);
   for (auto* tree : {&contents_, &outline_})
     tree->signal_key_press_event().connect([tree](GdkEventKey* key) { return TreeKey(*tree, key); },
                                            false);
@@ -129,8 +131,6 @@ void TSidePaneView::OpenRow(const Gtk::TreeModel::Path& path, Gtk::TreeView& vie
   } else if (Open) {
     TestTrace("pane", "open " + address);
     Open(address);
-    // The engine reports no completed page for a jump within the page shown.
-    PageShown(address);
   }
 }
 
@@ -175,12 +175,11 @@ bool TSidePaneView::WaitForMap() {
   return true;
 }
 
+// A branch's lines are added when it is first opened: a large document's contents run to
+// thousands of lines, which would hold the window's thread for a noticeable moment all at once.
 void TSidePaneView::FillContents(const TContents& contents) {
-  // Detached while filled, so that thousands of lines do not each redraw the tree.
-  contents_.unset_model();
   contentsRows_->clear();
   AddContents(contents, nullptr);
-  contents_.set_model(contentsRows_);
   SelectCurrent();
 }
 
@@ -189,8 +188,26 @@ void TSidePaneView::AddContents(const TContents& items, const Gtk::TreeNodeChild
     auto row = parent ? contentsRows_->append(*parent) : contentsRows_->append();
     (*row)[columns_.Title] = item.Title;
     (*row)[columns_.Address] = item.Page.empty() ? "" : MapItemAddress(item.Page, item.Anchor);
-    AddContents(item.Children, &row->children());
+    if (!item.Children.empty()) {
+      (*row)[columns_.Unfilled] = true;
+      contentsRows_->append(row->children());
+    }
   }
+}
+
+// Runs before a branch opens, whatever opens it (the reader, or the page shown being revealed).
+bool TSidePaneView::FillBranch(const Gtk::TreeModel::iterator& row,
+                               const Gtk::TreeModel::Path& path) {
+  if (!map_ || !(*row)[columns_.Unfilled])
+    return false;
+  const TContents* items = &map_->Contents;
+  for (std::size_t depth = 0; depth < path.size(); ++depth)
+    items = &(*items)[static_cast<std::size_t>(path[depth])].Children;
+  (*row)[columns_.Unfilled] = false;
+  const auto blank = row->children().begin();
+  AddContents(*items, &row->children());
+  contentsRows_->erase(blank);
+  return false;
 }
 
 void TSidePaneView::PageShown(const std::string& address) {

@@ -37,9 +37,12 @@ class TSidePaneView final : public Gtk::Paned {
       add(Title);
       add(Detail);
       add(Address);
+      add(Unfilled);
     }
     Gtk::TreeModelColumn<Glib::ustring> Title, Detail;
     Gtk::TreeModelColumn<std::string> Address;
+    // A line of the contents whose branch is not added yet: it holds one blank line until opened.
+    Gtk::TreeModelColumn<bool> Unfilled;
   };
 
   void AddTab(Gtk::Widget& content, const std::string& mnemonic);
@@ -50,6 +53,7 @@ class TSidePaneView final : public Gtk::Paned {
   bool WaitForMap();
   void FillContents(const TContents& contents);
   void AddContents(const TContents& items, const Gtk::TreeNodeChildren* parent);
+  bool FillBranch(const Gtk::TreeModel::iterator& row, const Gtk::TreeModel::Path& path);
   void SelectCurrent();
   void FilterIndex();
   bool IndexKey(GdkEventKey* key);

@@ -28,19 +28,6 @@ class ViewerBookmarksTest : public ViewerTest {
     return WaitForWindow("y1500");
   }
 
-  // Clicks the middle of a tool button, found by its caption in the trace, with that mouse button.
-  void ClickToolButton(const std::string& window, const std::string& caption, int mouseButton) {
-    const auto trace = Trace();
-    const auto at = trace.rfind("button: " + caption + " ");
-    ASSERT_NE(at, std::string::npos) << trace;
-    std::istringstream place(trace.substr(at + 9 + caption.size()));
-    int x = 0, y = 0, width = 0, height = 0;
-    place >> x >> y >> width >> height;
-    CommandOutput("xdotool windowfocus --sync " + window + " mousemove --window " + window + " " +
-                  std::to_string(x + width / 2) + " " + std::to_string(y + height / 2) + " click " +
-                  std::to_string(mouseButton));
-  }
-
   std::string BookmarkFileText() const {
     for (const auto& item :
          std::filesystem::directory_iterator(folder_ / "data" / "tomelet" / "bookmarks")) {

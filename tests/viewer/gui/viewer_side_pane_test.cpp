@@ -1,7 +1,7 @@
-// The side pane in the real program, driven by the keyboard alone: F9 shows it, the Index filters
-// as the reader types and opens the chosen keyword at its anchor, the Contents follow every page
-// reached, the Outline leads to a heading, and the pane comes back when the document is opened
-// again. A document that does not allow Find has no pane.
+// The side pane in the real program, driven by the keyboard: F9 shows it, the Index filters as the
+// reader types and opens the chosen keyword at its anchor, the Contents follow every page reached
+// and every jump within a page, the Outline leads to a heading, and the pane comes back when the
+// document is opened again. A document that does not allow Find has no pane.
 #include "document/DocumentEntries.h"
 #include "document/DocumentMap.h"
 #include "viewer_process.h"
@@ -20,7 +20,9 @@ std::map<std::string, std::string> MappedPages() {
   return {{"index.htm", "<title>Start</title><h1>Start</h1><a href='ref.htm'>Reference</a>"},
           {"ref.htm",
            "<title>Reference</title><h1>Reference</h1><h2 id='json.dumps'>dumps</h2>"
-           "<h2 id='json.loads'>loads</h2><div style='height:3000px'></div>"},
+           "<h2 id='json.loads'>loads</h2><div style='height:3000px'></div>"
+           "<a href='#json.loads' style='position:fixed;left:0;right:0;bottom:0;height:40%'>"
+           "to loads</a>"},
           {std::string(kMapEntry), WriteMapEntry(map)}};
 }
 
@@ -52,6 +54,9 @@ TEST_F(ViewerSidePaneTest, TheKeyboardFindsAKeywordFollowsThePagesAndThePaneIsRe
 
   // Esc in the pane gives the keyboard to the page instead of ending the program.
   PressKeys(window, "Escape");
+  CommandOutput("xdotool mousemove --window " + window + " 470 400 click 1");
+  EXPECT_TRUE(WaitUntil([&] { return Occurrences(Trace(), "contents: Loading") >= 2; }, 5s))
+      << "a link of the page to an anchor on it: " << Trace();
   PressKeys(window, "alt+Home");
   EXPECT_TRUE(WaitUntil([&] { return Occurrences(Trace(), "contents: Start") >= 2; }, 5s))
       << "the contents follow the page reached by Home: " << Trace();
