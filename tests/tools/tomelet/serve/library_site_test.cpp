@@ -9,8 +9,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "document/ProjectOptions.h"
 #include "library/Library.h"
 #include "tests/tools/tomelet/serve/serve_fixture.h"
 #include "tools/tomelet/serve/LibrarySite.h"
@@ -28,16 +26,14 @@ std::string Page(const std::string& lang, const std::string& title, const std::s
 
 void WriteDocument(const fs::path& path, const std::string& html, std::string_view password = {},
                    std::string_view extra = {}) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("index.html", html);
-  writer.AddEntry("big.txt", PageText(extra.empty() ? "big" : extra, 20000));
-  TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, "index.html");
-  options.SetShortStringAt(option_offset::AccessPassword, password);
-  writer.AddEntry("-config-", options.Bytes());
   // Written beside and renamed, as a deployment replaces a file.
-  writer.WriteFile(path.string() + ".part");
-  fs::rename(path.string() + ".part", path);
+  const auto written = TTestDocument()
+                           .Entry("index.html", html)
+                           .Entry("big.txt", PageText(extra.empty() ? "big" : extra, 20000))
+                           .StartPage("index.html")
+                           .Password(password)
+                           .WriteTo(path.string() + ".part");
+  fs::rename(written, path);
 }
 
 class LibrarySiteTest : public ::testing::Test {
@@ -89,7 +85,7 @@ class LibrarySiteTest : public ::testing::Test {
     return docs;
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   fs::path shelf_ = folder_.Path() / "shelf";
   std::unique_ptr<library::TLibrary> library_;
   std::unique_ptr<TLibrarySite> site_;
