@@ -14,6 +14,9 @@ namespace tomelet {
 // The project options record and the document's icon, which are not pages of the document.
 inline constexpr std::string_view kConfigEntry = "-config-";
 inline constexpr std::string_view kLogoEntry = "-logo-";
+// The name under a document's address where a server offers its logo (unless the document holds
+// a file of that name): the one browsers ask every site for.
+inline constexpr std::string_view kLogoAddress = "favicon.ico";
 // The document's full-text index, stored so that it can be opened in place.
 inline constexpr std::string_view kIndexEntry = "-index-";
 // The document's contents and keyword index (document/DocumentMap.h).

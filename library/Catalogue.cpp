@@ -3,6 +3,8 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "document/DocumentEntries.h"
+#include "platform/mime/MimeTable.h"
 #include "platform/text/HtmlEscapes.h"
 #include "search/ResultsPage.h"
 
@@ -28,7 +30,7 @@ std::string HtmlRow(const TCatalogueEntry& entry) {
   const auto& facts = entry.Facts;
   std::string row = "<tr><td>";
   if (facts.HasLogo) {
-    row += "<img alt=\"\" src=\"" + DocumentUrl(entry) + "favicon.ico\">";
+    row += "<img alt=\"\" src=\"" + DocumentUrl(entry) + std::string(kLogoAddress) + "\">";
   }
   row += "</td><td><a href=\"" + DocumentUrl(entry) + "\">" + HtmlEscaped(facts.Title) + "</a>";
   row += "<br><small>" + entry.Name;
@@ -59,6 +61,14 @@ std::string AtomEntry(const TCatalogueEntry& entry) {
     xml += "<link rel=\"http://opds-spec.org/acquisition\" type=\"" +
            std::string(kDocumentFileType) + "\" href=\"/-/file/" + entry.Name + "\" length=\"" +
            std::to_string(entry.Size) + "\"/>";
+  }
+  if (facts.HasLogo) {
+    // Catalogue clients show these as the document's cover.
+    for (const char* rel : {"http://opds-spec.org/image", "http://opds-spec.org/image/thumbnail"}) {
+      xml += "<link rel=\"" + std::string(rel) + "\" type=\"" +
+             std::string(*MimeTypeForFileName(kLogoAddress)) + "\" href=\"" + DocumentUrl(entry) +
+             std::string(kLogoAddress) + "\"/>";
+    }
   }
   return xml + "</entry>\n";
 }
@@ -117,7 +127,7 @@ std::string CatalogueJson(const std::vector<TCatalogueEntry>& entries) {
     one["protected"] = facts.Protected;
     one["url"] = DocumentUrl(entry);
     if (facts.HasLogo) {
-      one["logo"] = DocumentUrl(entry) + "favicon.ico";
+      one["logo"] = DocumentUrl(entry) + std::string(kLogoAddress);
     }
     if (!facts.Error.empty()) {
       one["error"] = facts.Error;

@@ -206,11 +206,11 @@ TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
   if (pathPart.starts_with(kSearchPathPrefix)) {
     return searchPages->Respond(target);
   }
-  if (pathPart == "/favicon.ico") {
-    const int own = archive->IndexOf("favicon.ico");
+  if (pathPart.starts_with('/') && pathPart.substr(1) == kLogoAddress) {
+    const int own = archive->IndexOf(kLogoAddress);
     const int index = own >= 0 ? own : archive->IndexOf(kLogoEntry);
     if (index >= 0) {
-      return ServeEntry(index, *MimeTypeForFileName("favicon.ico"), request);
+      return ServeEntry(index, *MimeTypeForFileName(kLogoAddress), request);
     }
   }
   const TEntryLocation location = LocateEntry(*archive, target.substr(1));

@@ -13,10 +13,12 @@
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "tools/tomelet/serve/DocumentSite.h"
-#include "tools/tomelet/serve/HttpDate.h"
+#include "tools/tomelet/serve/ReplyHead.h"
 #include "tools/tomelet/serve/RequestRefusal.h"
 #include "tools/tomelet/serve/StatusPage.h"
 #include "tools/tomelet/serve/WorkPool.h"
@@ -39,69 +41,10 @@ constexpr std::size_t kLingerBytes = std::size_t{1} << 20;
 constexpr int kProgressChecks = 4;
 constexpr auto kShortestCheck = std::chrono::milliseconds(100);
 
-// A reply body that pulls its pieces from the site's body source as the socket takes them.
-struct TSourceBody {
-  using value_type = std::unique_ptr<TBodySource>;
-
-  class writer {
-   public:
-    using const_buffers_type = asio::const_buffer;
-
-    template <bool isRequest, class Fields>
-    writer(const http::header<isRequest, Fields>&, const value_type& body) : body_(body) {}
-
-    void init(beast::error_code& ec) { ec = {}; }
-
-    boost::optional<std::pair<const_buffers_type, bool>> get(beast::error_code& ec) {
-      ec = {};
-      if (!body_) {
-        return boost::none;
-      }
-      try {
-        const auto piece = body_->Next();
-        if (piece.empty()) {
-          return boost::none;
-        }
-        return std::make_pair(const_buffers_type(piece.data(), piece.size()), true);
-      } catch (const std::exception&) {
-        // Damaged data found after the header went out: the connection is closed, which the
-        // client sees as a cut reply rather than as wrong bytes.
-        ec = make_error_code(beast::errc::io_error);
-        return boost::none;
-      }
-    }
-
-   private:
-    const value_type& body_;
-  };
-};
-
-using TResponse = http::response<TSourceBody>;
 using TRequestParser = http::request_parser<http::string_body>;
 
 std::string_view View(beast::string_view text) {
   return {text.data(), text.size()};
-}
-
-TResponse ToBeast(TSiteResponse site, unsigned version, bool keepAlive, bool headOnly) {
-  TResponse response{static_cast<http::status>(site.Status), version};
-  for (auto& [name, value] : site.Headers) {
-    response.set(name, value);
-  }
-  response.set(http::field::server, "tomelet");
-  response.set(http::field::date, CurrentHttpDate());
-  // The transport's own refusals say nothing of how long they hold; no cache keeps them.
-  if (response.find(http::field::cache_control) == response.end()) {
-    response.set(http::field::cache_control, "no-store");
-  }
-  if (site.Status != 304) {
-    response.content_length(static_cast<std::uint64_t>(site.ContentLength));
-  }
-  if (!headOnly) {
-    response.body() = std::move(site.Body);
-  }
-  response.keep_alive(keepAlive);
-  return response;
 }
 
 TSiteResponse TooManySearches() {
@@ -224,17 +167,21 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     }
     const auto& request = parser_->get();
     const bool served = mayKeepAlive;
-    const bool keepAlive = served && request.keep_alive() && !shared_.Draining;
-    response_ = ToBeast(std::move(site), served ? request.version() : 11, keepAlive,
-                        served && request.method() == http::verb::head);
-    serializer_.emplace(*response_);
+    keepAlive_ = served && request.keep_alive() && !shared_.Draining;
+    WriteReplyHead(head_, site, served ? request.version() : 11, keepAlive_);
+    headSent_ = 0;
+    body_ = served && request.method() == http::verb::head ? nullptr : std::move(site.Body);
+    piece_ = {};
+    replying_ = true;
     lastProgress_ = std::chrono::steady_clock::now();
     unsent_ = 0;
     stream_.expires_never();
     if (!watching_) {
       WatchProgress();
     }
-    WriteSome();
+    if (NextPiece()) {
+      WriteSome();
+    }
   }
 
   // The timeout runs from the client's last progress, so a slow but steady reader gets all of a
@@ -254,7 +201,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
         return;
       }
       self->watching_ = false;
-      if (!ec && self->serializer_) {
+      if (!ec && self->replying_) {
         self->CheckProgress();
       }
     });
@@ -276,27 +223,60 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     WatchProgress();
   }
 
-  void WriteSome() {
-    shared_.Limit.Waiting(shared_from_this());
-    http::async_write_some(stream_, *serializer_,
-                           [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                             self->AfterWriteSome(ec);
-                           });
+  // The next piece of the body, once the last one has gone; false when the body failed and the
+  // connection is closed: damaged data found after the head went out is a cut reply to the
+  // client rather than wrong bytes.
+  bool NextPiece() {
+    if (!body_) {
+      return true;
+    }
+    try {
+      piece_ = body_->Next();
+    } catch (const std::exception&) {
+      beast::error_code ignored;
+      stream_.socket().close(ignored);
+      return false;
+    }
+    if (piece_.empty()) {
+      body_.reset();
+    }
+    return true;
   }
 
-  void AfterWriteSome(beast::error_code ec) {
+  // What is left of the head goes out with the body piece in one write.
+  void WriteSome() {
+    shared_.Limit.Waiting(shared_from_this());
+    const std::array<asio::const_buffer, 2> unsent{
+        asio::buffer(head_.data() + headSent_, head_.size() - headSent_),
+        asio::buffer(piece_.data(), piece_.size())};
+    stream_.socket().async_write_some(
+        unsent, [self = shared_from_this()](beast::error_code ec, std::size_t written) {
+          self->AfterWriteSome(ec, written);
+        });
+  }
+
+  void AfterWriteSome(beast::error_code ec, std::size_t written) {
     if (ec) {
       return;
     }
     lastProgress_ = std::chrono::steady_clock::now();
-    if (!serializer_->is_done()) {
+    const std::size_t ofHead = std::min(written, head_.size() - headSent_);
+    headSent_ += ofHead;
+    piece_ = piece_.subspan(written - ofHead);
+    if (piece_.empty() && !NextPiece()) {
+      return;
+    }
+    if (headSent_ < head_.size() || !piece_.empty()) {
       WriteSome();
       return;
     }
-    const bool keepAlive = response_->keep_alive();
-    serializer_.reset();
-    response_.reset();
-    if (keepAlive && !shared_.Draining) {
+    Finish();
+  }
+
+  void Finish() {
+    replying_ = false;
+    body_.reset();
+    if (keepAlive_ && !shared_.Draining) {
       ReadRequest();
     } else {
       Linger();
@@ -326,8 +306,13 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   std::optional<TRequestParser> parser_;
   TSiteRequest request_;
   TSiteResponse reply_;
-  std::optional<TResponse> response_;
-  std::optional<http::serializer<false, TSourceBody>> serializer_;
+  // The reply being written: its head, then its body piece by piece.
+  std::string head_;
+  std::size_t headSent_ = 0;
+  std::unique_ptr<TBodySource> body_;
+  std::span<const std::byte> piece_;
+  bool keepAlive_ = false;
+  bool replying_ = false;
   asio::steady_timer watch_{stream_.get_executor()};
   std::chrono::steady_clock::time_point lastProgress_;
   int unsent_ = 0;

@@ -119,6 +119,7 @@ TEST_F(LibrarySiteTest, OpdsFeedHasTheShapeCatalogueClientsRead) {
   }
   int entries = 0;
   int acquisitions = 0;
+  int covers = 0;
   for (xmlNode* entry = root->children; entry; entry = entry->next) {
     if (entry->type != XML_ELEMENT_NODE || !xmlStrEqual(entry->name, BAD_CAST "entry")) {
       continue;
@@ -136,11 +137,20 @@ TEST_F(LibrarySiteTest, OpdsFeedHasTheShapeCatalogueClientsRead) {
         EXPECT_EQ(std::to_string(file->body.size()), Attribute(link, "length"));
         EXPECT_EQ(file->get_header_value("Content-Type"), Attribute(link, "type"));
       }
+      if (link->type == XML_ELEMENT_NODE &&
+          Attribute(link, "rel") == "http://opds-spec.org/image") {
+        ++covers;
+        const auto cover = Get(Attribute(link, "href"));
+        EXPECT_EQ(cover->status, 200);
+        EXPECT_EQ(cover->body, kLogo);
+        EXPECT_EQ(cover->get_header_value("Content-Type"), Attribute(link, "type"));
+      }
     }
   }
   xmlFreeDoc(document);
   EXPECT_EQ(entries, 3);
   EXPECT_EQ(acquisitions, 2);  // none for the protected document
+  EXPECT_EQ(covers, 2);
 }
 
 TEST_F(LibrarySiteTest, FolderChangesArePickedUpAndARepliesUnderWayNeverMixDocuments) {

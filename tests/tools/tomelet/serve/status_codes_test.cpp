@@ -1,4 +1,7 @@
+#include <unistd.h>
+
 #include "tests/tools/tomelet/serve/serve_fixture.h"
+#include "tests/tools/tomelet/serve/serve_process.h"
 
 namespace tomelet::serve::testing {
 namespace {
@@ -109,6 +112,70 @@ TEST_F(StatusCodesTest, ConnectionsStayOpenBetweenRequests) {
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     EXPECT_NE(result->get_header_value("Connection"), "close");
+  }
+}
+
+// Replies as they are framed on the wire, one after another on one connection.
+struct WireReply {
+  std::string head;
+  std::string body;
+};
+
+std::vector<WireReply> SplitReplies(std::string_view stream, const std::vector<bool>& withBody) {
+  std::vector<WireReply> replies;
+  for (const bool bodySent : withBody) {
+    const auto end = stream.find("\r\n\r\n");
+    if (end == std::string_view::npos) {
+      break;
+    }
+    WireReply reply{std::string(stream.substr(0, end + 2)), {}};
+    stream.remove_prefix(end + 4);
+    const auto length = reply.head.find("\r\nContent-Length: ");
+    if (bodySent && length != std::string::npos) {
+      const auto size = static_cast<std::size_t>(std::stoul(reply.head.substr(length + 18)));
+      reply.body = std::string(stream.substr(0, size));
+      stream.remove_prefix(std::min(size, stream.size()));
+    }
+    replies.push_back(std::move(reply));
+  }
+  EXPECT_TRUE(stream.empty()) << stream.size() << " bytes after the last reply";
+  return replies;
+}
+
+TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
+  const int fd = LoopbackConnection(server_->Port());
+  const std::string requests =
+      "GET /index.htm HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
+      "HEAD /index.htm HTTP/1.1\r\nHost: t\r\n\r\n"
+      "GET /index.htm HTTP/1.1\r\nHost: t\r\nIf-Modified-Since: Fri, 01 Jan 2100 00:00:00 "
+      "GMT\r\n\r\n"
+      "GET /style.css HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
+  ASSERT_EQ(::write(fd, requests.data(), requests.size()), static_cast<ssize_t>(requests.size()));
+  std::string stream;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+    stream.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+
+  const auto replies = SplitReplies(stream, {true, false, false, true});
+  ASSERT_EQ(replies.size(), 4u) << stream;
+  const std::string page = Contents("index.htm");
+  const std::string length = "\r\nContent-Length: " + std::to_string(page.size()) + "\r\n";
+  EXPECT_TRUE(replies[0].head.starts_with("HTTP/1.0 200 OK\r\n")) << replies[0].head;
+  EXPECT_NE(replies[0].head.find("\r\nConnection: keep-alive\r\n"), std::string::npos);
+  EXPECT_NE(replies[0].head.find(length), std::string::npos);
+  EXPECT_EQ(replies[0].body, page);
+  EXPECT_TRUE(replies[1].head.starts_with("HTTP/1.1 200 OK\r\n")) << replies[1].head;
+  EXPECT_NE(replies[1].head.find(length), std::string::npos);
+  EXPECT_EQ(replies[1].head.find("\r\nConnection:"), std::string::npos);
+  EXPECT_TRUE(replies[2].head.starts_with("HTTP/1.1 304 Not Modified\r\n")) << replies[2].head;
+  EXPECT_EQ(replies[2].head.find("Content-Length"), std::string::npos);
+  EXPECT_NE(replies[2].head.find("\r\nETag: "), std::string::npos);
+  EXPECT_NE(replies[3].head.find("\r\nConnection: close\r\n"), std::string::npos);
+  EXPECT_EQ(replies[3].body, Contents("style.css"));
+  for (const auto& reply : replies) {
+    EXPECT_NE(reply.head.find("\r\nServer: tomelet\r\nDate: "), std::string::npos);
   }
 }
 
