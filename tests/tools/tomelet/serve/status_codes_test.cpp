@@ -160,7 +160,7 @@ TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
 
   const auto replies = SplitReplies(stream, {true, false, false, true});
   ASSERT_EQ(replies.size(), 4u) << stream;
-  const std::string page = Contents("index.htm");
+  const std::string page = testDocument_.Contents("index.htm");
   const std::string length = "\r\nContent-Length: " + std::to_string(page.size()) + "\r\n";
   EXPECT_TRUE(replies[0].head.starts_with("HTTP/1.0 200 OK\r\n")) << replies[0].head;
   EXPECT_NE(replies[0].head.find("\r\nConnection: keep-alive\r\n"), std::string::npos);
@@ -173,7 +173,7 @@ TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
   EXPECT_EQ(replies[2].head.find("Content-Length"), std::string::npos);
   EXPECT_NE(replies[2].head.find("\r\nETag: "), std::string::npos);
   EXPECT_NE(replies[3].head.find("\r\nConnection: close\r\n"), std::string::npos);
-  EXPECT_EQ(replies[3].body, Contents("style.css"));
+  EXPECT_EQ(replies[3].body, testDocument_.Contents("style.css"));
   for (const auto& reply : replies) {
     EXPECT_NE(reply.head.find("\r\nServer: tomelet\r\nDate: "), std::string::npos);
   }
