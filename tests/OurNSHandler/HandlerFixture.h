@@ -8,12 +8,15 @@
 #include <string>
 
 #include "OurNSHandler/OurNSHandler.h"
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/ComServer.h"
 #include "platform/urlmon/RequestDriver.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::testing_support {
+
+using tomelet::testing::TScratchFolder;
+using tomelet::testing::TTestDocument;
 
 // Records what the handler reports, and answers its bind-information question.
 class TRecordingSink final : public TComObject<IInternetProtocolSink, IInternetBindInfo> {
@@ -76,17 +79,12 @@ inline std::string Text(const RequestResult& result) {
 class HandlerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "nshandler-test-XXXXXX").native();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    testFolder = pattern;
     savedTmp = getenv("TMP") ? getenv("TMP") : "";
     setenv("TMP", testFolder.c_str(), 1);
 
-    TZLBArchiveWriter writer;
-    AddEntries(writer);
-    documentFile = (testFolder / "document.tlt").native();
-    writer.WriteFile(documentFile);
+    TTestDocument document;
+    AddEntries(document);
+    documentFile = document.WriteTo(testFolder / "document.tlt").string();
     ASSERT_TRUE(archive.OpenArchive(documentFile));
 
     module = std::make_unique<TOurNSHandlerModule>();
@@ -103,27 +101,26 @@ class HandlerTest : public ::testing::Test {
     } else {
       setenv("TMP", savedTmp.c_str(), 1);
     }
-    std::filesystem::remove_all(testFolder);
   }
 
-  virtual void AddEntries(TZLBArchiveWriter& writer) {
-    writer.AddEntry("index.htm", "<html>index</html>");
-    writer.AddEntry("img\\a b.gif", "GIF89a-space");
-    writer.AddEntry("a b.htm", "space page");
-    writer.AddEntry("a+b.htm", "plus page");
-    writer.AddEntry("sub\\page.htm", "sub page");
-    writer.AddEntry("empty.txt", "");
-    writer.AddEntry("docs\\manual.pdf", "%PDF docs manual");
-    writer.AddEntry("other\\manual.pdf", "%PDF other manual");
-    writer.AddEntry("caf\xE9.htm", "legacy name");
-    writer.AddEntry("..\\escape.txt", "outside");
-    writer.AddEntry("deep\\..\\..\\escape2.txt", "outside too");
-    writer.AddEntry("clash", "a file where a folder is wanted");
-    writer.AddEntry("clash\\inner.htm", "inner");
-    writer.AddEntry("\\leading.htm", "leading");
-    writer.AddEntry("\\\\double.htm", "double");
-    writer.AddEntry("dots\\..", "dotted");
-    writer.AddEntry(std::string(250, '\xE9') + ".pdf", "long");
+  virtual void AddEntries(TTestDocument& document) {
+    document.Entry("index.htm", "<html>index</html>")
+        .Entry("img\\a b.gif", "GIF89a-space")
+        .Entry("a b.htm", "space page")
+        .Entry("a+b.htm", "plus page")
+        .Entry("sub\\page.htm", "sub page")
+        .Entry("empty.txt", "")
+        .Entry("docs\\manual.pdf", "%PDF docs manual")
+        .Entry("other\\manual.pdf", "%PDF other manual")
+        .Entry("caf\xE9.htm", "legacy name")
+        .Entry("..\\escape.txt", "outside")
+        .Entry("deep\\..\\..\\escape2.txt", "outside too")
+        .Entry("clash", "a file where a folder is wanted")
+        .Entry("clash\\inner.htm", "inner")
+        .Entry("\\leading.htm", "leading")
+        .Entry("\\\\double.htm", "double")
+        .Entry("dots\\..", "dotted")
+        .Entry(std::string(250, '\xE9') + ".pdf", "long");
   }
 
   // The order of the program's end: the window unregisters, then the module goes.
@@ -143,7 +140,8 @@ class HandlerTest : public ::testing::Test {
     return handler;
   }
 
-  std::filesystem::path testFolder;
+  TScratchFolder scratch;
+  const std::filesystem::path testFolder = scratch.Path();
   std::string savedTmp;
   std::string documentFile;
   TZLBArc2 archive;

@@ -1,14 +1,14 @@
-#include <zlib.h>
-
 #include <thread>
 
 #include "document/DocumentRequest.h"
 #include "tests/OurNSHandler/HandlerFixture.h"
+#include "tests/support/ArchiveBytes.h"
 
 namespace tomelet {
 namespace {
 
 using testing_support::HandlerTest;
+using testing_support::TTestDocument;
 using testing_support::Text;
 
 std::string NumberedLines(std::size_t size) {
@@ -19,29 +19,13 @@ std::string NumberedLines(std::size_t size) {
   return text;
 }
 
-std::vector<std::byte> Deflated(std::string_view text) {
-  uLongf length = compressBound(static_cast<uLong>(text.size()));
-  std::vector<std::byte> packed(length);
-  compress(reinterpret_cast<Bytef*>(packed.data()), &length,
-           reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()));
-  packed.resize(length);
-  return packed;
-}
-
 // Entries above the size the handler holds whole: one sound, one whose record claims 32 times
 // what its stream gives (a claim its stream's length could back, so only reading finds out).
 class LargeEntries : public HandlerTest {
  protected:
-  void AddEntries(TZLBArchiveWriter& writer) override {
-    writer.AddEntry("big.txt", big);
-    const std::string shortText = NumberedLines(1 << 20);
-    const std::vector<std::byte> packed = Deflated(shortText);
-    TArchiveEntry claim;
-    claim.FileName = "claim.txt";
-    claim.OriginalSize = std::int64_t{32} << 20;
-    claim.CompressedSize = static_cast<std::int64_t>(packed.size());
-    claim.Method = kMethodDeflated;
-    writer.AddRawEntry(claim, packed);
+  void AddEntries(TTestDocument& document) override {
+    document.Entry("big.txt", big)
+        .Claiming("claim.txt", testing::Deflated(NumberedLines(1 << 20)), std::int64_t{32} << 20);
   }
 
   static std::string ReadRest(TStartedRequest& request, HRESULT& failure) {

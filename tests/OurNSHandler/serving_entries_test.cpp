@@ -4,6 +4,7 @@ namespace tomelet {
 namespace {
 
 using testing_support::HandlerTest;
+using testing_support::TTestDocument;
 using testing_support::Text;
 using testing_support::TRecordingSink;
 
@@ -25,7 +26,7 @@ struct UrlCase {
   const char* contents;
 };
 
-class ServedUrls : public HandlerTest, public testing::WithParamInterface<UrlCase> {};
+class ServedUrls : public HandlerTest, public ::testing::WithParamInterface<UrlCase> {};
 
 TEST_P(ServedUrls, ReachTheirEntry) {
   RequestResult result = Drive(GetParam().url);
@@ -33,21 +34,22 @@ TEST_P(ServedUrls, ReachTheirEntry) {
   EXPECT_EQ(Text(result), GetParam().contents);
 }
 
-INSTANTIATE_TEST_SUITE_P(Urls, ServedUrls,
-                         testing::Values(UrlCase{"TOME://INPACK/Index.htm", "<html>index</html>"},
-                                         UrlCase{"tome://InPack/INDEX.HTM", "<html>index</html>"},
-                                         UrlCase{"tome://inpack/img/a%20b.gif?x=1", "GIF89a-space"},
-                                         UrlCase{"tome://inpack/a+b.htm", "space page"},
-                                         UrlCase{"tome://inpack/a%2Bb.htm", "plus page"},
-                                         UrlCase{"tome://inpack/sub%2fpage.htm", "sub page"},
-                                         UrlCase{"tome://inpack/sub/page.htm#section", "sub page"},
-                                         UrlCase{"tome://inpack/caf%C3%A9.htm", "legacy name"},
-                                         UrlCase{"tome://inpack/caf%E9.htm", "legacy name"},
-                                         UrlCase{"tome://inpack/caf\xC3\xA9.htm", "legacy name"},
-                                         // The document's root shows its index page.
-                                         UrlCase{"tome://inpack/", "<html>index</html>"}));
+INSTANTIATE_TEST_SUITE_P(
+    Urls, ServedUrls,
+    ::testing::Values(UrlCase{"TOME://INPACK/Index.htm", "<html>index</html>"},
+                      UrlCase{"tome://InPack/INDEX.HTM", "<html>index</html>"},
+                      UrlCase{"tome://inpack/img/a%20b.gif?x=1", "GIF89a-space"},
+                      UrlCase{"tome://inpack/a+b.htm", "space page"},
+                      UrlCase{"tome://inpack/a%2Bb.htm", "plus page"},
+                      UrlCase{"tome://inpack/sub%2fpage.htm", "sub page"},
+                      UrlCase{"tome://inpack/sub/page.htm#section", "sub page"},
+                      UrlCase{"tome://inpack/caf%C3%A9.htm", "legacy name"},
+                      UrlCase{"tome://inpack/caf%E9.htm", "legacy name"},
+                      UrlCase{"tome://inpack/caf\xC3\xA9.htm", "legacy name"},
+                      // The document's root shows its index page.
+                      UrlCase{"tome://inpack/", "<html>index</html>"}));
 
-class MissedUrls : public HandlerTest, public testing::WithParamInterface<const char*> {};
+class MissedUrls : public HandlerTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(MissedUrls, AreNotFound) {
   RequestResult result = Drive(GetParam());
@@ -57,9 +59,9 @@ TEST_P(MissedUrls, AreNotFound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Urls, MissedUrls,
-                         testing::Values("tome://inpack/missing.htm", "tome://inpack/img/",
-                                         "tome://inpack/a%zzb.htm", "tome://inpack/index.htm%4",
-                                         "tome://inpack/img%5Ca b.gif.bak"));
+                         ::testing::Values("tome://inpack/missing.htm", "tome://inpack/img/",
+                                           "tome://inpack/a%zzb.htm", "tome://inpack/index.htm%4",
+                                           "tome://inpack/img%5Ca b.gif.bak"));
 
 TEST_F(ServingEntries, RequestLogTellsServedMissingAndDeclinedRequestsApart) {
   EXPECT_EQ(Drive("TOME://INPACK/Index.htm").Outcome, RequestOutcome::Served);
@@ -164,9 +166,9 @@ TEST_F(ServingEntries, HandlerObjectsCountAsLiveOnlyWhileTheyExist) {
 }
 
 TEST_F(ServingEntries, RequestLogStaysInMemoryByDefault) {
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   Drive("tome://inpack/index.htm");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 class EchoedRequestLog : public HandlerTest {
@@ -179,24 +181,17 @@ class EchoedRequestLog : public HandlerTest {
 };
 
 TEST_F(EchoedRequestLog, GoesToStandardErrorWhenItsDomainIsAskedFor) {
-  testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();
   Drive("tome://inpack/index.htm");
-  std::string echoed = testing::internal::GetCapturedStderr();
+  std::string echoed = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(echoed.find("Tomelet-Protocol-DEBUG: Send data for: index.htm\n"), std::string::npos);
   EXPECT_EQ(module->RequestLog().size(), 4u);
 }
 
 class DamagedDocument : public HandlerTest {
  protected:
-  void AddEntries(TZLBArchiveWriter& writer) override {
-    writer.AddEntry("good.htm", "fine");
-    TArchiveEntry damaged;
-    damaged.FileName = "damaged.htm";
-    damaged.OriginalSize = 100;
-    damaged.CompressedSize = 8;
-    damaged.Method = kMethodDeflated;
-    std::vector<std::byte> garbage(8, std::byte{0xAB});
-    writer.AddRawEntry(damaged, garbage);
+  void AddEntries(TTestDocument& document) override {
+    document.Entry("good.htm", "fine").Claiming("damaged.htm", std::string(8, '\xAB'), 100);
   }
 };
 

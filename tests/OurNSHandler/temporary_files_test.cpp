@@ -78,7 +78,7 @@ void PrintTo(const AwkwardName& name, std::ostream* out) {
   *out << name.url;
 }
 
-class AwkwardNames : public TemporaryFiles, public testing::WithParamInterface<AwkwardName> {};
+class AwkwardNames : public TemporaryFiles, public ::testing::WithParamInterface<AwkwardName> {};
 
 TEST_P(AwkwardNames, GetTheirFileInsideThePrivateFolder) {
   RequestResult result = NeedFile(GetParam().url);
@@ -93,13 +93,13 @@ TEST_P(AwkwardNames, GetTheirFileInsideThePrivateFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Urls, AwkwardNames,
-    testing::Values(AwkwardName{"tome://inpack/../escape.txt", "escape.txt", "outside"},
-                    AwkwardName{"tome://inpack/..%5Cescape.txt", "escape.txt", "outside"},
-                    AwkwardName{"tome://inpack/deep/../../escape2.txt", "escape2.txt",
-                                "outside too"},
-                    AwkwardName{"tome://inpack/%5Cleading.htm", "leading.htm", "leading"},
-                    AwkwardName{"tome://inpack/%5C%5Cdouble.htm", "double.htm", "double"},
-                    AwkwardName{"tome://inpack/dots/..", "entry..", "dotted"}));
+    ::testing::Values(AwkwardName{"tome://inpack/../escape.txt", "escape.txt", "outside"},
+                      AwkwardName{"tome://inpack/..%5Cescape.txt", "escape.txt", "outside"},
+                      AwkwardName{"tome://inpack/deep/../../escape2.txt", "escape2.txt",
+                                  "outside too"},
+                      AwkwardName{"tome://inpack/%5Cleading.htm", "leading.htm", "leading"},
+                      AwkwardName{"tome://inpack/%5C%5Cdouble.htm", "double.htm", "double"},
+                      AwkwardName{"tome://inpack/dots/..", "entry..", "dotted"}));
 
 TEST_F(TemporaryFiles, AFileAndAFolderOfTheSameNameBothGetTheirFiles) {
   RequestResult file = NeedFile("tome://inpack/clash");
@@ -142,7 +142,7 @@ TEST_F(TemporaryFiles, ModuleEndRemovesTheFilesAndTheirFolder) {
   EXPECT_TRUE(fs::exists(documentFile));
 }
 
-class TemporaryFolderChoice : public testing::Test {
+class TemporaryFolderChoice : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {

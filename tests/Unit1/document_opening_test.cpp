@@ -11,8 +11,8 @@ TEST_F(DocumentOpeningTest, AppendedDocumentWinsOverAnyArgument) {
   const auto other = Document("other.tlt", FriendlyOptions());
   auto appendedOptions = FriendlyOptions();
   appendedOptions.SetShortStringAt(option_offset::StartPage, "own.htm");
-  const auto selfContained =
-      Document("self-contained", RecordBytes(appendedOptions), std::nullopt, bareExecutable_);
+  const auto selfContained = Document(
+      "self-contained", Manual().Options(appendedOptions).AfterExecutable(bareExecutable_));
 
   auto& logic = Logic({other}, selfContained);
   logic.FormCreate();

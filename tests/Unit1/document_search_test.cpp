@@ -20,15 +20,13 @@ class DocumentSearchTest : public MainWindowTest {
 
   std::string SearchableDocument(const TProjectOptions& options,
                                  const std::string& name = "searchable.tlt") {
-    TZLBArchiveWriter writer;
-    writer.AddEntry("index.htm", "<html lang='en'><title>Start</title><p>Welcome</p></html>");
-    writer.AddEntry("guide\\open files.htm",
-                    "<title>Opening &lt;files&gt;</title><h2 id='how'>How to open</h2>"
-                    "<p>Opening a gadget needs a key.</p>");
-    writer.AddEntry("-config-", RecordBytes(options));
-    const auto path = (folder_ / name).string();
-    writer.WriteFile(path);
-    return path;
+    return Document(
+        name, TTestDocument()
+                  .Entry("index.htm", "<html lang='en'><title>Start</title><p>Welcome</p></html>")
+                  .Entry("guide\\open files.htm",
+                         "<title>Opening &lt;files&gt;</title><h2 id='how'>How to "
+                         "open</h2><p>Opening a gadget needs a key.</p>")
+                  .Options(options));
   }
 
   // The results page once indexing is done, with every page shown on the way there.

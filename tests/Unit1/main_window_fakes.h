@@ -1,5 +1,5 @@
-// Recording stand-ins for everything the main window's logic talks to, and a fixture that builds
-// real documents with the archive writer.
+// Recording stand-ins for everything the main window's logic talks to, and a fixture that writes
+// real test documents.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,9 +13,7 @@
 #include <vector>
 
 #include "Unit1/Form1Logic.h"
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "tests/support/CurrentTest.h"
-#include "tests/support/DocumentOptions.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::testing {
 
@@ -178,15 +176,10 @@ inline TProjectOptions FriendlyOptions() {
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tomelet-form1-" + std::to_string(::getpid()) + "-" + FolderNameOfCurrentTest());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
     bareExecutable_ = Write("viewer",
                             "\x7f"
                             "ELF not an archive");
   }
-  ~MainWindowTest() override { std::filesystem::remove_all(folder_); }
 
   std::string Write(const std::string& name, const std::string& contents) {
     const auto path = folder_ / name;
@@ -194,21 +187,17 @@ class MainWindowTest : public ::testing::Test {
     return path.string();
   }
 
-  // A document holding a start page, the options and, when given, a logo.
-  std::string Document(const std::string& name, const std::string& config,
-                       std::optional<std::string> logo = std::nullopt,
-                       const std::string& prefixFile = {}) {
-    TZLBArchiveWriter writer;
-    writer.AddEntry("index.htm", "<title>Start</title>");
-    writer.AddEntry("-config-", config);
-    if (logo)
-      writer.AddEntry("-logo-", *logo);
-    const auto path = (folder_ / name).string();
-    writer.WriteFile(path, prefixFile);
-    return path;
+  // A document of the start page alone, for tests to add options and a logo to.
+  static TTestDocument Manual() {
+    TTestDocument manual;
+    manual.Entry("index.htm", "<title>Start</title>");
+    return manual;
+  }
+  std::string Document(const std::string& name, const TTestDocument& document) {
+    return document.WriteTo(folder_ / name).string();
   }
   std::string Document(const std::string& name, const TProjectOptions& options) {
-    return Document(name, RecordBytes(options));
+    return Document(name, Manual().Options(options));
   }
 
   TForm1Logic& Logic(std::vector<std::string> arguments, std::string executable = {}) {
@@ -235,7 +224,7 @@ class MainWindowTest : public ::testing::Test {
   FakeBrowser browser;
   FakeProtocol protocol;
   TZLBArc2 arc;
-  std::filesystem::path folder_;
+  TScratchFolder folder_;
   std::string bareExecutable_;
 
  private:

@@ -3,7 +3,6 @@
 #include <filesystem>
 
 #include "Unit1/ProgramStart.h"
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "main_window_fakes.h"
 #include "platform/com/ComServer.h"
 #include "platform/urlmon/RequestDriver.h"
@@ -50,12 +49,9 @@ TEST(TerminationQuestion, IsAskedOnlyWhileObjectsAreInUse) {
 class ProtocolSessionTest : public ::testing::Test {
  protected:
   ProtocolSessionTest() {
-    TZLBArchiveWriter writer;
-    writer.AddEntry("index.htm", "<title>Start</title>");
-    writer.WriteFile(path_);
-    arc_.OpenArchive(path_);
+    arc_.OpenArchive(
+        TTestDocument().Entry("index.htm", "<title>Start</title>").WriteTo(path_).string());
   }
-  ~ProtocolSessionTest() override { std::filesystem::remove(path_); }
 
   RequestOutcome Request(const std::string& url) {
     ComPtr<IInternetSession> session;
@@ -63,9 +59,8 @@ class ProtocolSessionTest : public ::testing::Test {
     return DriveProtocolRequest(*session, url, false).Outcome;
   }
 
-  std::string path_ = (std::filesystem::temp_directory_path() /
-                       ("tomelet-session-" + std::to_string(::getpid()) + ".tlt"))
-                          .string();
+  TScratchFolder folder_;
+  std::filesystem::path path_ = folder_ / "session.tlt";
   TZLBArc2 arc_;
 };
 

@@ -136,12 +136,9 @@ TEST_F(ReopeningTest, ADocumentOpensWhereTheReaderLeftItAndADamagedStateFileIsIg
 
 // Site generators link their pages as folders; such a page is there when its index page is.
 TEST_F(ReopeningTest, AFolderAddressIsRememberedByItsIndexPage) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("index.htm", "<title>Start</title>");
-  writer.AddEntry("guide\\index.html", "<title>Guide</title>");
-  writer.AddEntry("-config-", RecordBytes(FriendlyOptions()));
-  const auto document = (folder_ / "site.tlt").string();
-  writer.WriteFile(document);
+  const auto document = Document(
+      "site.tlt",
+      Manual().Entry("guide\\index.html", "<title>Guide</title>").Options(FriendlyOptions()));
   OpenAndClose(document, "tome://inpack/guide/#writing");
   browser.navigations.clear();
   Started(document);

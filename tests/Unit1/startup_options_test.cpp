@@ -76,7 +76,7 @@ TEST_F(StartupOptionsTest, StartPageWithForwardSlashesIsKeptWhole) {
 }
 
 TEST_F(StartupOptionsTest, TenByteRecordStartsWithDefaultsAndNoMessage) {
-  Started(Document("manual.tlt", std::string("\x09index.htm", 10)));
+  Started(Document("manual.tlt", Manual().OptionsBytes(std::string("\x09index.htm", 10))));
 
   EXPECT_TRUE(dialogs.information.empty());
   EXPECT_TRUE(dialogs.passwordRequests.empty());
@@ -89,11 +89,7 @@ TEST_F(StartupOptionsTest, TenByteRecordStartsWithDefaultsAndNoMessage) {
 }
 
 TEST_F(StartupOptionsTest, MissingRecordIsReportedAndLeavesEverythingZero) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("index.htm", "<p>");
-  const auto path = (folder_ / "plain.tlt").string();
-  writer.WriteFile(path);
-  Started(path);
+  Started(Document("plain.tlt", TTestDocument().Entry("index.htm", "<p>")));
 
   EXPECT_EQ(dialogs.information, std::vector<std::string>{"Error reading project options"});
   EXPECT_EQ(view.height, 0);
@@ -183,7 +179,10 @@ class LogoTest : public MainWindowTest {
   void StartWithLogo(std::optional<std::string> logo) {
     auto options = FriendlyOptions();
     options.SetShortStringAt(option_offset::LogoSource, "C:\\art\\logo.ico");
-    Started(Document("logo.tlt", RecordBytes(options), std::move(logo)));
+    auto document = Manual().Options(options);
+    if (logo)
+      document.Logo(*logo);
+    Started(Document("logo.tlt", document));
   }
 };
 
@@ -194,7 +193,7 @@ TEST_F(LogoTest, ValidIconHeaderReachesTheWindow) {
 }
 
 TEST_F(LogoTest, NoLogoSourceKeepsTheBuiltInPicture) {
-  Started(Document("logo.tlt", RecordBytes(FriendlyOptions()), IconBytes()));
+  Started(Document("logo.tlt", Manual().Options(FriendlyOptions()).Logo(IconBytes())));
   EXPECT_TRUE(view.logo.empty());
 }
 

@@ -12,20 +12,22 @@ std::string LongPage() {
   return page + "</body></html>";
 }
 
-std::map<std::string, std::string> Pages() {
-  return {
-      {"index.htm",
-       "<html><head><title>Start page</title></head><body>"
-       "<p><span id=\"t\">Hello tomelet readers</span></p><a id=\"next\" "
-       "href=\"second.htm\">Second</a>"
-       "<a id=\"blank\" href=\"second.htm\" target=\"_blank\">New window</a>"
-       "<img src=\"missing.png\"></body></html>"},
-      {"second.htm", "<html><head><title>Second page</title></head><body>Two</body></html>"},
-      {"long.htm", LongPage()},
-      {"mail.htm", "<script>location.href = 'mailto:reader@example.org'</script>"},
-      {"readme", "<!DOCTYPE html><html><head><title>Read me</title></head><body>x</body></html>"},
-      {"files\\setup.zip", std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00zipped", 16)},
-  };
+TTestDocument Pages() {
+  TTestDocument pages;
+  pages
+      .Entry("index.htm",
+             "<html><head><title>Start page</title></head><body>"
+             "<p><span id=\"t\">Hello tomelet readers</span></p><a id=\"next\" "
+             "href=\"second.htm\">Second</a>"
+             "<a id=\"blank\" href=\"second.htm\" target=\"_blank\">New window</a>"
+             "<img src=\"missing.png\"></body></html>")
+      .Entry("second.htm", "<html><head><title>Second page</title></head><body>Two</body></html>")
+      .Entry("long.htm", LongPage())
+      .Entry("mail.htm", "<script>location.href = 'mailto:reader@example.org'</script>")
+      .Entry("readme",
+             "<!DOCTYPE html><html><head><title>Read me</title></head><body>x</body></html>")
+      .Entry("files\\setup.zip", std::string("PK\x03\x04\x14\x00\x00\x00\x08\x00zipped", 16));
+  return pages;
 }
 
 }  // namespace

@@ -21,29 +21,30 @@ int RunCommand(const std::string& command) {
 
 }  // namespace
 
-std::map<std::string, std::string> PolicyPages() {
-  return {
-      {"index.htm",
-       "<html><head><title>Index</title><style>body{margin:0;font-size:40px}"
-       "p,a,img{display:block;margin:20px}</style>"
-       "<script>window.keys=[];document.addEventListener('keydown',function(e){"
-       "keys.push((e.ctrlKey?'ctrl+':'')+(e.shiftKey?'shift+':'')+e.key.toLowerCase());});"
-       "</script></head><body><p id=\"text\">Some text to click</p>"
-       "<a id=\"link\" href=\"script.htm\">A link</a>"
-       "<img id=\"image\" src=\"pic.svg\" width=\"80\" height=\"80\">"
-       "<p id=\"empty\" style=\"height:80px\"></p></body></html>"},
-      {"pic.svg",
-       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"80\" height=\"80\">"
-       "<rect width=\"80\" height=\"80\" fill=\"#36c\"/></svg>"},
-      {"script.htm",
-       "<html><head><title>Before</title></head><body>"
-       "<script>document.title='Script ran';</script></body></html>"},
-      {"form.htm",
-       "<html><head><title>Form</title></head><body><form id=\"form\" action=\"sent.htm\">"
-       "<input name=\"q\" value=\"x\"></form></body></html>"},
-      {"sent.htm", "<html><head><title>Sent</title></head><body>Sent</body></html>"},
-      {"long.htm", LongPage()},
-  };
+TTestDocument PolicyPages() {
+  TTestDocument pages;
+  pages
+      .Entry("index.htm",
+             "<html><head><title>Index</title><style>body{margin:0;font-size:40px}"
+             "p,a,img{display:block;margin:20px}</style>"
+             "<script>window.keys=[];document.addEventListener('keydown',function(e){"
+             "keys.push((e.ctrlKey?'ctrl+':'')+(e.shiftKey?'shift+':'')+e.key.toLowerCase());});"
+             "</script></head><body><p id=\"text\">Some text to click</p>"
+             "<a id=\"link\" href=\"script.htm\">A link</a>"
+             "<img id=\"image\" src=\"pic.svg\" width=\"80\" height=\"80\">"
+             "<p id=\"empty\" style=\"height:80px\"></p></body></html>")
+      .Entry("pic.svg",
+             "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"80\" height=\"80\">"
+             "<rect width=\"80\" height=\"80\" fill=\"#36c\"/></svg>")
+      .Entry("script.htm",
+             "<html><head><title>Before</title></head><body>"
+             "<script>document.title='Script ran';</script></body></html>")
+      .Entry("form.htm",
+             "<html><head><title>Form</title></head><body><form id=\"form\" action=\"sent.htm\">"
+             "<input name=\"q\" value=\"x\"></form></body></html>")
+      .Entry("sent.htm", "<html><head><title>Sent</title></head><body>Sent</body></html>")
+      .Entry("long.htm", LongPage());
+  return pages;
 }
 
 void PageFixture::SetUp() {

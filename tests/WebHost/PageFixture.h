@@ -12,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -56,6 +55,6 @@ class PageFixture : public ::testing::Test {
 };
 
 // The pages every test can reach below "tome://inpack/".
-std::map<std::string, std::string> PolicyPages();
+TTestDocument PolicyPages();
 
 }  // namespace tomelet::testing

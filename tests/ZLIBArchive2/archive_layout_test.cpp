@@ -82,11 +82,11 @@ TEST_F(WorkedExample, TrailerArithmeticRegistryProgressAndEveryEntry) {
 }
 
 TEST_F(ArchiveTest, ProgressRoundsHalfToEvenAndSkipsStoredAndEmptyEntries) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("half.txt", SampleText(32768));
-  writer.AddEntry("stored.txt", SampleText(9000), fcNone);
-  writer.AddRawEntry({.FileName = "zero.z", .CompressedSize = 8}, Deflated({}));
-  const std::string path = WriteArchive(writer);
+  const std::string path =
+      WriteArchive(TTestDocument()
+                       .Entry("half.txt", SampleText(32768))
+                       .Stored("stored.txt", SampleText(9000))
+                       .RawEntry({.FileName = "zero.z", .CompressedSize = 8}, Deflated("")));
   arc_.OpenArchive(path);
   RecordProgress();
   Extract("half.txt");
@@ -122,10 +122,15 @@ TEST_F(ArchiveTest, VersionOneRecordsAreWidenedWithSignExtension) {
 TEST_F(ArchiveTest, BothVersionsAndRegistryFormsReadBack) {
   for (const int version : {1, 2}) {
     for (const bool compressed : {false, true}) {
-      TZLBArchiveWriter writer({.Version = version, .CompressRegistry = compressed});
-      writer.AddEntry("x\\big.txt", SampleText(70000));
-      writer.AddEntry("empty", "");
-      ASSERT_TRUE(arc_.OpenArchive(WriteArchive(writer)));
+      TTestDocument document;
+      document.Entry("x\\big.txt", SampleText(70000)).Entry("empty", "");
+      if (version == 1) {
+        document.FirstVersion();
+      }
+      if (!compressed) {
+        document.PlainRegistry();
+      }
+      ASSERT_TRUE(arc_.OpenArchive(WriteArchive(document)));
       EXPECT_EQ(arc_.EntryCount(), 2);
       EXPECT_EQ(Extract("x\\big.txt"), SampleText(70000));
     }

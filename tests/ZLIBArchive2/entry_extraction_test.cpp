@@ -18,27 +18,27 @@ class EntryExtraction : public ArchiveTest {
   void SetUp() override {
     ArchiveTest::SetUp();
     const Bytes packed = Deflated(plain_);
-    TZLBArchiveWriter writer;
-    writer.AddEntry("pages\\big.htm", SampleText(200000));
-    writer.AddEntry("stored.bin", "raw bytes", fcNone);
-    writer.AddRawEntry({.FileName = "wrong.crc", .OriginalSize = 5, .CRC = 1, .Method = 1},
-                       ToBytes("12345"));
-    writer.AddRawEntry({.FileName = "odd.method", .OriginalSize = 3, .Method = 9}, ToBytes("odd"));
-    writer.AddRawEntry({.FileName = "secret.htm",
-                        .OriginalSize = 5000,
-                        .DecryptSize = (1LL << 32) + static_cast<std::int64_t>(packed.size()),
-                        .CRC = Crc(plain_),
-                        .Method = kMethodDeflatedEncrypted},
-                       Xor(packed));
-    writer.AddRawEntry({.FileName = "secret.bin",
-                        .OriginalSize = 5000,
-                        .DecryptSize = 5000,
-                        .CRC = Crc(plain_),
-                        .Method = kMethodStoredEncrypted},
-                       Xor(plain_));
     WriteBytes("viewer.bin", Bytes(4097, std::byte{0x90}));
-    writer.WriteFile(PathOf("doc.exe"), PathOf("viewer.bin"));
-    ASSERT_TRUE(arc_.OpenArchive(PathOf("doc.exe")));
+    const auto document =
+        TTestDocument()
+            .Entry("pages\\big.htm", SampleText(200000))
+            .Stored("stored.bin", "raw bytes")
+            .RawEntry({.FileName = "wrong.crc", .OriginalSize = 5, .CRC = 1, .Method = 1}, "12345")
+            .RawEntry({.FileName = "odd.method", .OriginalSize = 3, .Method = 9}, "odd")
+            .RawEntry({.FileName = "secret.htm",
+                       .OriginalSize = 5000,
+                       .DecryptSize = (1LL << 32) + static_cast<std::int64_t>(packed.size()),
+                       .CRC = Crc(plain_),
+                       .Method = kMethodDeflatedEncrypted},
+                      Xor(packed))
+            .RawEntry({.FileName = "secret.bin",
+                       .OriginalSize = 5000,
+                       .DecryptSize = 5000,
+                       .CRC = Crc(plain_),
+                       .Method = kMethodStoredEncrypted},
+                      Xor(plain_))
+            .AfterExecutable(PathOf("viewer.bin"));
+    ASSERT_TRUE(arc_.OpenArchive(WriteArchive(document, "doc.exe")));
     std::filesystem::create_directory(dir_ / "tmp");
     arc_.TempDir = (dir_ / "tmp").string();
   }

@@ -13,12 +13,12 @@ class EntryLookup : public ArchiveTest, public ::testing::WithParamInterface<Loo
  protected:
   void SetUp() override {
     ArchiveTest::SetUp();
-    TZLBArchiveWriter writer;
+    TTestDocument document;
     for (const char* path :
          {"images\\help.jpg", "b.htm", "IMAGES\\HELP.JPG", "x\\a\\b.htm", "caf\xC3\x89.htm"}) {
-      writer.AddEntry(path, path);
+      document.Entry(path, path);
     }
-    ASSERT_TRUE(arc_.OpenArchive(WriteArchive(writer)));
+    ASSERT_TRUE(arc_.OpenArchive(WriteArchive(document)));
   }
 };
 
@@ -52,12 +52,11 @@ TEST_F(EntryLookup, ExtractToStreamTakesTheNameAsItIsAndReportsTheStoredPath) {
 }
 
 TEST_F(EntryLookup, ManyEntriesStayDistinct) {
-  TZLBArchiveWriter writer;
+  TTestDocument many;
   for (int i = 0; i < 20000; ++i) {
-    writer.AddEntry("d" + std::to_string(i % 7) + "\\f" + std::to_string(i), std::to_string(i),
-                    fcNone);
+    many.Stored("d" + std::to_string(i % 7) + "\\f" + std::to_string(i), std::to_string(i));
   }
-  ASSERT_TRUE(arc_.OpenArchive(WriteArchive(writer, "many.tlt")));
+  ASSERT_TRUE(arc_.OpenArchive(WriteArchive(many, "many.tlt")));
   for (int i = 0; i < 20000; i += 997) {
     EXPECT_EQ(arc_.IndexOfEntry("D" + std::to_string(i % 7) + "\\F" + std::to_string(i)), i);
   }

@@ -111,13 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.label; });
 
 TEST_F(HostileArchive, ShortValidStreamWithAHugeClaimEndsAtOnce) {
-  const Bytes packed = Deflated(ToBytes("tiny"));
-  TZLBArchiveWriter writer;
-  writer.AddRawEntry({.FileName = "bomb",
-                      .OriginalSize = 1LL << 50,
-                      .CompressedSize = static_cast<std::int64_t>(packed.size())},
-                     packed);
-  ASSERT_TRUE(arc_.OpenArchive(WriteArchive(writer)));
+  ASSERT_TRUE(arc_.OpenArchive(
+      WriteArchive(TTestDocument().Claiming("bomb", Deflated("tiny"), 1LL << 50))));
   TMemoryStream dest;
   EXPECT_EQ(MessageOf([&] { arc_.ExtractToStream(dest, "bomb"); }), kCorrupted);
   EXPECT_EQ(dest.View(), "tiny");
@@ -126,12 +121,10 @@ TEST_F(HostileArchive, ShortValidStreamWithAHugeClaimEndsAtOnce) {
 }
 
 TEST_F(HostileArchive, StoredDataEndingEarlyInAGivenStreamRaisesTheReadError) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("a.bin", SampleText(100), fcNone);
-  const std::string path = WriteArchive(writer);
-  ASSERT_TRUE(arc_.OpenArchive(path));
+  const auto document = TTestDocument().Stored("a.bin", SampleText(100));
+  ASSERT_TRUE(arc_.OpenArchive(WriteArchive(document)));
   TMemoryStream shortened;
-  const Bytes whole = writer.Bytes();
+  const Bytes whole = document.Bytes();
   shortened.Write(std::span(whole).first(60));
   for (const bool toMemory : {true, false}) {
     TMemoryStream memory;

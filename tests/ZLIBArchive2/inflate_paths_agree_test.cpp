@@ -87,16 +87,16 @@ class InflatePathsAgree : public ArchiveTest, public ::testing::WithParamInterfa
 
 TEST_P(InflatePathsAgree, EveryWayOfReadingGivesTheSameBytesAndMessage) {
   const InflateCase& c = GetParam();
-  TZLBArchiveWriter writer;
   // The CRC of what the entry's size takes of the text, so that only inflation can fail.
   const auto sized = std::min<std::size_t>(static_cast<std::size_t>(c.originalSize), kPlain.size());
-  writer.AddRawEntry({.FileName = "entry",
-                      .OriginalSize = c.originalSize,
-                      .CompressedSize = c.compressedSize,
-                      .CRC = Crc(Bytes(kPlain.begin(), kPlain.begin() + sized))},
-                     c.data);
-  writer.AddEntry("next", SampleText(20000, 5));
-  ASSERT_TRUE(arc_.OpenArchive(WriteArchive(writer)));
+  ASSERT_TRUE(arc_.OpenArchive(
+      WriteArchive(TTestDocument()
+                       .RawEntry({.FileName = "entry",
+                                  .OriginalSize = c.originalSize,
+                                  .CompressedSize = c.compressedSize,
+                                  .CRC = Crc(Bytes(kPlain.begin(), kPlain.begin() + sized))},
+                                 c.data)
+                       .Entry("next", SampleText(20000, 5)))));
   const auto [fastMessage, fastBytes] = ExtractAfterPrefix(false);
   const auto [chunkMessage, chunkBytes] = ExtractAfterPrefix(true);
   EXPECT_EQ(chunkMessage, fastMessage);

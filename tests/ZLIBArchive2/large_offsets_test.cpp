@@ -8,9 +8,7 @@ constexpr std::int64_t kBeyond2GiB = 5LL << 29;
 // Sparse files make both shapes cheap: a 2.5 GiB executable before the archive, and a data area
 // whose entries start 2.5 GiB in.
 TEST_F(ArchiveTest, PositionsBeyond2GiBAreNotTruncated) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("a.htm", SampleText(10000));
-  writer.AddEntry("b.bin", "stored", fcNone);
+  const auto document = TTestDocument().Entry("a.htm", SampleText(10000)).Stored("b.bin", "stored");
   const Bytes packed = Deflated(ToBytes(SampleText(9000)));
   const std::int64_t second = kBeyond2GiB + static_cast<std::int64_t>(packed.size());
   const Bytes registry = Concat({Record("a.htm", "", 9000, kBeyond2GiB, 0, 0, packed.size()),
@@ -18,7 +16,7 @@ TEST_F(ArchiveTest, PositionsBeyond2GiBAreNotTruncated) {
   {
     TFileStream prefixed(PathOf("big.exe"), TFileStream::Mode::Create);
     prefixed.SetPosition(kBeyond2GiB);
-    writer.WriteTo(prefixed);
+    prefixed.Write(document.Bytes());
     TFileStream farData(PathOf("big.tlt"), TFileStream::Mode::Create);
     farData.SetPosition(kBeyond2GiB);
     farData.Write(

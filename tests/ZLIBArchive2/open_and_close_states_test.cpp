@@ -6,10 +6,9 @@ namespace {
 class OpenAndClose : public ArchiveTest {
  protected:
   std::string Document() {
-    TZLBArchiveWriter writer;
-    writer.AddEntry("-config-", std::string(2872, '\0'));
-    writer.AddEntry("index.htm", SampleText(3000));
-    return WriteArchive(writer);
+    return WriteArchive(TTestDocument()
+                            .Entry("-config-", std::string(2872, '\0'))
+                            .Entry("index.htm", SampleText(3000)));
   }
   // Open, closed, or named but empty: what each query answers.
   std::vector<std::string> Answers() {
@@ -44,7 +43,7 @@ TEST_F(OpenAndClose, FailuresBeforeTheRegistryLeaveTheNameWithoutEntries) {
   const std::string version = "The archive was created with a different version of ZLBArchive";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {PathOf("none.tlt"), "Archive file not found"},
-      {dir_.string(), "Archive file not found"},
+      {dir_.Path().string(), "Archive file not found"},
       {WriteBytes("zeros", Bytes(100)), version + " (v0)"},
       {WriteBytes("v3", Concat({Bytes(9), Trailer(0, -3, 0, 0, false)})), version + " (v-3)"},
       {WriteBytes("tiny", ToBytes("MZ")), "Stream read error"}};
@@ -58,9 +57,7 @@ TEST_F(OpenAndClose, FailuresBeforeTheRegistryLeaveTheNameWithoutEntries) {
 }
 
 TEST_F(OpenAndClose, CrcMismatchAndFailingOpenHandlerClose) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("a.txt", SampleText(3000));
-  Bytes bytes = writer.Bytes();
+  Bytes bytes = TTestDocument().Entry("a.txt", SampleText(3000)).Bytes();
   bytes[10] ^= std::byte{0x01};
   const std::string damaged = WriteBytes("damaged.tlt", bytes);
   EXPECT_EQ(MessageOf([&] { arc_.OpenArchive(damaged); }), "The archive appears to be corrupted");

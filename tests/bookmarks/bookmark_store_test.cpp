@@ -1,30 +1,21 @@
 // The store of the reader's bookmarks: one file per document, replaced whole, and a damaged file
 // kept aside under another name instead of being lost to the next save.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "bookmarks/Bookmarks.h"
-#include "tests/support/CurrentTest.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::TScratchFolder;
 
 class BookmarkStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override { fs::remove_all(folder_); }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  static std::string Contents(const fs::path& file) {
-    std::ifstream input(file, std::ios::binary);
-    std::ostringstream text;
-    text << input.rdbuf();
-    return text.str();
-  }
   std::vector<std::string> FileNames() const {
     std::vector<std::string> names;
     for (const auto& item : fs::directory_iterator(folder_))
@@ -33,9 +24,8 @@ class BookmarkStoreTest : public ::testing::Test {
     return names;
   }
 
-  fs::path folder_ =
-      fs::temp_directory_path() /
-      ("tomelet-bookmarks-" + std::to_string(::getpid()) + "-" + FolderNameOfCurrentTest());
+  TScratchFolder scratch_;
+  fs::path folder_ = scratch_ / "bookmarks";
   TBookmarkStore store_{folder_};
   const std::vector<TBookmark> bookmarks_ = {{"Start", "tome://inpack/index.htm", 0, 0, 7},
                                              {"Deep", "tome://inpack/d.htm#part", 0, 900, 8}};
@@ -65,21 +55,21 @@ TEST_F(BookmarkStoreTest, SavedBookmarksLoadAgainAndReplaceTheFileWhole) {
 
 TEST_F(BookmarkStoreTest, ADamagedFileIsKeptAsideWithItsBytesAndTheReaderStartsEmpty) {
   ASSERT_TRUE(store_.Save("key", bookmarks_));
-  const auto whole = Contents(store_.FileOf("key"));
+  const auto whole = ReadFile(store_.FileOf("key"));
   const auto cut = whole.substr(0, whole.size() / 2);
   std::ofstream(store_.FileOf("key"), std::ios::binary) << cut;
 
   const auto first = store_.Load("key");
   EXPECT_TRUE(first.Bookmarks.empty());
   EXPECT_EQ(first.KeptAside, folder_ / "key.damaged-1.html");
-  EXPECT_EQ(Contents(first.KeptAside), cut);
+  EXPECT_EQ(ReadFile(first.KeptAside), cut);
   EXPECT_FALSE(fs::exists(store_.FileOf("key")));
 
   // A second damaged file never replaces the first one kept aside.
   std::ofstream(store_.FileOf("key"), std::ios::binary) << "not bookmarks";
   EXPECT_EQ(store_.Load("key").KeptAside, folder_ / "key.damaged-2.html");
-  EXPECT_EQ(Contents(folder_ / "key.damaged-1.html"), cut);
-  EXPECT_EQ(Contents(folder_ / "key.damaged-2.html"), "not bookmarks");
+  EXPECT_EQ(ReadFile(folder_ / "key.damaged-1.html"), cut);
+  EXPECT_EQ(ReadFile(folder_ / "key.damaged-2.html"), "not bookmarks");
 }
 
 }  // namespace

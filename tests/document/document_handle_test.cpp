@@ -1,15 +1,14 @@
 // The document handle: one opening shared by the viewer's reader and every other reader, entries
 // read whole or from any byte, the file's identity, and the messages for files without a document.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "ZLIBArchive2/SeekPoints.h"
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/Document.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet {
 namespace {
@@ -38,33 +37,19 @@ std::string Lines(std::string_view word, std::size_t count) {
   return text;
 }
 
-class DocumentHandle : public testing::Test {
+using testing::TTestDocument;
+
+class DocumentHandle : public ::testing::Test {
  protected:
-  DocumentHandle() {
-    std::string pattern = (fs::temp_directory_path() / "document-handle-XXXXXX").native();
-    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  ~DocumentHandle() override { fs::remove_all(folder_); }
-
-  fs::path Write(TZLBArchiveWriter& writer, const std::string& name,
-                 const std::string& prefix = {}) {
-    const fs::path path = folder_ / name;
-    writer.WriteFile(path.string(), prefix);
-    return path;
-  }
-
-  fs::path folder_;
+  testing::TScratchFolder folder_;
 };
 
 TEST_F(DocumentHandle, TheViewersReaderAndItsDocumentShareOneOpening) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("guide\\intro one.htm", "<html lang='de'>Einleitung</html>");
-  writer.AddEntry("caf\xE9.htm", "legacy name", fcNone);
-  TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, "guide/intro%20one.htm");
-  writer.AddEntry(kConfigEntry, options.Bytes());
-  const fs::path path = Write(writer, "shared.tlt");
+  const fs::path path = TTestDocument()
+                            .Entry("guide\\intro one.htm", "<html lang='de'>Einleitung</html>")
+                            .Stored("caf\xE9.htm", "legacy name")
+                            .StartPage("guide/intro%20one.htm")
+                            .WriteTo(folder_ / "shared.tlt");
 
   TZLBArc2 arc;
   ASSERT_TRUE(arc.OpenArchive(path.string()));
@@ -87,16 +72,15 @@ TEST_F(DocumentHandle, TheViewersReaderAndItsDocumentShareOneOpening) {
 TEST_F(DocumentHandle, DocumentAppendedToAProgramReadsTheSameUntilTheFileIsReplaced) {
   const auto program = folder_ / "program";
   std::ofstream(program, std::ios::binary) << std::string(70000, 'P');
-  TZLBArchiveWriter writer;
-  writer.AddEntry("index.htm", Lines("appended", 30));
-  const auto executable = Write(writer, "Manual", program.string());
+  const auto executable = TTestDocument()
+                              .Entry("index.htm", Lines("appended", 30))
+                              .AfterExecutable(program)
+                              .WriteTo(folder_ / "Manual");
   const auto document = OpenDocument(executable);
   EXPECT_EQ(AsText(document->Contents(document->IndexOf("INDEX.HTM"))), Lines("appended", 30));
   EXPECT_TRUE(document->IsUnchanged());
 
-  TZLBArchiveWriter other;
-  other.AddEntry("index.htm", "replaced");
-  other.WriteFile((folder_ / "next").string(), {});
+  TTestDocument().Entry("index.htm", "replaced").WriteTo(folder_ / "next");
   fs::rename(folder_ / "next", executable);
   EXPECT_FALSE(document->IsUnchanged());
   EXPECT_EQ(AsText(document->Contents(0)), Lines("appended", 30)) << "still the file it opened";
@@ -116,9 +100,8 @@ TEST_F(DocumentHandle, FilesWithoutADocumentRaiseTheReaderMessages) {
 }
 
 TEST_F(DocumentHandle, PiecesAddUpToTheWholeContents) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("long.txt", Lines("long", 20000));
-  const auto document = OpenDocument(Write(writer, "pieces.tlt"));
+  const auto document = OpenDocument(
+      TTestDocument().Entry("long.txt", Lines("long", 20000)).WriteTo(folder_ / "pieces.tlt"));
   const std::string pieces = ReadThrough(*document->OpenContents(0), 1000);
   EXPECT_EQ(pieces, Lines("long", 20000));
   EXPECT_EQ(AsText(document->Contents(0)), pieces);
@@ -127,9 +110,8 @@ TEST_F(DocumentHandle, PiecesAddUpToTheWholeContents) {
 TEST_F(DocumentHandle, RepeatedReadsNearTheEndOfALargeEntryCostAboutWhatTheyRead) {
   const std::string large = Lines("large", 2000000);
   ASSERT_GE(large.size(), 32u << 20);
-  TZLBArchiveWriter writer;
-  writer.AddEntry("large.htm", large);
-  const auto document = OpenDocument(Write(writer, "large.tlt"));
+  const auto document =
+      OpenDocument(TTestDocument().Entry("large.htm", large).WriteTo(folder_ / "large.tlt"));
   const auto tail = static_cast<std::int64_t>(large.size()) - 30;
   for (int round = 0; round < 3; ++round) {
     const std::int64_t before = document->InflatedBytes();

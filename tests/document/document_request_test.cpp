@@ -1,15 +1,14 @@
 // The request core over both archive views: the viewer's reader and the shared document handle
 // must give the same answers for the same addresses.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/Document.h"
 #include "document/DocumentRequest.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet {
 namespace {
@@ -18,37 +17,26 @@ namespace fs = std::filesystem;
 
 enum class View { Reader, Document };
 
-class DocumentRequest : public testing::TestWithParam<View> {
+class DocumentRequest : public ::testing::TestWithParam<View> {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "document-request-XXXXXX").native();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    TZLBArchiveWriter writer;
-    writer.AddEntry("Index.htm", "<html>index</html>");
-    writer.AddEntry("img\\a b.gif", "GIF89a");
-    writer.AddEntry("caf\xE9.htm", "legacy name");
-    writer.AddEntry("noextension", "plain");
-    writer.AddEntry("c++.htm", "plus signs");
-    writer.AddEntry("a b.htm", "space");
-    writer.AddEntry("a+b.htm", "plus");
-    writer.AddEntry("guide\\index.htm", "guide htm");
-    writer.AddEntry("guide\\index.html", "guide html");
-    writer.AddEntry("old\\INDEX.HTM", "old htm");
-    writer.AddEntry("caf\xE9\\index.html", "legacy folder");
-    writer.AddEntry("notes", "notes file");
-    writer.AddEntry("notes\\index.html", "notes index");
-    TProjectOptions options;
-    options.SetShortStringAt(option_offset::StartPage, "Index.htm");
-    writer.AddEntry(kConfigEntry, options.Bytes());
-    TArchiveEntry damaged;
-    damaged.FileName = "damaged.htm";
-    damaged.OriginalSize = 100;
-    damaged.CompressedSize = 8;
-    damaged.Method = kMethodDeflated;
-    writer.AddRawEntry(damaged, std::vector<std::byte>(8, std::byte{0xAB}));
-    const fs::path file = folder_ / "document.tlt";
-    writer.WriteFile(file.native());
+    const fs::path file = testing::TTestDocument()
+                              .Entry("Index.htm", "<html>index</html>")
+                              .Entry("img\\a b.gif", "GIF89a")
+                              .Entry("caf\xE9.htm", "legacy name")
+                              .Entry("noextension", "plain")
+                              .Entry("c++.htm", "plus signs")
+                              .Entry("a b.htm", "space")
+                              .Entry("a+b.htm", "plus")
+                              .Entry("guide\\index.htm", "guide htm")
+                              .Entry("guide\\index.html", "guide html")
+                              .Entry("old\\INDEX.HTM", "old htm")
+                              .Entry("caf\xE9\\index.html", "legacy folder")
+                              .Entry("notes", "notes file")
+                              .Entry("notes\\index.html", "notes index")
+                              .StartPage("Index.htm")
+                              .Claiming("damaged.htm", std::string(8, '\xAB'), 100)
+                              .WriteTo(folder_ / "document.tlt");
     if (GetParam() == View::Reader) {
       ASSERT_TRUE(reader_.OpenArchive(file.native()));
       entries_ = std::make_unique<TReaderEntries>(&reader_);
@@ -60,14 +48,13 @@ class DocumentRequest : public testing::TestWithParam<View> {
     entries_.reset();
     reader_.CloseArchive();
     document_.reset();
-    fs::remove_all(folder_);
   }
 
   TDocumentReply Request(std::string_view address, const TTempFileWriter& writer = nullptr) {
     return RequestDocumentEntry(Entries(), address, writer);
   }
 
-  fs::path folder_;
+  testing::TScratchFolder folder_;
   TZLBArc2 reader_;
   std::shared_ptr<const TDocument> document_;
   std::unique_ptr<IDocumentEntries> entries_;
@@ -177,7 +164,7 @@ TEST_P(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
   EXPECT_FALSE(IsReservedEntry("sub\\-logo-"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, DocumentRequest, testing::Values(View::Reader, View::Document),
+INSTANTIATE_TEST_SUITE_P(Views, DocumentRequest, ::testing::Values(View::Reader, View::Document),
                          [](const auto& info) {
                            return info.param == View::Reader ? "Reader" : "Document";
                          });

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,10 +14,11 @@
 #include <vector>
 
 #include "search/SearchIndex.h"
-#include "tests/support/CurrentTest.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::search::testing {
 
+using tomelet::testing::TScratchFolder;
 using TPages = std::vector<std::pair<std::string, std::string>>;
 
 inline std::string Page(const std::string& title, const std::string& body,
@@ -77,11 +77,7 @@ inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string&
 class TIndexFile {
  public:
   explicit TIndexFile(const std::vector<std::byte>& bytes, std::size_t prefix = 37)
-      : path_(
-            std::filesystem::temp_directory_path() /
-            ("tomelet-search-" + std::to_string(::getpid()) + "-" + std::to_string(NextNumber()))),
-        prefix_(prefix),
-        size_(bytes.size()) {
+      : path_(folder_ / "index"), prefix_(prefix), size_(bytes.size()) {
     std::ofstream out(path_, std::ios::binary);
     out << std::string(prefix, 'P');
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -90,10 +86,7 @@ class TIndexFile {
     out.close();
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   }
-  ~TIndexFile() {
-    ::close(fd_);
-    std::filesystem::remove(path_);
-  }
+  ~TIndexFile() { ::close(fd_); }
   TIndexFile(const TIndexFile&) = delete;
   TIndexFile& operator=(const TIndexFile&) = delete;
 
@@ -103,11 +96,7 @@ class TIndexFile {
   }
 
  private:
-  static int NextNumber() {
-    static std::atomic<int> files{0};
-    return ++files;
-  }
-
+  TScratchFolder folder_;
   std::filesystem::path path_;
   std::size_t prefix_;
   std::size_t size_;

@@ -4,49 +4,45 @@
 #include <cstdlib>
 #include <thread>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "search/DocumentIndex.h"
 #include "tests/search/SearchFixtures.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::search::testing {
 namespace {
 
+using tomelet::testing::TScratchFolder;
+using tomelet::testing::TTestDocument;
+
 class DocumentIndexTest : public ::testing::Test {
  protected:
-  DocumentIndexTest()
-      : folder_(
-            std::filesystem::temp_directory_path() /
-            ("tomelet-docindex-" + FolderNameOfCurrentTest() + "-" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(folder_);
-    ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
-  }
-  ~DocumentIndexTest() override { std::filesystem::remove_all(folder_); }
+  DocumentIndexTest() { ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1); }
 
   // The manual's pages; index says how its "-index-" entry is written, if at all.
   std::shared_ptr<const TDocument> Write(const std::string& name,
-                                         const std::function<void(TZLBArchiveWriter&)>& index,
+                                         const std::function<void(TTestDocument&)>& index,
                                          const std::string& extra = {}) {
-    TZLBArchiveWriter writer;
+    TTestDocument document;
     for (const auto& [path, html] : ManualPages()) {
-      writer.AddEntry(path, html);
+      document.Entry(path, html);
     }
     if (!extra.empty()) {
-      writer.AddEntry("extra.html", extra);
+      document.Entry("extra.html", extra);
     }
     if (index) {
-      index(writer);
+      index(document);
     }
-    writer.WriteFile((folder_ / name).string(), {});
-    return OpenDocument(folder_ / name);
+    return OpenDocument(document.WriteTo(folder_ / name));
   }
 
-  static void Embed(TZLBArchiveWriter& writer) {
-    writer.AddEntry(kIndexEntry, BuildIndex(ManualPages()), fcNone);
+  static void Embed(TTestDocument& document) {
+    document.Stored(kIndexEntry, BuildIndex(ManualPages()));
   }
 
-  std::filesystem::path folder_;
+  TScratchFolder folder_;
 };
 
 TEST_F(DocumentIndexTest, TheEmbeddedIndexIsOpenedInPlace) {
@@ -59,19 +55,13 @@ TEST_F(DocumentIndexTest, TheEmbeddedIndexIsOpenedInPlace) {
 }
 
 TEST_F(DocumentIndexTest, ADeflatedOrAlteredIndexEntryIsRefusedAndAFreshOneIsBuilt) {
-  const auto deflated = Write("deflated.tlt", [](TZLBArchiveWriter& writer) {
-    writer.AddEntry(kIndexEntry, BuildIndex(ManualPages()), fcMaximum);
+  const auto deflated = Write("deflated.tlt", [](TTestDocument& document) {
+    document.Entry(kIndexEntry, BuildIndex(ManualPages()), fcMaximum);
   });
   EXPECT_THROW(OpenEmbeddedIndex(*deflated), ESearchIndexError);
 
-  const auto altered = Write("altered.tlt", [](TZLBArchiveWriter& writer) {
-    auto bytes = BuildIndex(ManualPages());
-    TArchiveEntry entry;
-    entry.FileName = std::string(kIndexEntry);
-    entry.Method = kMethodStored;
-    entry.OriginalSize = static_cast<std::int64_t>(bytes.size());
-    entry.CRC = 12345;  // not the CRC of the bytes
-    writer.AddRawEntry(entry, bytes);
+  const auto altered = Write("altered.tlt", [](TTestDocument& document) {
+    document.WrongCrc(kIndexEntry, tomelet::testing::Text(BuildIndex(ManualPages())));
   });
   try {
     OpenEmbeddedIndex(*altered);
@@ -159,13 +149,12 @@ TEST_F(DocumentIndexTest, ABuildUnderWayStopsWhenTheBackgroundIndexGoesAndCaches
   for (int i = 0; i < 20; ++i) {
     many += "<p>Paragraph " + std::to_string(i) + " about widgets and gadgets.</p>";
   }
-  TZLBArchiveWriter writer;
+  TTestDocument large;
   for (int i = 0; i < 3000; ++i) {
-    writer.AddEntry("p" + std::to_string(i) + ".html", Page("Page", many));
+    large.Entry("p" + std::to_string(i) + ".html", Page("Page", many));
   }
-  writer.WriteFile((folder_ / "large.tlt").string(), {});
   {
-    TBackgroundIndex background(OpenDocument(folder_ / "large.tlt"), "p0.html");
+    TBackgroundIndex background(OpenDocument(large.WriteTo(folder_ / "large.tlt")), "p0.html");
     EXPECT_EQ(background.State().Index, nullptr);
   }
   EXPECT_FALSE(std::filesystem::exists(folder_ / "cache" / "tomelet") &&

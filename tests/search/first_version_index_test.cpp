@@ -38,11 +38,7 @@ std::vector<std::byte> FirstVersionIndex(const std::filesystem::path& scratch) {
 
 TEST(FirstVersionIndexTest,
      DocumentsPackedBeforeTheSectionBlocksAndTheTableOfNamesAreStillSearched) {
-  const auto scratch = std::filesystem::temp_directory_path() /
-                       ("tomelet-first-version-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(scratch);
-  const TIndexFile file(FirstVersionIndex(scratch));
-  std::filesystem::remove_all(scratch);
+  const TIndexFile file(FirstVersionIndex(TScratchFolder().Path()));
   const auto results = file.Open()->Search("gadget", 0, 10);
   ASSERT_EQ(results.Hits.size(), 1u);
   EXPECT_EQ(Paths(results)[0], "tools.html#gadgets");

@@ -1,11 +1,11 @@
 // The cache of indexes built on demand: using an index marks it, and what was not used for a
 // month, or does not fit the folder's size, goes, least recently used first.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 
 #include "search/IndexCache.h"
+#include "tests/search/SearchFixtures.h"
 
 namespace tomelet::search::testing {
 namespace {
@@ -15,9 +15,6 @@ using std::chrono::hours;
 
 class IndexCacheTest : public ::testing::Test {
  protected:
-  IndexCacheTest() { fs::create_directories(folder_); }
-  ~IndexCacheTest() override { fs::remove_all(folder_); }
-
   fs::path Add(const std::string& name, std::size_t size, hours sinceUse) {
     const auto path = folder_ / name;
     std::ofstream(path, std::ios::binary) << std::string(size, 'i');
@@ -27,15 +24,14 @@ class IndexCacheTest : public ::testing::Test {
 
   std::vector<std::string> Left() const {
     std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder_)) {
+    for (const auto& item : fs::directory_iterator(folder_.Path())) {
       names.push_back(item.path().filename().string());
     }
     std::sort(names.begin(), names.end());
     return names;
   }
 
-  fs::path folder_ =
-      fs::temp_directory_path() / ("tomelet-index-cache-" + std::to_string(::getpid()));
+  TScratchFolder folder_;
 };
 
 TEST_F(IndexCacheTest, IdleIndexesGoThenTheLeastRecentlyUsedBeyondTheSize) {
@@ -48,7 +44,7 @@ TEST_F(IndexCacheTest, IdleIndexesGoThenTheLeastRecentlyUsedBeyondTheSize) {
   Add("x.index.Ab12Cd", 100, hours(48));  // left by a build that was interrupted
   Add("y.index.Ef34Gh", 100, hours(1));   // a build under way in another process
   Add("notes.txt", 100, hours(24 * 400));
-  PruneIndexCache(folder_, kept, {hours(24 * 30), 205});
+  PruneIndexCache(folder_.Path(), kept, {hours(24 * 30), 205});
   // kept (100) + recent (1) + a (100) fill 201 bytes: b would pass 205; c still fits after it.
   EXPECT_EQ(Left(), (std::vector<std::string>{"a.index", "c.index", "kept.index", "notes.txt",
                                               "recent.index", "y.index.Ef34Gh"}));
@@ -61,7 +57,7 @@ TEST_F(IndexCacheTest, MarkingAnIndexUsedRefreshesItsTimeAndNothingElse) {
   MarkIndexUsed(index);
   EXPECT_LT(fs::file_time_type::clock::now() - fs::last_write_time(index), hours(1));
   EXPECT_EQ(fs::file_size(index), 10u);
-  PruneIndexCache(folder_, {});
+  PruneIndexCache(folder_.Path(), {});
   EXPECT_TRUE(fs::exists(index));
 }
 

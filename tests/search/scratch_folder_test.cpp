@@ -49,8 +49,7 @@ bool HoldsScratchFolder(const fs::path& folder) {
 // The builder's scratch folder follows the program's one rule: TMP first, and a variable that
 // names no folder is passed over rather than failing the build.
 TEST(IndexScratchFolderTest, FollowsTmpBeforeTmpdirAndPassesOverAMissingFolder) {
-  const fs::path root =
-      fs::temp_directory_path() / ("tomelet-scratch-" + std::to_string(::getpid()));
+  const testing::TScratchFolder root;
   fs::create_directories(root / "chosen");
   TemporaryVariables variables;
   variables.Set("TMP", root / "chosen");
@@ -67,7 +66,6 @@ TEST(IndexScratchFolderTest, FollowsTmpBeforeTmpdirAndPassesOverAMissingFolder) 
   variables.Set("TMP", root / "missing");
   variables.Set("TEMP", root / "chosen");
   EXPECT_FALSE(testing::BuildIndex(testing::ManualPages()).empty());
-  fs::remove_all(root);
 }
 
 }  // namespace

@@ -5,21 +5,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <sstream>
 
+#include "tests/support/TestDocument.h"
 #include "viewer/DesktopIntegration.h"
 
 namespace tomelet {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::string ExecLine(const std::string& entry) {
   const auto start = entry.find("\nExec=") + 1;
@@ -28,13 +21,6 @@ std::string ExecLine(const std::string& entry) {
 
 class DesktopIntegrationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tomelet-desktop-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dataHome_ = fs::path(pattern) / "share";
-  }
-  void TearDown() override { fs::remove_all(dataHome_.parent_path()); }
-
   // Records the helper programs asked for instead of running them.
   TToolRunner Recorder() {
     return [this](const std::string& program, const std::vector<std::string>& arguments) {
@@ -43,16 +29,17 @@ class DesktopIntegrationTest : public ::testing::Test {
     };
   }
 
-  fs::path dataHome_;
+  testing::TScratchFolder folder_;
+  fs::path dataHome_ = folder_ / "share";
   std::vector<std::string> calls_;
 };
 
 TEST_F(DesktopIntegrationTest, RegisteringWritesEntryTypeAndIconsThenRefreshes) {
   RegisterDesktopIntegration(dataHome_, "/opt/tomelet/bin/tomelet-viewer", Recorder());
-  const std::string entry = ReadText(dataHome_ / "applications/tomelet-viewer.desktop");
+  const std::string entry = testing::ReadFile(dataHome_ / "applications/tomelet-viewer.desktop");
   EXPECT_EQ(ExecLine(entry), "Exec=\"/opt/tomelet/bin/tomelet-viewer\" %f");
   EXPECT_NE(entry.find("MimeType=application/x-tomelet;"), std::string::npos);
-  const std::string type = ReadText(dataHome_ / "mime/packages/tomelet.xml");
+  const std::string type = testing::ReadFile(dataHome_ / "mime/packages/tomelet.xml");
   EXPECT_NE(type.find("<glob pattern=\"*.tlt\" case-sensitive=\"true\"/>"), std::string::npos);
   EXPECT_TRUE(fs::is_regular_file(dataHome_ / "icons/hicolor/scalable/apps/tomelet-viewer.svg"));
   EXPECT_TRUE(fs::is_regular_file(dataHome_ /
@@ -77,7 +64,7 @@ TEST_F(DesktopIntegrationTest, UnregisteringRemovesOnlyOurFilesAndIsRepeatable) 
 TEST_F(DesktopIntegrationTest, RegisteringTwiceLeavesOneCurrentEntry) {
   RegisterDesktopIntegration(dataHome_, "/old/tomelet-viewer", Recorder());
   RegisterDesktopIntegration(dataHome_, "/new/tomelet-viewer", Recorder());
-  const std::string entry = ReadText(dataHome_ / "applications/tomelet-viewer.desktop");
+  const std::string entry = testing::ReadFile(dataHome_ / "applications/tomelet-viewer.desktop");
   EXPECT_EQ(ExecLine(entry), "Exec=\"/new/tomelet-viewer\" %f");
   EXPECT_FALSE(fs::exists(dataHome_ / "applications/tomelet-viewer.desktop.partial"));
 }
@@ -123,7 +110,7 @@ TEST_F(DesktopIntegrationTest, RealDatabasesKnowTheTypeAndTheEntryValidates) {
     GTEST_SKIP() << "update-mime-database is not installed";
   }
   // Only the lower-case extension is ours: the viewer opens no other spelling.
-  EXPECT_NE(ReadText(dataHome_ / "mime/globs2").find("application/x-tomelet:*.tlt:cs"),
+  EXPECT_NE(testing::ReadFile(dataHome_ / "mime/globs2").find("application/x-tomelet:*.tlt:cs"),
             std::string::npos);
   const std::string validate = "desktop-file-validate '" +
                                (dataHome_ / "applications/tomelet-viewer.desktop").string() + "'";

@@ -10,19 +10,14 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/TestDocument.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 class ViewerSwitchesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tomelet-switch-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dataHome_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dataHome_); }
-
   int Viewer(const std::string& argument) const {
     const std::string command = "env -u DISPLAY XDG_DATA_HOME='" + dataHome_.string() + "' '" +
                                 TOMELET_VIEWER_PATH + "' " + argument + " 2>/dev/null";
@@ -30,7 +25,8 @@ class ViewerSwitchesTest : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  fs::path dataHome_;
+  tomelet::testing::TScratchFolder folder_;
+  const fs::path& dataHome_ = folder_.Path();
 };
 
 TEST_F(ViewerSwitchesTest, RegServerInstallsAndUnRegServerRemovesInAnyCase) {

@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/com/ComServer.h"
 
 namespace tomelet::testing {
@@ -14,16 +13,12 @@ constexpr std::string_view kStartLog = "Start widechar: ";
 
 }  // namespace
 
-TServedDocument::TServedDocument(const std::map<std::string, std::string>& entries,
+TServedDocument::TServedDocument(const TTestDocument& document,
                                  const std::filesystem::path& folder) {
   const char* tmp = getenv("TMP");
   savedTmp_ = tmp ? tmp : "";
   setenv("TMP", folder.c_str(), 1);
-  TZLBArchiveWriter writer;
-  for (const auto& [path, contents] : entries)
-    writer.AddEntry(path, contents);
-  const auto file = (folder / "document.tlt").string();
-  writer.WriteFile(file);
+  const auto file = document.WriteTo(folder / "document.tlt").string();
   if (!archive_.OpenArchive(file))
     throw std::runtime_error("cannot open " + file);
   module_ = std::make_unique<TOurNSHandlerModule>();

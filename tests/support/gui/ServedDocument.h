@@ -1,24 +1,23 @@
-// A document archive built with the writer and served by the registered protocol handler, the
-// way the viewer serves its document.
+// A test document served by the registered protocol handler, the way the viewer serves its
+// document.
 #pragma once
 
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "OurNSHandler/OurNSHandler.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::testing {
 
 class TServedDocument {
  public:
-  // Packs entries (archive path -> contents) into folder and registers the handler for "tome";
-  // the handler's temporary files go below folder as well.
-  TServedDocument(const std::map<std::string, std::string>& entries,
-                  const std::filesystem::path& folder);
+  // Writes document into folder and registers the handler for "tome"; the handler's temporary
+  // files go below folder as well.
+  TServedDocument(const TTestDocument& document, const std::filesystem::path& folder);
   ~TServedDocument();
   TServedDocument(const TServedDocument&) = delete;
   TServedDocument& operator=(const TServedDocument&) = delete;

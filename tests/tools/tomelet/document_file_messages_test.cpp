@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "document_fixture.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -46,11 +46,11 @@ class BadDocumentFile : public ::testing::Test {
 
   fs::path Sample() {
     const auto document = folder_ / "doc.tlt";
-    SampleWriter().WriteFile(document.string());
+    SampleDocument().WriteTo(document);
     return document;
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
 };
 
 TEST_F(BadDocumentFile, WhatIsNotARegularFileIsNamedAndRefusedAtOnce) {

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "document_fixture.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -25,9 +25,9 @@ std::size_t CountFiles(const fs::path& folder) {
 
 class Extract : public ::testing::Test {
  protected:
-  void SetUp() override { SampleWriter().WriteFile(document_.string()); }
+  void SetUp() override { SampleDocument().WriteTo(document_); }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   fs::path document_ = folder_ / "doc.tlt";
   fs::path target_ = folder_ / "out";
 };
@@ -35,8 +35,8 @@ class Extract : public ::testing::Test {
 TEST_F(Extract, WritesEveryEntryWithItsFolders) {
   const auto result = RunTool({"extract", document_.string(), "-C", target_.string()});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(ReadFile(target_ / "index.htm"), kPageContents);
-  EXPECT_EQ(ReadFile(target_ / "images" / "logo.png"), kBinaryContents);
+  EXPECT_EQ(ReadFile(target_ / "index.htm"), kSamplePage);
+  EXPECT_EQ(ReadFile(target_ / "images" / "logo.png"), kSampleBinary);
   EXPECT_EQ(ReadFile(target_ / "guide" / "intro.htm"), "<p>Intro</p>");
   EXPECT_TRUE(fs::exists(target_ / "caf\xC3\xA9.htm"));
   EXPECT_FALSE(fs::exists(target_ / "-config-")) << "the options belong to the document";
@@ -98,9 +98,9 @@ TEST_F(Extract, ReplacesFilesAndLinksInTheFolderWithoutWritingThroughThem) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(ReadFile(outside / "hard"), "outside, hard-linked");
   EXPECT_EQ(ReadFile(outside / "soft"), "outside, symbolically linked");
-  EXPECT_EQ(ReadFile(target_ / "index.htm"), kPageContents);
+  EXPECT_EQ(ReadFile(target_ / "index.htm"), kSamplePage);
   EXPECT_FALSE(fs::is_symlink(target_ / "images" / "logo.png"));
-  EXPECT_EQ(ReadFile(target_ / "images" / "logo.png"), kBinaryContents);
+  EXPECT_EQ(ReadFile(target_ / "images" / "logo.png"), kSampleBinary);
   EXPECT_EQ(ReadFile(target_ / "guide" / "intro.htm"), "<p>Intro</p>");
 }
 
@@ -108,35 +108,23 @@ TEST_F(Extract, ReplacesFilesAndLinksInTheFolderWithoutWritingThroughThem) {
 // a document whose last entry cannot land leaves the folder exactly as it was.
 struct LateRefusal {
   std::string label;
-  std::function<void(TZLBArchiveWriter&, const fs::path& target, const fs::path& outside)> setUp;
+  std::function<void(TTestDocument&, const fs::path& target, const fs::path& outside)> setUp;
   std::string reason;
 };
-
-// A stored entry whose bytes do not match its CRC, found only once it is read.
-void AddEntryWithWrongCrc(TZLBArchiveWriter& writer) {
-  TArchiveEntry damaged;
-  damaged.FileName = "damaged.htm";
-  damaged.OriginalSize = 4;
-  damaged.Method = kMethodStored;
-  damaged.CRC = 1;
-  writer.AddRawEntry(damaged, AsBytes("evil"));
-}
 
 class ExtractRefusal : public ::testing::TestWithParam<LateRefusal> {};
 
 TEST_P(ExtractRefusal, LeavesTheFolderAsItWas) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto target = folder / "out";
   const auto outside = folder / "outside";
   fs::create_directories(target);
   fs::create_directories(outside);
   WriteFile(target / "first.htm", "old");
-  TZLBArchiveWriter writer;
-  writer.AddEntry("first.htm", "new");
-  writer.AddEntry("sub\\second.htm", "new");
-  GetParam().setUp(writer, target, outside);
-  const auto document = folder / "doc.tlt";
-  writer.WriteFile(document.string());
+  TTestDocument written;
+  written.Entry("first.htm", "new").Entry("sub\\second.htm", "new");
+  GetParam().setUp(written, target, outside);
+  const auto document = written.WriteTo(folder / "doc.tlt");
 
   const auto result = RunTool({"extract", document.string(), "-C", target.string()});
   EXPECT_EQ(result.exitCode, 1);
@@ -153,47 +141,47 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ExtractRefusal,
     ::testing::Values(
         LateRefusal{"link_where_a_folder_goes",
-                    [](TZLBArchiveWriter& writer, const fs::path& target, const fs::path& outside) {
-                      writer.AddEntry("guide\\x.htm", "new");
+                    [](TTestDocument& document, const fs::path& target, const fs::path& outside) {
+                      document.Entry("guide\\x.htm", "new");
                       fs::create_directory_symlink(outside, target / "guide");
                     },
                     "symbolic link"},
         LateRefusal{"file_where_a_folder_goes",
-                    [](TZLBArchiveWriter& writer, const fs::path& target, const fs::path&) {
-                      writer.AddEntry("guide\\x.htm", "new");
+                    [](TTestDocument& document, const fs::path& target, const fs::path&) {
+                      document.Entry("guide\\x.htm", "new");
                       WriteFile(target / "guide", "a file");
                     },
                     "a file is where a folder belongs"},
         LateRefusal{"folder_where_the_file_goes",
-                    [](TZLBArchiveWriter& writer, const fs::path& target, const fs::path&) {
-                      writer.AddEntry("x.htm", "new");
+                    [](TTestDocument& document, const fs::path& target, const fs::path&) {
+                      document.Entry("x.htm", "new");
                       fs::create_directories(target / "x.htm");
                     },
                     "a folder is where the file belongs"},
         LateRefusal{"file_and_folder_at_once",
-                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
-                      writer.AddEntry("page", "new");
-                      writer.AddEntry("page\\x.htm", "new");
+                    [](TTestDocument& document, const fs::path&, const fs::path&) {
+                      document.Entry("page", "new");
+                      document.Entry("page\\x.htm", "new");
                     },
                     "another entry needs a folder of that name"},
         LateRefusal{"name_too_long_as_utf8",
-                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
-                      writer.AddEntry(std::string(255, '\xE9'), "new");
+                    [](TTestDocument& document, const fs::path&, const fs::path&) {
+                      document.Entry(std::string(255, '\xE9'), "new");
                     },
                     "longer than 255 bytes as UTF-8"},
         LateRefusal{"damaged_last_entry",
-                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
-                      AddEntryWithWrongCrc(writer);
+                    [](TTestDocument& document, const fs::path&, const fs::path&) {
+                      document.WrongCrc("damaged.htm", "evil");
                     },
                     "failed CRC check"},
         // The readers ahead are held back by their memory budget when the damage is found; they
         // must stop rather than keep the program from ending.
         LateRefusal{"damaged_entry_before_many_large_ones",
-                    [](TZLBArchiveWriter& writer, const fs::path&, const fs::path&) {
-                      AddEntryWithWrongCrc(writer);
+                    [](TTestDocument& document, const fs::path&, const fs::path&) {
+                      document.WrongCrc("damaged.htm", "evil");
                       for (int i = 0; i < 12; ++i) {
-                        writer.AddEntry("large" + std::to_string(i) + ".htm",
-                                        std::string(std::size_t{6} << 20, 'x'));
+                        document.Entry("large" + std::to_string(i) + ".htm",
+                                       std::string(std::size_t{6} << 20, 'x'));
                       }
                     },
                     "failed CRC check"}),
@@ -208,18 +196,11 @@ struct HostileEntry {
 class HostileArchive : public ::testing::TestWithParam<HostileEntry> {};
 
 TEST_P(HostileArchive, IsRefusedBeforeAnythingIsWritten) {
-  TempFolder folder;
-  TZLBArchiveWriter writer;
-  writer.AddEntry("harmless.htm", "first");
-  TArchiveEntry hostile;
-  hostile.Path = GetParam().path;
-  hostile.FileName = GetParam().fileName;
-  hostile.OriginalSize = 4;
-  hostile.Method = kMethodStored;
-  hostile.CRC = 0x8DFB3152;  // crc32("evil")
-  writer.AddRawEntry(hostile, AsBytes("evil"));
-  const auto document = folder / "hostile.tlt";
-  writer.WriteFile(document.string());
+  TScratchFolder folder;
+  const auto document = TTestDocument()
+                            .Entry("harmless.htm", "first")
+                            .Stored(GetParam().path + GetParam().fileName, "evil")
+                            .WriteTo(folder / "hostile.tlt");
   const auto target = folder / "a" / "b" / "out";
 
   const auto result = RunTool({"extract", document.string(), "-C", target.string()});

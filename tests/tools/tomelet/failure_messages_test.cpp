@@ -5,7 +5,7 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "document_fixture.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -22,9 +22,9 @@ struct FailureCase {
 class FailureMessage : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FailureMessage, EndsWithExitOneAndTheMessage) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = folder / "doc.tlt";
-  SampleWriter().WriteFile(document.string());
+  SampleDocument().WriteTo(document);
   GetParam().damage(document);
   auto args = GetParam().command;
   for (auto& arg : args) {
@@ -86,17 +86,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.label; });
 
 TEST(FailureMessage, EntryWithWrongCrcIsNamedByVerify) {
-  TempFolder folder;
-  TZLBArchiveWriter writer;
-  writer.AddEntry("fine.htm", "fine");
-  TArchiveEntry bad;
-  bad.Path = "pages\\";
-  bad.FileName = "bad.htm";
-  bad.OriginalSize = 5;
-  bad.Method = kMethodStored;
-  bad.CRC = 0x12345678;
-  writer.AddRawEntry(bad, AsBytes("hello"));
-  writer.WriteFile((folder / "doc.tlt").string());
+  TScratchFolder folder;
+  TTestDocument()
+      .Entry("fine.htm", "fine")
+      .WrongCrc("pages\\bad.htm", "hello")
+      .WriteTo(folder / "doc.tlt");
 
   const auto verify = RunTool({"verify", (folder / "doc.tlt").string()});
   EXPECT_EQ(verify.exitCode, 1);
@@ -111,24 +105,18 @@ TEST(FailureMessage, EntryWithWrongCrcIsNamedByVerify) {
 // A name may carry controls that retitle the terminal or clear it, or a newline that forges a
 // row: every command shows it escaped to a person and exact in JSON.
 TEST(FailureMessage, HostileNamesReachTheTerminalEscaped) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = (folder / "doc.tlt").string();
   const std::string hostile = "bad\x1b]0;owned\x07\x1b[2J.htm";
   const std::string shown = "bad\\x1b]0;owned\\x07\\x1b[2J.htm";
-  TZLBArchiveWriter writer;
-  writer.AddEntry("page.htm\n           9            9  stored        00000000  forged.htm",
-                  "page");
-  writer.AddEntry(
-      "csi\xC2\x9B"
-      "2J.htm",
-      "C1");
-  TArchiveEntry bad;
-  bad.FileName = hostile;
-  bad.OriginalSize = 5;
-  bad.Method = kMethodStored;
-  bad.CRC = 0x12345678;
-  writer.AddRawEntry(bad, AsBytes("hello"));
-  writer.WriteFile(document);
+  TTestDocument()
+      .Entry("page.htm\n           9            9  stored        00000000  forged.htm", "page")
+      .Entry(
+          "csi\xC2\x9B"
+          "2J.htm",
+          "C1")
+      .WrongCrc(hostile, "hello")
+      .WriteTo(document);
 
   const auto list = RunTool({"list", document});
   ASSERT_EQ(list.exitCode, 0) << list.err;
@@ -153,15 +141,8 @@ TEST(FailureMessage, HostileNamesReachTheTerminalEscaped) {
 }
 
 TEST(FailureMessage, EncryptedEntryNeedsAPassword) {
-  TempFolder folder;
-  TZLBArchiveWriter writer;
-  TArchiveEntry secret;
-  secret.FileName = "secret.htm";
-  secret.OriginalSize = 4;
-  secret.DecryptSize = 4;
-  secret.Method = kMethodStoredEncrypted;
-  writer.AddRawEntry(secret, AsBytes("ABCD"));
-  writer.WriteFile((folder / "doc.tlt").string());
+  TScratchFolder folder;
+  TTestDocument().Encrypted("secret.htm", "ABCD").WriteTo(folder / "doc.tlt");
   const auto result = RunTool({"cat", (folder / "doc.tlt").string(), "secret.htm"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.LastErrorLine(), "No password given for encrypted file");
@@ -211,9 +192,9 @@ TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
 
 // "/" is read as the folder separator only when the name as given finds nothing.
 TEST(EntryNames, CatTakesSlashesWhereTheArchiveHasBackslashes) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = (folder / "doc.tlt").string();
-  SampleWriter().WriteFile(document);
+  SampleDocument().WriteTo(document);
   const auto result = RunTool({"cat", document, "guide/intro.htm"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, "<p>Intro</p>");
@@ -222,9 +203,9 @@ TEST(EntryNames, CatTakesSlashesWhereTheArchiveHasBackslashes) {
 }
 
 TEST(FailureMessage, AnEntryNameThatLooksLikeAnOptionGetsAHintAtTheDoubleDash) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = (folder / "doc.tlt").string();
-  SampleWriter().WriteFile(document);
+  SampleDocument().WriteTo(document);
   const auto result = RunTool({"cat", document, "-config-"});
   EXPECT_EQ(result.exitCode, 2);
   EXPECT_NE(result.err.find("put \"--\" before it"), std::string::npos) << result.err;

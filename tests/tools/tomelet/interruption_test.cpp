@@ -10,7 +10,7 @@
 #include <functional>
 #include <thread>
 
-#include "document_fixture.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -71,14 +71,13 @@ pid_t EndedProcess() {
 }
 
 TEST(Interruption, ExtractRemovesItsPartialFilesAndFoldersAndKeepsWhatWasThere) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = folder / "many.tlt";
-  TZLBArchiveWriter writer;
+  TTestDocument many;
   for (int i = 0; i < 3000; ++i) {
-    writer.AddEntry((i % 2 == 0 ? "page" : "new\\page") + std::to_string(i) + ".htm",
-                    kPageContents);
+    many.Entry((i % 2 == 0 ? "page" : "new\\page") + std::to_string(i) + ".htm", kSamplePage);
   }
-  writer.WriteFile(document.string());
+  many.WriteTo(document);
   const auto target = folder / "out";
   WriteFile(target / "page0.htm", "kept");
 
@@ -92,9 +91,9 @@ TEST(Interruption, ExtractRemovesItsPartialFilesAndFoldersAndKeepsWhatWasThere) 
 }
 
 TEST(Interruption, ExtractRemovesPartialFilesThatAKilledRunLeft) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = folder / "doc.tlt";
-  SampleWriter().WriteFile(document.string());
+  SampleDocument().WriteTo(document);
   const auto target = folder / "out";
   const std::string stale = ".tomelet-" + std::to_string(EndedProcess()) + "-3.part";
   const std::string running = ".tomelet-" + std::to_string(::getpid()) + "-3.part";
@@ -129,7 +128,7 @@ class InterruptedIndexing : public ::testing::Test {
     return tool.Wait();
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   fs::path scratch_ = folder_ / "tmp";
   fs::path out_ = folder_ / "out" / "doc.tlt";
 };

@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "document_fixture.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -14,10 +14,9 @@ using nlohmann::json;
 class ListingOutput : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto writer = SampleWriter();
     // An executable-like prefix must not show up anywhere but in archive_start.
     WriteFile(folder_ / "prefix", std::string(1000, 'P'));
-    writer.WriteFile(document_.string(), (folder_ / "prefix").string());
+    SampleDocument().AfterExecutable(folder_ / "prefix").WriteTo(document_);
   }
   json RunJson(const std::vector<std::string>& args) {
     const auto result = RunTool(args);
@@ -25,7 +24,7 @@ class ListingOutput : public ::testing::Test {
     return json::parse(result.out);
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   std::filesystem::path document_ = folder_ / "doc.tlt";
 };
 
@@ -109,9 +108,9 @@ TEST_F(ListingOutput, InfoTextShowsTheStartUrl) {
 }
 
 TEST(ListingWithoutOptions, InfoGivesNullOptionsAndEmptyArchiveListsNothing) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = folder / "empty.tlt";
-  TZLBArchiveWriter(TZLBArchiveWriter::Options{2, false}).WriteFile(document.string());
+  TTestDocument().PlainRegistry().WriteTo(document);
   const auto info = RunTool({"info", "--json", document.string()});
   ASSERT_EQ(info.exitCode, 0) << info.err;
   EXPECT_TRUE(json::parse(info.out)["options"].is_null());
@@ -126,8 +125,8 @@ TEST(ListingWithoutOptions, InfoGivesNullOptionsAndEmptyArchiveListsNothing) {
 TEST_F(ListingOutput, CatWritesExactBytesAndFoldsCase) {
   const auto image = RunTool({"cat", document_.string(), "IMAGES\\Logo.PNG"});
   EXPECT_EQ(image.exitCode, 0);
-  EXPECT_EQ(image.out, kBinaryContents);
-  EXPECT_EQ(RunTool({"cat", document_.string(), "index.htm"}).out, kPageContents);
+  EXPECT_EQ(image.out, kSampleBinary);
+  EXPECT_EQ(RunTool({"cat", document_.string(), "index.htm"}).out, kSamplePage);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -34,7 +35,7 @@ class MapCommands : public ::testing::Test {
     return RunTool(args);
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   fs::path source_ = folder_ / "src";
   fs::path document_ = folder_ / "doc.tlt";
 };

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -55,7 +56,7 @@ class Pack : public ::testing::Test {
     return paths;
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   fs::path source_ = folder_ / "src";
 };
 
@@ -286,7 +287,7 @@ struct BadPackInput {
 class PackRefusal : public ::testing::TestWithParam<BadPackInput> {};
 
 TEST_P(PackRefusal, FailsWithoutWritingTheDocument) {
-  TempFolder folder;
+  TScratchFolder folder;
   WriteFile(folder / "src" / "ok.htm", "ok");
   std::vector<std::string> args{"pack", (folder / "src").string(), "-o",
                                 (folder / "doc.tlt").string()};

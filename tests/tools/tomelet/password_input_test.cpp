@@ -2,8 +2,7 @@
 // from a file, one line and no more.
 #include <gtest/gtest.h>
 
-#include "document/ProjectOptions.h"
-#include "document_fixture.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -12,16 +11,14 @@ namespace {
 class PasswordInput : public ::testing::Test {
  protected:
   PasswordInput() {
-    TZLBArchiveWriter writer;
-    writer.AddEntry("index.htm", kPageContents);
-    TProjectOptions options;
-    options.SetShortStringAt(option_offset::StartPage, "index.htm");
-    options.SetShortStringAt(option_offset::AccessPassword, "secret");
-    writer.AddEntry("-config-", options.Bytes());
-    writer.WriteFile(document_.string());
+    TTestDocument()
+        .Entry("index.htm", kSamplePage)
+        .StartPage("index.htm")
+        .Password("secret")
+        .WriteTo(document_);
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   std::filesystem::path document_ = folder_ / "locked.tlt";
 };
 

@@ -11,6 +11,7 @@
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "search/DocumentIndex.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -56,7 +57,7 @@ class SearchCommand : public ::testing::Test {
     return json::parse(result.out);
   }
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   fs::path source_ = folder_ / "src";
 };
 

@@ -9,8 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -79,14 +77,6 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return pointers;
 }
 
-std::filesystem::path NewCaptureFolder() {
-  auto pattern = (std::filesystem::temp_directory_path() / "tomelet-capture-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a temporary folder");
-  }
-  return pattern;
-}
-
 pid_t Start(const std::string& program, const std::vector<std::string>& args,
             const std::vector<std::string>& settings, const std::filesystem::path& capture) {
   std::vector<std::string> texts{program};
@@ -116,7 +106,7 @@ ToolResult Finish(int status, long peakKilobytes, const std::filesystem::path& c
 }  // namespace
 
 ToolResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
-  TempFolder capture;
+  TScratchFolder capture;
   const pid_t pid = Start(program, args, {}, capture.Path());
   int status = 0;
   rusage usage{};
@@ -130,15 +120,13 @@ ToolResult RunTool(const std::vector<std::string>& args) {
 
 RunningTool::RunningTool(const std::vector<std::string>& args,
                          const std::vector<std::string>& environment)
-    : capture_(NewCaptureFolder()), pid_(Start(TOMELET_BINARY, args, environment, capture_)) {}
+    : pid_(Start(TOMELET_BINARY, args, environment, capture_.Path())) {}
 
 RunningTool::~RunningTool() {
   if (!ended_) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(capture_, ignored);
 }
 
 bool RunningTool::HasEnded() {
@@ -163,33 +151,7 @@ ToolResult RunningTool::Wait() {
     peakKilobytes_ = usage.ru_maxrss;
     ended_ = true;
   }
-  return Finish(status_, peakKilobytes_, capture_);
-}
-
-TempFolder::TempFolder() {
-  auto pattern = (std::filesystem::temp_directory_path() / "tomelet-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a temporary folder");
-  }
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::filesystem::path& path, std::string_view contents) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary);
-  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+  return Finish(status_, peakKilobytes_, capture_.Path());
 }
 
 }  // namespace tomelet::testing

@@ -4,9 +4,10 @@
 
 #include <sys/types.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::testing {
 
@@ -39,28 +40,11 @@ class RunningTool {
   ToolResult Wait();
 
  private:
-  std::filesystem::path capture_;
+  TScratchFolder capture_;
   pid_t pid_ = -1;
   bool ended_ = false;
   int status_ = 0;
   long peakKilobytes_ = 0;
 };
-
-// A fresh folder removed with everything in it at the end of the test.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadFile(const std::filesystem::path& path);
-void WriteFile(const std::filesystem::path& path, std::string_view contents);
 
 }  // namespace tomelet::testing

@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include "document/DocumentEntries.h"
-#include "document_fixture.h"
 #include "search/SearchIndex.h"
+#include "tests/support/TestDocument.h"
 #include "tool_process.h"
 
 namespace tomelet::testing {
@@ -26,9 +26,9 @@ void DamageEntry(const std::filesystem::path& document, int index) {
 }
 
 TEST(Verify, NamesEveryDamagedEntryEvenWhenTheArchiveCrcFails) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = folder / "doc.tlt";
-  SampleWriter().WriteFile(document.string());
+  SampleDocument().WriteTo(document);
   DamageEntry(document, 1);  // images\logo.png, stored
   DamageEntry(document, 2);  // guide\intro.htm, deflated
 
@@ -62,18 +62,12 @@ TEST(Verify, NamesEveryDamagedEntryEvenWhenTheArchiveCrcFails) {
 
 // An entry written with a wrong CRC leaves the archive's CRC right: the entry's own message ends.
 TEST(Verify, SoundArchiveCrcEndsWithTheFirstEntrysMessage) {
-  TempFolder folder;
-  TZLBArchiveWriter writer;
-  for (const char* name : {"one.htm", "two.htm"}) {
-    TArchiveEntry bad;
-    bad.FileName = name;
-    bad.OriginalSize = 5;
-    bad.Method = kMethodStored;
-    bad.CRC = 0x12345678;
-    writer.AddRawEntry(bad, AsBytes("hello"));
-  }
-  writer.AddEntry("fine.htm", "fine");
-  writer.WriteFile((folder / "doc.tlt").string());
+  TScratchFolder folder;
+  TTestDocument()
+      .WrongCrc("one.htm", "hello")
+      .WrongCrc("two.htm", "hello")
+      .Entry("fine.htm", "fine")
+      .WriteTo(folder / "doc.tlt");
   const auto result = RunTool({"verify", (folder / "doc.tlt").string()});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("Damaged entry: one.htm\nDamaged entry: two.htm\n1 of 3 entries"),
@@ -84,9 +78,9 @@ TEST(Verify, SoundArchiveCrcEndsWithTheFirstEntrysMessage) {
 }
 
 TEST(Verify, SoundDocumentGivesOkLinesAndAVersionedObject) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto document = folder / "doc.tlt";
-  SampleWriter().WriteFile(document.string());
+  SampleDocument().WriteTo(document);
   const auto lines = RunTool({"verify", document.string()});
   EXPECT_EQ(lines.exitCode, 0) << lines.err;
   EXPECT_TRUE(lines.out.starts_with("OK: 5 entries, ")) << lines.out;
@@ -113,16 +107,15 @@ std::filesystem::path DocumentWithIndex(const std::filesystem::path& document, i
   for (int i = 0; i < indexedPages; ++i) {
     builder.AddPage("pages\\p" + std::to_string(i) + ".htm", Page(i));
   }
-  TZLBArchiveWriter writer;
-  writer.AddEntry("pages\\p0.htm", Page(0));
-  writer.AddEntry("pages\\p1.htm", Page(1));
-  writer.AddEntry(kIndexEntry, builder.Finish(), fcNone);
-  writer.WriteFile(document.string());
-  return document;
+  return TTestDocument()
+      .Entry("pages\\p0.htm", Page(0))
+      .Entry("pages\\p1.htm", Page(1))
+      .Stored(kIndexEntry, builder.Finish())
+      .WriteTo(document);
 }
 
 TEST(Verify, SearchIndexMustBelongToTheDocument) {
-  TempFolder folder;
+  TScratchFolder folder;
   const auto own = RunTool({"verify", DocumentWithIndex(folder / "own.tlt", 2).string()});
   EXPECT_EQ(own.exitCode, 0) << own.err;
   EXPECT_NE(own.out.find("OK: search index of 2 pages\n"), std::string::npos) << own.out;

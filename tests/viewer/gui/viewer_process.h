@@ -1,5 +1,5 @@
-// Drives the real tomelet-viewer under the X server of the test run: builds documents with the
-// archive writer, starts the program with a trace file, waits for trace lines, windows and the
+// Drives the real tomelet-viewer under the X server of the test run: writes test documents,
+// starts the program with a trace file, waits for trace lines, windows and the
 // exit code with deadlines, and asks xdotool and xprop what a user would see.
 #pragma once
 
@@ -21,15 +21,16 @@
 #include <thread>
 #include <vector>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/ProjectOptions.h"
-#include "tests/support/CurrentTest.h"
-#include "tests/support/DocumentOptions.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::gui {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+using tomelet::testing::AllEnabledOptions;
+using tomelet::testing::TScratchFolder;
+using tomelet::testing::TTestDocument;
 
 // Output of a shell command, without its final line break.
 inline std::string CommandOutput(const std::string& command) {
@@ -68,10 +69,6 @@ class ViewerTest : public ::testing::Test {
   void SetUp() override {
     if (!std::getenv("DISPLAY"))
       GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-    folder_ = std::filesystem::temp_directory_path() /
-              ("tomelet-gui-" + std::to_string(::getpid()) + "-" + FolderNameOfCurrentTest());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
     trace_ = folder_ / "trace.txt";
   }
 
@@ -80,30 +77,24 @@ class ViewerTest : public ::testing::Test {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
-    if (!folder_.empty())
-      std::filesystem::remove_all(folder_);
   }
 
-  // A document with the given pages; "-config-" and "-logo-" are added when given.
-  std::string Document(const std::string& name, const std::optional<std::string>& config,
-                       std::map<std::string, std::string> pages = {},
-                       const std::optional<std::string>& logo = std::nullopt) {
+  // A document of the given pages, or of a start page titled "Sample Start" when none are given.
+  static TTestDocument Manual(const std::map<std::string, std::string>& pages = {}) {
+    TTestDocument manual;
     if (pages.empty())
-      pages["index.htm"] = "<html><head><title>Sample Start</title></head><body>Hi</body></html>";
-    TZLBArchiveWriter writer;
+      manual.Entry("index.htm",
+                   "<html><head><title>Sample Start</title></head><body>Hi</body></html>");
     for (const auto& [path, contents] : pages)
-      writer.AddEntry(path, contents);
-    if (config)
-      writer.AddEntry("-config-", *config);
-    if (logo)
-      writer.AddEntry("-logo-", *logo);
-    const auto path = (folder_ / name).string();
-    writer.WriteFile(path);
-    return path;
+      manual.Entry(path, contents);
+    return manual;
+  }
+  std::string Document(const std::string& name, const TTestDocument& document) {
+    return document.WriteTo(folder_ / name).string();
   }
   std::string Document(const std::string& name, const TProjectOptions& options,
-                       std::map<std::string, std::string> pages = {}) {
-    return Document(name, RecordBytes(options), std::move(pages));
+                       const std::map<std::string, std::string>& pages = {}) {
+    return Document(name, Manual(pages).Options(options));
   }
 
   // Starts the viewer; its desktop files and remembered places go into the test's folder.
@@ -212,7 +203,7 @@ class ViewerTest : public ::testing::Test {
     CommandOutput("xdotool windowfocus --sync " + id + " type --delay 20 '" + text + "'");
   }
 
-  std::filesystem::path folder_;
+  TScratchFolder folder_;
   std::filesystem::path trace_;
   // Further environment of the program the next Start begins.
   std::map<std::string, std::string> environment_;

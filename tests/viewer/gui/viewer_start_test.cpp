@@ -63,7 +63,7 @@ TEST_F(ViewerStartTest, RightPasswordOpensTheDocument) {
 }
 
 TEST_F(ViewerStartTest, TenByteRecordStartsWithTheDefaults) {
-  Start({Document("short.tlt", std::string("\x09index.htm", 10))});
+  Start({Document("short.tlt", Manual().OptionsBytes(std::string("\x09index.htm", 10)))});
 
   const auto window = WaitForWindow("Sample Start");
   ASSERT_FALSE(window.empty()) << Trace();

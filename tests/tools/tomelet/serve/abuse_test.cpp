@@ -60,10 +60,7 @@ std::string Request(std::string_view target) {
 
 class AbuseTest : public ServeTest {
  protected:
-  void WriteDocument() {
-    writer_.AddEntry("-config-", options_.Bytes());
-    writer_.WriteFile(document_.string());
-  }
+  void WriteDocument() { testDocument_.WriteTo(document_); }
 
   std::unique_ptr<ServeProcess> Start(std::vector<std::string> options = {}) {
     options.insert(options.begin(), {document_.string(), "--port", "0"});
@@ -84,7 +81,7 @@ class AbuseTest : public ServeTest {
 };
 
 TEST_F(AbuseTest, ClientsThatStallWritesDoNotLockOutAFreshOne) {
-  AddEntry("big.htm", PageText("Big", 60000));
+  testDocument_.Entry("big.htm", PageText("Big", 60000));
   WriteDocument();
   auto serve = Start();
   serve->LimitDescriptors(64);
@@ -107,15 +104,15 @@ TEST_F(AbuseTest, ClientsThatStallWritesDoNotLockOutAFreshOne) {
     const auto result = fresh.Get("/index.htm");
     ASSERT_TRUE(result) << "fresh client " << i << " was turned away";
     EXPECT_EQ(result->status, 200);
-    EXPECT_EQ(result->body, Contents("index.htm"));
+    EXPECT_EQ(result->body, testDocument_.Contents("index.htm"));
   }
 }
 
 TEST_F(AbuseTest, RepliesNeverReadHoldNoMoreThanTheMemoryBudget) {
   constexpr int kEntries = 16;
   for (int i = 0; i < kEntries; ++i) {
-    writer_.AddEntry("pinned\\" + std::to_string(i) + ".htm",
-                     std::string(8'000'000, static_cast<char>('a' + i)), fcFastest);
+    testDocument_.Entry("pinned\\" + std::to_string(i) + ".htm",
+                        std::string(8'000'000, static_cast<char>('a' + i)), fcFastest);
   }
   WriteDocument();
   auto serve = Start({"--memory-budget", "16"});
@@ -137,7 +134,7 @@ TEST_F(AbuseTest, RepliesNeverReadHoldNoMoreThanTheMemoryBudget) {
 class SlowClientTest : public AbuseTest {
  protected:
   SlowClientTest() : large_(NoiseBytes(3 << 20, 5)) {
-    writer_.AddEntry("large.bin", large_, fcNone);
+    testDocument_.Stored("large.bin", large_);
     WriteDocument();
   }
 

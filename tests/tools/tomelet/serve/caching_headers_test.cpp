@@ -66,9 +66,10 @@ TEST(TextCharsetTest, UtfEightIsNamedUnlessTheTextNamesItsOwn) {
 class CachingHeadersTest : public ServeTest {
  protected:
   CachingHeadersTest() {
-    AddEntry("notes.txt", "L\xC3\xB6wis");
-    AddEntry("legacy.txt", "L\xF6wis");
-    AddEntry("old.htm", "<html><head><meta charset=\"windows-1252\"></head>L\xF6wis</html>");
+    testDocument_.Entry("notes.txt", "L\xC3\xB6wis");
+    testDocument_.Entry("legacy.txt", "L\xF6wis");
+    testDocument_.Entry("old.htm",
+                        "<html><head><meta charset=\"windows-1252\"></head>L\xF6wis</html>");
     rules_.MaxAge = 120;
     Serve();
   }

@@ -25,10 +25,9 @@ namespace {
 class CommandLineTest : public ServeTest {
  protected:
   CommandLineTest() {
-    AddEntry("big.bin", NoiseBytes(kBigSize, 7), fcNone);
-    SetOptions("index.htm", "Secret\xE9");
-    writer_.AddEntry("-config-", options_.Bytes());
-    writer_.WriteFile(document_.string());
+    testDocument_.Stored("big.bin", NoiseBytes(kBigSize, 7))
+        .Password("Secret\xE9")
+        .WriteTo(document_);
   }
   static constexpr std::size_t kBigSize = std::size_t{4} << 20;
 };
@@ -63,7 +62,7 @@ TEST_F(CommandLineTest, TypedPasswordOpensAndCtrlCStopsCleanly) {
   const auto result = client.Get("/index.htm");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
-  EXPECT_EQ(result->body, Contents("index.htm"));
+  EXPECT_EQ(result->body, testDocument_.Contents("index.htm"));
   serve.Interrupt();
   EXPECT_EQ(serve.ExitCode(), 0);
   EXPECT_NE(serve.Errors().find("GET /index.htm 200 "), std::string::npos);

@@ -10,10 +10,10 @@ class ConcurrentClientsTest : public ServeTest {
  protected:
   ConcurrentClientsTest() {
     for (int i = 0; i < 12; ++i) {
-      AddEntry("page" + std::to_string(i) + ".htm",
-               PageText("page " + std::to_string(i), 40 + i * 30));
+      testDocument_.Entry("page" + std::to_string(i) + ".htm",
+                          PageText("page " + std::to_string(i), 40 + i * 30));
     }
-    AddEntry("large.bin", NoiseBytes(400000, 3), fcNone);
+    testDocument_.Stored("large.bin", NoiseBytes(400000, 3));
     Serve();
   }
 };
@@ -39,7 +39,8 @@ TEST_F(ConcurrentClientsTest, EveryClientGetsExactlyTheEntryItAskedFor) {
         if (result && result->get_header_value("Content-Encoding") == "deflate") {
           body = Inflate(body);
         }
-        mismatches[t] += (!result || result->status != 200 || body != Contents(name)) ? 1 : 0;
+        mismatches[t] +=
+            (!result || result->status != 200 || body != testDocument_.Contents(name)) ? 1 : 0;
       }
     });
   }
@@ -54,7 +55,7 @@ TEST_F(ConcurrentClientsTest, EveryClientGetsExactlyTheEntryItAskedFor) {
 class ReplacedDocumentTest : public ServeTest {
  protected:
   ReplacedDocumentTest() {
-    AddEntry("large.bin", NoiseBytes(400000, 5), fcNone);
+    testDocument_.Stored("large.bin", NoiseBytes(400000, 5));
     Serve();
   }
 
@@ -74,9 +75,7 @@ class ReplacedDocumentTest : public ServeTest {
 TEST_F(ReplacedDocumentTest, ReplacingTheFileFailsLaterRequestsCleanly) {
   ASSERT_EQ(Get("/index.htm")->status, 200);
   const auto replacement = folder_.Path() / "new.tlt";
-  TZLBArchiveWriter other;
-  other.AddEntry("index.htm", "a different document");
-  other.WriteFile(replacement.string());
+  TTestDocument().Entry("index.htm", "a different document").WriteTo(replacement);
   std::filesystem::rename(replacement, document_);
   const auto result = Get("/index.htm");
   ASSERT_TRUE(result);

@@ -14,28 +14,13 @@ class DeflatePassthroughTest : public ServeTest {
   DeflatePassthroughTest() {
     // A record whose CompressedSize is wrong: the viewer still reads it, but its stream cannot
     // be handed out as a reply of that length.
-    TArchiveEntry entry;
-    entry.FileName = "oddsize.htm";
-    const std::string text = PageText("odd", 50);
-    const std::string stream = ZlibStream(text);
-    entry.OriginalSize = static_cast<std::int64_t>(text.size());
-    entry.CompressedSize = static_cast<std::int64_t>(stream.size()) + 7;
-    entry.Method = kMethodDeflated;
-    entry.CRC = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
-    const std::string padded = stream + std::string(7, '\0');
-    writer_.AddRawEntry(entry, std::as_bytes(std::span(padded)));
-    contents_.emplace_back("oddsize.htm", text);
+    const std::string padded = Deflated(oddText_) + std::string(7, '\0');
+    testDocument_.RawEntry({.FileName = "oddsize.htm",
+                            .OriginalSize = static_cast<std::int64_t>(oddText_.size()),
+                            .CompressedSize = static_cast<std::int64_t>(padded.size()),
+                            .CRC = Crc(oddText_)},
+                           padded);
     Serve();
-  }
-
-  static std::string ZlibStream(const std::string& text) {
-    uLongf size = compressBound(static_cast<uLong>(text.size()));
-    std::string out(size, '\0');
-    compress(reinterpret_cast<Bytef*>(out.data()), &size,
-             reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()));
-    out.resize(size);
-    return out;
   }
 
   std::string StoredStream(std::string_view name) const {
@@ -44,13 +29,15 @@ class DeflatePassthroughTest : public ServeTest {
     archive_->ReadAt(block.FileOffset, std::as_writable_bytes(std::span(bytes)));
     return bytes;
   }
+
+  const std::string oddText_ = PageText("odd", 50);
 };
 
 TEST_F(DeflatePassthroughTest, PlainClientGetsInflatedBytes) {
   const auto result = Get("/index.htm");
   ASSERT_TRUE(result);
   EXPECT_TRUE(result->get_header_value("Content-Encoding").empty());
-  EXPECT_EQ(result->body, Contents("index.htm"));
+  EXPECT_EQ(result->body, testDocument_.Contents("index.htm"));
 }
 
 TEST_F(DeflatePassthroughTest, DeflateClientGetsTheStoredStreamUntouched) {
@@ -59,14 +46,14 @@ TEST_F(DeflatePassthroughTest, DeflateClientGetsTheStoredStreamUntouched) {
   EXPECT_EQ(result->get_header_value("Content-Encoding"), "deflate");
   EXPECT_EQ(result->get_header_value("Vary"), "Accept-Encoding");
   EXPECT_EQ(result->body, StoredStream("index.htm"));
-  EXPECT_EQ(Inflate(result->body), Contents("index.htm"));
+  EXPECT_EQ(Inflate(result->body), testDocument_.Contents("index.htm"));
 }
 
 TEST_F(DeflatePassthroughTest, StoredEntriesAreNeverEncoded) {
   const auto result = Get("/images/photo.png", {{"Accept-Encoding", "deflate"}});
   ASSERT_TRUE(result);
   EXPECT_TRUE(result->get_header_value("Content-Encoding").empty());
-  EXPECT_EQ(result->body, Contents("images\\photo.png"));
+  EXPECT_EQ(result->body, testDocument_.Contents("images\\photo.png"));
 }
 
 TEST_F(DeflatePassthroughTest, StreamThatDoesNotEndAtItsSizeIsInflatedInstead) {
@@ -75,7 +62,7 @@ TEST_F(DeflatePassthroughTest, StreamThatDoesNotEndAtItsSizeIsInflatedInstead) {
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
     EXPECT_TRUE(result->get_header_value("Content-Encoding").empty());
-    EXPECT_EQ(result->body, Contents("oddsize.htm"));
+    EXPECT_EQ(result->body, oddText_);
   }
 }
 
@@ -88,7 +75,7 @@ TEST_F(DeflatePassthroughTest, CurlCompressedReceivesTheSameBytes) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
   std::ifstream file(output, std::ios::binary);
   const std::string body{std::istreambuf_iterator<char>(file), {}};
-  EXPECT_EQ(body, Contents("index.htm"));
+  EXPECT_EQ(body, testDocument_.Contents("index.htm"));
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ struct RangeCase {
 class RangeTest : public ServeTest, public ::testing::WithParamInterface<RangeCase> {
  protected:
   RangeTest() {
-    AddEntry("big.txt", PageText("big", 300000));
+    testDocument_.Entry("big.txt", PageText("big", 300000));
     Serve();
   }
 };
@@ -77,7 +77,8 @@ class RangeTest : public ServeTest, public ::testing::WithParamInterface<RangeCa
 TEST_P(RangeTest, StoredDeflatedAndLargeEntriesAnswerAlike) {
   const RangeCase& range = GetParam();
   for (const std::string name : {"index.htm", "images/photo.png", "big.txt"}) {
-    const std::string contents = Contents(name == "images/photo.png" ? "images\\photo.png" : name);
+    const std::string contents =
+        testDocument_.Contents(name == "images/photo.png" ? "images\\photo.png" : name);
     const auto size = static_cast<std::int64_t>(contents.size());
     const auto result = Get("/" + name, {{"Range", range.header}});
     ASSERT_TRUE(result) << name;
@@ -128,14 +129,14 @@ TEST_F(EntityTagTest, RangesAreIdentityBytesEvenWhenDeflateIsAccepted) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 206);
   EXPECT_TRUE(result->get_header_value("Content-Encoding").empty());
-  EXPECT_EQ(result->body, Contents("index.htm").substr(3, 10));
+  EXPECT_EQ(result->body, testDocument_.Contents("index.htm").substr(3, 10));
 }
 
 TEST_F(EntityTagTest, IfRangeWithAnotherTagGetsTheWholeEntry) {
   const auto result = Get("/index.htm", {{"Range", "bytes=0-9"}, {"If-Range", "\"stale\""}});
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
-  EXPECT_EQ(result->body, Contents("index.htm"));
+  EXPECT_EQ(result->body, testDocument_.Contents("index.htm"));
 }
 
 // Past the memory budget an entry that would be held whole is inflated in pieces instead; the
@@ -144,7 +145,7 @@ TEST_F(ServeTest, EntriesBeyondTheMemoryBudgetAreStreamedWithTheSameBytes) {
   memoryBudget_ = std::size_t{1} << 20;
   const std::string big = PageText("Big", 80000);
   ASSERT_GT(big.size(), memoryBudget_);
-  AddEntry("big.htm", big);
+  testDocument_.Entry("big.htm", big);
   Serve();
   const auto whole = Get("/big.htm");
   ASSERT_TRUE(whole);
@@ -154,7 +155,7 @@ TEST_F(ServeTest, EntriesBeyondTheMemoryBudgetAreStreamedWithTheSameBytes) {
   ASSERT_TRUE(part);
   EXPECT_EQ(part->status, 206);
   EXPECT_EQ(part->body, big.substr(1500000, 100));
-  EXPECT_EQ(Get("/index.htm")->body, Contents("index.htm"));
+  EXPECT_EQ(Get("/index.htm")->body, testDocument_.Contents("index.htm"));
 }
 
 TEST(ByteRangeParsing, EmptyEntriesHaveNoSatisfiableRange) {

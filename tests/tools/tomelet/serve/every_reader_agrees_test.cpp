@@ -25,20 +25,6 @@ constexpr std::int64_t kMiB = std::int64_t{1} << 20;
 const std::string kCorrupted = "The archive appears to be corrupted";
 const std::string kFailedCrc = "entry.txt failed CRC check";
 
-std::string Deflated(std::string_view plain) {
-  uLongf size = compressBound(static_cast<uLong>(plain.size()));
-  std::string packed(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(packed.data()), &size,
-            reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()), 6);
-  packed.resize(size);
-  return packed;
-}
-
-std::uint32_t Crc(std::string_view bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
 // A zlib stream of mebibytes MiB of zero bytes, about a KiB for each. After a full flush the
 // deflater refers to nothing before it, so one flushed MiB can be repeated as often as wanted.
 std::string ZerosStream(std::int64_t mebibytes) {
@@ -212,9 +198,13 @@ class EveryReaderAgrees : public ServeTest, public ::testing::WithParamInterface
   void SetUp() override {
     c_ = GetParam().make();
     const CaseEntry& c = c_;
-    writer_ = TZLBArchiveWriter(TZLBArchiveWriter::Options{.Version = c.version});
-    writer_.AddEntry("index.htm", PageText("Start", 20));
-    writer_.AddRawEntry(c.record, AsBytes(c.data));
+    testDocument_ = TTestDocument();
+    if (c.version == 1) {
+      testDocument_.FirstVersion();
+    }
+    testDocument_.Entry("index.htm", PageText("Start", 20))
+        .RawEntry(c.record, c.data)
+        .StartPage("index.htm");
     Serve();
   }
 
@@ -290,7 +280,7 @@ TEST_P(EveryReaderAgrees, EveryReaderGivesTheEntryOrRefusesIt) {
   const std::string document = document_.string();
   const auto cat = RunTool({"cat", document, std::string(kName)});
   const auto verify = RunTool({"verify", document});
-  const tomelet::testing::TempFolder target;
+  const tomelet::testing::TScratchFolder target;
   const auto extract =
       RunTool({"extract", document, "-C", target.Path().string(), "--", std::string(kName)});
   const auto extracted = target.Path() / std::string(kName);

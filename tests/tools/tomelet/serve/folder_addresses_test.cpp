@@ -11,10 +11,10 @@ namespace {
 class FolderAddressesTest : public ServeTest {
  protected:
   FolderAddressesTest() {
-    AddEntry("guide\\index.html", "<a href='../reference/'>reference</a>");
-    AddEntry("guide\\index.htm", "older page");
-    AddEntry("reference\\api\\Index.htm", "api page");
-    AddEntry("images\\logo.png", "png");
+    testDocument_.Entry("guide\\index.html", "<a href='../reference/'>reference</a>");
+    testDocument_.Entry("guide\\index.htm", "older page");
+    testDocument_.Entry("reference\\api\\Index.htm", "api page");
+    testDocument_.Entry("images\\logo.png", "png");
     Serve();
   }
 };
@@ -24,7 +24,7 @@ TEST_F(FolderAddressesTest, AFolderAddressAnswersWithItsIndexPage) {
     const auto result = Get(target);
     ASSERT_TRUE(result) << target;
     EXPECT_EQ(result->status, 200) << target;
-    EXPECT_EQ(result->body, Contents("guide\\index.html")) << target;
+    EXPECT_EQ(result->body, testDocument_.Contents("guide\\index.html")) << target;
     EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8") << target;
   }
   const auto htm = Get("/reference/api/");
@@ -63,8 +63,8 @@ TEST_F(FolderAddressesTest, AFolderNamedWithoutItsSlashIsRedirectedToIt) {
 // Only the document's author can name a folder "\host", but even then no answer may send a
 // browser to another host.
 TEST_F(ServeTest, ARedirectNeverLeadsToAnotherHost) {
-  AddEntry("\\evil.example\\index.html", "elsewhere");
-  AddEntry("..\\up\\index.html", "outside");
+  testDocument_.Entry("\\evil.example\\index.html", "elsewhere");
+  testDocument_.Entry("..\\up\\index.html", "outside");
   Serve();
   for (const std::string target : {"//evil.example", "/%2Fevil.example", "/../up", "/%2E%2E/up"}) {
     const auto result = Get(target);

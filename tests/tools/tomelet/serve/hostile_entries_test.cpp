@@ -9,12 +9,12 @@ class HostileEntriesTest : public ServeTest {
  protected:
   void AddClaim(const std::string& name, std::uint8_t method, std::int64_t originalSize,
                 const std::string& data) {
-    TArchiveEntry entry;
-    entry.FileName = name;
-    entry.Method = method;
-    entry.OriginalSize = originalSize;
-    entry.CompressedSize = method == kMethodDeflated ? static_cast<std::int64_t>(data.size()) : 0;
-    writer_.AddRawEntry(entry, std::as_bytes(std::span(data)));
+    testDocument_.RawEntry(
+        {.FileName = name,
+         .OriginalSize = originalSize,
+         .CompressedSize = method == kMethodDeflated ? static_cast<std::int64_t>(data.size()) : 0,
+         .Method = method},
+        data);
   }
   int Index(std::string_view name) const { return archive_->IndexOf(name); }
 };

@@ -7,8 +7,8 @@ class HostileRequestTest : public ServeTest, public ::testing::WithParamInterfac
  protected:
   HostileRequestTest() {
     // Names a hostile document may carry; they must not be reachable by dot segments either.
-    AddEntry("..\\secret.htm", "dot-dot entry");
-    AddEntry("sub\\..\\index.htm", "shadow page");
+    testDocument_.Entry("..\\secret.htm", "dot-dot entry");
+    testDocument_.Entry("sub\\..\\index.htm", "shadow page");
     Serve();
   }
 };

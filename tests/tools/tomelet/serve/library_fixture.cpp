@@ -4,9 +4,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "document/ProjectOptions.h"
-
 namespace tomelet::serve::testing {
 
 namespace fs = std::filesystem;
@@ -19,16 +16,14 @@ std::string Page(const std::string& lang, const std::string& title, const std::s
 
 void WriteDocument(const fs::path& path, const std::string& html, std::string_view password,
                    std::string_view extra) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("index.html", html);
-  writer.AddEntry("big.txt", PageText(extra.empty() ? "big" : extra, 20000));
-  writer.AddEntry("-logo-", kLogo);
-  TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, "index.html");
-  options.SetShortStringAt(option_offset::AccessPassword, password);
-  writer.AddEntry("-config-", options.Bytes());
-  writer.WriteFile(path.string() + ".part");
-  fs::rename(path.string() + ".part", path);
+  const auto written = TTestDocument()
+                           .Entry("index.html", html)
+                           .Entry("big.txt", PageText(extra.empty() ? "big" : extra, 20000))
+                           .StartPage("index.html")
+                           .Password(password)
+                           .Logo(kLogo)
+                           .WriteTo(path.string() + ".part");
+  fs::rename(written, path);
 }
 
 LibraryTest::LibraryTest() {

@@ -34,7 +34,7 @@ class LibraryTest : public ::testing::Test {
   nlohmann::json OwnSearch(const std::string& target, const httplib::Headers& headers = {}) const;
   static std::vector<std::string> Docs(const nlohmann::json& answer);
 
-  TempFolder folder_;
+  TScratchFolder folder_;
   std::filesystem::path shelf_ = folder_.Path() / "shelf";
   std::unique_ptr<library::TLibrary> library_;
   std::unique_ptr<TLibrarySite> site_;

@@ -16,10 +16,10 @@ class MapPagesTest : public ServeTest {
  protected:
   MapPagesTest() {
     ::setenv("XDG_CACHE_HOME", (folder_.Path() / "cache").c_str(), 1);
-    AddEntry("guide\\a b.htm",
-             "<html><head><title>Files</title></head><body><nav><h2>Menu</h2></nav>"
-             "<h1 id='top'>Reading files</h1><h2 id='open'>Opening</h2><dl>"
-             "<dt id='io.open'>io.open(file)</dt></dl></body></html>");
+    testDocument_.Entry("guide\\a b.htm",
+                        "<html><head><title>Files</title></head><body><nav><h2>Menu</h2></nav>"
+                        "<h1 id='top'>Reading files</h1><h2 id='open'>Opening</h2><dl>"
+                        "<dt id='io.open'>io.open(file)</dt></dl></body></html>");
   }
 
   json GetJson(const std::string& target) {
@@ -37,7 +37,7 @@ TEST_F(MapPagesTest, StoredContentsKeywordsAndOutline) {
   map.Keywords =
       TKeywordIndex({{"io.open", "guide/a b.htm", "io.open", "Files", TKeywordKind::Definition},
                      {"Opening", "guide/a b.htm", "open", "Files", TKeywordKind::Heading}});
-  AddEntry(kMapEntry, WriteMapEntry(map));
+  testDocument_.Entry(kMapEntry, WriteMapEntry(map));
   Serve();
   EXPECT_EQ(GetJson("/-/contents.json"),
             json::parse(R"([{"title": "Guide <&>", "path": "guide/a b.htm#open",
@@ -68,7 +68,7 @@ TEST_F(MapPagesTest, StoredContentsKeywordsAndOutline) {
 }
 
 TEST_F(MapPagesTest, ADocumentWithoutAMapGetsOneFromItsPages) {
-  SetOptions("index.htm");
+  testDocument_.StartPage("index.htm");
   Serve();
   const json contents = GetJson("/-/contents.json");
   ASSERT_FALSE(contents.empty());

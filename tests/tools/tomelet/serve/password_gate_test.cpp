@@ -36,9 +36,9 @@ TEST(PasswordGateTest, AnOpenGateAdmitsAllAndTheRealmIsQuoted) {
 class PasswordGateSiteTest : public ServeTest {
  protected:
   PasswordGateSiteTest() {
-    AddEntry("guide\\index.htm", PageText("Hidden guide", 3));
-    AddEntry("favicon.ico", kLogo);
-    SetOptions("index.htm", "Secret\xE9");
+    testDocument_.Entry("guide\\index.htm", PageText("Hidden guide", 3));
+    testDocument_.Entry("favicon.ico", kLogo);
+    testDocument_.StartPage("index.htm").Password("Secret\xE9");
     Serve();
     WaitForTheIndex();
   }
@@ -120,7 +120,7 @@ TEST_F(PasswordGateSiteTest, WithThePasswordAllIsServedButNoSharedCacheKeepsIt) 
   const auto page = Get("/index.htm", password);
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
-  EXPECT_EQ(page->body, Contents("index.htm"));
+  EXPECT_EQ(page->body, testDocument_.Contents("index.htm"));
   EXPECT_EQ(page->get_header_value("Cache-Control"), "private, max-age=300");
   const auto search = Get("/-/search.json?q=Start", password);
   ASSERT_TRUE(search);

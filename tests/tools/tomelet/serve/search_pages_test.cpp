@@ -34,13 +34,13 @@ class SearchPagesTest : public ServeTest {
   }
 
   void AddPage(const std::string& path, const std::string& html) {
-    AddEntry(path, html);
+    testDocument_.Entry(path, html);
     builder_.AddPage(path, html);
   }
 
   void Serve() {
     if (embed_) {
-      AddEntry(kIndexEntry, AsText(builder_.Finish()), fcNone);
+      testDocument_.Stored(kIndexEntry, builder_.Finish());
     }
     ServeTest::Serve();
   }

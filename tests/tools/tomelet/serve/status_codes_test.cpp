@@ -9,8 +9,8 @@ namespace {
 class StatusCodesTest : public ServeTest {
  protected:
   StatusCodesTest() {
-    AddEntry("guide\\read me.htm", PageText("Read me", 3));
-    AddEntry("notes.unknownext", "plain bytes");
+    testDocument_.Entry("guide\\read me.htm", PageText("Read me", 3));
+    testDocument_.Entry("notes.unknownext", "plain bytes");
     Serve();
   }
 };
@@ -32,7 +32,7 @@ TEST_F(StatusCodesTest, PagesAreServedWithTheirBytes) {
   const auto result = Get("/index.htm");
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
-  EXPECT_EQ(result->body, Contents("index.htm"));
+  EXPECT_EQ(result->body, testDocument_.Contents("index.htm"));
   EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8");
 }
 
@@ -43,7 +43,7 @@ TEST_F(StatusCodesTest, PathsMapAsInsideTheViewer) {
     const auto result = Get(target);
     ASSERT_TRUE(result) << target;
     EXPECT_EQ(result->status, 200) << target;
-    EXPECT_EQ(result->body, Contents("guide\\read me.htm")) << target;
+    EXPECT_EQ(result->body, testDocument_.Contents("guide\\read me.htm")) << target;
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(StatusCodesTest, HeadTellsTheLengthWithoutTheBody) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
   EXPECT_EQ(result->get_header_value("Content-Length"),
-            std::to_string(Contents("index.htm").size()));
+            std::to_string(testDocument_.Contents("index.htm").size()));
   EXPECT_TRUE(result->body.empty());
 }
 
@@ -160,7 +160,7 @@ TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
 
   const auto replies = SplitReplies(stream, {true, false, false, true});
   ASSERT_EQ(replies.size(), 4u) << stream;
-  const std::string page = Contents("index.htm");
+  const std::string page = testDocument_.Contents("index.htm");
   const std::string length = "\r\nContent-Length: " + std::to_string(page.size()) + "\r\n";
   EXPECT_TRUE(replies[0].head.starts_with("HTTP/1.0 200 OK\r\n")) << replies[0].head;
   EXPECT_NE(replies[0].head.find("\r\nConnection: keep-alive\r\n"), std::string::npos);
@@ -173,7 +173,7 @@ TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
   EXPECT_EQ(replies[2].head.find("Content-Length"), std::string::npos);
   EXPECT_NE(replies[2].head.find("\r\nETag: "), std::string::npos);
   EXPECT_NE(replies[3].head.find("\r\nConnection: close\r\n"), std::string::npos);
-  EXPECT_EQ(replies[3].body, Contents("style.css"));
+  EXPECT_EQ(replies[3].body, testDocument_.Contents("style.css"));
   for (const auto& reply : replies) {
     EXPECT_NE(reply.head.find("\r\nServer: tomelet\r\nDate: "), std::string::npos);
   }
@@ -185,7 +185,7 @@ class ContentTypeTest : public ServeTest,
 
 TEST_P(ContentTypeTest, FollowsTheExtension) {
   const auto& [name, type] = GetParam();
-  AddEntry(name, "contents");
+  testDocument_.Entry(name, "contents");
   Serve();
   const auto result = Get("/" + name);
   ASSERT_TRUE(result);
@@ -207,15 +207,15 @@ INSTANTIATE_TEST_SUITE_P(Extensions, ContentTypeTest,
 
 // A name that does not tell leaves the type to the bytes, by the rule the viewer follows too.
 TEST_F(ServeTest, AnExtensionlessEntryIsTypedByItsBytesAsTheViewerTypesIt) {
-  AddEntry("page", "\n  <!DOCTYPE html><title>Page</title>");
-  AddEntry("blob", std::string("\x01\x02\x03\xff\xfe\x00\x07", 7));
+  testDocument_.Entry("page", "\n  <!DOCTYPE html><title>Page</title>");
+  testDocument_.Entry("blob", std::string("\x01\x02\x03\xff\xfe\x00\x07", 7));
   Serve();
   EXPECT_EQ(Get("/page")->get_header_value("Content-Type"), "text/html; charset=utf-8");
   EXPECT_EQ(Get("/blob")->get_header_value("Content-Type"), "application/octet-stream");
 }
 
 TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
-  SetOptions("");
+  testDocument_.StartPage("");
   Serve();
   const auto result = Get("/");
   ASSERT_TRUE(result);
@@ -231,7 +231,7 @@ TSiteResponse RootAnswer(const TDocumentSite& site) {
 }
 
 TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
-  SetOptions("C:\\docs\\start here.htm?tab=1");
+  testDocument_.StartPage("C:\\docs\\start here.htm?tab=1");
   Serve();
   const TSiteResponse response = RootAnswer(*site_);
   EXPECT_EQ(response.Status, 302);
@@ -241,14 +241,14 @@ TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
 // Characters a URL allows pass as written; quotes, brackets of HTML, controls and bytes beyond
 // ASCII are escaped.
 TEST_F(ServeTest, StartPageKeepsEveryCharacterAUrlAllows) {
-  SetOptions("a\"<>^`{|}\x7F\t!#$&'()*+,;=@[]~-_.\xC3\xA9.htm");
+  testDocument_.StartPage("a\"<>^`{|}\x7F\t!#$&'()*+,;=@[]~-_.\xC3\xA9.htm");
   Serve();
   EXPECT_EQ(RootAnswer(*site_).Header("Location"),
             "/a%22%3C%3E%5E%60%7B%7C%7D%7F%09!#$&'()*+,;=@[]~-_.%C3%A9.htm");
 }
 
 TEST_F(ServeTest, WindowsNamesAreFoundFromUtf8Urls) {
-  AddEntry("caf\xE9.htm", "legacy name");
+  testDocument_.Entry("caf\xE9.htm", "legacy name");
   Serve();
   const auto result = Get("/caf%C3%A9.htm");
   ASSERT_TRUE(result);
@@ -257,13 +257,7 @@ TEST_F(ServeTest, WindowsNamesAreFoundFromUtf8Urls) {
 }
 
 TEST_F(ServeTest, DamagedEntriesFailWithServerError) {
-  TArchiveEntry entry;
-  entry.FileName = "broken.htm";
-  entry.OriginalSize = 5000;
-  entry.CompressedSize = 64;
-  entry.Method = kMethodDeflated;
-  const std::string garbage = NoiseBytes(64, 7);
-  writer_.AddRawEntry(entry, std::as_bytes(std::span(garbage)));
+  testDocument_.Claiming("broken.htm", NoiseBytes(64, 7), 5000);
   Serve();
   const auto result = Get("/broken.htm");
   ASSERT_TRUE(result);
