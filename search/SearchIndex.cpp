@@ -16,6 +16,7 @@
 #include "search/ChildProcess.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
+#include "search/Snippet.h"
 
 namespace tomelet::search {
 namespace {
@@ -338,8 +339,9 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
     hit.Title = pages[record.Page].Title;
     if (withSnippets) {
-      hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
-                                    Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
+      hit.Snippet =
+          matches.snippet(SnippetText(record.Text, kSnippetBytes), kSnippetBytes, reader.Stemmer,
+                          Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
     }
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
