@@ -328,6 +328,7 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     }
   }
   results.Total = matches.get_matches_estimated();
+  results.TotalExact = matches.get_matches_lower_bound() == matches.get_matches_upper_bound();
   std::map<std::string, std::vector<format::TSectionRecord>> blocks;
   for (auto it = matches.begin(); it != matches.end(); ++it) {
     const auto record = Section(reader, it, blocks);

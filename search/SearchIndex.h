@@ -71,6 +71,7 @@ struct TSearchHit {
 struct TSearchResults {
   std::string Query;
   std::uint64_t Total = 0;  // estimated number of matching pages
+  bool TotalExact = false;  // Total is a count, not an estimate
   std::vector<TSearchHit> Hits;
 };
 
