@@ -11,7 +11,6 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "search/ChildProcess.h"
@@ -70,37 +69,6 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
     }
   }
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
-}
-
-// Every page, then every defined name that reads as one, on the page of its first section.
-std::vector<TSuggestable> Suggestable(const std::vector<format::TPageEntry>& pages,
-                                      const TDefinedNames& names, Xapian::Database& database) {
-  std::vector<TSuggestable> candidates;
-  for (const auto& page : pages) {
-    candidates.push_back({{page.Path, page.Title, ""}, page.Generated, false});
-  }
-  std::unordered_map<Xapian::docid, std::uint64_t> pageOf;
-  for (const auto& [id, sections] : names.All()) {
-    if (IsProgramName(id)) {
-      pageOf.emplace(sections.front(), pages.size());
-    }
-  }
-  if (pageOf.empty()) {
-    return candidates;
-  }
-  for (auto it = database.valuestream_begin(format::kPageSlot);
-       it != database.valuestream_end(format::kPageSlot); ++it) {
-    if (const auto wanted = pageOf.find(it.get_docid()); wanted != pageOf.end()) {
-      wanted->second = format::PageOfKey(*it);
-    }
-  }
-  for (const auto& [id, sections] : names.All()) {
-    const auto page = pageOf.find(sections.front());
-    if (IsProgramName(id) && page->second < pages.size()) {
-      candidates.push_back({{pages[page->second].Path, id, id}, false, true});
-    }
-  }
-  return candidates;
 }
 
 }  // namespace
@@ -205,7 +173,7 @@ void TSearchIndex::Load() {
     for (const auto& page : impl_->pages) {
       impl_->pageNames.insert(Folded(TitleName(page.Title)));
     }
-    impl_->suggester = TSuggester(Suggestable(impl_->pages, impl_->names, reader->Database),
+    impl_->suggester = TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
                                   format::MakeStopper(impl_->language));
   } catch (const Xapian::Error&) {
     ThrowDamaged();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 
 namespace tomelet::search {
 namespace {
@@ -17,7 +18,42 @@ bool IsWordCharacter(unsigned character) {
   return character != '_' && Xapian::Unicode::is_wordchar(character);
 }
 
+std::uint64_t Initial(char first) {
+  return std::uint64_t{1} << (static_cast<unsigned char>(first) % 64);
+}
+
 }  // namespace
+
+std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntry>& pages,
+                                             const TDefinedNames& names,
+                                             Xapian::Database& database) {
+  std::vector<TSuggestable> candidates;
+  for (const auto& page : pages) {
+    candidates.push_back({{page.Path, page.Title, ""}, page.Generated, false});
+  }
+  std::unordered_map<Xapian::docid, std::uint64_t> pageOf;
+  for (const auto& [id, sections] : names.All()) {
+    if (IsProgramName(id)) {
+      pageOf.emplace(sections.front(), pages.size());
+    }
+  }
+  if (pageOf.empty()) {
+    return candidates;
+  }
+  for (auto it = database.valuestream_begin(format::kPageSlot);
+       it != database.valuestream_end(format::kPageSlot); ++it) {
+    if (const auto wanted = pageOf.find(it.get_docid()); wanted != pageOf.end()) {
+      wanted->second = format::PageOfKey(*it);
+    }
+  }
+  for (const auto& [id, sections] : names.All()) {
+    const auto page = pageOf.find(sections.front());
+    if (IsProgramName(id) && page->second < pages.size()) {
+      candidates.push_back({{pages[page->second].Path, id, id}, false, true});
+    }
+  }
+  return candidates;
+}
 
 std::string_view TitleName(std::string_view title) {
   std::size_t separator = title.size();
@@ -46,6 +82,7 @@ TSuggester::TWords TSuggester::Words(std::string_view text) {
     const auto offset = static_cast<std::uint32_t>(it.raw() - begin);
     if (wordCharacter && !inWord) {
       words.Starts.push_back(offset);
+      words.Initials |= Initial(*it.raw());
     } else if (!wordCharacter && inWord) {
       words.Ends.push_back(offset);
     }
@@ -60,8 +97,22 @@ TSuggester::TWords TSuggester::Words(std::string_view text) {
   return words;
 }
 
-int TSuggester::Match(const TWords& typed, std::size_t candidate) const {
+std::uint64_t TSuggester::RequiredInitials(const TWords& typed) const {
+  std::uint64_t required = 0;
+  for (std::size_t k = 0; k < typed.Starts.size(); ++k) {
+    const std::string word = typed.Folded.substr(typed.Starts[k], typed.Ends[k] - typed.Starts[k]);
+    if (k + 1 == typed.Starts.size() || !stopper_ || !(*stopper_)(word)) {
+      required |= Initial(word.front());
+    }
+  }
+  return required;
+}
+
+int TSuggester::Match(const TWords& typed, std::uint64_t required, std::size_t candidate) const {
   const TWords& title = words_[candidate];
+  if ((required & ~title.Initials) != 0) {
+    return -1;
+  }
   const auto word = [](const TWords& words, std::size_t i) {
     return std::string_view(words.Folded).substr(words.Starts[i], words.Ends[i] - words.Starts[i]);
   };
@@ -101,8 +152,9 @@ std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t
     auto operator<=>(const TRanked&) const = default;
   };
   std::vector<TRanked> ranked;
+  const std::uint64_t required = RequiredInitials(wanted);
   for (std::size_t i = 0; i < candidates_.size(); ++i) {
-    const int match = Match(wanted, i);
+    const int match = Match(wanted, required, i);
     if (match >= 0) {
       ranked.push_back({match + (candidates_[i].Generated ? kGeneratedRank : 0),
                         candidates_[i].Definition, words_[i].Folded.size(), i});

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "search/DefinedNames.h"
+#include "search/IndexFormat.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search {
@@ -24,6 +26,12 @@ struct TSuggestable {
   bool Generated = false;   // a generated list of links: after every real page
   bool Definition = false;  // a defined name: after the pages that match as well
 };
+
+// Every page, then every defined name that reads as one (IsProgramName), on the page of its first
+// section. Throws ESearchIndexError (damaged) when a section's page cannot be read.
+std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntry>& pages,
+                                             const TDefinedNames& names,
+                                             Xapian::Database& database);
 
 class TSuggester {
  public:
@@ -44,10 +52,15 @@ class TSuggester {
     // The words before a title's first separator ("json — JSON encoder — Python 3.11"), which
     // typed alone are the whole title too.
     std::size_t Leading = 0;
+    // One bit for the first byte of each word: a title lacking the bit of a word typed that it
+    // must have cannot match, which rules out most names without comparing their words.
+    std::uint64_t Initials = 0;
   };
   // How the words typed match candidate i: 0 exactly, 1 from its first word, 2 further in;
   // -1 not at all.
-  int Match(const TWords& typed, std::size_t candidate) const;
+  int Match(const TWords& typed, std::uint64_t required, std::size_t candidate) const;
+  // The initials of the words typed that a title may not leave out.
+  std::uint64_t RequiredInitials(const TWords& typed) const;
   static TWords Words(std::string_view text);
 
   std::vector<TSuggestable> candidates_;
