@@ -16,15 +16,6 @@ search::TResultsAddresses ViewerAddresses(std::string startUrl = {}) {
           std::move(startUrl)};
 }
 
-std::string_view LastWord(std::string_view typed) {
-  const auto end = typed.find_last_not_of(' ');
-  if (end == std::string_view::npos)
-    return {};
-  typed = typed.substr(0, end + 1);
-  const auto space = typed.rfind(' ');
-  return space == std::string_view::npos ? typed : typed.substr(space + 1);
-}
-
 std::string_view QueryString(std::string_view address) {
   address = address.substr(0, address.find('#'));
   const auto mark = address.find('?');
@@ -38,7 +29,8 @@ std::string UnsearchablePage() {
 }
 
 std::string SuggestionAddress(const search::TSuggestion& suggestion) {
-  return search::HitAddress({suggestion.Path, "", suggestion.Title, "", 0}, kDocumentUrlPrefix);
+  return search::HitAddress({suggestion.Path, suggestion.Anchor, suggestion.Title, "", 0},
+                            kDocumentUrlPrefix);
 }
 
 TDocumentSearch::TDocumentSearch(std::shared_ptr<const TDocument> document, std::string startPage)
@@ -74,11 +66,8 @@ std::string TDocumentSearch::ResultsPage(std::string_view address) {
 }
 
 std::vector<search::TSuggestion> TDocumentSearch::Suggest(std::string_view typed) {
-  const auto word = LastWord(typed);
-  if (word.empty())
-    return {};
   const auto state = index_->State();
-  return state.Index ? state.Index->Suggest(word, kSuggestions)
+  return state.Index ? state.Index->Suggest(typed, kSuggestions)
                      : std::vector<search::TSuggestion>{};
 }
 

@@ -34,8 +34,8 @@ class TDocumentSearch {
   // While the index is being opened or built, a page with the progress that loads itself again;
   // when no index can be had, a page that says why.
   std::string ResultsPage(std::string_view address);
-  // Titles of pages with a word that begins with the last word typed; none until the index is
-  // ready.
+  // Page titles and defined names whose words begin with the words typed (TSearchIndex::Suggest);
+  // none until the index is ready.
   std::vector<search::TSuggestion> Suggest(std::string_view typed);
 
  private:
@@ -46,7 +46,7 @@ class TDocumentSearch {
 // What the search address shows for a document that does not allow searching.
 std::string UnsearchablePage();
 
-// The address of a suggested page.
+// The address of a suggested page, at the definition of a suggested name.
 std::string SuggestionAddress(const search::TSuggestion& suggestion);
 
 }  // namespace tomelet

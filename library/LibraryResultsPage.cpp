@@ -50,11 +50,13 @@ std::string LibraryResultsHtml(std::string_view typed, const TLibraryResults& re
   page += "<p role=\"status\">" +
           (results.Hits.empty() && start == 0
                ? "No pages match " + HtmlEscaped(DisplayText(results.Query)) + "."
-               : "About " + std::to_string(results.Total) + " pages match " +
+               : search::MatchCountText(results.Total, results.TotalExact) + " " +
                      HtmlEscaped(DisplayText(results.Query)) + ".");
   if (!results.Indexing.empty()) {
-    page += " " + std::to_string(results.Indexing.size()) +
-            " documents are still being indexed and were left out.";
+    page += results.Indexing.size() == 1
+                ? " 1 document is still being indexed and was left out."
+                : " " + std::to_string(results.Indexing.size()) +
+                      " documents are still being indexed and were left out.";
   }
   page += "</p>\n" + HitList(results, start) + "<nav>";
   if (start > 0) {

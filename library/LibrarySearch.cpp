@@ -137,6 +137,7 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   for (std::size_t i = 0; i < searched.size(); ++i) {
     searched[i].Ranked = searched[i].Index->Search(query.Text, 0, start + limit, false);
     results.Total += searched[i].Ranked.Total;
+    results.TotalExact = results.TotalExact && searched[i].Ranked.TotalExact;
     for (std::size_t rank = 0; rank < searched[i].Ranked.Hits.size(); ++rank) {
       ranked.push_back({searched[i].Ranked.Hits[rank].Score, i, rank});
     }

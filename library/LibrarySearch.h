@@ -34,6 +34,7 @@ struct TLibraryHit {
 struct TLibraryResults {
   std::string Query;
   std::uint64_t Total = 0;  // estimated matching pages over all documents searched
+  bool TotalExact = true;   // every document's count was exact
   std::vector<TLibraryHit> Hits;
   std::vector<std::string> Indexing;  // documents left out while their index is being built
   std::vector<std::string> Failed;    // documents left out because they cannot be searched

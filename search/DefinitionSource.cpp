@@ -4,8 +4,9 @@
 
 namespace tomelet::search {
 
-TDefinitionSource::TDefinitionSource(std::vector<Xapian::docid> documents, double weight)
-    : documents_(std::move(documents)), weight_(weight) {}
+TDefinitionSource::TDefinitionSource(std::vector<Xapian::docid> documents,
+                                     std::vector<double> weights)
+    : documents_(std::move(documents)), weights_(std::move(weights)) {}
 
 Xapian::doccount TDefinitionSource::get_termfreq_min() const {
   return static_cast<Xapian::doccount>(documents_.size());
@@ -23,7 +24,7 @@ Xapian::doccount TDefinitionSource::get_termfreq_max() const {
 void TDefinitionSource::init(const Xapian::Database&) {
   position_ = 0;
   started_ = false;
-  set_maxweight(weight_);
+  set_maxweight(weights_.empty() ? 0 : *std::max_element(weights_.begin(), weights_.end()));
 }
 
 void TDefinitionSource::next(double) {
@@ -50,11 +51,11 @@ Xapian::docid TDefinitionSource::get_docid() const {
 }
 
 double TDefinitionSource::get_weight() const {
-  return weight_;
+  return weights_[position_];
 }
 
 Xapian::PostingSource* TDefinitionSource::clone() const {
-  return new TDefinitionSource(documents_, weight_);
+  return new TDefinitionSource(documents_, weights_);
 }
 
 }  // namespace tomelet::search

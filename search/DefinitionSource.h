@@ -1,5 +1,5 @@
 // The sections defining a name, as a query part: matches exactly the documents given, each with
-// the same weight.
+// a weight of its own.
 #pragma once
 
 #include <xapian.h>
@@ -10,8 +10,8 @@ namespace tomelet::search {
 
 class TDefinitionSource : public Xapian::PostingSource {
  public:
-  // documents ascending, without repeats.
-  TDefinitionSource(std::vector<Xapian::docid> documents, double weight);
+  // documents ascending, without repeats; weights in the same order.
+  TDefinitionSource(std::vector<Xapian::docid> documents, std::vector<double> weights);
 
   Xapian::doccount get_termfreq_min() const override;
   Xapian::doccount get_termfreq_est() const override;
@@ -26,7 +26,7 @@ class TDefinitionSource : public Xapian::PostingSource {
 
  private:
   std::vector<Xapian::docid> documents_;
-  double weight_;
+  std::vector<double> weights_;
   std::size_t position_ = 0;
   bool started_ = false;
 };

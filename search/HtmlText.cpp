@@ -21,10 +21,13 @@ constexpr std::size_t kIndexMinimumText = 2000;
 constexpr std::array<std::string_view, 12> kSkippedElements = {
     "script", "style",  "noscript", "template", "nav",    "footer",
     "button", "select", "textarea", "svg",      "iframe", "object"};
-// The last two are DocBook's link bars above and below each page ("Prev Up ... Home Next").
-constexpr std::array<std::string_view, 14> kChromeClasses = {
-    "sphinxsidebar", "related", "footer",  "headerlink", "navigation", "navbar",    "breadcrumb",
-    "breadcrumbs",   "nav",     "sidebar", "skip-link",  "navpath",    "navheader", "navfooter"};
+// "navheader" and "navfooter" are DocBook's link bars above and below each page ("Prev Up ...
+// Home Next"); "toc" its tables of contents, each entry a <dt> that would otherwise be a section
+// of the chapter page repeating the heading of the page it links to.
+constexpr std::array<std::string_view, 15> kChromeClasses = {
+    "sphinxsidebar", "related",    "footer",      "headerlink", "navigation",
+    "navbar",        "breadcrumb", "breadcrumbs", "nav",        "sidebar",
+    "skip-link",     "navpath",    "navheader",   "navfooter",  "toc"};
 constexpr std::array<std::string_view, 4> kChromeRoles = {"navigation", "banner", "contentinfo",
                                                           "search"};
 constexpr std::array<std::string_view, 7> kHeadings = {"h1", "h2", "h3", "h4", "h5", "h6", "dt"};

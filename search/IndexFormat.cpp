@@ -289,6 +289,10 @@ std::string PageKey(std::uint64_t page) {
   return key;
 }
 
+std::uint64_t PageOfKey(std::string_view key) {
+  return GetVarint(key);
+}
+
 std::string StemmerLanguage(std::string_view language) {
   std::string code(language.substr(0, language.find_first_of("-_")));
   for (char& c : code) {

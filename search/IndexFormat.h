@@ -24,6 +24,8 @@ inline constexpr std::string_view kLanguageKey = "tomelet.language";
 inline constexpr std::string_view kPagesKey = "tomelet.pages";
 // The page number as the collapse key, so that a page shows up once in the results.
 std::string PageKey(std::uint64_t page);
+// Throws ESearchIndexError (damaged) when the key is cut short.
+std::uint64_t PageOfKey(std::string_view key);
 // Xapian refuses longer terms.
 inline constexpr std::size_t kMaxTermBytes = 240;
 

@@ -69,10 +69,9 @@ std::string PageEnd(const TResultsAddresses& addresses) {
 std::string HitList(const TResultsQuery& query, const TSearchResults& results,
                     const TResultsAddresses& addresses) {
   std::string list = "<p role=\"status\">";
-  list +=
-      results.Hits.empty() && query.Start == 0
-          ? "No pages match " + Escaped(query.Text) + "."
-          : "About " + std::to_string(results.Total) + " pages match " + Escaped(query.Text) + ".";
+  list += results.Hits.empty() && query.Start == 0
+              ? "No pages match " + Escaped(query.Text) + "."
+              : MatchCountText(results.Total, results.TotalExact) + " " + Escaped(query.Text) + ".";
   list += "</p>\n<ol start=\"" + std::to_string(query.Start + 1) + "\">\n";
   // The snippet is the index's own HTML: escaped text with the matched words in <b>.
   for (const auto& hit : results.Hits) {
@@ -100,6 +99,15 @@ std::string PagingLinks(const TResultsQuery& query, const TSearchResults& result
   return links.empty() ? links : "<nav aria-label=\"Result pages\">" + links + "</nav>\n";
 }
 
+// "1,234,567": the digits grouped in threes.
+std::string GroupedNumber(std::uint64_t number) {
+  std::string digits = std::to_string(number);
+  for (auto at = digits.size(); at > 3; at -= 3) {
+    digits.insert(at - 3, ",");
+  }
+  return digits;
+}
+
 }  // namespace
 
 TResultsQuery ParseResultsQuery(std::string_view queryString) {
@@ -123,6 +131,11 @@ TResultsQuery ParseResultsQuery(std::string_view queryString) {
     }
   }
   return parsed;
+}
+
+std::string MatchCountText(std::uint64_t total, bool exact) {
+  const std::string count = (exact ? "" : "About ") + GroupedNumber(total);
+  return count + (total == 1 ? " page matches" : " pages match");
 }
 
 std::string HitAddress(const TSearchHit& hit, std::string_view pagesPrefix) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ struct TResultsAddresses {
 // Reads "q", "start" and "limit" of a form-encoded query string; numbers that cannot be read
 // fall back to their defaults and are held within bounds.
 TResultsQuery ParseResultsQuery(std::string_view queryString);
+
+// How many pages match, as a person writes it: "1 page matches", "20 pages match", "About
+// 1,200 pages match" when the count is an estimate.
+std::string MatchCountText(std::uint64_t total, bool exact);
 
 // The address of a hit's page with its anchor.
 std::string HitAddress(const TSearchHit& hit, std::string_view pagesPrefix);

@@ -10,12 +10,15 @@
 #include <map>
 #include <mutex>
 #include <new>
-#include <set>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "search/ChildProcess.h"
+#include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
+#include "search/Snippet.h"
+#include "search/Suggestions.h"
 
 namespace tomelet::search {
 namespace {
@@ -23,9 +26,12 @@ namespace {
 constexpr std::size_t kSnippetBytes = 200;
 // Above the weight of any words, so the sections defining a typed name come first.
 constexpr double kDefinitionWeight = 250.0;
+// A name typed without its start ("path join", "rmtree") means the definitions ending so, the
+// shortest names first (shutil.rmtree before test.support.os_helper.rmtree); among those of one
+// length the words rank them.
+constexpr double kPartBeforeWeight = 5.0;
 constexpr double kTitleBoost = 2.0;
 constexpr Xapian::doccount kCheckAtLeast = 200;
-constexpr std::size_t kIdMatchesRead = 50;
 
 [[noreturn]] void ThrowDamaged() {
   throw ESearchIndexError(std::string(kDamagedIndexMessage));
@@ -53,44 +59,6 @@ std::string Folded(std::string_view text) {
   return Xapian::Unicode::tolower(std::string(text));
 }
 
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
-}
-
-// "re.sub", "re.sub()" and "dict" name a definition: the id the page gives it.
-std::vector<std::string> IdCandidates(std::string_view query) {
-  std::string name = Trimmed(query);
-  if (name.empty() || name.find(' ') != std::string::npos) {
-    return {};
-  }
-  if (name.ends_with("()")) {
-    name.resize(name.size() - 2);
-  }
-  std::vector<std::string> names{name};
-  if (Folded(name) != name) {
-    names.push_back(Folded(name));
-  }
-  return names;
-}
-
-bool WordStartsWith(std::string_view title, std::string_view prefix) {
-  for (std::size_t pos = 0; pos < title.size();) {
-    if (title.substr(pos).starts_with(prefix)) {
-      return true;
-    }
-    const auto space = title.find_first_of(" .-_(/", pos);
-    if (space == std::string_view::npos) {
-      return false;
-    }
-    pos = space + 1;
-  }
-  return false;
-}
-
 // The same words looked up among page titles, to lift the page that is about them.
 Xapian::Query TitleQuery(const Xapian::Query& parsed) {
   std::vector<Xapian::Query> titleTerms;
@@ -105,6 +73,11 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
 
 }  // namespace
 
+struct TNamedSections {
+  std::map<Xapian::docid, std::string> Ids;
+  Xapian::Query Query;
+};
+
 struct TReader {
   Xapian::Database Database;
   Xapian::Stem Stemmer;
@@ -118,16 +91,20 @@ struct TSearchIndex::Impl {
   std::string language;
   std::vector<format::TPageEntry> pages;
   std::vector<std::uint64_t> shareSections;
-  format::TDefinitions definitions;
-  std::vector<std::string> foldedTitles;
+  TDefinedNames names;
+  // Each page title's own part, folded ("pickle" of "pickle — Python object serialization").
+  std::unordered_set<std::string> pageNames;
+  TSuggester suggester;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
 
   std::unique_ptr<TReader> Open() const;
   std::unique_ptr<TReader> Lease() const;
   void Return(std::unique_ptr<TReader> reader) const;
-  // The sections defining name, at most kIdMatchesRead of them.
-  std::vector<Xapian::docid> Defining(TReader& reader, const std::string& name) const;
+  // The sections defining what the query names, each with the id it defines, as a query part.
+  TNamedSections Named(TReader& reader, std::string_view query) const;
+  // Indexes before the table of defined names keep each id as a term of its sections.
+  TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
   format::TSectionRecord Section(
       TReader& reader, const Xapian::MSetIterator& match,
@@ -183,23 +160,26 @@ void TSearchIndex::Load() {
           format::DecodeCounts(reader->Database.get_metadata(std::string(format::kSharesKey)));
     }
     if (impl_->version >= format::kDefinitionTableVersion) {
-      impl_->definitions = format::DecodeDefinitions(
+      auto definitions = format::DecodeDefinitions(
           reader->Database.get_metadata(std::string(format::kDefinitionsKey)));
       // Xapian is never asked for a document the database does not have.
-      for (const auto& [id, documents] : impl_->definitions) {
+      for (const auto& [id, documents] : definitions) {
         if (documents.back() > reader->Database.get_lastdocid()) {
           ThrowDamaged();
         }
       }
+      impl_->names = TDefinedNames(std::move(definitions));
     }
+    for (const auto& page : impl_->pages) {
+      impl_->pageNames.insert(Folded(TitleName(page.Title)));
+    }
+    impl_->suggester = TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
+                                  format::MakeStopper(impl_->language));
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
   reader->Stemmer = format::MakeStemmer(impl_->language);
   reader->Stopper = format::MakeStopper(impl_->language);
-  for (const auto& page : impl_->pages) {
-    impl_->foldedTitles.push_back(Folded(page.Title));
-  }
   impl_->Return(std::move(reader));
 }
 
@@ -290,19 +270,7 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
   Xapian::Database& database = reader.Database;
   TSearchResults results;
   results.Query = std::string(query);
-  std::set<Xapian::docid> defining;
-  std::string definedName;
-  Xapian::Query idQuery;
-  for (const auto& name : IdCandidates(query)) {
-    auto documents = Defining(reader, name);
-    if (!documents.empty()) {
-      defining.insert(documents.begin(), documents.end());
-      definedName = name;
-      idQuery = Xapian::Query(
-          (new TDefinitionSource(std::move(documents), kDefinitionWeight))->release());
-      break;
-    }
-  }
+  const TNamedSections named = Named(reader, query);
   Xapian::Enquire enquire(database);
   enquire.set_collapse_key(format::kPageSlot);
   Xapian::MSet matches;
@@ -314,8 +282,8 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
             ? parsed
             : Xapian::Query(Xapian::Query::OP_AND_MAYBE, parsed,
                             Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, titles, kTitleBoost));
-    if (!idQuery.empty()) {
-      enquire.set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, idQuery));
+    if (!named.Query.empty()) {
+      enquire.set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, named.Query));
     } else {
       enquire.set_query(ranked);
     }
@@ -327,6 +295,7 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     }
   }
   results.Total = matches.get_matches_estimated();
+  results.TotalExact = matches.get_matches_lower_bound() == matches.get_matches_upper_bound();
   std::map<std::string, std::vector<format::TSectionRecord>> blocks;
   for (auto it = matches.begin(); it != matches.end(); ++it) {
     const auto record = Section(reader, it, blocks);
@@ -335,11 +304,13 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
     }
     TSearchHit hit;
     hit.Path = pages[record.Page].Path;
-    hit.Anchor = defining.contains(*it) ? definedName : record.Anchor;
+    const auto definition = named.Ids.find(*it);
+    hit.Anchor = definition != named.Ids.end() ? definition->second : record.Anchor;
     hit.Title = pages[record.Page].Title;
     if (withSnippets) {
-      hit.Snippet = matches.snippet(record.Text, kSnippetBytes, reader.Stemmer,
-                                    Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
+      hit.Snippet =
+          matches.snippet(SnippetText(record.Text, kSnippetBytes), kSnippetBytes, reader.Stemmer,
+                          Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
     }
     hit.Score = it.get_weight();
     results.Hits.push_back(std::move(hit));
@@ -347,27 +318,57 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
   return results;
 }
 
-std::vector<Xapian::docid> TSearchIndex::Impl::Defining(TReader& reader,
-                                                        const std::string& name) const {
-  std::vector<Xapian::docid> documents;
-  if (version >= format::kDefinitionTableVersion) {
-    const auto found = definitions.find(name);
-    if (found != definitions.end()) {
-      const auto& all = found->second;
-      documents.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(
-                                                      std::min(all.size(), kIdMatchesRead)));
+TNamedSections TSearchIndex::Impl::Named(TReader& reader, std::string_view query) const {
+  const TNamedDefinitions named =
+      version >= format::kDefinitionTableVersion ? names.Named(query) : NamedByTerms(reader, query);
+  // "pickle" names the page titled so before copyreg.pickle.
+  if (!named.Whole && pageNames.contains(Folded(DottedName(query)))) {
+    return {};
+  }
+  std::map<Xapian::docid, double> weights;
+  TNamedSections sections;
+  for (const auto& definition : named.Definitions) {
+    for (const Xapian::docid section : definition.Sections) {
+      const double weight =
+          kDefinitionWeight - kPartBeforeWeight * static_cast<double>(definition.PartsBefore);
+      if (sections.Ids.emplace(section, definition.Id).second) {
+        weights.emplace(section, weight);
+      }
     }
-    return documents;
   }
-  const std::string term = std::string(format::kIdPrefix) + name;
-  if (term.size() > format::kMaxTermBytes) {
-    return documents;
+  if (sections.Ids.empty()) {
+    return sections;
   }
-  for (auto it = reader.Database.postlist_begin(term);
-       it != reader.Database.postlist_end(term) && documents.size() < kIdMatchesRead; ++it) {
-    documents.push_back(*it);
+  std::vector<Xapian::docid> documents;
+  std::vector<double> documentWeights;
+  for (const auto& [document, weight] : weights) {
+    documents.push_back(document);
+    documentWeights.push_back(weight);
   }
-  return documents;
+  sections.Query = Xapian::Query(
+      (new TDefinitionSource(std::move(documents), std::move(documentWeights)))->release());
+  return sections;
+}
+
+TNamedDefinitions TSearchIndex::Impl::NamedByTerms(TReader& reader, std::string_view query) const {
+  const std::string name = DottedName(query);
+  for (const std::string& id : {name, Folded(name)}) {
+    const std::string term = std::string(format::kIdPrefix) + id;
+    if (id.empty() || term.size() > format::kMaxTermBytes) {
+      continue;
+    }
+    TNamedDefinition definition{id, {}};
+    for (auto it = reader.Database.postlist_begin(term);
+         it != reader.Database.postlist_end(term) &&
+         definition.Sections.size() < kMostSectionsNamed;
+         ++it) {
+      definition.Sections.push_back(*it);
+    }
+    if (!definition.Sections.empty()) {
+      return {{std::move(definition)}, true};
+    }
+  }
+  return {};
 }
 
 format::TSectionRecord TSearchIndex::Impl::Section(
@@ -397,37 +398,8 @@ format::TSectionRecord TSearchIndex::Impl::Section(
   return block->second[slot];
 }
 
-std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view prefix, std::size_t limit) const {
-  const std::string folded = Folded(Trimmed(prefix));
-  if (folded.empty() || limit == 0) {
-    return {};
-  }
-  struct Candidate {
-    int rank;
-    std::size_t length;
-    std::size_t index;
-    auto operator<=>(const Candidate&) const = default;
-  };
-  std::vector<Candidate> candidates;
-  for (std::size_t i = 0; i < impl_->foldedTitles.size(); ++i) {
-    const std::string& title = impl_->foldedTitles[i];
-    // Generated lists of links come after every real page.
-    const int later = impl_->pages[i].Generated ? 2 : 0;
-    if (title.starts_with(folded)) {
-      candidates.push_back({later, title.size(), i});
-    } else if (WordStartsWith(title, folded)) {
-      candidates.push_back({later + 1, title.size(), i});
-    }
-  }
-  const std::size_t count = std::min(limit, candidates.size());
-  std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(count),
-                    candidates.end());
-  std::vector<TSuggestion> suggestions;
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto& page = impl_->pages[candidates[i].index];
-    suggestions.push_back({page.Path, page.Title});
-  }
-  return suggestions;
+std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size_t limit) const {
+  return impl_->suggester.Suggest(typed, limit);
 }
 
 std::string TSearchIndex::Language() const {

@@ -71,12 +71,14 @@ struct TSearchHit {
 struct TSearchResults {
   std::string Query;
   std::uint64_t Total = 0;  // estimated number of matching pages
+  bool TotalExact = false;  // Total is a count, not an estimate
   std::vector<TSearchHit> Hits;
 };
 
 struct TSuggestion {
   std::string Path;
-  std::string Title;
+  std::string Title;   // the page's title, or the defined name
+  std::string Anchor;  // where the name is defined on the page; empty for a page
 };
 
 class TSearchIndex {
@@ -95,9 +97,10 @@ class TSearchIndex {
   // snippets the hits are ranked only, for callers that merge them with other lists first.
   TSearchResults Search(std::string_view query, std::size_t start, std::size_t limit,
                         bool withSnippets = true) const;
-  // Page titles with a word that begins with prefix (letter case ignored), titles that begin
-  // with it first. Thread-safe and does not touch the database.
-  std::vector<TSuggestion> Suggest(std::string_view prefix, std::size_t limit) const;
+  // Page titles and defined names ("asyncio.gather") whose words begin with the words typed, in
+  // their order, letter case ignored: the exact title first, then those that begin with the
+  // text typed. Thread-safe and does not touch the database.
+  std::vector<TSuggestion> Suggest(std::string_view typed, std::size_t limit) const;
 
   std::string Language() const;
   std::size_t PageCount() const;

@@ -16,7 +16,9 @@ std::vector<std::byte> FirstVersionIndex(const std::filesystem::path& scratch) {
       Xapian::Document document;
       document.add_term("Z" + Xapian::Stem("en")(word));
       document.add_term(std::string(format::kIdPrefix) + word);
-      document.set_data(format::EncodeSection({0, word, std::string("All about ") + word}));
+      // That builder kept DocBook's link bars in the text.
+      document.set_data(format::EncodeSection(
+          {0, word, std::string("Tools Prev Up Index Home Next All about ") + word}));
       document.add_value(format::kPageSlot, format::PageKey(0));
       database.add_document(document);
     }
@@ -42,7 +44,7 @@ TEST(FirstVersionIndexTest,
   const auto results = file.Open()->Search("gadget", 0, 10);
   ASSERT_EQ(results.Hits.size(), 1u);
   EXPECT_EQ(Paths(results)[0], "tools.html#gadgets");
-  EXPECT_EQ(results.Hits[0].Snippet, "All about <b>gadgets</b>");
+  EXPECT_EQ(results.Hits[0].Snippet, "Tools All about <b>gadgets</b>");
   // Before the table of defined names, their ids were terms of the defining section.
   const auto defined = file.Open()->Search("widgets()", 0, 10);
   ASSERT_EQ(defined.Hits.size(), 1u);

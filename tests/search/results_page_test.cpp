@@ -89,6 +89,21 @@ TEST(ResultsPageTest, PagingLinksFollowTheStartAndStopAtTheLastHit) {
   EXPECT_FALSE(Has(page, "<nav"));
 }
 
+TEST(ResultsPageTest, TheCountReadsAsAPersonWritesIt) {
+  EXPECT_EQ(MatchCountText(1, true), "1 page matches");
+  EXPECT_EQ(MatchCountText(2, true), "2 pages match");
+  EXPECT_EQ(MatchCountText(999, true), "999 pages match");
+  EXPECT_EQ(MatchCountText(1000, true), "1,000 pages match");
+  EXPECT_EQ(MatchCountText(20, false), "About 20 pages match");
+  EXPECT_EQ(MatchCountText(1234567, false), "About 1,234,567 pages match");
+  auto results = Hits(1, 1);
+  results.TotalExact = true;
+  EXPECT_TRUE(Has(ResultsPageHtml({"gadget", 0, 10}, results, "", kViewer),
+                  "<p role=\"status\">1 page matches gadget.</p>"));
+  EXPECT_TRUE(Has(ResultsPageHtml({"gadget", 0, 10}, Hits(10, 4500), "", kServer),
+                  "<p role=\"status\">About 4,500 pages match gadget.</p>"));
+}
+
 TEST(ResultsPageTest, ARefusedIndexIsNamedAndTheStatusPageRefreshesOnlyWhenAsked) {
   const auto page =
       ResultsPageHtml({"x", 0, 10}, Hits(1, 1), "The search index is damaged", kViewer);

@@ -241,7 +241,7 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& [name, page] :
          library::SuggestLibrary(*documents, query, kLibrarySuggestions, searchable)) {
-      const search::TSearchHit hit{page.Path, "", page.Title, "", 0};
+      const search::TSearchHit hit{page.Path, page.Anchor, page.Title, "", 0};
       list.push_back({{"doc", name},
                       {"title", page.Title},
                       {"url", search::HitAddress(hit, "/" + name + "/")}});

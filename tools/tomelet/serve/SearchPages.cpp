@@ -71,7 +71,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
   if (suggest) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& suggestion : state.Index->Suggest(query.Text, kSuggestions)) {
-      const search::TSearchHit page{suggestion.Path, "", suggestion.Title, "", 0};
+      const search::TSearchHit page{suggestion.Path, suggestion.Anchor, suggestion.Title, "", 0};
       list.push_back({{"title", suggestion.Title},
                       {"path", Utf8(suggestion.Path)},
                       {"url", search::HitAddress(page, addresses_.Pages)}});

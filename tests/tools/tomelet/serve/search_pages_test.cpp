@@ -80,6 +80,8 @@ TEST_F(SearchPagesTest, ResultsComePageByPageWithoutRepeats) {
   EXPECT_EQ(page->status, 200);
   EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
   EXPECT_NE(page->body.find("<ol start=\"11\">"), std::string::npos);
+  EXPECT_NE(page->body.find("<p role=\"status\">25 pages match gadget.</p>"), std::string::npos)
+      << "a count the index made in full is not an estimate";
   EXPECT_NE(page->body.find("rel=\"prev\" href=\"/-/search?q=gadget&amp;limit=10&amp;start=0\""),
             std::string::npos);
   EXPECT_NE(page->body.find("rel=\"next\" href=\"/-/search?q=gadget&amp;limit=10&amp;start=20\""),

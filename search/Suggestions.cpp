@@ -1,0 +1,173 @@
+#include "search/Suggestions.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+
+namespace tomelet::search {
+namespace {
+
+// Generated lists of links rank after every real page, whatever the match.
+constexpr int kGeneratedRank = 3;
+// Where a page's own title ends and the name of its manual or its subject follows.
+constexpr std::array<std::string_view, 5> kTitleSeparators = {" \u2014 ", " \u2013 ", " - ", " | ",
+                                                              ": "};
+
+// Letters and digits make words; "_" joins the words of a name ("lru_cache"), so it parts them.
+bool IsWordCharacter(unsigned character) {
+  return character != '_' && Xapian::Unicode::is_wordchar(character);
+}
+
+std::uint64_t Initial(char first) {
+  return std::uint64_t{1} << (static_cast<unsigned char>(first) % 64);
+}
+
+}  // namespace
+
+std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntry>& pages,
+                                             const TDefinedNames& names,
+                                             Xapian::Database& database) {
+  std::vector<TSuggestable> candidates;
+  for (const auto& page : pages) {
+    candidates.push_back({{page.Path, page.Title, ""}, page.Generated, false});
+  }
+  std::unordered_map<Xapian::docid, std::uint64_t> pageOf;
+  for (const auto& [id, sections] : names.All()) {
+    if (IsProgramName(id)) {
+      pageOf.emplace(sections.front(), pages.size());
+    }
+  }
+  if (pageOf.empty()) {
+    return candidates;
+  }
+  for (auto it = database.valuestream_begin(format::kPageSlot);
+       it != database.valuestream_end(format::kPageSlot); ++it) {
+    if (const auto wanted = pageOf.find(it.get_docid()); wanted != pageOf.end()) {
+      wanted->second = format::PageOfKey(*it);
+    }
+  }
+  for (const auto& [id, sections] : names.All()) {
+    const auto page = pageOf.find(sections.front());
+    if (IsProgramName(id) && page->second < pages.size()) {
+      candidates.push_back({{pages[page->second].Path, id, id}, false, true});
+    }
+  }
+  return candidates;
+}
+
+std::string_view TitleName(std::string_view title) {
+  std::size_t separator = title.size();
+  for (const std::string_view mark : kTitleSeparators) {
+    separator = std::min(separator, title.find(mark));
+  }
+  return title.substr(0, separator);
+}
+
+TSuggester::TSuggester(std::vector<TSuggestable> candidates,
+                       std::unique_ptr<Xapian::Stopper> stopper)
+    : candidates_(std::move(candidates)), stopper_(std::move(stopper)) {
+  words_.reserve(candidates_.size());
+  for (const auto& candidate : candidates_) {
+    words_.push_back(Words(candidate.Shown.Title));
+  }
+}
+
+TSuggester::TWords TSuggester::Words(std::string_view text) {
+  TWords words;
+  words.Folded = Xapian::Unicode::tolower(std::string(text));
+  const char* begin = words.Folded.data();
+  bool inWord = false;
+  for (Xapian::Utf8Iterator it(words.Folded); it != Xapian::Utf8Iterator(); ++it) {
+    const bool wordCharacter = IsWordCharacter(*it);
+    const auto offset = static_cast<std::uint32_t>(it.raw() - begin);
+    if (wordCharacter && !inWord) {
+      words.Starts.push_back(offset);
+      words.Initials |= Initial(*it.raw());
+    } else if (!wordCharacter && inWord) {
+      words.Ends.push_back(offset);
+    }
+    inWord = wordCharacter;
+  }
+  if (inWord) {
+    words.Ends.push_back(static_cast<std::uint32_t>(words.Folded.size()));
+  }
+  const std::size_t separator = TitleName(words.Folded).size();
+  words.Leading = static_cast<std::size_t>(
+      std::lower_bound(words.Starts.begin(), words.Starts.end(), separator) - words.Starts.begin());
+  return words;
+}
+
+std::uint64_t TSuggester::RequiredInitials(const TWords& typed) const {
+  std::uint64_t required = 0;
+  for (std::size_t k = 0; k < typed.Starts.size(); ++k) {
+    const std::string word = typed.Folded.substr(typed.Starts[k], typed.Ends[k] - typed.Starts[k]);
+    if (k + 1 == typed.Starts.size() || !stopper_ || !(*stopper_)(word)) {
+      required |= Initial(word.front());
+    }
+  }
+  return required;
+}
+
+int TSuggester::Match(const TWords& typed, std::uint64_t required, std::size_t candidate) const {
+  const TWords& title = words_[candidate];
+  if ((required & ~title.Initials) != 0) {
+    return -1;
+  }
+  const auto word = [](const TWords& words, std::size_t i) {
+    return std::string_view(words.Folded).substr(words.Starts[i], words.Ends[i] - words.Starts[i]);
+  };
+  bool exact = typed.Starts.size() == title.Starts.size() || typed.Starts.size() == title.Leading;
+  std::size_t next = 0;
+  std::size_t first = title.Starts.size();
+  for (std::size_t k = 0; k < typed.Starts.size(); ++k) {
+    const std::string_view wanted = word(typed, k);
+    std::size_t at = next;
+    while (at < title.Starts.size() && !word(title, at).starts_with(wanted)) {
+      ++at;
+    }
+    if (at == title.Starts.size()) {
+      if (k + 1 < typed.Starts.size() && stopper_ && (*stopper_)(std::string(wanted))) {
+        exact = false;
+        continue;
+      }
+      return -1;
+    }
+    first = std::min(first, at);
+    exact = exact && at == k && word(title, at).size() == wanted.size();
+    next = at + 1;
+  }
+  return exact ? 0 : first == 0 ? 1 : 2;
+}
+
+std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t limit) const {
+  const TWords wanted = Words(typed);
+  if (wanted.Starts.empty() || limit == 0) {
+    return {};
+  }
+  struct TRanked {
+    int rank;
+    bool definition;
+    std::size_t length;
+    std::size_t index;
+    auto operator<=>(const TRanked&) const = default;
+  };
+  std::vector<TRanked> ranked;
+  const std::uint64_t required = RequiredInitials(wanted);
+  for (std::size_t i = 0; i < candidates_.size(); ++i) {
+    const int match = Match(wanted, required, i);
+    if (match >= 0) {
+      ranked.push_back({match + (candidates_[i].Generated ? kGeneratedRank : 0),
+                        candidates_[i].Definition, words_[i].Folded.size(), i});
+    }
+  }
+  const std::size_t count = std::min(limit, ranked.size());
+  std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(count),
+                    ranked.end());
+  std::vector<TSuggestion> suggestions;
+  for (std::size_t i = 0; i < count; ++i) {
+    suggestions.push_back(candidates_[ranked[i].index].Shown);
+  }
+  return suggestions;
+}
+
+}  // namespace tomelet::search
