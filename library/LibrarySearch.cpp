@@ -1,11 +1,12 @@
 #include "library/LibrarySearch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <numeric>
+#include <thread>
 
 #include "library/SharedWork.h"
 #include "platform/text/AsciiCase.h"
@@ -56,6 +57,12 @@ bool PickByKeywords(std::string_view keywords, const TDocumentList& documents,
 // read from its block), so asking few pays.
 constexpr std::size_t kFewestFirstAsked = 3;
 
+// A search waits this long at most for indexes still being opened (each is checked whole before
+// its first use), so that the first search after a start finds them, yet one across hundreds of
+// unopened documents still answers.
+constexpr auto kLongestOpeningWait = std::chrono::seconds(2);
+constexpr auto kOpeningPoll = std::chrono::milliseconds(5);
+
 struct TSearched {
   const TLibraryDocument* Document;
   std::shared_ptr<const search::TSearchIndex> Index;
@@ -78,7 +85,8 @@ bool InScope(const TLibraryQuery& query, const TLibraryDocument& document,
 }
 
 // The indexes of the documents in scope, once each existing one is open (every one opening at
-// once); the others are named in results. Never waits for an index being built.
+// once) or kLongestOpeningWait has gone; the others are named in results, those still opening
+// or being built as indexing.
 std::vector<TSearched> ReadyIndexes(const TDocumentList& documents, const TLibraryQuery& query,
                                     const TDocumentFilter& allowed, TLibraryResults& results) {
   std::vector<const TLibraryDocument*> inScope;
@@ -98,9 +106,14 @@ std::vector<TSearched> ReadyIndexes(const TDocumentList& documents, const TLibra
     }
   });
   std::vector<search::TBackgroundIndex::TState> states(inScope.size());
+  const auto deadline = std::chrono::steady_clock::now() + kLongestOpeningWait;
   for (std::size_t i = 0; i < inScope.size(); ++i) {
-    if (indexes[i]) {
-      states[i] = indexes[i]->OpenedState();
+    while (indexes[i]) {
+      states[i] = indexes[i]->State();
+      if (!states[i].Opening || std::chrono::steady_clock::now() >= deadline) {
+        break;
+      }
+      std::this_thread::sleep_for(kOpeningPoll);
     }
   }
   std::vector<TSearched> ready;
