@@ -84,6 +84,24 @@ bool InScope(const TLibraryQuery& query, const TLibraryDocument& document,
          (!allowed || allowed(document));
 }
 
+// The state of each index (null: the document cannot be read) once it is open or
+// kLongestOpeningWait has gone.
+std::vector<search::TBackgroundIndex::TState> StatesOnceOpened(
+    const std::vector<std::shared_ptr<search::TBackgroundIndex>>& indexes) {
+  std::vector<search::TBackgroundIndex::TState> states(indexes.size());
+  const auto deadline = std::chrono::steady_clock::now() + kLongestOpeningWait;
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    while (indexes[i]) {
+      states[i] = indexes[i]->State();
+      if (!states[i].Opening || std::chrono::steady_clock::now() >= deadline) {
+        break;
+      }
+      std::this_thread::sleep_for(kOpeningPoll);
+    }
+  }
+  return states;
+}
+
 // The indexes of the documents in scope, once each existing one is open (every one opening at
 // once) or kLongestOpeningWait has gone; the others are named in results, those still opening
 // or being built as indexing.
@@ -105,17 +123,7 @@ std::vector<TSearched> ReadyIndexes(const TDocumentList& documents, const TLibra
       indexes[i] = nullptr;
     }
   });
-  std::vector<search::TBackgroundIndex::TState> states(inScope.size());
-  const auto deadline = std::chrono::steady_clock::now() + kLongestOpeningWait;
-  for (std::size_t i = 0; i < inScope.size(); ++i) {
-    while (indexes[i]) {
-      states[i] = indexes[i]->State();
-      if (!states[i].Opening || std::chrono::steady_clock::now() >= deadline) {
-        break;
-      }
-      std::this_thread::sleep_for(kOpeningPoll);
-    }
-  }
+  auto states = StatesOnceOpened(indexes);
   std::vector<TSearched> ready;
   for (std::size_t i = 0; i < inScope.size(); ++i) {
     if (states[i].Index) {
