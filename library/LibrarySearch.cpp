@@ -1,10 +1,14 @@
 #include "library/LibrarySearch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <thread>
 
+#include "library/SharedWork.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
 #include "search/DocumentIndex.h"
@@ -48,10 +52,23 @@ bool PickByKeywords(std::string_view keywords, const TDocumentList& documents,
   }
 }
 
+// Each index is first asked for about twice its share of the hits wanted, at least this many:
+// enough that most need not be asked again. A hit costs far more than matching (its record is
+// read from its block), so asking few pays.
+constexpr std::size_t kFewestFirstAsked = 3;
+
+// A search waits this long at most for indexes still being opened (each is checked whole before
+// its first use), so that the first search after a start finds them, yet one across hundreds of
+// unopened documents still answers.
+constexpr auto kLongestOpeningWait = std::chrono::seconds(2);
+constexpr auto kOpeningPoll = std::chrono::milliseconds(5);
+
 struct TSearched {
   const TLibraryDocument* Document;
   std::shared_ptr<const search::TSearchIndex> Index;
   search::TSearchResults Ranked;
+  std::size_t Asked = 0;
+  bool Failed = false;
 };
 
 struct TRankedHit {
@@ -67,30 +84,156 @@ bool InScope(const TLibraryQuery& query, const TLibraryDocument& document,
          (!allowed || allowed(document));
 }
 
-// The ready indexes of the documents in scope; the others are named in results.
+// The state of each index (null: the document cannot be read) once it is open or
+// kLongestOpeningWait has gone.
+std::vector<search::TBackgroundIndex::TState> StatesOnceOpened(
+    const std::vector<std::shared_ptr<search::TBackgroundIndex>>& indexes) {
+  std::vector<search::TBackgroundIndex::TState> states(indexes.size());
+  const auto deadline = std::chrono::steady_clock::now() + kLongestOpeningWait;
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    while (indexes[i]) {
+      states[i] = indexes[i]->State();
+      if (!states[i].Opening || std::chrono::steady_clock::now() >= deadline) {
+        break;
+      }
+      std::this_thread::sleep_for(kOpeningPoll);
+    }
+  }
+  return states;
+}
+
+// The indexes of the documents in scope, once each existing one is open (every one opening at
+// once) or kLongestOpeningWait has gone; the others are named in results, those still opening
+// or being built as indexing.
 std::vector<TSearched> ReadyIndexes(const TDocumentList& documents, const TLibraryQuery& query,
                                     const TDocumentFilter& allowed, TLibraryResults& results) {
-  std::vector<TSearched> ready;
+  std::vector<const TLibraryDocument*> inScope;
   for (const auto& document : documents) {
-    if (!InScope(query, *document, allowed)) {
-      continue;
+    if (InScope(query, *document, allowed)) {
+      inScope.push_back(document.get());
     }
+  }
+  // Every index starts opening on its own thread before the first is waited for.
+  std::vector<std::shared_ptr<search::TBackgroundIndex>> indexes(inScope.size());
+  RunShared(inScope.size(), [&](std::size_t i) {
     try {
-      const auto state = document->Index()->State();
-      if (state.Index) {
-        ready.push_back({document.get(), state.Index, {}});
-      } else {
-        (state.Error.empty() ? results.Indexing : results.Failed).push_back(document->Name());
-      }
+      indexes[i] = inScope[i]->Index();
+      indexes[i]->State();
     } catch (const std::exception&) {
-      results.Failed.push_back(document->Name());
+      indexes[i] = nullptr;
+    }
+  });
+  auto states = StatesOnceOpened(indexes);
+  std::vector<TSearched> ready;
+  for (std::size_t i = 0; i < inScope.size(); ++i) {
+    if (states[i].Index) {
+      ready.push_back({inScope[i], std::move(states[i].Index), {}});
+    } else {
+      (!indexes[i] || !states[i].Error.empty() ? results.Failed : results.Indexing)
+          .push_back(inScope[i]->Name());
     }
   }
   return ready;
 }
 
+// Asks each index of `asks` (index, hits) for its next hits after those it gave, the indexes at
+// once. An index that fails is marked and left out.
+void Rank(std::vector<TSearched>& searched,
+          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text,
+          bool withSnippets) {
+  RunShared(asks.size(), [&](std::size_t i) {
+    auto& one = searched[asks[i].first];
+    const std::size_t given = one.Ranked.Hits.size();
+    one.Asked = asks[i].second;
+    try {
+      auto next = one.Index->Search(text, given, one.Asked - given, withSnippets);
+      one.Ranked.Total = next.Total;
+      std::move(next.Hits.begin(), next.Hits.end(), std::back_inserter(one.Ranked.Hits));
+    } catch (const std::exception&) {
+      one.Ranked = {};
+      one.Failed = true;
+    }
+  });
+}
+
+// The best `wanted` hits of all lists, best first; equal scores keep the documents' order, then
+// each document's own.
+std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size_t wanted) {
+  std::vector<TRankedHit> ranked;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    for (std::size_t rank = 0; rank < searched[i].Ranked.Hits.size(); ++rank) {
+      ranked.push_back({searched[i].Ranked.Hits[rank].Score, i, rank});
+    }
+  }
+  const auto better = [](const TRankedHit& a, const TRankedHit& b) {
+    if (a.Score != b.Score) {
+      return a.Score > b.Score;
+    }
+    return a.Searched != b.Searched ? a.Searched < b.Searched : a.Rank < b.Rank;
+  };
+  const auto kept = std::min(wanted, ranked.size());
+  std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
+                    ranked.end(), better);
+  ranked.resize(kept);
+  return ranked;
+}
+
+// The indexes cut short of hits that may still be among the best `wanted`, each with how many
+// hits it must give to settle it: its further hits score at most its last one, so the m hits of
+// other indexes that score above that last one come first, and it needs give no more than
+// wanted - m in all.
+std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSearched>& searched,
+                                                          std::size_t wanted) {
+  std::vector<double> scores;
+  for (const auto& one : searched) {
+    for (const auto& hit : one.Ranked.Hits) {
+      scores.push_back(hit.Score);
+    }
+  }
+  std::vector<std::pair<std::size_t, std::size_t>> again;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    const auto& ranked = searched[i].Ranked;
+    if (searched[i].Failed || ranked.Hits.empty() || ranked.Hits.size() < searched[i].Asked ||
+        ranked.Total <= ranked.Hits.size()) {
+      continue;
+    }
+    const double last = ranked.Hits.back().Score;
+    const auto above = static_cast<std::size_t>(
+        std::count_if(scores.begin(), scores.end(), [&](double score) { return score > last; }));
+    // Its own hits above its last are among those counted.
+    const std::size_t own = static_cast<std::size_t>(std::count_if(
+        ranked.Hits.begin(), ranked.Hits.end(), [&](const auto& hit) { return hit.Score > last; }));
+    const std::size_t others = above - own;
+    if (others < wanted && wanted - others > ranked.Hits.size()) {
+      again.emplace_back(i, wanted - others);
+    }
+  }
+  return again;
+}
+
+// The merged best `wanted`: every index asked for a few first, then those that may hold more of
+// them asked for as many as they may hold. Scores of different indexes are the same measure
+// (BM25 over each document's own counts), so they are merged as they are. Snippets cost little
+// beside reading a hit at all, so they are made as the hits are read when most of them are shown.
+std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::string& text,
+                                std::size_t wanted, bool withSnippets) {
+  const std::size_t share =
+      (2 * wanted + searched.size() - 1) / std::max<std::size_t>(1, searched.size());
+  const std::size_t first = std::min(wanted, std::max(kFewestFirstAsked, share));
+  std::vector<std::pair<std::size_t, std::size_t>> asks;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    asks.emplace_back(i, first);
+  }
+  Rank(searched, asks, text, withSnippets);
+  const auto again = CutShort(searched, wanted);
+  if (!again.empty()) {
+    Rank(searched, again, text, withSnippets);
+  }
+  return Merged(searched, wanted);
+}
+
 // Each document's hits shown come from one run of its ranks, so one more search per document
-// gives all their snippets.
+// gives all their snippets; the documents are asked at once.
 void AddSnippets(std::vector<TSearched>& searched, const std::string& text,
                  std::vector<TRankedHit>::const_iterator first,
                  std::vector<TRankedHit>::const_iterator last, TLibraryResults& results) {
@@ -100,12 +243,23 @@ void AddSnippets(std::vector<TSearched>& searched, const std::string& text,
     run->second.first = std::min(run->second.first, it->Rank);
     run->second.second = std::max(run->second.second, it->Rank);
   }
-  std::map<std::size_t, search::TSearchResults> shown;
-  for (const auto& [index, run] : runs) {
-    shown[index] = searched[index].Index->Search(text, run.first, run.second - run.first + 1);
+  const std::vector<std::pair<std::size_t, std::pair<std::size_t, std::size_t>>> asked(runs.begin(),
+                                                                                       runs.end());
+  std::vector<search::TSearchResults> answers(asked.size());
+  RunShared(asked.size(), [&](std::size_t i) {
+    const auto& [index, run] = asked[i];
+    try {
+      answers[i] = searched[index].Index->Search(text, run.first, run.second - run.first + 1);
+    } catch (const std::exception&) {
+      // The hits keep their place, without a snippet.
+    }
+  });
+  std::map<std::size_t, const search::TSearchResults*> shown;
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    shown[asked[i].first] = &answers[i];
   }
   for (auto it = first; it != last; ++it) {
-    const auto& hits = shown[it->Searched].Hits;
+    const auto& hits = shown[it->Searched]->Hits;
     const std::size_t at = it->Rank - runs[it->Searched].first;
     auto hit = at < hits.size() ? hits[at] : searched[it->Searched].Ranked.Hits[it->Rank];
     results.Hits.push_back({searched[it->Searched].Document->Name(), std::move(hit)});
@@ -133,24 +287,24 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   TLibraryResults results;
   results.Query = query.Text;
   auto searched = ReadyIndexes(documents, query, allowed, results);
-  std::vector<TRankedHit> ranked;
-  for (std::size_t i = 0; i < searched.size(); ++i) {
-    searched[i].Ranked = searched[i].Index->Search(query.Text, 0, start + limit, false);
-    results.Total += searched[i].Ranked.Total;
-    results.TotalExact = results.TotalExact && searched[i].Ranked.TotalExact;
-    for (std::size_t rank = 0; rank < searched[i].Ranked.Hits.size(); ++rank) {
-      ranked.push_back({searched[i].Ranked.Hits[rank].Score, i, rank});
+  // A later page shows few of the hits read, so its snippets are made for those alone.
+  const bool firstPage = start == 0;
+  const auto ranked = RankAll(searched, query.Text, start + limit, firstPage);
+  for (const auto& one : searched) {
+    results.Total += one.Ranked.Total;
+    results.TotalExact = results.TotalExact && one.Ranked.TotalExact;
+    if (one.Failed) {
+      results.Failed.push_back(one.Document->Name());
     }
   }
-  // Scores of different indexes are the same measure (BM25 over each document's own counts),
-  // so they are merged as they are; equal ones keep the documents' order.
-  std::stable_sort(ranked.begin(), ranked.end(),
-                   [](const TRankedHit& a, const TRankedHit& b) { return a.Score > b.Score; });
-  if (start < ranked.size()) {
-    const auto first = ranked.begin() + static_cast<std::ptrdiff_t>(start);
-    const auto last =
-        ranked.begin() + static_cast<std::ptrdiff_t>(std::min(ranked.size(), start + limit));
-    AddSnippets(searched, query.Text, first, last, results);
+  if (firstPage) {
+    for (const auto& hit : ranked) {
+      results.Hits.push_back(
+          {searched[hit.Searched].Document->Name(), searched[hit.Searched].Ranked.Hits[hit.Rank]});
+    }
+  } else if (start < ranked.size()) {
+    AddSnippets(searched, query.Text, ranked.begin() + static_cast<std::ptrdiff_t>(start),
+                ranked.end(), results);
   }
   return results;
 }

@@ -43,9 +43,10 @@ struct TLibraryResults {
 // Which documents a search may look into, for a caller that keeps some out (protected ones).
 using TDocumentFilter = std::function<bool(const TLibraryDocument&)>;
 
-// Hits [start, start + limit) of the merged list, best first by each index's own score; only
-// these get snippets. Thread-safe. Throws nothing for a document that fails: it is named in
-// Failed instead.
+// Hits [start, start + limit) of the merged list, best first by each index's own score, each
+// with its snippet. Each index is read only for the hits that may be among them, the indexes at
+// once; indexes still being opened are waited for up to 2 s. Thread-safe. Throws nothing for a
+// document that fails: it is named in Failed instead.
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
                               std::size_t start, std::size_t limit, const TDocumentFilter& allowed);
 

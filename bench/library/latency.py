@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
-"""Latency of library searches on one keep-alive connection: p50 and p95 per kind of query."""
+"""Library searches on one keep-alive connection: the first one after the server's start, then
+p50 and p95 per kind of query.
+  latency.py PORT STARTED QUERY_FILE...   (STARTED: the server's start, seconds since the epoch;
+                                          each file one query a line, columns after a tab ignored)
+"""
 import http.client
 import json
 import sys
 import time
 import urllib.parse
 
-port, python_queries, pg_queries = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-queries = [line.split("\t")[0] for line in open(python_queries) if line.strip() and not line.startswith("#")]
-queries += [line.strip() for line in open(pg_queries) if line.strip()]
+port, started, files = int(sys.argv[1]), float(sys.argv[2]), sys.argv[3:]
+queries = []
+for name in files:
+    queries += [line.split("\t")[0].strip() for line in open(name)
+                if line.strip() and not line.startswith("#")]
 
 connection = http.client.HTTPConnection("127.0.0.1", port)
 
@@ -19,15 +25,23 @@ def ask(target):
     return response.status, response.read()
 
 
-# Wait for both indexes to be open.
+documents = len(json.loads(ask("/-/catalog.json")[1])["documents"])
+began = time.time()
+status, body = ask("/-/search.json?q=json")
+answered = time.time()
+left_out = len(json.loads(body)["indexing"]) if status == 200 else documents
+print(f"first search: {(answered - began) * 1000:.0f} ms ({answered - started:.2f} s after the start), "
+      f"{documents - left_out} of {documents} documents searched")
+# Then until every index is open.
 for _ in range(600):
     status, body = ask("/-/search.json?q=json")
     if status == 200 and not json.loads(body)["indexing"]:
         break
-    time.sleep(0.1)
+    time.sleep(0.05)
+print(f"every document searched {time.time() - started:.2f} s after the start")
 
 
-def measure(label, make_target, rounds=20):
+def measure(label, make_target, rounds=10):
     # One untimed round first, so no kind of query pays for reading the indexes from disk.
     for query in queries:
         ask(make_target(query))

@@ -1,0 +1,147 @@
+// One search across documents of different languages: every page of results is the same slice of
+// one list merged from each index's complete ranking, whichever document holds the best hits, and
+// every hit shown carries its snippet.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentEntries.h"
+#include "library/Library.h"
+#include "library/LibrarySearch.h"
+#include "search/DocumentIndex.h"
+#include "search/SearchIndex.h"
+
+namespace tomelet::library {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Page(const std::string& lang, const std::string& title, const std::string& body) {
+  return "<!DOCTYPE html><html lang=\"" + lang + "\"><head><title>" + title +
+         "</title></head><body><h1>" + title + "</h1><p>" + body + "</p></body></html>";
+}
+
+std::string Repeated(const std::string& words, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) {
+    text += words + " ";
+  }
+  return text;
+}
+
+// count pages in lang, page i mentioning word (i % 7 + 1) times among filler of its own length.
+void WriteDocument(const fs::path& path, const std::string& lang, const std::string& word,
+                   int count) {
+  search::TIndexBuilder builder({lang, static_cast<std::size_t>(count)});
+  TZLBArchiveWriter writer;
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "page" + std::to_string(i) + ".html";
+    const std::string html =
+        Page(lang, "Page " + std::to_string(i),
+             Repeated(word, i % 7 + 1) + Repeated("filler text", i % 5 + 1) + std::to_string(i));
+    builder.AddPage(name, html);
+    writer.AddEntry(name, html);
+  }
+  writer.AddEntry(kIndexEntry, builder.Finish(), fcNone);
+  writer.WriteFile(path.string());
+}
+
+using THitKey = std::tuple<std::string, std::string, double>;
+
+class MergedSearchTest : public ::testing::Test {
+ protected:
+  MergedSearchTest() {
+    fs::create_directories(folder_);
+    ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
+    // One document holds most of the pages, so it must give many of the best hits.
+    WriteDocument(folder_ / "a-big.tlt", "en", "rivers", 60);
+    WriteDocument(folder_ / "b-german.tlt", "de", "Flüsse river", 9);
+    WriteDocument(folder_ / "c-french.tlt", "fr", "rivières river", 5);
+    WriteDocument(folder_ / "d-small.tlt", "en", "river", 3);
+    library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_}, false);
+  }
+  ~MergedSearchTest() override { fs::remove_all(folder_); }
+
+  // Every index's whole ranking, merged: best first, equal scores in the documents' order.
+  std::vector<THitKey> Expected(const std::string& text) const {
+    std::vector<std::pair<std::size_t, THitKey>> all;
+    for (const auto& document : *library_->Documents()) {
+      const auto index = document->Index()->OpenedState().Index;
+      for (const auto& hit : index->Search(text, 0, 1000, false).Hits) {
+        all.push_back({all.size(), {document->Name(), hit.Path, hit.Score}});
+      }
+    }
+    std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+      return std::get<2>(a.second) > std::get<2>(b.second);
+    });
+    std::vector<THitKey> keys;
+    for (const auto& [order, key] : all) {
+      keys.push_back(key);
+    }
+    return keys;
+  }
+
+  fs::path folder_ =
+      fs::temp_directory_path() / ("tomelet-merged-search-" + std::to_string(::getpid()));
+  std::unique_ptr<TLibrary> library_;
+};
+
+TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
+  const auto documents = library_->Documents();
+  for (const std::string text : {"river", "rivers", "filler river"}) {
+    const auto expected = Expected(text);
+    ASSERT_GT(expected.size(), 40u) << text;
+    std::uint64_t total = 0;
+    for (const auto& document : *documents) {
+      total += document->Index()->OpenedState().Index->Search(text, 0, 1, false).Total;
+    }
+    for (const auto& [start, limit] : std::vector<std::pair<std::size_t, std::size_t>>{
+             {0, 10}, {0, 1}, {3, 5}, {9, 10}, {0, 45}, {30, 20}, {200, 10}}) {
+      const auto results = SearchLibrary(*documents, {text, {}}, start, limit, {});
+      EXPECT_EQ(results.Total, total);
+      EXPECT_TRUE(results.Indexing.empty());
+      EXPECT_TRUE(results.Failed.empty());
+      std::vector<THitKey> shown;
+      for (const auto& [document, hit] : results.Hits) {
+        shown.push_back({document, hit.Path, hit.Score});
+        EXPECT_NE(hit.Snippet.find("<b>"), std::string::npos) << document << " " << hit.Path;
+      }
+      const auto first = std::min(start, expected.size());
+      const std::vector<THitKey> slice(
+          expected.begin() + static_cast<std::ptrdiff_t>(first),
+          expected.begin() + static_cast<std::ptrdiff_t>(std::min(start + limit, expected.size())));
+      EXPECT_EQ(shown, slice) << text << " from " << start << ", " << limit;
+    }
+  }
+  // Each document's own stemmer: only the German one takes "Flüssen" to its "Flüsse".
+  const auto german = SearchLibrary(*documents, {"Flüssen", {}}, 0, 10, {});
+  ASSERT_FALSE(german.Hits.empty());
+  for (const auto& [document, hit] : german.Hits) {
+    EXPECT_EQ(document, "b-german");
+  }
+}
+
+TEST_F(MergedSearchTest, ScopeAndFilterKeepOtherDocumentsOutOfTheMerge) {
+  const auto documents = library_->Documents();
+  const auto scoped = SearchLibrary(*documents, {"river", {"d-small", "c-french"}}, 0, 10, {});
+  const auto allowed =
+      SearchLibrary(*documents, {"river", {}}, 0, 10, [](const TLibraryDocument& document) {
+        return document.Name() != "a-big" && document.Name() != "b-german";
+      });
+  ASSERT_EQ(scoped.Hits.size(), 8u);
+  ASSERT_EQ(allowed.Hits.size(), 8u);
+  for (std::size_t i = 0; i < scoped.Hits.size(); ++i) {
+    EXPECT_NE(scoped.Hits[i].Document, "a-big");
+    EXPECT_EQ(scoped.Hits[i].Document, allowed.Hits[i].Document);
+    EXPECT_EQ(scoped.Hits[i].Hit.Path, allowed.Hits[i].Hit.Path);
+  }
+}
+
+}  // namespace
+}  // namespace tomelet::library
