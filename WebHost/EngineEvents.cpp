@@ -92,6 +92,7 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
     return true;
   }
+  ClearSearchMarks();
   NoteSearchResultFollowed(action, url);
   webkit_policy_decision_use(WEBKIT_POLICY_DECISION(decision));
   return true;
@@ -185,6 +186,8 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
   if (event == WEBKIT_LOAD_COMMITTED) {
     hasDocument_ = true;
     editing_ = false;
+    marksShown_ = false;
+    ++pagesShown_;
     scroll_ = {};
     if (findBar_)
       findBar_->Forget();

@@ -63,6 +63,8 @@ class TEngineView {
   bool SearchBarOpen() const;
   void CloseSearchBar();
   bool PageIsEditing() const;
+  bool SearchMarksShown() const { return marksShown_; }
+  void ClearSearchMarks();
   std::string Address() const;
   std::pair<int, int> ScrollPosition() const { return scroll_; }
   void ScrollTo(int x, int y);
@@ -79,6 +81,7 @@ class TEngineView {
   void ConfigureSettings();
   void InstallCloseScript();
   void InstallEditingScript();
+  void InstallMarkStyles();
   void ApplySessionUserAgent();
   Gtk::Window* ParentWindow() const;
   std::filesystem::path PrintFolder();
@@ -150,6 +153,10 @@ class TEngineView {
   std::optional<std::string> readerOpensInThisView_;
   // The text searched for on the results page a followed link came from, marked once it loads.
   std::string wordsToMark_;
+  // Whether the page shown carries the searched words' marks; pages are counted as they commit,
+  // so marks made for a page the reader has left are not counted.
+  bool marksShown_ = false;
+  unsigned long pagesShown_ = 0;
   std::unique_ptr<TPrintPreview> printPreview_;
   std::unique_ptr<TPagePolicy> pagePolicy_;
   // Print jobs finish after the host may be gone; they check this first.
