@@ -106,11 +106,16 @@ std::string CatalogueJson(const std::vector<TCatalogueEntry>& entries) {
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const auto& entry : entries) {
     const auto& facts = entry.Facts;
-    nlohmann::ordered_json one = {
-        {"name", entry.Name},           {"title", facts.Title},
-        {"language", facts.Language},   {"pages", facts.Pages},
-        {"size", entry.Size},           {"modified", IsoDate(entry.Modified)},
-        {"protected", facts.Protected}, {"url", DocumentUrl(entry)}};
+    nlohmann::ordered_json one = {{"name", entry.Name}, {"title", facts.Title}};
+    // A protected document's language and pages are unknown rather than empty and none.
+    if (!facts.Protected) {
+      one["language"] = facts.Language;
+      one["pages"] = facts.Pages;
+    }
+    one["size"] = entry.Size;
+    one["modified"] = IsoDate(entry.Modified);
+    one["protected"] = facts.Protected;
+    one["url"] = DocumentUrl(entry);
     if (facts.HasLogo) {
       one["logo"] = DocumentUrl(entry) + "favicon.ico";
     }

@@ -27,8 +27,8 @@ std::vector<TCatalogueEntry> CatalogueEntries(const TDocumentList& documents);
 std::string IsoDate(std::int64_t nanoseconds);
 
 std::string CatalogueHtml(const std::vector<TCatalogueEntry>& entries);
-// {"documents": [{"name", "title", "language", "pages", "size", "modified", "protected", "url",
-// "logo"?, "error"?}]}
+// {"documents": [{"name", "title", "language"?, "pages"?, "size", "modified", "protected", "url",
+// "logo"?, "error"?}]}, language and pages left out for a protected document.
 std::string CatalogueJson(const std::vector<TCatalogueEntry>& entries);
 // An acquisition feed: one entry per document with its pages as an HTML link and the document
 // file as the acquisition link (none for a protected one).

@@ -7,9 +7,11 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Codepage.h"
 #include "platform/text/PercentEscapes.h"
 
 namespace tomelet::search {
@@ -19,7 +21,7 @@ using TTree = std::unique_ptr<xmlDoc, void (*)(xmlDocPtr)>;
 
 TTree ParseTree(std::string_view html) {
   const std::string text(html);
-  const bool utf8 = xmlCheckUTF8(reinterpret_cast<const xmlChar*>(text.c_str())) != 0;
+  const bool utf8 = IsValidUtf8(text);
   return TTree(
       htmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, utf8 ? "UTF-8" : nullptr,
                      HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET),
@@ -41,13 +43,25 @@ bool IsList(std::string_view name) {
   return name == "ul" || name == "ol" || name == "dl" || name == "menu";
 }
 
+// Inline markup inside a title ("Compilation (<acronym>JIT</acronym>)") must not gain spaces;
+// only elements that break the line separate words.
+bool BreaksLine(std::string_view name) {
+  static constexpr std::array<std::string_view, 14> kBreaking = {
+      "br", "p", "div", "li", "dt", "dd", "td", "th", "h1", "h2", "h3", "h4", "h5", "h6"};
+  return std::find(kBreaking.begin(), kBreaking.end(), name) != kBreaking.end();
+}
+
 void AppendText(const xmlNode* node, std::string& out) {
   for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
     if (child->type == XML_TEXT_NODE && child->content != nullptr) {
       out += reinterpret_cast<const char*>(child->content);
-      out += ' ';
     } else if (child->type == XML_ELEMENT_NODE && !IsList(Name(child))) {
+      const bool breaks = BreaksLine(Name(child));
+      if (breaks)
+        out += ' ';
       AppendText(child, out);
+      if (breaks)
+        out += ' ';
     }
   }
 }

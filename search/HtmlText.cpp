@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 
+#include "platform/text/Codepage.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search {
@@ -100,28 +101,6 @@ void Trim(std::string& text) {
   if (!text.empty() && text.front() == ' ') {
     text.erase(0, 1);
   }
-}
-
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const std::size_t length = byte < 0x80         ? 1
-                               : (byte >> 5) == 6  ? 2
-                               : (byte >> 4) == 14 ? 3
-                               : (byte >> 3) == 30 ? 4
-                                                   : 0;
-    if (length == 0 || i + length > text.size()) {
-      return false;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-        return false;
-      }
-    }
-    i += length;
-  }
-  return true;
 }
 
 // Receives the parser's events and cuts the page into sections at its headings.

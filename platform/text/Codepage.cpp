@@ -43,7 +43,10 @@ void AppendWindows1252AsUtf8(std::string& out, std::string_view text) {
 bool IsValidUtf8(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size()) {
-    if (!NextUtf8Char(text, pos, TMalformedUtf8::Refuse)) {
+    // Pages are mostly ASCII and every page is checked before it is indexed.
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      ++pos;
+    } else if (!NextUtf8Char(text, pos, TMalformedUtf8::Refuse)) {
       return false;
     }
   }

@@ -65,7 +65,8 @@ TEST(FoundContents, DefinitionListTreesAndTheFolderTreeWithoutAnyList) {
                           "<dt><span><a href='pre.html'>Preface</a></span></dt>"
                           "<dt><span><a href='part1.html'>I. Tutorial</a></span></dt>"
                           "<dd><dl><dt><a href='ch1.html'>1. Start</a></dt>"
-                          "<dt><a href='ch2.html'>2. Next</a></dt></dl></dd></dl></div>")},
+                          "<dt><a href='ch2.html'>2. Compilation (<acronym>JIT</acronym>)</a></dt>"
+                          "</dl></dd></dl></div>")},
       {"pre.html", Html("Preface", "")},
       {"part1.html", Html("Tutorial", "")},
       {"ch1.html", Html("Start", "")},
@@ -76,6 +77,7 @@ TEST(FoundContents, DefinitionListTreesAndTheFolderTreeWithoutAnyList) {
   EXPECT_EQ(found[1].Title, "I. Tutorial");
   ASSERT_EQ(found[1].Children.size(), 2u);
   EXPECT_EQ(found[1].Children[1].Page, "ch2.html");
+  EXPECT_EQ(found[1].Children[1].Title, "2. Compilation (JIT)");
 
   const std::map<std::string, std::string> loose = {
       {"index.html", Html("Home", "<p>No list here.</p>")},

@@ -1,6 +1,9 @@
 #include "tools/tomelet/serve/LibrarySite.h"
 
 #include <algorithm>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "document/Document.h"
@@ -11,6 +14,8 @@
 #include "search/DocumentIndex.h"
 #include "search/ResultsPage.h"
 #include "tools/tomelet/serve/EntryBodies.h"
+#include "tools/tomelet/serve/HttpDate.h"
+#include "tools/tomelet/serve/PasswordGate.h"
 #include "tools/tomelet/serve/StatusPage.h"
 
 namespace tomelet::serve {
@@ -22,7 +27,7 @@ constexpr std::size_t kLibrarySuggestions = 10;
 
 TSiteResponse LibraryReply(std::string contentType, std::string body) {
   TSiteResponse response;
-  response.Headers = {{"Content-Type", std::move(contentType)}, {"Cache-Control", "no-store"}};
+  response.Headers = {{"Content-Type", std::move(contentType)}};
   response.ContentLength = static_cast<std::int64_t>(body.size());
   response.Body = TextBody(std::move(body));
   return response;
@@ -55,6 +60,21 @@ std::vector<std::string> NamedDocuments(std::string_view queryString) {
   return named;
 }
 
+TSiteResponse WithheldPage() {
+  return StatusPage(403, "Forbidden",
+                    "The document is protected by a password that the server was not given.");
+}
+
+// Whether the document may be searched by anyone: it has no password. One that cannot be opened
+// counts as having one, since nothing is known of it.
+bool IsOpenToAll(const library::TLibraryDocument& document) {
+  try {
+    return document.Archive()->Options().AccessPassword().empty();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 TSiteResponse Redirect(int status, std::string location) {
   TSiteResponse response = StatusPage(status, "Moved Permanently", "The document is " + location);
   response.Headers.emplace_back("Location", std::move(location));
@@ -63,40 +83,26 @@ TSiteResponse Redirect(int status, std::string location) {
 
 }  // namespace
 
-std::optional<TSiteResponse> TPasswordsGivenAtStart::Refusal(
-    const library::TLibraryDocument& document, const TSiteRequest&) const {
-  const auto given = passwords_.find(document.Name());
-  if (given != passwords_.end()) {
-    const auto archive = document.Archive();
-    const auto stored = archive->Options().AccessPassword();
-    if (PasswordMatches(given->second, stored)) {
-      return std::nullopt;
-    }
-  }
-  return StatusPage(403, "Forbidden",
-                    "The document is protected by a password that the server was not given.");
-}
-
 struct TLibrarySite::Impl {
-  Impl(const library::TLibrary& library, std::unique_ptr<TDocumentGate> gate,
-       std::size_t memoryBudget)
-      : library(library), gate(std::move(gate)), memoryBudget(memoryBudget) {}
+  Impl(const library::TLibrary& library, TLibraryRules rules, std::size_t memoryBudget)
+      : library(library), rules(std::move(rules)), memoryBudget(memoryBudget) {}
 
   const library::TLibrary& library;
-  std::unique_ptr<TDocumentGate> gate;
+  TLibraryRules rules;
   std::size_t memoryBudget;
   mutable std::mutex lock;
   mutable std::shared_ptr<const library::TDocumentList> seen;
   mutable std::map<const library::TLibraryDocument*, std::shared_ptr<const TDocumentSite>> sites;
 
   std::shared_ptr<const TDocumentSite> SiteOf(
-      const std::shared_ptr<library::TLibraryDocument>& document) const;
+      const std::shared_ptr<library::TLibraryDocument>& document, TSiteRules own) const;
   void ForgetGone(const std::shared_ptr<const library::TDocumentList>& now) const;
-  bool Allowed(const library::TLibraryDocument& document, const TSiteRequest& request) const;
+  TSiteRules RulesFor(const library::TLibraryDocument& document) const;
+  bool Withheld(const library::TLibraryDocument& document, const TSiteRules& own) const;
+  TSiteResponse Route(const TSiteRequest& request) const;
   TSiteResponse Own(std::string_view target, const TSiteRequest& request) const;
-  TSiteResponse Search(std::string_view path, std::string_view queryString,
-                       const TSiteRequest& request) const;
-  TSiteResponse File(std::string_view name) const;
+  TSiteResponse Search(std::string_view path, std::string_view queryString) const;
+  TSiteResponse File(std::string_view name, const TSiteRequest& request) const;
   TSiteResponse Document(std::string_view target, const TSiteRequest& request) const;
 };
 
@@ -115,7 +121,7 @@ void TLibrarySite::Impl::ForgetGone(
 }
 
 std::shared_ptr<const TDocumentSite> TLibrarySite::Impl::SiteOf(
-    const std::shared_ptr<library::TLibraryDocument>& document) const {
+    const std::shared_ptr<library::TLibraryDocument>& document, TSiteRules own) const {
   const auto now = library.Documents();
   {
     const std::lock_guard guard(lock);
@@ -127,20 +133,34 @@ std::shared_ptr<const TDocumentSite> TLibrarySite::Impl::SiteOf(
   }
   const auto archive = document->Archive();
   auto site = std::make_shared<const TDocumentSite>(
-      archive, archive->Options().StartPage(), memoryBudget, TSiteRules{},
+      archive, archive->Options().StartPage(), memoryBudget, std::move(own),
       TDocumentMount{"/" + document->Name(), document->Index()});
   const std::lock_guard guard(lock);
   return sites.try_emplace(document.get(), std::move(site)).first->second;
 }
 
-bool TLibrarySite::Impl::Allowed(const library::TLibraryDocument& document,
-                                 const TSiteRequest& request) const {
-  return !document.Facts().Protected || !gate->Refusal(document, request);
+// The rules of the document served alone, with its NAME as the realm: what the browser shows
+// when it asks is then nothing the catalogue does not show already.
+TSiteRules TLibrarySite::Impl::RulesFor(const library::TLibraryDocument& document) const {
+  return {.MaxAge = rules.MaxAge,
+          .Password = document.Archive()->Options().AccessPassword(),
+          .Realm = document.Name()};
 }
 
-TLibrarySite::TLibrarySite(const library::TLibrary& library, std::unique_ptr<TDocumentGate> gate,
+// As a document alone is not served without the password at start, a password document of the
+// library is not served to anyone unless the server was given its password.
+bool TLibrarySite::Impl::Withheld(const library::TLibraryDocument& document,
+                                  const TSiteRules& own) const {
+  if (own.Password.empty()) {
+    return false;
+  }
+  const auto given = rules.Passwords.find(document.Name());
+  return given == rules.Passwords.end() || !PasswordMatches(given->second, own.Password);
+}
+
+TLibrarySite::TLibrarySite(const library::TLibrary& library, TLibraryRules rules,
                            std::size_t memoryBudget)
-    : impl_(std::make_unique<Impl>(library, std::move(gate), memoryBudget)) {}
+    : impl_(std::make_unique<Impl>(library, std::move(rules), memoryBudget)) {}
 
 TLibrarySite::~TLibrarySite() = default;
 
@@ -152,7 +172,15 @@ bool TLibrarySite::IsSlow(std::string_view target) const {
   return slash != std::string_view::npos && target.substr(slash).starts_with(kLibraryPrefix);
 }
 
+// The library's own answers are the same for every client, so they take the listings' caching;
+// a document's answers and the document files carry their own.
 TSiteResponse TLibrarySite::Respond(const TSiteRequest& request) const {
+  TSiteResponse response = impl_->Route(request);
+  AddCacheControl(response, TAnswerKind::Listing, {.EntryMaxAge = impl_->rules.MaxAge});
+  return response;
+}
+
+TSiteResponse TLibrarySite::Impl::Route(const TSiteRequest& request) const {
   if (request.Method != "GET" && request.Method != "HEAD") {
     auto response = StatusPage(405, "Method Not Allowed", "Only GET and HEAD are served.");
     response.Headers.emplace_back("Allow", "GET, HEAD");
@@ -164,9 +192,9 @@ TSiteResponse TLibrarySite::Respond(const TSiteRequest& request) const {
   try {
     const std::string_view path = request.Target.substr(0, request.Target.find('?'));
     if (path == "/" || path.starts_with(kLibraryPrefix)) {
-      return impl_->Own(path, request);
+      return Own(path, request);
     }
-    return impl_->Document(request.Target, request);
+    return Document(request.Target, request);
   } catch (const std::exception& e) {
     return StatusPage(500, "Internal Server Error", e.what());
   }
@@ -177,10 +205,10 @@ TSiteResponse TLibrarySite::Impl::Own(std::string_view path, const TSiteRequest&
   const std::string_view queryString =
       mark == std::string_view::npos ? std::string_view() : request.Target.substr(mark + 1);
   if (path == "/-/search" || path == "/-/search.json" || path == "/-/suggest") {
-    return Search(path, queryString, request);
+    return Search(path, queryString);
   }
   if (path.starts_with(kFilePrefix)) {
-    return File(path.substr(kFilePrefix.size()));
+    return File(path.substr(kFilePrefix.size()), request);
   }
   const auto documents = library.Documents();
   if (path == "/") {
@@ -199,18 +227,20 @@ TSiteResponse TLibrarySite::Impl::Own(std::string_view path, const TSiteRequest&
                     "<p><a href=\"/\">Library</a></p>");
 }
 
-TSiteResponse TLibrarySite::Impl::Search(std::string_view path, std::string_view queryString,
-                                         const TSiteRequest& request) const {
+// Password documents stay out whatever credentials come with the request, so the answer is the
+// same for everyone; their own search is under "/NAME/-/search", behind their gate.
+TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
+                                         std::string_view queryString) const {
   const auto documents = library.Documents();
   const auto asked = search::ParseResultsQuery(queryString);
   const auto query = library::ReadLibraryQuery(asked.Text, NamedDocuments(queryString), *documents);
-  const library::TDocumentFilter allowed = [&](const library::TLibraryDocument& document) {
-    return Allowed(document, request);
+  const library::TDocumentFilter searchable = [](const library::TLibraryDocument& document) {
+    return IsOpenToAll(document);
   };
   if (path == "/-/suggest") {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& [name, page] :
-         library::SuggestLibrary(*documents, query, kLibrarySuggestions, allowed)) {
+         library::SuggestLibrary(*documents, query, kLibrarySuggestions, searchable)) {
       const search::TSearchHit hit{page.Path, "", page.Title, "", 0};
       list.push_back({{"doc", name},
                       {"title", page.Title},
@@ -221,7 +251,8 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path, std::string_view
         "application/json",
         object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
   }
-  const auto results = library::SearchLibrary(*documents, query, asked.Start, asked.Limit, allowed);
+  const auto results =
+      library::SearchLibrary(*documents, query, asked.Start, asked.Limit, searchable);
   if (path == "/-/search.json") {
     return LibraryReply("application/json", library::LibraryResultsJson(results) + "\n");
   }
@@ -229,21 +260,36 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path, std::string_view
                       library::LibraryResultsHtml(asked.Text, results, asked.Start, asked.Limit));
 }
 
-TSiteResponse TLibrarySite::Impl::File(std::string_view name) const {
+// The whole file, to whoever may read the document's pages: behind the same gate, kept by the
+// same caches for as long as its entries.
+TSiteResponse TLibrarySite::Impl::File(std::string_view name, const TSiteRequest& request) const {
   const auto document = library.Find(name);
   if (!document) {
     return StatusPage(404, "Not Found", "The library has no document " + std::string(name) + ".");
   }
-  if (document->Facts().Protected) {
-    return StatusPage(403, "Forbidden", "A protected document is not handed out whole.");
+  const TSiteRules own = RulesFor(*document);
+  if (Withheld(*document, own)) {
+    return WithheldPage();
+  }
+  const TPasswordGate gate(own.Password, own.Realm);
+  if (!gate.Admits(request.Authorization)) {
+    return gate.Challenge();
   }
   const auto archive = document->Archive();
+  const std::time_t modified = archive->Identity().Modified.tv_sec;
   TSiteResponse response;
-  response.Headers = {
-      {"Content-Type", std::string(library::kDocumentFileType)},
-      {"Content-Disposition", "attachment; filename=\"" + document->Name() + ".tlt\""}};
-  response.ContentLength = document->Stamp().Size;
-  response.Body = FileBlockBody(archive, {0, document->Stamp().Size});
+  response.Headers = {{"Last-Modified", FormatHttpDate(modified)}};
+  if (!request.IfModifiedSince.empty() && UnmodifiedSince(request.IfModifiedSince, modified)) {
+    response.Status = 304;
+  } else {
+    response.Headers.emplace_back("Content-Type", std::string(library::kDocumentFileType));
+    response.Headers.emplace_back("Content-Disposition",
+                                  "attachment; filename=\"" + document->Name() + ".tlt\"");
+    response.ContentLength = document->Stamp().Size;
+    response.Body = FileBlockBody(archive, {0, document->Stamp().Size});
+  }
+  AddCacheControl(response, TAnswerKind::Entry,
+                  {.EntryMaxAge = rules.MaxAge, .Private = !gate.IsOpen()});
   return response;
 }
 
@@ -259,12 +305,11 @@ TSiteResponse TLibrarySite::Impl::Document(std::string_view target,
   if (end == std::string_view::npos || target[end] != '/') {
     return Redirect(301, "/" + document->Name() + "/");
   }
-  if (document->Facts().Protected) {
-    if (auto refusal = gate->Refusal(*document, request)) {
-      return std::move(*refusal);
-    }
+  TSiteRules own = RulesFor(*document);
+  if (Withheld(*document, own)) {
+    return WithheldPage();
   }
-  const auto site = SiteOf(document);
+  const auto site = SiteOf(document, std::move(own));
   TSiteResponse response = site->Respond(request);
   if (response.Body) {
     response.Body = std::make_unique<TSiteHeldBody>(site, std::move(response.Body));

@@ -5,8 +5,6 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 
 #include "library/Library.h"
@@ -14,35 +12,25 @@
 
 namespace tomelet::serve {
 
-// Decides, request by request, whether a protected document may be answered. Whatever it
-// refuses stays out of the library's search and catalogue as well.
-class TDocumentGate {
- public:
-  virtual ~TDocumentGate() = default;
-  // Null to let the request through; else the reply that refuses it. Called for protected
-  // documents only. Thread-safe.
-  virtual std::optional<TSiteResponse> Refusal(const library::TLibraryDocument& document,
-                                               const TSiteRequest& request) const = 0;
+// Who may read the library's documents and how long its answers may be kept.
+struct TLibraryRules {
+  // Seconds each document's entries stay fresh in browsers and caches.
+  unsigned MaxAge = kDefaultMaxAge;
+  // The password of each password document the server was given, by NAME. A password document
+  // named here with its own password is served, as a document alone is, to the clients that
+  // send that password with HTTP Basic (TPasswordGate, realm NAME); any other is refused to
+  // every client.
+  std::map<std::string, std::string> Passwords;
 };
 
-// Lets through the protected documents whose password the server was given at start, as a
-// document served alone is; every other one is refused with 403.
-class TPasswordsGivenAtStart final : public TDocumentGate {
- public:
-  // passwords maps a document's NAME to its password.
-  explicit TPasswordsGivenAtStart(std::map<std::string, std::string> passwords)
-      : passwords_(std::move(passwords)) {}
-  std::optional<TSiteResponse> Refusal(const library::TLibraryDocument& document,
-                                       const TSiteRequest& request) const override;
-
- private:
-  std::map<std::string, std::string> passwords_;
-};
-
+// A password document never shows more than its NAME in the catalogue, and never appears in the
+// search across the library, whatever a client sends: those answers are the same for everyone,
+// so shared caches may keep them. Its own addresses, its own search and its file are behind its
+// gate.
 class TLibrarySite final : public TSite {
  public:
   // memoryBudget is given to each document site as TDocumentSite takes it.
-  TLibrarySite(const library::TLibrary& library, std::unique_ptr<TDocumentGate> gate,
+  TLibrarySite(const library::TLibrary& library, TLibraryRules rules = {},
                std::size_t memoryBudget = kDefaultMemoryBudget);
   ~TLibrarySite() override;
 

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -87,9 +89,11 @@ void LogRequest(const serve::TRequestRecord& record) {
 }
 
 // HTTP Basic sends the password in clear, so a password document stays on this machine unless
-// asked otherwise (with TLS in front).
-void CheckReach(const serve::TDocumentServer& server, bool password, const ServeArgs& args) {
-  if (password && !args.allowRemote && !server.IsLoopback()) {
+// asked otherwise (with TLS in front). holdsPassword is asked only for an address other machines
+// can reach.
+void CheckReach(const serve::TDocumentServer& server, const std::function<bool()>& holdsPassword,
+                const ServeArgs& args) {
+  if (!args.allowRemote && !server.IsLoopback() && holdsPassword()) {
     throw std::runtime_error("Refusing to serve a password document on " +
                              serve::ShownAddress(server.Host(), server.Port()) +
                              ", which other machines can reach: the password would cross the "
@@ -97,9 +101,9 @@ void CheckReach(const serve::TDocumentServer& server, bool password, const Serve
   }
 }
 
-// password tells whether clients must send one, which keeps the server on this machine.
+// holdsPassword tells whether clients must send one, which keeps the server on this machine.
 void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::string& served,
-               bool password) {
+               const std::function<bool()>& holdsPassword) {
   serve::TServerSettings settings;
   settings.Host = args.host;
   settings.Port = args.port;
@@ -108,7 +112,7 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
     settings.OnRequest = LogRequest;
   }
   serve::TDocumentServer server(site, settings);
-  CheckReach(server, password, args);
+  CheckReach(server, holdsPassword, args);
   server.StopOnSignals();
   server.Start();
   const std::string url = "http://" + serve::ShownAddress(server.Host(), server.Port()) + "/";
@@ -129,11 +133,24 @@ void ServeDocument(const ServeArgs& args) {
   const serve::TDocumentSite site(
       archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
       {.MaxAge = args.maxAge, .Password = options.AccessPassword(), .Realm = DocumentName(args)});
-  ServeSite(site, args, file, !options.AccessPassword().empty());
+  ServeSite(site, args, file, [&options] { return !options.AccessPassword().empty(); });
+}
+
+// Whether the library holds a password document, or may come to: one added to a served folder
+// later is served when the password file, read once at start, names it. Without the file, the
+// documents now in the library are looked at, which opens each of them.
+bool MayHoldPasswordDocument(const library::TLibrary& library, const ServeArgs& args) {
+  if (args.passwordFile) {
+    return true;
+  }
+  const auto documents = library.Documents();
+  return std::any_of(documents->begin(), documents->end(),
+                     [](const auto& document) { return document->Facts().Protected; });
 }
 
 // Documents are opened when first asked for; a password for one comes from the password file's
-// line "NAME:password", since no prompt could tell which document it asks for.
+// line "NAME:password", since no prompt could tell which document it asks for. Each client
+// then gives it with HTTP Basic, as to a document served alone.
 void ServeLibrary(const ServeArgs& args) {
   if (args.password) {
     throw std::runtime_error(
@@ -143,12 +160,14 @@ void ServeLibrary(const ServeArgs& args) {
   library::TLibrary library({args.paths.begin(), args.paths.end()}, args.recursive);
   const serve::THangUpReload hangUp([&library] { library.Reload(); });
   library.Watch();
-  auto gate = std::make_unique<serve::TPasswordsGivenAtStart>(
-      args.passwordFile ? serve::NamedPasswordsFromFile(*args.passwordFile)
-                        : std::map<std::string, std::string>{});
-  const serve::TLibrarySite site(library, std::move(gate), std::size_t{args.memoryBudget} << 20);
+  serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
+  if (args.passwordFile) {
+    rules.Passwords = serve::NamedPasswordsFromFile(*args.passwordFile);
+  }
+  const serve::TLibrarySite site(library, std::move(rules), std::size_t{args.memoryBudget} << 20);
   ServeSite(site, args,
-            "a library of " + std::to_string(library.Documents()->size()) + " documents", false);
+            "a library of " + std::to_string(library.Documents()->size()) + " documents",
+            [&] { return MayHoldPasswordDocument(library, args); });
 }
 
 void RunServe(const ServeArgs& args) {

@@ -92,6 +92,28 @@ TEST_F(CommandLineTest, APasswordDocumentStaysOnLoopbackUnlessAllowed) {
   ServeProcess allowed({document_.string(), "--host", "0.0.0.0", "--port", "0", "--allow-remote",
                         "--password", "Secret\xC3\xA9"});
   EXPECT_NE(allowed.FirstLine().find("http://0.0.0.0:"), std::string::npos) << allowed.Errors();
+
+  // A library holding a password document, and one that may be given one later (its password
+  // file names the documents whose clients are asked), stay on loopback as well.
+  const auto shelf = document_.parent_path();
+  const auto empty = shelf / "empty";
+  std::filesystem::create_directory(empty);
+  std::ofstream(shelf / "passwords.txt") << "doc:Secret\xC3\xA9\n";
+  for (const auto& arguments : {std::vector<std::string>{shelf.string()},
+                                std::vector<std::string>{empty.string(), "--password-file",
+                                                         (shelf / "passwords.txt").string()}}) {
+    auto remote = arguments;
+    remote.insert(remote.end(), {"--host", "0.0.0.0", "--port", "0"});
+    ServeProcess library(remote);
+    EXPECT_EQ(library.ExitCode(), 1) << arguments.front();
+    EXPECT_NE(library.Errors().find("Refusing to serve a password document on 0.0.0.0:"),
+              std::string::npos)
+        << library.Errors();
+    remote.push_back("--allow-remote");
+    ServeProcess allowedLibrary(remote);
+    EXPECT_NE(allowedLibrary.FirstLine().find("http://0.0.0.0:"), std::string::npos)
+        << allowedLibrary.Errors();
+  }
 }
 
 // A replica restarted behind a load balancer: the reply under way is finished, idle and new

@@ -1,19 +1,13 @@
 // A library served as one site: its addresses, its catalogue and feed, one search across
-// documents of different languages, documents replaced under a running server, and protected
-// documents kept out of everything.
+// documents of different languages, and documents replaced under a running server.
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "document/ProjectOptions.h"
-#include "library/Library.h"
-#include "tests/tools/tomelet/serve/serve_fixture.h"
-#include "tools/tomelet/serve/LibrarySite.h"
+#include "tests/tools/tomelet/serve/library_fixture.h"
 
 namespace tomelet::serve::testing {
 namespace {
@@ -21,80 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string Page(const std::string& lang, const std::string& title, const std::string& body) {
-  return "<html lang=\"" + lang + "\"><head><title>" + title + "</title></head><body><h1>" + title +
-         "</h1><p>" + body + "</p></body></html>";
-}
-
-void WriteDocument(const fs::path& path, const std::string& html, std::string_view password = {},
-                   std::string_view extra = {}) {
-  TZLBArchiveWriter writer;
-  writer.AddEntry("index.html", html);
-  writer.AddEntry("big.txt", PageText(extra.empty() ? "big" : extra, 20000));
-  TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, "index.html");
-  options.SetShortStringAt(option_offset::AccessPassword, password);
-  writer.AddEntry("-config-", options.Bytes());
-  // Written beside and renamed, as a deployment replaces a file.
-  writer.WriteFile(path.string() + ".part");
-  fs::rename(path.string() + ".part", path);
-}
-
-class LibrarySiteTest : public ::testing::Test {
- protected:
-  LibrarySiteTest() {
-    ::setenv("XDG_CACHE_HOME", (folder_.Path() / "cache").c_str(), 1);
-    fs::create_directories(shelf_ / "de");
-    WriteDocument(shelf_ / "Python 3.tlt",
-                  Page("en", "Python Things", "A dictionary maps keys. Running runners run."));
-    WriteDocument(shelf_ / "de" / "handbuch.tlt",
-                  Page("de", "Postgres Handbuch", "Die Häuser und ein dictionary."));
-    WriteDocument(shelf_ / "secret.tlt", Page("en", "Secret Title", "dictionary secrets"), "pw");
-  }
-
-  void Serve(std::map<std::string, std::string> passwords = {}) {
-    library_ = std::make_unique<library::TLibrary>(std::vector<fs::path>{shelf_}, true);
-    library_->Watch();
-    site_ = std::make_unique<TLibrarySite>(
-        *library_, std::make_unique<TPasswordsGivenAtStart>(std::move(passwords)));
-    server_ = std::make_unique<TDocumentServer>(*site_, TServerSettings{});
-    server_->Start();
-  }
-
-  httplib::Result Get(const std::string& target) const {
-    httplib::Client client("127.0.0.1", server_->Port());
-    client.set_url_encode(false);
-    return client.Get(target);
-  }
-
-  // The library search once every document in it has been indexed.
-  json Search(const std::string& query) const {
-    for (int tries = 0; tries < 300; ++tries) {
-      const auto result = Get("/-/search.json?" + query);
-      const json answer = json::parse(result->body);
-      if (answer["indexing"].empty()) {
-        return answer;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ADD_FAILURE() << "still indexing";
-    return {};
-  }
-
-  std::vector<std::string> Docs(const json& answer) const {
-    std::vector<std::string> docs;
-    for (const auto& hit : answer["results"]) {
-      docs.push_back(hit["doc"]);
-    }
-    return docs;
-  }
-
-  TempFolder folder_;
-  fs::path shelf_ = folder_.Path() / "shelf";
-  std::unique_ptr<library::TLibrary> library_;
-  std::unique_ptr<TLibrarySite> site_;
-  std::unique_ptr<TDocumentServer> server_;
-};
+using LibrarySiteTest = LibraryTest;
 
 TEST_F(LibrarySiteTest, RoutesTheCatalogueAndEachDocumentUnderItsName) {
   Serve();
@@ -164,25 +85,6 @@ TEST_F(LibrarySiteTest, SearchesEveryDocumentInOneListEachWithItsOwnStemmer) {
   EXPECT_EQ(suggested[0]["url"], "/de-handbuch/index.html");
   EXPECT_NE(Get("/-/search?q=haus")->body.find("href=\"/de-handbuch/index.html"),
             std::string::npos);
-}
-
-TEST_F(LibrarySiteTest, ProtectedDocumentIsKeptOutUntilItsPasswordIsGiven) {
-  Serve();
-  EXPECT_EQ(Get("/secret/index.html")->status, 403);
-  EXPECT_EQ(Get("/-/file/secret")->status, 403);
-  EXPECT_EQ(Search("q=secrets")["results"].size(), 0u);
-  EXPECT_EQ(Search("q=dictionary")["results"].size(), 2u);
-  EXPECT_EQ(Get("/-/suggest?q=secret")->body.find("Secret"), std::string::npos);
-  for (const char* feed : {"/", "/-/catalog.json", "/-/catalog.atom"}) {
-    const std::string body = Get(feed)->body;
-    EXPECT_EQ(body.find("Secret Title"), std::string::npos) << feed;
-    EXPECT_NE(body.find("secret"), std::string::npos) << feed;
-  }
-  server_->Stop();
-  server_.reset();
-  Serve({{"secret", "pw"}});
-  EXPECT_EQ(Get("/secret/index.html")->status, 200);
-  EXPECT_EQ(Search("q=secrets")["results"].size(), 1u);
 }
 
 xmlNode* Child(xmlNode* parent, const char* name) {
