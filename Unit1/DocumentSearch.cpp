@@ -10,10 +10,11 @@ namespace {
 
 constexpr std::size_t kSuggestions = 10;
 
-// The results link into the document's pages; the search bar is the viewer's search box.
+// The results link into the document's pages; the search bar is the viewer's search box, and the
+// page's own box refines the query shown.
 search::TResultsAddresses ViewerAddresses(std::string startUrl = {}) {
-  return {std::string(kSearchPagesUrl), std::string(kDocumentUrlPrefix), false,
-          std::move(startUrl)};
+  return {std::string(kSearchPagesUrl), std::string(kDocumentUrlPrefix), true, std::move(startUrl),
+          true};
 }
 
 std::string_view QueryString(std::string_view address) {

@@ -4,11 +4,14 @@
 
 namespace tomelet {
 
-TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen) {
+TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool searchMarksShown,
+                           bool fullScreen) {
   if (pageEditing)
     return TEscapeAction::ToPage;
   if (findBarOpen)
     return TEscapeAction::CloseFindBar;
+  if (searchMarksShown)
+    return TEscapeAction::ClearSearchMarks;
   if (fullScreen)
     return TEscapeAction::LeaveFullScreen;
   return TEscapeAction::Exit;

@@ -61,9 +61,11 @@ enum class TShortcut {
 };
 
 // What Esc does: an editable field of the page that has the keyboard gets the key first, then an
-// open find or search bar closes, then full screen ends; only otherwise does the program end.
-enum class TEscapeAction { ToPage, CloseFindBar, LeaveFullScreen, Exit };
-TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool fullScreen);
+// open find or search bar closes, then the searched words marked on the page go, then full screen
+// ends; only otherwise does the program end.
+enum class TEscapeAction { ToPage, CloseFindBar, ClearSearchMarks, LeaveFullScreen, Exit };
+TEscapeAction EscapeAction(bool pageEditing, bool findBarOpen, bool searchMarksShown,
+                           bool fullScreen);
 
 class TForm1Logic {
  public:

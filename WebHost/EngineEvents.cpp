@@ -95,6 +95,7 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
     return true;
   }
+  ClearSearchMarks();
   NoteSearchResultFollowed(action, url);
   webkit_policy_decision_use(WEBKIT_POLICY_DECISION(decision));
   return true;
@@ -191,6 +192,8 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     pageWatch_->PageCommitted();
     hasDocument_ = true;
     editing_ = false;
+    marksShown_ = false;
+    ++pagesShown_;
     scroll_ = {};
     if (findBar_)
       findBar_->Forget();

@@ -31,8 +31,6 @@ namespace {
 constexpr const char* kCloseMessage = "tomeletClose";
 constexpr const char* kEditingMessage = "tomeletEditing";
 constexpr const char* kScrollMessage = "tomeletScroll";
-// The script world of the viewer's own notes on a page, apart from the page's scripts.
-constexpr const char* kViewerWorld = "tomelet";
 constexpr std::string_view kBlankPage = "about:blank";
 
 void AddScript(WebKitUserContentManager* content, std::string_view name,
@@ -75,6 +73,7 @@ TEngineView::TEngineView(TWebHost& host) : host_(host) {
   ConfigureSettings();
   InstallCloseScript();
   InstallEditingScript();
+  InstallMarkStyles();
   ConnectSignals();
   pagePolicy_ = std::make_unique<TPagePolicy>(view_, host_);
   pageWatch_ = std::make_unique<TPageWatch>(view_);
@@ -128,6 +127,16 @@ void TEngineView::InstallEditingScript() {
   webkit_user_content_manager_register_script_message_handler(content, kScrollMessage);
   AddScript(content, "editing.js", WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES);
   AddScript(content, "scroll.js", WEBKIT_USER_CONTENT_INJECT_TOP_FRAME);
+}
+
+// The find and search marks are styled by the viewer for every page and every frame.
+void TEngineView::InstallMarkStyles() {
+  WebKitUserStyleSheet* marks = webkit_user_style_sheet_new(
+      PageResource("marks.css").c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+      WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+  webkit_user_content_manager_add_style_sheet(webkit_web_view_get_user_content_manager(view_),
+                                              marks);
+  webkit_user_style_sheet_unref(marks);
 }
 
 std::string TEngineView::Address() const {
@@ -289,11 +298,23 @@ void TEngineView::HighlightSearchedWords() {
   if (wordsToMark_.empty())
     return;
   HighlightWords(view_, std::exchange(wordsToMark_, {}),
-                 [alive = std::weak_ptr<TEngineView*>(alive_)](int marked) {
+                 [alive = std::weak_ptr<TEngineView*>(alive_), page = pagesShown_](int marked) {
                    const auto self = alive.lock();
-                   if (self && (*self)->host_.SearchStatus)
+                   if (!self || (*self)->pagesShown_ != page)
+                     return;
+                   (*self)->marksShown_ = marked > 0;
+                   if ((*self)->host_.SearchStatus)
                      (*self)->host_.SearchStatus("highlighted " + std::to_string(marked));
                  });
+}
+
+// The marks serve the first look at a page from the results; the reader's next move ends them.
+void TEngineView::ClearSearchMarks() {
+  if (!std::exchange(marksShown_, false))
+    return;
+  HighlightWords(view_, {}, [](int) {});
+  if (host_.SearchStatus)
+    host_.SearchStatus("marks cleared");
 }
 
 std::filesystem::path TEngineView::PrintFolder() {

@@ -65,6 +65,8 @@ class TEngineView {
   bool SearchBarOpen() const;
   void CloseSearchBar();
   bool PageIsEditing() const;
+  bool SearchMarksShown() const { return marksShown_; }
+  void ClearSearchMarks();
   std::string Address() const;
   std::pair<int, int> ScrollPosition() const { return scroll_; }
   void ScrollTo(int x, int y);
@@ -81,6 +83,7 @@ class TEngineView {
   void ConfigureSettings();
   void InstallCloseScript();
   void InstallEditingScript();
+  void InstallMarkStyles();
   void ApplySessionUserAgent();
   // Starts a navigation of the viewer's own, again in a fresh web process should the page shown
   // be stuck.
@@ -161,6 +164,10 @@ class TEngineView {
   std::optional<std::string> readerOpensInThisView_;
   // The text searched for on the results page a followed link came from, marked once it loads.
   std::string wordsToMark_;
+  // Whether the page shown carries the searched words' marks; pages are counted as they commit,
+  // so marks made for a page the reader has left are not counted.
+  bool marksShown_ = false;
+  unsigned long pagesShown_ = 0;
   std::unique_ptr<TPrintPreview> printPreview_;
   std::unique_ptr<TPagePolicy> pagePolicy_;
   std::unique_ptr<TPageWatch> pageWatch_;

@@ -2,30 +2,28 @@
 
 #include <gdk/gdkkeysyms.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <utility>
+
+#include "WebHost/PageResources.h"
 
 namespace tomelet {
 namespace {
 
-// More matches than this are not counted, which keeps a search of a long page short.
-constexpr guint kMaxCountedMatches = 1000;
+// More matches than this are not counted, which keeps a search of a long page short; the page
+// script stops at the same number.
+constexpr long kMaxCountedMatches = 1000;
+
+struct TFindCall {
+  std::weak_ptr<TFindBar*> Bar;
+  unsigned long Number;
+};
 
 }  // namespace
 
 TFindBar::TFindBar(WebKitWebView* view, TStatus status)
-    : TPageBar(view, std::move(status), 28, "Find on this page"),
-      controller_(WEBKIT_FIND_CONTROLLER(g_object_ref(webkit_web_view_get_find_controller(view)))) {
+    : TPageBar(view, std::move(status), 28, "Find on this page"), script_(PageResource("find.js")) {
   BuildLayout();
-  g_signal_connect(controller_, "found-text", G_CALLBACK(OnFound), this);
-  g_signal_connect(controller_, "counted-matches", G_CALLBACK(OnCounted), this);
-  g_signal_connect(controller_, "failed-to-find-text", G_CALLBACK(OnNotFound), this);
-}
-
-TFindBar::~TFindBar() {
-  g_signal_handlers_disconnect_by_data(controller_, this);
-  webkit_find_controller_search_finish(controller_);
-  g_object_unref(controller_);
 }
 
 void TFindBar::BuildLayout() {
@@ -59,13 +57,13 @@ void TFindBar::BuildLayout() {
 }
 
 void TFindBar::OnClosing() {
-  webkit_find_controller_search_finish(controller_);
   Forget();
 }
 
 void TFindBar::Forget() {
-  searchedText_.clear();
+  searched_ = false;
   count_.set_text("");
+  RunScript("clear");
 }
 
 void TFindBar::SearchFromFields(bool backwards) {
@@ -74,78 +72,59 @@ void TFindBar::SearchFromFields(bool backwards) {
 
 void TFindBar::Search(const std::string& text, bool matchCase, bool backwards) {
   if (text.empty()) {
-    webkit_find_controller_search_finish(controller_);
     Forget();
     return;
   }
-  guint32 options = WEBKIT_FIND_OPTIONS_WRAP_AROUND;
-  if (!matchCase)
-    options |= WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE;
-  if (text == searchedText_ && options == searchedOptions_) {
-    Step(backwards);
+  if (searched_ && text == searchedText_ && matchCase == searchedMatchCase_) {
+    RunScript(backwards ? "previous" : "next");
     return;
   }
+  searched_ = true;
   searchedText_ = text;
-  searchedOptions_ = options;
-  position_ = backwards ? -1 : 1;
-  counted_ = found_ = false;
+  searchedMatchCase_ = matchCase;
   count_.set_text("");
-  // The engine's own count after a step is that of the step, so the bar counts the matches once
-  // and follows the steps itself.
-  webkit_find_controller_count_matches(controller_, text.c_str(), options, kMaxCountedMatches);
-  if (backwards)
-    options |= WEBKIT_FIND_OPTIONS_BACKWARDS;
-  webkit_find_controller_search(controller_, text.c_str(), options, kMaxCountedMatches);
+  RunScript(backwards ? "find-backwards" : "find");
 }
 
-void TFindBar::Step(bool backwards) {
-  if (counted_ && total_ > 0) {
-    const long total = static_cast<long>(total_);
-    const long current = position_ > 0 ? position_ : total + position_ + 1;
-    position_ = backwards ? (current + total - 2) % total + 1 : current % total + 1;
-  } else {
-    position_ += backwards ? -1 : 1;
+void TFindBar::RunScript(const char* action) {
+  GVariantDict arguments;
+  g_variant_dict_init(&arguments, nullptr);
+  g_variant_dict_insert(&arguments, "action", "s", action);
+  g_variant_dict_insert(&arguments, "text", "s", searchedText_.c_str());
+  // The engine takes no booleans as arguments of a script.
+  g_variant_dict_insert(&arguments, "matchCase", "i", searchedMatchCase_ ? 1 : 0);
+  webkit_web_view_call_async_javascript_function(
+      view_, script_.c_str(), -1, g_variant_dict_end(&arguments), kViewerWorld, nullptr, nullptr,
+      OnAnswered, std::make_unique<TFindCall>(TFindCall{alive_, ++calls_}).release());
+}
+
+// A page that is gone or a script that failed answers nothing, and the count stays empty.
+void TFindBar::OnAnswered(GObject* view, GAsyncResult* result, gpointer request) {
+  const std::unique_ptr<TFindCall> call(static_cast<TFindCall*>(request));
+  JSCValue* value =
+      webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(view), result, nullptr);
+  long current = 0, total = 0;
+  const bool answered = value && jsc_value_is_string(value);
+  if (answered) {
+    gchar* text = jsc_value_to_string(value);
+    std::sscanf(text, "%ld %ld", &current, &total);
+    g_free(text);
   }
-  if (backwards)
-    webkit_find_controller_search_previous(controller_);
-  else
-    webkit_find_controller_search_next(controller_);
+  if (value)
+    g_object_unref(value);
+  const auto bar = call->Bar.lock();
+  if (answered && bar && (*bar)->calls_ == call->Number && (*bar)->searched_)
+    (*bar)->ShowCount(current, total);
 }
 
-void TFindBar::ShowCount() {
-  if (!counted_ || !found_)
-    return;
-  if (total_ == 0) {
+void TFindBar::ShowCount(long current, long total) {
+  if (total == 0)
     count_.set_text("No matches");
-  } else if (total_ > kMaxCountedMatches) {
+  else if (total > kMaxCountedMatches)
     count_.set_text("More than " + std::to_string(kMaxCountedMatches) + " matches");
-  } else {
-    const long total = static_cast<long>(total_);
-    const long current = position_ > 0 ? position_ : total + position_ + 1;
-    count_.set_text(std::to_string(std::clamp(current, 1L, total)) + " of " +
-                    std::to_string(total));
-  }
+  else
+    count_.set_text(std::to_string(current) + " of " + std::to_string(total));
   Report(count_.get_text());
-}
-
-void TFindBar::OnFound(WebKitFindController*, guint, gpointer self) {
-  auto& bar = *static_cast<TFindBar*>(self);
-  bar.found_ = true;
-  bar.ShowCount();
-}
-
-void TFindBar::OnCounted(WebKitFindController*, guint matchCount, gpointer self) {
-  auto& bar = *static_cast<TFindBar*>(self);
-  bar.total_ = matchCount;
-  bar.counted_ = true;
-  bar.ShowCount();
-}
-
-void TFindBar::OnNotFound(WebKitFindController*, gpointer self) {
-  auto& bar = *static_cast<TFindBar*>(self);
-  bar.counted_ = bar.found_ = true;
-  bar.total_ = 0;
-  bar.ShowCount();
 }
 
 }  // namespace tomelet

@@ -7,6 +7,9 @@
 
 namespace tomelet {
 
+// The script world of the viewer's own scripts on a page, apart from the page's scripts.
+inline constexpr const char* kViewerWorld = "tomelet";
+
 // The text of the page resource name, such as "close.js". Throws std::logic_error when the
 // program was built without it.
 std::string PageResource(std::string_view name);

@@ -113,7 +113,7 @@ void HighlightWords(WebKitWebView* view, const std::string& text,
   g_variant_dict_init(&arguments, nullptr);
   g_variant_dict_insert(&arguments, "text", "s", text.c_str());
   webkit_web_view_call_async_javascript_function(
-      view, script.c_str(), -1, g_variant_dict_end(&arguments), nullptr, nullptr, nullptr,
+      view, script.c_str(), -1, g_variant_dict_end(&arguments), kViewerWorld, nullptr, nullptr,
       OnHighlighted, std::make_unique<std::function<void(int)>>(std::move(done)).release());
 }
 

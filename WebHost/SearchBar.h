@@ -49,7 +49,8 @@ class TSearchBar final : public TPageBar {
 std::string SearchAddress(const std::string& text);
 // The searched text of a results page's address; empty for any other address.
 std::string SearchedText(const std::string& address);
-// Marks the words of text on the page shown; done reports how many places were marked.
+// Marks the whole words of text on the page shown, taking away any marks made before; done
+// reports how many places were marked. Empty text only takes the marks away.
 void HighlightWords(WebKitWebView* view, const std::string& text,
                     std::function<void(int marked)> done);
 

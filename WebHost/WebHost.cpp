@@ -79,6 +79,14 @@ void TWebHost::CloseSearchBar() {
   view_->CloseSearchBar();
 }
 
+bool TWebHost::SearchMarksShown() const {
+  return view_->SearchMarksShown();
+}
+
+void TWebHost::ClearSearchMarks() {
+  view_->ClearSearchMarks();
+}
+
 bool TWebHost::PageIsEditing() const {
   return view_->PageIsEditing();
 }

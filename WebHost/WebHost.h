@@ -90,6 +90,10 @@ class TWebHost final : public IWebBrowserHost {
   void ShowSearchBar();
   bool SearchBarOpen() const;
   void CloseSearchBar();
+  // Whether the searched words are marked on a page opened from the results; the marks go with
+  // the next navigation or when taken away here.
+  bool SearchMarksShown() const;
+  void ClearSearchMarks();
 
   TWebHostSettings Settings;
   // The answers the host gives the page, with the viewer's values.
@@ -113,8 +117,9 @@ class TWebHost final : public IWebBrowserHost {
   std::function<std::string(const std::string& address)> SearchPage;
   // Pages whose titles suit what the reader has typed in the search bar.
   std::function<std::vector<TSuggestedPage>(const std::string& typed)> SuggestPages;
-  // Told what the search bar does: "shown", "closed", "suggestions: <titles>", and after a result
-  // was followed, "highlighted <n>" for the places of the searched words marked on its page.
+  // Told what the search bar does: "shown", "closed", "suggestions: <titles>", after a result was
+  // followed "highlighted <n>" for the places of the searched words marked on its page, and
+  // "marks cleared" once those marks are gone.
   std::function<void(const std::string& status)> SearchStatus;
 
  private:

@@ -32,10 +32,23 @@ std::string Shown(std::string_view name) {
   return HtmlEscaped(ShownName(name));
 }
 
+// A form that sends the query to the search address again; the button is left out of the Tab
+// order, since Enter in the field sends it, so that Tab goes on to the results.
+std::string SearchForm(std::string_view query, const TResultsAddresses& addresses, bool autofocus) {
+  return "<form role=\"search\" action=\"" + HtmlEscaped(addresses.Search) +
+         "\" method=\"get\"><label for=\"q\">Search the document</label> "
+         "<input id=\"q\" type=\"search\" name=\"q\" value=\"" +
+         Escaped(query) + "\"" + (autofocus ? " autofocus" : "") +
+         "> <button type=\"submit\" tabindex=\"-1\">Search</button></form>\n";
+}
+
+// The page follows the reader's colour scheme: the browser's own colours turn dark with it, and
+// the few colours of the page's own have a dark counterpart.
 std::string PageStart(std::string_view title, std::string_view query, bool refresh,
                       const TResultsAddresses& addresses) {
   std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">";
   page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">";
+  page += "<meta name=\"color-scheme\" content=\"light dark\">";
   if (refresh) {
     page += "<meta http-equiv=\"refresh\" content=\"1\">";
   }
@@ -43,25 +56,29 @@ std::string PageStart(std::string_view title, std::string_view query, bool refre
   page +=
       "<style>body{font:16px/1.5 sans-serif;max-width:48rem;margin:1rem auto;padding:0 1rem}"
       "li{margin:0 0 1rem}cite{color:#3b6e3b;font-style:normal;font-size:.9em}"
-      "b{background:#fff3a0;color:#000}</style></head>\n<body><main>\n<h1>Search</h1>\n";
-  if (addresses.SearchForm) {
-    page += "<form role=\"search\" action=\"" + HtmlEscaped(addresses.Search) +
-            "\" method=\"get\"><label for=\"q\">Search the document</label> "
-            "<input id=\"q\" type=\"search\" name=\"q\" value=\"" +
-            Escaped(query) +
-            "\" autofocus> "
-            "<button type=\"submit\">Search</button></form>\n";
+      "b{background:#fff3a0;color:#000}"
+      "@media (prefers-color-scheme:dark){cite{color:#8fc98f}b{background:#5c5100;color:#fff}}";
+  // Written last, the refining form is shown first.
+  if (addresses.RefiningForm) {
+    page += "main{display:flex;flex-direction:column}h1{order:-2}form{order:-1;margin:0 0 1rem}";
+  }
+  page += "</style></head>\n<body><main>\n<h1>Search</h1>\n";
+  if (addresses.SearchForm && !addresses.RefiningForm) {
+    page += SearchForm(query, addresses, true);
   }
   return page;
 }
 
 // The way back to the document closes the page, so that the first Tab from the query still lands
 // on the first result.
-std::string PageEnd(const TResultsAddresses& addresses) {
+std::string PageEnd(std::string_view query, const TResultsAddresses& addresses) {
   std::string end;
   if (!addresses.Document.empty()) {
     end +=
         "<nav><a href=\"" + HtmlEscaped(addresses.Document) + "\">Back to the document</a></nav>\n";
+  }
+  if (addresses.SearchForm && addresses.RefiningForm) {
+    end += SearchForm(query, addresses, false);
   }
   return end + "</main></body></html>\n";
 }
@@ -157,13 +174,13 @@ std::string ResultsPageHtml(const TResultsQuery& query, const TSearchResults& re
   if (!query.Text.empty()) {
     page += HitList(query, results, addresses);
   }
-  return page + PagingLinks(query, results, addresses) + PageEnd(addresses);
+  return page + PagingLinks(query, results, addresses) + PageEnd(query.Text, addresses);
 }
 
 std::string StatusPageHtml(const TResultsQuery& query, std::string_view message, bool refresh,
                            const TResultsAddresses& addresses) {
   return PageStart("Search", query.Text, refresh, addresses) + "<p role=\"status\">" +
-         Escaped(message) + "</p>\n" + PageEnd(addresses);
+         Escaped(message) + "</p>\n" + PageEnd(query.Text, addresses);
 }
 
 }  // namespace tomelet::search

@@ -25,11 +25,15 @@ struct TResultsQuery {
 struct TResultsAddresses {
   std::string Search;
   std::string Pages;
-  // A search box at the top of the page, for front ends that have none of their own.
+  // A search box at the top of the page, with the keyboard in it.
   bool SearchForm = true;
   // The document's start page, linked from the top of the page as the way back; no link when
   // empty.
   std::string Document;
+  // A search box shown at the top for refining the query, which the keyboard reaches after the
+  // results, for front ends with a search box of their own: the first Tab still lands on the
+  // first result and the keys of the page stay the page's.
+  bool RefiningForm = false;
 };
 
 // Reads "q", "start" and "limit" of a form-encoded query string; numbers that cannot be read

@@ -109,13 +109,17 @@ bool TForm1::HandleEscape(GdkEventKey* key) {
     return true;
   }
   const bool barOpen = webBrowser_->FindBarOpen() || webBrowser_->SearchBarOpen();
-  switch (EscapeAction(webBrowser_->PageIsEditing(), barOpen, fullScreen_)) {
+  switch (EscapeAction(webBrowser_->PageIsEditing(), barOpen, webBrowser_->SearchMarksShown(),
+                       fullScreen_)) {
     case TEscapeAction::ToPage:
       gtk_window_propagate_key_event(gobj(), key);
       break;
     case TEscapeAction::CloseFindBar:
       webBrowser_->CloseFindBar();
       webBrowser_->CloseSearchBar();
+      break;
+    case TEscapeAction::ClearSearchMarks:
+      webBrowser_->ClearSearchMarks();
       break;
     case TEscapeAction::LeaveFullScreen:
       unfullscreen();

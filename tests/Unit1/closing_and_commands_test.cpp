@@ -128,11 +128,12 @@ TEST_F(CommandsTest, TextSizeShortcutsStepWithinTheFiveSizesAndFollowTheMenu) {
   EXPECT_EQ(logic.TextSize(), 2);
 }
 
-TEST(EscapeTest, AFieldBeingEditedComesFirstThenTheFindBarThenFullScreen) {
-  EXPECT_EQ(EscapeAction(true, true, true), TEscapeAction::ToPage);
-  EXPECT_EQ(EscapeAction(false, true, true), TEscapeAction::CloseFindBar);
-  EXPECT_EQ(EscapeAction(false, false, true), TEscapeAction::LeaveFullScreen);
-  EXPECT_EQ(EscapeAction(false, false, false), TEscapeAction::Exit);
+TEST(EscapeTest, AFieldBeingEditedComesFirstThenTheFindBarThenSearchMarksThenFullScreen) {
+  EXPECT_EQ(EscapeAction(true, true, true, true), TEscapeAction::ToPage);
+  EXPECT_EQ(EscapeAction(false, true, true, true), TEscapeAction::CloseFindBar);
+  EXPECT_EQ(EscapeAction(false, false, true, true), TEscapeAction::ClearSearchMarks);
+  EXPECT_EQ(EscapeAction(false, false, false, true), TEscapeAction::LeaveFullScreen);
+  EXPECT_EQ(EscapeAction(false, false, false, false), TEscapeAction::Exit);
 }
 
 TEST_F(CommandsTest, ContextMenuEnablesCopyEveryTime) {

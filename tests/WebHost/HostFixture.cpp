@@ -12,6 +12,20 @@ std::string LongPage() {
   return page + "</body></html>";
 }
 
+// Three marks on a paragraph that is light in either style, two on one that is dark in either,
+// then words in the page's own colours, which turn dark in dark style.
+constexpr const char* kMarksPage =
+    "<html><head><title>Marks</title><style>"
+    "body{margin:0;background:#fff;color:#000;font:32px/48px sans-serif}"
+    "p{margin:0;padding:0 8px}"
+    ".light{background:#fff;color:#000}.dark{background:#121212;color:#eee}"
+    "@media (prefers-color-scheme: dark){body{background:#181818;color:#ddd}}"
+    "</style></head><body>"
+    "<p class=light><span id=l1>needle</span> <span id=l2>needle</span> <span id=l3>needle</span>"
+    "</p><p class=dark><span id=d1>needle</span> <span id=d2>needle</span></p>"
+    "<p><span id=w1>dict</span> <span id=w2>dictionary</span> <span id=w3>Dict</span>.</p>"
+    "</body></html>";
+
 TTestDocument Pages() {
   TTestDocument pages;
   pages
@@ -23,6 +37,7 @@ TTestDocument Pages() {
              "<img src=\"missing.png\"></body></html>")
       .Entry("second.htm", "<html><head><title>Second page</title></head><body>Two</body></html>")
       .Entry("long.htm", LongPage())
+      .Entry("marks.htm", kMarksPage)
       .Entry("mail.htm", "<script>location.href = 'mailto:reader@example.org'</script>")
       .Entry("readme",
              "<!DOCTYPE html><html><head><title>Read me</title></head><body>x</body></html>")

@@ -7,7 +7,7 @@
 namespace tomelet::search::testing {
 namespace {
 
-const TResultsAddresses kViewer{"tome://search/", "tome://inpack/", false, ""};
+const TResultsAddresses kViewer{"tome://search/", "tome://inpack/", true, "", true};
 const TResultsAddresses kServer{"/-/search", "/", true, ""};
 
 TSearchResults Hits(std::size_t count, std::uint64_t total) {
@@ -48,7 +48,7 @@ TEST(ResultsPageTest, EveryPageLinksBackToTheDocumentWhenItsStartIsKnown) {
   EXPECT_FALSE(Has(ResultsPageHtml({"gadget", 0, 10}, Hits(1, 1), "", kServer), "Back to"));
 }
 
-TEST(ResultsPageTest, ViewerLinksLeadIntoTheDocumentWithoutASearchBox) {
+TEST(ResultsPageTest, ViewerLinksLeadIntoTheDocumentAndItsBoxComesAfterTheResultsForTheKeyboard) {
   TSearchResults results;
   results.Total = 1;
   // A name written on Windows is shown as UTF-8 but linked by its own bytes.
@@ -65,7 +65,16 @@ TEST(ResultsPageTest, ViewerLinksLeadIntoTheDocumentWithoutASearchBox) {
                   "<cite>guide/\xC3\x9C"
                   "bersicht +1.htm</cite>"))
       << page;
-  EXPECT_FALSE(Has(page, "<form")) << page;
+  // Shown above the results, the refining box is reached after them and leaves the keyboard in
+  // the page; the server's box takes the keyboard and comes first.
+  ASSERT_TRUE(Has(page, "<form")) << page;
+  EXPECT_GT(page.find("<form"), page.find("</ol>")) << page;
+  EXPECT_TRUE(Has(page, "name=\"q\" value=\"x\">")) << page;
+  EXPECT_FALSE(Has(page, "autofocus")) << page;
+  const auto served = ResultsPageHtml({"x", 0, 10}, results, "", kServer);
+  EXPECT_LT(served.find("<form"), served.find("<ol")) << served;
+  EXPECT_TRUE(Has(served, "value=\"x\" autofocus>")) << served;
+  EXPECT_FALSE(Has(ResultsPageHtml({"x", 0, 10}, results, "", {"/s", "/", false, ""}), "<form"));
   EXPECT_EQ(HitAddress({"a\\b.htm", "", "", "", 0}, "tome://inpack/"), "tome://inpack/a/b.htm");
 }
 

@@ -1,5 +1,6 @@
 // The find bar in the real program: its count while the reader steps through the matches with
-// Enter and Shift+Enter, and Esc, which closes the bar before it would end the program.
+// Enter and Shift+Enter, Esc, which closes the bar before it would end the program, and where a
+// find starts: at the top of what the reader sees, again when Match case changes.
 #include "viewer_process.h"
 
 namespace tomelet::gui {
@@ -65,6 +66,36 @@ TEST_F(ViewerFindBarTest, TickingMatchCaseMovesToAMatchUnderTheNewRule) {
   EXPECT_TRUE(WaitUntil([&] { return scrolled() < 1000; }, 4s))
       << "the view leaves the match that no longer counts\n"
       << Trace();
+}
+
+// "word" at the top and far below, "Word" between them; the page opens scrolled past the first.
+TEST_F(ViewerFindBarTest, FindStartsAtTheTopOfTheViewAndMatchCaseFindsAgainFromThere) {
+  Start({Document("view.tlt", OpenOptions(),
+                  {{"index.htm",
+                    "<title>View</title><p>word</p><p style='margin-top:3000px'>Word</p>"
+                    "<p style='margin:6000px 0 1000px'>word</p><script>scrollTo(0, 2000);"
+                    "setInterval(() => document.title = 'at ' + scrollY, 100)</script>"}})});
+  const auto window = WaitForWindow("at 2000");
+  ASSERT_FALSE(window.empty()) << Trace();
+  const auto scrolled = [&] {
+    const auto trace = Trace();
+    const auto at = trace.rfind("title: at ");
+    return at == std::string::npos ? -1 : std::atoi(trace.c_str() + at + 10);
+  };
+  PressKeys(window, "ctrl+f");
+  ASSERT_TRUE(WaitForTrace("find: shown")) << Trace();
+  Type(window, "word");
+  EXPECT_TRUE(WaitForTrace("find: 2 of 3"))
+      << "the first match above the view is passed: " << Trace();
+  EXPECT_TRUE(WaitUntil([&] { return scrolled() > 2500 && scrolled() < 3200; }, 4s)) << Trace();
+
+  PressKeys(window, "Tab Tab Tab space");
+  EXPECT_TRUE(WaitForTrace("find: 2 of 2")) << "\"Word\" no longer counts: " << Trace();
+  EXPECT_TRUE(WaitUntil([&] { return scrolled() > 8000; }, 4s))
+      << "the view moves to the next \"word\": " << Trace();
+  PressKeys(window, "space");
+  EXPECT_TRUE(WaitForTrace("find: 3 of 3")) << "the view's own match again: " << Trace();
+  EXPECT_TRUE(WaitUntil([&] { return scrolled() > 8000; }, 4s)) << Trace();
 }
 
 }  // namespace

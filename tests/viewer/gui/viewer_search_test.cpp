@@ -1,6 +1,11 @@
 // The Search command in the real program, by keyboard alone: Ctrl+Shift+F, suggestions while
-// typing, the results page, a result opened at its anchor with the words marked, and Back to the
-// results; and no command at all when the document does not allow Find.
+// typing, the results page and its own query field, a result opened at its anchor with the words
+// marked until the next navigation or Esc, and Back to the results; and no command at all when the
+// document does not allow Find.
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+
 #include "viewer_process.h"
 
 namespace tomelet::gui {
@@ -75,6 +80,105 @@ TEST_F(ViewerSearchTest, ByKeyboardFromTheQueryToTheMarkedPageAndBackToTheResult
   CommandOutput("xdotool key --clearmodifiers Down Return");
   EXPECT_TRUE(WaitForTrace("complete: tome://inpack/other.htm")) << Trace();
   EXPECT_TRUE(WaitForTrace("title: Printing")) << Trace();
+}
+
+// What the screen shows in the middle of the window: pixels of a hue (a mark) and dark pixels
+// (the page's black letters).
+struct TCentre {
+  int Coloured = 0;
+  int Dark = 0;
+};
+
+TCentre ShownAtCentre(const std::string& window) {
+  static const bool connected = gdk_init_check(nullptr, nullptr);
+  TCentre centre;
+  GdkWindow* shown = connected ? gdk_x11_window_foreign_new_for_display(gdk_display_get_default(),
+                                                                        std::stoul(window))
+                               : nullptr;
+  if (!shown)
+    return centre;
+  GdkPixbuf* picture = gdk_pixbuf_get_from_window(shown, gdk_window_get_width(shown) / 2 - 60,
+                                                  gdk_window_get_height(shown) / 2 - 30, 120, 60);
+  g_object_unref(shown);
+  if (!picture)
+    return centre;
+  const int channels = gdk_pixbuf_get_n_channels(picture);
+  const int stride = gdk_pixbuf_get_rowstride(picture);
+  const guchar* pixels = gdk_pixbuf_get_pixels(picture);
+  for (int y = 0; y < gdk_pixbuf_get_height(picture); ++y)
+    for (int x = 0; x < gdk_pixbuf_get_width(picture); ++x) {
+      const guchar* pixel = pixels + y * stride + x * channels;
+      const int high = std::max({pixel[0], pixel[1], pixel[2]});
+      const int low = std::min({pixel[0], pixel[1], pixel[2]});
+      centre.Coloured += high - low > 48 ? 1 : 0;
+      centre.Dark += high < 96 ? 1 : 0;
+    }
+  g_object_unref(picture);
+  return centre;
+}
+
+// The page shows "dict" in large letters in the middle of the window, the other words below.
+TEST_F(ViewerSearchTest, TheQueryIsRefinedOnTheResultsPageAndItsMarksGoWithTheNextMoveOrEsc) {
+  Start({Document("marks.tlt", OpenOptions(),
+                  {{"index.htm", "<html><title>Start</title><body><p>Welcome</p></body></html>"},
+                   {"dict.htm",
+                    "<html><title>Mappings</title><body style='margin:0'><p style='margin:0;"
+                    "padding-top:calc(50vh - 60px);text-align:center;font:bold 120px/1 monospace'>"
+                    "dict</p><p>Every Dict maps keys, as a dictionary does.</p></body></html>"}})});
+  const auto window = WaitForWindow("Start");
+  ASSERT_FALSE(window.empty()) << Trace();
+  PressKeys(window, "ctrl+shift+f");
+  Type(window, "dictionary");
+  PressKeys(window, "Return");
+  ASSERT_TRUE(WaitForTrace("complete: tome://search/?q=dictionary\n", 30s)) << Trace();
+
+  // The query field is the last stop of the keyboard on the page.
+  PressKeys(window, "shift+Tab ctrl+a");
+  Type(window, "dict");
+  PressKeys(window, "Return");
+  ASSERT_TRUE(WaitForTrace("complete: tome://search/?q=dict\n")) << Trace();
+  EXPECT_TRUE(WaitForTrace("title: Search: dict\n")) << Trace();
+
+  const auto marked = [&] { return ShownAtCentre(window).Coloured > 200; };
+  // The page is there, its letters unmarked.
+  const auto unmarked = [&] {
+    const auto centre = ShownAtCentre(window);
+    return centre.Coloured == 0 && centre.Dark > 300;
+  };
+  PressKeys(window, "Tab Return");
+  ASSERT_TRUE(WaitForTrace("complete: tome://inpack/dict.htm")) << Trace();
+  EXPECT_TRUE(WaitForTrace("search: highlighted 2"))
+      << "\"dict\" and \"Dict\", nothing inside \"dictionary\": " << Trace();
+  EXPECT_TRUE(WaitUntil(marked, 4s)) << Trace();
+
+  // Back and Forward again: the page comes back without its marks.
+  const auto more = [&](const std::string& line, std::size_t before) {
+    return WaitUntil([&] { return Count(line) > before; }, 8s);
+  };
+  auto results = Count("title: Search: dict\n");
+  PressKeys(window, "alt+Left");
+  EXPECT_TRUE(more("title: Search: dict\n", results)) << Trace();
+  const auto shown = Count("complete: tome://inpack/dict.htm");
+  PressKeys(window, "alt+Right");
+  EXPECT_TRUE(more("complete: tome://inpack/dict.htm", shown)) << Trace();
+  EXPECT_TRUE(WaitUntil(unmarked, 4s)) << Trace();
+  EXPECT_EQ(Count("search: marks cleared"), 1u) << Trace();
+
+  // Back would give the keyboard to the result followed last, so the results come afresh.
+  results = Count("title: Search: dict\n");
+  PressKeys(window, "ctrl+shift+f");
+  Type(window, "dict");
+  PressKeys(window, "Return");
+  EXPECT_TRUE(more("title: Search: dict\n", results)) << Trace();
+  PressKeys(window, "Tab Return");
+  EXPECT_TRUE(WaitUntil([&] { return Count("search: highlighted 2") == 2; }, 8s)) << Trace();
+  EXPECT_TRUE(WaitUntil(marked, 4s)) << Trace();
+  PressKeys(window, "Escape");
+  EXPECT_TRUE(WaitUntil(unmarked, 4s)) << Trace();
+  EXPECT_EQ(Count("search: marks cleared"), 2u) << Trace();
+  EXPECT_FALSE(WaitForExit(300ms).has_value()) << "Esc takes the marks away only";
+  PressKeys(window, "Escape");
+  EXPECT_EQ(WaitForExit(), 0) << "without marks Esc ends the program as before";
 }
 
 TEST_F(ViewerSearchTest, ThereIsNoSearchWhenTheDocumentDoesNotAllowFind) {
