@@ -61,7 +61,18 @@ TEST_F(ViewerReadingHabitsTest, TheKeyboardReadsThePageAtStartAfterEachPageAndAf
   auto window = WaitForWindow("y0");
   ASSERT_FALSE(window.empty()) << Trace();
   PressKeys(window, "Next");
-  ASSERT_TRUE(WaitUntil([&] { return LastScroll(Trace()) > 0; }, 4s)) << Trace();
+  // The page scrolls smoothly: a Tab in the middle of it would meet a view still moving.
+  std::string seen;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::this_thread::sleep_for(250ms);
+        const std::string now = Trace();
+        const bool settled = LastScroll(now) > 0 && now == seen;
+        seen = now;
+        return settled;
+      },
+      6s))
+      << Trace();
   PressKeys(window, "Tab");
   EXPECT_TRUE(WaitForTrace("title: y0 link")) << "the first Tab belongs to the page\n" << Trace();
 
