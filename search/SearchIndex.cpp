@@ -104,6 +104,7 @@ struct TSearchIndex::Impl {
   TSuggester suggester;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
+  std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
   // This index's blocks in the shared cache.
   std::uint64_t blockOwner = TSectionBlockCache::NewOwner();
 
@@ -194,7 +195,7 @@ void TSearchIndex::Load() {
 }
 
 TSearchIndex::~TSearchIndex() {
-  TSectionBlockCache::Shared().Drop(impl_->blockOwner);
+  impl_->blocks->Drop(impl_->blockOwner);
   impl_->pool.clear();
   if (impl_->fd >= 0) {
     ::close(impl_->fd);
@@ -402,13 +403,13 @@ format::TSectionView TSearchIndex::Impl::Section(TReader& reader, const Xapian::
 
 TSectionBlockCache::TBlock TSearchIndex::Impl::Block(TReader& reader, std::uint64_t share,
                                                      std::uint64_t index) const {
-  auto& blocks = TSectionBlockCache::Shared();
   const TSectionBlockCache::TKey key{blockOwner, share, format::SectionBlock(index)};
-  if (auto block = blocks.Find(key)) {
+  if (auto block = blocks->Find(key)) {
     return block;
   }
-  return blocks.Keep(key, std::make_shared<const format::TSectionBlock>(
-                              reader.Database.get_metadata(format::SectionBlockKey(share, index))));
+  return blocks->Keep(key,
+                      std::make_shared<const format::TSectionBlock>(
+                          reader.Database.get_metadata(format::SectionBlockKey(share, index))));
 }
 
 std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size_t limit) const {

@@ -11,8 +11,8 @@ constexpr std::size_t kSharedBytes = 8 << 20;
 
 }  // namespace
 
-TSectionBlockCache& TSectionBlockCache::Shared() {
-  static TSectionBlockCache cache(kSharedBytes);
+std::shared_ptr<TSectionBlockCache> TSectionBlockCache::Shared() {
+  static const auto cache = std::make_shared<TSectionBlockCache>(kSharedBytes);
   return cache;
 }
 

@@ -24,8 +24,9 @@ class TSectionBlockCache {
 
   explicit TSectionBlockCache(std::size_t maxBytes) : maxBytes_(maxBytes) {}
 
-  // The one every index shares.
-  static TSectionBlockCache& Shared();
+  // The one every index shares. Each index holds it, so that one destroyed as the process
+  // exits still finds it.
+  static std::shared_ptr<TSectionBlockCache> Shared();
   // A number for an index just opened, unlike any other of the process.
   static std::uint64_t NewOwner();
 
