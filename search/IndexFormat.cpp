@@ -166,12 +166,13 @@ std::string Inflated(std::string_view bytes) {
 
 }  // namespace
 
-std::uint64_t SectionBlock(std::uint64_t index) {
+std::uint64_t SectionBlockNumber(std::uint64_t index) {
   return index / kSectionsPerBlock;
 }
 
 std::string SectionBlockKey(std::uint64_t share, std::uint64_t index) {
-  return "tomelet.sections." + std::to_string(share) + "." + std::to_string(SectionBlock(index));
+  return "tomelet.sections." + std::to_string(share) + "." +
+         std::to_string(SectionBlockNumber(index));
 }
 
 std::size_t SectionSlot(std::uint64_t index) {

@@ -67,7 +67,7 @@ inline constexpr std::string_view kSharesKey = "tomelet.shares";
 inline constexpr std::uint64_t kSectionsPerBlock = 128;
 // The block holding section `index` (counted from 0) of a share, its number and metadata key,
 // and the section's place in the block.
-std::uint64_t SectionBlock(std::uint64_t index);
+std::uint64_t SectionBlockNumber(std::uint64_t index);
 std::string SectionBlockKey(std::uint64_t share, std::uint64_t index);
 std::size_t SectionSlot(std::uint64_t index);
 std::string EncodeCounts(const std::vector<std::uint64_t>& counts);

@@ -403,7 +403,7 @@ format::TSectionView TSearchIndex::Impl::Section(TReader& reader, const Xapian::
 
 TSectionBlockCache::TBlock TSearchIndex::Impl::Block(TReader& reader, std::uint64_t share,
                                                      std::uint64_t index) const {
-  const TSectionBlockCache::TKey key{blockOwner, share, format::SectionBlock(index)};
+  const TSectionBlockCache::TKey key{blockOwner, share, format::SectionBlockNumber(index)};
   if (auto block = blocks->Find(key)) {
     return block;
   }
