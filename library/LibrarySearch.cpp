@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <iterator>
-#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "library/SharedWork.h"
@@ -53,8 +53,7 @@ bool PickByKeywords(std::string_view keywords, const TDocumentList& documents,
 }
 
 // Each index is first asked for about twice its share of the hits wanted, at least this many:
-// enough that most need not be asked again. A hit costs far more than matching (its record is
-// read from its block), so asking few pays.
+// enough that most need not be asked again.
 constexpr std::size_t kFewestFirstAsked = 3;
 
 // A search waits this long at most for indexes still being opened (each is checked whole before
@@ -66,9 +65,12 @@ constexpr auto kOpeningPoll = std::chrono::milliseconds(5);
 struct TSearched {
   const TLibraryDocument* Document;
   std::shared_ptr<const search::TSearchIndex> Index;
-  search::TSearchResults Ranked;
+  // Null until ranked, and again once the index failed.
+  std::unique_ptr<search::TRanking> Ranking;
   std::size_t Asked = 0;
   bool Failed = false;
+
+  std::size_t Ranked() const { return Ranking ? Ranking->Size() : 0; }
 };
 
 struct TRankedHit {
@@ -136,21 +138,22 @@ std::vector<TSearched> ReadyIndexes(const TDocumentList& documents, const TLibra
   return ready;
 }
 
-// Asks each index of `asks` (index, hits) for its next hits after those it gave, the indexes at
-// once. An index that fails is marked and left out.
+// Asks each index of `asks` (index, hits) for its next hits after those it gave, ranked only,
+// the indexes at once. An index that fails is marked and left out.
 void Rank(std::vector<TSearched>& searched,
-          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text,
-          bool withSnippets) {
+          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text) {
   RunShared(asks.size(), [&](std::size_t i) {
     auto& one = searched[asks[i].first];
-    const std::size_t given = one.Ranked.Hits.size();
+    const std::size_t given = one.Ranked();
     one.Asked = asks[i].second;
     try {
-      auto next = one.Index->Search(text, given, one.Asked - given, withSnippets);
-      one.Ranked.Total = next.Total;
-      std::move(next.Hits.begin(), next.Hits.end(), std::back_inserter(one.Ranked.Hits));
+      if (one.Ranking) {
+        one.Ranking->More(one.Asked - given);
+      } else {
+        one.Ranking = one.Index->Rank(text, one.Asked);
+      }
     } catch (const std::exception&) {
-      one.Ranked = {};
+      one.Ranking.reset();
       one.Failed = true;
     }
   });
@@ -161,8 +164,8 @@ void Rank(std::vector<TSearched>& searched,
 std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size_t wanted) {
   std::vector<TRankedHit> ranked;
   for (std::size_t i = 0; i < searched.size(); ++i) {
-    for (std::size_t rank = 0; rank < searched[i].Ranked.Hits.size(); ++rank) {
-      ranked.push_back({searched[i].Ranked.Hits[rank].Score, i, rank});
+    for (std::size_t rank = 0; rank < searched[i].Ranked(); ++rank) {
+      ranked.push_back({searched[i].Ranking->Score(rank), i, rank});
     }
   }
   const auto better = [](const TRankedHit& a, const TRankedHit& b) {
@@ -186,25 +189,27 @@ std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSea
                                                           std::size_t wanted) {
   std::vector<double> scores;
   for (const auto& one : searched) {
-    for (const auto& hit : one.Ranked.Hits) {
-      scores.push_back(hit.Score);
+    for (std::size_t rank = 0; rank < one.Ranked(); ++rank) {
+      scores.push_back(one.Ranking->Score(rank));
     }
   }
   std::vector<std::pair<std::size_t, std::size_t>> again;
   for (std::size_t i = 0; i < searched.size(); ++i) {
-    const auto& ranked = searched[i].Ranked;
-    if (searched[i].Failed || ranked.Hits.empty() || ranked.Hits.size() < searched[i].Asked ||
-        ranked.Total <= ranked.Hits.size()) {
+    const auto& one = searched[i];
+    const std::size_t given = one.Ranked();
+    if (given == 0 || given < one.Asked || one.Ranking->Total() <= given) {
       continue;
     }
-    const double last = ranked.Hits.back().Score;
+    const double last = one.Ranking->Score(given - 1);
     const auto above = static_cast<std::size_t>(
         std::count_if(scores.begin(), scores.end(), [&](double score) { return score > last; }));
     // Its own hits above its last are among those counted.
-    const std::size_t own = static_cast<std::size_t>(std::count_if(
-        ranked.Hits.begin(), ranked.Hits.end(), [&](const auto& hit) { return hit.Score > last; }));
+    std::size_t own = 0;
+    while (own < given && one.Ranking->Score(own) > last) {
+      ++own;
+    }
     const std::size_t others = above - own;
-    if (others < wanted && wanted - others > ranked.Hits.size()) {
+    if (others < wanted && wanted - others > given) {
       again.emplace_back(i, wanted - others);
     }
   }
@@ -213,10 +218,9 @@ std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSea
 
 // The merged best `wanted`: every index asked for a few first, then those that may hold more of
 // them asked for as many as they may hold. Scores of different indexes are the same measure
-// (BM25 over each document's own counts), so they are merged as they are. Snippets cost little
-// beside reading a hit at all, so they are made as the hits are read when most of them are shown.
+// (BM25 over each document's own counts), so they are merged as they are.
 std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::string& text,
-                                std::size_t wanted, bool withSnippets) {
+                                std::size_t wanted) {
   const std::size_t share =
       (2 * wanted + searched.size() - 1) / std::max<std::size_t>(1, searched.size());
   const std::size_t first = std::min(wanted, std::max(kFewestFirstAsked, share));
@@ -224,45 +228,45 @@ std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::str
   for (std::size_t i = 0; i < searched.size(); ++i) {
     asks.emplace_back(i, first);
   }
-  Rank(searched, asks, text, withSnippets);
+  Rank(searched, asks, text);
   const auto again = CutShort(searched, wanted);
   if (!again.empty()) {
-    Rank(searched, again, text, withSnippets);
+    Rank(searched, again, text);
   }
   return Merged(searched, wanted);
 }
 
-// Each document's hits shown come from one run of its ranks, so one more search per document
-// gives all their snippets; the documents are asked at once.
-void AddSnippets(std::vector<TSearched>& searched, const std::string& text,
-                 std::vector<TRankedHit>::const_iterator first,
-                 std::vector<TRankedHit>::const_iterator last, TLibraryResults& results) {
-  std::map<std::size_t, std::pair<std::size_t, std::size_t>> runs;
-  for (auto it = first; it != last; ++it) {
-    auto [run, added] = runs.try_emplace(it->Searched, it->Rank, it->Rank);
-    run->second.first = std::min(run->second.first, it->Rank);
-    run->second.second = std::max(run->second.second, it->Rank);
+// The hits shown, read whole from the rankings that gave them: each document's on one thread,
+// the documents at once. A document whose hit cannot be read is marked failed and its hits are
+// left out.
+void AddShown(std::vector<TSearched>& searched, const std::vector<TRankedHit>& shown,
+              TLibraryResults& results) {
+  std::vector<std::vector<std::size_t>> byDocument(searched.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    byDocument[shown[i].Searched].push_back(i);
   }
-  const std::vector<std::pair<std::size_t, std::pair<std::size_t, std::size_t>>> asked(runs.begin(),
-                                                                                       runs.end());
-  std::vector<search::TSearchResults> answers(asked.size());
-  RunShared(asked.size(), [&](std::size_t i) {
-    const auto& [index, run] = asked[i];
+  std::vector<std::size_t> reading;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    if (!byDocument[i].empty()) {
+      reading.push_back(i);
+    }
+  }
+  std::vector<std::optional<search::TSearchHit>> hits(shown.size());
+  RunShared(reading.size(), [&](std::size_t i) {
+    auto& one = searched[reading[i]];
     try {
-      answers[i] = searched[index].Index->Search(text, run.first, run.second - run.first + 1);
+      for (const std::size_t at : byDocument[reading[i]]) {
+        hits[at] = one.Ranking->Hit(shown[at].Rank);
+      }
     } catch (const std::exception&) {
-      // The hits keep their place, without a snippet.
+      one.Failed = true;
     }
   });
-  std::map<std::size_t, const search::TSearchResults*> shown;
-  for (std::size_t i = 0; i < asked.size(); ++i) {
-    shown[asked[i].first] = &answers[i];
-  }
-  for (auto it = first; it != last; ++it) {
-    const auto& hits = shown[it->Searched]->Hits;
-    const std::size_t at = it->Rank - runs[it->Searched].first;
-    auto hit = at < hits.size() ? hits[at] : searched[it->Searched].Ranked.Hits[it->Rank];
-    results.Hits.push_back({searched[it->Searched].Document->Name(), std::move(hit)});
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const auto& one = searched[shown[i].Searched];
+    if (!one.Failed) {
+      results.Hits.push_back({one.Document->Name(), std::move(*hits[i])});
+    }
   }
 }
 
@@ -287,24 +291,19 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   TLibraryResults results;
   results.Query = query.Text;
   auto searched = ReadyIndexes(documents, query, allowed, results);
-  // A later page shows few of the hits read, so its snippets are made for those alone.
-  const bool firstPage = start == 0;
-  const auto ranked = RankAll(searched, query.Text, start + limit, firstPage);
+  const auto ranked = RankAll(searched, query.Text, start + limit);
+  if (start < ranked.size()) {
+    AddShown(searched, {ranked.begin() + static_cast<std::ptrdiff_t>(start), ranked.end()},
+             results);
+  }
   for (const auto& one : searched) {
-    results.Total += one.Ranked.Total;
-    results.TotalExact = results.TotalExact && one.Ranked.TotalExact;
     if (one.Failed) {
       results.Failed.push_back(one.Document->Name());
+      results.TotalExact = false;
+    } else {
+      results.Total += one.Ranking->Total();
+      results.TotalExact = results.TotalExact && one.Ranking->TotalExact();
     }
-  }
-  if (firstPage) {
-    for (const auto& hit : ranked) {
-      results.Hits.push_back(
-          {searched[hit.Searched].Document->Name(), searched[hit.Searched].Ranked.Hits[hit.Rank]});
-    }
-  } else if (start < ranked.size()) {
-    AddSnippets(searched, query.Text, ranked.begin() + static_cast<std::ptrdiff_t>(start),
-                ranked.end(), results);
   }
   return results;
 }

@@ -73,7 +73,7 @@ class MergedSearchTest : public ::testing::Test {
     std::vector<std::pair<std::size_t, THitKey>> all;
     for (const auto& document : *library_->Documents()) {
       const auto index = document->Index()->OpenedState().Index;
-      for (const auto& hit : index->Search(text, 0, 1000, false).Hits) {
+      for (const auto& hit : index->Search(text, 0, 1000).Hits) {
         all.push_back({all.size(), {document->Name(), hit.Path, hit.Score}});
       }
     }
@@ -99,7 +99,7 @@ TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
     ASSERT_GT(expected.size(), 40u) << text;
     std::uint64_t total = 0;
     for (const auto& document : *documents) {
-      total += document->Index()->OpenedState().Index->Search(text, 0, 1, false).Total;
+      total += document->Index()->OpenedState().Index->Rank(text, 1)->Total();
     }
     for (const auto& [start, limit] : std::vector<std::pair<std::size_t, std::size_t>>{
              {0, 10}, {0, 1}, {3, 5}, {9, 10}, {0, 45}, {30, 20}, {200, 10}}) {
