@@ -12,6 +12,7 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "search/ChildProcess.h"
@@ -86,6 +87,51 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
     }
   }
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
+}
+
+// Snippets stem every word of their text, and the words of a manual recur from hit to hit and
+// query to query, so each thread keeps the stems it made, per language. They are kept by the
+// thread rather than by each reader (an index has several) so that the room they take grows
+// with the threads alone, and bounded so that endless distinct words cannot grow it.
+class TRememberingStemmer : public Xapian::StemImplementation {
+ public:
+  TRememberingStemmer(std::string language, Xapian::Stem stemmer)
+      : language_(std::move(language)), stemmer_(std::move(stemmer)) {}
+
+  std::string operator()(const std::string& word) override {
+    auto& stems = ThreadStems(language_);
+    const auto found = stems.find(word);
+    if (found != stems.end()) {
+      return found->second;
+    }
+    if (stems.size() >= kMostStems) {
+      stems.clear();
+    }
+    return stems.emplace(word, stemmer_(word)).first->second;
+  }
+  std::string get_description() const override { return stemmer_.get_description(); }
+
+ private:
+  static constexpr std::size_t kMostStems = 8192;
+
+  static std::unordered_map<std::string, std::string>& ThreadStems(const std::string& language) {
+    thread_local std::map<std::string, std::unordered_map<std::string, std::string>, std::less<>>
+        byLanguage;
+    return byLanguage[language];
+  }
+
+  const std::string language_;
+  Xapian::Stem stemmer_;
+};
+
+// The stemmer of a reader: one that stems nothing stays as it is, which the query parser and
+// the snippets tell apart.
+Xapian::Stem ReaderStemmer(const std::string& language) {
+  Xapian::Stem stemmer = format::MakeStemmer(language);
+  if (stemmer.is_none()) {
+    return stemmer;
+  }
+  return Xapian::Stem(new TRememberingStemmer(language, std::move(stemmer)));
 }
 
 }  // namespace
@@ -248,7 +294,7 @@ void TSearchIndex::Load() {
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
-  reader->Stemmer = format::MakeStemmer(impl_->language);
+  reader->Stemmer = ReaderStemmer(impl_->language);
   reader->Stopper = format::MakeStopper(impl_->language);
   impl_->Return(std::move(reader));
 }
@@ -267,7 +313,7 @@ std::unique_ptr<TReader> TSearchIndex::Impl::Open() const {
   try {
     auto reader = std::make_unique<TReader>(TReader{Xapian::Database(copy), {}, nullptr});
     if (!language.empty()) {
-      reader->Stemmer = format::MakeStemmer(language);
+      reader->Stemmer = ReaderStemmer(language);
       reader->Stopper = format::MakeStopper(language);
     }
     return reader;

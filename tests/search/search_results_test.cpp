@@ -227,6 +227,14 @@ TEST(IndexBuildingTest, TheLanguageChoosesTheStemmer) {
   const auto index = german.Open();
   EXPECT_EQ(index->Language(), "de");
   EXPECT_EQ(index->Search("Haus", 0, 10).Hits.size(), 1u);
+  // Stems a thread remembers for one language are not taken for another's.
+  const TIndexFile english(BuildIndex(pages, "en"));
+  const auto other = english.Open();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(index->Search("Häuser", 0, 10).Hits.size(), 1u);
+    EXPECT_EQ(other->Search("Häuser", 0, 10).Hits.size(), 1u);
+    EXPECT_TRUE(other->Search("Haus", 0, 10).Hits.empty());
+  }
   const TIndexFile unknown(BuildIndex(pages, "tlh"));
   EXPECT_EQ(unknown.Open()->Language(), "none");
   EXPECT_EQ(PageLanguage(pages[0].second), "de");
