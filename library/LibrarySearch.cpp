@@ -115,16 +115,26 @@ std::vector<TSearched> ReadyIndexes(const TDocumentList& documents, const TLibra
       inScope.push_back(document.get());
     }
   }
-  // Every index starts opening on its own thread before the first is waited for.
   std::vector<std::shared_ptr<search::TBackgroundIndex>> indexes(inScope.size());
-  RunShared(inScope.size(), [&](std::size_t i) {
+  const auto start = [&](std::size_t i) {
     try {
       indexes[i] = inScope[i]->Index();
       indexes[i]->State();
     } catch (const std::exception&) {
       indexes[i] = nullptr;
     }
-  });
+  };
+  // Documents not yet open are opened each on its own thread before the first index is waited
+  // for; an open one's index is at hand.
+  std::vector<std::size_t> closed;
+  for (std::size_t i = 0; i < inScope.size(); ++i) {
+    if (inScope[i]->IsOpen()) {
+      start(i);
+    } else {
+      closed.push_back(i);
+    }
+  }
+  RunShared(closed.size(), [&](std::size_t i) { start(closed[i]); });
   auto states = StatesOnceOpened(indexes);
   std::vector<TSearched> ready;
   for (std::size_t i = 0; i < inScope.size(); ++i) {
