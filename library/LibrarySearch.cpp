@@ -5,7 +5,6 @@
 #include <cmath>
 #include <iterator>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <thread>
 
 #include "library/SharedWork.h"
@@ -246,36 +245,26 @@ std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::str
   return Merged(searched, wanted);
 }
 
-// The hits shown, read whole from the rankings that gave them: each document's on one thread,
-// the documents at once. A document whose hit cannot be read is marked failed and its hits are
-// left out.
+// The hits shown, read whole from the rankings that gave them, on the calling thread: reading
+// them costs less than handing them to helpers. A document whose hit cannot be read is marked
+// failed and its hits are left out.
 void AddShown(std::vector<TSearched>& searched, const std::vector<TRankedHit>& shown,
               TLibraryResults& results) {
-  std::vector<std::vector<std::size_t>> byDocument(searched.size());
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    byDocument[shown[i].Searched].push_back(i);
-  }
-  std::vector<std::size_t> reading;
-  for (std::size_t i = 0; i < searched.size(); ++i) {
-    if (!byDocument[i].empty()) {
-      reading.push_back(i);
+  std::vector<std::pair<TSearched*, search::TSearchHit>> hits;
+  for (const auto& ranked : shown) {
+    auto& one = searched[ranked.Searched];
+    if (one.Failed) {
+      continue;
     }
-  }
-  std::vector<std::optional<search::TSearchHit>> hits(shown.size());
-  RunShared(reading.size(), [&](std::size_t i) {
-    auto& one = searched[reading[i]];
     try {
-      for (const std::size_t at : byDocument[reading[i]]) {
-        hits[at] = one.Ranking->Hit(shown[at].Rank);
-      }
+      hits.emplace_back(&one, one.Ranking->Hit(ranked.Rank));
     } catch (const std::exception&) {
       one.Failed = true;
     }
-  });
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const auto& one = searched[shown[i].Searched];
-    if (!one.Failed) {
-      results.Hits.push_back({one.Document->Name(), std::move(*hits[i])});
+  }
+  for (auto& [one, hit] : hits) {
+    if (!one->Failed) {
+      results.Hits.push_back({one->Document->Name(), std::move(hit)});
     }
   }
 }
