@@ -186,6 +186,10 @@ std::shared_ptr<TLibraryDocument> TLibrary::Find(std::string_view name) const {
   return found != documents->end() && (*found)->Name() == name ? *found : nullptr;
 }
 
+std::size_t TLibrary::OpenLimit() const {
+  return impl_->open->Limit();
+}
+
 bool TLibrary::Reload() {
   const bool changed = impl_->Reload();
   if (changed && impl_->onChange) {

@@ -154,6 +154,8 @@ class TLibrary {
   std::shared_ptr<const TDocumentList> Documents() const;
   // Null when no document has the name.
   std::shared_ptr<TLibraryDocument> Find(std::string_view name) const;
+  // How many documents stay open at once.
+  std::size_t OpenLimit() const;
   // Looks at the paths again: new files are added, changed ones replaced by a new document,
   // vanished ones dropped; unchanged ones stay as they are, open or not. True when anything
   // changed. Thread-safe.

@@ -30,6 +30,7 @@ class TOpenDocuments {
   void Settled();
   // The document goes away.
   void Forget(const TLibraryDocument& document);
+  std::size_t Limit() const { return limit_; }
 
  private:
   using TOrder = std::list<const TLibraryDocument*>;

@@ -80,7 +80,8 @@ class OpenDocumentsTest : public ::testing::Test {
 
 TEST_F(OpenDocumentsTest, ClosedDocumentsOpenAgainWithTheSameAnswers) {
   const auto documents = library_->Documents();
-  const auto first = SearchLibrary(*documents, {"river", {}}, 0, 20, {});
+  // A group of documents at a time, as many as stay open.
+  const auto first = SearchLibrary(*documents, {"river", {}}, 0, 20, {}, library_->OpenLimit());
   ASSERT_TRUE(first.Indexing.empty());
   ASSERT_TRUE(first.Failed.empty());
   ASSERT_EQ(first.Hits.size(), 20u);
@@ -103,7 +104,7 @@ TEST_F(OpenDocumentsTest, ClosedDocumentsOpenAgainWithTheSameAnswers) {
   }
   const auto expected = Hits(first);
   EXPECT_EQ(Hits(SearchLibrary(*documents, {"river", {}}, 0, 20, {})), expected);
-  EXPECT_EQ(Hits(SearchLibrary(*documents, {"river", {}}, 5, 10, {})),
+  EXPECT_EQ(Hits(SearchLibrary(*documents, {"river", {}}, 5, 10, {}, kLimit)),
             std::vector<std::string>(expected.begin() + 5, expected.begin() + 15));
 }
 

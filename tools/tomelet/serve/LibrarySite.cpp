@@ -220,8 +220,8 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
   };
   if (path == "/-/suggest") {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& [name, page] :
-         library::SuggestLibrary(*documents, query, kLibrarySuggestions, searchable)) {
+    for (const auto& [name, page] : library::SuggestLibrary(*documents, query, kLibrarySuggestions,
+                                                            searchable, library.OpenLimit())) {
       const search::TSearchHit hit{page.Path, page.Anchor, page.Title, "", 0};
       list.push_back({{"doc", name},
                       {"title", page.Title},
@@ -232,8 +232,8 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
         "application/json",
         object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
   }
-  const auto results =
-      library::SearchLibrary(*documents, query, asked.Start, asked.Limit, searchable);
+  const auto results = library::SearchLibrary(*documents, query, asked.Start, asked.Limit,
+                                              searchable, library.OpenLimit());
   if (path == "/-/search.json") {
     return LibraryReply("application/json", library::LibraryResultsJson(results) + "\n");
   }
