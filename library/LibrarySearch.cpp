@@ -1,5 +1,7 @@
 #include "library/LibrarySearch.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -252,6 +254,14 @@ std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::str
   return Merged(searched, wanted);
 }
 
+// The indexes let go between groups leave holes in the allocator's heaps among those still open,
+// which it keeps; giving their free pages back to the system keeps the server near the size of
+// what it holds (after searches across 200 copies of python3.11-doc with 32 open, about 360 MiB
+// instead of 630 MiB).
+void ReturnFreedMemory() {
+  ::malloc_trim(0);
+}
+
 // A library with more documents than it keeps open is searched a group at a time: each index
 // gives at once as many hits as may be shown, since it is let go before the next group opens.
 std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
@@ -270,6 +280,7 @@ std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& 
       searched.push_back(std::move(one));
     }
   }
+  ReturnFreedMemory();
   return searched;
 }
 
@@ -379,12 +390,16 @@ std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
   TLibraryResults ignored;
   std::vector<TSearched> searched;
   std::vector<std::vector<search::TSuggestion>> lists;
-  for (const auto& group : InGroups(DocumentsInScope(documents, query, allowed), heldAtOnce)) {
+  const auto groups = InGroups(DocumentsInScope(documents, query, allowed), heldAtOnce);
+  for (const auto& group : groups) {
     for (auto& one : ReadyIndexes(group, ignored)) {
       lists.push_back(one.Index->Suggest(query.Text, limit));
       one.Index.reset();
       searched.push_back(std::move(one));
     }
+  }
+  if (groups.size() > 1) {
+    ReturnFreedMemory();
   }
   std::vector<TLibrarySuggestion> suggestions;
   for (std::size_t round = 0; suggestions.size() < limit; ++round) {
