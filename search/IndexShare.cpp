@@ -4,6 +4,7 @@
 
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
+#include "search/Snippet.h"
 
 namespace tomelet::search {
 namespace {
@@ -14,38 +15,6 @@ constexpr Xapian::termcount kHeadingWeight = 4;
 // no more than one snippet shows holds the index to a fraction of the document.
 constexpr std::size_t kStoredTextBytes = 200;
 constexpr std::size_t kQueuedPages = 16;
-
-constexpr std::string_view kEllipsis = "\u2026";
-
-// The start of the text in at most bytes, cut after a whole word with an ellipsis where text was
-// left out. Text with few spaces (CJK, a long name) is cut at a character boundary instead, so
-// the stored text stays valid UTF-8 and keeps most of what fits.
-std::string Excerpt(const std::string& text, std::size_t bytes) {
-  if (text.size() <= bytes) {
-    return text;
-  }
-  std::size_t end = bytes - kEllipsis.size();
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-    --end;
-  }
-  if (text[end] != ' ') {
-    const auto space = text.rfind(' ', end);
-    end = space != std::string::npos && space > end / 2 ? space : end;
-  }
-  return text.substr(0, end) + std::string(kEllipsis);
-}
-
-bool HasCjk(const std::string& text) {
-  for (Xapian::Utf8Iterator it(text); it != Xapian::Utf8Iterator(); ++it) {
-    const unsigned c = *it;
-    if ((c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
-        (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) ||
-        (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x2FFFF)) {
-      return true;
-    }
-  }
-  return false;
-}
 
 // Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing
 // time; the cache is bounded so that text of endless distinct words cannot grow it without end.
@@ -226,7 +195,7 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
   document.add_value(format::kPageSlot, format::PageKey(page));
   database_->add_document(document);
   ++sections_;
-  block_.push_back({page, section.Anchor, Excerpt(shown, kStoredTextBytes)});
+  block_.push_back({page, section.Anchor, SnippetText(shown, kStoredTextBytes)});
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }

@@ -101,4 +101,13 @@ std::string SnippetText(std::string_view text, std::size_t bytes) {
   return shown + std::string(kEllipsis);
 }
 
+bool HasCjk(std::string_view text) {
+  for (Xapian::Utf8Iterator it(text.data(), text.size()); it != Xapian::Utf8Iterator(); ++it) {
+    if (IsCjk(*it)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace tomelet::search

@@ -16,4 +16,8 @@ inline constexpr std::string_view kEllipsis = "\u2026";
 // out still hold them in their text: they are dropped here.
 std::string SnippetText(std::string_view text, std::size_t bytes);
 
+// Whether text holds characters of a script written without spaces between words (Chinese,
+// Japanese, Korean), whose words are then found by n-grams.
+bool HasCjk(std::string_view text);
+
 }  // namespace tomelet::search

@@ -7,11 +7,14 @@
 
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
+#include <cerrno>
 #include <optional>
 #include <span>
 #include <string>
@@ -64,6 +67,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   // Closes the connection on its own loop; what is pending on it then ends.
   void Drop() override {
     asio::post(stream_.get_executor(), [self = shared_from_this()] {
+      self->clientGone_ = true;
       beast::error_code ignored;
       self->stream_.socket().close(ignored);
     });
@@ -137,14 +141,39 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
       Send(shared_.Site.Respond(request_), true);
       return;
     }
-    const bool queued = shared_.SlowWork.Submit([self = shared_from_this()] {
-      self->reply_ = self->shared_.Site.Respond(self->request_);
-      asio::post(self->stream_.get_executor(),
-                 [self] { self->Send(std::move(self->reply_), true); });
-    });
+    const bool queued = shared_.SlowWork.Submit(
+        [self = shared_from_this()] {
+          self->reply_ = self->shared_.Site.Respond(self->request_);
+          asio::post(self->stream_.get_executor(), [self] {
+            beast::error_code ignored;
+            self->stream_.socket().cancel(ignored);
+            self->Send(std::move(self->reply_), true);
+          });
+        },
+        [self = shared_from_this()] { return !self->clientGone_; });
     if (!queued) {
       Send(TooManySearches(), true);
+      return;
     }
+    WatchForHangUp();
+  }
+
+  // While its search waits, a client that hangs up gives up its search: a burst of clients that
+  // gave up must not keep the queue full for those who come after them. Bytes that arrive
+  // instead are the next request, read after the reply.
+  void WatchForHangUp() {
+    stream_.socket().async_wait(
+        tcp::socket::wait_read, [self = shared_from_this()](beast::error_code ec) {
+          if (ec) {
+            return;
+          }
+          char next = 0;
+          const ssize_t peeked =
+              ::recv(self->stream_.socket().native_handle(), &next, 1, MSG_PEEK | MSG_DONTWAIT);
+          if (peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            self->clientGone_ = true;
+          }
+        });
   }
 
   // Answered with HTTP/1.1 and the connection closed after the reply.
@@ -318,6 +347,8 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
   int unsent_ = 0;
   bool watching_ = false;
   bool awaitingRequest_ = false;
+  // Read by the work pool while a search waits there.
+  std::atomic<bool> clientGone_ = false;
   std::array<char, 16384> discard_{};
   std::size_t discarded_ = 0;
 };

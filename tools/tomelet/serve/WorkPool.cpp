@@ -1,5 +1,7 @@
 #include "tools/tomelet/serve/WorkPool.h"
 
+#include <algorithm>
+
 namespace tomelet::serve {
 
 TWorkPool::TWorkPool(unsigned threads, std::size_t queueLimit) : queueLimit_(queueLimit) {
@@ -9,7 +11,7 @@ TWorkPool::TWorkPool(unsigned threads, std::size_t queueLimit) : queueLimit_(que
 }
 
 TWorkPool::~TWorkPool() {
-  std::deque<std::function<void()>> dropped;
+  std::deque<TJob> dropped;
   {
     const std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -21,13 +23,21 @@ TWorkPool::~TWorkPool() {
   }
 }
 
-bool TWorkPool::Submit(std::function<void()> job) {
+bool TWorkPool::Submit(std::function<void()> job, std::function<bool()> wanted) {
+  // Destroyed once the lock is released: a job may hold the last reference to its session.
+  std::deque<TJob> unwanted;
   {
     const std::lock_guard lock(mutex_);
+    if (queue_.size() >= queueLimit_) {
+      const auto kept = std::stable_partition(queue_.begin(), queue_.end(),
+                                              [](const TJob& waiting) { return waiting.Wanted(); });
+      unwanted.assign(std::make_move_iterator(kept), std::make_move_iterator(queue_.end()));
+      queue_.erase(kept, queue_.end());
+    }
     if (stopping_ || queue_.size() >= queueLimit_) {
       return false;
     }
-    queue_.push_back(std::move(job));
+    queue_.push_back({std::move(job), std::move(wanted)});
   }
   wake_.notify_one();
   return true;
@@ -35,7 +45,7 @@ bool TWorkPool::Submit(std::function<void()> job) {
 
 void TWorkPool::Work() {
   while (true) {
-    std::function<void()> job;
+    TJob job;
     {
       std::unique_lock lock(mutex_);
       wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -44,8 +54,11 @@ void TWorkPool::Work() {
       }
       job = std::move(queue_.front());
       queue_.pop_front();
+      if (!job.Wanted()) {
+        continue;
+      }
     }
-    job();
+    job.Run();
   }
 }
 
