@@ -31,7 +31,8 @@ TSiteResponse LibraryReply(std::string contentType, std::string body) {
   return response;
 }
 
-// A document's site, kept by the library beside the open document and let go with it.
+// A document's site, kept by the library beside the open document and let go with it. Its
+// entries come from the server's one budget, which the mount brings.
 struct TSiteCompanion final : library::TDocumentCompanion {
   TSiteCompanion(std::shared_ptr<const TDocument> archive, TSiteRules rules, TDocumentMount mount)
       : Site(archive, archive->Options().StartPage(), kDefaultMemoryBudget, std::move(rules),
