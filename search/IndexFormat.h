@@ -45,10 +45,17 @@ struct TSectionRecord {
   std::string Text;
 };
 
+// A record read in place, valid while its bytes live.
+struct TSectionView {
+  std::uint64_t Page = 0;
+  std::string_view Anchor;
+  std::string_view Text;
+};
+
 // Indexes of version 1 keep each record as its document's data.
 std::string EncodeSection(const TSectionRecord& record);
 // Throws ESearchIndexError (damaged) when the bytes are cut short.
-TSectionRecord DecodeSection(std::string_view bytes);
+TSectionView DecodeSection(std::string_view bytes);
 
 // From version 2 the records are kept outside the documents, deflated in blocks of consecutive
 // sections under metadata keys: compressed together, the snippets take a third of the room. The
@@ -58,15 +65,31 @@ inline constexpr std::uint32_t kSectionBlockVersion = 2;
 inline constexpr std::string_view kSharesKey = "tomelet.shares";
 // Blocks of 512 deflate 7% smaller but a hit then inflates four times the bytes for its snippet.
 inline constexpr std::uint64_t kSectionsPerBlock = 128;
-// The block holding section `index` (counted from 0) of a share, and its place in the block.
+// The block holding section `index` (counted from 0) of a share, its number and metadata key,
+// and the section's place in the block.
+std::uint64_t SectionBlockNumber(std::uint64_t index);
 std::string SectionBlockKey(std::uint64_t share, std::uint64_t index);
 std::size_t SectionSlot(std::uint64_t index);
 std::string EncodeCounts(const std::vector<std::uint64_t>& counts);
 // Throws ESearchIndexError (damaged) when the bytes are cut short.
 std::vector<std::uint64_t> DecodeCounts(std::string_view bytes);
 std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records);
-// Throws ESearchIndexError (damaged) when the block does not inflate to the records it claims.
-std::vector<TSectionRecord> DecodeSectionBlock(std::string_view bytes);
+
+// One block inflated once, its records read by slot without copying them: a hit needs one
+// record of 128, and the block may serve many hits.
+class TSectionBlock {
+ public:
+  // Throws ESearchIndexError (damaged) when the block does not inflate to the records it claims.
+  explicit TSectionBlock(std::string_view bytes);
+  // Throws ESearchIndexError (damaged) when the block holds no record in that slot.
+  TSectionView Record(std::size_t slot) const;
+  // What the block holds in memory.
+  std::size_t Bytes() const;
+
+ private:
+  std::string plain_;
+  std::vector<std::uint32_t> starts_;
+};
 
 // Up to version 2 each id of a defined name is a term of its section (kIdPrefix + id). From
 // version 3 the ids are one deflated table under kDefinitionsKey instead: as terms, most of them

@@ -18,6 +18,7 @@
 #include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
+#include "search/SectionBlockCache.h"
 #include "search/Snippet.h"
 #include "search/SoundIndexes.h"
 #include "search/Suggestions.h"
@@ -86,6 +87,12 @@ struct TReader {
   std::unique_ptr<Xapian::Stopper> Stopper;
 };
 
+// What a hit's record is read from: its block or, in indexes of version 1, its document's data.
+struct THitSource {
+  TSectionBlockCache::TBlock Block;
+  std::string Data;
+};
+
 struct TSearchIndex::Impl {
   int fd = -1;
   std::uint32_t version = 0;
@@ -99,6 +106,9 @@ struct TSearchIndex::Impl {
   TSuggester suggester;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
+  std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
+  // This index's blocks in the shared cache.
+  std::uint64_t blockOwner = TSectionBlockCache::NewOwner();
 
   std::unique_ptr<TReader> Open() const;
   std::unique_ptr<TReader> Lease() const;
@@ -108,9 +118,10 @@ struct TSearchIndex::Impl {
   // Indexes before the table of defined names keep each id as a term of its sections.
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
-  format::TSectionRecord Section(
-      TReader& reader, const Xapian::MSetIterator& match,
-      std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const;
+  // The record of a hit, read in place from `source`, which keeps its bytes.
+  format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
+                               THitSource& source) const;
+  TSectionBlockCache::TBlock Block(TReader& reader, std::uint64_t share, std::uint64_t index) const;
   TSearchResults Run(TReader& reader, std::string_view query, std::size_t start, std::size_t limit,
                      bool withSnippets) const;
 };
@@ -201,6 +212,7 @@ void TSearchIndex::Load() {
 }
 
 TSearchIndex::~TSearchIndex() {
+  impl_->blocks->Drop(impl_->blockOwner);
   impl_->pool.clear();
   if (impl_->fd >= 0) {
     ::close(impl_->fd);
@@ -313,16 +325,16 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
   }
   results.Total = matches.get_matches_estimated();
   results.TotalExact = matches.get_matches_lower_bound() == matches.get_matches_upper_bound();
-  std::map<std::string, std::vector<format::TSectionRecord>> blocks;
+  THitSource source;
   for (auto it = matches.begin(); it != matches.end(); ++it) {
-    const auto record = Section(reader, it, blocks);
+    const auto record = Section(reader, it, source);
     if (record.Page >= pages.size()) {
       ThrowDamaged();
     }
     TSearchHit hit;
     hit.Path = pages[record.Page].Path;
     const auto definition = named.Ids.find(*it);
-    hit.Anchor = definition != named.Ids.end() ? definition->second : record.Anchor;
+    hit.Anchor = definition != named.Ids.end() ? definition->second : std::string(record.Anchor);
     hit.Title = pages[record.Page].Title;
     if (withSnippets) {
       hit.Snippet =
@@ -388,11 +400,11 @@ TNamedDefinitions TSearchIndex::Impl::NamedByTerms(TReader& reader, std::string_
   return {};
 }
 
-format::TSectionRecord TSearchIndex::Impl::Section(
-    TReader& reader, const Xapian::MSetIterator& match,
-    std::map<std::string, std::vector<format::TSectionRecord>>& blocks) const {
+format::TSectionView TSearchIndex::Impl::Section(TReader& reader, const Xapian::MSetIterator& match,
+                                                 THitSource& source) const {
   if (version < format::kSectionBlockVersion) {
-    return format::DecodeSection(match.get_document().get_data());
+    source.Data = match.get_document().get_data();
+    return format::DecodeSection(source.Data);
   }
   std::uint64_t share = 0;
   std::uint64_t index = *match - 1;
@@ -402,17 +414,19 @@ format::TSectionRecord TSearchIndex::Impl::Section(
   if (share == shareSections.size()) {
     ThrowDamaged();
   }
-  const std::string key = format::SectionBlockKey(share, index);
-  auto block = blocks.find(key);
-  if (block == blocks.end()) {
-    block =
-        blocks.emplace(key, format::DecodeSectionBlock(reader.Database.get_metadata(key))).first;
+  source.Block = Block(reader, share, index);
+  return source.Block->Record(format::SectionSlot(index));
+}
+
+TSectionBlockCache::TBlock TSearchIndex::Impl::Block(TReader& reader, std::uint64_t share,
+                                                     std::uint64_t index) const {
+  const TSectionBlockCache::TKey key{blockOwner, share, format::SectionBlockNumber(index)};
+  if (auto block = blocks->Find(key)) {
+    return block;
   }
-  const std::size_t slot = format::SectionSlot(index);
-  if (slot >= block->second.size()) {
-    ThrowDamaged();
-  }
-  return block->second[slot];
+  return blocks->Keep(key,
+                      std::make_shared<const format::TSectionBlock>(
+                          reader.Database.get_metadata(format::SectionBlockKey(share, index))));
 }
 
 std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size_t limit) const {
