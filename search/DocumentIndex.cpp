@@ -225,8 +225,11 @@ TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startP
   return opened;
 }
 
-TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage)
-    : archive_(std::move(archive)), startPage_(std::move(startPage)) {}
+TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage,
+                                   std::function<void()> settled)
+    : archive_(std::move(archive)),
+      startPage_(std::move(startPage)),
+      settled_(std::move(settled)) {}
 
 TBackgroundIndex::~TBackgroundIndex() {
   stopping_ = true;
@@ -251,7 +254,14 @@ TBackgroundIndex::TState TBackgroundIndex::OpenedState() {
 void TBackgroundIndex::StartLocked() {
   if (!started_) {
     started_ = true;
-    worker_ = std::thread([this] { Run(); });
+    working_ = true;
+    worker_ = std::thread([this] {
+      Run();
+      working_ = false;
+      if (settled_) {
+        settled_();
+      }
+    });
   }
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <new>
@@ -19,6 +20,7 @@
 #include "search/IndexFormat.h"
 #include "search/SectionBlockCache.h"
 #include "search/Snippet.h"
+#include "search/SoundIndexes.h"
 #include "search/Suggestions.h"
 
 namespace tomelet::search {
@@ -149,6 +151,7 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
   impl_->version = decoded->Version;
   try {
+    CheckUnlessKnown(offset, length);
     Load();
   } catch (...) {
     ::close(impl_->fd);
@@ -157,10 +160,24 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
   }
 }
 
-void TSearchIndex::Load() {
-  // Xapian trusts the structure of its trees while searching; a crafted index could make it
-  // read freed memory, so the whole structure is checked once before the first query.
+// Xapian trusts the structure of its trees while searching; a crafted index could make it read
+// freed memory, so the whole structure is checked before the first query, unless this process
+// found the same bytes of the same unchanged file sound before.
+void TSearchIndex::CheckUnlessKnown(std::int64_t offset, std::int64_t length) const {
+  const auto block = IdentifyIndexBlock(impl_->fd, offset, length);
+  if (block && WasFoundSound(*block)) {
+    return;
+  }
+  const auto began = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
   Check();
+  if (block) {
+    RememberSound(*block, began);
+  }
+}
+
+void TSearchIndex::Load() {
   auto reader = impl_->Open();
   try {
     impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
