@@ -103,7 +103,10 @@ struct TSearchIndex::Impl {
   TDefinedNames names;
   // Each page title's own part, folded ("pickle" of "pickle — Python object serialization").
   std::unordered_set<std::string> pageNames;
-  TSuggester suggester;
+  // Built when first asked for: an index opened only to search (a library's, reopened often)
+  // then costs neither the time nor the memory of a table of every title and name.
+  mutable std::once_flag suggesterBuilt;
+  mutable TSuggester suggester;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
   std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
@@ -201,8 +204,6 @@ void TSearchIndex::Load() {
     for (const auto& page : impl_->pages) {
       impl_->pageNames.insert(Folded(TitleName(page.Title)));
     }
-    impl_->suggester = TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
-                                  format::MakeStopper(impl_->language));
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
@@ -430,6 +431,17 @@ TSectionBlockCache::TBlock TSearchIndex::Impl::Block(TReader& reader, std::uint6
 }
 
 std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size_t limit) const {
+  std::call_once(impl_->suggesterBuilt, [this] {
+    auto reader = impl_->Lease();
+    try {
+      impl_->suggester =
+          TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
+                     format::MakeStopper(impl_->language));
+    } catch (const Xapian::Error&) {
+      ThrowDamaged();
+    }
+    impl_->Return(std::move(reader));
+  });
   return impl_->suggester.Suggest(typed, limit);
 }
 
