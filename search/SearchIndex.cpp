@@ -199,7 +199,7 @@ void TSearchIndex::Load() {
           ThrowDamaged();
         }
       }
-      impl_->names = TDefinedNames(std::move(definitions));
+      impl_->names = TDefinedNames(definitions);
     }
     for (const auto& page : impl_->pages) {
       impl_->pageNames.insert(Folded(TitleName(page.Title)));
