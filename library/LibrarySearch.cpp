@@ -9,6 +9,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <thread>
+#include <unordered_map>
 
 #include "library/SharedWork.h"
 #include "platform/text/AsciiCase.h"
@@ -262,13 +263,22 @@ void ReturnFreedMemory() {
   ::malloc_trim(0);
 }
 
+// The documents open now first: a library closes the least recently used, so documents searched
+// in the same order every time would each be closed before the next search came back to them.
+std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocument*> documents) {
+  std::stable_partition(documents.begin(), documents.end(),
+                        [](const TLibraryDocument* document) { return document->IsOpen(); });
+  return documents;
+}
+
 // A library with more documents than it keeps open is searched a group at a time: each index
 // gives at once as many hits as may be shown, since it is let go before the next group opens.
+// The hits come back in the documents' order, whatever order they were searched in.
 std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
                                     const std::string& text, std::size_t wanted, bool withSnippets,
                                     std::size_t heldAtOnce, TLibraryResults& results) {
   std::vector<TSearched> searched;
-  for (const auto& group : InGroups(inScope, heldAtOnce)) {
+  for (const auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
     auto ready = ReadyIndexes(group, results);
     std::vector<std::pair<std::size_t, std::size_t>> asks;
     for (std::size_t i = 0; i < ready.size(); ++i) {
@@ -281,6 +291,14 @@ std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& 
     }
   }
   ReturnFreedMemory();
+  std::unordered_map<const TLibraryDocument*, std::size_t> place;
+  for (std::size_t i = 0; i < inScope.size(); ++i) {
+    place.emplace(inScope[i], i);
+  }
+  std::sort(searched.begin(), searched.end(), [&](const TSearched& a, const TSearched& b) {
+    return place.at(a.Document) < place.at(b.Document);
+  });
+  std::sort(results.Indexing.begin(), results.Indexing.end());
   return searched;
 }
 
