@@ -26,10 +26,10 @@ namespace tomelet::library {
 class TOpenDocuments;
 
 // How many documents a library keeps open at once unless told otherwise. An open document with
-// its search index can take several MiB (9 MiB for python3.11-doc's 530 pages), so a library of
-// hundreds keeps only those in use; 32 holds every document of most libraries, whose searches
+// its search index can take a few MiB (2 MiB for python3.11-doc's 530 pages), so a library of
+// hundreds keeps only those in use; 64 holds every document of most libraries, whose searches
 // across all then never reopen one.
-inline constexpr std::size_t kDefaultOpenDocuments = 32;
+inline constexpr std::size_t kDefaultOpenDocuments = 64;
 
 // What a front end keeps beside an open document (serve's site of it), let go with it.
 class TDocumentCompanion {
