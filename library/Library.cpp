@@ -14,6 +14,8 @@
 #include <system_error>
 #include <thread>
 
+#include "library/OpenDocuments.h"
+
 namespace tomelet::library {
 namespace {
 
@@ -72,6 +74,7 @@ void ScanFolder(const fs::path& folder, bool recursive, std::vector<TFoundFile>&
 }  // namespace
 
 struct TLibrary::Impl {
+  std::shared_ptr<TOpenDocuments> open;
   std::vector<fs::path> paths;
   bool recursive = false;
   mutable std::mutex lock;
@@ -125,7 +128,8 @@ bool TLibrary::Impl::Reload() {
     if (old != kept.end() && old->second->Stamp() == found[i].Stamp) {
       next->push_back(old->second);
     } else {
-      next->push_back(std::make_shared<TLibraryDocument>(names[i], found[i].Path, found[i].Stamp));
+      next->push_back(
+          std::make_shared<TLibraryDocument>(names[i], found[i].Path, found[i].Stamp, open));
       changed = true;
     }
   }
@@ -139,13 +143,15 @@ bool TLibrary::Impl::Reload() {
   return changed;
 }
 
-TLibrary::TLibrary(std::vector<fs::path> paths, bool recursive) : impl_(std::make_unique<Impl>()) {
+TLibrary::TLibrary(std::vector<fs::path> paths, bool recursive, std::size_t openLimit)
+    : impl_(std::make_unique<Impl>()) {
   for (const auto& path : paths) {
     std::error_code ec;
     if (!fs::is_directory(path, ec) && !fs::is_regular_file(path, ec)) {
       throw std::runtime_error(path.string() + ": no such document or folder");
     }
   }
+  impl_->open = std::make_shared<TOpenDocuments>(openLimit);
   impl_->paths = std::move(paths);
   impl_->recursive = recursive;
   impl_->Reload();
@@ -178,6 +184,10 @@ std::shared_ptr<TLibraryDocument> TLibrary::Find(std::string_view name) const {
       documents->begin(), documents->end(), name,
       [](const auto& document, std::string_view wanted) { return document->Name() < wanted; });
   return found != documents->end() && (*found)->Name() == name ? *found : nullptr;
+}
+
+std::size_t TLibrary::OpenLimit() const {
+  return impl_->open->Limit();
 }
 
 bool TLibrary::Reload() {

@@ -23,6 +23,20 @@ class TBackgroundIndex;
 
 namespace tomelet::library {
 
+class TOpenDocuments;
+
+// How many documents a library keeps open at once unless told otherwise. An open document with
+// its search index can take a few MiB (2 MiB for python3.11-doc's 530 pages), so a library of
+// hundreds keeps only those in use; 64 holds every document of most libraries, whose searches
+// across all then never reopen one.
+inline constexpr std::size_t kDefaultOpenDocuments = 64;
+
+// What a front end keeps beside an open document (serve's site of it), let go with it.
+class TDocumentCompanion {
+ public:
+  virtual ~TDocumentCompanion() = default;
+};
+
 // What tells one version of a file from the next without reading it.
 struct TFileStamp {
   dev_t Device = 0;
@@ -45,7 +59,10 @@ struct TDocumentFacts {
 
 class TLibraryDocument {
  public:
-  TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp);
+  // open: the library's account of its open documents, which closes the least recently used;
+  // null for a document that stays open once opened.
+  TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp,
+                   std::shared_ptr<TOpenDocuments> open = nullptr);
   ~TLibraryDocument();
   TLibraryDocument(const TLibraryDocument&) = delete;
   TLibraryDocument& operator=(const TLibraryDocument&) = delete;
@@ -54,26 +71,51 @@ class TLibraryDocument {
   const std::filesystem::path& Path() const { return path_; }
   const TFileStamp& Stamp() const { return stamp_; }
 
-  // The open document, opened on first use and then kept. Thread-safe. Throws what opening the
-  // file throws (EZLBArchiveError with the reader's message).
+  // The open document, opened on first use and kept until the library closes it; one closed
+  // while someone still holds it is handed out again rather than opened twice. Thread-safe.
+  // Throws what opening the file throws (EZLBArchiveError with the reader's message).
   std::shared_ptr<const TDocument> Archive() const;
   // The archive path of the start page, empty when there is none; opens the document.
   std::string StartPage() const;
   // Read once; a document not yet open is opened for the reading and closed again. Never throws.
   TDocumentFacts Facts() const;
-  // The document's search index, opened or built on first use. Throws as Archive.
+  // The document's search index, opened or built on first use, and kept as Archive. Throws as
+  // Archive.
   std::shared_ptr<search::TBackgroundIndex> Index() const;
+
+  using TMakeCompanion = std::function<std::shared_ptr<const TDocumentCompanion>(
+      std::shared_ptr<const TDocument> archive, std::shared_ptr<search::TBackgroundIndex> index)>;
+  // The companion make made since the document was last opened, made now when there is none; one
+  // front end per library, since there is one companion per document. Throws as Archive.
+  std::shared_ptr<const TDocumentCompanion> Companion(const TMakeCompanion& make) const;
   bool IsOpen() const;
 
  private:
+  friend class TOpenDocuments;
+  struct THeld {
+    std::shared_ptr<const TDocument> Archive;
+    std::shared_ptr<search::TBackgroundIndex> Index;
+    std::shared_ptr<const TDocumentCompanion> Companion;
+  };
+  // Lets go of what the open document holds, into held, so that it is destroyed outside every
+  // lock; false, keeping it, while the index is still being opened or built.
+  bool Close(THeld& held) const;
+  void Used() const;
+  // What the index calls when its work is done, so a document kept open only for it may close.
+  std::function<void()> Settled() const;
+
   std::string name_;
   std::filesystem::path path_;
   TFileStamp stamp_;
+  std::shared_ptr<TOpenDocuments> open_;
   mutable std::mutex lock_;
-  mutable std::shared_ptr<const TDocument> archive_;
+  mutable THeld held_;
+  // What was let go, found again while someone still holds it.
+  mutable std::weak_ptr<const TDocument> lastArchive_;
+  mutable std::weak_ptr<search::TBackgroundIndex> lastIndex_;
+  mutable std::weak_ptr<const TDocumentCompanion> lastCompanion_;
   mutable std::string startPage_;
   mutable std::shared_ptr<TDocumentFacts> facts_;
-  mutable std::shared_ptr<search::TBackgroundIndex> index_;
 };
 
 using TDocumentList = std::vector<std::shared_ptr<TLibraryDocument>>;
@@ -97,9 +139,12 @@ bool LooksLikeDocument(const std::filesystem::path& path, bool executable);
 
 class TLibrary {
  public:
-  // Each path a document or a folder of documents (its subfolders too when recursive). Throws
+  // Each path a document or a folder of documents (its subfolders too when recursive). At most
+  // openLimit documents stay open (with their indexes and companions): beyond it the least
+  // recently used are closed, all but those whose index is still being opened or built. Throws
   // std::runtime_error "<path>: no such document or folder" for a path that is neither.
-  TLibrary(std::vector<std::filesystem::path> paths, bool recursive);
+  TLibrary(std::vector<std::filesystem::path> paths, bool recursive,
+           std::size_t openLimit = kDefaultOpenDocuments);
   ~TLibrary();
   TLibrary(const TLibrary&) = delete;
   TLibrary& operator=(const TLibrary&) = delete;
@@ -109,6 +154,8 @@ class TLibrary {
   std::shared_ptr<const TDocumentList> Documents() const;
   // Null when no document has the name.
   std::shared_ptr<TLibraryDocument> Find(std::string_view name) const;
+  // How many documents stay open at once.
+  std::size_t OpenLimit() const;
   // Looks at the paths again: new files are added, changed ones replaced by a new document,
   // vanished ones dropped; unchanged ones stay as they are, open or not. True when anything
   // changed. Thread-safe.

@@ -5,6 +5,7 @@
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
+#include "library/OpenDocuments.h"
 #include "search/DocumentIndex.h"
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
@@ -49,19 +50,53 @@ TDocumentFacts ReadFacts(const TDocument& archive, const std::filesystem::path& 
 
 }  // namespace
 
-TLibraryDocument::TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp)
-    : name_(std::move(name)), path_(std::move(path)), stamp_(stamp) {}
+TLibraryDocument::TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp,
+                                   std::shared_ptr<TOpenDocuments> open)
+    : name_(std::move(name)), path_(std::move(path)), stamp_(stamp), open_(std::move(open)) {}
 
-TLibraryDocument::~TLibraryDocument() = default;
+// First, so the library's account never reaches a document half torn down.
+TLibraryDocument::~TLibraryDocument() {
+  if (open_) {
+    open_->Forget(*this);
+  }
+}
+
+void TLibraryDocument::Used() const {
+  if (open_) {
+    open_->Used(*this);
+  }
+}
+
+// Weak, so that an index never keeps the account alive: the account's own thread may not be the
+// one to end it.
+std::function<void()> TLibraryDocument::Settled() const {
+  if (!open_) {
+    return {};
+  }
+  return [open = std::weak_ptr<TOpenDocuments>(open_)] {
+    if (const auto account = open.lock()) {
+      account->Settled();
+    }
+  };
+}
 
 std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
-  const std::lock_guard guard(lock_);
-  if (!archive_) {
-    auto opened = OpenDocument(path_);
-    startPage_ = opened->StartPage();
-    archive_ = std::move(opened);
+  std::shared_ptr<const TDocument> archive;
+  {
+    const std::lock_guard guard(lock_);
+    if (!held_.Archive) {
+      held_.Archive = lastArchive_.lock();
+    }
+    if (!held_.Archive) {
+      auto opened = OpenDocument(path_);
+      startPage_ = opened->StartPage();
+      held_.Archive = std::move(opened);
+      lastArchive_ = held_.Archive;
+    }
+    archive = held_.Archive;
   }
-  return archive_;
+  Used();
+  return archive;
 }
 
 std::string TLibraryDocument::StartPage() const {
@@ -80,7 +115,7 @@ TDocumentFacts TLibraryDocument::Facts() const {
   std::shared_ptr<const TDocument> archive;
   {
     const std::lock_guard guard(lock_);
-    archive = archive_;
+    archive = lastArchive_.lock();
   }
   TDocumentFacts facts;
   try {
@@ -97,18 +132,61 @@ TDocumentFacts TLibraryDocument::Facts() const {
   return facts;
 }
 
+// What is made or found again goes to the document only while it is open with the same archive:
+// one closed meanwhile would otherwise hold it beyond the library's limit.
 std::shared_ptr<search::TBackgroundIndex> TLibraryDocument::Index() const {
   auto archive = Archive();
   const std::lock_guard guard(lock_);
-  if (!index_) {
-    index_ = std::make_shared<search::TBackgroundIndex>(std::move(archive), startPage_);
+  auto index = held_.Index ? held_.Index : lastIndex_.lock();
+  if (!index) {
+    index = std::make_shared<search::TBackgroundIndex>(archive, startPage_, Settled());
+    lastIndex_ = index;
   }
-  return index_;
+  if (held_.Archive == archive) {
+    held_.Index = index;
+  }
+  return index;
+}
+
+std::shared_ptr<const TDocumentCompanion> TLibraryDocument::Companion(
+    const TMakeCompanion& make) const {
+  auto index = Index();
+  const auto archive = Archive();
+  {
+    const std::lock_guard guard(lock_);
+    auto found = held_.Companion ? held_.Companion : lastCompanion_.lock();
+    if (found) {
+      if (held_.Archive == archive) {
+        held_.Companion = found;
+      }
+      return found;
+    }
+  }
+  auto made = make(archive, std::move(index));
+  const std::lock_guard guard(lock_);
+  if (held_.Archive != archive) {
+    return made;
+  }
+  if (!held_.Companion) {
+    held_.Companion = std::move(made);
+    lastCompanion_ = held_.Companion;
+  }
+  return held_.Companion;
 }
 
 bool TLibraryDocument::IsOpen() const {
   const std::lock_guard guard(lock_);
-  return archive_ != nullptr;
+  return held_.Archive != nullptr;
+}
+
+bool TLibraryDocument::Close(THeld& held) const {
+  const std::lock_guard guard(lock_);
+  if (held_.Index && held_.Index->Working()) {
+    return false;
+  }
+  held = std::move(held_);
+  held_ = {};
+  return true;
 }
 
 }  // namespace tomelet::library

@@ -2,6 +2,7 @@
 // Every document is searched in its own index, so each keeps its own language's stemmer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,19 +47,25 @@ using TDocumentFilter = std::function<bool(const TLibraryDocument&)>;
 // Hits [start, start + limit) of the merged list, best first by each index's own score, each
 // with its snippet. Each index ranks only the hits that may be among them, the indexes at once,
 // and only the hits shown are read whole; indexes still being opened are waited for up to 2 s.
-// Thread-safe. Throws nothing for a document that fails: it is named in Failed instead.
+// At most heldAtOnce indexes are held at a time (the library's limit of open documents): more
+// documents are searched a group at a time, each index asked for every hit that may be shown,
+// with the same list. Thread-safe. Throws nothing for a document that fails: it is named in
+// Failed instead.
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
-                              std::size_t start, std::size_t limit, const TDocumentFilter& allowed);
+                              std::size_t start, std::size_t limit, const TDocumentFilter& allowed,
+                              std::size_t heldAtOnce = SIZE_MAX);
 
 struct TLibrarySuggestion {
   std::string Document;
   search::TSuggestion Page;
 };
 
-// Page titles beginning with the query's words, a few from each document in turn.
+// Page titles beginning with the query's words, a few from each document in turn; at most
+// heldAtOnce indexes held at a time, as SearchLibrary.
 std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
                                                const TLibraryQuery& query, std::size_t limit,
-                                               const TDocumentFilter& allowed);
+                                               const TDocumentFilter& allowed,
+                                               std::size_t heldAtOnce = SIZE_MAX);
 
 // {"version", "query", "total", "results": [{"doc", "path", "anchor", "title", "snippet",
 // "score"}], "indexing": [...], "failed": [...]} on one line, as the one-document form writes

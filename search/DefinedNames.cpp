@@ -1,6 +1,8 @@
 #include "search/DefinedNames.h"
 
 #include <algorithm>
+#include <iterator>
+#include <span>
 
 namespace tomelet::search {
 namespace {
@@ -33,6 +35,31 @@ std::string_view LastPart(std::string_view id) {
   const auto dot = id.rfind('.');
   return dot == std::string_view::npos ? id : id.substr(dot + 1);
 }
+
+struct TKeyed {
+  std::string_view Key;
+  std::uint32_t Entry = 0;
+};
+
+// The entries in the order of their keys, ties in the order given.
+std::vector<std::uint32_t> SortedByKey(std::vector<TKeyed> keyed) {
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const TKeyed& a, const TKeyed& b) { return a.Key < b.Key; });
+  std::vector<std::uint32_t> entries;
+  entries.reserve(keyed.size());
+  for (const auto& each : keyed) {
+    entries.push_back(each.Entry);
+  }
+  return entries;
+}
+
+// Orders entries by a key of theirs, and finds a key among them.
+template <typename TKeyOf>
+struct TKeyOrder {
+  TKeyOf KeyOf;
+  bool operator()(std::uint32_t entry, std::string_view key) const { return KeyOf(entry) < key; }
+  bool operator()(std::string_view key, std::uint32_t entry) const { return key < KeyOf(entry); }
+};
 
 }  // namespace
 
@@ -70,16 +97,40 @@ bool IsProgramName(std::string_view id) {
          id.find("..") == std::string_view::npos;
 }
 
-TDefinedNames::TDefinedNames(format::TDefinitions definitions)
-    : definitions_(std::move(definitions)) {
-  for (const auto& entry : definitions_) {
-    const std::string& id = entry.first;
-    const std::string folded = Folded(id);
-    byFolded_[folded].push_back(&id);
-    if (IsProgramName(id) && id.find('.') != std::string::npos) {
-      byLastPart_[std::string(LastPart(folded))].push_back(&id);
+TDefinedNames::TDefinedNames(const format::TDefinitions& definitions) {
+  entries_.reserve(definitions.size());
+  for (const auto& [id, sections] : definitions) {
+    entries_.push_back({static_cast<std::uint32_t>(ids_.size()),
+                        static_cast<std::uint32_t>(id.size()),
+                        static_cast<std::uint32_t>(sections_.size()),
+                        static_cast<std::uint32_t>(sections.size())});
+    ids_ += id;
+    sections_.insert(sections_.end(), sections.begin(), sections.end());
+  }
+  folded_ = Folded(ids_);
+  std::vector<TKeyed> folded;
+  std::vector<TKeyed> lastParts;
+  for (std::uint32_t entry = 0; entry < entries_.size(); ++entry) {
+    folded.push_back({FoldedId(entry), entry});
+    const std::string_view id = Id(entry);
+    if (IsProgramName(id) && id.find('.') != std::string_view::npos) {
+      lastParts.push_back({LastPart(FoldedId(entry)), entry});
     }
   }
+  byFolded_ = SortedByKey(std::move(folded));
+  byLastPart_ = SortedByKey(std::move(lastParts));
+}
+
+std::string_view TDefinedNames::Id(std::size_t entry) const {
+  return std::string_view(ids_).substr(entries_[entry].IdStart, entries_[entry].IdLength);
+}
+
+std::string_view TDefinedNames::FoldedId(std::uint32_t entry) const {
+  return std::string_view(folded_).substr(entries_[entry].IdStart, entries_[entry].IdLength);
+}
+
+Xapian::docid TDefinedNames::FirstSection(std::size_t entry) const {
+  return sections_[entries_[entry].SectionsStart];
 }
 
 TNamedDefinitions TDefinedNames::Named(std::string_view query) const {
@@ -88,47 +139,52 @@ TNamedDefinitions TDefinedNames::Named(std::string_view query) const {
     return {};
   }
   const std::string folded = Folded(name);
-  if (const auto found = byFolded_.find(folded); found != byFolded_.end()) {
-    std::vector<const std::string*> ids;
-    for (const std::string* id : found->second) {
-      if (*id == name) {
-        ids.push_back(id);
-      }
-    }
-    return {Collect(ids.empty() ? found->second : ids, Parts(name)), true};
+  const auto [first, last] =
+      std::equal_range(byFolded_.begin(), byFolded_.end(), std::string_view(folded),
+                       TKeyOrder{[this](std::uint32_t entry) { return FoldedId(entry); }});
+  if (first != last) {
+    std::vector<std::uint32_t> exact;
+    std::copy_if(first, last, std::back_inserter(exact),
+                 [&](std::uint32_t entry) { return Id(entry) == name; });
+    return {Collect(exact.empty() ? std::vector<std::uint32_t>(first, last) : exact, Parts(name)),
+            true};
   }
-  const auto found = byLastPart_.find(std::string(LastPart(folded)));
-  if (!IsProgramName(name) || found == byLastPart_.end()) {
+  const auto [firstEnding, lastEnding] = std::equal_range(
+      byLastPart_.begin(), byLastPart_.end(), LastPart(folded),
+      TKeyOrder{[this](std::uint32_t entry) { return LastPart(FoldedId(entry)); }});
+  if (!IsProgramName(name) || firstEnding == lastEnding) {
     return {};
   }
   const std::string ending = "." + name;
   const std::string foldedEnding = "." + folded;
-  std::vector<const std::string*> sameCase;
-  std::vector<const std::string*> anyCase;
-  for (const std::string* id : found->second) {
-    if (id->ends_with(ending)) {
-      sameCase.push_back(id);
-    } else if (Folded(*id).ends_with(foldedEnding)) {
-      anyCase.push_back(id);
+  std::vector<std::uint32_t> sameCase;
+  std::vector<std::uint32_t> anyCase;
+  for (auto it = firstEnding; it != lastEnding; ++it) {
+    if (Id(*it).ends_with(ending)) {
+      sameCase.push_back(*it);
+    } else if (FoldedId(*it).ends_with(foldedEnding)) {
+      anyCase.push_back(*it);
     }
   }
   const bool severalParts = name.find('.') != std::string::npos;
-  const auto& ids = !sameCase.empty() || !severalParts ? sameCase : anyCase;
-  if (ids.size() > kMostEndingsNamed) {
+  const auto& chosen = !sameCase.empty() || !severalParts ? sameCase : anyCase;
+  if (chosen.size() > kMostEndingsNamed) {
     return {};
   }
-  return {Collect(ids, Parts(name)), false};
+  return {Collect(chosen, Parts(name)), false};
 }
 
-std::vector<TNamedDefinition> TDefinedNames::Collect(const std::vector<const std::string*>& ids,
+std::vector<TNamedDefinition> TDefinedNames::Collect(const std::vector<std::uint32_t>& entries,
                                                      std::size_t typedParts) const {
   std::vector<TNamedDefinition> named;
-  for (const std::string* id : ids) {
-    const auto& sections = definitions_.at(*id);
-    const auto kept = static_cast<std::ptrdiff_t>(std::min(sections.size(), kMostSectionsNamed));
-    named.push_back({*id,
-                     {sections.begin(), sections.begin() + kept},
-                     Parts(*id) > typedParts ? Parts(*id) - typedParts : 0});
+  for (const std::uint32_t entry : entries) {
+    const std::string_view id = Id(entry);
+    const auto sections = std::span(sections_).subspan(
+        entries_[entry].SectionsStart,
+        std::min<std::size_t>(entries_[entry].SectionsCount, kMostSectionsNamed));
+    named.push_back({std::string(id),
+                     {sections.begin(), sections.end()},
+                     Parts(id) > typedParts ? Parts(id) - typedParts : 0});
   }
   return named;
 }

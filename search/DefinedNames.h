@@ -5,9 +5,9 @@
 
 #include <xapian.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "search/IndexFormat.h"
@@ -39,12 +39,7 @@ bool IsProgramName(std::string_view id);
 class TDefinedNames {
  public:
   TDefinedNames() = default;
-  explicit TDefinedNames(format::TDefinitions definitions);
-  // The lookups point into the table, whose nodes a move keeps and a copy would not.
-  TDefinedNames(TDefinedNames&&) = default;
-  TDefinedNames& operator=(TDefinedNames&&) = default;
-  TDefinedNames(const TDefinedNames&) = delete;
-  TDefinedNames& operator=(const TDefinedNames&) = delete;
+  explicit TDefinedNames(const format::TDefinitions& definitions);
 
   // The definitions the query names: those whose id is the query's dotted name (the same letter
   // case preferred, else any); failing that, those whose id ends with it after a "." (the same
@@ -52,16 +47,35 @@ class TDefinedNames {
   // "lambda" is more often a word than a class), when there are few enough of them to mean
   // something. Empty when the query names none.
   TNamedDefinitions Named(std::string_view query) const;
-  const format::TDefinitions& All() const { return definitions_; }
+
+  // Every id in order, with the first section defining it.
+  std::size_t Count() const { return entries_.size(); }
+  std::string_view Id(std::size_t entry) const;
+  Xapian::docid FirstSection(std::size_t entry) const;
 
  private:
-  std::vector<TNamedDefinition> Collect(const std::vector<const std::string*>& ids,
+  // Where an id and its sections lie in the flat tables below: a manual defines tens of
+  // thousands of names, and every library search may open its index anew.
+  struct TEntry {
+    std::uint32_t IdStart = 0;
+    std::uint32_t IdLength = 0;
+    std::uint32_t SectionsStart = 0;
+    std::uint32_t SectionsCount = 0;
+  };
+
+  std::string_view FoldedId(std::uint32_t entry) const;
+  std::vector<TNamedDefinition> Collect(const std::vector<std::uint32_t>& entries,
                                         std::size_t typedParts) const;
 
-  format::TDefinitions definitions_;
-  // Folded id -> ids, and folded last part of an id -> ids, to look names up in any case.
-  std::unordered_map<std::string, std::vector<const std::string*>> byFolded_;
-  std::unordered_map<std::string, std::vector<const std::string*>> byLastPart_;
+  std::string ids_;
+  // ids_ in lower case; ASCII folding keeps every id at its place.
+  std::string folded_;
+  std::vector<TEntry> entries_;
+  std::vector<Xapian::docid> sections_;
+  // Entries by folded id, and those of several parts by their folded last part, each sorted so
+  // that a name is looked up in any case with a binary search; ties keep the ids' order.
+  std::vector<std::uint32_t> byFolded_;
+  std::vector<std::uint32_t> byLastPart_;
 };
 
 }  // namespace tomelet::search

@@ -16,6 +16,7 @@
 #include "platform/files/TemporaryFolder.h"
 #include "search/HtmlText.h"
 #include "search/IndexCache.h"
+#include "search/SoundIndexes.h"
 
 namespace tomelet::search {
 namespace {
@@ -186,7 +187,10 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
   } catch (const EZLBArchiveError&) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  if (BlockCrc(archive, block) != entry.CRC) {
+  // A block this process found sound was read whole for its CRC then, and is unchanged since.
+  const auto identity = IdentifyIndexBlock(archive.Descriptor(), block.FileOffset, block.Length);
+  const bool knownSound = identity && WasFoundSound(*identity);
+  if (!knownSound && BlockCrc(archive, block) != entry.CRC) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
   return std::make_unique<TSearchIndex>(archive.Descriptor(), block.FileOffset, block.Length);
@@ -225,8 +229,11 @@ TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startP
   return opened;
 }
 
-TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage)
-    : archive_(std::move(archive)), startPage_(std::move(startPage)) {}
+TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage,
+                                   std::function<void()> settled)
+    : archive_(std::move(archive)),
+      startPage_(std::move(startPage)),
+      settled_(std::move(settled)) {}
 
 TBackgroundIndex::~TBackgroundIndex() {
   stopping_ = true;
@@ -251,7 +258,14 @@ TBackgroundIndex::TState TBackgroundIndex::OpenedState() {
 void TBackgroundIndex::StartLocked() {
   if (!started_) {
     started_ = true;
-    worker_ = std::thread([this] { Run(); });
+    working_ = true;
+    worker_ = std::thread([this] {
+      Run();
+      working_ = false;
+      if (settled_) {
+        settled_();
+      }
+    });
   }
 }
 

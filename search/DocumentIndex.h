@@ -60,7 +60,10 @@ class TBackgroundIndex {
     bool Opening = false;  // the existing index is still being looked for
   };
 
-  TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage);
+  // settled, when given, is called on the index's own thread once the index is open, built or
+  // known to be impossible, after Working() has turned false.
+  TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage,
+                   std::function<void()> settled = {});
   // Stops a build under way after the page at hand, without caching anything, so that a closing
   // program does not wait for the whole document to be indexed.
   ~TBackgroundIndex();
@@ -73,6 +76,9 @@ class TBackgroundIndex {
   // For callers already off any thread that must stay responsive (serve's search pool).
   // Thread-safe.
   TState OpenedState();
+  // True while the index is being opened or built: letting it go now would waste that work.
+  // Thread-safe; never waits.
+  bool Working() const { return working_; }
 
  private:
   void StartLocked();
@@ -83,10 +89,12 @@ class TBackgroundIndex {
 
   std::shared_ptr<const TDocument> archive_;
   std::string startPage_;
+  std::function<void()> settled_;
   std::mutex lock_;
   TState state_;
   std::atomic<int> percent_{0};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> working_{false};
   bool started_ = false;
   bool opened_ = false;
   std::condition_variable openedChanged_;

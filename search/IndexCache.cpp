@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 constexpr std::string_view kIndexSuffix = ".index";
 // No build takes this long, so a temporary file this old was left by one that was interrupted.
 constexpr std::chrono::hours kLeftoverAge{24};
+// Pruning goes by days, so a use within the hour need not be marked again.
+constexpr std::chrono::hours kMarkedFor{1};
 
 struct TCachedFile {
   fs::path Path;
@@ -72,6 +74,11 @@ std::vector<TCachedFile> ListIndexes(const fs::path& folder, const fs::path& kee
 }  // namespace
 
 void MarkIndexUsed(const fs::path& index) {
+  std::error_code error;
+  const auto lastUsed = fs::last_write_time(index, error);
+  if (!error && fs::file_time_type::clock::now() - lastUsed < kMarkedFor) {
+    return;
+  }
   const struct timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
   ::utimensat(AT_FDCWD, index.c_str(), now, 0);
 }

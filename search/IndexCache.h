@@ -15,8 +15,10 @@ struct TIndexCacheLimits {
   std::uintmax_t MaxBytes = std::uintmax_t{256} << 20;
 };
 
-// Marks the index as used now: its modification time is the time it was last used, set by one
-// system call without reading or writing a byte. Fails silently (a read-only cache).
+// Marks the index as used now: its modification time is the time it was last used, to the hour,
+// set by one system call without reading or writing a byte. One marked within the hour is left
+// as it is, so that an index opened again is still the file whose check this process remembers
+// (see TSearchIndex). Fails silently (a read-only cache).
 void MarkIndexUsed(const std::filesystem::path& index);
 
 // Removes the indexes of folder not used within limits.MaxIdle, then the least recently used

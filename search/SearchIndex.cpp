@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <new>
@@ -21,6 +22,7 @@
 #include "search/IndexFormat.h"
 #include "search/SectionBlockCache.h"
 #include "search/Snippet.h"
+#include "search/SoundIndexes.h"
 #include "search/Suggestions.h"
 
 namespace tomelet::search {
@@ -163,7 +165,10 @@ struct TSearchIndex::Impl {
   TDefinedNames names;
   // Each page title's own part, folded ("pickle" of "pickle — Python object serialization").
   std::unordered_set<std::string> pageNames;
-  TSuggester suggester;
+  // Built when first asked for: an index opened only to search (a library's, reopened often)
+  // then costs neither the time nor the memory of a table of every title and name.
+  mutable std::once_flag suggesterBuilt;
+  mutable TSuggester suggester;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
   std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
@@ -254,6 +259,7 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
   impl_->version = decoded->Version;
   try {
+    CheckUnlessKnown(offset, length);
     Load();
   } catch (...) {
     ::close(impl_->fd);
@@ -262,10 +268,24 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
   }
 }
 
-void TSearchIndex::Load() {
-  // Xapian trusts the structure of its trees while searching; a crafted index could make it
-  // read freed memory, so the whole structure is checked once before the first query.
+// Xapian trusts the structure of its trees while searching; a crafted index could make it read
+// freed memory, so the whole structure is checked before the first query, unless this process
+// found the same bytes of the same unchanged file sound before.
+void TSearchIndex::CheckUnlessKnown(std::int64_t offset, std::int64_t length) const {
+  const auto block = IdentifyIndexBlock(impl_->fd, offset, length);
+  if (block && WasFoundSound(*block)) {
+    return;
+  }
+  const auto began = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
   Check();
+  if (block) {
+    RememberSound(*block, began);
+  }
+}
+
+void TSearchIndex::Load() {
   auto reader = impl_->Open();
   try {
     impl_->language = reader->Database.get_metadata(std::string(format::kLanguageKey));
@@ -284,13 +304,11 @@ void TSearchIndex::Load() {
           ThrowDamaged();
         }
       }
-      impl_->names = TDefinedNames(std::move(definitions));
+      impl_->names = TDefinedNames(definitions);
     }
     for (const auto& page : impl_->pages) {
       impl_->pageNames.insert(Folded(TitleName(page.Title)));
     }
-    impl_->suggester = TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
-                                  format::MakeStopper(impl_->language));
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
@@ -581,6 +599,17 @@ TSectionBlockCache::TBlock TSearchIndex::Impl::Block(TReader& reader, std::uint6
 }
 
 std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size_t limit) const {
+  std::call_once(impl_->suggesterBuilt, [this] {
+    auto reader = impl_->Lease();
+    try {
+      impl_->suggester =
+          TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
+                     format::MakeStopper(impl_->language));
+    } catch (const Xapian::Error&) {
+      ThrowDamaged();
+    }
+    impl_->Return(std::move(reader));
+  });
   return impl_->suggester.Suggest(typed, limit);
 }
 

@@ -114,7 +114,8 @@ class TRanking {
 class TSearchIndex {
  public:
   // Opens the length bytes at offset of the file behind fd (the descriptor is duplicated, the
-  // caller keeps its own) after checking the structure of every block. Throws
+  // caller keeps its own) after checking the structure of every block, a check skipped for the
+  // same bytes of an unchanged file this process found sound before. Throws
   // ESearchIndexError with kDamagedIndexMessage or kNewerIndexMessage when the bytes are not an
   // index this version can read.
   TSearchIndex(int fd, std::int64_t offset, std::int64_t length);
@@ -141,6 +142,7 @@ class TSearchIndex {
   void Check() const;
 
  private:
+  void CheckUnlessKnown(std::int64_t offset, std::int64_t length) const;
   void Load();
 
   friend class TRanking;

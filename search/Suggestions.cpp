@@ -32,9 +32,9 @@ std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntr
     candidates.push_back({{page.Path, page.Title, ""}, page.Generated, false});
   }
   std::unordered_map<Xapian::docid, std::uint64_t> pageOf;
-  for (const auto& [id, sections] : names.All()) {
-    if (IsProgramName(id)) {
-      pageOf.emplace(sections.front(), pages.size());
+  for (std::size_t entry = 0; entry < names.Count(); ++entry) {
+    if (IsProgramName(names.Id(entry))) {
+      pageOf.emplace(names.FirstSection(entry), pages.size());
     }
   }
   if (pageOf.empty()) {
@@ -46,8 +46,9 @@ std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntr
       wanted->second = format::PageOfKey(*it);
     }
   }
-  for (const auto& [id, sections] : names.All()) {
-    const auto page = pageOf.find(sections.front());
+  for (std::size_t entry = 0; entry < names.Count(); ++entry) {
+    const std::string id(names.Id(entry));
+    const auto page = pageOf.find(names.FirstSection(entry));
     if (IsProgramName(id) && page->second < pages.size()) {
       candidates.push_back({{pages[page->second].Path, id, id}, false, true});
     }

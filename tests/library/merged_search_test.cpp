@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -101,9 +102,20 @@ TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
     for (const auto& document : *documents) {
       total += document->Index()->OpenedState().Index->Rank(text, 1)->Total();
     }
-    for (const auto& [start, limit] : std::vector<std::pair<std::size_t, std::size_t>>{
-             {0, 10}, {0, 1}, {3, 5}, {9, 10}, {0, 45}, {30, 20}, {200, 10}}) {
-      const auto results = SearchLibrary(*documents, {text, {}}, start, limit, {});
+    // Searched all at once, or a few documents at a time as a library keeping few open does.
+    for (const auto& [start, limit, heldAtOnce] :
+         std::vector<std::tuple<std::size_t, std::size_t, std::size_t>>{{0, 10, SIZE_MAX},
+                                                                        {0, 1, SIZE_MAX},
+                                                                        {3, 5, SIZE_MAX},
+                                                                        {9, 10, SIZE_MAX},
+                                                                        {0, 45, SIZE_MAX},
+                                                                        {30, 20, SIZE_MAX},
+                                                                        {200, 10, SIZE_MAX},
+                                                                        {0, 10, 1},
+                                                                        {3, 5, 3},
+                                                                        {30, 20, 3},
+                                                                        {0, 45, 1}}) {
+      const auto results = SearchLibrary(*documents, {text, {}}, start, limit, {}, heldAtOnce);
       EXPECT_EQ(results.Total, total);
       EXPECT_TRUE(results.Indexing.empty());
       EXPECT_TRUE(results.Failed.empty());
@@ -116,7 +128,7 @@ TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
       const std::vector<THitKey> slice(
           expected.begin() + static_cast<std::ptrdiff_t>(first),
           expected.begin() + static_cast<std::ptrdiff_t>(std::min(start + limit, expected.size())));
-      EXPECT_EQ(shown, slice) << text << " from " << start << ", " << limit;
+      EXPECT_EQ(shown, slice) << text << " from " << start << ", " << limit << " by " << heldAtOnce;
     }
   }
   // Each document's own stemmer: only the German one takes "Flüssen" to its "Flüsse".
@@ -136,6 +148,11 @@ TEST_F(MergedSearchTest, ScopeAndFilterKeepOtherDocumentsOutOfTheMerge) {
       });
   ASSERT_EQ(scoped.Hits.size(), 8u);
   ASSERT_EQ(allowed.Hits.size(), 8u);
+  const auto suggested = SuggestLibrary(*documents, {"page", {"d-small", "c-french"}}, 20, {}, 1);
+  ASSERT_EQ(suggested.size(), 8u);
+  for (const auto& suggestion : suggested) {
+    EXPECT_TRUE(suggestion.Document == "d-small" || suggestion.Document == "c-french");
+  }
   for (std::size_t i = 0; i < scoped.Hits.size(); ++i) {
     EXPECT_NE(scoped.Hits[i].Document, "a-big");
     EXPECT_EQ(scoped.Hits[i].Document, allowed.Hits[i].Document);

@@ -15,7 +15,7 @@ using std::chrono::hours;
 
 class IndexCacheTest : public ::testing::Test {
  protected:
-  fs::path Add(const std::string& name, std::size_t size, hours sinceUse) {
+  fs::path Add(const std::string& name, std::size_t size, std::chrono::minutes sinceUse) {
     const auto path = folder_ / name;
     std::ofstream(path, std::ios::binary) << std::string(size, 'i');
     fs::last_write_time(path, fs::file_time_type::clock::now() - sinceUse);
@@ -59,6 +59,12 @@ TEST_F(IndexCacheTest, MarkingAnIndexUsedRefreshesItsTimeAndNothingElse) {
   EXPECT_EQ(fs::file_size(index), 10u);
   PruneIndexCache(folder_.Path(), {});
   EXPECT_TRUE(fs::exists(index));
+
+  // One marked within the hour stays the file it was, so its check is still remembered.
+  const auto recent = Add("recent.index", 10, std::chrono::minutes(30));
+  const auto marked = fs::last_write_time(recent);
+  MarkIndexUsed(recent);
+  EXPECT_EQ(fs::last_write_time(recent), marked);
 }
 
 }  // namespace

@@ -31,9 +31,6 @@ namespace {
 // that damage is answered with an error before the headers; larger ones, and those the budget
 // has no room for, are inflated in pieces per request and checked as they stream.
 constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
-// The cache of whole entries keeps at most this fraction of the memory budget, leaving the
-// rest to entries held by replies in flight.
-constexpr std::size_t kCacheFraction = 2;
 
 // What an entry's bytes say about its charset, learnt once per entry.
 enum TCharsetVerdict : std::uint8_t { kNotRead, kUtf8, kAsTyped };
@@ -101,11 +98,17 @@ std::string_view TSiteResponse::Header(std::string_view name) const {
 }
 
 struct TDocumentSite::Impl {
+  ~Impl() {
+    if (cache) {
+      cache->Forget(owner);
+    }
+  }
+
   std::shared_ptr<const TDocument> archive;
   std::string mount;
   std::string startLocation;
-  std::unique_ptr<TMemoryBudget> memory;
-  std::unique_ptr<TEntryCache> cache;
+  std::shared_ptr<TEntryCache> cache;
+  std::uint64_t owner = 0;
   std::unique_ptr<TSearchPages> searchPages;
   std::unique_ptr<TMapPages> mapPages;
   std::unique_ptr<TPasswordGate> gate;
@@ -135,8 +138,9 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::stri
   impl_->lastModified = FormatHttpDate(impl_->archive->Identity().Modified.tv_sec);
   impl_->charsets = std::make_unique<std::atomic<std::uint8_t>[]>(
       static_cast<std::size_t>(impl_->archive->EntryCount()));
-  impl_->memory = std::make_unique<TMemoryBudget>(memoryBudget);
-  impl_->cache = std::make_unique<TEntryCache>(*impl_->memory, memoryBudget / kCacheFraction);
+  impl_->cache =
+      mount.Entries ? std::move(mount.Entries) : std::make_shared<TEntryCache>(memoryBudget);
+  impl_->owner = impl_->cache->NewOwner();
   const std::string startUrl = StartUrl(startPage);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
@@ -341,7 +345,7 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
   }
   if (small) {
     // Bytes kept in memory are checked once, when they come from the file.
-    auto bytes = cache->Get(index, static_cast<std::size_t>(ContentSize(entry)), [&] {
+    auto bytes = cache->Get(owner, index, static_cast<std::size_t>(ContentSize(entry)), [&] {
       auto contents = archive->Contents(index);
       RaiseIfChanged(*archive);
       return contents;

@@ -22,6 +22,8 @@ class TBackgroundIndex;
 
 namespace tomelet::serve {
 
+class TEntryCache;
+
 // Produces a reply body piece by piece, so large entries never sit whole in memory.
 class TBodySource {
  public:
@@ -83,12 +85,16 @@ struct TDocumentMount {
   // The document's search index when someone else holds it too (the library's search); null to
   // open one of the site's own.
   std::shared_ptr<search::TBackgroundIndex> Index;
+  // The memory budget and the cache of whole entries shared with the server's other documents;
+  // null for ones of the site's own.
+  std::shared_ptr<TEntryCache> Entries;
 };
 
 class TDocumentSite final : public TSite {
  public:
   // startPage is the options record's StartPage; empty when the document has none. memoryBudget
-  // bounds the entry contents held whole, cached or pinned by replies in flight together.
+  // bounds the entry contents held whole, cached or pinned by replies in flight together, unless
+  // the mount brings a budget shared with other documents.
   TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
                 std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {},
                 TDocumentMount mount = {});

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 #include <utility>
+#include <vector>
 
 #include "ZLIBArchive2/EntryChecks.h"
 
@@ -11,6 +12,9 @@ namespace tomelet::serve {
 namespace {
 
 constexpr std::size_t kPieceSize = 65536;
+// The cache keeps at most this fraction of the memory budget, leaving the rest to entries held
+// by replies in flight.
+constexpr std::size_t kCacheFraction = 2;
 
 class TTextBody final : public TBodySource {
  public:
@@ -158,11 +162,18 @@ std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TDocument> arch
   return GuardedBody(std::move(body), std::move(archive));
 }
 
-TSharedBytes TEntryCache::Get(int index, std::size_t size,
+TEntryCache::TEntryCache(std::size_t budget) : budget_(budget), share_(budget / kCacheFraction) {}
+
+std::uint64_t TEntryCache::NewOwner() {
+  return owners_++;
+}
+
+TSharedBytes TEntryCache::Get(std::uint64_t owner, int index, std::size_t size,
                               const std::function<std::vector<std::byte>()>& load) {
+  const Key key{owner, index};
   {
     const std::lock_guard lock(mutex_);
-    if (const auto found = slots_.find(index); found != slots_.end()) {
+    if (const auto found = slots_.find(key); found != slots_.end()) {
       ages_.splice(ages_.begin(), ages_, found->second.Age);
       return found->second.Bytes;
     }
@@ -180,16 +191,16 @@ TSharedBytes TEntryCache::Get(int index, std::size_t size,
   };
   auto counted = std::make_shared<const TCounted>(TCounted{load(), std::move(*hold)});
   TSharedBytes bytes(counted, &counted->Bytes);
-  Insert(index, bytes);
+  Insert(key, bytes);
   return bytes;
 }
 
-void TEntryCache::Insert(int index, const TSharedBytes& bytes) {
+void TEntryCache::Insert(const Key& key, const TSharedBytes& bytes) {
   if (bytes->size() > share_) {
     return;
   }
   const std::lock_guard lock(mutex_);
-  if (slots_.contains(index)) {
+  if (slots_.contains(key)) {
     return;
   }
   while (used_ + bytes->size() > share_ && !ages_.empty()) {
@@ -198,9 +209,26 @@ void TEntryCache::Insert(int index, const TSharedBytes& bytes) {
     slots_.erase(oldest);
     ages_.pop_back();
   }
-  ages_.push_front(index);
-  slots_.emplace(index, Slot{bytes, ages_.begin()});
+  ages_.push_front(key);
+  slots_.emplace(key, Slot{bytes, ages_.begin()});
   used_ += bytes->size();
+}
+
+void TEntryCache::Forget(std::uint64_t owner) {
+  // Declared before the lock, so the bytes are let go after it is released.
+  std::vector<TSharedBytes> dropped;
+  const std::lock_guard lock(mutex_);
+  for (auto it = ages_.begin(); it != ages_.end();) {
+    if (it->Owner != owner) {
+      ++it;
+      continue;
+    }
+    const auto slot = slots_.find(*it);
+    used_ -= slot->second.Bytes->size();
+    dropped.push_back(std::move(slot->second.Bytes));
+    slots_.erase(slot);
+    it = ages_.erase(it);
+  }
 }
 
 }  // namespace tomelet::serve

@@ -1,6 +1,7 @@
 // Reply bodies over archive entries, and the cache of inflated entries they share.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -37,30 +38,53 @@ std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TDocument> arch
 std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TDocument> archive, int index,
                                            std::int64_t first, std::int64_t length);
 
-// Keeps the contents of recently served entries up to a share of the memory budget, least
-// recently used out first, so popular pages are inflated once rather than once per request.
+// The entry contents held whole in memory for the whole server, cached or by replies in flight,
+// within one budget shared by every document it serves; the cache keeps the contents of recently
+// served entries in half of it, least recently used out first, so popular pages are inflated
+// once rather than once per request.
 class TEntryCache {
  public:
-  // budget counts every entry held whole, cached or not; share is the most the cache keeps.
-  TEntryCache(TMemoryBudget& budget, std::size_t share) : budget_(budget), share_(share) {}
-  // The cached contents of the entry; else load()'s result (size bytes) when they fit the
-  // budget, kept while they fit the share; else null, and the caller streams the entry instead.
-  TSharedBytes Get(int index, std::size_t size,
+  explicit TEntryCache(std::size_t budget);
+  TEntryCache(const TEntryCache&) = delete;
+  TEntryCache& operator=(const TEntryCache&) = delete;
+
+  // A number for a new document's entries, never given before.
+  std::uint64_t NewOwner();
+  // The cached contents of the owner's entry; else load()'s result (size bytes) when they fit
+  // the budget, kept while they fit the cache's half; else null, and the caller streams the
+  // entry instead.
+  TSharedBytes Get(std::uint64_t owner, int index, std::size_t size,
                    const std::function<std::vector<std::byte>()>& load);
+  // Drops the owner's entries from the cache (a document site that goes).
+  void Forget(std::uint64_t owner);
+  // Bytes of the budget held now.
+  std::size_t Held() const { return budget_.Used(); }
 
  private:
+  struct Key {
+    std::uint64_t Owner;
+    int Index;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const {
+      return std::hash<std::uint64_t>()(key.Owner * 0x9e3779b97f4a7c15ull ^
+                                        static_cast<std::uint64_t>(key.Index));
+    }
+  };
   struct Slot {
     TSharedBytes Bytes;
-    std::list<int>::iterator Age;
+    std::list<Key>::iterator Age;
   };
-  void Insert(int index, const TSharedBytes& bytes);
+  void Insert(const Key& key, const TSharedBytes& bytes);
 
-  std::mutex mutex_;
-  TMemoryBudget& budget_;
+  TMemoryBudget budget_;
   std::size_t share_;
+  std::atomic<std::uint64_t> owners_{0};
+  std::mutex mutex_;
   std::size_t used_ = 0;
-  std::list<int> ages_;
-  std::unordered_map<int, Slot> slots_;
+  std::list<Key> ages_;
+  std::unordered_map<Key, Slot, KeyHash> slots_;
 };
 
 }  // namespace tomelet::serve

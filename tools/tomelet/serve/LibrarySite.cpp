@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <map>
-#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "document/Document.h"
@@ -33,8 +31,17 @@ TSiteResponse LibraryReply(std::string contentType, std::string body) {
   return response;
 }
 
-// Keeps a document's site, and so its archive and its memory budget, alive until the last byte
-// of a reply it gave has gone, even when the document is replaced meanwhile.
+// A document's site, kept by the library beside the open document and let go with it. Its
+// entries come from the server's one budget, which the mount brings.
+struct TSiteCompanion final : library::TDocumentCompanion {
+  TSiteCompanion(std::shared_ptr<const TDocument> archive, TSiteRules rules, TDocumentMount mount)
+      : Site(archive, archive->Options().StartPage(), kDefaultMemoryBudget, std::move(rules),
+             std::move(mount)) {}
+  TDocumentSite Site;
+};
+
+// Keeps a document's site, and so its archive, alive until the last byte of a reply it gave has
+// gone, even when the document is closed or replaced meanwhile.
 class TSiteHeldBody final : public TBodySource {
  public:
   TSiteHeldBody(std::shared_ptr<const TDocumentSite> site, std::unique_ptr<TBodySource> body)
@@ -66,13 +73,11 @@ TSiteResponse WithheldPage() {
 }
 
 // Whether the document may be searched by anyone: it has no password. One that cannot be opened
-// counts as having one, since nothing is known of it.
+// counts as having one, since nothing is known of it. The facts are read once, so a search
+// opens no document only to ask.
 bool IsOpenToAll(const library::TLibraryDocument& document) {
-  try {
-    return document.Archive()->Options().AccessPassword().empty();
-  } catch (const std::exception&) {
-    return false;
-  }
+  const auto facts = document.Facts();
+  return facts.Error.empty() && !facts.Protected;
 }
 
 TSiteResponse Redirect(int status, std::string location) {
@@ -84,19 +89,18 @@ TSiteResponse Redirect(int status, std::string location) {
 }  // namespace
 
 struct TLibrarySite::Impl {
-  Impl(const library::TLibrary& library, TLibraryRules rules, std::size_t memoryBudget)
-      : library(library), rules(std::move(rules)), memoryBudget(memoryBudget) {}
+  Impl(const library::TLibrary& library, TLibraryRules rules, std::shared_ptr<TEntryCache> entries)
+      : library(library),
+        rules(std::move(rules)),
+        entries(entries ? std::move(entries)
+                        : std::make_shared<TEntryCache>(kDefaultMemoryBudget)) {}
 
   const library::TLibrary& library;
   TLibraryRules rules;
-  std::size_t memoryBudget;
-  mutable std::mutex lock;
-  mutable std::shared_ptr<const library::TDocumentList> seen;
-  mutable std::map<const library::TLibraryDocument*, std::shared_ptr<const TDocumentSite>> sites;
+  std::shared_ptr<TEntryCache> entries;
 
-  std::shared_ptr<const TDocumentSite> SiteOf(
-      const std::shared_ptr<library::TLibraryDocument>& document, TSiteRules own) const;
-  void ForgetGone(const std::shared_ptr<const library::TDocumentList>& now) const;
+  std::shared_ptr<const TDocumentSite> SiteOf(const library::TLibraryDocument& document,
+                                              TSiteRules own) const;
   TSiteRules RulesFor(const library::TLibraryDocument& document) const;
   bool Withheld(const library::TLibraryDocument& document, const TSiteRules& own) const;
   TSiteResponse Route(const TSiteRequest& request) const;
@@ -106,37 +110,15 @@ struct TLibrarySite::Impl {
   TSiteResponse Document(std::string_view target, const TSiteRequest& request) const;
 };
 
-// Sites of documents that left the library are let go once they are no longer listed; replies
-// still under way hold them on their own.
-void TLibrarySite::Impl::ForgetGone(
-    const std::shared_ptr<const library::TDocumentList>& now) const {
-  if (now == seen) {
-    return;
-  }
-  std::erase_if(sites, [&](const auto& entry) {
-    return std::none_of(now->begin(), now->end(),
-                        [&](const auto& document) { return document.get() == entry.first; });
-  });
-  seen = now;
-}
-
 std::shared_ptr<const TDocumentSite> TLibrarySite::Impl::SiteOf(
-    const std::shared_ptr<library::TLibraryDocument>& document, TSiteRules own) const {
-  const auto now = library.Documents();
-  {
-    const std::lock_guard guard(lock);
-    ForgetGone(now);
-    const auto found = sites.find(document.get());
-    if (found != sites.end()) {
-      return found->second;
-    }
-  }
-  const auto archive = document->Archive();
-  auto site = std::make_shared<const TDocumentSite>(
-      archive, archive->Options().StartPage(), memoryBudget, std::move(own),
-      TDocumentMount{"/" + document->Name(), document->Index()});
-  const std::lock_guard guard(lock);
-  return sites.try_emplace(document.get(), std::move(site)).first->second;
+    const library::TLibraryDocument& document, TSiteRules own) const {
+  const auto companion = document.Companion([&](auto archive, auto index) {
+    return std::make_shared<const TSiteCompanion>(
+        std::move(archive), std::move(own),
+        TDocumentMount{"/" + document.Name(), std::move(index), entries});
+  });
+  const auto& site = static_cast<const TSiteCompanion&>(*companion).Site;
+  return std::shared_ptr<const TDocumentSite>(companion, &site);
 }
 
 // The rules of the document served alone, with its NAME as the realm: what the browser shows
@@ -159,8 +141,8 @@ bool TLibrarySite::Impl::Withheld(const library::TLibraryDocument& document,
 }
 
 TLibrarySite::TLibrarySite(const library::TLibrary& library, TLibraryRules rules,
-                           std::size_t memoryBudget)
-    : impl_(std::make_unique<Impl>(library, std::move(rules), memoryBudget)) {}
+                           std::shared_ptr<TEntryCache> entries)
+    : impl_(std::make_unique<Impl>(library, std::move(rules), std::move(entries))) {}
 
 TLibrarySite::~TLibrarySite() = default;
 
@@ -239,8 +221,8 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
   };
   if (path == "/-/suggest") {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& [name, page] :
-         library::SuggestLibrary(*documents, query, kLibrarySuggestions, searchable)) {
+    for (const auto& [name, page] : library::SuggestLibrary(*documents, query, kLibrarySuggestions,
+                                                            searchable, library.OpenLimit())) {
       const search::TSearchHit hit{page.Path, page.Anchor, page.Title, "", 0};
       list.push_back({{"doc", name},
                       {"title", page.Title},
@@ -251,8 +233,8 @@ TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
         "application/json",
         object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
   }
-  const auto results =
-      library::SearchLibrary(*documents, query, asked.Start, asked.Limit, searchable);
+  const auto results = library::SearchLibrary(*documents, query, asked.Start, asked.Limit,
+                                              searchable, library.OpenLimit());
   if (path == "/-/search.json") {
     return LibraryReply("application/json", library::LibraryResultsJson(results) + "\n");
   }
@@ -309,7 +291,7 @@ TSiteResponse TLibrarySite::Impl::Document(std::string_view target,
   if (Withheld(*document, own)) {
     return WithheldPage();
   }
-  const auto site = SiteOf(document, std::move(own));
+  const auto site = SiteOf(*document, std::move(own));
   TSiteResponse response = site->Respond(request);
   if (response.Body) {
     response.Body = std::make_unique<TSiteHeldBody>(site, std::move(response.Body));

@@ -29,9 +29,11 @@ struct TLibraryRules {
 // gate.
 class TLibrarySite final : public TSite {
  public:
-  // memoryBudget is given to each document site as TDocumentSite takes it.
+  // entries: the memory budget of the whole server, with its cache, shared by every document;
+  // null for one of kDefaultMemoryBudget. A document's site lives beside the open document and
+  // is let go when the library closes it.
   TLibrarySite(const library::TLibrary& library, TLibraryRules rules = {},
-               std::size_t memoryBudget = kDefaultMemoryBudget);
+               std::shared_ptr<TEntryCache> entries = nullptr);
   ~TLibrarySite() override;
 
   TSiteResponse Respond(const TSiteRequest& request) const override;

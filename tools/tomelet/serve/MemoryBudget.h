@@ -34,6 +34,7 @@ class TMemoryBudget {
   // A hold on bytes of the budget; none when they do not fit beside the holds already given.
   // The budget must outlive its holds.
   std::optional<TMemoryHold> Reserve(std::size_t bytes);
+  std::size_t Used() const { return used_; }
 
  private:
   friend class TMemoryHold;

@@ -20,6 +20,7 @@
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/serve/DocumentServer.h"
 #include "tools/tomelet/serve/DocumentSite.h"
+#include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/HangUpReload.h"
 #include "tools/tomelet/serve/LibrarySite.h"
 #include "tools/tomelet/serve/PasswordPrompt.h"
@@ -44,6 +45,7 @@ struct ServeArgs {
   bool verbose = false;
   unsigned idleTimeout = 60;
   unsigned memoryBudget = serve::kDefaultMemoryBudget >> 20;
+  unsigned openDocuments = library::kDefaultOpenDocuments;
   unsigned maxAge = serve::kDefaultMaxAge;
   bool allowRemote = false;
 };
@@ -157,14 +159,17 @@ void ServeLibrary(const ServeArgs& args) {
         "--password is for one document; give a library's passwords with --password-file, one "
         "line NAME:password per document");
   }
-  library::TLibrary library({args.paths.begin(), args.paths.end()}, args.recursive);
+  library::TLibrary library({args.paths.begin(), args.paths.end()}, args.recursive,
+                            args.openDocuments);
   const serve::THangUpReload hangUp([&library] { library.Reload(); });
   library.Watch();
   serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
   if (args.passwordFile) {
     rules.Passwords = serve::NamedPasswordsFromFile(*args.passwordFile);
   }
-  const serve::TLibrarySite site(library, std::move(rules), std::size_t{args.memoryBudget} << 20);
+  const serve::TLibrarySite site(
+      library, std::move(rules),
+      std::make_shared<serve::TEntryCache>(std::size_t{args.memoryBudget} << 20));
   ServeSite(site, args,
             "a library of " + std::to_string(library.Documents()->size()) + " documents",
             [&] { return MayHoldPasswordDocument(library, args); });
@@ -220,9 +225,15 @@ void AddServeCommand(CLI::App& app) {
       ->capture_default_str();
   command
       ->add_option("--memory-budget", args->memoryBudget,
-                   "MiB of entry contents held whole for replies in flight and the cache; "
-                   "beyond it entries are streamed in pieces")
+                   "MiB of entry contents held whole for replies in flight and the cache, for "
+                   "the whole server; beyond it entries are streamed in pieces")
       ->check(CLI::Range(0u, 1u << 20))
+      ->capture_default_str();
+  command
+      ->add_option("--open-documents", args->openDocuments,
+                   "Documents of a library kept open at once, with their search indexes; the "
+                   "least recently used beyond it are closed")
+      ->check(CLI::Range(1u, 1u << 20))
       ->capture_default_str();
   command->callback([args] { RunServe(*args); });
 }

@@ -36,10 +36,11 @@ LibraryTest::LibraryTest() {
   WriteDocument(shelf_ / "secret.tlt", Page("en", "Secret Title", "dictionary secrets"), "pw");
 }
 
-void LibraryTest::Serve(TLibraryRules rules) {
-  library_ = std::make_unique<library::TLibrary>(std::vector<fs::path>{shelf_}, true);
+void LibraryTest::Serve(TLibraryRules rules, std::shared_ptr<TEntryCache> entries,
+                        std::size_t openLimit) {
+  library_ = std::make_unique<library::TLibrary>(std::vector<fs::path>{shelf_}, true, openLimit);
   library_->Watch();
-  site_ = std::make_unique<TLibrarySite>(*library_, std::move(rules));
+  site_ = std::make_unique<TLibrarySite>(*library_, std::move(rules), std::move(entries));
   server_ = std::make_unique<TDocumentServer>(*site_, TServerSettings{});
   server_->Start();
 }

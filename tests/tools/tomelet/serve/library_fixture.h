@@ -12,6 +12,7 @@
 
 #include "library/Library.h"
 #include "tests/tools/tomelet/serve/serve_fixture.h"
+#include "tools/tomelet/serve/EntryBodies.h"
 #include "tools/tomelet/serve/LibrarySite.h"
 
 namespace tomelet::serve::testing {
@@ -26,7 +27,8 @@ class LibraryTest : public ::testing::Test {
  protected:
   LibraryTest();
 
-  void Serve(TLibraryRules rules = {});
+  void Serve(TLibraryRules rules = {}, std::shared_ptr<TEntryCache> entries = nullptr,
+             std::size_t openLimit = library::kDefaultOpenDocuments);
   httplib::Result Get(const std::string& target, const httplib::Headers& headers = {}) const;
   // The library search once every document in it has been indexed.
   nlohmann::json Search(const std::string& query, const httplib::Headers& headers = {}) const;

@@ -1,0 +1,39 @@
+// Index blocks this process has found sound, so that an index opened again (a library closes
+// those it has not used lately) skips the check of its whole structure. A block is known by its
+// file's identity and its place in the file: a file written since has other times and is checked
+// again.
+#pragma once
+
+#include <sys/types.h>
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+
+namespace tomelet::search {
+
+struct TIndexBlockIdentity {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  std::int64_t FileSize = 0;
+  std::int64_t Modified = 0;  // nanoseconds since the epoch
+  std::int64_t Changed = 0;   // status change, nanoseconds since the epoch
+  std::int64_t Offset = 0;
+  std::int64_t Length = 0;
+  auto operator<=>(const TIndexBlockIdentity&) const = default;
+};
+
+// The block [offset, offset + length) of the file behind fd as it is now; none when the file
+// cannot be looked at.
+std::optional<TIndexBlockIdentity> IdentifyIndexBlock(int fd, std::int64_t offset,
+                                                      std::int64_t length);
+
+// True when a block of this identity was remembered as sound.
+bool WasFoundSound(const TIndexBlockIdentity& block);
+
+// Remembers a block found sound by a check that began at checkBegan (nanoseconds since the
+// epoch), identified before it began. A file changed shortly before is not remembered: a write
+// within the same tick of the file system's clock would leave its times as they were.
+void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
+
+}  // namespace tomelet::search

@@ -1,0 +1,53 @@
+// An index checked once is not checked again while its file stays the same: the memory of a
+// passed check holds for exactly the bytes checked, and never for a file changed too recently to
+// tell a later write from the one before.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "search/SoundIndexes.h"
+#include "tests/search/SearchFixtures.h"
+
+namespace tomelet::search::testing {
+namespace {
+
+constexpr std::int64_t kSecond = 1'000'000'000;
+
+TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
+  TScratchFolder folder;
+  const auto path = folder / "document.tlt";
+  std::ofstream(path, std::ios::binary) << std::string(4096, 'x');
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const auto block = IdentifyIndexBlock(fd, 100, 2000);
+  ASSERT_TRUE(block);
+  EXPECT_FALSE(WasFoundSound(*block));
+
+  // Written a moment before the check began: a write in the same clock tick could follow
+  // unseen, so nothing is remembered.
+  RememberSound(*block, block->Changed + kSecond);
+  EXPECT_FALSE(WasFoundSound(*block));
+
+  RememberSound(*block, block->Changed + 60 * kSecond);
+  EXPECT_TRUE(WasFoundSound(*block));
+  EXPECT_TRUE(WasFoundSound(*IdentifyIndexBlock(fd, 100, 2000)));
+  // Other bytes of the same file were not checked.
+  EXPECT_FALSE(WasFoundSound(*IdentifyIndexBlock(fd, 100, 2001)));
+  EXPECT_FALSE(WasFoundSound(*IdentifyIndexBlock(fd, 99, 2000)));
+
+  // A write changes the file's change time, whatever its modification time is then set to.
+  ASSERT_EQ(::pwrite(fd, "y", 1, 150), 1);
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {1, 0}};
+  ASSERT_EQ(::futimens(fd, times), 0);
+  EXPECT_FALSE(WasFoundSound(*IdentifyIndexBlock(fd, 100, 2000)));
+  auto changed = *block;
+  changed.Changed += 1;
+  EXPECT_FALSE(WasFoundSound(changed));
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace tomelet::search::testing
