@@ -79,8 +79,8 @@ std::vector<TCatalogueEntry> CatalogueEntries(const TDocumentList& documents) {
   std::vector<TCatalogueEntry> entries;
   entries.reserve(documents.size());
   for (const auto& document : documents) {
-    entries.push_back(
-        {document->Name(), document->Facts(), document->Stamp().Size, document->Stamp().Modified});
+    entries.push_back({document->Name(), document->Facts(), document->Stamp().Size,
+                       Nanoseconds(document->Stamp().Modified)});
   }
   return entries;
 }

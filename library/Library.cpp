@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,18 +23,17 @@ namespace fs = std::filesystem;
 // Changes come in bursts (a copy writes, closes, renames): one reload after things settle.
 constexpr int kSettleMilliseconds = 200;
 
-std::int64_t Nanoseconds(const timespec& time) {
-  return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
-}
-
-bool Stamp(const fs::path& path, TFileStamp& stamp, bool& executable) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+bool Stamp(const fs::path& path, TFileIdentity& stamp, bool& executable) {
+  std::error_code ec;
+  const auto status = fs::status(path, ec);
+  const auto identity = IdentityAt(path);
+  if (ec || !fs::is_regular_file(status) || !identity) {
     return false;
   }
-  stamp = {status.st_dev, status.st_ino, status.st_size, Nanoseconds(status.st_mtim),
-           Nanoseconds(status.st_ctim)};
-  executable = (status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+  stamp = *identity;
+  constexpr auto kAnyExecute =
+      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+  executable = (status.permissions() & kAnyExecute) != fs::perms::none;
   return true;
 }
 

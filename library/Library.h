@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files/FileIdentity.h"
+
 namespace tomelet {
 class TDocument;
 }
@@ -37,16 +39,6 @@ class TDocumentCompanion {
   virtual ~TDocumentCompanion() = default;
 };
 
-// What tells one version of a file from the next without reading it.
-struct TFileStamp {
-  dev_t Device = 0;
-  ino_t Inode = 0;
-  std::int64_t Size = 0;
-  std::int64_t Modified = 0;  // nanoseconds since the epoch
-  std::int64_t Changed = 0;   // status change, nanoseconds since the epoch
-  bool operator==(const TFileStamp&) const = default;
-};
-
 // What the catalogue shows of a document, read from it once.
 struct TDocumentFacts {
   std::string Title;     // the start page's <title>, else the file name
@@ -61,7 +53,7 @@ class TLibraryDocument {
  public:
   // open: the library's account of its open documents, which closes the least recently used;
   // null for a document that stays open once opened.
-  TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp,
+  TLibraryDocument(std::string name, std::filesystem::path path, TFileIdentity stamp,
                    std::shared_ptr<TOpenDocuments> open = nullptr);
   ~TLibraryDocument();
   TLibraryDocument(const TLibraryDocument&) = delete;
@@ -69,7 +61,7 @@ class TLibraryDocument {
 
   const std::string& Name() const { return name_; }
   const std::filesystem::path& Path() const { return path_; }
-  const TFileStamp& Stamp() const { return stamp_; }
+  const TFileIdentity& Stamp() const { return stamp_; }
 
   // The open document, opened on first use and kept until the library closes it; one closed
   // while someone still holds it is handed out again rather than opened twice. Thread-safe.
@@ -106,7 +98,7 @@ class TLibraryDocument {
 
   std::string name_;
   std::filesystem::path path_;
-  TFileStamp stamp_;
+  TFileIdentity stamp_;
   std::shared_ptr<TOpenDocuments> open_;
   mutable std::mutex lock_;
   mutable THeld held_;
@@ -125,7 +117,7 @@ using TDocumentList = std::vector<std::shared_ptr<TLibraryDocument>>;
 struct TFoundFile {
   std::filesystem::path Path;
   std::filesystem::path Relative;
-  TFileStamp Stamp;
+  TFileIdentity Stamp;
 };
 
 // The name of each file, in the same order: the relative path without its extension, lower

@@ -50,8 +50,8 @@ TDocumentFacts ReadFacts(const TDocument& archive, const std::filesystem::path& 
 
 }  // namespace
 
-TLibraryDocument::TLibraryDocument(std::string name, std::filesystem::path path, TFileStamp stamp,
-                                   std::shared_ptr<TOpenDocuments> open)
+TLibraryDocument::TLibraryDocument(std::string name, std::filesystem::path path,
+                                   TFileIdentity stamp, std::shared_ptr<TOpenDocuments> open)
     : name_(std::move(name)), path_(std::move(path)), stamp_(stamp), open_(std::move(open)) {}
 
 // First, so the library's account never reaches a document half torn down.

@@ -1,9 +1,8 @@
 #include "search/SoundIndexes.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <mutex>
-#include <set>
+#include <vector>
 
 namespace tomelet::search {
 namespace {
@@ -19,47 +18,44 @@ std::mutex& Lock() {
   return lock;
 }
 
-std::set<TIndexBlockIdentity>& Remembered() {
-  static std::set<TIndexBlockIdentity> remembered;
+// Looking through even a full list costs little beside opening an index.
+std::vector<TIndexBlockIdentity>& Remembered() {
+  static std::vector<TIndexBlockIdentity> remembered;
   return remembered;
 }
 
-std::int64_t Nanoseconds(const timespec& time) {
-  return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
+bool IsRemembered(const TIndexBlockIdentity& block) {
+  return std::find(Remembered().begin(), Remembered().end(), block) != Remembered().end();
 }
 
 }  // namespace
 
 std::optional<TIndexBlockIdentity> IdentifyIndexBlock(int fd, std::int64_t offset,
                                                       std::int64_t length) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) {
+  const auto file = IdentityOf(fd);
+  if (!file) {
     return std::nullopt;
   }
-  return TIndexBlockIdentity{status.st_dev,
-                             status.st_ino,
-                             status.st_size,
-                             Nanoseconds(status.st_mtim),
-                             Nanoseconds(status.st_ctim),
-                             offset,
-                             length};
+  return TIndexBlockIdentity{*file, offset, length};
 }
 
 bool WasFoundSound(const TIndexBlockIdentity& block) {
   const std::lock_guard guard(Lock());
-  return Remembered().contains(block);
+  return IsRemembered(block);
 }
 
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan) {
-  if (checkBegan - block.Changed < kSettledNanoseconds ||
-      checkBegan - block.Modified < kSettledNanoseconds) {
+  if (checkBegan - Nanoseconds(block.File.StatusChanged) < kSettledNanoseconds ||
+      checkBegan - Nanoseconds(block.File.Modified) < kSettledNanoseconds) {
     return;
   }
   const std::lock_guard guard(Lock());
   if (Remembered().size() >= kMostRemembered) {
     Remembered().clear();
   }
-  Remembered().insert(block);
+  if (!IsRemembered(block)) {
+    Remembered().push_back(block);
+  }
 }
 
 }  // namespace tomelet::search

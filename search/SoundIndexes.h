@@ -6,21 +6,18 @@
 
 #include <sys/types.h>
 
-#include <compare>
 #include <cstdint>
 #include <optional>
+
+#include "platform/files/FileIdentity.h"
 
 namespace tomelet::search {
 
 struct TIndexBlockIdentity {
-  dev_t Device = 0;
-  ino_t Inode = 0;
-  std::int64_t FileSize = 0;
-  std::int64_t Modified = 0;  // nanoseconds since the epoch
-  std::int64_t Changed = 0;   // status change, nanoseconds since the epoch
+  TFileIdentity File;
   std::int64_t Offset = 0;
   std::int64_t Length = 0;
-  auto operator<=>(const TIndexBlockIdentity&) const = default;
+  bool operator==(const TIndexBlockIdentity&) const = default;
 };
 
 // The block [offset, offset + length) of the file behind fd as it is now; none when the file

@@ -21,6 +21,10 @@ bool TFileIdentity::operator==(const TFileIdentity& other) const {
          SameTime(Modified, other.Modified) && SameTime(StatusChanged, other.StatusChanged);
 }
 
+std::int64_t Nanoseconds(const timespec& time) {
+  return std::int64_t{time.tv_sec} * 1'000'000'000 + time.tv_nsec;
+}
+
 std::optional<TFileIdentity> IdentityOf(int descriptor) {
   struct stat status {};
   if (::fstat(descriptor, &status) != 0) {

@@ -22,6 +22,9 @@ struct TFileIdentity {
   bool operator==(const TFileIdentity& other) const;
 };
 
+// A file time as one number, nanoseconds since the epoch.
+std::int64_t Nanoseconds(const timespec& time);
+
 // The identity of an open descriptor; nothing when it cannot be asked.
 std::optional<TFileIdentity> IdentityOf(int descriptor);
 // The identity of the file now at path; nothing when there is none.

@@ -71,7 +71,7 @@ TEST(DocumentNames, AreUniqueAndStayWithTheirFileWhateverComesBeside) {
 TDocumentList Shelf(std::initializer_list<const char*> names) {
   TDocumentList documents;
   for (const char* name : names) {
-    documents.push_back(std::make_shared<TLibraryDocument>(name, name, TFileStamp{}));
+    documents.push_back(std::make_shared<TLibraryDocument>(name, name, TFileIdentity{}));
   }
   return documents;
 }

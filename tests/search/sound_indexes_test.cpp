@@ -28,10 +28,10 @@ TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
 
   // Written a moment before the check began: a write in the same clock tick could follow
   // unseen, so nothing is remembered.
-  RememberSound(*block, block->Changed + kSecond);
+  RememberSound(*block, Nanoseconds(block->File.StatusChanged) + kSecond);
   EXPECT_FALSE(WasFoundSound(*block));
 
-  RememberSound(*block, block->Changed + 60 * kSecond);
+  RememberSound(*block, Nanoseconds(block->File.StatusChanged) + 60 * kSecond);
   EXPECT_TRUE(WasFoundSound(*block));
   EXPECT_TRUE(WasFoundSound(*IdentifyIndexBlock(fd, 100, 2000)));
   // Other bytes of the same file were not checked.
@@ -44,7 +44,7 @@ TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
   ASSERT_EQ(::futimens(fd, times), 0);
   EXPECT_FALSE(WasFoundSound(*IdentifyIndexBlock(fd, 100, 2000)));
   auto changed = *block;
-  changed.Changed += 1;
+  changed.File.StatusChanged.tv_nsec += 1;
   EXPECT_FALSE(WasFoundSound(changed));
   ::close(fd);
 }
