@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <unordered_map>
