@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iterator>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <unordered_map>
@@ -56,8 +54,7 @@ bool PickByKeywords(std::string_view keywords, const TDocumentList& documents,
 }
 
 // Each index is first asked for about twice its share of the hits wanted, at least this many:
-// enough that most need not be asked again. A hit costs far more than matching (its record is
-// read from its block), so asking few pays.
+// enough that most need not be asked again.
 constexpr std::size_t kFewestFirstAsked = 3;
 
 // A search waits this long at most for indexes still being opened (each is checked whole before
@@ -69,7 +66,13 @@ constexpr auto kOpeningPoll = std::chrono::milliseconds(5);
 struct TSearched {
   const TLibraryDocument* Document;
   std::shared_ptr<const search::TSearchIndex> Index;
-  search::TSearchResults Ranked;
+  // Null until ranked, and again once failed or let go with its index (between groups); it goes
+  // before the index it reads.
+  std::unique_ptr<search::TRanking> Ranking = nullptr;
+  // The scores ranked, and the totals of the last ranking asked, which outlive the ranking.
+  std::vector<double> Scores = {};
+  std::uint64_t Total = 0;
+  bool TotalExact = false;
   std::size_t Asked = 0;
   bool Failed = false;
 };
@@ -136,21 +139,31 @@ std::vector<std::vector<const TLibraryDocument*>> InGroups(
 // built as indexing.
 std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& inScope,
                                     TLibraryResults& results) {
-  // Every index starts opening on its own thread before the first is waited for.
   std::vector<std::shared_ptr<search::TBackgroundIndex>> indexes(inScope.size());
-  RunShared(inScope.size(), [&](std::size_t i) {
+  const auto start = [&](std::size_t i) {
     try {
       indexes[i] = inScope[i]->Index();
       indexes[i]->State();
     } catch (const std::exception&) {
       indexes[i] = nullptr;
     }
-  });
+  };
+  // Documents not yet open are opened each on its own thread before the first index is waited
+  // for; an open one's index is at hand.
+  std::vector<std::size_t> closed;
+  for (std::size_t i = 0; i < inScope.size(); ++i) {
+    if (inScope[i]->IsOpen()) {
+      start(i);
+    } else {
+      closed.push_back(i);
+    }
+  }
+  RunShared(closed.size(), [&](std::size_t i) { start(closed[i]); });
   auto states = StatesOnceOpened(indexes);
   std::vector<TSearched> ready;
   for (std::size_t i = 0; i < inScope.size(); ++i) {
     if (states[i].Index) {
-      ready.push_back({inScope[i], std::move(states[i].Index), {}});
+      ready.push_back({inScope[i], std::move(states[i].Index)});
     } else {
       (!indexes[i] || !states[i].Error.empty() ? results.Failed : results.Indexing)
           .push_back(inScope[i]->Name());
@@ -159,21 +172,27 @@ std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& 
   return ready;
 }
 
-// Asks each index of `asks` (index, hits) for its next hits after those it gave, the indexes at
-// once. An index that fails is marked and left out.
+// Asks each index of `asks` (index, hits) for its next hits after those it gave, ranked only,
+// the indexes at once. An index that fails is marked and left out.
 void Rank(std::vector<TSearched>& searched,
-          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text,
-          bool withSnippets) {
+          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text) {
   RunShared(asks.size(), [&](std::size_t i) {
     auto& one = searched[asks[i].first];
-    const std::size_t given = one.Ranked.Hits.size();
     one.Asked = asks[i].second;
     try {
-      auto next = one.Index->Search(text, given, one.Asked - given, withSnippets);
-      one.Ranked.Total = next.Total;
-      std::move(next.Hits.begin(), next.Hits.end(), std::back_inserter(one.Ranked.Hits));
+      if (one.Ranking) {
+        one.Ranking->More(one.Asked - one.Scores.size());
+      } else {
+        one.Ranking = one.Index->Rank(text, one.Asked);
+      }
+      for (std::size_t rank = one.Scores.size(); rank < one.Ranking->Size(); ++rank) {
+        one.Scores.push_back(one.Ranking->Score(rank));
+      }
+      one.Total = one.Ranking->Total();
+      one.TotalExact = one.Ranking->TotalExact();
     } catch (const std::exception&) {
-      one.Ranked = {};
+      one.Ranking.reset();
+      one.Scores.clear();
       one.Failed = true;
     }
   });
@@ -184,8 +203,8 @@ void Rank(std::vector<TSearched>& searched,
 std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size_t wanted) {
   std::vector<TRankedHit> ranked;
   for (std::size_t i = 0; i < searched.size(); ++i) {
-    for (std::size_t rank = 0; rank < searched[i].Ranked.Hits.size(); ++rank) {
-      ranked.push_back({searched[i].Ranked.Hits[rank].Score, i, rank});
+    for (std::size_t rank = 0; rank < searched[i].Scores.size(); ++rank) {
+      ranked.push_back({searched[i].Scores[rank], i, rank});
     }
   }
   const auto better = [](const TRankedHit& a, const TRankedHit& b) {
@@ -209,25 +228,22 @@ std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSea
                                                           std::size_t wanted) {
   std::vector<double> scores;
   for (const auto& one : searched) {
-    for (const auto& hit : one.Ranked.Hits) {
-      scores.push_back(hit.Score);
-    }
+    scores.insert(scores.end(), one.Scores.begin(), one.Scores.end());
   }
   std::vector<std::pair<std::size_t, std::size_t>> again;
   for (std::size_t i = 0; i < searched.size(); ++i) {
-    const auto& ranked = searched[i].Ranked;
-    if (searched[i].Failed || ranked.Hits.empty() || ranked.Hits.size() < searched[i].Asked ||
-        ranked.Total <= ranked.Hits.size()) {
+    const auto& own = searched[i].Scores;
+    if (searched[i].Failed || own.empty() || own.size() < searched[i].Asked ||
+        searched[i].Total <= own.size()) {
       continue;
     }
-    const double last = ranked.Hits.back().Score;
-    const auto above = static_cast<std::size_t>(
-        std::count_if(scores.begin(), scores.end(), [&](double score) { return score > last; }));
+    const double last = own.back();
+    const auto above = [&](double score) { return score > last; };
     // Its own hits above its last are among those counted.
-    const std::size_t own = static_cast<std::size_t>(std::count_if(
-        ranked.Hits.begin(), ranked.Hits.end(), [&](const auto& hit) { return hit.Score > last; }));
-    const std::size_t others = above - own;
-    if (others < wanted && wanted - others > ranked.Hits.size()) {
+    const auto others =
+        static_cast<std::size_t>(std::count_if(scores.begin(), scores.end(), above) -
+                                 std::count_if(own.begin(), own.end(), above));
+    if (others < wanted && wanted - others > own.size()) {
       again.emplace_back(i, wanted - others);
     }
   }
@@ -236,10 +252,9 @@ std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSea
 
 // The merged best `wanted`: every index asked for a few first, then those that may hold more of
 // them asked for as many as they may hold. Scores of different indexes are the same measure
-// (BM25 over each document's own counts), so they are merged as they are. Snippets cost little
-// beside reading a hit at all, so they are made as the hits are read when most of them are shown.
+// (BM25 over each document's own counts), so they are merged as they are.
 std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::string& text,
-                                std::size_t wanted, bool withSnippets) {
+                                std::size_t wanted) {
   const std::size_t share =
       (2 * wanted + searched.size() - 1) / std::max<std::size_t>(1, searched.size());
   const std::size_t first = std::min(wanted, std::max(kFewestFirstAsked, share));
@@ -247,10 +262,10 @@ std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::str
   for (std::size_t i = 0; i < searched.size(); ++i) {
     asks.emplace_back(i, first);
   }
-  Rank(searched, asks, text, withSnippets);
+  Rank(searched, asks, text);
   const auto again = CutShort(searched, wanted);
   if (!again.empty()) {
-    Rank(searched, again, text, withSnippets);
+    Rank(searched, again, text);
   }
   return Merged(searched, wanted);
 }
@@ -272,10 +287,11 @@ std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocumen
 }
 
 // A library with more documents than it keeps open is searched a group at a time: each index
-// gives at once as many hits as may be shown, since it is let go before the next group opens.
-// The hits come back in the documents' order, whatever order they were searched in.
+// ranks at once as many hits as may be shown, since it is let go, with its ranking, before the
+// next group opens. The hits come back in the documents' order, whatever order they were
+// searched in.
 std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
-                                    const std::string& text, std::size_t wanted, bool withSnippets,
+                                    const std::string& text, std::size_t wanted,
                                     std::size_t heldAtOnce, TLibraryResults& results) {
   std::vector<TSearched> searched;
   for (const auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
@@ -284,8 +300,9 @@ std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& 
     for (std::size_t i = 0; i < ready.size(); ++i) {
       asks.emplace_back(i, wanted);
     }
-    Rank(ready, asks, text, withSnippets);
+    Rank(ready, asks, text);
     for (auto& one : ready) {
+      one.Ranking.reset();
       one.Index.reset();
       searched.push_back(std::move(one));
     }
@@ -314,39 +331,47 @@ std::shared_ptr<const search::TSearchIndex> IndexAgain(const TSearched& searched
   }
 }
 
-// Each document's hits shown come from one run of its ranks, so one more search per document
-// gives all their snippets; the documents are asked at once.
-void AddSnippets(std::vector<TSearched>& searched, const std::string& text,
-                 std::vector<TRankedHit>::const_iterator first,
-                 std::vector<TRankedHit>::const_iterator last, TLibraryResults& results) {
-  std::map<std::size_t, std::pair<std::size_t, std::size_t>> runs;
-  for (auto it = first; it != last; ++it) {
-    auto [run, added] = runs.try_emplace(it->Searched, it->Rank, it->Rank);
-    run->second.first = std::min(run->second.first, it->Rank);
-    run->second.second = std::max(run->second.second, it->Rank);
+// The hits shown, read whole from the rankings that gave them, on the calling thread: reading
+// them costs less than handing them to helpers. A document searched in an earlier group is
+// opened and ranked again first, the same way, the documents at once. A document whose hit cannot
+// be read is marked failed and its hits are left out.
+void AddShown(std::vector<TSearched>& searched, const std::string& text,
+              const std::vector<TRankedHit>& shown, TLibraryResults& results) {
+  std::vector<std::size_t> again;
+  for (const auto& ranked : shown) {
+    const auto& one = searched[ranked.Searched];
+    if (!one.Ranking && std::find(again.begin(), again.end(), ranked.Searched) == again.end()) {
+      again.push_back(ranked.Searched);
+    }
   }
-  const std::vector<std::pair<std::size_t, std::pair<std::size_t, std::size_t>>> asked(runs.begin(),
-                                                                                       runs.end());
-  std::vector<search::TSearchResults> answers(asked.size());
-  RunShared(asked.size(), [&](std::size_t i) {
-    const auto& [index, run] = asked[i];
+  RunShared(again.size(), [&](std::size_t i) {
+    auto& one = searched[again[i]];
     try {
-      if (const auto open = IndexAgain(searched[index])) {
-        answers[i] = open->Search(text, run.first, run.second - run.first + 1);
+      one.Index = IndexAgain(one);
+      if (one.Index) {
+        one.Ranking = one.Index->Rank(text, one.Asked);
       }
     } catch (const std::exception&) {
-      // The hits keep their place, without a snippet.
+      one.Ranking.reset();
     }
+    one.Failed = !one.Ranking;
   });
-  std::map<std::size_t, const search::TSearchResults*> shown;
-  for (std::size_t i = 0; i < asked.size(); ++i) {
-    shown[asked[i].first] = &answers[i];
+  std::vector<std::pair<TSearched*, search::TSearchHit>> hits;
+  for (const auto& ranked : shown) {
+    auto& one = searched[ranked.Searched];
+    if (one.Failed) {
+      continue;
+    }
+    try {
+      hits.emplace_back(&one, one.Ranking->Hit(ranked.Rank));
+    } catch (const std::exception&) {
+      one.Failed = true;
+    }
   }
-  for (auto it = first; it != last; ++it) {
-    const auto& hits = shown[it->Searched]->Hits;
-    const std::size_t at = it->Rank - runs[it->Searched].first;
-    auto hit = at < hits.size() ? hits[at] : searched[it->Searched].Ranked.Hits[it->Rank];
-    results.Hits.push_back({searched[it->Searched].Document->Name(), std::move(hit)});
+  for (auto& [one, hit] : hits) {
+    if (!one->Failed) {
+      results.Hits.push_back({one->Document->Name(), std::move(hit)});
+    }
   }
 }
 
@@ -371,32 +396,28 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   TLibraryResults results;
   results.Query = query.Text;
   const auto inScope = DocumentsInScope(documents, query, allowed);
-  // A later page shows few of the hits read, so its snippets are made for those alone.
-  const bool firstPage = start == 0;
+  const std::size_t wanted = start + limit;
   std::vector<TSearched> searched;
   std::vector<TRankedHit> ranked;
   if (inScope.size() <= heldAtOnce) {
     searched = ReadyIndexes(inScope, results);
-    ranked = RankAll(searched, query.Text, start + limit, firstPage);
+    ranked = RankAll(searched, query.Text, wanted);
   } else {
-    searched = RankInGroups(inScope, query.Text, start + limit, firstPage, heldAtOnce, results);
-    ranked = Merged(searched, start + limit);
+    searched = RankInGroups(inScope, query.Text, wanted, heldAtOnce, results);
+    ranked = Merged(searched, wanted);
+  }
+  if (start < ranked.size()) {
+    AddShown(searched, query.Text,
+             {ranked.begin() + static_cast<std::ptrdiff_t>(start), ranked.end()}, results);
   }
   for (const auto& one : searched) {
-    results.Total += one.Ranked.Total;
-    results.TotalExact = results.TotalExact && one.Ranked.TotalExact;
     if (one.Failed) {
       results.Failed.push_back(one.Document->Name());
+      results.TotalExact = false;
+    } else {
+      results.Total += one.Total;
+      results.TotalExact = results.TotalExact && one.TotalExact;
     }
-  }
-  if (firstPage) {
-    for (const auto& hit : ranked) {
-      results.Hits.push_back(
-          {searched[hit.Searched].Document->Name(), searched[hit.Searched].Ranked.Hits[hit.Rank]});
-    }
-  } else if (start < ranked.size()) {
-    AddSnippets(searched, query.Text, ranked.begin() + static_cast<std::ptrdiff_t>(start),
-                ranked.end(), results);
   }
   return results;
 }

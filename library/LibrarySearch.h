@@ -45,11 +45,12 @@ struct TLibraryResults {
 using TDocumentFilter = std::function<bool(const TLibraryDocument&)>;
 
 // Hits [start, start + limit) of the merged list, best first by each index's own score, each
-// with its snippet. Each index is read only for the hits that may be among them, the indexes at
-// once; indexes still being opened are waited for up to 2 s. At most heldAtOnce indexes are
-// held at a time (the library's limit of open documents): more documents are searched a group
-// at a time, each index asked for every hit that may be shown, with the same list. Thread-safe.
-// Throws nothing for a document that fails: it is named in Failed instead.
+// with its snippet. Each index ranks only the hits that may be among them, the indexes at once,
+// and only the hits shown are read whole; indexes still being opened are waited for up to 2 s.
+// At most heldAtOnce indexes are held at a time (the library's limit of open documents): more
+// documents are searched a group at a time, each index asked for every hit that may be shown,
+// with the same list. Thread-safe. Throws nothing for a document that fails: it is named in
+// Failed instead.
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
                               std::size_t start, std::size_t limit, const TDocumentFilter& allowed,
                               std::size_t heldAtOnce = SIZE_MAX);

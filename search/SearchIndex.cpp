@@ -11,7 +11,9 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "search/ChildProcess.h"
@@ -38,6 +40,21 @@ constexpr Xapian::doccount kCheckAtLeast = 200;
 
 [[noreturn]] void ThrowDamaged() {
   throw ESearchIndexError(std::string(kDamagedIndexMessage));
+}
+
+// Xapian's errors, and the standard ones a damaged database raises inside it, are the index's
+// damage to the caller.
+template <typename TWork>
+auto AsDamage(const TWork& work) -> decltype(work()) {
+  try {
+    return work();
+  } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  } catch (const std::length_error&) {
+    ThrowDamaged();
+  } catch (const std::bad_alloc&) {
+    ThrowDamaged();
+  }
 }
 
 // Duplicated descriptors share one file position, which Xapian reads while opening.
@@ -72,6 +89,51 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
     }
   }
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
+}
+
+// Snippets stem every word of their text, and the words of a manual recur from hit to hit and
+// query to query, so each thread keeps the stems it made, per language. They are kept by the
+// thread rather than by each reader (an index has several) so that the room they take grows
+// with the threads alone, and bounded so that endless distinct words cannot grow it.
+class TRememberingStemmer : public Xapian::StemImplementation {
+ public:
+  TRememberingStemmer(std::string language, Xapian::Stem stemmer)
+      : language_(std::move(language)), stemmer_(std::move(stemmer)) {}
+
+  std::string operator()(const std::string& word) override {
+    auto& stems = ThreadStems(language_);
+    const auto found = stems.find(word);
+    if (found != stems.end()) {
+      return found->second;
+    }
+    if (stems.size() >= kMostStems) {
+      stems.clear();
+    }
+    return stems.emplace(word, stemmer_(word)).first->second;
+  }
+  std::string get_description() const override { return stemmer_.get_description(); }
+
+ private:
+  static constexpr std::size_t kMostStems = 8192;
+
+  static std::unordered_map<std::string, std::string>& ThreadStems(const std::string& language) {
+    thread_local std::map<std::string, std::unordered_map<std::string, std::string>, std::less<>>
+        byLanguage;
+    return byLanguage[language];
+  }
+
+  const std::string language_;
+  Xapian::Stem stemmer_;
+};
+
+// The stemmer of a reader: one that stems nothing stays as it is, which the query parser and
+// the snippets tell apart.
+Xapian::Stem ReaderStemmer(const std::string& language) {
+  Xapian::Stem stemmer = format::MakeStemmer(language);
+  if (stemmer.is_none()) {
+    return stemmer;
+  }
+  return Xapian::Stem(new TRememberingStemmer(language, std::move(stemmer)));
 }
 
 }  // namespace
@@ -125,8 +187,51 @@ struct TSearchIndex::Impl {
   format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
                                THitSource& source) const;
   TSectionBlockCache::TBlock Block(TReader& reader, std::uint64_t share, std::uint64_t index) const;
-  TSearchResults Run(TReader& reader, std::string_view query, std::size_t start, std::size_t limit,
-                     bool withSnippets) const;
+  // Hits [start, start + limit) of query, ranked on a reader of the pool.
+  std::unique_ptr<TRanking::Impl> Ranked(std::string_view query, std::size_t start,
+                                         std::size_t limit) const;
+};
+
+struct TRanking::Impl {
+  // Where a ranked hit is read from: the matching that gave it and its place there.
+  struct TPlace {
+    std::size_t Matching;
+    Xapian::doccount At;
+    double Score;
+  };
+
+  Impl(const TSearchIndex::Impl& index, std::unique_ptr<TReader> reader)
+      : index(index), reader(std::move(reader)), enquire(this->reader->Database) {}
+  // The Xapian objects go before the reader returns to the pool, where another thread may take
+  // it: their handles on its database count references without atomics.
+  ~Impl() {
+    matchings.clear();
+    enquire.reset();
+    named = {};
+    if (sound) {
+      index.Return(std::move(reader));
+    }
+  }
+  Impl(const Impl&) = delete;
+  Impl& operator=(const Impl&) = delete;
+
+  // Picks the query's form (all its words, else any of them) by matching the first hits.
+  void Start(std::string_view query, std::size_t start, std::size_t limit);
+  // Ranks hits [start, start + limit) after those ranked.
+  void Match(std::size_t start, std::size_t limit);
+  void Keep(Xapian::MSet matches);
+  TSearchHit Hit(std::size_t rank) const;
+
+  const TSearchIndex::Impl& index;
+  std::unique_ptr<TReader> reader;
+  std::optional<Xapian::Enquire> enquire;
+  TNamedSections named;
+  std::vector<Xapian::MSet> matchings;
+  std::vector<TPlace> places;
+  std::uint64_t total = 0;
+  bool totalExact = false;
+  // False once reading failed: the reader is then dropped rather than used again.
+  bool sound = true;
 };
 
 TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
@@ -207,7 +312,7 @@ void TSearchIndex::Load() {
   } catch (const Xapian::Error&) {
     ThrowDamaged();
   }
-  reader->Stemmer = format::MakeStemmer(impl_->language);
+  reader->Stemmer = ReaderStemmer(impl_->language);
   reader->Stopper = format::MakeStopper(impl_->language);
   impl_->Return(std::move(reader));
 }
@@ -226,7 +331,7 @@ std::unique_ptr<TReader> TSearchIndex::Impl::Open() const {
   try {
     auto reader = std::make_unique<TReader>(TReader{Xapian::Database(copy), {}, nullptr});
     if (!language.empty()) {
-      reader->Stemmer = format::MakeStemmer(language);
+      reader->Stemmer = ReaderStemmer(language);
       reader->Stopper = format::MakeStopper(language);
     }
     return reader;
@@ -279,33 +384,43 @@ Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
   }
 }
 
-TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start, std::size_t limit,
-                                    bool withSnippets) const {
-  auto reader = impl_->Lease();
-  try {
-    auto results = impl_->Run(*reader, query, start, limit, withSnippets);
-    impl_->Return(std::move(reader));
-    return results;
-  } catch (const Xapian::Error&) {
-    ThrowDamaged();
-  } catch (const std::length_error&) {
-    ThrowDamaged();
-  } catch (const std::bad_alloc&) {
-    ThrowDamaged();
-  }
-}
-
-TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, std::size_t start,
-                                       std::size_t limit, bool withSnippets) const {
-  Xapian::Database& database = reader.Database;
+TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
+                                    std::size_t limit) const {
+  const TRanking ranking(impl_->Ranked(query, start, limit));
   TSearchResults results;
   results.Query = std::string(query);
-  const TNamedSections named = Named(reader, query);
-  Xapian::Enquire enquire(database);
-  enquire.set_collapse_key(format::kPageSlot);
+  results.Total = ranking.Total();
+  results.TotalExact = ranking.TotalExact();
+  results.Hits.reserve(ranking.Size());
+  for (std::size_t rank = 0; rank < ranking.Size(); ++rank) {
+    results.Hits.push_back(ranking.Hit(rank));
+  }
+  return results;
+}
+
+std::unique_ptr<TRanking> TSearchIndex::Rank(std::string_view query, std::size_t limit) const {
+  return std::unique_ptr<TRanking>(new TRanking(impl_->Ranked(query, 0, limit)));
+}
+
+std::unique_ptr<TRanking::Impl> TSearchIndex::Impl::Ranked(std::string_view query,
+                                                           std::size_t start,
+                                                           std::size_t limit) const {
+  auto ranking = std::make_unique<TRanking::Impl>(*this, Lease());
+  try {
+    AsDamage([&] { ranking->Start(query, start, limit); });
+  } catch (...) {
+    ranking->sound = false;
+    throw;
+  }
+  return ranking;
+}
+
+void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_t limit) {
+  named = index.Named(*reader, query);
+  enquire->set_collapse_key(format::kPageSlot);
   Xapian::MSet matches;
   for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
-    Xapian::Query parsed = Parse(reader, query, op);
+    Xapian::Query parsed = index.Parse(*reader, query, op);
     const Xapian::Query titles = TitleQuery(parsed);
     const Xapian::Query ranked =
         titles.empty()
@@ -313,39 +428,92 @@ TSearchResults TSearchIndex::Impl::Run(TReader& reader, std::string_view query, 
             : Xapian::Query(Xapian::Query::OP_AND_MAYBE, parsed,
                             Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, titles, kTitleBoost));
     if (!named.Query.empty()) {
-      enquire.set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, named.Query));
+      enquire->set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, named.Query));
     } else {
-      enquire.set_query(ranked);
+      enquire->set_query(ranked);
     }
-    matches =
-        enquire.get_mset(static_cast<Xapian::doccount>(start), static_cast<Xapian::doccount>(limit),
-                         kCheckAtLeast + static_cast<Xapian::doccount>(start + limit));
+    matches = enquire->get_mset(static_cast<Xapian::doccount>(start),
+                                static_cast<Xapian::doccount>(limit),
+                                kCheckAtLeast + static_cast<Xapian::doccount>(start + limit));
     if (matches.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
       break;
     }
   }
-  results.Total = matches.get_matches_estimated();
-  results.TotalExact = matches.get_matches_lower_bound() == matches.get_matches_upper_bound();
-  THitSource source;
-  for (auto it = matches.begin(); it != matches.end(); ++it) {
-    const auto record = Section(reader, it, source);
-    if (record.Page >= pages.size()) {
-      ThrowDamaged();
-    }
-    TSearchHit hit;
-    hit.Path = pages[record.Page].Path;
-    const auto definition = named.Ids.find(*it);
-    hit.Anchor = definition != named.Ids.end() ? definition->second : std::string(record.Anchor);
-    hit.Title = pages[record.Page].Title;
-    if (withSnippets) {
-      hit.Snippet =
-          matches.snippet(SnippetText(record.Text, kSnippetBytes), kSnippetBytes, reader.Stemmer,
-                          Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
-    }
-    hit.Score = it.get_weight();
-    results.Hits.push_back(std::move(hit));
+  Keep(std::move(matches));
+}
+
+void TRanking::Impl::Match(std::size_t start, std::size_t limit) {
+  Keep(enquire->get_mset(static_cast<Xapian::doccount>(start), static_cast<Xapian::doccount>(limit),
+                         kCheckAtLeast + static_cast<Xapian::doccount>(start + limit)));
+}
+
+void TRanking::Impl::Keep(Xapian::MSet matches) {
+  total = matches.get_matches_estimated();
+  totalExact = matches.get_matches_lower_bound() == matches.get_matches_upper_bound();
+  Xapian::doccount at = 0;
+  for (auto it = matches.begin(); it != matches.end(); ++it, ++at) {
+    places.push_back({matchings.size(), at, it.get_weight()});
   }
-  return results;
+  matchings.push_back(std::move(matches));
+}
+
+TSearchHit TRanking::Impl::Hit(std::size_t rank) const {
+  const TPlace& place = places.at(rank);
+  const Xapian::MSet& matches = matchings[place.Matching];
+  const Xapian::MSetIterator match = matches[place.At];
+  THitSource source;
+  const auto record = index.Section(*reader, match, source);
+  if (record.Page >= index.pages.size()) {
+    ThrowDamaged();
+  }
+  TSearchHit hit;
+  hit.Path = index.pages[record.Page].Path;
+  const auto definition = named.Ids.find(*match);
+  hit.Anchor = definition != named.Ids.end() ? definition->second : std::string(record.Anchor);
+  hit.Title = index.pages[record.Page].Title;
+  hit.Snippet =
+      matches.snippet(SnippetText(record.Text, kSnippetBytes), kSnippetBytes, reader->Stemmer,
+                      Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
+  hit.Score = place.Score;
+  return hit;
+}
+
+TRanking::TRanking(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+TRanking::~TRanking() = default;
+
+std::uint64_t TRanking::Total() const {
+  return impl_->total;
+}
+
+bool TRanking::TotalExact() const {
+  return impl_->totalExact;
+}
+
+std::size_t TRanking::Size() const {
+  return impl_->places.size();
+}
+
+double TRanking::Score(std::size_t rank) const {
+  return impl_->places.at(rank).Score;
+}
+
+void TRanking::More(std::size_t count) {
+  try {
+    AsDamage([&] { impl_->Match(impl_->places.size(), count); });
+  } catch (...) {
+    impl_->sound = false;
+    throw;
+  }
+}
+
+TSearchHit TRanking::Hit(std::size_t rank) const {
+  try {
+    return AsDamage([&] { return impl_->Hit(rank); });
+  } catch (...) {
+    impl_->sound = false;
+    throw;
+  }
 }
 
 TNamedSections TSearchIndex::Impl::Named(TReader& reader, std::string_view query) const {

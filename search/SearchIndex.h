@@ -81,6 +81,36 @@ struct TSuggestion {
   std::string Anchor;  // where the name is defined on the page; empty for a page
 };
 
+class TSearchIndex;
+
+// One query's ranking in one index, for a caller that merges it with the rankings of others:
+// hits are ranked by score alone as far as asked, and read whole (record and snippet) only for
+// those shown, without matching again. Holds one of the index's readers until destroyed, so the
+// index must outlive it; one thread at a time may use it.
+class TRanking {
+ public:
+  ~TRanking();
+  TRanking(const TRanking&) = delete;
+  TRanking& operator=(const TRanking&) = delete;
+
+  std::uint64_t Total() const;  // as TSearchResults::Total, from the last ranking asked
+  bool TotalExact() const;
+  std::size_t Size() const;  // hits ranked so far
+  double Score(std::size_t rank) const;
+  // Ranks the next count hits after those ranked, matching again. Throws ESearchIndexError
+  // (kDamagedIndexMessage) as Search does.
+  void More(std::size_t count);
+  // The hit at rank (< Size()) with its snippet, as Search gives it. Throws ESearchIndexError
+  // (kDamagedIndexMessage) when its record is damaged.
+  TSearchHit Hit(std::size_t rank) const;
+
+ private:
+  friend class TSearchIndex;
+  struct Impl;
+  explicit TRanking(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
 class TSearchIndex {
  public:
   // Opens the length bytes at offset of the file behind fd (the descriptor is duplicated, the
@@ -94,10 +124,11 @@ class TSearchIndex {
   TSearchIndex& operator=(const TSearchIndex&) = delete;
 
   // Pages matching query, best first, one hit per page, hits [start, start + limit). Safe to call
-  // from several threads at once. A query that cannot be read as words gives no hits. Without
-  // snippets the hits are ranked only, for callers that merge them with other lists first.
-  TSearchResults Search(std::string_view query, std::size_t start, std::size_t limit,
-                        bool withSnippets = true) const;
+  // from several threads at once. A query that cannot be read as words gives no hits.
+  TSearchResults Search(std::string_view query, std::size_t start, std::size_t limit) const;
+  // The first limit hits of Search, ranked only; their totals are those Search gives. Safe to
+  // call from several threads at once; throws as Search does.
+  std::unique_ptr<TRanking> Rank(std::string_view query, std::size_t limit) const;
   // Page titles and defined names ("asyncio.gather") whose words begin with the words typed, in
   // their order, letter case ignored: the exact title first, then those that begin with the
   // text typed. Thread-safe and does not touch the database.
@@ -114,6 +145,7 @@ class TSearchIndex {
   void CheckUnlessKnown(std::int64_t offset, std::int64_t length) const;
   void Load();
 
+  friend class TRanking;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -1,8 +1,9 @@
 // Where a search across a library spends its time, in process: opening each document's index
 // (cold), the whole library search with each query asked once, one ranking-only query and one
 // query with 10 snippets in each index, and the whole library search again, over the queries of
-// the given files (one query a line, tab-separated columns after it ignored). Reports the median and p95 of each, and the processor time a query takes
-// on all threads together, which a busy machine changes less than the wall time.
+// the given files (one query a line, tab-separated columns after it ignored). Reports the median
+// and p95 of each, and the processor time a query takes on all threads together, which a busy
+// machine changes less than the wall time.
 //   library_search_bench QUERIES_FILE... -- DOCUMENT_OR_FOLDER...
 #include <sys/resource.h>
 
@@ -111,12 +112,12 @@ int main(int argc, char** argv) {
   measure("library search, each query the first time", searchLibrary, 1);
   measure("each index, 10 hits ranked only", [&](const std::string& query) {
     for (const auto& index : indexes) {
-      index->Search(query, 0, kShown, false);
+      index->Rank(query, kShown);
     }
   });
   measure("each index, 10 hits with snippets", [&](const std::string& query) {
     for (const auto& index : indexes) {
-      index->Search(query, 0, kShown, true);
+      index->Search(query, 0, kShown);
     }
   });
   measure("library search, 10 hits with snippets", searchLibrary);

@@ -74,7 +74,7 @@ class MergedSearchTest : public ::testing::Test {
     std::vector<std::pair<std::size_t, THitKey>> all;
     for (const auto& document : *library_->Documents()) {
       const auto index = document->Index()->OpenedState().Index;
-      for (const auto& hit : index->Search(text, 0, 1000, false).Hits) {
+      for (const auto& hit : index->Search(text, 0, 1000).Hits) {
         all.push_back({all.size(), {document->Name(), hit.Path, hit.Score}});
       }
     }
@@ -100,7 +100,7 @@ TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
     ASSERT_GT(expected.size(), 40u) << text;
     std::uint64_t total = 0;
     for (const auto& document : *documents) {
-      total += document->Index()->OpenedState().Index->Search(text, 0, 1, false).Total;
+      total += document->Index()->OpenedState().Index->Rank(text, 1)->Total();
     }
     // Searched all at once, or a few documents at a time as a library keeping few open does.
     for (const auto& [start, limit, heldAtOnce] :

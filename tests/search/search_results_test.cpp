@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "tests/search/SearchFixtures.h"
 
@@ -103,6 +104,29 @@ TEST_F(SearchResultsTest, PagesOfResultsFollowOneAnotherWithoutRepeats) {
   EXPECT_TRUE(Search("widgets", 30, 10).Hits.empty());
 }
 
+// A ranking grown in steps, its hits read in any order as a merge shows them, gives what one
+// search gives.
+TEST_F(SearchResultsTest, ARankingGrownInStepsReadsTheHitsOfOneSearch) {
+  const auto all = Search("widgets", 0, 100);
+  auto ranking = index_->Rank("widgets", 4);
+  EXPECT_EQ(ranking->Size(), 4u);
+  ranking->More(7);
+  ranking->More(100);
+  ASSERT_EQ(ranking->Size(), all.Hits.size());
+  EXPECT_EQ(ranking->Total(), all.Total);
+  EXPECT_TRUE(ranking->TotalExact());
+  for (std::size_t rank = ranking->Size(); rank-- > 0;) {
+    const auto hit = ranking->Hit(rank);
+    const auto& expected = all.Hits[rank];
+    EXPECT_EQ(ranking->Score(rank), expected.Score);
+    EXPECT_EQ(
+        std::tie(hit.Path, hit.Anchor, hit.Title, hit.Snippet, hit.Score),
+        std::tie(expected.Path, expected.Anchor, expected.Title, expected.Snippet, expected.Score))
+        << rank;
+  }
+  EXPECT_EQ(index_->Rank("zzzznothing", 10)->Size(), 0u);
+}
+
 TEST_F(SearchResultsTest, SuggestionsAreTitlesWithAWordStartingWithThePrefix) {
   auto suggestions = index_->Suggest("REA", 5);
   ASSERT_FALSE(suggestions.empty());
@@ -118,6 +142,7 @@ TEST_F(SearchResultsTest, SuggestionsAreTitlesWithAWordStartingWithThePrefix) {
   EXPECT_EQ(index_->Suggest("caf", 5).size(), 1u);
 }
 
+// Rankings keep their reader while their hits are read, among searches on other threads.
 TEST_F(SearchResultsTest, ConcurrentQueriesGiveTheSameAnswersAsOneAtATime) {
   const std::vector<std::string> queries = {"widgets", "files", "re.sub", "café", "note 7"};
   std::vector<std::vector<std::string>> expected;
@@ -131,6 +156,15 @@ TEST_F(SearchResultsTest, ConcurrentQueriesGiveTheSameAnswersAsOneAtATime) {
       for (int i = 0; i < 100; ++i) {
         const std::size_t which = static_cast<std::size_t>(t + i) % queries.size();
         if (Paths(Search(queries[which], 0, 20)) != expected[which]) {
+          ++wrong[t];
+        }
+        const auto ranking = index_->Rank(queries[which], 5);
+        ranking->More(15);
+        TSearchResults read;
+        for (std::size_t rank = 0; rank < ranking->Size(); ++rank) {
+          read.Hits.push_back(ranking->Hit(rank));
+        }
+        if (Paths(read) != expected[which]) {
           ++wrong[t];
         }
         index_->Suggest("no", 5);
@@ -193,6 +227,14 @@ TEST(IndexBuildingTest, TheLanguageChoosesTheStemmer) {
   const auto index = german.Open();
   EXPECT_EQ(index->Language(), "de");
   EXPECT_EQ(index->Search("Haus", 0, 10).Hits.size(), 1u);
+  // Stems a thread remembers for one language are not taken for another's.
+  const TIndexFile english(BuildIndex(pages, "en"));
+  const auto other = english.Open();
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(index->Search("Häuser", 0, 10).Hits.size(), 1u);
+    EXPECT_EQ(other->Search("Häuser", 0, 10).Hits.size(), 1u);
+    EXPECT_TRUE(other->Search("Haus", 0, 10).Hits.empty());
+  }
   const TIndexFile unknown(BuildIndex(pages, "tlh"));
   EXPECT_EQ(unknown.Open()->Language(), "none");
   EXPECT_EQ(PageLanguage(pages[0].second), "de");
