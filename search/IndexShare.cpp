@@ -1,8 +1,7 @@
 #include "search/IndexShare.h"
 
-#include <unordered_map>
-
 #include "search/HtmlText.h"
+#include "search/RememberingStemmer.h"
 #include "search/SearchIndex.h"
 #include "search/Snippet.h"
 
@@ -16,29 +15,8 @@ constexpr Xapian::termcount kHeadingWeight = 4;
 constexpr std::size_t kStoredTextBytes = 200;
 constexpr std::size_t kQueuedPages = 16;
 
-// Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing
-// time; the cache is bounded so that text of endless distinct words cannot grow it without end.
-class TCachedStemmer : public Xapian::StemImplementation {
- public:
-  explicit TCachedStemmer(Xapian::Stem stemmer) : stemmer_(std::move(stemmer)) {}
-  std::string operator()(const std::string& word) override {
-    const auto found = stems_.find(word);
-    if (found != stems_.end()) {
-      return found->second;
-    }
-    std::string stem = stemmer_(word);
-    if (stems_.size() < kCachedStems) {
-      stems_.emplace(word, stem);
-    }
-    return stem;
-  }
-  std::string get_description() const override { return stemmer_.get_description(); }
-
- private:
-  static constexpr std::size_t kCachedStems = 200000;
-  Xapian::Stem stemmer_;
-  std::unordered_map<std::string, std::string> stems_;
-};
+// Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
+constexpr std::size_t kMostRememberedStems = 200000;
 
 std::string PageTitle(const TPageText& page, const std::string& archivePath) {
   if (!page.Title.empty()) {
@@ -59,7 +37,8 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
-      stemmer_(new TCachedStemmer(format::MakeStemmer(language))),
+      stemmer_(
+          new TRememberingStemmer(language, format::MakeStemmer(language), kMostRememberedStems)),
       stopper_(format::MakeStopper(language)),
       share_(share) {
   generator_.set_stemmer(stemmer_);

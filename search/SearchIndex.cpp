@@ -13,13 +13,13 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "search/ChildProcess.h"
 #include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
+#include "search/RememberingStemmer.h"
 #include "search/SectionBlockCache.h"
 #include "search/Snippet.h"
 #include "search/SoundIndexes.h"
@@ -91,40 +91,8 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
 }
 
-// Snippets stem every word of their text, and the words of a manual recur from hit to hit and
-// query to query, so each thread keeps the stems it made, per language. They are kept by the
-// thread rather than by each reader (an index has several) so that the room they take grows
-// with the threads alone, and bounded so that endless distinct words cannot grow it.
-class TRememberingStemmer : public Xapian::StemImplementation {
- public:
-  TRememberingStemmer(std::string language, Xapian::Stem stemmer)
-      : language_(std::move(language)), stemmer_(std::move(stemmer)) {}
-
-  std::string operator()(const std::string& word) override {
-    auto& stems = ThreadStems(language_);
-    const auto found = stems.find(word);
-    if (found != stems.end()) {
-      return found->second;
-    }
-    if (stems.size() >= kMostStems) {
-      stems.clear();
-    }
-    return stems.emplace(word, stemmer_(word)).first->second;
-  }
-  std::string get_description() const override { return stemmer_.get_description(); }
-
- private:
-  static constexpr std::size_t kMostStems = 8192;
-
-  static std::unordered_map<std::string, std::string>& ThreadStems(const std::string& language) {
-    thread_local std::map<std::string, std::unordered_map<std::string, std::string>, std::less<>>
-        byLanguage;
-    return byLanguage[language];
-  }
-
-  const std::string language_;
-  Xapian::Stem stemmer_;
-};
+// Snippets stem every word of their text, and the same words recur from hit to hit.
+constexpr std::size_t kMostRememberedStems = 8192;
 
 // The stemmer of a reader: one that stems nothing stays as it is, which the query parser and
 // the snippets tell apart.
@@ -133,7 +101,7 @@ Xapian::Stem ReaderStemmer(const std::string& language) {
   if (stemmer.is_none()) {
     return stemmer;
   }
-  return Xapian::Stem(new TRememberingStemmer(language, std::move(stemmer)));
+  return Xapian::Stem(new TRememberingStemmer(language, std::move(stemmer), kMostRememberedStems));
 }
 
 }  // namespace
@@ -215,6 +183,17 @@ struct TRanking::Impl {
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
+  // Runs work with its failures as the index's damage; the reader of a ranking that failed is
+  // dropped rather than used again.
+  template <typename TWork>
+  auto Guarded(const TWork& work) -> decltype(work()) {
+    try {
+      return AsDamage(work);
+    } catch (...) {
+      sound = false;
+      throw;
+    }
+  }
   // Picks the query's form (all its words, else any of them) by matching the first hits.
   void Start(std::string_view query, std::size_t start, std::size_t limit);
   // Ranks hits [start, start + limit) after those ranked.
@@ -406,12 +385,7 @@ std::unique_ptr<TRanking::Impl> TSearchIndex::Impl::Ranked(std::string_view quer
                                                            std::size_t start,
                                                            std::size_t limit) const {
   auto ranking = std::make_unique<TRanking::Impl>(*this, Lease());
-  try {
-    AsDamage([&] { ranking->Start(query, start, limit); });
-  } catch (...) {
-    ranking->sound = false;
-    throw;
-  }
+  ranking->Guarded([&] { ranking->Start(query, start, limit); });
   return ranking;
 }
 
@@ -499,21 +473,11 @@ double TRanking::Score(std::size_t rank) const {
 }
 
 void TRanking::More(std::size_t count) {
-  try {
-    AsDamage([&] { impl_->Match(impl_->places.size(), count); });
-  } catch (...) {
-    impl_->sound = false;
-    throw;
-  }
+  impl_->Guarded([&] { impl_->Match(impl_->places.size(), count); });
 }
 
 TSearchHit TRanking::Hit(std::size_t rank) const {
-  try {
-    return AsDamage([&] { return impl_->Hit(rank); });
-  } catch (...) {
-    impl_->sound = false;
-    throw;
-  }
+  return impl_->Guarded([&] { return impl_->Hit(rank); });
 }
 
 TNamedSections TSearchIndex::Impl::Named(TReader& reader, std::string_view query) const {

@@ -131,7 +131,7 @@ class TSearchIndex {
   std::unique_ptr<TRanking> Rank(std::string_view query, std::size_t limit) const;
   // Page titles and defined names ("asyncio.gather") whose words begin with the words typed, in
   // their order, letter case ignored: the exact title first, then those that begin with the
-  // text typed. Thread-safe and does not touch the database.
+  // text typed. Thread-safe; the first call reads the table of them from the database.
   std::vector<TSuggestion> Suggest(std::string_view typed, std::size_t limit) const;
 
   std::string Language() const;
