@@ -1,10 +1,10 @@
-// The window's part of the side pane: the pane beside the page, its button that exists only
+// The page's part of the side pane: the pane beside the page, its button that exists only
 // when the document allows Find, and the pages it follows.
-#include "Unit1/window/Form1.h"
+#include "Unit1/window/DocumentPage.h"
 
 namespace tomelet {
 
-void TForm1::BuildSidePane() {
+void TDocumentPage::BuildSidePane() {
   ButtonSidePane.show_all();
   ButtonSidePane.set_no_show_all(true);
   ButtonSidePane.hide();
@@ -27,7 +27,7 @@ void TForm1::BuildSidePane() {
   };
 }
 
-void TForm1::ShowSidePane(bool shown) {
+void TDocumentPage::ShowSidePane(bool shown) {
   sidePane_->SetShown(shown);
   if (!shown)
     webBrowser_->Widget().child_focus(Gtk::DIR_TAB_FORWARD);

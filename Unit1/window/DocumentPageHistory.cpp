@@ -3,11 +3,11 @@
 #include <gtk/gtk.h>
 
 #include "Unit1/TestTrace.h"
-#include "Unit1/window/Form1.h"
+#include "Unit1/window/DocumentPage.h"
 
 namespace tomelet {
 
-void TForm1::BuildHistoryMenus() {
+void TDocumentPage::BuildHistoryMenus() {
   for (auto [button, back] : {std::pair{&ButtonBack, true}, std::pair{&ButtonForward, false}}) {
     Gtk::Widget* face = button->get_child();
     face->signal_button_press_event().connect(
@@ -29,7 +29,7 @@ void TForm1::BuildHistoryMenus() {
   historyMenu_.attach_to_widget(*this);
 }
 
-void TForm1::ShowHistoryMenu(Gtk::ToolButton& button, bool back, const GdkEvent* trigger) {
+void TDocumentPage::ShowHistoryMenu(Gtk::ToolButton& button, bool back, const GdkEvent* trigger) {
   for (Gtk::Widget* item : historyMenu_.get_children())
     historyMenu_.remove(*item);
   const auto pages = webBrowser_->HistoryPages(back);
@@ -50,11 +50,11 @@ void TForm1::ShowHistoryMenu(Gtk::ToolButton& button, bool back, const GdkEvent*
   TestTrace("menu", traced);
 }
 
-std::string TForm1::HistoryState() {
+std::string TDocumentPage::HistoryState() {
   return webBrowser_->HistoryState();
 }
 
-bool TForm1::ResumeHistory(const std::string& state, const std::string& address) {
+bool TDocumentPage::ResumeHistory(const std::string& state, const std::string& address) {
   return webBrowser_->ResumeHistory(state, address);
 }
 

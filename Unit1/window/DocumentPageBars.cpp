@@ -1,11 +1,11 @@
-// The main window's tool bar with the document's logo, the text size menu of its Font Size
+// The document page's tool bar with the document's logo, the text size menu of its Font Size
 // button, and the page's own menu.
 #include <gtk/gtk.h>
 
 #include <utility>
 
 #include "Unit1/TestTrace.h"
-#include "Unit1/window/Form1.h"
+#include "Unit1/window/DocumentPage.h"
 
 namespace tomelet {
 namespace {
@@ -44,12 +44,12 @@ Glib::RefPtr<Gdk::Pixbuf> DecodeIcon(std::span<const std::byte> icon) {
 
 }  // namespace
 
-void TForm1::BuildToolBar() {
+void TDocumentPage::BuildToolBar() {
   ToolBar1.set_toolbar_style(Gtk::TOOLBAR_BOTH);
   ToolBar1.get_style_context()->add_class("tomelet-toolbar");
   auto style = Gtk::CssProvider::create();
   style->load_from_data(kToolBarStyle);
-  Gtk::StyleContext::add_provider_for_screen(get_screen(), style,
+  Gtk::StyleContext::add_provider_for_screen(Gdk::Screen::get_default(), style,
                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   static_assert(std::tuple_size_v<decltype(pictures_)> == kPictureNames.size());
   for (std::size_t i = 0; i < pictures_.size(); ++i)
@@ -83,11 +83,12 @@ void TForm1::BuildToolBar() {
   TraceToolButton(ButtonFont);
 
   SetUpToolButton(ButtonExit, "Exit", "Return to Windows (Esc)", 6, &TForm1Logic::Exit1Click);
-  ToolBar1.signal_draw().connect(sigc::mem_fun(*this, &TForm1::PaintLogo), true);
+  ToolBar1.signal_draw().connect(sigc::mem_fun(*this, &TDocumentPage::PaintLogo), true);
 }
 
-void TForm1::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption,
-                             const std::string& hint, int picture, void (TForm1Logic::*command)()) {
+void TDocumentPage::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption,
+                                    const std::string& hint, int picture,
+                                    void (TForm1Logic::*command)()) {
   button.set_label(caption);
   button.set_icon_widget(pictures_[picture]);
   button.set_tooltip_text(hint);
@@ -100,12 +101,12 @@ void TForm1::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption
 
 // The described bar fills a 640-pixel window, so the buttons added to it show their picture
 // alone; the caption stays the button's name and its hint says what it does.
-void TForm1::ShowPictureOnly(Gtk::ToolButton& button) {
+void TDocumentPage::ShowPictureOnly(Gtk::ToolButton& button) {
   button.set_label_widget(*Gtk::make_managed<Gtk::Label>());
   button.set_size_request(kPictureOnlyWidth, kButtonHeight);
 }
 
-void TForm1::TraceToolButton(Gtk::ToolButton& button) {
+void TDocumentPage::TraceToolButton(Gtk::ToolButton& button) {
   if (!TestTraceEnabled())
     return;
   // The bar has no window of its own, so the places are already in window coordinates.
@@ -119,7 +120,7 @@ void TForm1::TraceToolButton(Gtk::ToolButton& button) {
   });
 }
 
-void TForm1::BuildFontMenu() {
+void TDocumentPage::BuildFontMenu() {
   const std::array<std::pair<Gtk::RadioMenuItem*, int>, 5> items = {
       {{&Largest1, 4}, {&Larger1, 3}, {&Medium1, 2}, {&Smaller1, 1}, {&Smallest1, 0}}};
   for (auto [item, textSize] : items) {
@@ -135,7 +136,7 @@ void TForm1::BuildFontMenu() {
   PopupMenu1.show_all();
 }
 
-void TForm1::BuildPopupMenu2() {
+void TDocumentPage::BuildPopupMenu2() {
   SetUpMenuItem(GoBack1, &TForm1Logic::ButtonBackClick);
   SetUpMenuItem(GoForward1, &TForm1Logic::ButtonForwardClick);
   PopupMenu2.append(N1);
@@ -155,26 +156,26 @@ void TForm1::BuildPopupMenu2() {
   PopupMenu2.attach_to_widget(*this);
 }
 
-void TForm1::SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)()) {
+void TDocumentPage::SetUpMenuItem(Gtk::MenuItem& item, void (TForm1Logic::*command)()) {
   item.signal_activate().connect([this, command] { Run(command); });
   PopupMenu2.append(item);
 }
 
-void TForm1::PopupMenu2Show(const GdkEvent* trigger) {
+void TDocumentPage::PopupMenu2Show(const GdkEvent* trigger) {
   Run(&TForm1Logic::PopupMenu2Popup);
   FillBookmarksMenu(bookmarksSubmenu_);
   PopupMenu2.popup_at_pointer(trigger);
 }
 
-void TForm1::SetToolBarVisible(bool visible) {
+void TDocumentPage::SetToolBarVisible(bool visible) {
   ToolBar1.set_visible(visible);
 }
 
-void TForm1::SetButtonCaptionsShown(bool shown) {
+void TDocumentPage::SetButtonCaptionsShown(bool shown) {
   ToolBar1.set_toolbar_style(shown ? Gtk::TOOLBAR_BOTH : Gtk::TOOLBAR_ICONS);
 }
 
-void TForm1::SetEnabled(TFormControl control, bool enabled) {
+void TDocumentPage::SetEnabled(TFormControl control, bool enabled) {
   const auto setButton = [&](Gtk::ToolButton& button, std::size_t picture) {
     button.set_sensitive(enabled);
     const std::string name = kPictureNames[picture];
@@ -215,13 +216,13 @@ void TForm1::SetEnabled(TFormControl control, bool enabled) {
   }
 }
 
-void TForm1::SetLogo(std::span<const std::byte> icon) {
+void TDocumentPage::SetLogo(std::span<const std::byte> icon) {
   logoIcon_.assign(icon.begin(), icon.end());
   logoPicture_.reset();
   ToolBar1.queue_draw();
 }
 
-bool TForm1::PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr) {
+bool TDocumentPage::PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr) {
   if (!logoPicture_ && !logoIcon_.empty()) {
     logoPicture_ = DecodeIcon(logoIcon_);
     // An icon whose images cannot be decoded is tried once and then shows nothing.

@@ -1,9 +1,9 @@
-// The window's part of the bookmarks: the Bookmarks button before Exit and the same menu in the
+// The page's part of the bookmarks: the Bookmarks button before Exit and the same menu in the
 // page's menu, the title asked for a rename, and the files chosen for import and export.
 #include <gtk/gtk.h>
 
 #include "Unit1/TestTrace.h"
-#include "Unit1/window/Form1.h"
+#include "Unit1/window/DocumentPage.h"
 
 namespace tomelet {
 namespace {
@@ -41,7 +41,7 @@ std::optional<std::string> ChooseBookmarkFile(Gtk::Window& owner, bool save) {
 
 }  // namespace
 
-void TForm1::BuildBookmarks() {
+void TDocumentPage::BuildBookmarks() {
   ButtonBookmarks.set_label("Bookmarks");
   ButtonBookmarks.set_icon_widget(pictures_[8]);
   ButtonBookmarks.set_tooltip_text("Bookmarks (Ctrl+D keeps this page)");
@@ -65,7 +65,7 @@ void TForm1::BuildBookmarks() {
   }
 }
 
-void TForm1::FillBookmarksMenu(Gtk::Menu& menu) {
+void TDocumentPage::FillBookmarksMenu(Gtk::Menu& menu) {
   for (Gtk::Widget* item : menu.get_children())
     menu.remove(*item);
   std::string traced = "Bookmark This Page";
@@ -95,7 +95,7 @@ void TForm1::FillBookmarksMenu(Gtk::Menu& menu) {
   TestTrace("menu", "Bookmarks: " + traced);
 }
 
-Gtk::Menu& TForm1::BookmarkChoices(const std::function<void(std::size_t)>& choose) {
+Gtk::Menu& TDocumentPage::BookmarkChoices(const std::function<void(std::size_t)>& choose) {
   auto* menu = Gtk::make_managed<Gtk::Menu>();
   const auto& bookmarks = logic_.Bookmarks();
   for (std::size_t i = 0; i < bookmarks.size(); ++i)
@@ -105,10 +105,10 @@ Gtk::Menu& TForm1::BookmarkChoices(const std::function<void(std::size_t)>& choos
   return *menu;
 }
 
-void TForm1::RenameBookmark(std::size_t index) {
+void TDocumentPage::RenameBookmark(std::size_t index) {
   if (index >= logic_.Bookmarks().size())
     return;
-  Gtk::Dialog dialog("Rename Bookmark", *this, true);
+  Gtk::Dialog dialog("Rename Bookmark", frame_.Window(), true);
   Gtk::Entry title;
   title.set_text(logic_.Bookmarks()[index].Title);
   title.set_activates_default(true);
@@ -125,27 +125,27 @@ void TForm1::RenameBookmark(std::size_t index) {
   logic_.Guarded([&] { logic_.RenameBookmark(index, text); });
 }
 
-void TForm1::ImportBookmarks() {
-  const auto file = ChooseBookmarkFile(*this, false);
+void TDocumentPage::ImportBookmarks() {
+  const auto file = ChooseBookmarkFile(frame_.Window(), false);
   if (!file)
     return;
   try {
     const auto added = logic_.ImportBookmarks(*file);
     SetStatusText("Bookmarks imported: " + std::to_string(added));
   } catch (const EBookmarkFileError& failure) {
-    dialogs_.ShowInformation(failure.what());
+    frame_.Dialogs().ShowInformation(failure.what());
   }
 }
 
-void TForm1::ExportBookmarks() {
-  const auto file = ChooseBookmarkFile(*this, true);
+void TDocumentPage::ExportBookmarks() {
+  const auto file = ChooseBookmarkFile(frame_.Window(), true);
   if (!file)
     return;
   try {
     logic_.ExportBookmarks(*file);
     SetStatusText("Bookmarks exported to " + *file);
   } catch (const EBookmarkFileError& failure) {
-    dialogs_.ShowInformation(failure.what());
+    frame_.Dialogs().ShowInformation(failure.what());
   }
 }
 

@@ -1,11 +1,12 @@
-// The main window's keyboard: shortcuts of the viewer's commands, Esc, full screen and reload.
-// The window sees every key before the page does, so only the keys named here are taken.
+// The document page's keyboard: shortcuts of the viewer's commands, Esc, full screen and reload.
+// The window sees every key before the page does and hands it here, so only the keys named here
+// are taken.
 #include <gtk/gtk.h>
 
 #include <utility>
 
 #include "Unit1/TestTrace.h"
-#include "Unit1/window/Form1.h"
+#include "Unit1/window/DocumentPage.h"
 
 namespace tomelet {
 namespace {
@@ -67,24 +68,13 @@ std::optional<TShortcut> ShortcutOf(guint key, guint modifiers) {
 
 }  // namespace
 
-bool TForm1::on_key_press_event(GdkEventKey* key) {
-  return HandleKey(key) || Gtk::Window::on_key_press_event(key);
-}
-
-// A key that ends the program is still released while Exit takes the window down, when the
-// widget that had the keyboard may be gone already; the release then goes nowhere.
-bool TForm1::on_key_release_event(GdkEventKey* key) {
-  const Gtk::Widget* focus = get_focus();
-  return (focus != nullptr && !focus->get_realized()) || Gtk::Window::on_key_release_event(key);
-}
-
-bool TForm1::HandleKey(GdkEventKey* key) {
+bool TDocumentPage::HandleKey(GdkEventKey* key) {
   const guint modifiers = key->state & gtk_accelerator_get_default_mod_mask();
   const guint keyval = gdk_keyval_to_lower(key->keyval);
   if (modifiers == 0 && keyval == GDK_KEY_Escape)
     return HandleEscape(key);
   if (modifiers == 0 && keyval == GDK_KEY_F11) {
-    ToggleFullScreen();
+    frame_.ToggleFullScreen();
     return true;
   }
   if (modifiers == 0 && keyval == GDK_KEY_F9) {
@@ -102,7 +92,7 @@ bool TForm1::HandleKey(GdkEventKey* key) {
   return ran;
 }
 
-bool TForm1::HandleEscape(GdkEventKey* key) {
+bool TDocumentPage::HandleEscape(GdkEventKey* key) {
   // Esc in the side pane goes back to the page rather than ending the program.
   if (sidePane_->HasKeyboard()) {
     webBrowser_->Widget().child_focus(Gtk::DIR_TAB_FORWARD);
@@ -110,9 +100,9 @@ bool TForm1::HandleEscape(GdkEventKey* key) {
   }
   const bool barOpen = webBrowser_->FindBarOpen() || webBrowser_->SearchBarOpen();
   switch (EscapeAction(webBrowser_->PageIsEditing(), barOpen, webBrowser_->SearchMarksShown(),
-                       fullScreen_)) {
+                       frame_.IsFullScreen())) {
     case TEscapeAction::ToPage:
-      gtk_window_propagate_key_event(gobj(), key);
+      gtk_window_propagate_key_event(frame_.Window().gobj(), key);
       break;
     case TEscapeAction::CloseFindBar:
       webBrowser_->CloseFindBar();
@@ -122,31 +112,18 @@ bool TForm1::HandleEscape(GdkEventKey* key) {
       webBrowser_->ClearSearchMarks();
       break;
     case TEscapeAction::LeaveFullScreen:
-      unfullscreen();
+      frame_.ToggleFullScreen();
       break;
     case TEscapeAction::Exit:
-      Run(&TForm1Logic::Exit1Click);
+      if (frame_.EscapeExits())
+        Run(&TForm1Logic::Exit1Click);
       break;
   }
   return true;
 }
 
-void TForm1::ToggleFullScreen() {
-  if (fullScreen_)
-    unfullscreen();
-  else
-    fullscreen();
-}
-
-bool TForm1::on_window_state_event(GdkEventWindowState* event) {
-  const bool fullScreen = (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) != 0;
-  if (std::exchange(fullScreen_, fullScreen) != fullScreen)
-    TestTrace("window", fullScreen ? "full screen" : "not full screen");
-  return Gtk::Window::on_window_state_event(event);
-}
-
 // Menus show the keys that reach their commands; the keys themselves are handled above.
-void TForm1::ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers) {
+void TDocumentPage::ShowShortcut(Gtk::MenuItem& item, guint key, Gdk::ModifierType modifiers) {
   if (auto* label = dynamic_cast<Gtk::AccelLabel*>(item.get_child()))
     gtk_accel_label_set_accel(label->gobj(), key, static_cast<GdkModifierType>(modifiers));
 }

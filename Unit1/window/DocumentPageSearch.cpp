@@ -1,10 +1,10 @@
-// The window's part of the Search command: the button and menu item that exist only when the
+// The page's part of the Search command: the button and menu item that exist only when the
 // document allows Find, the search bar, and the engine's requests for the results pages.
-#include "Unit1/window/Form1.h"
+#include "Unit1/window/DocumentPage.h"
 
 namespace tomelet {
 
-void TForm1::BuildDocumentSearch() {
+void TDocumentPage::BuildDocumentSearch() {
   // Absent until the start-up finds that the document allows it; its picture is shown with it.
   for (Gtk::Widget* control :
        std::initializer_list<Gtk::Widget*>{&ButtonDocumentSearch, &DocumentSearch1}) {
@@ -26,7 +26,7 @@ void TForm1::BuildDocumentSearch() {
   };
 }
 
-void TForm1::ShowSearchBar() {
+void TDocumentPage::ShowSearchBar() {
   webBrowser_->ShowSearchBar();
 }
 
