@@ -87,19 +87,29 @@ void TOurNSHandlerModule::AttachArchive(TZLBArc2* archive) {
 }
 
 HRESULT TProtocolRegistration::Register(TOurNSHandlerModule& module, TZLBArc2& archive) {
+  ComPtr<IClassFactory> factory;
   HRESULT hr = CoGetClassObject(OurNSHandlerClassID, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                nullptr, IID_IClassFactory, handlerFactory_.PutVoid());
+                                nullptr, IID_IClassFactory, factory.PutVoid());
   if (FAILED(hr))
     return hr;
-  if (handlerFactory_.Get() != &module.Factory())
+  if (factory.Get() != &module.Factory())
     return CLASS_E_CLASSNOTAVAILABLE;
-  hr = CoInternetGetSession(0, handlerSession_.ReleaseAndGetAddressOf(), 0);
+  ComPtr<IInternetSession> session;
+  hr = CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0);
   if (FAILED(hr))
     return hr;
+  return Register(module, archive, std::move(session));
+}
+
+HRESULT TProtocolRegistration::Register(TOurNSHandlerModule& module, TZLBArc2& archive,
+                                        ComPtr<IInternetSession> session) {
+  handlerFactory_ = ComPtr<IClassFactory>(&module.Factory());
+  handlerSession_ = std::move(session);
   module_ = &module;
   module_->AttachArchive(&archive);
-  hr = handlerSession_->RegisterNameSpace(handlerFactory_.Get(), OurNSHandlerClassID,
-                                          Utf8ToUtf16(kDocumentScheme).c_str(), 0, nullptr, 0);
+  const HRESULT hr =
+      handlerSession_->RegisterNameSpace(handlerFactory_.Get(), OurNSHandlerClassID,
+                                         Utf8ToUtf16(kDocumentScheme).c_str(), 0, nullptr, 0);
   if (FAILED(hr))
     module_->AttachArchive(nullptr);
   return hr;

@@ -60,6 +60,10 @@ class TProtocolRegistration {
   // Fails when the class object or the session cannot be obtained, when the class object COM
   // answers is not the module's, or when the session refuses.
   HRESULT Register(TOurNSHandlerModule& module, TZLBArc2& archive);
+  // The same with the module's class object registered straight into a session of the caller's
+  // (one view's), never through COM's table of class objects, which holds one per class.
+  HRESULT Register(TOurNSHandlerModule& module, TZLBArc2& archive,
+                   ComPtr<IInternetSession> session);
   // Does nothing when Register obtained no session. Lets go of the class object and the session,
   // so the registration never outlives the module that owns the class object.
   void Unregister() noexcept;

@@ -38,7 +38,7 @@ void TEngineView::OfferDownload(const std::string& url) {
 
 // The desktop's program gets the file the protocol handler extracts into the private folder.
 void TEngineView::OpenAsFile(const std::string& url) {
-  const RequestResult result = FetchThroughSession(url, true);
+  const RequestResult result = FetchThroughSession(view_, url, true);
   if (result.Outcome != RequestOutcome::Served || result.CacheFileName.empty()) {
     RaiseNavigateError(url, FailureStatus(result));
     return;
@@ -48,7 +48,7 @@ void TEngineView::OpenAsFile(const std::string& url) {
 }
 
 void TEngineView::SaveAsFile(const std::string& url, const std::filesystem::path& target) {
-  const RequestResult result = FetchThroughSession(url, false);
+  const RequestResult result = FetchThroughSession(view_, url, false);
   if (result.Outcome != RequestOutcome::Served) {
     RaiseNavigateError(url, FailureStatus(result));
     return;

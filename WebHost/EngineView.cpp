@@ -32,6 +32,8 @@ constexpr const char* kCloseMessage = "tomeletClose";
 constexpr const char* kEditingMessage = "tomeletEditing";
 constexpr const char* kScrollMessage = "tomeletScroll";
 constexpr std::string_view kBlankPage = "about:blank";
+// The program the engine confines its web processes with.
+constexpr const char* kSandboxProgram = "/usr/bin/bwrap";
 
 void AddScript(WebKitUserContentManager* content, std::string_view name,
                WebKitUserContentInjectedFrames frames) {
@@ -54,6 +56,23 @@ std::filesystem::path NewPdfFile(const std::filesystem::path& folder) {
   return std::filesystem::path(name.data());
 }
 
+// Documents come from strangers and their scripts run in the web process, which bubblewrap
+// confines before its first page: it sees none of the reader's files and reaches the viewer's
+// own pages only through the "tome" scheme. The sandbox must be on before any web process starts.
+WebKitWebContext* ViewerContext() {
+  WebKitWebContext* context = webkit_web_context_get_default();
+  static const bool prepared = [context] {
+    if (g_file_test(kSandboxProgram, G_FILE_TEST_IS_EXECUTABLE))
+      webkit_web_context_set_sandbox_enabled(context, TRUE);
+    else
+      g_warning("%s is missing: pages run without the web process sandbox", kSandboxProgram);
+    RegisterDocumentScheme(context);
+    return true;
+  }();
+  static_cast<void>(prepared);
+  return context;
+}
+
 }  // namespace
 
 void ShowError(Gtk::Window* parent, const std::string& text) {
@@ -64,8 +83,7 @@ void ShowError(Gtk::Window* parent, const std::string& text) {
 }
 
 TEngineView::TEngineView(TWebHost& host) : host_(host) {
-  WebKitWebContext* context = webkit_web_context_get_default();
-  RegisterDocumentScheme(context);
+  WebKitWebContext* context = ViewerContext();
   view_ = WEBKIT_WEB_VIEW(g_object_ref_sink(webkit_web_view_new_with_context(context)));
   layout_ = GTK_WIDGET(g_object_ref_sink(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0)));
   gtk_box_pack_end(GTK_BOX(layout_), GTK_WIDGET(view_), TRUE, TRUE, 0);
@@ -168,7 +186,7 @@ void TEngineView::StartNavigation(const std::function<void()>& navigate) {
 // The session's user agent may be set at any time before a navigation, so it is read each time.
 // It holds the record's bytes as they stand; the engine takes only one line of HTTP's form.
 void TEngineView::ApplySessionUserAgent() {
-  const std::string userAgent = EngineUserAgent(SessionUserAgent());
+  const std::string userAgent = EngineUserAgent(ownUserAgent_.value_or(SessionUserAgent()));
   if (userAgent == appliedUserAgent_)
     return;
   webkit_settings_set_user_agent(webkit_web_view_get_settings(view_),

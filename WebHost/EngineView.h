@@ -78,6 +78,10 @@ class TEngineView {
   void SetSilent(bool silent) { silent_ = silent; }
 
   void SetTemporaryFolder(const std::filesystem::path& folder) { temporaryFolder_ = folder; }
+  // The user agent of this view's pages in place of the session's; nothing gives the session's.
+  void SetOwnUserAgent(std::optional<std::string> userAgent) {
+    ownUserAgent_ = std::move(userAgent);
+  }
 
  private:
   void ConfigureSettings();
@@ -155,6 +159,7 @@ class TEngineView {
   std::pair<int, int> scroll_;
   std::string statusText_;
   std::string appliedUserAgent_;
+  std::optional<std::string> ownUserAgent_;
   std::filesystem::path temporaryFolder_;
   std::filesystem::path ownFolder_;
   GtkWidget* layout_ = nullptr;

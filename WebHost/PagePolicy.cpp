@@ -10,9 +10,9 @@ namespace tomelet {
 namespace {
 
 // Cross-origin requests of the pages that the engine lets through when cross-domain data is
-// allowed.
-const char* const kEveryOrigin[] = {"http://*/*", "https://*/*", "tome://*/*", "file://*/*",
-                                    nullptr};
+// allowed. Never the reader's own files: a document comes from a stranger, and its scripts must
+// not read the disk it is read from (file:// pages get no such access either).
+const char* const kEveryOrigin[] = {"http://*/*", "https://*/*", "tome://*/*", nullptr};
 
 std::uint32_t MenuKind(WebKitHitTestResult* hit) {
   if (webkit_hit_test_result_context_is_editable(hit))
@@ -72,11 +72,9 @@ void TPagePolicy::ApplySecurity() {
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   if (webkit_settings_get_enable_javascript(settings) != security.Scripts)
     webkit_settings_set_enable_javascript(settings, security.Scripts);
-  if (webkit_settings_get_allow_universal_access_from_file_urls(settings) !=
-      security.CrossDomainData) {
-    webkit_settings_set_allow_universal_access_from_file_urls(settings, security.CrossDomainData);
-    webkit_settings_set_allow_file_access_from_file_urls(settings, security.CrossDomainData);
+  if (crossDomainApplied_ != security.CrossDomainData) {
     webkit_web_view_set_cors_allowlist(view_, security.CrossDomainData ? kEveryOrigin : nullptr);
+    crossDomainApplied_ = security.CrossDomainData;
   }
 }
 

@@ -5,6 +5,8 @@
 
 #include <webkit2/webkit2.h>
 
+#include <optional>
+
 namespace tomelet {
 
 class TWebHost;
@@ -40,6 +42,8 @@ class TPagePolicy {
 
   WebKitWebView* view_;
   TWebHost& host_;
+  // The cross-domain answer the view was last given; none before the first page.
+  std::optional<bool> crossDomainApplied_;
   GtkWindow* toplevel_ = nullptr;
   bool pageHadFocus_ = false;
 };

@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kScheme = kDocumentScheme.data();
 constexpr const char* kRegisteredKey = "tomelet-document-scheme";
+constexpr const char* kSessionKey = "tomelet-session";
 
 using TBytes = decltype(RequestResult::Bytes);
 
@@ -85,7 +86,14 @@ HRESULT FailureCode(const RequestResult& result) {
                                                              : E_FAIL;
 }
 
-ComPtr<IInternetSession> ProcessSession() {
+void ReleaseSession(gpointer session) {
+  static_cast<IInternetSession*>(session)->Release();
+}
+
+// The view's own session when it was given one, else the process's.
+ComPtr<IInternetSession> SessionOf(WebKitWebView* view) {
+  if (auto* own = view ? g_object_get_data(G_OBJECT(view), kSessionKey) : nullptr)
+    return ComPtr<IInternetSession>(static_cast<IInternetSession*>(own));
   ComPtr<IInternetSession> session;
   CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0);
   return session;
@@ -98,8 +106,8 @@ RequestResult WithoutSession() {
   return result;
 }
 
-std::unique_ptr<TStartedRequest> StartThroughSession(std::string_view url) {
-  const ComPtr<IInternetSession> session = ProcessSession();
+std::unique_ptr<TStartedRequest> StartThroughSession(WebKitWebView* view, std::string_view url) {
+  const ComPtr<IInternetSession> session = SessionOf(view);
   if (!session)
     return std::make_unique<TStartedRequest>(nullptr, WithoutSession());
   return StartProtocolRequest(*session, url, false);
@@ -109,7 +117,8 @@ void ServeRequest(WebKitURISchemeRequest* request, gpointer) {
   if (ServeViewerPage(request))
     return;
   const std::string url = webkit_uri_scheme_request_get_uri(request);
-  std::unique_ptr<TStartedRequest> started = StartThroughSession(url);
+  std::unique_ptr<TStartedRequest> started =
+      StartThroughSession(webkit_uri_scheme_request_get_web_view(request), url);
   const RequestResult& head = started->Head();
   switch (head.Outcome) {
     case RequestOutcome::Served:
@@ -139,8 +148,14 @@ GQuark RequestErrorQuark() {
   return g_quark_from_static_string("tomelet-request-error-quark");
 }
 
-RequestResult FetchThroughSession(std::string_view url, bool needFile) {
-  const ComPtr<IInternetSession> session = ProcessSession();
+void AttachSession(WebKitWebView* view, IInternetSession* session) {
+  if (session)
+    session->AddRef();
+  g_object_set_data_full(G_OBJECT(view), kSessionKey, session, session ? ReleaseSession : nullptr);
+}
+
+RequestResult FetchThroughSession(WebKitWebView* view, std::string_view url, bool needFile) {
+  const ComPtr<IInternetSession> session = SessionOf(view);
   return session ? DriveProtocolRequest(*session, url, needFile) : WithoutSession();
 }
 

@@ -17,7 +17,11 @@ void RegisterDocumentScheme(WebKitWebContext* context);
 // The error domain of requests the handler failed; an error's code is the handler's result code.
 GQuark RequestErrorQuark();
 
-// One request through the session's handler for the URL's scheme.
-RequestResult FetchThroughSession(std::string_view url, bool needFile);
+// Gives a view a session of its own: its requests then reach that session's handlers, not the
+// process's. The view holds a reference until it goes.
+void AttachSession(WebKitWebView* view, IInternetSession* session);
+
+// One request of view through its session's handler for the URL's scheme.
+RequestResult FetchThroughSession(WebKitWebView* view, std::string_view url, bool needFile);
 
 }  // namespace tomelet

@@ -3,6 +3,7 @@
 #include <gtkmm/widget.h>
 
 #include "WebHost/EngineView.h"
+#include "WebHost/SchemeBridge.h"
 #include "WebHost/TextSize.h"
 #include "WebHost/Urls.h"
 
@@ -35,6 +36,11 @@ Gtk::Widget& TWebHost::Page() {
 
 void TWebHost::SetTemporaryFolder(const std::filesystem::path& folder) {
   view_->SetTemporaryFolder(folder);
+}
+
+void TWebHost::UseOwnSession(IInternetSession* session, const std::string& userAgent) {
+  AttachSession(view_->View(), session);
+  view_->SetOwnUserAgent(userAgent);
 }
 
 void TWebHost::Navigate(const std::string& url) {

@@ -25,6 +25,7 @@ namespace tomelet {
 enum class TDownloadChoice { Save, Open, Cancel };
 
 class TEngineView;
+class IInternetSession;
 
 // A page offered as the reader types in the search bar.
 struct TSuggestedPage {
@@ -53,6 +54,10 @@ class TWebHost final : public IWebBrowserHost {
 
   // Where print previews are written; without one the host makes a private folder of its own.
   void SetTemporaryFolder(const std::filesystem::path& folder);
+  // Serves this view's "tome" requests from a session of its own rather than the process's, and
+  // loads its pages with userAgent (empty: the engine's own) rather than the session's: one view
+  // of several, each showing its own document.
+  void UseOwnSession(IInternetSession* session, const std::string& userAgent);
 
   void Navigate(const std::string& url) override;
   // Loads the current page again.

@@ -99,6 +99,13 @@ HRESULT CoInternetGetSession(DWORD, IInternetSession** session, DWORD) {
   return S_OK;
 }
 
+HRESULT CreateInternetSession(IInternetSession** session) {
+  if (!session)
+    return E_POINTER;
+  *session = MakeComObject<TInternetSession>().Detach();
+  return S_OK;
+}
+
 HRESULT UrlMkSetSessionOption(DWORD option, const void* buffer, DWORD length, DWORD) {
   if (option != URLMON_OPTION_USERAGENT)
     return E_INVALIDARG;

@@ -121,6 +121,9 @@ class IInternetSession : public IUnknown {
 };
 
 HRESULT CoInternetGetSession(DWORD sessionMode, IInternetSession** session, DWORD reserved);
+// A session of its own, apart from the process's, for requests that must reach other handlers
+// (one view of several, each showing its own document).
+HRESULT CreateInternetSession(IInternetSession** session);
 
 // Only the user-agent option is known; its text is stored for the browser host.
 HRESULT UrlMkSetSessionOption(DWORD option, const void* buffer, DWORD length, DWORD reserved);

@@ -121,6 +121,19 @@ class PageMarksTest : public HostFixture {
     return nullptr;
   }
 
+  // A snapshot once the element's background differs from plain, or after a few seconds: the
+  // marks are painted a moment after the count is known.
+  cairo_surface_t* SnapshotWhenMarked(const std::string& id, TColour plain) {
+    cairo_surface_t* image = Snapshot();
+    for (int tries = 0; image && tries < 30 && BackgroundOf(image, id).DistanceTo(plain) < 40;
+         ++tries) {
+      cairo_surface_destroy(image);
+      PumpFor(100ms);
+      image = Snapshot();
+    }
+    return image;
+  }
+
   std::string Find(TFindBar& bar, const std::string& text, bool backwards = false) {
     const std::string before = bar.Count();
     bar.Search(text, false, backwards);
@@ -134,7 +147,7 @@ class PageMarksTest : public HostFixture {
   void ExpectTheCurrentMatchStandsOut(TFindBar& bar, const std::string& style) {
     SCOPED_TRACE(style);
     ASSERT_EQ(Find(bar, "needle"), "1 of 5");
-    cairo_surface_t* image = Snapshot();
+    cairo_surface_t* image = SnapshotWhenMarked("l2", {255, 255, 255});
     ASSERT_NE(image, nullptr);
     const TColour light = BackgroundOf(image, "l1");
     const TColour other = BackgroundOf(image, "l2");
@@ -146,7 +159,7 @@ class PageMarksTest : public HostFixture {
     Find(bar, "needle");
     Find(bar, "needle");
     ASSERT_EQ(Find(bar, "needle"), "4 of 5");
-    image = Snapshot();
+    image = SnapshotWhenMarked("d2", {0x12, 0x12, 0x12});
     ASSERT_NE(image, nullptr);
     const TColour dark = BackgroundOf(image, "d1");
     const TColour darkOther = BackgroundOf(image, "d2");

@@ -70,6 +70,7 @@ class ViewerTest : public ::testing::Test {
     if (!std::getenv("DISPLAY"))
       GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     trace_ = folder_ / "trace.txt";
+    StartDesktopSession();
   }
 
   void TearDown() override {
@@ -77,6 +78,27 @@ class ViewerTest : public ::testing::Test {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
     }
+    if (busPid_ > 0)
+      ::kill(busPid_, SIGTERM);
+    if (!runtime_.empty()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(runtime_, ignored);
+    }
+  }
+
+  // Each test has a desktop session of its own, as a logged-in reader does: a session bus (one left
+  // over from an earlier program on the same display would hand the engine an accessibility bus
+  // whose socket went with that program's folders) and a short runtime folder, where the engine
+  // binds the sockets of its confined web process (a socket's name has at most 107 bytes).
+  void StartDesktopSession() {
+    runtime_ = std::filesystem::path(CommandOutput("mktemp -d /tmp/tomelet-run-XXXXXX"));
+    environment_["XDG_RUNTIME_DIR"] = runtime_.string();
+    std::istringstream started(
+        CommandOutput("dbus-daemon --session --fork --nosyslog --print-address=1 --print-pid=1"));
+    std::string address;
+    started >> address >> busPid_;
+    if (!address.empty())
+      environment_["DBUS_SESSION_BUS_ADDRESS"] = address;
   }
 
   // A document of the given pages, or of a start page titled "Sample Start" when none are given.
@@ -208,6 +230,8 @@ class ViewerTest : public ::testing::Test {
   // Further environment of the program the next Start begins.
   std::map<std::string, std::string> environment_;
   pid_t pid_ = 0;
+  pid_t busPid_ = 0;
+  std::filesystem::path runtime_;
 };
 
 }  // namespace tomelet::gui
