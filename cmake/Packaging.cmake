@@ -75,7 +75,8 @@ and serves them to any web browser over local HTTP.")
 
 set(CPACK_DEBIAN_VIEWER_PACKAGE_NAME tomelet-viewer)
 set(CPACK_DEBIAN_VIEWER_PACKAGE_SECTION web)
-set(CPACK_DEBIAN_VIEWER_PACKAGE_DEPENDS "tomelet (= ${PROJECT_VERSION})")
+# The engine confines the pages of strangers' documents with these two.
+set(CPACK_DEBIAN_VIEWER_PACKAGE_DEPENDS "tomelet (= ${PROJECT_VERSION}), bubblewrap, xdg-dbus-proxy")
 set(CPACK_DEBIAN_VIEWER_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop-file-utils")
 set(CPACK_DEBIAN_VIEWER_DESCRIPTION
     "viewer for packaged web documents\n\
