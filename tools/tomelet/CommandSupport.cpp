@@ -114,11 +114,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
 }
 
 void AppendJsonDisplayText(std::string& out, std::string_view text) {
-  if (IsValidUtf8(text)) {
-    AppendJsonEscaped(out, text);
-  } else {
-    AppendJsonEscaped(out, Windows1252ToUtf8(text));
-  }
+  AppendJsonEscaped(out, DisplayText(text));
 }
 
 }  // namespace tomelet::cli
