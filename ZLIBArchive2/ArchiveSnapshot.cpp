@@ -82,15 +82,16 @@ class TStoredEntryReader final : public TEntryReader {
 };
 
 // Inflates until the entry's size has come out, as the reader does: CompressedSize is not
-// trusted, the zlib stream may run up to the end of the data area, and must end there. A large
-// entry starts from the nearest seek point before the first byte wanted and leaves new points as
-// it goes.
+// trusted and the zlib stream may run up to the end of the data area; a stream that goes on past
+// the size is noted, not refused. A large entry starts from the nearest seek point before the
+// first byte wanted and leaves new points as it goes.
 class TInflatingEntryReader final : public TEntryReader {
  public:
   TInflatingEntryReader(const TArchiveSnapshot& snapshot, TSeekPoints& points,
-                        std::atomic<std::int64_t>& inflated, int index, std::int64_t begin,
-                        std::int64_t end, std::int64_t size, std::int64_t from)
+                        std::atomic<std::int64_t>& inflated, std::atomic<bool>& goesOn, int index,
+                        std::int64_t begin, std::int64_t end, std::int64_t size, std::int64_t from)
       : inflated_(inflated),
+        goesOn_(goesOn),
         inflater_(
             [&snapshot](std::int64_t offset, std::span<std::byte> buffer) {
               return snapshot.ReadAt(offset, buffer);
@@ -119,8 +120,8 @@ class TInflatingEntryReader final : public TEntryReader {
     const auto piece = buffer.first(std::min(buffer.size(), static_cast<std::size_t>(remaining_)));
     const std::size_t got = Inflate(piece);
     remaining_ -= static_cast<std::int64_t>(got);
-    if (remaining_ == 0) {
-      ExpectStreamEnd(inflater_);
+    if (remaining_ == 0 && !StreamEndsHere(inflater_)) {
+      goesOn_.store(true, std::memory_order_relaxed);
     }
     return got;
   }
@@ -145,6 +146,7 @@ class TInflatingEntryReader final : public TEntryReader {
   }
 
   std::atomic<std::int64_t>& inflated_;
+  std::atomic<bool>& goesOn_;
   TResumableInflater inflater_;
   TSeekPoints* points_;
   int index_;
@@ -187,7 +189,8 @@ TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path,
       dataSize_(dataSize),
       entries_(std::move(entries)),
       verdicts_(std::make_unique<std::atomic<Verdict>[]>(entries_.Size())),
-      checkedWhole_(std::make_unique<std::atomic<bool>[]>(entries_.Size())) {}
+      checkedWhole_(std::make_unique<std::atomic<bool>[]>(entries_.Size())),
+      goesOn_(std::make_unique<std::atomic<bool>[]>(entries_.Size())) {}
 
 TArchiveSnapshot::~TArchiveSnapshot() = default;
 
@@ -245,9 +248,9 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenUncheckedContents(int index,
   if (size > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
     RaiseCorrupted();
   }
-  return std::make_unique<TInflatingEntryReader>(*this, seekPoints_, inflated_, index,
-                                                 archiveStart_ + entry.Offset, DataEnd(), size,
-                                                 std::clamp<std::int64_t>(from, 0, size));
+  return std::make_unique<TInflatingEntryReader>(
+      *this, seekPoints_, inflated_, goesOn_[static_cast<std::size_t>(index)], index,
+      archiveStart_ + entry.Offset, DataEnd(), size, std::clamp<std::int64_t>(from, 0, size));
 }
 
 std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
@@ -286,6 +289,11 @@ void TArchiveSnapshot::CheckWhole(int index) const {
   while (reader->Read(piece) != 0) {
   }
   checked.store(true, std::memory_order_release);
+}
+
+bool TArchiveSnapshot::StreamGoesOnPastSize(int index) const {
+  Entry(index);  // raises "Index out of bounds" before the array is touched
+  return goesOn_[static_cast<std::size_t>(index)].load(std::memory_order_relaxed);
 }
 
 bool TArchiveSnapshot::HasVerifiedZlibStream(int index) const {

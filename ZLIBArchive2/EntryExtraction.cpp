@@ -107,7 +107,6 @@ bool TZLBArc2::Impl::InflateAtOnce(const TArchiveEntry& entry, TStream& source, 
   try {
     TZDecompressionStream inflater(source);
     if (inflater.Read(out) == out.size()) {
-      ExpectStreamEnd(inflater);
       return true;
     }
   } catch (const EZDecompressionError&) {
@@ -137,7 +136,6 @@ void TZLBArc2::Impl::InflateInChunks(const TArchiveEntry& entry, TStream& source
       RaiseCorrupted();
     }
   }
-  ExpectStreamEnd(inflater);
 }
 
 void TZLBArc2::Impl::DecryptAndDecode(const TArchiveEntry& entry, TStream& source, TStream& dest) {

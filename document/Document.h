@@ -42,7 +42,7 @@ class TDocument final : public IDocumentEntries {
   // Whether the entry is a plain zlib stream that may be handed out as it is stored.
   bool IsDeflated(int index) const { return archive_->IsDeflated(index); }
   // The whole contents. Throws "The archive appears to be corrupted" for damaged data or a stream
-  // that disagrees with the entry's size, "<name> failed CRC check" for wrong bytes, and "No
+  // that ends before the entry's size, "<name> failed CRC check" for wrong bytes, and "No
   // password given for encrypted file" for encrypted entries.
   std::vector<std::byte> Contents(int index) const { return archive_->Contents(index); }
   void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;

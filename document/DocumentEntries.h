@@ -35,7 +35,7 @@ class IDocumentEntries {
   virtual int IndexOf(std::string_view archivePath) const = 0;
   virtual TEntryView Entry(int index) const = 0;
   // Appends the entry's inflated bytes to dest. Throws EZLBArchiveError for damaged data, a
-  // stream that disagrees with the entry's size and bytes that fail their CRC.
+  // stream that ends before the entry's size and bytes that fail their CRC.
   virtual void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const = 0;
   // The entry's bytes inflated as they are read, on a thread of the caller's choosing. Throws
   // EZLBArchiveError for damaged data and encrypted entries; a wrong CRC throws from the read

@@ -15,6 +15,11 @@ namespace {
 
 constexpr std::size_t kVerifyPiece = std::size_t{1} << 20;
 
+std::string GoesOnNote(std::int64_t size) {
+  return "its stream goes on past its size; it reads as its first " + std::to_string(size) +
+         " bytes, which match its CRC";
+}
+
 void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
   std::vector<int> everyEntry(static_cast<std::size_t>(arc.EntryCount()));
   std::iota(everyEntry.begin(), everyEntry.end(), 0);
@@ -28,6 +33,9 @@ void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
         bytes += static_cast<std::int64_t>(got);
       }
       report.Bytes += bytes;
+      if (arc.Snapshot()->StreamGoesOnPastSize(i)) {
+        report.Notes.push_back({i, arc.EntryAt(i).ArchivePath(), GoesOnNote(bytes)});
+      }
     } catch (const EZLBArchiveError& error) {
       report.Damaged.push_back({i, arc.EntryAt(i).ArchivePath(), error.what()});
     }
