@@ -178,6 +178,8 @@ class TForm1Logic {
   IWebBrowserHost& webBrowser_;
   IProtocolSession& protocol_;
   TZLBArc2& arc_;
+  // The handle on arc_'s open document, over its descriptor; null until it is open.
+  std::shared_ptr<const TDocument> document_;
   TCommandLine commandLine_;
   TProjectOptions projectOptions_;
   TNavigationPolicy navigationPolicy_;

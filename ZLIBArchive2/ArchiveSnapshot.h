@@ -31,14 +31,17 @@ class TArchiveSnapshot {
   // Opens path without checking the archive's CRC. Raises EZLBArchiveError with the reader's
   // messages when the file carries no readable archive.
   static std::shared_ptr<const TArchiveSnapshot> Open(const std::filesystem::path& path);
-  // The archive a reader has read from file, whose registry it hands over.
+  // The archive read from file, which the snapshot keeps.
   TArchiveSnapshot(const std::filesystem::path& path, std::unique_ptr<TFileStream> file,
-                   std::int64_t archiveStart, std::int64_t dataSize, TEntryTable entries);
+                   const TArchiveTrailer& trailer, std::int64_t archiveStart, TEntryTable entries);
   ~TArchiveSnapshot();
   TArchiveSnapshot(const TArchiveSnapshot&) = delete;
   TArchiveSnapshot& operator=(const TArchiveSnapshot&) = delete;
 
   const std::filesystem::path& FileName() const { return path_; }
+  const TArchiveTrailer& Trailer() const { return trailer_; }
+  // Where the archive begins in the file: 0, or the length of the program it is appended to.
+  std::int64_t ArchiveStart() const { return archiveStart_; }
   int EntryCount() const { return static_cast<int>(entries_.Size()); }
   const TEntryTable& Entries() const { return entries_; }
   // Raises "Index out of bounds".
@@ -101,6 +104,7 @@ class TArchiveSnapshot {
   std::filesystem::path path_;
   std::unique_ptr<TFileStream> file_;
   TFileIdentity identity_;
+  TArchiveTrailer trailer_;
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;
   TEntryTable entries_;

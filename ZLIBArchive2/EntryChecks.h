@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "ZLIBArchive2/ZDecompressionStream.h"
+#include "ZLIBArchive2/Codec.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {

@@ -10,8 +10,8 @@
 
 #include "../tool_process.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
-#include "document/DocumentEntries.h"
 #include "document/DocumentRequest.h"
 #include "serve_fixture.h"
 
@@ -219,14 +219,15 @@ class EveryReaderAgrees : public ServeTest, public ::testing::WithParamInterface
     Serve();
   }
 
-  // The viewer's reader as the viewer sets it, asked through the request core; the contents, or
-  // nullopt when the request fails, at once or while a large entry is read.
+  // The viewer's reader as the viewer sets it, asked through the request core over the document
+  // it shares; the contents, or nullopt when the request fails, at once or while a large entry is
+  // read.
   std::optional<std::string> ThroughViewer() const {
     TZLBArc2 arc;
     arc.VerifyArchiveCRC = false;
     arc.OpenArchive(document_.string());
     TDocumentReply reply = RequestDocumentEntry(
-        TReaderEntries(&arc), std::string(kDocumentUrlPrefix) + std::string(kName), {});
+        *ShareDocument(arc), std::string(kDocumentUrlPrefix) + std::string(kName), {});
     if (reply.Status != TDocumentReply::TStatus::Served) {
       return std::nullopt;
     }

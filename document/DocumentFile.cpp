@@ -1,4 +1,4 @@
-#include "tools/tomelet/DocumentFile.h"
+#include "document/DocumentFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,15 +9,12 @@
 #include <cstring>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
-#include "ZLIBArchive2/ZLIBArchive2.h"
-#include "document/Document.h"
 
-namespace tomelet::cli {
+namespace tomelet {
 namespace {
 
-constexpr std::string_view kNotFound = "Archive file not found";
 constexpr std::string_view kVersionMessage = "The archive was created with a different version";
-constexpr std::string_view kUnableToOpen = "Unable to open archive";
+constexpr std::string_view kTooLargeMessage = "The archive's registry is larger";
 // Format versions a later release could plausibly have written; a larger number is the bytes of
 // something else read as a trailer.
 constexpr std::int32_t kLastPlausibleVersion = 255;
@@ -51,7 +48,7 @@ struct TFileEnds {
   std::array<std::byte, kTrailerSize> tail{};
 };
 
-bool ReadEnds(const std::string& path, TFileEnds& ends) {
+bool ReadEnds(const std::filesystem::path& path, TFileEnds& ends) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     return false;
@@ -97,79 +94,64 @@ std::string CutShortOrForeign(const TFileEnds& ends) {
   return "is not a Tomelet document";
 }
 
-std::string WhatItSeemsToBe(const TFileEnds& ends, std::string_view readerMessage) {
+// What the file seems to be, and whether the reader's message says more than that: a version
+// read from a file that is no document, or a stream's read error, only mislead.
+std::pair<std::string, bool> WhatItSeemsToBe(const TFileEnds& ends,
+                                             std::string_view readerMessage) {
   if (ends.size == 0) {
-    return "is empty, not a Tomelet document";
+    return {"is empty, not a Tomelet document", false};
   }
   if (ends.size < static_cast<std::int64_t>(kTrailerSize)) {
-    return CutShortOrForeign(ends);
+    return {CutShortOrForeign(ends), false};
   }
   const TArchiveTrailer trailer = format::DecodeTrailer(ends.tail);
   if (readerMessage.starts_with(kVersionMessage)) {
     if (trailer.Version > 2 && trailer.Version <= kLastPlausibleVersion) {
-      return "seems to be a Tomelet document of a later format (version " +
-             std::to_string(trailer.Version) + ") than this tomelet reads";
+      return {"seems to be a Tomelet document of a later format (version " +
+                  std::to_string(trailer.Version) + ") than this tomelet reads",
+              true};
     }
-    return CutShortOrForeign(ends);
+    return {CutShortOrForeign(ends), false};
+  }
+  if (readerMessage.starts_with(kTooLargeMessage)) {
+    return {"is a Tomelet document larger than this program reads", true};
   }
   const std::int64_t room = ends.size - static_cast<std::int64_t>(kTrailerSize);
   if (trailer.DataSize > room || trailer.RegistrySize > room - trailer.DataSize) {
-    return "seems to be a Tomelet document cut short: its trailer counts more bytes than the "
-           "file holds";
+    return {
+        "seems to be a Tomelet document cut short: its trailer counts more bytes than the "
+        "file holds",
+        true};
   }
-  return "seems to be a damaged Tomelet document";
-}
-
-// The reader's own message stays the last line, so scripts that match it keep working.
-[[noreturn]] void ExplainRefusal(const std::string& path, std::string_view readerMessage) {
-  TFileEnds ends;
-  if (!ReadEnds(path, ends)) {
-    const int error = errno;
-    Refuse(path + " cannot be read: " + std::strerror(error), readerMessage);
-  }
-  Refuse(path + " " + WhatItSeemsToBe(ends, readerMessage), readerMessage);
-}
-
-template <typename Open>
-auto OpenExplained(const std::string& path, Open open) {
-  CheckDocumentFile(path);
-  try {
-    return open();
-  } catch (const EZLBArchiveError& refusal) {
-    ExplainRefusal(path, refusal.what());
-  } catch (const EStreamError&) {
-    // A file too short for a trailer: the stream's own text says nothing about the file.
-    ExplainRefusal(path, {});
-  }
+  return {"seems to be a damaged Tomelet document", true};
 }
 
 }  // namespace
 
-void CheckDocumentFile(const std::string& path) {
+void CheckDocumentFile(const std::filesystem::path& path) {
   if (path.empty()) {
-    Refuse("No document named: FILE is empty", kNotFound);
+    Refuse("No document named: FILE is empty");
   }
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
-      Refuse(path + " does not exist", kNotFound);
+      Refuse("Archive file not found: " + path.string());
     }
-    Refuse(path + " cannot be read: " + std::strerror(errno),
-           std::string(kUnableToOpen) + " " + path);
+    Refuse(path.string() + " cannot be read: " + std::strerror(errno));
   }
   if (!S_ISREG(status.st_mode)) {
-    Refuse(path + " " + KindOf(status.st_mode));
+    Refuse(path.string() + " " + KindOf(status.st_mode));
   }
 }
 
-void OpenDocument(TZLBArc2& arc, const std::string& path) {
-  if (!OpenExplained(path, [&] { return arc.OpenArchive(path); })) {
-    Refuse(path + " does not exist", kNotFound);
+void ExplainRefusal(const std::filesystem::path& path, std::string_view readerMessage) {
+  TFileEnds ends;
+  if (!ReadEnds(path, ends)) {
+    const int error = errno;
+    Refuse(path.string() + " cannot be read: " + std::strerror(error), readerMessage);
   }
+  const auto [seems, telling] = WhatItSeemsToBe(ends, readerMessage);
+  Refuse(path.string() + " " + seems, telling ? readerMessage : std::string_view());
 }
 
-std::shared_ptr<const TDocument> OpenDocumentFile(const std::string& path) {
-  return OpenExplained(path, [&] { return tomelet::OpenDocument(std::filesystem::path(path)); });
-}
-
-}  // namespace tomelet::cli
+}  // namespace tomelet
