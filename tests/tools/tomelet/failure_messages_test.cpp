@@ -206,6 +206,25 @@ TEST(EntryNames, CatTakesSlashesWhereTheArchiveHasBackslashes) {
             "guide/missing.htm not found in archive");
 }
 
+// Names stored in Windows-1252 are found as the viewer finds them, and a typed name that is not
+// there comes back as it was typed, never read again as Windows-1252.
+TEST(EntryNames, AccentedNamesAreFoundAndShownAsTyped) {
+  TScratchFolder folder;
+  const auto document = (folder / "doc.tlt").string();
+  TTestDocument()
+      .Entry("caf\xe9.htm", "legacy")
+      .Entry("d\xe9j\xe0\\vu.txt", "seen")
+      .WriteTo(document);
+  EXPECT_EQ(RunTool({"cat", document, "caf\xc3\xa9.htm"}).out, "legacy");
+  EXPECT_EQ(RunTool({"cat", document, "d\xc3\xa9j\xc3\xa0/vu.txt"}).out, "seen");
+  for (const std::string typed : {"caf\xc3\x89.htm", "D\xc3\x89J\xc3\x80\\vu.txt"}) {
+    for (const auto& command : {"cat", "extract"}) {
+      const auto result = RunTool({command, document, "--", typed});
+      EXPECT_EQ(result.LastErrorLine(), typed + " not found in archive") << command;
+    }
+  }
+}
+
 TEST(FailureMessage, AnEntryNameThatLooksLikeAnOptionGetsAHintAtTheDoubleDash) {
   TScratchFolder folder;
   const auto document = (folder / "doc.tlt").string();
