@@ -111,17 +111,10 @@ TDocumentFacts TLibraryDocument::Facts() const {
       return *facts_;
     }
   }
-  std::shared_ptr<const TDocument> archive;
-  {
-    const std::lock_guard guard(lock_);
-    archive = lastArchive_.lock();
-  }
+  // Opened as any request opens it, so that the pages asked for next do not open it again.
   TDocumentFacts facts;
   try {
-    if (!archive) {
-      archive = OpenDocument(path_);
-    }
-    facts = ReadFacts(*archive, path_);
+    facts = ReadFacts(*Archive(), path_);
   } catch (const std::exception& e) {
     facts.Title = path_.stem().string();
     facts.Error = e.what();
