@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/ContentType.h"
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
@@ -19,7 +20,6 @@
 #include "tools/tomelet/serve/PasswordGate.h"
 #include "tools/tomelet/serve/SearchPages.h"
 #include "tools/tomelet/serve/StatusPage.h"
-#include "tools/tomelet/serve/TextCharset.h"
 
 namespace tomelet::serve {
 
@@ -259,9 +259,7 @@ std::string TDocumentSite::Impl::EntryType(int index, std::string_view mimeType)
     if (archive->Entry(index).Size > kCachedEntryLimit) {
       return type;
     }
-    const auto bytes = archive->Contents(index);
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    known = ContentTypeFor(type, text) == type ? kAsTyped : kUtf8;
+    known = WithCharset(type, archive->Contents(index)) == type ? kAsTyped : kUtf8;
     verdict.store(known, std::memory_order_relaxed);
   }
   return known == kUtf8 ? type + "; charset=utf-8" : type;
