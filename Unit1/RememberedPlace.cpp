@@ -2,13 +2,13 @@
 
 #include <array>
 #include <charconv>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "platform/files/AtomicFile.h"
+#include "platform/files/UserFolders.h"
 
 namespace tomelet {
 namespace {
@@ -164,11 +164,8 @@ std::string PageToOpen(const std::optional<TRememberedPlace>& place, const std::
 }
 
 std::filesystem::path TPlaceStore::DefaultFolder() {
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
-    return std::filesystem::path(state) / "tomelet";
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return std::filesystem::path(home) / ".local" / "state" / "tomelet";
-  return {};
+  const auto state = UserFolder(TUserFolder::State);
+  return state.empty() ? state : state / "tomelet";
 }
 
 std::filesystem::path TPlaceStore::FileOf(std::string_view key) const {

@@ -13,6 +13,7 @@
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "platform/files/TemporaryFolder.h"
+#include "platform/files/UserFolders.h"
 #include "search/HtmlText.h"
 #include "search/IndexCache.h"
 #include "search/SoundIndexes.h"
@@ -176,12 +177,8 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
 }
 
 std::filesystem::path IndexCacheFolder() {
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  if (cache != nullptr && *cache == '/') {
-    return std::filesystem::path(cache) / "tomelet";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : "/tmp") / ".cache" / "tomelet";
+  const auto cache = UserFolder(TUserFolder::Cache);
+  return (cache.empty() ? TemporaryFolderPath() / ".cache" : cache) / "tomelet";
 }
 
 std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage) {

@@ -31,7 +31,8 @@ std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_v
 // (deflated, failing its CRC, unreadable as an index) or newer than this version reads.
 std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive);
 
-// $XDG_CACHE_HOME/tomelet, else ~/.cache/tomelet.
+// $XDG_CACHE_HOME/tomelet, else ~/.cache/tomelet (UserFolder); without a home, in the temporary
+// folder.
 std::filesystem::path IndexCacheFolder();
 // The cache file for this document's contents; a changed document gets another name.
 std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage);
