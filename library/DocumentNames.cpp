@@ -8,6 +8,7 @@
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "library/Library.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Fnv1a.h"
 
 namespace tomelet::library {
 namespace {
@@ -55,10 +56,7 @@ std::string BaseName(const std::filesystem::path& relative) {
 }
 
 std::string HashSuffix(const std::filesystem::path& path) {
-  std::uint64_t hash = 1469598103934665603ull;
-  for (const unsigned char c : path.native()) {
-    hash = (hash ^ c) * 1099511628211ull;
-  }
+  const std::uint64_t hash = Fnv1a(path.native());
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string suffix = "-";
   for (int shift = 60; suffix.size() < 7; shift -= 4) {

@@ -14,6 +14,7 @@
 #include "document/DocumentEntries.h"
 #include "platform/files/TemporaryFolder.h"
 #include "platform/files/UserFolders.h"
+#include "platform/text/Fnv1a.h"
 #include "search/HtmlText.h"
 #include "search/IndexCache.h"
 #include "search/SoundIndexes.h"
@@ -23,13 +24,6 @@ namespace {
 
 std::string_view AsText(const std::vector<std::byte>& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-std::uint64_t Fnv(std::uint64_t hash, std::string_view bytes) {
-  for (const char c : bytes) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  return hash;
 }
 
 std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path) {
@@ -182,11 +176,11 @@ std::filesystem::path IndexCacheFolder() {
 }
 
 std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage) {
-  std::uint64_t hash = Fnv(1469598103934665603ull, startPage);
-  hash = Fnv(hash, std::to_string(kIndexFormatVersion));
+  std::uint64_t hash = Fnv1a(startPage);
+  hash = Fnv1a(std::to_string(kIndexFormatVersion), hash);
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    hash = Fnv(hash, archive.Entry(i).ArchivePath());
-    hash = Fnv(hash, archive.ContentTag(i));
+    hash = Fnv1a(archive.Entry(i).ArchivePath(), hash);
+    hash = Fnv1a(archive.ContentTag(i), hash);
   }
   char name[32];
   std::snprintf(name, sizeof name, "%016llx.index", static_cast<unsigned long long>(hash));
