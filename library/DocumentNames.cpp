@@ -25,7 +25,7 @@ bool IsNameCharacter(char c) {
 std::string Readable(std::string_view text) {
   std::string name;
   for (const char raw : text) {
-    const char c = (raw >= 'A' && raw <= 'Z') ? static_cast<char>(raw - 'A' + 'a') : raw;
+    const char c = FoldAsciiLetter(raw);
     if (IsNameCharacter(c)) {
       name += c;
     } else if (!name.empty() && name.back() != '-') {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ZLIBArchive2/Codec.h"
+#include "platform/text/AsciiCase.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search::format {
@@ -302,12 +303,7 @@ std::uint64_t PageOfKey(std::string_view key) {
 }
 
 std::string StemmerLanguage(std::string_view language) {
-  std::string code(language.substr(0, language.find_first_of("-_")));
-  for (char& c : code) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
+  const std::string code = FoldAscii(language.substr(0, language.find_first_of("-_")));
   if (code.empty()) {
     return "en";
   }
