@@ -2,7 +2,6 @@
 
 #include <array>
 #include <charconv>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -175,15 +174,10 @@ std::filesystem::path TPlaceStore::FileOf(std::string_view key) const {
 std::optional<TRememberedPlace> TPlaceStore::Load(std::string_view key) const {
   if (folder_.empty())
     return std::nullopt;
-  std::error_code error;
-  const auto file = FileOf(key);
-  const auto size = std::filesystem::file_size(file, error);
-  if (error || size > kMaxFileSize)
+  const auto text = ReadSmallFile(FileOf(key), kMaxFileSize);
+  if (!text)
     return std::nullopt;
-  std::ifstream input(file, std::ios::binary);
-  std::ostringstream text;
-  text << input.rdbuf();
-  return ParsePlace(text.str(), key);
+  return ParsePlace(*text, key);
 }
 
 bool TPlaceStore::Save(std::string_view key, const TRememberedPlace& place) const {
