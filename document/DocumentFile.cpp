@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "platform/text/AsciiCase.h"
 
 namespace tomelet {
 namespace {
@@ -77,18 +78,31 @@ bool StartsWithZlibHeader(const TFileEnds& ends) {
   return ends.size >= 2 && method == 0x78 && (method * 256 + flags) % 31 == 0;
 }
 
-bool StartsAsProgram(const TFileEnds& ends) {
-  return ends.size >= 4 && std::memcmp(ends.head.data(),
-                                       "\x7f"
-                                       "ELF",
-                                       4) == 0;
+bool StartsAsProgram(std::span<const std::byte> head) {
+  return head.size() >= 4 && std::memcmp(head.data(),
+                                         "\x7f"
+                                         "ELF",
+                                         4) == 0;
+}
+
+// A trailer of a known version whose sizes fit in the file, as a program's appended document
+// has; the bytes at the end of any other program read as nothing like one.
+bool HasPlausibleTrailer(const TFileEnds& ends) {
+  if (ends.size < static_cast<std::int64_t>(kTrailerSize)) {
+    return false;
+  }
+  const TArchiveTrailer trailer = format::DecodeTrailer(ends.tail);
+  return (trailer.Version == 1 || trailer.Version == 2) && trailer.EntryCount > 0 &&
+         trailer.RegistrySize > 0 && trailer.DataSize >= 0 &&
+         trailer.DataSize + trailer.RegistrySize + static_cast<std::int64_t>(kTrailerSize) <=
+             ends.size;
 }
 
 std::string CutShortOrForeign(const TFileEnds& ends) {
   if (StartsWithZlibHeader(ends)) {
     return "seems to be a Tomelet document cut short: it ends before its trailer";
   }
-  if (StartsAsProgram(ends)) {
+  if (ends.size >= 4 && StartsAsProgram(ends.head)) {
     return "is a program with no Tomelet document attached to it";
   }
   return "is not a Tomelet document";
@@ -127,6 +141,18 @@ std::pair<std::string, bool> WhatItSeemsToBe(const TFileEnds& ends,
 }
 
 }  // namespace
+
+bool HasDocumentExtension(std::string_view name) {
+  return name.size() > kDocumentExtension.size() &&
+         EqualsFoldedAscii(name.substr(name.size() - kDocumentExtension.size()),
+                           kDocumentExtension);
+}
+
+bool IsProgramWithDocument(const std::filesystem::path& path) {
+  TFileEnds ends;
+  return ReadEnds(path, ends) && ends.size >= 4 && StartsAsProgram(ends.head) &&
+         HasPlausibleTrailer(ends);
+}
 
 void CheckDocumentFile(const std::filesystem::path& path) {
   if (path.empty()) {

@@ -12,6 +12,15 @@
 
 namespace tomelet {
 
+// The extension of document files, as the viewer's command line wants it ("manual.tlt").
+inline constexpr std::string_view kDocumentExtension = ".tlt";
+
+// What counts as a document file where files are looked for (a served folder): a name ending in
+// ".tlt", letter case ignored, or a program (only asked of an executable file) that carries a
+// document at its end, its trailer in the bounds of the file. Never throws.
+bool HasDocumentExtension(std::string_view name);
+bool IsProgramWithDocument(const std::filesystem::path& path);
+
 class EDocumentFileError : public EZLBArchiveError {
  public:
   // what(): seems, then the reader's message on a line of its own when there is one.
