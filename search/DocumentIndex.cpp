@@ -187,6 +187,10 @@ std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view
   return IndexCacheFolder() / name;
 }
 
+std::string IndexingMessage(int percent) {
+  return "Indexing the document for search: " + std::to_string(percent) + "%";
+}
+
 TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPage,
                                const TIndexProgress& progress) {
   TOpenedIndex opened;
