@@ -161,8 +161,15 @@ class TOurNSHandler final
         return ExtractToTempFile(*state_, storedPath, bytes);
       };
     }
-    const TReaderEntries entries = state_->Entries();
-    TDocumentReply reply = RequestDocumentEntry(entries, url, writeTempFile);
+    TDocumentReply reply;
+    if (const TDocument* document = state_->Document()) {
+      reply = RequestDocumentEntry(*document, url, writeTempFile);
+    } else {
+      // Without an open archive nothing is found.
+      reply.Location.RequestedPath =
+          RelativeAddressToArchivePath(std::string_view(url).substr(kDocumentUrlPrefix.size()));
+      reply.Location.Entry.ArchivePath = reply.Location.RequestedPath;
+    }
     const TEntryLocation& location = reply.Location;
     state_->Log("Get data for: " + location.RequestedPath);
     if (reply.Status == TDocumentReply::TStatus::NotFound)

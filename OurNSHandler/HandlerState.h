@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "OurNSHandler/OurNSHandler.h"
-#include "document/DocumentEntries.h"
+#include "document/Document.h"
 
 namespace tomelet {
 
@@ -18,14 +18,18 @@ namespace tomelet {
 // touches them.
 struct THandlerState {
   TZLBArc2* archive = nullptr;
+  // The handle on the archive's open document, made again when the archive opens another.
   std::vector<std::string> tempFileList;
   std::vector<std::string> requestLog;
   std::filesystem::path privateFolder;
   std::map<std::string, std::string> tempFileOfEntry;  // folded archive path -> file made for it
   bool echoLog = false;
 
+  std::shared_ptr<const TDocument> document;
+
   void Log(std::string line);
-  TReaderEntries Entries() const { return TReaderEntries(archive); }
+  // The archive's open document, sharing its descriptor; null while none is open.
+  const TDocument* Document();
 };
 
 HRESULT CreateOurNSHandler(std::shared_ptr<THandlerState> state, IUnknown* outer, REFIID iid,

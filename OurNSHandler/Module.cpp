@@ -34,6 +34,16 @@ void THandlerState::Log(std::string line) {
   requestLog.push_back(std::move(line));
 }
 
+const TDocument* THandlerState::Document() {
+  const auto snapshot = archive != nullptr ? archive->Snapshot() : nullptr;
+  if (!snapshot) {
+    document.reset();
+  } else if (!document || document->StoredArchive() != snapshot.get()) {
+    document = ShareDocument(*archive);
+  }
+  return document.get();
+}
+
 // One class object makes any number of handler objects; it lives as long as the module.
 class TOurNSHandlerFactory final : public TComObjectFactory {
  public:
@@ -57,6 +67,7 @@ TOurNSHandlerModule::TOurNSHandlerModule()
 // The session outlives the module, so no registration may keep pointing at the class object.
 TOurNSHandlerModule::~TOurNSHandlerModule() {
   state_->archive = nullptr;
+  state_->document.reset();
   DeleteTempFiles(*state_);
   ComPtr<IInternetSession> session;
   if (SUCCEEDED(CoInternetGetSession(0, session.ReleaseAndGetAddressOf(), 0))) {
@@ -84,6 +95,7 @@ std::string TOurNSHandlerModule::PrivateFolder() const {
 
 void TOurNSHandlerModule::AttachArchive(TZLBArc2* archive) {
   state_->archive = archive;
+  state_->document.reset();
 }
 
 HRESULT TProtocolRegistration::Register(TOurNSHandlerModule& module, TZLBArc2& archive) {

@@ -8,8 +8,6 @@
 namespace tomelet {
 namespace {
 
-constexpr std::size_t kSuggestions = 10;
-
 // The results link into the document's pages; the search bar is the viewer's search box, and the
 // page's own box refines the query shown.
 search::TResultsAddresses ViewerAddresses(std::string startUrl = {}) {
@@ -57,9 +55,7 @@ std::string TDocumentSearch::ResultsPage(std::string_view address) {
   }
   if (!state.Index) {
     const bool indexing = state.Error.empty();
-    const std::string message =
-        indexing ? "Indexing the document for search: " + std::to_string(state.Percent) + "%"
-                 : state.Error;
+    const std::string message = indexing ? search::IndexingMessage(state.Percent) : state.Error;
     return search::StatusPageHtml(query, message, indexing, addresses);
   }
   const auto results = state.Index->Search(query.Text, query.Start, query.Limit);
@@ -68,7 +64,7 @@ std::string TDocumentSearch::ResultsPage(std::string_view address) {
 
 std::vector<search::TSuggestion> TDocumentSearch::Suggest(std::string_view typed) {
   const auto state = index_->State();
-  return state.Index ? state.Index->Suggest(typed, kSuggestions)
+  return state.Index ? state.Index->Suggest(typed, search::kSuggestionsShown)
                      : std::vector<search::TSuggestion>{};
 }
 

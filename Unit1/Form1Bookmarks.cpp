@@ -1,8 +1,6 @@
 // The reader's bookmarks of the open document and the history of its last session: both kept per
 // document, keyed as the remembered place is, and only once the document's password was given.
 #include <ctime>
-#include <fstream>
-#include <sstream>
 
 #include "Unit1/Form1Logic.h"
 #include "document/DocumentAddress.h"
@@ -114,14 +112,7 @@ std::string TForm1Logic::RecalledHistory() const {
   if (documentKey_.empty() || PlaceFolder.empty())
     return {};
   const auto file = PlaceFolder / (documentKey_ + std::string(kHistoryExtension));
-  std::error_code error;
-  const auto size = std::filesystem::file_size(file, error);
-  if (error || size > kLargestHistory)
-    return {};
-  std::ifstream input(file, std::ios::binary);
-  std::ostringstream state;
-  state << input.rdbuf();
-  return state.str();
+  return ReadSmallFile(file, kLargestHistory).value_or("");
 }
 
 void TForm1Logic::RememberHistory() {

@@ -17,6 +17,7 @@
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "bookmarks/Bookmarks.h"
 #include "document/DocumentEntries.h"
+#include "document/DocumentFile.h"
 #include "document/ProjectOptions.h"
 #include "platform/com/Com.h"
 #include "platform/streams/Streams.h"
@@ -29,7 +30,6 @@ struct TCommandLine {
   std::vector<std::string> Arguments;
 };
 
-inline constexpr std::string_view kDocumentExtension = ".tlt";
 inline constexpr std::string_view kBlankUrl = "about:blank";
 // The text size a document opens with: "Medium".
 inline constexpr int kDefaultTextSize = kMediumTextSize;
@@ -178,6 +178,8 @@ class TForm1Logic {
   IWebBrowserHost& webBrowser_;
   IProtocolSession& protocol_;
   TZLBArc2& arc_;
+  // The handle on arc_'s open document, over its descriptor; null until it is open.
+  std::shared_ptr<const TDocument> document_;
   TCommandLine commandLine_;
   TProjectOptions projectOptions_;
   TNavigationPolicy navigationPolicy_;

@@ -1,6 +1,4 @@
 // The reader's place in the document: recalled at start-up, kept when the window closes.
-#include <system_error>
-
 #include "Unit1/Form1Logic.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
@@ -9,11 +7,7 @@ namespace tomelet {
 
 // Only a document whose password was given gets here, so nothing of a locked one is kept.
 void TForm1Logic::RecallPlace() {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(arc_.ArchiveFileName(), error);
-  if (error)
-    return;
-  documentKey_ = DocumentKey(arc_.Trailer(), size);
+  documentKey_ = DocumentKey(arc_.Trailer(), document_->Identity().Size);
   rememberedPlace_ = TPlaceStore(PlaceFolder).Load(documentKey_);
 }
 
@@ -38,8 +32,10 @@ bool TForm1Logic::DocumentHasPage(const std::string& address) {
   if (!HasDocumentPrefix(address))
     return false;
   // Looked up as the protocol handler will, so a folder address counts by its index page.
-  const TEntryLocation location = LocateEntry(
-      TReaderEntries(&arc_), std::string_view(address).substr(kDocumentUrlPrefix.size()));
+  if (!document_)
+    return false;
+  const TEntryLocation location =
+      LocateEntry(*document_, std::string_view(address).substr(kDocumentUrlPrefix.size()));
   return !IsReservedEntry(location.RequestedPath) && location.Entry.Found();
 }
 

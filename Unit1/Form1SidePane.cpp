@@ -13,7 +13,7 @@ void TForm1Logic::ButtonSidePaneClick() {
 }
 
 std::vector<search::TOutlineHeading> TForm1Logic::PageOutline(const std::string& address) {
-  return PageOutlineAt(TReaderEntries(&arc_), address);
+  return document_ ? PageOutlineAt(*document_, address) : std::vector<search::TOutlineHeading>();
 }
 
 }  // namespace tomelet

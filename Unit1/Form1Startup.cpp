@@ -3,6 +3,7 @@
 
 #include "Unit1/Form1Logic.h"
 #include "document/Document.h"
+#include "document/DocumentFile.h"
 
 namespace tomelet {
 namespace {
@@ -87,10 +88,8 @@ void TForm1Logic::FormCreate() {
     return;
   }
   if (projectOptions_.AllowFind()) {
-    documentSearch_ =
-        std::make_unique<TDocumentSearch>(ShareDocument(arc_), projectOptions_.StartPage());
-    documentMap_ =
-        std::make_unique<TDocumentMapLoader>(ShareDocument(arc_), projectOptions_.StartPage());
+    documentSearch_ = std::make_unique<TDocumentSearch>(document_, projectOptions_.StartPage());
+    documentMap_ = std::make_unique<TDocumentMapLoader>(document_, projectOptions_.StartPage());
   }
   RecallPlace();
   ApplyWindowOptions();
@@ -109,9 +108,11 @@ void TForm1Logic::RegisterProtocol() {
   }
 }
 
+// The reader opens the file once; the window's document handle shares its descriptor.
 bool TForm1Logic::OpenDocument() {
   try {
     arc_.OpenArchive(commandLine_.ExecutablePath);
+    document_ = ShareDocument(arc_);
     return true;
   } catch (const std::exception&) {
     // A viewer without an appended document looks at its command line next.
@@ -121,7 +122,8 @@ bool TForm1Logic::OpenDocument() {
     view_.Terminate();
     return false;
   }
-  arc_.OpenArchive(*fileName);
+  OpenExplained(*fileName, [&] { return arc_.OpenArchive(*fileName); });
+  document_ = ShareDocument(arc_);
   return true;
 }
 
@@ -227,6 +229,7 @@ void TForm1Logic::FormClose() {
 
 void TForm1Logic::FormDestroy() {
   optionsStream_.Clear();
+  document_.reset();
   arc_.CloseArchive();
   protocol_.Unregister();
 }

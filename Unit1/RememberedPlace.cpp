@@ -2,13 +2,12 @@
 
 #include <array>
 #include <charconv>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "platform/files/AtomicFile.h"
+#include "platform/files/UserFolders.h"
 
 namespace tomelet {
 namespace {
@@ -164,11 +163,8 @@ std::string PageToOpen(const std::optional<TRememberedPlace>& place, const std::
 }
 
 std::filesystem::path TPlaceStore::DefaultFolder() {
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
-    return std::filesystem::path(state) / "tomelet";
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return std::filesystem::path(home) / ".local" / "state" / "tomelet";
-  return {};
+  const auto state = UserFolder(TUserFolder::State);
+  return state.empty() ? state : state / "tomelet";
 }
 
 std::filesystem::path TPlaceStore::FileOf(std::string_view key) const {
@@ -178,15 +174,10 @@ std::filesystem::path TPlaceStore::FileOf(std::string_view key) const {
 std::optional<TRememberedPlace> TPlaceStore::Load(std::string_view key) const {
   if (folder_.empty())
     return std::nullopt;
-  std::error_code error;
-  const auto file = FileOf(key);
-  const auto size = std::filesystem::file_size(file, error);
-  if (error || size > kMaxFileSize)
+  const auto text = ReadSmallFile(FileOf(key), kMaxFileSize);
+  if (!text)
     return std::nullopt;
-  std::ifstream input(file, std::ios::binary);
-  std::ostringstream text;
-  text << input.rdbuf();
-  return ParsePlace(text.str(), key);
+  return ParsePlace(*text, key);
 }
 
 bool TPlaceStore::Save(std::string_view key, const TRememberedPlace& place) const {

@@ -67,18 +67,16 @@ std::vector<std::size_t> CurrentContentsItem(const TContents& contents, std::str
   return best;
 }
 
-std::vector<search::TOutlineHeading> PageOutlineAt(const IDocumentEntries& entries,
+std::vector<search::TOutlineHeading> PageOutlineAt(const TDocument& document,
                                                    std::string_view address) {
   if (!HasDocumentPrefix(address))
     return {};
   address = address.substr(0, address.find('#'));
   try {
-    const auto location = LocateEntry(entries, address.substr(kDocumentUrlPrefix.size()));
+    const auto location = LocateEntry(document, address.substr(kDocumentUrlPrefix.size()));
     if (!location.Entry.Found() || !search::IsHtmlPageName(location.StoredPath))
       return {};
-    TMemoryStream page;
-    entries.Extract(location.Entry.Index, location.Entry.ArchivePath, page);
-    const auto bytes = page.Bytes();
+    const auto bytes = document.Contents(location.Entry.Index);
     return search::PageOutline(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   } catch (const std::exception&) {

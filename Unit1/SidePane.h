@@ -17,8 +17,6 @@ namespace tomelet {
 
 class TDocument;
 
-class IDocumentEntries;
-
 // How many keywords the Index list shows for what was typed.
 inline constexpr std::size_t kListedKeywords = 200;
 
@@ -33,7 +31,7 @@ std::vector<std::size_t> CurrentContentsItem(const TContents& contents, std::str
 
 // The headings of the document's page at address; none when it is not a page of the document
 // or cannot be read. Never throws.
-std::vector<search::TOutlineHeading> PageOutlineAt(const IDocumentEntries& entries,
+std::vector<search::TOutlineHeading> PageOutlineAt(const TDocument& document,
                                                    std::string_view address);
 
 class TDocumentMapLoader {

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "WebHost/MimeTypes.h"
 #include "WebHost/ReplyStream.h"
 #include "WebHost/ViewerPages.h"
+#include "document/ContentType.h"
 #include "document/DocumentAddress.h"
 
 namespace tomelet {
@@ -37,7 +37,7 @@ GInputStream* StreamOver(TBytes&& bytes) {
 void FinishWithError(WebKitURISchemeRequest* request, GQuark domain, int code,
                      const std::string& message);
 
-// The type goes into the headers as well, where the page's own scripts read it.
+// The type, with its charset, goes into the headers as well, where the page's own scripts read it.
 void Finish(WebKitURISchemeRequest* request, GInputStream* stream, gint64 size,
             const std::string& mimeType) {
   WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, size);
@@ -61,12 +61,14 @@ void FinishWithReply(WebKitURISchemeRequest* request, const std::string& url,
     return;
   }
   head.resize(got);
-  const std::string mimeType = MimeTypeFor(url, head);
+  // Only a reply read whole can be told to be UTF-8 throughout.
   if (got < kRequestReadBlock) {
+    const std::string mimeType = ContentTypeWithCharset(url, head);
     const auto size = static_cast<gint64>(head.size());
     Finish(request, StreamOver(std::move(head)), size, mimeType);
     return;
   }
+  const std::string mimeType = ContentTypeFor(url, head);
   const ULONG announced = started->Head().Reports.DataSize;
   const gint64 size = announced == std::numeric_limits<ULONG>::max() ? -1 : announced;
   Finish(request, NewReplyStream(std::move(started), std::move(head), url), size, mimeType);

@@ -1,7 +1,6 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 
 #include <fcntl.h>
-#include <libdeflate.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +9,10 @@
 #include <string>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/Codec.h"
 #include "ZLIBArchive2/EntryChecks.h"
-#include "ZLIBArchive2/SeekPoints.h"
-#include "ZLIBArchive2/ZDecompressionStream.h"
+#include "ZLIBArchive2/EntryReaders.h"
+#include "ZLIBArchive2/RegistryReader.h"
 
 namespace tomelet {
 
@@ -59,99 +59,6 @@ class TRegionStream final : public TStream {
   std::int64_t position_ = 0;
 };
 
-class TStoredEntryReader final : public TEntryReader {
- public:
-  TStoredEntryReader(const TArchiveSnapshot& snapshot, TStoredBlock block)
-      : snapshot_(snapshot), block_(block) {}
-
-  std::size_t Read(std::span<std::byte> buffer) override {
-    const auto left = static_cast<std::size_t>(block_.Length - done_);
-    const auto piece = buffer.first(std::min(buffer.size(), left));
-    const std::size_t got = snapshot_.ReadAt(block_.FileOffset + done_, piece);
-    if (got < piece.size()) {
-      RaiseCorrupted();
-    }
-    done_ += static_cast<std::int64_t>(got);
-    return got;
-  }
-
- private:
-  const TArchiveSnapshot& snapshot_;
-  TStoredBlock block_;
-  std::int64_t done_ = 0;
-};
-
-// Inflates until the entry's size has come out, as the reader does: CompressedSize is not
-// trusted, the zlib stream may run up to the end of the data area, and must end there. A large
-// entry starts from the nearest seek point before the first byte wanted and leaves new points as
-// it goes.
-class TInflatingEntryReader final : public TEntryReader {
- public:
-  TInflatingEntryReader(const TArchiveSnapshot& snapshot, TSeekPoints& points,
-                        std::atomic<std::int64_t>& inflated, int index, std::int64_t begin,
-                        std::int64_t end, std::int64_t size, std::int64_t from)
-      : inflated_(inflated),
-        inflater_(
-            [&snapshot](std::int64_t offset, std::span<std::byte> buffer) {
-              return snapshot.ReadAt(offset, buffer);
-            },
-            begin, end),
-        points_(size >= TSeekPoints::kSmallestEntry ? &points : nullptr),
-        index_(index),
-        remaining_(size - from) {
-    if (points_ != nullptr) {
-      if (const auto point = points_->Before(index, from)) {
-        inflater_.ResumeAt(*point);
-      }
-    }
-    std::vector<std::byte> skipped(kReadPiece);
-    while (inflater_.Output() < from) {
-      const auto want =
-          static_cast<std::size_t>(std::min<std::int64_t>(from - inflater_.Output(), kReadPiece));
-      Inflate(std::span(skipped).first(want));
-    }
-  }
-
-  std::size_t Read(std::span<std::byte> buffer) override {
-    if (remaining_ == 0) {
-      return 0;
-    }
-    const auto piece = buffer.first(std::min(buffer.size(), static_cast<std::size_t>(remaining_)));
-    const std::size_t got = Inflate(piece);
-    remaining_ -= static_cast<std::int64_t>(got);
-    if (remaining_ == 0) {
-      ExpectStreamEnd(inflater_);
-    }
-    return got;
-  }
-
- private:
-  std::size_t Inflate(std::span<std::byte> piece) {
-    std::size_t got = 0;
-    try {
-      got = inflater_.Read(piece);
-    } catch (const EZDecompressionError&) {
-      RaiseCorrupted();
-    }
-    if (got == 0) {
-      RaiseCorrupted();
-    }
-    inflated_.fetch_add(static_cast<std::int64_t>(got), std::memory_order_relaxed);
-    if (points_ != nullptr && inflater_.Output() >= nextMark_) {
-      points_->Add(index_, inflater_.Mark());
-      nextMark_ = inflater_.Output() + TSeekPoints::kSpacing;
-    }
-    return got;
-  }
-
-  std::atomic<std::int64_t>& inflated_;
-  TResumableInflater inflater_;
-  TSeekPoints* points_;
-  int index_;
-  std::int64_t remaining_;
-  std::int64_t nextMark_ = TSeekPoints::kSpacing;
-};
-
 }  // namespace
 
 std::shared_ptr<const TArchiveSnapshot> TArchiveSnapshot::Open(const std::filesystem::path& path) {
@@ -170,24 +77,27 @@ std::shared_ptr<const TArchiveSnapshot> TArchiveSnapshot::Open(const std::filesy
   }
   // The registry and the data come from this one descriptor, even when the path is replaced
   // meanwhile.
-  TZLBArc2 reader;
-  reader.VerifyArchiveCRC = false;
-  reader.archiveFileName_ = std::filesystem::absolute(path).string();
-  reader.OpenFile(std::move(file));
-  return reader.Snapshot();
+  const TArchiveTrailer trailer = ReadTrailer(*file);
+  const std::int64_t archiveStart = LocateArchive(*file, trailer);
+  TEntryTable entries = ReadRegistry(*file, trailer, archiveStart);
+  return std::make_shared<const TArchiveSnapshot>(path, std::move(file), trailer, archiveStart,
+                                                  std::move(entries));
 }
 
 TArchiveSnapshot::TArchiveSnapshot(const std::filesystem::path& path,
-                                   std::unique_ptr<TFileStream> file, std::int64_t archiveStart,
-                                   std::int64_t dataSize, TEntryTable entries)
+                                   std::unique_ptr<TFileStream> file,
+                                   const TArchiveTrailer& trailer, std::int64_t archiveStart,
+                                   TEntryTable entries)
     : path_(std::filesystem::absolute(path)),
       file_(std::move(file)),
       identity_(IdentityOf(file_->Descriptor()).value_or(TFileIdentity{})),
+      trailer_(trailer),
       archiveStart_(archiveStart),
-      dataSize_(dataSize),
+      dataSize_(trailer.DataSize),
       entries_(std::move(entries)),
       verdicts_(std::make_unique<std::atomic<Verdict>[]>(entries_.Size())),
-      checkedWhole_(std::make_unique<std::atomic<bool>[]>(entries_.Size())) {}
+      checkedWhole_(std::make_unique<std::atomic<bool>[]>(entries_.Size())),
+      goesOn_(std::make_unique<std::atomic<bool>[]>(entries_.Size())) {}
 
 TArchiveSnapshot::~TArchiveSnapshot() = default;
 
@@ -233,11 +143,13 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenUncheckedContents(int index,
                                                                       std::int64_t from) const {
   const TEntryView entry = Entry(index);
   RejectEncrypted(entry);
+  const TReadAt readAt = [this](std::int64_t offset, std::span<std::byte> buffer) {
+    return ReadAt(offset, buffer);
+  };
   if (!IsDeflated(index)) {
-    TStoredBlock block = StoredBlock(index);
+    const TStoredBlock block = StoredBlock(index);
     const std::int64_t skipped = std::clamp<std::int64_t>(from, 0, block.Length);
-    return std::make_unique<TStoredEntryReader>(
-        *this, TStoredBlock{block.FileOffset + skipped, block.Length - skipped});
+    return StoredContents(readAt, block.FileOffset + skipped, block.Length - skipped);
   }
   const std::int64_t size = ContentSize(entry);
   CheckWithinDataArea(entry.Offset, 0, dataSize_);
@@ -245,9 +157,10 @@ std::unique_ptr<TEntryReader> TArchiveSnapshot::OpenUncheckedContents(int index,
   if (size > (dataSize_ - entry.Offset) * format::kMaxDeflateRatio) {
     RaiseCorrupted();
   }
-  return std::make_unique<TInflatingEntryReader>(*this, seekPoints_, inflated_, index,
-                                                 archiveStart_ + entry.Offset, DataEnd(), size,
-                                                 std::clamp<std::int64_t>(from, 0, size));
+  const auto slot = static_cast<std::size_t>(index);
+  return InflatedContents(readAt, archiveStart_ + entry.Offset, DataEnd(), size,
+                          std::clamp<std::int64_t>(from, 0, size),
+                          {&seekPoints_, index, &inflated_, &goesOn_[slot]});
 }
 
 std::vector<std::byte> TArchiveSnapshot::Contents(int index) const {
@@ -288,6 +201,11 @@ void TArchiveSnapshot::CheckWhole(int index) const {
   checked.store(true, std::memory_order_release);
 }
 
+bool TArchiveSnapshot::StreamGoesOnPastSize(int index) const {
+  Entry(index);  // raises "Index out of bounds" before the array is touched
+  return goesOn_[static_cast<std::size_t>(index)].load(std::memory_order_relaxed);
+}
+
 bool TArchiveSnapshot::HasVerifiedZlibStream(int index) const {
   if (!IsDeflated(index)) {
     return false;
@@ -326,7 +244,7 @@ bool TArchiveSnapshot::CheckZlibStream(int index) const {
         break;
       }
       produced += static_cast<std::int64_t>(got);
-      crc = libdeflate_crc32(crc, scratch.data(), got);
+      crc = codec::Crc32(std::span(scratch).first(got), crc);
     }
   } catch (const EZDecompressionError&) {
     return false;

@@ -31,14 +31,17 @@ class TArchiveSnapshot {
   // Opens path without checking the archive's CRC. Raises EZLBArchiveError with the reader's
   // messages when the file carries no readable archive.
   static std::shared_ptr<const TArchiveSnapshot> Open(const std::filesystem::path& path);
-  // The archive a reader has read from file, whose registry it hands over.
+  // The archive read from file, which the snapshot keeps.
   TArchiveSnapshot(const std::filesystem::path& path, std::unique_ptr<TFileStream> file,
-                   std::int64_t archiveStart, std::int64_t dataSize, TEntryTable entries);
+                   const TArchiveTrailer& trailer, std::int64_t archiveStart, TEntryTable entries);
   ~TArchiveSnapshot();
   TArchiveSnapshot(const TArchiveSnapshot&) = delete;
   TArchiveSnapshot& operator=(const TArchiveSnapshot&) = delete;
 
   const std::filesystem::path& FileName() const { return path_; }
+  const TArchiveTrailer& Trailer() const { return trailer_; }
+  // Where the archive begins in the file: 0, or the length of the program it is appended to.
+  std::int64_t ArchiveStart() const { return archiveStart_; }
   int EntryCount() const { return static_cast<int>(entries_.Size()); }
   const TEntryTable& Entries() const { return entries_; }
   // Raises "Index out of bounds".
@@ -53,9 +56,9 @@ class TArchiveSnapshot {
   // encrypted methods hold none.
   bool IsDeflated(int index) const;
   // The whole contents, checked as the reader checks them: raises "The archive appears to be
-  // corrupted" for damaged data or a stream that ends before or after the entry's size, "<name>
-  // failed CRC check" for bytes that do not match their CRC, and the reader's message for
-  // encrypted entries.
+  // corrupted" for damaged data or a stream that ends before the entry's size, "<name> failed CRC
+  // check" for bytes that do not match their CRC, and the reader's message for encrypted entries.
+  // A stream that goes on past the size gives its first OriginalSize bytes.
   std::vector<std::byte> Contents(int index) const;
   // The contents from byte from on, checked in the same way as they are read; the CRC only when
   // they are read from the first byte, the damage found at the end raised in place of the last
@@ -71,6 +74,11 @@ class TArchiveSnapshot {
   // remembers it sound; raises what Contents raises. For serving an entry from the file as it
   // is stored, after a check that costs one read of it.
   void CheckWhole(int index) const;
+
+  // True once a reader has inflated the entry to its size and found that its zlib stream goes
+  // on (or is damaged) past it: the entry reads as its first OriginalSize bytes, which verify
+  // notes.
+  bool StreamGoesOnPastSize(int index) const;
 
   // True when the deflated entry's zlib stream ends exactly at CompressedSize and inflates to
   // OriginalSize bytes that match its CRC, so that it can be handed out as it is. Checked on
@@ -96,11 +104,13 @@ class TArchiveSnapshot {
   std::filesystem::path path_;
   std::unique_ptr<TFileStream> file_;
   TFileIdentity identity_;
+  TArchiveTrailer trailer_;
   std::int64_t archiveStart_ = 0;
   std::int64_t dataSize_ = 0;
   TEntryTable entries_;
   std::unique_ptr<std::atomic<Verdict>[]> verdicts_;
   std::unique_ptr<std::atomic<bool>[]> checkedWhole_;
+  std::unique_ptr<std::atomic<bool>[]> goesOn_;
   mutable TSeekPoints seekPoints_;
   mutable std::atomic<std::int64_t> inflated_ = 0;
 };

@@ -1,7 +1,5 @@
 #include "ZLIBArchive2/EntryChecks.h"
 
-#include <libdeflate.h>
-
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -24,7 +22,7 @@ class TCrcCheckedReader final : public TEntryReader {
 
   std::size_t Read(std::span<std::byte> buffer) override {
     const std::size_t got = contents_->Read(buffer);
-    crc_ = libdeflate_crc32(crc_, buffer.data(), got);
+    crc_ = codec::Crc32(buffer.first(got), crc_);
     remaining_ -= static_cast<std::int64_t>(got);
     if (remaining_ <= 0 && !checked_) {
       checked_ = true;
@@ -65,7 +63,7 @@ std::int64_t ContentSize(std::int64_t originalSize) {
 }
 
 void CheckContentCrc(const TEntryView& entry, std::span<const std::byte> contents) {
-  if (libdeflate_crc32(0, contents.data(), contents.size()) != entry.CRC) {
+  if (codec::Crc32(contents) != entry.CRC) {
     RaiseFailedCrc(entry.FileName);
   }
 }

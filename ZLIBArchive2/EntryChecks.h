@@ -1,7 +1,7 @@
 // The rules by which every reader of an archive accepts an entry's contents: how many bytes an
-// entry holds, that its stream ends where its size says, and that its bytes match their CRC. The
-// reader, the snapshot and every front end use these, so an entry one of them refuses as damaged
-// is refused by all.
+// entry holds (its stream is inflated up to that size, no further), and that they match their CRC.
+// The reader, the snapshot and every front end use these, so an entry one of them refuses as
+// damaged is refused by all.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-#include "ZLIBArchive2/ZDecompressionStream.h"
+#include "ZLIBArchive2/Codec.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 namespace tomelet {
@@ -45,22 +45,18 @@ std::int64_t StoredLength(const TEntryView& entry);
 // area of dataSize bytes. The one rule for where an entry's stored bytes may lie.
 void CheckWithinDataArea(std::int64_t offset, std::int64_t length, std::int64_t dataSize);
 
-// Called once an entry's last byte has come out of its inflater. Raises "The archive appears to
-// be corrupted" unless the zlib stream ends there, its Adler-32 checked: a stream that would give
-// more than the entry's size, or stops short of its end, or cannot be read, disagrees with the
-// record. An entry without contents reads no stream at all, so it is never asked.
+// Called once an entry's last byte has come out of its inflater: whether the zlib stream ends
+// there, its Adler-32 checked. A reader takes an entry as its first OriginalSize bytes and never
+// refuses one whose stream goes on (stored documents rely on it); verify notes it.
 template <typename Inflater>
-void ExpectStreamEnd(Inflater& inflater) {
+bool StreamEndsHere(Inflater& inflater) {
   std::byte extra{};
-  bool ended = false;
   try {
-    ended = inflater.Read(std::span(&extra, 1)) == 0 && inflater.Finished();
+    return inflater.Read(std::span(&extra, 1)) == 0 && inflater.Finished();
   } catch (const EZDecompressionError&) {
   } catch (const EStreamError&) {
   }
-  if (!ended) {
-    RaiseCorrupted();
-  }
+  return false;
 }
 
 // Raises "<name> failed CRC check" when the whole contents of entry do not match its CRC.

@@ -1,58 +1,30 @@
 #include "ZLIBArchive2/EntryDeflater.h"
 
-#include <libdeflate.h>
-
-#include <array>
-#include <memory>
-#include <new>
+#include "ZLIBArchive2/Codec.h"
 
 namespace tomelet::deflater {
 namespace {
 
-// libdeflate's levels for ours: its level 6 makes smaller streams than zlib's default in about
-// a third of the time.
 int DeflateLevel(TFileCompressionLevel level) {
   switch (level) {
     case fcFastest:
-      return 1;
+      return codec::kFastest;
     case fcMaximum:
-      return 12;
+      return codec::kSmallest;
     default:
-      return 6;
+      return codec::kUsual;
   }
-}
-
-struct CompressorDeleter {
-  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-
-// A compressor holds large tables and is not shared between threads; each thread keeps one per
-// level it has used.
-libdeflate_compressor& ThreadCompressor(TFileCompressionLevel level) {
-  thread_local std::array<std::unique_ptr<libdeflate_compressor, CompressorDeleter>, 4> kept;
-  auto& compressor = kept.at(level);
-  if (!compressor) {
-    compressor.reset(libdeflate_alloc_compressor(DeflateLevel(level)));
-    if (!compressor) {
-      throw std::bad_alloc();
-    }
-  }
-  return *compressor;
 }
 
 }  // namespace
 
 TPackedEntry PackEntry(std::span<const std::byte> contents, TFileCompressionLevel level) {
   TPackedEntry packed;
-  packed.CRC = libdeflate_crc32(0, contents.data(), contents.size());
+  packed.CRC = codec::Crc32(contents);
   if (level != fcNone && contents.size() > 1) {
     // Room for one byte less than the contents: a stream that does not fit is not worth keeping.
-    packed.Data.resize(contents.size() - 1);
-    const std::size_t size =
-        libdeflate_zlib_compress(&ThreadCompressor(level), contents.data(), contents.size(),
-                                 packed.Data.data(), packed.Data.size());
-    if (size != 0) {
-      packed.Data.resize(size);
+    packed.Data = codec::Deflate(contents, DeflateLevel(level), contents.size() - 1);
+    if (!packed.Data.empty()) {
       packed.Deflated = true;
       return packed;
     }

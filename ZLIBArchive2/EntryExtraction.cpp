@@ -1,22 +1,26 @@
-// Writing an entry's contents into a stream: stored copies, inflation at once or in chunks,
-// and the decryption step of encrypted entries.
+// Writing an entry's contents into a stream through the entry readers every other path uses:
+// with progress in the reader's steps, at once into memory without it, and after the decryption
+// step of encrypted entries.
 #include <algorithm>
 #include <array>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "ZLIBArchive2/EntryChecks.h"
+#include "ZLIBArchive2/EntryReaders.h"
 #include "ZLIBArchive2/ReaderState.h"
-#include "ZLIBArchive2/ZDecompressionStream.h"
 
 namespace tomelet {
 
 namespace {
 
-constexpr std::int64_t kOutputChunk = 4096;
+// The step in which extraction reports progress, and the piece stored entries are copied in.
+constexpr std::size_t kProgressStep = 4096;
+constexpr std::size_t kCopyPiece = 65536;
 // Inflating in one call needs room for the whole claimed size before a byte comes out, and the
-// claim is only the record's word; beyond this size the entry is inflated in chunks, so memory
+// claim is only the record's word; beyond this size the entry is inflated in steps, so memory
 // grows only with the bytes the stream really produces.
 constexpr std::int64_t kLargestOneShotEntry = std::int64_t{64} << 20;
 
@@ -36,6 +40,42 @@ bool IsBlankPassword(const std::string& password) {
   return std::all_of(password.begin(), password.end(), IsBlankOrControl);
 }
 
+// Positioned reads through a stream, which is moved for each of them.
+TReadAt ReadsThrough(TStream& source) {
+  return [&source](std::int64_t offset, std::span<std::byte> buffer) {
+    source.SetPosition(offset);
+    return source.Read(buffer);
+  };
+}
+
+// The memory stream an entry of size bytes, read from available bytes of stream, is inflated
+// into at once; null when dest is no memory stream at its end or the size is not one to hold.
+TMemoryStream* HeldAtOnce(TStream& dest, std::int64_t size, std::int64_t available) {
+  auto* memory = dynamic_cast<TMemoryStream*>(&dest);
+  if (memory == nullptr || memory->Position() != memory->Size() || size > kLargestOneShotEntry ||
+      size > available * format::kMaxDeflateRatio) {
+    return nullptr;
+  }
+  return memory;
+}
+
+// Fills buffer from contents; false when they raise or end early.
+bool ReadWhole(TEntryReader& contents, std::span<std::byte> buffer) {
+  std::size_t done = 0;
+  try {
+    while (done < buffer.size()) {
+      const std::size_t got = contents.Read(buffer.subspan(done));
+      if (got == 0) {
+        return false;
+      }
+      done += got;
+    }
+    return true;
+  } catch (const EZLBArchiveError&) {
+    return false;
+  }
+}
+
 // Deletes the temporary file of a decryption on every path out of the extraction.
 class TTempFileGuard {
  public:
@@ -52,18 +92,6 @@ class TTempFileGuard {
   std::string name_;
 };
 
-// A reader of the core that keeps it open, so that it may be read after the archive is closed.
-class TCoreReader final : public TEntryReader {
- public:
-  TCoreReader(std::shared_ptr<const TArchiveSnapshot> core, std::unique_ptr<TEntryReader> contents)
-      : core_(std::move(core)), contents_(std::move(contents)) {}
-  std::size_t Read(std::span<std::byte> buffer) override { return contents_->Read(buffer); }
-
- private:
-  std::shared_ptr<const TArchiveSnapshot> core_;
-  std::unique_ptr<TEntryReader> contents_;
-};
-
 }  // namespace
 
 void TZLBArc2::Impl::CheckEntryPlacement(const TArchiveEntry& entry) const {
@@ -74,70 +102,63 @@ void TZLBArc2::Impl::CheckEntryPlacement(const TArchiveEntry& entry) const {
                       owner.trailer_.DataSize);
 }
 
-void TZLBArc2::Impl::DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest,
-                                 std::int64_t oneShotLength) {
+void TZLBArc2::Impl::DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest) {
+  const std::int64_t size = ContentSize(entry);
+  const std::int64_t begin = source.Position();
   if (!IsCompressed(entry)) {
-    dest.CopyFrom(source, ContentSize(entry));
+    // A source too short for the entry raises the stream layer's read error, as a copy would.
+    if (source.Size() - begin < size) {
+      throw EReadError();
+    }
+    const auto contents = StoredContents(ReadsThrough(source), begin, size);
+    std::vector<std::byte> piece(kCopyPiece);
+    while (const std::size_t got = contents->Read(piece)) {
+      dest.Write(std::span(piece).first(got));
+    }
     return;
   }
   // An entry without contents reads no stream at all.
-  if (ContentSize(entry) == 0) {
+  if (size == 0) {
     return;
   }
-  // Progress needs the chunked path; without it one call inflates the whole entry.
-  if (!owner.OnProgress && InflateAtOnce(entry, source, dest, oneShotLength)) {
+  const auto open = [&] {
+    return InflatedContents(ReadsThrough(source), begin, source.Size(), size);
+  };
+  // Progress needs the steps; without it one call inflates the whole entry.
+  TMemoryStream* memory =
+      owner.OnProgress ? nullptr : HeldAtOnce(dest, size, source.Size() - begin);
+  if (memory != nullptr && InflateAtOnce(*open(), size, *memory)) {
     return;
   }
-  InflateInChunks(entry, source, dest);
+  BeginPhase(Phase::Entry, "Extracting " + entry.FileName, size);
+  InflateInSteps(*open(), dest);
 }
 
-bool TZLBArc2::Impl::InflateAtOnce(const TArchiveEntry& entry, TStream& source, TStream& dest,
-                                   std::int64_t oneShotLength) {
-  auto* memory = dynamic_cast<TMemoryStream*>(&dest);
-  const std::int64_t start = source.Position();
-  if (memory == nullptr || memory->Position() != memory->Size() || oneShotLength <= 0 ||
-      oneShotLength > source.Size() - start || entry.OriginalSize > kLargestOneShotEntry ||
-      entry.OriginalSize > oneShotLength * format::kMaxDeflateRatio) {
-    return false;
+bool TZLBArc2::Impl::InflateAtOnce(TEntryReader& contents, std::int64_t size, TMemoryStream& dest) {
+  const auto oldSize = static_cast<std::size_t>(dest.Size());
+  if (ReadWhole(contents, dest.WriteSpan(static_cast<std::size_t>(size)))) {
+    return true;
   }
-  // The same zlib as the chunked path, so that an entry is accepted or refused whichever path
-  // reads it; only the copies through a chunk buffer are saved.
-  const auto oldSize = static_cast<std::size_t>(memory->Size());
-  const auto out = memory->WriteSpan(static_cast<std::size_t>(entry.OriginalSize));
-  try {
-    TZDecompressionStream inflater(source);
-    if (inflater.Read(out) == out.size()) {
-      ExpectStreamEnd(inflater);
-      return true;
-    }
-  } catch (const EZDecompressionError&) {
-  } catch (const EZLBArchiveError&) {
-  }
-  // The chunked path raises the failure and leaves in dest what it had written by then.
-  memory->SetSize(oldSize);
-  source.SetPosition(start);
+  // The steps raise the failure and leave in dest what they had written by then.
+  dest.SetSize(oldSize);
   return false;
 }
 
-void TZLBArc2::Impl::InflateInChunks(const TArchiveEntry& entry, TStream& source, TStream& dest) {
-  TZDecompressionStream inflater(source);
-  BeginPhase(Phase::Entry, "Extracting " + entry.FileName, entry.OriginalSize);
-  std::array<std::byte, kOutputChunk> chunk{};
-  for (std::int64_t remaining = entry.OriginalSize; remaining > 0; remaining -= kOutputChunk) {
+void TZLBArc2::Impl::InflateInSteps(TEntryReader& contents, TStream& dest) {
+  std::array<std::byte, kProgressStep> step{};
+  for (;;) {
     try {
-      const auto want = static_cast<std::size_t>(std::min(remaining, kOutputChunk));
-      const std::size_t got = inflater.Read(std::span(chunk).first(want));
+      const std::size_t got = contents.Read(step);
+      if (got == 0) {
+        return;
+      }
       done += static_cast<std::int64_t>(got);
       DoProgress();
-      dest.Write(std::span(chunk).first(got));
-      if (got < want) {
-        RaiseCorrupted();
-      }
+      dest.Write(std::span(step).first(got));
     } catch (...) {
       RaiseCorrupted();
     }
   }
-  ExpectStreamEnd(inflater);
 }
 
 void TZLBArc2::Impl::DecryptAndDecode(const TArchiveEntry& entry, TStream& source, TStream& dest) {
@@ -152,7 +173,7 @@ void TZLBArc2::Impl::DecryptAndDecode(const TArchiveEntry& entry, TStream& sourc
   owner.OnDecryptStream(source, decrypted, static_cast<std::uint32_t>(entry.DecryptSize),
                         owner.Password);
   decrypted.SetPosition(0);
-  DecodeEntry(entry, decrypted, dest, decrypted.Size());
+  DecodeEntry(entry, decrypted, dest);
 }
 
 bool TZLBArc2::ExtractEntry(int index, TStream& dest, TStream* archiveStream) {
@@ -171,22 +192,12 @@ bool TZLBArc2::ExtractEntry(int index, TStream& dest, TStream* archiveStream) {
   if (IsEncrypted(entry)) {
     impl_->DecryptAndDecode(entry, source, dest);
   } else {
-    const bool sizeFits =
-        entry.CompressedSize > 0 && entry.CompressedSize <= trailer_.DataSize - entry.Offset;
-    impl_->DecodeEntry(entry, source, dest, sizeFits ? entry.CompressedSize : 0);
+    impl_->DecodeEntry(entry, source, dest);
   }
   if (VerifyFileCRC && StreamCRC32(dest, 0, 0) != entry.CRC) {
     RaiseArchiveError(entry.FileName + " failed CRC check");
   }
   return true;
-}
-
-std::unique_ptr<TEntryReader> TZLBArc2::OpenEntryReader(int index) const {
-  EntryAt(index);  // raises "Index out of bounds" when no archive is open
-  impl_->CheckFileStillThere();
-  auto contents = VerifyFileCRC ? impl_->core->OpenContents(index)
-                                : impl_->core->OpenUncheckedContents(index, 0);
-  return std::make_unique<TCoreReader>(impl_->core, std::move(contents));
 }
 
 void TZLBArc2::ExtractToStream(TMemoryStream& dest, const std::string& name) {

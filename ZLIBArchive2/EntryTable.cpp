@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Fnv1a.h"
 
 namespace tomelet {
 
@@ -13,13 +14,11 @@ namespace {
 // Blocks are allocated without being filled, so a small registry touches only the pages its
 // paths use.
 constexpr std::size_t kBlockSize = std::size_t{1} << 20;
-constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
-constexpr std::uint64_t kFnvPrime = 1099511628211ULL;
 
 std::uint64_t HashFolded(std::string_view text) {
-  std::uint64_t hash = kFnvOffset;
+  std::uint64_t hash = kFnv1aOffset;
   for (const char c : text) {
-    hash = (hash ^ static_cast<unsigned char>(FoldAsciiLetter(c))) * kFnvPrime;
+    hash = Fnv1aByte(hash, static_cast<unsigned char>(FoldAsciiLetter(c)));
   }
   hash ^= hash >> 29;
   hash *= 0xBF58476D1CE4E5B9ULL;

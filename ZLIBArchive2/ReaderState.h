@@ -20,8 +20,6 @@ struct TZLBArc2::Impl {
   explicit Impl(TZLBArc2& owner) : owner(owner) {}
 
   TZLBArc2& owner;
-  // Filled while the registry is read, then handed to the core.
-  TEntryTable entries;
   // The open archive: the descriptor and the registry every read goes through.
   std::shared_ptr<const TArchiveSnapshot> core;
   std::int64_t archiveStart = -1;
@@ -41,24 +39,17 @@ struct TZLBArc2::Impl {
   // Raises OnProgress for the current phase.
   void DoProgress() const;
 
-  // Places the archive inside the file, or raises "Error reading registry" when the trailer's
-  // sizes cannot describe this file.
-  void LocateArchive(TFileStream& file);
-  // Fills entries and index from the registry; any failure propagates to OpenArchive.
-  void ReadRegistry(TFileStream& file);
-  void ReadPlainRegistry(TFileStream& file, std::int64_t count, std::size_t recordSize);
-  void ReadCompressedRegistry(TFileStream& file, std::int64_t count, std::size_t recordSize);
-
   // Raises "The archive appears to be corrupted" for an entry whose data lies outside the
   // data area.
   void CheckEntryPlacement(const TArchiveEntry& entry) const;
-  // Writes the contents of entry from source (positioned at its data) to dest. oneShotLength
-  // is the number of bytes of source that may hold the zlib stream, 0 when unknown.
-  void DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest,
-                   std::int64_t oneShotLength);
-  bool InflateAtOnce(const TArchiveEntry& entry, TStream& source, TStream& dest,
-                     std::int64_t oneShotLength);
-  void InflateInChunks(const TArchiveEntry& entry, TStream& source, TStream& dest);
+  // Writes the contents of entry from source (positioned at its data) to dest.
+  void DecodeEntry(const TArchiveEntry& entry, TStream& source, TStream& dest);
+  // Inflates all size bytes of contents straight into dest's memory; false, dest as it was,
+  // when reading fails.
+  bool InflateAtOnce(TEntryReader& contents, std::int64_t size, TMemoryStream& dest);
+  // Copies contents in the steps progress is reported in; any failure on the way raises "The
+  // archive appears to be corrupted".
+  void InflateInSteps(TEntryReader& contents, TStream& dest);
   void DecryptAndDecode(const TArchiveEntry& entry, TStream& source, TStream& dest);
 };
 

@@ -1,11 +1,12 @@
-// Finding the archive inside its file and loading the registry.
+#include "ZLIBArchive2/RegistryReader.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <vector>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
-#include "ZLIBArchive2/ReaderState.h"
-#include "ZLIBArchive2/ZDecompressionStream.h"
+#include "ZLIBArchive2/Codec.h"
 
 namespace tomelet {
 
@@ -18,79 +19,49 @@ constexpr std::size_t kRecordsPerRead = 128;
 constexpr std::int64_t kReserveLimit = 65536;
 
 [[noreturn]] void RaiseRegistryError() {
-  RaiseArchiveError("Error reading registry");
+  throw EZLBArchiveError("Error reading registry");
 }
 
-}  // namespace
-
-void TZLBArc2::Impl::LocateArchive(TFileStream& file) {
-  const TArchiveTrailer& trailer = owner.trailer_;
-  const std::int64_t room = file.Size() - static_cast<std::int64_t>(kTrailerSize);
-  if (trailer.RegistrySize < 0 || trailer.DataSize < 0 || trailer.RegistrySize > room ||
-      trailer.DataSize > room - trailer.RegistrySize) {
-    owner.CloseArchive();
-    RaiseRegistryError();
-  }
-  archiveStart = room - trailer.RegistrySize - trailer.DataSize;
-}
-
-void TZLBArc2::Impl::ReadRegistry(TFileStream& file) {
-  const TArchiveTrailer& trailer = owner.trailer_;
+void ReadPlainRegistry(TFileStream& file, const TArchiveTrailer& trailer, TEntryTable& entries) {
   const std::size_t recordSize = format::RecordSize(trailer.Version);
-  const std::int64_t count = trailer.EntryCount;
-  if (count < 0) {
+  const auto count = static_cast<std::size_t>(trailer.EntryCount);
+  if (static_cast<std::int64_t>(count * recordSize) > trailer.RegistrySize) {
     RaiseRegistryError();
   }
-  // Refused before a byte of the registry is read, so a claim of millions costs no time.
-  if (count > kMaxRegistryEntries) {
-    RaiseRegistryTooLarge();
-  }
-  file.SetPosition(owner.ArchivePosition(trailer.DataSize));
-  if (trailer.RegistryCompressed != 0) {
-    ReadCompressedRegistry(file, count, recordSize);
-  } else {
-    ReadPlainRegistry(file, count, recordSize);
-  }
-  entries.BuildIndex();
-}
-
-void TZLBArc2::Impl::ReadPlainRegistry(TFileStream& file, std::int64_t count,
-                                       std::size_t recordSize) {
-  const auto total = count * static_cast<std::int64_t>(recordSize);
-  if (total > owner.trailer_.RegistrySize) {
-    RaiseRegistryError();
-  }
-  entries.Reserve(static_cast<std::size_t>(count));
+  entries.Reserve(count);
   std::vector<std::byte> block(recordSize * kRecordsPerRead);
-  while (entries.Size() < static_cast<std::size_t>(count)) {
-    const std::size_t records =
-        std::min(kRecordsPerRead, static_cast<std::size_t>(count) - entries.Size());
+  while (entries.Size() < count) {
+    const std::size_t records = std::min(kRecordsPerRead, count - entries.Size());
     const auto bytes = std::span(block).first(records * recordSize);
     file.ReadBuffer(bytes);
     for (std::size_t r = 0; r < records; ++r) {
-      entries.Add(
-          format::DecodeRecord(bytes.subspan(r * recordSize, recordSize), owner.trailer_.Version));
+      entries.Add(format::DecodeRecord(bytes.subspan(r * recordSize, recordSize), trailer.Version));
     }
   }
 }
 
-void TZLBArc2::Impl::ReadCompressedRegistry(TFileStream& file, std::int64_t count,
-                                            std::size_t recordSize) {
-  const auto total = count * static_cast<std::int64_t>(recordSize);
-  if (total > owner.trailer_.RegistrySize * format::kMaxDeflateRatio) {
+void ReadCompressedRegistry(TFileStream& file, const TArchiveTrailer& trailer, TEntryTable& entries,
+                            const TRegistryProgress& progress) {
+  const std::size_t recordSize = format::RecordSize(trailer.Version);
+  const std::int64_t total =
+      std::int64_t{trailer.EntryCount} * static_cast<std::int64_t>(recordSize);
+  if (total > trailer.RegistrySize * format::kMaxDeflateRatio) {
     RaiseRegistryError();
   }
-  entries.Reserve(static_cast<std::size_t>(std::min(count, kReserveLimit)));
+  entries.Reserve(
+      static_cast<std::size_t>(std::min<std::int64_t>(trailer.EntryCount, kReserveLimit)));
   TZDecompressionStream inflater(file);
-  BeginPhase(Phase::Registry, "Extracting registry", total);
   std::vector<std::byte> record(recordSize);
   std::size_t filled = 0;
+  std::int64_t done = 0;
   std::array<std::byte, kRegistryChunk> chunk{};
   for (std::int64_t remaining = total; remaining > 0; remaining -= kRegistryChunk) {
     const auto want = static_cast<std::size_t>(std::min(remaining, kRegistryChunk));
     const std::size_t got = inflater.Read(std::span(chunk).first(want));
     done += static_cast<std::int64_t>(got);
-    DoProgress();
+    if (progress) {
+      progress(done, total);
+    }
     if (got < want) {
       RaiseRegistryError();
     }
@@ -102,11 +73,63 @@ void TZLBArc2::Impl::ReadCompressedRegistry(TFileStream& file, std::int64_t coun
       filled += take;
       at += take;
       if (filled == recordSize) {
-        entries.Add(format::DecodeRecord(record, owner.trailer_.Version));
+        entries.Add(format::DecodeRecord(record, trailer.Version));
         filled = 0;
       }
     }
   }
+}
+
+}  // namespace
+
+TArchiveTrailer ReadTrailer(TFileStream& file) {
+  std::array<std::byte, kTrailerSize> bytes{};
+  if (file.Size() < static_cast<std::int64_t>(kTrailerSize)) {
+    throw EReadError();
+  }
+  file.Seek(-static_cast<std::int64_t>(kTrailerSize), SeekOrigin::End);
+  file.ReadBuffer(bytes);
+  TArchiveTrailer trailer = format::DecodeTrailer(bytes);
+  if (trailer.Version != 1 && trailer.Version != 2) {
+    throw EZLBArchiveError("The archive was created with a different version of ZLBArchive (v" +
+                           std::to_string(trailer.Version) + ")");
+  }
+  return trailer;
+}
+
+std::int64_t LocateArchive(TFileStream& file, const TArchiveTrailer& trailer) {
+  const std::int64_t room = file.Size() - static_cast<std::int64_t>(kTrailerSize);
+  if (trailer.RegistrySize < 0 || trailer.DataSize < 0 || trailer.RegistrySize > room ||
+      trailer.DataSize > room - trailer.RegistrySize) {
+    RaiseRegistryError();
+  }
+  return room - trailer.RegistrySize - trailer.DataSize;
+}
+
+TEntryTable ReadRegistry(TFileStream& file, const TArchiveTrailer& trailer,
+                         std::int64_t archiveStart, const TRegistryProgress& progress) {
+  if (trailer.EntryCount < 0) {
+    RaiseRegistryError();
+  }
+  // Refused before a byte of the registry is read, so a claim of millions costs no time.
+  if (trailer.EntryCount > kMaxRegistryEntries) {
+    RaiseRegistryTooLarge();
+  }
+  TEntryTable entries;
+  try {
+    file.SetPosition(archiveStart + trailer.DataSize);
+    if (trailer.RegistryCompressed != 0) {
+      ReadCompressedRegistry(file, trailer, entries, progress);
+    } else {
+      ReadPlainRegistry(file, trailer, entries);
+    }
+    entries.BuildIndex();
+  } catch (const ERegistryTooLarge&) {
+    throw;
+  } catch (...) {
+    RaiseRegistryError();
+  }
+  return entries;
 }
 
 }  // namespace tomelet

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ZLIBArchive2/ZDecompressionStream.h"
+#include "ZLIBArchive2/Codec.h"
 
 namespace tomelet {
 

@@ -2,7 +2,6 @@
 #include "ZLIBArchive2/ZLIBArchive2.h"
 
 #include <unistd.h>
-#include <zlib.h>
 
 #include <array>
 #include <cmath>
@@ -11,8 +10,10 @@
 #include <filesystem>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/Codec.h"
 #include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ReaderState.h"
+#include "ZLIBArchive2/RegistryReader.h"
 #include "platform/files/TemporaryFolder.h"
 
 namespace tomelet {
@@ -29,16 +30,6 @@ std::unique_ptr<TFileStream> OpenForReading(const std::string& fileName) {
   }
 }
 
-TArchiveTrailer ReadTrailer(TFileStream& file) {
-  std::array<std::byte, kTrailerSize> bytes{};
-  if (file.Size() < static_cast<std::int64_t>(kTrailerSize)) {
-    throw EReadError();
-  }
-  file.Seek(-static_cast<std::int64_t>(kTrailerSize), SeekOrigin::End);
-  file.ReadBuffer(bytes);
-  return format::DecodeTrailer(bytes);
-}
-
 }  // namespace
 
 void RaiseArchiveError(std::string text) {
@@ -48,19 +39,19 @@ void RaiseArchiveError(std::string text) {
 std::uint32_t StreamCRC32(TStream& stream, std::int64_t start, std::int64_t tail) {
   const std::int64_t remembered = stream.Position();
   stream.SetPosition(start);
-  uLong crc = crc32(0L, Z_NULL, 0);
+  std::uint32_t crc = 0;
   std::array<std::byte, kCrcBlock> block{};
   for (std::int64_t remaining = stream.Size() - start - tail; remaining > 0;
        remaining -= kCrcBlock) {
     const auto want = static_cast<std::size_t>(std::min(remaining, kCrcBlock));
     const std::size_t got = stream.Read(std::span(block).first(want));
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(got));
+    crc = codec::Crc32(std::span(block).first(got), crc);
     if (got < want) {
       break;
     }
   }
   stream.SetPosition(remembered);
-  return static_cast<std::uint32_t>(crc);
+  return crc;
 }
 
 void TZLBArc2::Impl::BeginPhase(Phase newPhase, std::string newMessage, std::int64_t newTotal) {
@@ -104,11 +95,12 @@ bool TZLBArc2::OpenArchive(const std::string& fileName) {
 
 bool TZLBArc2::OpenFile(std::unique_ptr<TFileStream> file) {
   trailer_ = ReadTrailer(*file);
-  if (trailer_.Version != 1 && trailer_.Version != 2) {
-    RaiseArchiveError("The archive was created with a different version of ZLBArchive (v" +
-                      std::to_string(trailer_.Version) + ")");
+  try {
+    impl_->archiveStart = LocateArchive(*file, trailer_);
+  } catch (const EZLBArchiveError&) {
+    CloseArchive();
+    throw;
   }
-  impl_->LocateArchive(*file);
   if (VerifyArchiveCRC &&
       StreamCRC32(*file, impl_->archiveStart, kTrailerSize) != trailer_.ArchiveCRC) {
     archiveFileName_.clear();
@@ -117,10 +109,14 @@ bool TZLBArc2::OpenFile(std::unique_ptr<TFileStream> file) {
     RaiseArchiveError(std::string(kCorruptedArchiveMessage));
   }
   try {
-    impl_->ReadRegistry(*file);
-    impl_->core = std::make_shared<const TArchiveSnapshot>(archiveFileName_, std::move(file),
-                                                           impl_->archiveStart, trailer_.DataSize,
-                                                           std::move(impl_->entries));
+    auto entries = ReadRegistry(
+        *file, trailer_, impl_->archiveStart, [this](std::int64_t done, std::int64_t total) {
+          impl_->BeginPhase(Impl::Phase::Registry, "Extracting registry", total);
+          impl_->done = done;
+          impl_->DoProgress();
+        });
+    impl_->core = std::make_shared<const TArchiveSnapshot>(
+        archiveFileName_, std::move(file), trailer_, impl_->archiveStart, std::move(entries));
     if (OnArchiveOpened) {
       OnArchiveOpened(*this);
     }
@@ -137,7 +133,6 @@ bool TZLBArc2::OpenFile(std::unique_ptr<TFileStream> file) {
 }
 
 void TZLBArc2::CloseArchive() {
-  impl_->entries.Clear();
   impl_->core.reset();
   trailer_ = {};
   archiveFileName_.clear();

@@ -145,18 +145,11 @@ class TZLBArc2 {
   TArchiveEntry GetEntry(int index) const;
   // Index access without copying, for listing large registries. Raises "Index out of bounds".
   TEntryView EntryAt(int index) const;
-  // Writes the entry's contents to dest. Damaged data, or a stream that ends before or after the
-  // entry's size, raises "The archive appears to be corrupted"; with VerifyFileCRC a wrong
-  // checksum raises "<name> failed CRC check".
+  // Writes the entry's contents, its first OriginalSize bytes, to dest. Damaged data, or a stream
+  // that ends before the entry's size, raises "The archive appears to be corrupted"; with
+  // VerifyFileCRC a wrong checksum raises "<name> failed CRC check".
   bool ExtractEntry(int index, TStream& dest, TStream* archiveStream = nullptr);
   void ExtractToStream(TMemoryStream& dest, const std::string& name);
-  // The contents of a plain (not encrypted) entry, inflated piece by piece as they are read,
-  // through a descriptor of the reader's own: it may be read on another thread while this
-  // archive is used or closed. Raises "No password given for encrypted file" for encrypted
-  // entries; damaged data raises as it is met, a stream that does not end with the entry's last
-  // byte raises "The archive appears to be corrupted", and with VerifyFileCRC a wrong checksum
-  // raises "<name> failed CRC check" in place of the last piece.
-  std::unique_ptr<TEntryReader> OpenEntryReader(int index) const;
   int IndexOfEntry(const std::string& name) const;
   std::int64_t ArchivePosition(std::int64_t offset) const;
   std::string GetTempFolder() const;
@@ -170,8 +163,7 @@ class TZLBArc2 {
   std::shared_ptr<const TArchiveSnapshot> Snapshot() const;
 
  private:
-  friend class TArchiveSnapshot;
-  // Reads the archive from a file opened by the caller, which the snapshot then keeps.
+  // Reads the archive from the file, which the snapshot then keeps.
   bool OpenFile(std::unique_ptr<TFileStream> file);
 
   struct Impl;

@@ -1,88 +1,19 @@
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 
-#include <zlib.h>
-
 #include <array>
 #include <chrono>
 #include <limits>
 #include <stdexcept>
 
 #include "ZLIBArchive2/ArchiveFormat.h"
+#include "ZLIBArchive2/Codec.h"
 
 namespace tomelet {
 
 namespace {
 
-constexpr std::size_t kRegistryBlock = 65536;
-
 // Contents handed to the workers but not yet placed; bounds the memory a large folder takes.
 constexpr std::size_t kPendingBytes = std::size_t{64} << 20;
-
-std::uint32_t Crc32(std::uint32_t crc, std::span<const std::byte> bytes) {
-  return static_cast<std::uint32_t>(
-      crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
-}
-
-// Passes registry bytes on to the archive stream while keeping its length and the running
-// archive CRC, deflating them first for a compressed registry.
-class TRegistrySink {
- public:
-  TRegistrySink(TStream& out, std::uint32_t crc, bool compress) : out_(out), crc_(crc) {
-    if (compress) {
-      compressing_ = true;
-      if (deflateInit(&zstream_, Z_DEFAULT_COMPRESSION) != Z_OK) {
-        throw std::runtime_error("Deflate failed");
-      }
-    }
-  }
-  ~TRegistrySink() {
-    if (compressing_) {
-      deflateEnd(&zstream_);
-    }
-  }
-  TRegistrySink(const TRegistrySink&) = delete;
-  TRegistrySink& operator=(const TRegistrySink&) = delete;
-
-  void Put(std::span<const std::byte> bytes) {
-    if (!compressing_) {
-      Emit(bytes);
-      return;
-    }
-    zstream_.next_in = const_cast<Bytef*>(reinterpret_cast<const Bytef*>(bytes.data()));
-    zstream_.avail_in = static_cast<uInt>(bytes.size());
-    Pump(Z_NO_FLUSH);
-  }
-  void Finish() {
-    if (compressing_) {
-      Pump(Z_FINISH);
-    }
-  }
-  std::int64_t Length() const { return length_; }
-  std::uint32_t Crc() const { return crc_; }
-
- private:
-  void Emit(std::span<const std::byte> bytes) {
-    out_.Write(bytes);
-    crc_ = Crc32(crc_, bytes);
-    length_ += static_cast<std::int64_t>(bytes.size());
-  }
-  void Pump(int flush) {
-    int code = Z_OK;
-    do {
-      zstream_.next_out = reinterpret_cast<Bytef*>(block_.data());
-      zstream_.avail_out = static_cast<uInt>(block_.size());
-      code = deflate(&zstream_, flush);
-      Emit(std::span(block_).first(block_.size() - zstream_.avail_out));
-    } while (zstream_.avail_out == 0 || (flush == Z_FINISH && code != Z_STREAM_END));
-  }
-
-  TStream& out_;
-  std::uint32_t crc_;
-  std::int64_t length_ = 0;
-  bool compressing_ = false;
-  z_stream zstream_{};
-  std::array<std::byte, kRegistryBlock> block_{};
-};
 
 }  // namespace
 
@@ -168,24 +99,30 @@ void TZLBArchiveWriter::AddRawEntry(TArchiveEntry entry, std::span<const std::by
   entries_.push_back(std::move(entry));
 }
 
+// The registry is small beside the data area the writer already holds, so it is deflated whole.
+std::vector<std::byte> TZLBArchiveWriter::Registry() const {
+  const std::size_t recordSize = format::RecordSize(options_.Version);
+  std::vector<std::byte> records(entries_.size() * recordSize);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    format::EncodeRecord(entries_[i], options_.Version,
+                         std::span(records).subspan(i * recordSize, recordSize));
+  }
+  return options_.CompressRegistry ? codec::Deflate(records, codec::kUsual) : records;
+}
+
 void TZLBArchiveWriter::WriteTo(TStream& out) const {
   SettleAll();
-  out.Write(data_);
-  TRegistrySink registry(out, Crc32(0, data_), options_.CompressRegistry);
-  std::vector<std::byte> record(format::RecordSize(options_.Version));
-  for (const TArchiveEntry& entry : entries_) {
-    format::EncodeRecord(entry, options_.Version, record);
-    registry.Put(record);
-  }
-  registry.Finish();
-  if (registry.Length() > std::numeric_limits<std::int32_t>::max()) {
+  const std::vector<std::byte> registry = Registry();
+  if (registry.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     throw std::length_error("Registry larger than 2 GiB");
   }
+  out.Write(data_);
+  out.Write(registry);
   TArchiveTrailer trailer;
-  trailer.ArchiveCRC = registry.Crc();
+  trailer.ArchiveCRC = codec::Crc32(registry, codec::Crc32(data_));
   trailer.EntryCount = static_cast<std::int32_t>(entries_.size());
   trailer.Version = options_.Version;
-  trailer.RegistrySize = static_cast<std::int32_t>(registry.Length());
+  trailer.RegistrySize = static_cast<std::int32_t>(registry.size());
   trailer.DataSize = static_cast<std::int64_t>(data_.size());
   trailer.RegistryCompressed = options_.CompressRegistry ? 1 : 0;
   std::array<std::byte, kTrailerSize> bytes{};

@@ -68,6 +68,8 @@ class TZLBArchiveWriter {
   // Waits for the oldest entry being deflated and places it; throws what deflating threw.
   void SettleFirst() const;
   void SettleAll() const;
+  // The registry's records, deflated unless the options say otherwise.
+  std::vector<std::byte> Registry() const;
 
   Options options_;
   // Entries still being deflated are already part of the archive; writing waits for them, which

@@ -129,9 +129,9 @@ void ServeAll(Document& document) {
 
 // What every front end pays before its own share: address mapping, lookup and inflation.
 void RequestAllFromCore(Document& document) {
-  const TReaderEntries entries(&document.Archive());
+  const auto shared = ShareDocument(document.Archive());
   for (const std::string& url : document.Urls()) {
-    TDocumentReply reply = RequestDocumentEntry(entries, url);
+    TDocumentReply reply = RequestDocumentEntry(*shared, url);
     if (reply.Status != TDocumentReply::TStatus::Served)
       throw std::runtime_error("not served: " + url);
     benchmark::DoNotOptimize(reply.Contents.Bytes().data());

@@ -2,12 +2,12 @@
 // <DT> items are folders (<H3>) or links (<A HREF=...>title</A>), written in HTML that is not
 // quite HTML, so it is read tag by tag rather than by an HTML parser.
 #include <charconv>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 
 #include "bookmarks/Bookmarks.h"
+#include "platform/files/AtomicFile.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/HtmlEscapes.h"
 #include "platform/text/Utf8.h"
@@ -201,12 +201,10 @@ std::vector<TBookmark> ReadBookmarkFile(const std::filesystem::path& file) {
     throw EBookmarkFileError("Cannot read " + file.string() + ": " + error.message() + ".");
   if (size > kLargestFile)
     throw EBookmarkFileError(file.string() + " is too large for a bookmark file.");
-  std::ifstream input(file, std::ios::binary);
-  std::ostringstream text;
-  text << input.rdbuf();
-  if (!input)
+  const auto text = ReadSmallFile(file, kLargestFile);
+  if (!text)
     throw EBookmarkFileError("Cannot read " + file.string() + ".");
-  return ParseBookmarkFile(text.str());
+  return ParseBookmarkFile(*text);
 }
 
 }  // namespace tomelet

@@ -1,8 +1,8 @@
-#include <cstdlib>
 #include <system_error>
 
 #include "bookmarks/Bookmarks.h"
 #include "platform/files/AtomicFile.h"
+#include "platform/files/UserFolders.h"
 
 namespace tomelet {
 namespace {
@@ -12,11 +12,8 @@ constexpr std::string_view kFileExtension = ".html";
 }  // namespace
 
 std::filesystem::path TBookmarkStore::DefaultFolder() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-    return std::filesystem::path(data) / "tomelet" / "bookmarks";
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return std::filesystem::path(home) / ".local" / "share" / "tomelet" / "bookmarks";
-  return {};
+  const auto data = UserFolder(TUserFolder::Data);
+  return data.empty() ? data : data / "tomelet" / "bookmarks";
 }
 
 std::filesystem::path TBookmarkStore::FileOf(std::string_view key) const {

@@ -5,6 +5,7 @@
 
 #include "platform/mime/MimeTable.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Codepage.h"
 
 namespace tomelet {
 namespace {
@@ -73,6 +74,28 @@ bool IsBinaryByte(char c) {
          (byte >= 0x1C && byte <= 0x1F);
 }
 
+// Where a browser looks for a page's own charset declaration.
+constexpr std::size_t kDeclarationWindow = 1024;
+
+constexpr std::array<std::string_view, 6> kTextApplicationTypes = {
+    "application/javascript", "application/x-javascript", "application/json",
+    "application/xml",        "application/xhtml+xml",    "image/svg+xml"};
+
+std::string_view Essence(std::string_view mimeType) {
+  return mimeType.substr(0, mimeType.find(';'));
+}
+
+bool CanDeclareCharset(std::string_view essence) {
+  return essence == "text/html" || essence == "text/css" || essence == "text/xml" ||
+         essence.ends_with("xml");
+}
+
+bool DeclaresCharset(std::string_view contents) {
+  const std::string head = FoldAscii(contents.substr(0, kDeclarationWindow));
+  return head.find("charset") != std::string::npos ||
+         (head.starts_with("<?xml") && head.find("encoding") != std::string::npos);
+}
+
 }  // namespace
 
 std::string_view SniffContentType(std::span<const std::byte> head) {
@@ -97,6 +120,28 @@ std::string ContentTypeFor(std::string_view nameOrUrl, std::span<const std::byte
   if (const auto byName = MimeTypeForFileName(nameOrUrl.substr(0, nameOrUrl.find_first_of("?#"))))
     return std::string(*byName);
   return std::string(SniffContentType(head));
+}
+
+bool IsCharsetText(std::string_view mimeType) {
+  const std::string essence = FoldAscii(Essence(mimeType));
+  return essence.starts_with("text/") ||
+         std::find(kTextApplicationTypes.begin(), kTextApplicationTypes.end(), essence) !=
+             kTextApplicationTypes.end();
+}
+
+std::string WithCharset(std::string_view mimeType, std::span<const std::byte> contents) {
+  const std::string_view text(reinterpret_cast<const char*>(contents.data()), contents.size());
+  const std::string essence = FoldAscii(Essence(mimeType));
+  if (!IsCharsetText(mimeType) || mimeType.find(';') != std::string_view::npos ||
+      (CanDeclareCharset(essence) && DeclaresCharset(text)) || !IsValidUtf8(text)) {
+    return std::string(mimeType);
+  }
+  return std::string(mimeType) + "; charset=utf-8";
+}
+
+std::string ContentTypeWithCharset(std::string_view nameOrUrl,
+                                   std::span<const std::byte> contents) {
+  return WithCharset(ContentTypeFor(nameOrUrl, contents), contents);
 }
 
 }  // namespace tomelet

@@ -1,35 +1,71 @@
 #include "document/Document.h"
 
+#include <charconv>
+#include <iterator>
+
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
 #include "document/ContentType.h"
 #include "document/DocumentAddress.h"
+#include "document/DocumentFile.h"
+#include "platform/text/Codepage.h"
 
 namespace tomelet {
 namespace {
 
-// The document archive format of this system, read by TArchiveSnapshot.
+void AppendHex(std::string& out, std::uint64_t value, std::size_t width) {
+  char digits[16];
+  const char* const end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  out.append(width > count ? width - count : 0, '0');
+  out.append(digits, count);
+}
+
+// This system's own archive files, read by TArchiveSnapshot.
 class TZlbArchive final : public IDocumentArchive {
  public:
   explicit TZlbArchive(std::shared_ptr<const TArchiveSnapshot> snapshot)
       : snapshot_(std::move(snapshot)) {}
 
+  const TArchiveSnapshot& Snapshot() const { return *snapshot_; }
+
   const std::filesystem::path& FileName() const override { return snapshot_->FileName(); }
   const TFileIdentity& Identity() const override { return snapshot_->Identity(); }
   int EntryCount() const override { return snapshot_->EntryCount(); }
-  TEntryView Entry(int index) const override { return snapshot_->Entry(index); }
+  TDocumentEntry Entry(int index) const override {
+    const TEntryView entry = snapshot_->Entry(index);
+    return {entry.Path, entry.FileName, ContentSize(entry)};
+  }
   int IndexOf(std::string_view archivePath) const override {
     return snapshot_->IndexOf(archivePath);
   }
-  bool IsDeflated(int index) const override { return snapshot_->IsDeflated(index); }
   std::vector<std::byte> Contents(int index) const override { return snapshot_->Contents(index); }
   std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from) const override {
     return snapshot_->OpenContents(index, from);
   }
   void CheckWhole(int index) const override { snapshot_->CheckWhole(index); }
-  bool HasVerifiedZlibStream(int index) const override {
-    return snapshot_->HasVerifiedZlibStream(index);
+  // The CRC of the contents and their size, in hexadecimal: "crc-size".
+  std::string ContentTag(int index) const override {
+    const TEntryView entry = snapshot_->Entry(index);
+    std::string tag;
+    AppendHex(tag, entry.CRC, 8);
+    tag += '-';
+    AppendHex(tag, static_cast<std::uint64_t>(entry.OriginalSize), 0);
+    return tag;
   }
-  TStoredBlock StoredBlock(int index) const override { return snapshot_->StoredBlock(index); }
+  std::optional<TFileBlock> PlainBlock(int index) const override {
+    if (snapshot_->Entry(index).Method != kMethodStored) {
+      return std::nullopt;
+    }
+    return Block(index);
+  }
+  bool IsKeptDeflated(int index) const override { return snapshot_->IsDeflated(index); }
+  std::optional<TFileBlock> DeflatedBlock(int index) const override {
+    if (!snapshot_->HasVerifiedZlibStream(index)) {
+      return std::nullopt;
+    }
+    return Block(index);
+  }
   std::int64_t InflatedBytes() const override { return snapshot_->InflatedBytes(); }
   std::size_t ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const override {
     return snapshot_->ReadAt(fileOffset, buffer);
@@ -37,10 +73,20 @@ class TZlbArchive final : public IDocumentArchive {
   int Descriptor() const override { return snapshot_->Descriptor(); }
 
  private:
+  TFileBlock Block(int index) const {
+    const TStoredBlock block = snapshot_->StoredBlock(index);
+    return {block.FileOffset, block.Length};
+  }
+
   std::shared_ptr<const TArchiveSnapshot> snapshot_;
 };
 
 }  // namespace
+
+std::string TDocumentEntry::ArchivePath() const {
+  std::string joined(Folder);
+  return joined.append(FileName);
+}
 
 TDocument::TDocument(std::unique_ptr<const IDocumentArchive> archive)
     : archive_(std::move(archive)) {}
@@ -50,20 +96,16 @@ bool TDocument::IsUnchanged() const {
   return now && *now == Identity();
 }
 
-int TDocument::IndexOf(std::string_view archivePath) const {
-  return archive_->IndexOf(archivePath);
-}
-
-void TDocument::Extract(int index, const std::string&, TMemoryStream& dest) const {
-  dest.Write(Contents(index));
-}
-
-std::unique_ptr<TEntryReader> TDocument::OpenContents(int index) const {
-  return archive_->OpenContents(index, 0);
-}
-
-std::unique_ptr<TEntryReader> TDocument::OpenContents(int index, std::int64_t from) const {
-  return archive_->OpenContents(index, from);
+TFoundEntry TDocument::Find(std::string archivePath) const {
+  if (const int index = IndexOf(archivePath); index >= 0) {
+    return {index, std::move(archivePath)};
+  }
+  if (auto legacy = Utf8ToWindows1252(archivePath); legacy && *legacy != archivePath) {
+    if (const int index = IndexOf(*legacy); index >= 0) {
+      return {index, std::move(*legacy)};
+    }
+  }
+  return {-1, std::move(archivePath)};
 }
 
 std::string_view TDocument::SniffedType(int index) const {
@@ -80,31 +122,29 @@ std::string_view TDocument::SniffedType(int index) const {
   return SniffContentType(std::span(head).first(got));
 }
 
-std::vector<std::byte> TDocument::StoredBytes(int index) const {
-  const TStoredBlock block = StoredBlock(index);
-  std::vector<std::byte> bytes(static_cast<std::size_t>(block.Length));
-  if (ReadAt(block.FileOffset, bytes) != bytes.size()) {
-    RaiseCorrupted();
-  }
-  return bytes;
-}
-
 const TProjectOptions& TDocument::Options() const {
   std::call_once(optionsRead_, [this] {
-    options_ = ReadDocumentOptions(*this);
-    startPage_ = StartPageArchivePath(options_.StartPage());
+    if (const int index = IndexOf(kConfigEntry); index >= 0) {
+      options_.Read(Contents(index));
+    }
+    startPagePath_ = StartPageArchivePath(options_.StartPage());
   });
   return options_;
 }
 
-const std::string& TDocument::StartPage() const {
+const std::string& TDocument::StartPagePath() const {
   Options();
-  return startPage_;
+  return startPagePath_;
+}
+
+const TArchiveSnapshot* TDocument::StoredArchive() const {
+  const auto* archive = dynamic_cast<const TZlbArchive*>(archive_.get());
+  return archive != nullptr ? &archive->Snapshot() : nullptr;
 }
 
 std::shared_ptr<const TDocument> OpenDocument(const std::filesystem::path& path) {
-  return std::make_shared<const TDocument>(
-      std::make_unique<TZlbArchive>(TArchiveSnapshot::Open(path)));
+  auto snapshot = OpenExplained(path, [&path] { return TArchiveSnapshot::Open(path); });
+  return std::make_shared<const TDocument>(std::make_unique<TZlbArchive>(std::move(snapshot)));
 }
 
 std::shared_ptr<const TDocument> ShareDocument(const TZLBArc2& reader) {

@@ -19,7 +19,9 @@
 
 namespace tomelet {
 
-class TDocument final : public IDocumentEntries {
+class TArchiveSnapshot;
+
+class TDocument final {
  public:
   explicit TDocument(std::unique_ptr<const IDocumentArchive> archive);
 
@@ -31,40 +33,40 @@ class TDocument final : public IDocumentEntries {
 
   int EntryCount() const { return archive_->EntryCount(); }
   // Throws EZLBArchiveError "Index out of bounds".
-  TEntryView Entry(int index) const override { return archive_->Entry(index); }
+  TDocumentEntry Entry(int index) const { return archive_->Entry(index); }
   // The exact lookup: ASCII case folded, -1 when there is no such entry.
-  int IndexOf(std::string_view archivePath) const override;
-  // The lookup every front end makes: as given, then in the Windows-1252 form.
-  TFoundEntry Find(std::string archivePath) const {
-    return FindEntry(*this, std::move(archivePath));
-  }
+  int IndexOf(std::string_view archivePath) const { return archive_->IndexOf(archivePath); }
+  // The lookup every front end makes: as given, then in the Windows-1252 form that documents made
+  // on Windows store their names in.
+  TFoundEntry Find(std::string archivePath) const;
 
-  // Whether the entry is a plain zlib stream that may be handed out as it is stored.
-  bool IsDeflated(int index) const { return archive_->IsDeflated(index); }
   // The whole contents. Throws "The archive appears to be corrupted" for damaged data or a stream
-  // that disagrees with the entry's size, "<name> failed CRC check" for wrong bytes, and "No
+  // that ends before the entry's size, "<name> failed CRC check" for wrong bytes, and "No
   // password given for encrypted file" for encrypted entries.
   std::vector<std::byte> Contents(int index) const { return archive_->Contents(index); }
-  void Extract(int index, const std::string& archivePath, TMemoryStream& dest) const override;
-  // The contents read piece by piece, checked as Contents checks them (the CRC on the last read).
-  std::unique_ptr<TEntryReader> OpenContents(int index) const override;
-  // The contents from byte from on; the CRC is checked only from byte 0, and a large deflated
-  // entry resumes at the nearest seek point earlier readers left.
-  std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from) const;
+  // The contents from byte from on, read piece by piece and checked as Contents checks them (the
+  // CRC only from byte 0, on the last read); a large deflated entry resumes at the nearest seek
+  // point earlier readers left.
+  std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from = 0) const {
+    return archive_->OpenContents(index, from);
+  }
   // The type the entry's first bytes show (SniffContentType), for a name that does not tell.
   // Throws what OpenContents throws.
   std::string_view SniffedType(int index) const;
   // Reads the entry through once and remembers it sound; throws what Contents throws.
   void CheckWhole(int index) const { archive_->CheckWhole(index); }
-  // True when the entry's zlib stream ends at its compressed size and inflates to its size and
-  // CRC, so that it can be served as stored. Checked on first use, then remembered.
-  bool HasVerifiedZlibStream(int index) const { return archive_->HasVerifiedZlibStream(index); }
-
-  // Where the entry's bytes lie in the file as stored. Throws "The archive appears to be
-  // corrupted" when they do not lie inside the data area.
-  TStoredBlock StoredBlock(int index) const { return archive_->StoredBlock(index); }
-  // Those bytes, for writing the entry unchanged into another document. Throws as StoredBlock.
-  std::vector<std::byte> StoredBytes(int index) const;
+  // Changes whenever the entry's contents do, and only then: for entity tags and caches.
+  std::string ContentTag(int index) const { return archive_->ContentTag(index); }
+  // The contents lying unchanged in the file; null when they are kept otherwise. Unchecked:
+  // CheckWhole first.
+  std::optional<TFileBlock> PlainBlock(int index) const { return archive_->PlainBlock(index); }
+  // Whether the entry is kept as a zlib stream that DeflatedBlock may offer; cheap.
+  bool IsKeptDeflated(int index) const { return archive_->IsKeptDeflated(index); }
+  // The zlib stream of the entry in the file when it holds exactly its checked contents, to be
+  // served as it is stored; null otherwise. Checked on first use, then remembered.
+  std::optional<TFileBlock> DeflatedBlock(int index) const {
+    return archive_->DeflatedBlock(index);
+  }
   // Reads up to buffer.size() bytes at an absolute file position.
   std::size_t ReadAt(std::int64_t fileOffset, std::span<std::byte> buffer) const {
     return archive_->ReadAt(fileOffset, buffer);
@@ -78,23 +80,27 @@ class TDocument final : public IDocumentEntries {
   // The options record, read on first use and kept; all zero without one. Throws EZLBArchiveError
   // when the record is damaged (and again on the next call).
   const TProjectOptions& Options() const;
-  // The archive path of the start page (StartPageArchivePath of the options' start page).
-  const std::string& StartPage() const;
+  // The archive path of the start page (StartPageArchivePath of the options' StartPage, the
+  // option as written).
+  const std::string& StartPagePath() const;
+
+  // The archive under a document read from this system's own archive files, for the tools that
+  // show or rewrite the format itself (list, info, verify, index); null for other containers.
+  const TArchiveSnapshot* StoredArchive() const;
 
  private:
   std::unique_ptr<const IDocumentArchive> archive_;
   mutable std::once_flag optionsRead_;
   mutable TProjectOptions options_;
-  mutable std::string startPage_;
+  mutable std::string startPagePath_;
 };
 
-// Opens the document at path. Throws EZLBArchiveError with the reader's messages when the file
-// carries no readable document.
+// Opens the document at path. Throws EDocumentFileError (DocumentFile.h), saying what the file is,
+// when it carries no readable document.
 std::shared_ptr<const TDocument> OpenDocument(const std::filesystem::path& path);
 
-// The document the viewer's reader (or a command's) has open, over the same descriptor and
-// registry, so that the file is opened once. Throws EZLBArchiveError "No archive is currently
-// open".
+// The document the viewer's reader has open, over the same descriptor and registry, so that the
+// file is opened once. Throws EZLBArchiveError "No archive is currently open".
 std::shared_ptr<const TDocument> ShareDocument(const TZLBArc2& reader);
 
 }  // namespace tomelet

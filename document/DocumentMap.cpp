@@ -7,8 +7,7 @@
 #include <charconv>
 #include <unordered_map>
 
-#include "document/DocumentEntries.h"
-#include "platform/streams/Streams.h"
+#include "document/Document.h"
 
 namespace tomelet {
 namespace {
@@ -185,17 +184,18 @@ TDocumentMap ReadMapEntry(std::string_view bytes) {
   return map;
 }
 
-std::unique_ptr<TDocumentMap> ReadStoredMap(const IDocumentEntries& entries) {
-  const int index = entries.IndexOf(std::string(kMapEntry));
+std::unique_ptr<TDocumentMap> ReadStoredMap(const TDocument& document) {
+  const int index = document.IndexOf(kMapEntry);
   if (index < 0)
     return nullptr;
-  TMemoryStream bytes;
+  std::vector<std::byte> bytes;
   try {
-    entries.Extract(index, std::string(kMapEntry), bytes);
+    bytes = document.Contents(index);
   } catch (const EZLBArchiveError&) {
     Damaged();
   }
-  return std::make_unique<TDocumentMap>(ReadMapEntry(bytes.View()));
+  return std::make_unique<TDocumentMap>(
+      ReadMapEntry(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
 }
 
 }  // namespace tomelet

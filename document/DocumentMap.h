@@ -13,7 +13,7 @@
 
 namespace tomelet {
 
-class IDocumentEntries;
+class TDocument;
 
 // Every refusal of a stored map or of a contents file carries one of these texts.
 inline constexpr std::string_view kDamagedMapMessage = "The document's map is damaged";
@@ -97,7 +97,7 @@ std::string WriteMapEntry(const TDocumentMap& map);
 TDocumentMap ReadMapEntry(std::string_view bytes);
 // The map the document carries; null without a "-map-" entry. Throws EDocumentMapError when the
 // entry is damaged (its bytes, its CRC, or its form).
-std::unique_ptr<TDocumentMap> ReadStoredMap(const IDocumentEntries& entries);
+std::unique_ptr<TDocumentMap> ReadStoredMap(const TDocument& document);
 
 // The contents as JSON: [{"title": ..., "path": ..., "children": [...]}], the anchor written
 // into "path" after "#". The form `tomelet pack --contents` reads back.

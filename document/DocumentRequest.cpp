@@ -5,7 +5,6 @@
 #include <new>
 #include <vector>
 
-#include "ZLIBArchive2/EntryChecks.h"
 #include "document/DocumentAddress.h"
 #include "platform/mime/MimeTable.h"
 
@@ -21,19 +20,14 @@ std::string WithPlusKept(std::string_view relativeAddress) {
   return escaped;
 }
 
-bool IsHeldWhole(const TEntryView& entry, const TTempFileWriter& writeTempFile) {
-  const bool encrypted =
-      entry.Method == kMethodDeflatedEncrypted || entry.Method == kMethodStoredEncrypted;
-  return entry.OriginalSize <= kLargestHeldEntry || writeTempFile || encrypted;
-}
-
-void ReadContents(const IDocumentEntries& entries, const TTempFileWriter& writeTempFile,
+// An encrypted entry raises as soon as its reader is opened, so it is refused before a reply.
+void ReadContents(const TDocument& document, const TTempFileWriter& writeTempFile,
                   TDocumentReply& reply) {
-  const TFoundEntry& found = reply.Location.Entry;
-  if (IsHeldWhole(entries.Entry(found.Index), writeTempFile))
-    entries.Extract(found.Index, found.ArchivePath, reply.Contents);
+  const int index = reply.Location.Entry.Index;
+  if (reply.Location.Size <= kLargestHeldEntry || writeTempFile)
+    reply.Contents.Write(document.Contents(index));
   else
-    reply.LargeContents = entries.OpenContents(found.Index);
+    reply.LargeContents = document.OpenContents(index);
 }
 
 // The pages a folder address answers with, in the order web servers try them.
@@ -43,19 +37,19 @@ bool NamesFolder(std::string_view archivePath) {
   return archivePath.empty() || archivePath.ends_with('\\');
 }
 
-TFoundEntry FindFolderIndex(const IDocumentEntries& entries, const std::string& folder) {
+TFoundEntry FindFolderIndex(const TDocument& document, const std::string& folder) {
   for (const std::string_view page : kFolderIndexPages) {
-    if (auto found = FindEntry(entries, folder + std::string(page)); found.Found())
+    if (auto found = document.Find(folder + std::string(page)); found.Found())
       return found;
   }
   return {};
 }
 
 // The entry of that exact name, else, for a folder, the folder's index page.
-TFoundEntry FindAddressedEntry(const IDocumentEntries& entries, const std::string& archivePath) {
-  TFoundEntry found = FindEntry(entries, archivePath);
+TFoundEntry FindAddressedEntry(const TDocument& document, const std::string& archivePath) {
+  TFoundEntry found = document.Find(archivePath);
   if (!found.Found() && NamesFolder(archivePath)) {
-    if (auto index = FindFolderIndex(entries, archivePath); index.Found())
+    if (auto index = FindFolderIndex(document, archivePath); index.Found())
       return index;
   }
   return found;
@@ -65,14 +59,14 @@ TFoundEntry FindAddressedEntry(const IDocumentEntries& entries, const std::strin
 
 // Decoding reads "+" as a space; when that names no entry, the "+" is taken as written, since file
 // names such as "c++.htm" hold real ones.
-TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress) {
+TEntryLocation LocateEntry(const TDocument& document, std::string_view relativeAddress) {
   TEntryLocation location;
   location.RequestedPath = RelativeAddressToArchivePath(relativeAddress);
   std::vector<std::string> forms = {location.RequestedPath};
   if (relativeAddress.find('+') != std::string_view::npos)
     forms.push_back(RelativeAddressToArchivePath(WithPlusKept(relativeAddress)));
   for (const std::string& form : forms) {
-    location.Entry = FindAddressedEntry(entries, form);
+    location.Entry = FindAddressedEntry(document, form);
     if (location.Entry.Found())
       break;
   }
@@ -81,27 +75,27 @@ TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view rel
     location.FolderWithoutSlash =
         !NamesFolder(location.RequestedPath) &&
         std::any_of(forms.begin(), forms.end(), [&](const std::string& form) {
-          return FindFolderIndex(entries, form + '\\').Found();
+          return FindFolderIndex(document, form + '\\').Found();
         });
   }
   if (location.Entry.Found()) {
-    const TEntryView entry = entries.Entry(location.Entry.Index);
+    const TDocumentEntry entry = document.Entry(location.Entry.Index);
     location.StoredPath = entry.ArchivePath();
     location.MimeType = std::string(MimeTypeForFileName(entry.FileName).value_or(""));
-    location.Size = ContentSize(entry);
+    location.Size = entry.Size;
   }
   return location;
 }
 
-TDocumentReply RequestDocumentEntry(const IDocumentEntries& entries, std::string_view address,
+TDocumentReply RequestDocumentEntry(const TDocument& document, std::string_view address,
                                     const TTempFileWriter& writeTempFile) {
   TDocumentReply reply;
   const auto prefix = std::min(address.size(), kDocumentUrlPrefix.size());
-  reply.Location = LocateEntry(entries, address.substr(prefix));
+  reply.Location = LocateEntry(document, address.substr(prefix));
   if (!reply.Location.Entry.Found())
     return reply;
   try {
-    ReadContents(entries, writeTempFile, reply);
+    ReadContents(document, writeTempFile, reply);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (...) {

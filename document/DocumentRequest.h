@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "document/DocumentEntries.h"
+#include "document/Document.h"
 #include "platform/streams/Streams.h"
 
 namespace tomelet {
@@ -36,7 +36,7 @@ struct TEntryLocation {
 // in "/", or it is empty: the document's root) leads to the folder's "index.html", else its
 // "index.htm", unless an entry has the exact name. Letter case and the Windows-1252 retry hold
 // for the index pages too.
-TEntryLocation LocateEntry(const IDocumentEntries& entries, std::string_view relativeAddress);
+TEntryLocation LocateEntry(const TDocument& document, std::string_view relativeAddress);
 
 // Plain entries larger than this are not held in memory whole: the reply hands out a reader.
 inline constexpr std::int64_t kLargestHeldEntry = std::int64_t{16} << 20;
@@ -60,7 +60,7 @@ struct TDocumentReply {
 // Serves one address of the document ("tome://inpack/..."). A file is written only when
 // writeTempFile is given; damage that a large entry's reader meets later raises from its Read.
 // Fails only on memory exhaustion; every other failure is a status.
-TDocumentReply RequestDocumentEntry(const IDocumentEntries& entries, std::string_view address,
+TDocumentReply RequestDocumentEntry(const TDocument& document, std::string_view address,
                                     const TTempFileWriter& writeTempFile = nullptr);
 
 }  // namespace tomelet

@@ -1,18 +1,13 @@
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstring>
 #include <map>
 
-#include "ZLIBArchive2/ArchiveFormat.h"
+#include "document/DocumentFile.h"
 #include "library/Library.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Fnv1a.h"
 
 namespace tomelet::library {
 namespace {
 
-constexpr std::string_view kDocumentExtension = ".tlt";
 constexpr std::string_view kUnnamed = "document";
 
 bool IsNameCharacter(char c) {
@@ -24,7 +19,7 @@ bool IsNameCharacter(char c) {
 std::string Readable(std::string_view text) {
   std::string name;
   for (const char raw : text) {
-    const char c = (raw >= 'A' && raw <= 'Z') ? static_cast<char>(raw - 'A' + 'a') : raw;
+    const char c = FoldAsciiLetter(raw);
     if (IsNameCharacter(c)) {
       name += c;
     } else if (!name.empty() && name.back() != '-') {
@@ -44,9 +39,7 @@ std::string BaseName(const std::filesystem::path& relative) {
   std::string joined;
   for (auto part = relative.begin(); part != relative.end(); ++part) {
     std::string piece = part->native();
-    if (std::next(part) == relative.end() && piece.size() > kDocumentExtension.size() &&
-        EqualsFoldedAscii(std::string_view(piece).substr(piece.size() - kDocumentExtension.size()),
-                          kDocumentExtension)) {
+    if (std::next(part) == relative.end() && HasDocumentExtension(piece)) {
       piece.resize(piece.size() - kDocumentExtension.size());
     }
     joined += joined.empty() ? piece : "/" + piece;
@@ -55,29 +48,13 @@ std::string BaseName(const std::filesystem::path& relative) {
 }
 
 std::string HashSuffix(const std::filesystem::path& path) {
-  std::uint64_t hash = 1469598103934665603ull;
-  for (const unsigned char c : path.native()) {
-    hash = (hash ^ c) * 1099511628211ull;
-  }
+  const std::uint64_t hash = Fnv1a(path.native());
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string suffix = "-";
   for (int shift = 60; suffix.size() < 7; shift -= 4) {
     suffix += kDigits[(hash >> shift) & 0xF];
   }
   return suffix;
-}
-
-bool HasPlausibleTrailer(int fd, std::int64_t size) {
-  std::array<std::byte, kTrailerSize> tail{};
-  if (size < static_cast<std::int64_t>(kTrailerSize) ||
-      ::pread(fd, tail.data(), tail.size(), size - static_cast<std::int64_t>(kTrailerSize)) !=
-          static_cast<ssize_t>(tail.size())) {
-    return false;
-  }
-  const TArchiveTrailer trailer = format::DecodeTrailer(tail);
-  return (trailer.Version == 1 || trailer.Version == 2) && trailer.EntryCount > 0 &&
-         trailer.RegistrySize > 0 && trailer.DataSize >= 0 &&
-         trailer.DataSize + trailer.RegistrySize + static_cast<std::int64_t>(kTrailerSize) <= size;
 }
 
 }  // namespace
@@ -98,28 +75,8 @@ std::vector<std::string> DocumentNames(const std::vector<TFoundFile>& files) {
 }
 
 bool LooksLikeDocument(const std::filesystem::path& path, bool executable) {
-  const std::string name = path.filename().native();
-  if (name.size() > kDocumentExtension.size() &&
-      EqualsFoldedAscii(std::string_view(name).substr(name.size() - kDocumentExtension.size()),
-                        kDocumentExtension)) {
-    return true;
-  }
-  if (!executable) {
-    return false;
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  char head[4] = {};
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  const bool program = ::pread(fd, head, 4, 0) == 4 && std::memcmp(head,
-                                                                   "\x7f"
-                                                                   "ELF",
-                                                                   4) == 0;
-  const bool found = program && HasPlausibleTrailer(fd, size);
-  ::close(fd);
-  return found;
+  return HasDocumentExtension(path.filename().native()) ||
+         (executable && IsProgramWithDocument(path));
 }
 
 }  // namespace tomelet::library

@@ -68,8 +68,9 @@ class TLibraryDocument {
   // Throws what opening the file throws (EZLBArchiveError with the reader's message).
   std::shared_ptr<const TDocument> Archive() const;
   // The archive path of the start page, empty when there is none; opens the document.
-  std::string StartPage() const;
-  // Read once; a document not yet open is opened for the reading and closed again. Never throws.
+  std::string StartPagePath() const;
+  // Read once, from the document opened as Archive opens it (and kept open as long as the
+  // library keeps it). Never throws.
   TDocumentFacts Facts() const;
   // The document's search index, opened or built on first use, and kept as Archive. Throws as
   // Archive.

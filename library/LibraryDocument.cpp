@@ -1,6 +1,5 @@
 #include <string>
 
-#include "ZLIBArchive2/EntryChecks.h"
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
@@ -35,8 +34,8 @@ TDocumentFacts ReadFacts(const TDocument& archive, const std::filesystem::path& 
   }
   facts.Pages = CountPages(archive);
   facts.HasLogo = archive.IndexOf(kLogoEntry) >= 0;
-  const TFoundEntry start = archive.Find(archive.StartPage());
-  if (start.Found() && ContentSize(archive.Entry(start.Index)) <= kLargestStartPageRead) {
+  const TFoundEntry start = archive.Find(archive.StartPagePath());
+  if (start.Found() && archive.Entry(start.Index).Size <= kLargestStartPageRead) {
     const auto bytes = archive.Contents(start.Index);
     const auto text = search::ExtractPageText(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -89,7 +88,7 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
     }
     if (!held_.Archive) {
       auto opened = OpenDocument(path_);
-      startPage_ = opened->StartPage();
+      startPage_ = opened->StartPagePath();
       held_.Archive = std::move(opened);
       lastArchive_ = held_.Archive;
     }
@@ -99,7 +98,7 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
   return archive;
 }
 
-std::string TLibraryDocument::StartPage() const {
+std::string TLibraryDocument::StartPagePath() const {
   Archive();
   const std::lock_guard guard(lock_);
   return startPage_;
@@ -112,17 +111,10 @@ TDocumentFacts TLibraryDocument::Facts() const {
       return *facts_;
     }
   }
-  std::shared_ptr<const TDocument> archive;
-  {
-    const std::lock_guard guard(lock_);
-    archive = lastArchive_.lock();
-  }
+  // Opened as any request opens it, so that the pages asked for next do not open it again.
   TDocumentFacts facts;
   try {
-    if (!archive) {
-      archive = OpenDocument(path_);
-    }
-    facts = ReadFacts(*archive, path_);
+    facts = ReadFacts(*Archive(), path_);
   } catch (const std::exception& e) {
     facts.Title = path_.stem().string();
     facts.Error = e.what();

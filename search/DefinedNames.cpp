@@ -4,6 +4,8 @@
 #include <iterator>
 #include <span>
 
+#include "platform/text/AsciiCase.h"
+
 namespace tomelet::search {
 namespace {
 
@@ -15,16 +17,6 @@ constexpr std::size_t kMostNameWords = 4;
 bool IsNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
          c == '.';
-}
-
-std::string Folded(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return folded;
 }
 
 std::size_t Parts(std::string_view id) {
@@ -107,7 +99,7 @@ TDefinedNames::TDefinedNames(const format::TDefinitions& definitions) {
     ids_ += id;
     sections_.insert(sections_.end(), sections.begin(), sections.end());
   }
-  folded_ = Folded(ids_);
+  folded_ = FoldAscii(ids_);
   std::vector<TKeyed> folded;
   std::vector<TKeyed> lastParts;
   for (std::uint32_t entry = 0; entry < entries_.size(); ++entry) {
@@ -138,7 +130,7 @@ TNamedDefinitions TDefinedNames::Named(std::string_view query) const {
   if (name.empty()) {
     return {};
   }
-  const std::string folded = Folded(name);
+  const std::string folded = FoldAscii(name);
   const auto [first, last] =
       std::equal_range(byFolded_.begin(), byFolded_.end(), std::string_view(folded),
                        TKeyOrder{[this](std::uint32_t entry) { return FoldedId(entry); }});

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -14,6 +13,8 @@
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "platform/files/TemporaryFolder.h"
+#include "platform/files/UserFolders.h"
+#include "platform/text/Fnv1a.h"
 #include "search/HtmlText.h"
 #include "search/IndexCache.h"
 #include "search/SoundIndexes.h"
@@ -21,34 +22,8 @@
 namespace tomelet::search {
 namespace {
 
-constexpr std::size_t kCrcBlock = 65536;
-
 std::string_view AsText(const std::vector<std::byte>& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-std::uint32_t BlockCrc(const TDocument& archive, TStoredBlock block) {
-  std::vector<std::byte> buffer(kCrcBlock);
-  uLong crc = crc32(0, nullptr, 0);
-  std::int64_t done = 0;
-  while (done < block.Length) {
-    const auto want = static_cast<std::size_t>(
-        std::min<std::int64_t>(block.Length - done, static_cast<std::int64_t>(buffer.size())));
-    const std::size_t got = archive.ReadAt(block.FileOffset + done, std::span(buffer).first(want));
-    if (got == 0) {
-      break;
-    }
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(got));
-    done += static_cast<std::int64_t>(got);
-  }
-  return done == block.Length ? static_cast<std::uint32_t>(crc) : ~static_cast<std::uint32_t>(crc);
-}
-
-std::uint64_t Fnv(std::uint64_t hash, std::string_view bytes) {
-  for (const char c : bytes) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
-  return hash;
 }
 
 std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path) {
@@ -177,46 +152,43 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
   if (index < 0) {
     return nullptr;
   }
-  const TEntryView entry = archive.Entry(index);
-  if (entry.Method != kMethodStored) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
-  TStoredBlock block;
+  std::optional<TFileBlock> block;
   try {
-    block = archive.StoredBlock(index);
+    block = archive.PlainBlock(index);
+    if (!block) {
+      throw ESearchIndexError(std::string(kDamagedIndexMessage));
+    }
+    // A block this process found sound was read whole for its CRC then, and is unchanged since.
+    const auto identity =
+        IdentifyIndexBlock(archive.Descriptor(), block->FileOffset, block->Length);
+    if (!identity || !WasFoundSound(*identity)) {
+      archive.CheckWhole(index);
+    }
   } catch (const EZLBArchiveError&) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  // A block this process found sound was read whole for its CRC then, and is unchanged since.
-  const auto identity = IdentifyIndexBlock(archive.Descriptor(), block.FileOffset, block.Length);
-  const bool knownSound = identity && WasFoundSound(*identity);
-  if (!knownSound && BlockCrc(archive, block) != entry.CRC) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
-  return std::make_unique<TSearchIndex>(archive.Descriptor(), block.FileOffset, block.Length);
+  return std::make_unique<TSearchIndex>(archive.Descriptor(), block->FileOffset, block->Length);
 }
 
 std::filesystem::path IndexCacheFolder() {
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  if (cache != nullptr && *cache == '/') {
-    return std::filesystem::path(cache) / "tomelet";
-  }
-  const char* home = std::getenv("HOME");
-  return std::filesystem::path(home != nullptr ? home : "/tmp") / ".cache" / "tomelet";
+  const auto cache = UserFolder(TUserFolder::Cache);
+  return (cache.empty() ? TemporaryFolderPath() / ".cache" : cache) / "tomelet";
 }
 
 std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage) {
-  std::uint64_t hash = Fnv(1469598103934665603ull, startPage);
-  hash = Fnv(hash, std::to_string(kIndexFormatVersion));
+  std::uint64_t hash = Fnv1a(startPage);
+  hash = Fnv1a(std::to_string(kIndexFormatVersion), hash);
   for (int i = 0; i < archive.EntryCount(); ++i) {
-    const TEntryView entry = archive.Entry(i);
-    hash = Fnv(hash, entry.ArchivePath());
-    hash = Fnv(hash, std::to_string(entry.CRC) + ":" + std::to_string(entry.OriginalSize) + ":" +
-                         std::to_string(entry.Offset) + ":" + std::to_string(entry.Method));
+    hash = Fnv1a(archive.Entry(i).ArchivePath(), hash);
+    hash = Fnv1a(archive.ContentTag(i), hash);
   }
   char name[32];
   std::snprintf(name, sizeof name, "%016llx.index", static_cast<unsigned long long>(hash));
   return IndexCacheFolder() / name;
+}
+
+std::string IndexingMessage(int percent) {
+  return "Indexing the document for search: " + std::to_string(percent) + "%";
 }
 
 TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPage,

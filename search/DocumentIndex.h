@@ -19,6 +19,12 @@ class TDocument;
 
 namespace tomelet::search {
 
+// How many suggestions a search box is given while a query is typed.
+inline constexpr std::size_t kSuggestionsShown = 10;
+
+// What a reader is told while the index is built: "Indexing the document for search: 42%".
+std::string IndexingMessage(int percent);
+
 // Pages done and pages in all, after each page.
 using TIndexProgress = std::function<void(std::size_t done, std::size_t total)>;
 
@@ -31,7 +37,8 @@ std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_v
 // (deflated, failing its CRC, unreadable as an index) or newer than this version reads.
 std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive);
 
-// $XDG_CACHE_HOME/tomelet, else ~/.cache/tomelet.
+// $XDG_CACHE_HOME/tomelet, else ~/.cache/tomelet (UserFolder); without a home, in the temporary
+// folder.
 std::filesystem::path IndexCacheFolder();
 // The cache file for this document's contents; a changed document gets another name.
 std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage);

@@ -8,6 +8,7 @@
 #include <array>
 #include <memory>
 
+#include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
 #include "search/SearchIndex.h"
 
@@ -289,12 +290,7 @@ bool IsHtmlPageName(std::string_view archivePath) {
   if (dot == std::string_view::npos) {
     return false;
   }
-  std::string extension(archivePath.substr(dot + 1));
-  for (char& c : extension) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
+  const std::string extension = FoldAscii(archivePath.substr(dot + 1));
   return extension == "html" || extension == "htm" || extension == "xhtml";
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/cleanup/Leftovers.h"
 #include "platform/files/TemporaryFolder.h"
+#include "platform/text/Fnv1a.h"
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
 #include "search/IndexShare.h"
@@ -51,9 +52,9 @@ void FixIdentity(std::vector<std::byte>& database) {
   if (database.size() < kUuidOffset + kUuidSize) {
     return;
   }
-  std::uint64_t hash = 1469598103934665603ull;
+  std::uint64_t hash = kFnv1aOffset;
   for (std::size_t i = kUuidOffset + kUuidSize; i < database.size(); ++i) {
-    hash = (hash ^ std::to_integer<std::uint64_t>(database[i])) * 1099511628211ull;
+    hash = Fnv1aByte(hash, std::to_integer<unsigned char>(database[i]));
   }
   for (std::size_t i = 0; i < kUuidSize; ++i) {
     database[kUuidOffset + i] = static_cast<std::byte>((hash >> (8 * (i % 8))) ^ i);

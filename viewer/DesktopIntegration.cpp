@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "platform/files/UserFolders.h"
 #include "platform/text/Codepage.h"
 #include "viewer/DesktopResources.h"
 
@@ -135,15 +136,11 @@ bool RunToolIfInstalled(const std::string& program, const std::vector<std::strin
 }
 
 fs::path UserDataHome() {
-  if (const char* dataHome = std::getenv("XDG_DATA_HOME");
-      dataHome != nullptr && fs::path(dataHome).is_absolute()) {
-    return dataHome;
-  }
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || *home == '\0') {
+  auto dataHome = UserFolder(TUserFolder::Data);
+  if (dataHome.empty()) {
     throw EDesktopIntegrationError("Neither XDG_DATA_HOME nor HOME is set");
   }
-  return fs::path(home) / ".local" / "share";
+  return dataHome;
 }
 
 std::string DesktopEntryFor(const fs::path& executable) {

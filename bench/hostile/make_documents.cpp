@@ -15,6 +15,7 @@
 #include "ZLIBArchive2/ArchiveFormat.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/DocumentEntries.h"
+#include "document/ProjectOptions.h"
 
 namespace {
 

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   }
   const auto document = tomelet::OpenDocument(argv[1]);
   const tomelet::TDocument& archive = *document;
-  const std::string start = archive.StartPage();
+  const std::string start = archive.StartPagePath();
   auto began = Clock::now();
   const auto map = tomelet::search::OpenDocumentMap(archive, start);
   std::printf("open the map:      %8.1f ms (%zu keywords, %zu contents lines)\n",

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -27,6 +28,21 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view tex
     return true;
   std::filesystem::remove(temporary, error);
   return false;
+}
+
+std::optional<std::string> ReadSmallFile(const std::filesystem::path& path, std::uintmax_t limit) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error || size > limit) {
+    return std::nullopt;
+  }
+  std::ifstream input(path, std::ios::binary);
+  std::ostringstream text;
+  text << input.rdbuf();
+  if (!input) {
+    return std::nullopt;
+  }
+  return std::move(text).str();
 }
 
 }  // namespace tomelet

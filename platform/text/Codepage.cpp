@@ -32,12 +32,6 @@ std::optional<unsigned char> Windows1252Byte(char32_t codePoint) {
   return static_cast<unsigned char>(0x80 + (found - kHighControlRange.begin()));
 }
 
-void AppendWindows1252AsUtf8(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
-  }
-}
-
 }  // namespace
 
 bool IsValidUtf8(std::string_view text) {
@@ -56,15 +50,24 @@ bool IsValidUtf8(std::string_view text) {
 std::string Windows1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
-  AppendWindows1252AsUtf8(out, text);
+  for (const char c : text) {
+    AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(c)));
+  }
   return out;
 }
 
+// Sequence by sequence, so that a message quoting both a typed UTF-8 name and a stored
+// Windows-1252 one shows each as it was meant.
 void AppendDisplayText(std::string& out, std::string_view text) {
-  if (IsValidUtf8(text)) {
-    out.append(text);
-  } else {
-    AppendWindows1252AsUtf8(out, text);
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t start = pos;
+    const char32_t c = *NextUtf8Char(text, pos, TMalformedUtf8::KeepByte);
+    if (c >= kMalformedUtf8Byte) {
+      AppendUtf8(out, Windows1252CodePoint(static_cast<unsigned char>(c - kMalformedUtf8Byte)));
+    } else {
+      out.append(text.substr(start, pos - start));
+    }
   }
 }
 

@@ -17,7 +17,8 @@ std::string Windows1252ToUtf8(std::string_view text);
 // Empty when text is not valid UTF-8 or holds a character Windows-1252 cannot represent.
 std::optional<std::string> Utf8ToWindows1252(std::string_view text);
 
-// Names and texts for display: kept when they are valid UTF-8, otherwise read as Windows-1252.
+// Names and texts for display: every well-formed UTF-8 sequence kept as it is, every other byte
+// read as Windows-1252.
 std::string DisplayText(std::string_view text);
 // The same, appended to out without a temporary string.
 void AppendDisplayText(std::string& out, std::string_view text);

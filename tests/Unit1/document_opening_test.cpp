@@ -104,20 +104,22 @@ TEST_F(DocumentOpeningTest, CancelledDialogEndsWithoutAMessage) {
   EXPECT_TRUE(browser.navigations.empty());
 }
 
-TEST_F(DocumentOpeningTest, UnreadableDocumentShowsTheReadersMessageAndStopsThere) {
+// The dialog names the file and says what it is, not what its bytes read as a trailer say.
+TEST_F(DocumentOpeningTest, UnreadableDocumentIsNamedWithWhatItIsAndStopsThere) {
   const auto path = Write("broken.tlt", "far too short to carry a trailer of 36 bytes");
   Started(path);
 
   ASSERT_EQ(dialogs.errors.size(), 1u);
-  EXPECT_FALSE(dialogs.errors.front().empty());
+  EXPECT_EQ(dialogs.errors.front(), path + " is not a Tomelet document");
   EXPECT_EQ(view.terminated, 0);
   EXPECT_EQ(view.width, -1) << "the window keeps its own settings";
   EXPECT_TRUE(browser.navigations.empty());
 }
 
-TEST_F(DocumentOpeningTest, MissingDocumentShowsTheReadersMessage) {
-  Started((folder_ / "absent.tlt").string());
-  ASSERT_EQ(dialogs.errors.size(), 1u);
+TEST_F(DocumentOpeningTest, MissingDocumentIsNamed) {
+  const std::string path = (folder_ / "absent.tlt").string();
+  Started(path);
+  EXPECT_EQ(dialogs.errors, std::vector<std::string>{"Archive file not found: " + path});
   EXPECT_TRUE(browser.navigations.empty());
 }
 

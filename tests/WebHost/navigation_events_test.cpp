@@ -121,7 +121,9 @@ TEST_F(NavigationEventsTest, PagesOfTheDocumentMayFetchEachOther) {
   EXPECT_EQ(CallAsync("const reply = await fetch('second.htm');"
                       "return reply.status + ' ' + reply.headers.get('Content-Type') + ' ' +"
                       "  (await reply.text()).includes('Second page');"),
-            "200 text/html true");
+            "200 text/html; charset=utf-8 true");
+  // A page that names no charset of its own is read as the UTF-8 it is, as served.
+  EXPECT_EQ(Evaluate("document.characterSet"), "UTF-8");
   EXPECT_EQ(CallAsync("try { await fetch('missing.htm'); return 'fetched'; }"
                       "catch (error) { return 'failed'; }"),
             "failed");

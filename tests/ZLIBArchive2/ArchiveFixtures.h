@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "tests/support/ArchiveBytes.h"

@@ -80,19 +80,19 @@ std::string ReadThrough(TEntryReader& reader, std::size_t piece) {
   return text;
 }
 
-TEST_F(EntryExtraction, ReadersInflateAsTheyAreReadThroughAFileOfTheirOwn) {
-  EXPECT_EQ(MessageOf([&] { arc_.OpenEntryReader(4); }), "No password given for encrypted file");
-  const auto big = arc_.OpenEntryReader(0);
-  const auto stored = arc_.OpenEntryReader(1);
+TEST_F(EntryExtraction, ReadersInflateAsTheyAreReadAfterTheReaderIsClosed) {
+  const auto snapshot = arc_.Snapshot();
+  EXPECT_EQ(MessageOf([&] { snapshot->OpenContents(4); }), "No password given for encrypted file");
+  const auto big = snapshot->OpenContents(0);
+  const auto stored = snapshot->OpenContents(1);
   arc_.CloseArchive();
   EXPECT_EQ(ReadThrough(*big, 7001), SampleText(200000));
   EXPECT_EQ(ReadThrough(*stored, 4), "raw bytes");
 }
 
-TEST_F(EntryExtraction, ReaderChecksTheCrcAtItsEndOnlyWhenAsked) {
-  EXPECT_EQ(ReadThrough(*arc_.OpenEntryReader(2), 2), "12345");
-  arc_.VerifyFileCRC = true;
-  const auto reader = arc_.OpenEntryReader(2);
+TEST_F(EntryExtraction, ReaderChecksTheCrcAtItsEndUnlessToldNotTo) {
+  EXPECT_EQ(ReadThrough(*arc_.Snapshot()->OpenUncheckedContents(2, 0), 2), "12345");
+  const auto reader = arc_.Snapshot()->OpenContents(2);
   Bytes buffer(4);
   EXPECT_EQ(reader->Read(buffer), 4u);
   EXPECT_EQ(MessageOf([&] { reader->Read(buffer); }), "wrong.crc failed CRC check");

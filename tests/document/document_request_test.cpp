@@ -1,5 +1,4 @@
-// The request core over both archive views: the viewer's reader and the shared document handle
-// must give the same answers for the same addresses.
+// The request core over the document handle every front end holds, the viewer's included.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,9 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class View { Reader, Document };
-
-class DocumentRequest : public ::testing::TestWithParam<View> {
+class DocumentRequest : public ::testing::Test {
  protected:
   void SetUp() override {
     const fs::path file = testing::TTestDocument()
@@ -37,34 +34,18 @@ class DocumentRequest : public ::testing::TestWithParam<View> {
                               .StartPage("Index.htm")
                               .Claiming("damaged.htm", std::string(8, '\xAB'), 100)
                               .WriteTo(folder_ / "document.tlt");
-    if (GetParam() == View::Reader) {
-      ASSERT_TRUE(reader_.OpenArchive(file.native()));
-      entries_ = std::make_unique<TReaderEntries>(&reader_);
-    } else {
-      document_ = OpenDocument(file);
-    }
-  }
-  void TearDown() override {
-    entries_.reset();
-    reader_.CloseArchive();
-    document_.reset();
+    document_ = OpenDocument(file);
   }
 
   TDocumentReply Request(std::string_view address, const TTempFileWriter& writer = nullptr) {
-    return RequestDocumentEntry(Entries(), address, writer);
+    return RequestDocumentEntry(*document_, address, writer);
   }
 
   testing::TScratchFolder folder_;
-  TZLBArc2 reader_;
   std::shared_ptr<const TDocument> document_;
-  std::unique_ptr<IDocumentEntries> entries_;
-
-  const IDocumentEntries& Entries() const {
-    return entries_ ? *entries_ : static_cast<const IDocumentEntries&>(*document_);
-  }
 };
 
-TEST_P(DocumentRequest, ServesBytesAndTypeOfTheEntryTheAddressNames) {
+TEST_F(DocumentRequest, ServesBytesAndTypeOfTheEntryTheAddressNames) {
   TDocumentReply reply = Request("TOME://INPACK/img/a%20b.GIF?x=1");
   ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served);
   EXPECT_EQ(reply.Contents.View(), "GIF89a");
@@ -75,18 +56,18 @@ TEST_P(DocumentRequest, ServesBytesAndTypeOfTheEntryTheAddressNames) {
   EXPECT_EQ(Request("tome://inpack/noextension").Location.MimeType, "");
 }
 
-TEST_P(DocumentRequest, RetriesTheWindows1252FormOfTheName) {
+TEST_F(DocumentRequest, RetriesTheWindows1252FormOfTheName) {
   for (const char* address : {"tome://inpack/caf%C3%A9.htm", "tome://inpack/caf%E9.htm"}) {
     TDocumentReply reply = Request(address);
     ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served) << address;
     EXPECT_EQ(reply.Contents.View(), "legacy name");
     EXPECT_EQ(reply.Location.Entry.ArchivePath, "caf\xE9.htm");
   }
-  EXPECT_FALSE(FindEntry(Entries(), "CAF\xC3\x89.htm").Found());
+  EXPECT_FALSE(document_->Find("CAF\xC3\x89.htm").Found());
 }
 
 // "+" reads as a space first, as addresses are decoded; a name with a real "+" is still reached.
-TEST_P(DocumentRequest, APlusIsASpaceUnlessOnlyThePlusNamesAnEntry) {
+TEST_F(DocumentRequest, APlusIsASpaceUnlessOnlyThePlusNamesAnEntry) {
   EXPECT_EQ(Request("tome://inpack/c++.htm").Contents.View(), "plus signs");
   EXPECT_EQ(Request("tome://inpack/C++.HTM?x=a+b").Contents.View(), "plus signs");
   EXPECT_EQ(Request("tome://inpack/a+b.htm").Contents.View(), "space");
@@ -94,7 +75,7 @@ TEST_P(DocumentRequest, APlusIsASpaceUnlessOnlyThePlusNamesAnEntry) {
   EXPECT_EQ(Request("tome://inpack/x+y.htm").Status, TDocumentReply::TStatus::NotFound);
 }
 
-TEST_P(DocumentRequest, TellsMissingAndDamagedEntriesApart) {
+TEST_F(DocumentRequest, TellsMissingAndDamagedEntriesApart) {
   TDocumentReply missing = Request("tome://inpack/missing.htm");
   EXPECT_EQ(missing.Status, TDocumentReply::TStatus::NotFound);
   EXPECT_EQ(missing.Location.Entry.ArchivePath, "missing.htm");
@@ -103,7 +84,7 @@ TEST_P(DocumentRequest, TellsMissingAndDamagedEntriesApart) {
 
 // Site generators link their pages as folders ("guide/"); a folder without an index page has
 // nothing to show.
-TEST_P(DocumentRequest, AFolderAddressLeadsToTheFolderIndexPage) {
+TEST_F(DocumentRequest, AFolderAddressLeadsToTheFolderIndexPage) {
   TDocumentReply reply = Request("tome://inpack/guide/");
   ASSERT_EQ(reply.Status, TDocumentReply::TStatus::Served);
   EXPECT_EQ(reply.Contents.View(), "guide html");
@@ -122,7 +103,7 @@ TEST_P(DocumentRequest, AFolderAddressLeadsToTheFolderIndexPage) {
 
 // Without its "/" a folder's page would resolve its relative links against the parent, so the
 // address is not served but marked for a redirect; an entry of that exact name still wins.
-TEST_P(DocumentRequest, AFolderNamedWithoutItsSlashIsMarkedNotServed) {
+TEST_F(DocumentRequest, AFolderNamedWithoutItsSlashIsMarkedNotServed) {
   for (const char* address :
        {"tome://inpack/guide", "tome://inpack/Old?x=1", "tome://inpack/caf%E9"}) {
     const TDocumentReply reply = Request(address);
@@ -137,7 +118,7 @@ TEST_P(DocumentRequest, AFolderNamedWithoutItsSlashIsMarkedNotServed) {
     EXPECT_FALSE(Request(address).Location.FolderWithoutSlash) << address;
 }
 
-TEST_P(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
+TEST_F(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
   std::string seenPath, seenBytes;
   auto writer = [&](const std::string& storedPath, std::span<const std::byte> bytes) {
     seenPath = storedPath;
@@ -157,24 +138,11 @@ TEST_P(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
             TDocumentReply::TStatus::FileFailed);
 }
 
-TEST_P(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
-  EXPECT_EQ(ReadDocumentOptions(Entries()).StartPage(), "Index.htm");
+TEST_F(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
+  EXPECT_EQ(document_->Options().StartPage(), "Index.htm");
   EXPECT_TRUE(IsReservedEntry("-CONFIG-"));
   EXPECT_TRUE(IsReservedEntry("-logo-"));
   EXPECT_FALSE(IsReservedEntry("sub\\-logo-"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Views, DocumentRequest, ::testing::Values(View::Reader, View::Document),
-                         [](const auto& info) {
-                           return info.param == View::Reader ? "Reader" : "Document";
-                         });
-
-TEST(DocumentRequestWithoutArchive, FindsNothing) {
-  const TReaderEntries none(nullptr);
-  EXPECT_EQ(RequestDocumentEntry(none, "tome://inpack/index.htm").Status,
-            TDocumentReply::TStatus::NotFound);
-  TZLBArc2 closed;
-  EXPECT_FALSE(FindEntry(TReaderEntries(&closed), "index.htm").Found());
 }
 
 TEST(PasswordMatching, ExactOrWindows1252FormOnly) {

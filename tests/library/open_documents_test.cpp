@@ -102,7 +102,7 @@ TEST_F(OpenDocumentsTest, ClosedDocumentsOpenAgainWithTheSameAnswers) {
       ASSERT_NE(index, nullptr) << document->Name();
       EXPECT_EQ(index->Search("river", 0, 10).Hits.front().Path,
                 "page" + std::to_string(index->PageCount() - 1) + ".html");
-      EXPECT_EQ(document->StartPage(), "");
+      EXPECT_EQ(document->StartPagePath(), "");
       EXPECT_LE(OpenCount(), kLimit);
     }
   }

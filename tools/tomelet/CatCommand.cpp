@@ -2,7 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
-#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
@@ -13,16 +13,12 @@ struct CatArgs {
   std::string name;
 };
 
+// Read whole and checked first: damaged bytes must not reach a pipe as if they were the entry.
 void RunCat(const CatArgs& args) {
-  TZLBArc2 arc;
-  arc.VerifyArchiveCRC = false;
-  // Damaged bytes must not reach a pipe as if they were the entry.
-  arc.VerifyFileCRC = true;
-  OpenDocument(arc, args.file);
-  TMemoryStream contents;
-  arc.ExtractToStream(contents, EntryNameFor(arc, args.name));
+  const auto document = OpenDocument(args.file);
+  const auto contents = document->Contents(NamedEntry(*document, args.name));
   TOutput output;
-  output.Write(contents.Bytes());
+  output.Write(contents);
   output.Flush();
 }
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
 
@@ -38,12 +38,28 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
 
 }  // namespace
 
-std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
-  if (arc.IndexOfEntry(name) >= 0 || name.find('/') == std::string::npos)
-    return name;
+TFoundEntry FindNamedEntry(const TDocument& document, const std::string& name) {
+  TFoundEntry found = document.Find(name);
+  if (found.Found() || name.find('/') == std::string::npos)
+    return found;
   std::string withBackslashes = name;
   std::replace(withBackslashes.begin(), withBackslashes.end(), '/', '\\');
-  return arc.IndexOfEntry(withBackslashes) >= 0 ? withBackslashes : name;
+  return document.Find(withBackslashes);
+}
+
+int NamedEntry(const TDocument& document, const std::string& name) {
+  const TFoundEntry found = FindNamedEntry(document, name);
+  if (!found.Found())
+    throw EZLBArchiveError(name + " not found in archive");
+  return found.Index;
+}
+
+const TArchiveSnapshot& FormatOf(const TDocument& document) {
+  const TArchiveSnapshot* archive = document.StoredArchive();
+  if (archive == nullptr)
+    throw std::runtime_error(document.FileName().string() +
+                             " is not kept in a Tomelet archive file, which this command reads");
+  return *archive;
 }
 
 void WriteAll(int fd, std::span<const std::byte> data) {
@@ -114,11 +130,7 @@ void AppendJsonString(std::string& out, std::string_view text) {
 }
 
 void AppendJsonDisplayText(std::string& out, std::string_view text) {
-  if (IsValidUtf8(text)) {
-    AppendJsonEscaped(out, text);
-  } else {
-    AppendJsonEscaped(out, Windows1252ToUtf8(text));
-  }
+  AppendJsonEscaped(out, DisplayText(text));
 }
 
 }  // namespace tomelet::cli

@@ -1,5 +1,5 @@
-// Pieces shared by the commands of the tomelet tool: registration of each command, opening a
-// document (DocumentFile.h), and buffered output to stdout.
+// Pieces shared by the commands of the tomelet tool: registration of each command, finding the
+// entry a command names, and buffered output to stdout.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "document/DocumentEntries.h"
 #include "platform/streams/Streams.h"
-#include "tools/tomelet/DocumentFile.h"
 
 namespace CLI {
 class App;
@@ -17,7 +17,8 @@ class App;
 
 namespace tomelet {
 
-class TZLBArc2;
+class TDocument;
+class TArchiveSnapshot;
 
 namespace cli {
 
@@ -33,10 +34,15 @@ void AddIndexCommand(CLI::App& app);
 void AddContentsCommand(CLI::App& app);
 void AddKeywordsCommand(CLI::App& app);
 
-// The name as the archive knows it: as given when an entry has it, else with "/" read as "\\",
-// the separator of archive paths, when that names one; otherwise as given, for the reader's own
-// "not found" message.
-std::string EntryNameFor(const TZLBArc2& arc, const std::string& name);
+// The entry a command names, found as the viewer finds it (with the Windows-1252 retry); when that
+// finds nothing, with "/" read as "\\", the separator of archive paths.
+TFoundEntry FindNamedEntry(const TDocument& document, const std::string& name);
+// FindNamedEntry, or "<name> not found in archive" with the name as typed.
+int NamedEntry(const TDocument& document, const std::string& name);
+
+// The archive file under a document, for the commands that show or rewrite the format itself.
+// Throws std::runtime_error for a document kept in another container.
+const TArchiveSnapshot& FormatOf(const TDocument& document);
 
 // Writes every byte of data to the descriptor, or raises EStreamError "Cannot write: <reason>".
 void WriteAll(int fd, std::span<const std::byte> data);

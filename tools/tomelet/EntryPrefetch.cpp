@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ZLIBArchive2/EntryChecks.h"
+#include "document/DocumentRequest.h"
 
 namespace tomelet::cli {
 namespace {
 
-// Entries up to this size are inflated whole ahead of time; larger ones flow through in pieces,
-// so memory never follows a size that a record only claims.
-constexpr std::int64_t kLargestHeldEntry = std::int64_t{16} << 20;
 // How much inflated contents may wait for the writer; one entry per lane may always wait,
 // whatever its size.
 constexpr std::int64_t kMostHeldAhead = std::int64_t{32} << 20;
@@ -49,8 +46,8 @@ void ReadFully(TEntryReader& contents, std::span<std::byte> buffer) {
 
 }  // namespace
 
-TEntryPrefetch::TEntryPrefetch(const TZLBArc2& arc, std::vector<int> indices)
-    : arc_(arc),
+TEntryPrefetch::TEntryPrefetch(const TDocument& document, std::vector<int> indices)
+    : document_(document),
       indices_(std::move(indices)),
       ready_(std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMostLanes)) {
   for (std::size_t lane = 0; lane < ready_.size(); ++lane) {
@@ -94,8 +91,9 @@ void TEntryPrefetch::Run(const std::stop_token& stop, std::size_t lane) {
 TEntryPrefetch::Item TEntryPrefetch::Read(int index) const {
   Item item;
   try {
-    const std::int64_t size = ContentSize(arc_.EntryAt(index));
-    item.contents = arc_.OpenEntryReader(index);
+    const std::int64_t size = document_.Entry(index).Size;
+    item.contents = document_.OpenContents(index);
+    // Larger ones flow through in pieces, so memory never follows a size a record only claims.
     if (size <= kLargestHeldEntry) {
       const auto length = static_cast<std::size_t>(size);
       auto bytes = std::make_unique_for_overwrite<std::byte[]>(length);

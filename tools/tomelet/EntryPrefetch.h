@@ -13,15 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 
 namespace tomelet::cli {
 
 class TEntryPrefetch {
  public:
-  // Uses only arc's registry and OpenEntryReader, which may run beside other readers of arc; arc
-  // must outlive this object. With arc.VerifyFileCRC, each entry's checksum is checked.
-  TEntryPrefetch(const TZLBArc2& arc, std::vector<int> indices);
+  // document must outlive this object. Each entry's checksum is checked.
+  TEntryPrefetch(const TDocument& document, std::vector<int> indices);
   ~TEntryPrefetch();
   TEntryPrefetch(const TEntryPrefetch&) = delete;
   TEntryPrefetch& operator=(const TEntryPrefetch&) = delete;
@@ -43,7 +42,7 @@ class TEntryPrefetch {
   Item Read(int index) const;
   bool Push(std::size_t lane, Item item, const std::stop_token& stop);
 
-  const TZLBArc2& arc_;
+  const TDocument& document_;
   const std::vector<int> indices_;
   std::mutex mutex_;
   std::condition_variable_any changed_;

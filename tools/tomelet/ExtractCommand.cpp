@@ -7,8 +7,7 @@
 #include <memory>
 #include <unordered_set>
 
-#include "ZLIBArchive2/ZLIBArchive2.h"
-#include "document/DocumentEntries.h"
+#include "document/Document.h"
 #include "platform/cleanup/Leftovers.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
@@ -33,29 +32,16 @@ struct PlannedFile {
   std::vector<std::string> components;
 };
 
-// The first entry in registry order whose archive path matches name, as lookups match.
-int FindEntry(const TZLBArc2& arc, const std::string& name) {
-  const auto folded = FoldArchivePath(name);
-  for (int i = 0; i < arc.EntryCount(); ++i) {
-    const auto entry = arc.EntryAt(i);
-    if (entry.Path.size() + entry.FileName.size() == folded.size() &&
-        FoldArchivePath(entry.ArchivePath()) == folded) {
-      return i;
-    }
-  }
-  throw EZLBArchiveError(name + " not found in archive");
-}
-
 bool IsPattern(const std::string& name) {
   return name.find_first_of("*?[") != std::string::npos;
 }
 
 // Shell-style patterns match the archive path with "/" between folders, letter case ignored; a
 // "*" crosses folders, so "*.htm" finds the pages of every folder.
-void AddMatches(const TZLBArc2& arc, const std::string& pattern, std::vector<int>& indices) {
+void AddMatches(const TDocument& document, const std::string& pattern, std::vector<int>& indices) {
   const std::size_t before = indices.size();
-  for (int i = 0; i < arc.EntryCount(); ++i) {
-    std::string path = DisplayText(arc.EntryAt(i).ArchivePath());
+  for (int i = 0; i < document.EntryCount(); ++i) {
+    std::string path = DisplayText(document.Entry(i).ArchivePath());
     if (IsReservedEntry(path))
       continue;
     std::replace(path.begin(), path.end(), '\\', '/');
@@ -68,21 +54,20 @@ void AddMatches(const TZLBArc2& arc, const std::string& pattern, std::vector<int
 
 // Without names, every page of the document; the reserved entries (options, icon, index) belong
 // to the document, not to its folder, and a folder extracted whole packs again as it is.
-std::vector<int> SelectEntries(const TZLBArc2& arc, const std::vector<std::string>& names) {
+std::vector<int> SelectEntries(const TDocument& document, const std::vector<std::string>& names) {
   std::vector<int> indices;
   if (names.empty()) {
-    for (int i = 0; i < arc.EntryCount(); ++i) {
-      if (!IsReservedEntry(arc.EntryAt(i).ArchivePath()))
+    for (int i = 0; i < document.EntryCount(); ++i) {
+      if (!IsReservedEntry(document.Entry(i).ArchivePath()))
         indices.push_back(i);
     }
     return indices;
   }
   for (const auto& name : names) {
-    const std::string stored = EntryNameFor(arc, name);
-    if (IsPattern(name) && arc.IndexOfEntry(stored) < 0)
-      AddMatches(arc, name, indices);
+    if (IsPattern(name) && !FindNamedEntry(document, name).Found())
+      AddMatches(document, name, indices);
     else
-      indices.push_back(FindEntry(arc, stored));
+      indices.push_back(NamedEntry(document, name));
   }
   return indices;
 }
@@ -96,7 +81,7 @@ std::string DiskPath(const std::vector<std::string>& components) {
 }
 
 // An entry whose file would stand where another entry needs a folder cannot be written whole.
-void RefuseFileFolderClashes(const TZLBArc2& arc, const std::vector<PlannedFile>& plan) {
+void RefuseFileFolderClashes(const TDocument& document, const std::vector<PlannedFile>& plan) {
   std::unordered_set<std::string> folders;
   for (const auto& file : plan) {
     std::string folder;
@@ -108,7 +93,7 @@ void RefuseFileFolderClashes(const TZLBArc2& arc, const std::vector<PlannedFile>
   for (const auto& file : plan) {
     if (folders.contains(DiskPath(file.components))) {
       throw EUnsafeEntryName("Refusing to extract \"" +
-                             ShownName(arc.EntryAt(file.index).ArchivePath()) +
+                             ShownName(document.Entry(file.index).ArchivePath()) +
                              "\": another entry needs a folder of that name");
     }
   }
@@ -116,17 +101,17 @@ void RefuseFileFolderClashes(const TZLBArc2& arc, const std::vector<PlannedFile>
 
 // Every name is checked before the first byte is written. A later entry that lands on the same
 // file as an earlier one is left out, as lookups only ever reach the first.
-std::vector<PlannedFile> PlanFiles(const TZLBArc2& arc, const std::vector<int>& indices) {
+std::vector<PlannedFile> PlanFiles(const TDocument& document, const std::vector<int>& indices) {
   std::vector<PlannedFile> plan;
   plan.reserve(indices.size());
   std::unordered_set<std::string> seen;
   for (const int index : indices) {
-    auto components = ExtractionPath(arc.EntryAt(index).ArchivePath());
+    auto components = ExtractionPath(document.Entry(index).ArchivePath());
     if (seen.insert(DiskPath(components)).second) {
       plan.push_back({index, std::move(components)});
     }
   }
-  RefuseFileFolderClashes(arc, plan);
+  RefuseFileFolderClashes(document, plan);
   return plan;
 }
 
@@ -141,16 +126,13 @@ std::vector<int> PlannedIndices(const std::vector<PlannedFile>& plan) {
 
 void RunExtract(const ExtractArgs& args) {
   RemoveLeftoversOnInterrupt();
-  TZLBArc2 arc;
-  arc.VerifyArchiveCRC = false;
-  OpenDocument(arc, args.file);
-  const auto plan = PlanFiles(arc, SelectEntries(arc, args.names));
+  const auto document = OpenDocument(args.file);
+  const auto plan = PlanFiles(*document, SelectEntries(*document, args.names));
   TExtractionFolder folder(args.folder);
   for (const auto& file : plan) {
     folder.CheckPlace(file.components);
   }
-  arc.VerifyFileCRC = true;
-  TEntryPrefetch prefetch(arc, PlannedIndices(plan));
+  TEntryPrefetch prefetch(*document, PlannedIndices(plan));
   std::vector<std::byte> buffer(kWritePiece);
   for (const auto& file : plan) {
     const auto contents = prefetch.Next();

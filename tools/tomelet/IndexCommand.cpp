@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/Document.h"
 #include "platform/cleanup/Leftovers.h"
@@ -20,26 +22,35 @@ struct IndexArgs {
   std::string language;
 };
 
+// An entry's bytes exactly as stored, to be written into the new archive unchanged.
+std::vector<std::byte> StoredBytes(const TArchiveSnapshot& archive, int index) {
+  const TStoredBlock block = archive.StoredBlock(index);
+  std::vector<std::byte> bytes(static_cast<std::size_t>(block.Length));
+  if (archive.ReadAt(block.FileOffset, bytes) != bytes.size()) {
+    RaiseCorrupted();
+  }
+  return bytes;
+}
+
 void RunIndex(const IndexArgs& args) {
   RemoveLeftoversOnInterrupt();
-  TZLBArc2 arc;
-  OpenDocument(arc, args.file);
-  const auto document = ShareDocument(arc);
-  const auto index = search::BuildArchiveIndex(*document, document->StartPage(), {args.language},
-                                               IndexingProgress());
+  const auto document = OpenDocument(args.file);
+  const TArchiveSnapshot& archive = FormatOf(*document);
+  const auto index = search::BuildArchiveIndex(*document, document->StartPagePath(),
+                                               {args.language}, IndexingProgress());
   // Every other entry is written back exactly as stored, so re-writing changes nothing else.
   TZLBArchiveWriter writer;
-  for (int i = 0; i < document->EntryCount(); ++i) {
-    const TEntryView entry = document->Entry(i);
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const TEntryView entry = archive.Entry(i);
     if (!EqualsFoldedAscii(entry.ArchivePath(), kIndexEntry)) {
-      writer.AddRawEntry(entry.Record(), document->StoredBytes(i));
+      writer.AddRawEntry(entry.Record(), StoredBytes(archive, i));
     }
   }
   writer.AddEntry(kIndexEntry, index, fcNone);
   if (!document->IsUnchanged()) {
     throw std::runtime_error(args.file + " changed while it was indexed");
   }
-  ReplaceDocument(writer, args.file, arc.ArchivePosition(0));
+  ReplaceDocument(writer, *document, args.file);
   std::printf("Indexed %s: search index of %zu bytes\n", args.file.c_str(), index.size());
 }
 

@@ -2,9 +2,9 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 
-#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
-#include "document/DocumentEntries.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/OptionsJson.h"
 
@@ -19,8 +19,8 @@ struct InfoArgs {
   bool json = false;
 };
 
-nlohmann::ordered_json TrailerJson(const TZLBArc2& arc) {
-  const auto& trailer = arc.Trailer();
+nlohmann::ordered_json TrailerJson(const TArchiveSnapshot& archive) {
+  const auto& trailer = archive.Trailer();
   nlohmann::ordered_json json;
   json["ArchiveCRC"] = Hex8(trailer.ArchiveCRC);
   json["EntryCount"] = trailer.EntryCount;
@@ -29,18 +29,6 @@ nlohmann::ordered_json TrailerJson(const TZLBArc2& arc) {
   json["DataSize"] = trailer.DataSize;
   json["RegistryCompressed"] = trailer.RegistryCompressed != 0;
   return json;
-}
-
-std::optional<TProjectOptions> ReadOptions(TZLBArc2& arc) {
-  const int index = arc.IndexOfEntry(std::string(kConfigEntry));
-  if (index < 0) {
-    return std::nullopt;
-  }
-  TMemoryStream record;
-  arc.ExtractEntry(index, record);
-  TProjectOptions options;
-  options.Read(record.Bytes());
-  return options;
 }
 
 void AppendLine(std::string& out, std::string_view key, const nlohmann::ordered_json& value) {
@@ -68,14 +56,12 @@ void WriteText(const nlohmann::ordered_json& info, std::string& out) {
 }
 
 void RunInfo(const InfoArgs& args) {
-  TZLBArc2 arc;
-  arc.VerifyArchiveCRC = false;
-  OpenDocument(arc, args.file);
+  const auto document = OpenDocument(args.file);
   nlohmann::ordered_json info;
   info["version"] = kInfoJsonVersion;
-  info["trailer"] = TrailerJson(arc);
-  const auto options = ReadOptions(arc);
-  info["options"] = options ? OptionsToJson(*options) : nlohmann::ordered_json();
+  info["trailer"] = TrailerJson(FormatOf(*document));
+  const bool hasOptions = document->IndexOf(kConfigEntry) >= 0;
+  info["options"] = hasOptions ? OptionsToJson(document->Options()) : nlohmann::ordered_json();
   TOutput output;
   if (args.json) {
     output.Text() = info.dump(2) + "\n";

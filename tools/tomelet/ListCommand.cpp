@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <memory>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
-#include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
@@ -67,36 +68,36 @@ void AppendEntryJson(std::string& out, int index, const TEntryView& entry) {
   out.append("}");
 }
 
-void WriteJson(const TZLBArc2& arc, TOutput& output) {
-  const auto& trailer = arc.Trailer();
+void WriteJson(const TArchiveSnapshot& archive, TOutput& output) {
+  const auto& trailer = archive.Trailer();
   auto& out = output.Text();
   out.append("{");
   AppendField(out, "schema_version", kListJsonVersion);
   AppendField(out, "version", trailer.Version);
-  AppendField(out, "entry_count", arc.EntryCount());
+  AppendField(out, "entry_count", archive.EntryCount());
   out.append(trailer.RegistryCompressed != 0 ? "\"registry_compressed\":true,"
                                              : "\"registry_compressed\":false,");
   AppendField(out, "data_size", trailer.DataSize);
   AppendField(out, "registry_size", trailer.RegistrySize);
-  AppendField(out, "archive_start", arc.ArchivePosition(0));
+  AppendField(out, "archive_start", archive.ArchiveStart());
   out.append("\"archive_crc\":\"");
   AppendHex8(out, trailer.ArchiveCRC);
   out.append("\",\"entries\":[");
-  for (int i = 0; i < arc.EntryCount(); ++i) {
+  for (int i = 0; i < archive.EntryCount(); ++i) {
     out.append(i == 0 ? "\n" : ",\n");
-    AppendEntryJson(out, i, arc.EntryAt(i));
+    AppendEntryJson(out, i, archive.Entry(i));
     output.FlushIfLarge();
   }
   out.append("\n]}\n");
 }
 
-void WriteTable(const TZLBArc2& arc, TOutput& output) {
+void WriteTable(const TArchiveSnapshot& archive, TOutput& output) {
   auto& out = output.Text();
   out.append("    Original   Compressed  Method        CRC       Path\n");
   std::int64_t original = 0;
   std::int64_t compressed = 0;
-  for (int i = 0; i < arc.EntryCount(); ++i) {
-    const auto& entry = arc.EntryAt(i);
+  for (int i = 0; i < archive.EntryCount(); ++i) {
+    const auto entry = archive.Entry(i);
     AppendPadded(out, entry.OriginalSize, 12);
     AppendPadded(out, StoredLength(entry), 13);
     out.append("  ");
@@ -114,20 +115,19 @@ void WriteTable(const TZLBArc2& arc, TOutput& output) {
   AppendPadded(out, original, 12);
   AppendPadded(out, compressed, 13);
   out.append("  ");
-  AppendNumber(out, arc.EntryCount());
-  out.append(arc.EntryCount() == 1 ? " entry\n" : " entries\n");
+  AppendNumber(out, archive.EntryCount());
+  out.append(archive.EntryCount() == 1 ? " entry\n" : " entries\n");
 }
 
 void RunList(const ListArgs& args) {
-  TZLBArc2 arc;
   // Listing reads only the registry; checking the whole archive is what verify is for.
-  arc.VerifyArchiveCRC = false;
-  OpenDocument(arc, args.file);
+  const auto document = OpenDocument(args.file);
+  const TArchiveSnapshot& archive = FormatOf(*document);
   TOutput output;
   if (args.json) {
-    WriteJson(arc, output);
+    WriteJson(archive, output);
   } else {
-    WriteTable(arc, output);
+    WriteTable(archive, output);
   }
   output.Flush();
 }

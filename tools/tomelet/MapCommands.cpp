@@ -27,8 +27,8 @@ struct KeywordsArgs {
 };
 
 std::shared_ptr<const TDocumentMap> OpenMap(const std::string& file) {
-  const auto document = OpenDocumentFile(file);
-  return search::OpenDocumentMap(*document, document->StartPage());
+  const auto document = OpenDocument(file);
+  return search::OpenDocumentMap(*document, document->StartPagePath());
 }
 
 void AppendLink(std::string& out, const std::string& page, const std::string& anchor) {

@@ -12,9 +12,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
 #include "platform/cleanup/Leftovers.h"
 #include "platform/files/TemporaryFolder.h"
+#include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
 namespace {
@@ -99,6 +102,22 @@ void WriteToStandardOutput(const TZLBArchiveWriter& writer, const std::string& s
   CopyToStandardOutput(temporary.Path());
 }
 
+// What precedes the archive in the document's file: a viewer it is appended to, or nothing.
+void CopyPrefix(const TDocument& document, TStream& out) {
+  std::vector<std::byte> block(std::size_t{1} << 20);
+  const std::int64_t length = FormatOf(document).ArchiveStart();
+  for (std::int64_t done = 0; done < length;) {
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(length - done, static_cast<std::int64_t>(block.size())));
+    const std::size_t got = document.ReadAt(done, std::span(block).first(want));
+    if (got == 0) {
+      throw std::runtime_error("Cannot read " + document.FileName().string());
+    }
+    out.Write(std::span(block).first(got));
+    done += static_cast<std::int64_t>(got);
+  }
+}
+
 }  // namespace
 
 void CheckOutputTarget(const std::string& out) {
@@ -158,8 +177,8 @@ void WriteDocument(const TZLBArchiveWriter& writer, const std::string& out,
   temporary.MoveTo(out);
 }
 
-void ReplaceDocument(const TZLBArchiveWriter& writer, const std::string& path,
-                     std::int64_t prefixLength) {
+void ReplaceDocument(const TZLBArchiveWriter& writer, const TDocument& document,
+                     const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0) {
     throw std::runtime_error("Cannot read " + path + ": " + std::strerror(errno));
@@ -167,8 +186,7 @@ void ReplaceDocument(const TZLBArchiveWriter& writer, const std::string& path,
   TTemporaryFile temporary(path);
   {
     TFileStream out(temporary.Path(), TFileStream::Mode::Create);
-    TFileStream original(path, TFileStream::Mode::Read);
-    out.CopyFrom(original, prefixLength);
+    CopyPrefix(document, out);
     writer.WriteTo(out);
   }
   if (::chmod(temporary.Path().c_str(), status.st_mode & 07777) != 0) {

@@ -6,8 +6,9 @@
 #include <string_view>
 
 namespace tomelet {
+class TDocument;
 class TZLBArchiveWriter;
-}
+}  // namespace tomelet
 
 namespace tomelet::cli {
 
@@ -45,9 +46,10 @@ void CheckOutputTarget(const std::string& out);
 void WriteDocument(const TZLBArchiveWriter& writer, const std::string& out,
                    const std::string& stub);
 
-// Replaces the document at path by the first prefixLength bytes of it (a viewer it is appended
-// to) followed by the writer's archive, through a temporary file and a rename, keeping its mode.
-void ReplaceDocument(const TZLBArchiveWriter& writer, const std::string& path,
-                     std::int64_t prefixLength);
+// Replaces the document at path, open as document, by what precedes its archive (a viewer it is
+// appended to) followed by the writer's archive, through a temporary file and a rename, keeping
+// its mode. The prefix is copied from the open document, so the file is not opened again.
+void ReplaceDocument(const TZLBArchiveWriter& writer, const TDocument& document,
+                     const std::string& path);
 
 }  // namespace tomelet::cli

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "library/LibrarySearch.h"
 #include "platform/text/ShownText.h"
 #include "search/DocumentIndex.h"
@@ -99,8 +100,9 @@ void RunLibrarySearch(const SearchArgs& args) {
 }
 
 void RunDocumentSearch(const SearchArgs& args) {
-  const auto archive = OpenDocumentFile(args.paths.front());
-  const auto opened = search::OpenDocumentIndex(*archive, archive->StartPage(), IndexingProgress());
+  const auto archive = OpenDocument(args.paths.front());
+  const auto opened =
+      search::OpenDocumentIndex(*archive, archive->StartPagePath(), IndexingProgress());
   if (!opened.Refusal.empty()) {
     std::fprintf(stderr, "warning: %s; searching an index built from the pages instead\n",
                  opened.Refusal.c_str());

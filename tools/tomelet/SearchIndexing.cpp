@@ -38,7 +38,7 @@ search::TIndexProgress IndexingProgress() {
     const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
     if (percent != shown) {
       shown = percent;
-      std::fprintf(stderr, "\rIndexing the document for search: %3d%%", percent);
+      std::fprintf(stderr, "\r%s", search::IndexingMessage(percent).c_str());
       if (done == total) {
         std::fputc('\n', stderr);
       }

@@ -54,6 +54,11 @@ nlohmann::ordered_json ReportJson(const TVerifyReport& report) {
                                        {"path", DisplayText(entry.ArchivePath)},
                                        {"message", DisplayText(entry.Message)}});
   }
+  json["notes"] = nlohmann::ordered_json::array();
+  for (const auto& entry : report.Notes) {
+    json["notes"].push_back(
+        {{"index", entry.Index}, {"path", DisplayText(entry.ArchivePath)}, {"note", entry.Note}});
+  }
   json["search_index"] = IndexJson(report.Index);
   json["message"] = failure.empty() ? nullptr : nlohmann::ordered_json(DisplayText(failure));
   return json;
@@ -91,8 +96,18 @@ void WriteFaultLines(const TVerifyReport& report) {
   }
 }
 
+void WriteNoteLines(const TVerifyReport& report) {
+  for (const auto& entry : report.Notes) {
+    std::fprintf(stderr, "Note: %s: %s\n", ShownPath(entry.ArchivePath).c_str(),
+                 entry.Note.c_str());
+  }
+}
+
 void RunVerify(const VerifyArgs& args) {
   const auto report = VerifyDocument(args.file);
+  if (!args.json) {
+    WriteNoteLines(report);
+  }
   TOutput output;
   if (args.json) {
     output.Text() = ReportJson(report).dump(2) + "\n";

@@ -2,8 +2,8 @@
 
 #include <numeric>
 
+#include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
-#include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/Document.h"
 #include "platform/streams/Streams.h"
 #include "search/DocumentIndex.h"
@@ -15,12 +15,18 @@ namespace {
 
 constexpr std::size_t kVerifyPiece = std::size_t{1} << 20;
 
-void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
-  std::vector<int> everyEntry(static_cast<std::size_t>(arc.EntryCount()));
+std::string GoesOnNote(std::int64_t size) {
+  return "its stream goes on past its size; it reads as its first " + std::to_string(size) +
+         " bytes, which match its CRC";
+}
+
+void CheckEntries(const TDocument& document, TVerifyReport& report) {
+  std::vector<int> everyEntry(static_cast<std::size_t>(document.EntryCount()));
   std::iota(everyEntry.begin(), everyEntry.end(), 0);
-  TEntryPrefetch prefetch(arc, std::move(everyEntry));
+  TEntryPrefetch prefetch(document, std::move(everyEntry));
   std::vector<std::byte> piece(kVerifyPiece);
-  for (int i = 0; i < arc.EntryCount(); ++i) {
+  const TArchiveSnapshot& archive = FormatOf(document);
+  for (int i = 0; i < document.EntryCount(); ++i) {
     try {
       const auto contents = prefetch.Next();
       std::int64_t bytes = 0;
@@ -28,15 +34,18 @@ void CheckEntries(const TZLBArc2& arc, TVerifyReport& report) {
         bytes += static_cast<std::int64_t>(got);
       }
       report.Bytes += bytes;
+      if (archive.StreamGoesOnPastSize(i)) {
+        report.Notes.push_back({i, document.Entry(i).ArchivePath(), GoesOnNote(bytes)});
+      }
     } catch (const EZLBArchiveError& error) {
-      report.Damaged.push_back({i, arc.EntryAt(i).ArchivePath(), error.what()});
+      report.Damaged.push_back({i, document.Entry(i).ArchivePath(), error.what()});
     }
   }
 }
 
-std::uint32_t ArchiveCrc(const TZLBArc2& arc) {
-  const auto stream = arc.Snapshot()->OpenFileStream();
-  return StreamCRC32(*stream, arc.ArchivePosition(0), static_cast<std::int64_t>(kTrailerSize));
+std::uint32_t ArchiveCrc(const TArchiveSnapshot& archive) {
+  const auto stream = archive.OpenFileStream();
+  return StreamCRC32(*stream, archive.ArchiveStart(), static_cast<std::int64_t>(kTrailerSize));
 }
 
 std::string NotBelongingMessage(const TIndexReport& report) {
@@ -87,19 +96,17 @@ std::string TVerifyReport::Failure() const {
   return Index ? Index->Message : std::string();
 }
 
+// The archive's CRC is checked here rather than on opening, so that a failing CRC does not hide
+// which entries are damaged.
 TVerifyReport VerifyDocument(const std::string& file) {
-  TZLBArc2 arc;
-  // The archive's CRC is checked here rather than on opening, so that a failing CRC does not
-  // hide which entries are damaged.
-  arc.VerifyArchiveCRC = false;
-  OpenDocument(arc, file);
-  arc.VerifyFileCRC = true;
+  const auto document = OpenDocument(file);
+  const TArchiveSnapshot& archive = FormatOf(*document);
   TVerifyReport report;
-  report.EntryCount = arc.EntryCount();
-  report.StoredArchiveCrc = arc.Trailer().ArchiveCRC;
-  report.ComputedArchiveCrc = ArchiveCrc(arc);
-  CheckEntries(arc, report);
-  report.Index = CheckIndex(*ShareDocument(arc));
+  report.EntryCount = document->EntryCount();
+  report.StoredArchiveCrc = archive.Trailer().ArchiveCRC;
+  report.ComputedArchiveCrc = ArchiveCrc(archive);
+  CheckEntries(*document, report);
+  report.Index = CheckIndex(*document);
   return report;
 }
 

@@ -15,6 +15,13 @@ struct TDamagedEntry {
   std::string Message;      // the reader's own text
 };
 
+// What verify finds worth saying about an entry that reads back sound.
+struct TEntryNote {
+  int Index = 0;
+  std::string ArchivePath;  // as stored
+  std::string Note;
+};
+
 struct TIndexReport {
   // Null when the index could not be read at all.
   std::optional<std::size_t> Pages;
@@ -31,6 +38,9 @@ struct TVerifyReport {
   // Bytes of contents of the sound entries.
   std::int64_t Bytes = 0;
   std::vector<TDamagedEntry> Damaged;
+  // Sound entries whose zlib stream goes on past their size: every reader takes them as their
+  // first OriginalSize bytes, which their CRC matches.
+  std::vector<TEntryNote> Notes;
   std::uint32_t StoredArchiveCrc = 0;
   std::uint32_t ComputedArchiveCrc = 0;
   // Null when the document carries no "-index-" entry.

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "document/DocumentFile.h"
 #include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
 
@@ -163,7 +164,7 @@ int main(int argc, char** argv) {
       return 0;
     HintAtDoubleDash(argc, argv);
     return kUsageError;
-  } catch (const tomelet::cli::EDocumentFileError& e) {
+  } catch (const tomelet::EDocumentFileError& e) {
     // Two lines of their own: what the file seems to be, then the reader's message.
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", tomelet::ShownName(e.Seems()).c_str());

@@ -22,5 +22,14 @@ TEST(ShownName, C1ControlsAreEscapedButOtherCharactersStay) {
   EXPECT_EQ(ShownName("caf\xe9\x81"), "caf\xc3\xa9\\u0081");
 }
 
+TEST(ShownName, ATypedUtf8NameStaysWhateverElseTheMessageQuotes) {
+  // A typed "cafÉ.htm" beside a stored Windows-1252 "café.htm": each is shown as it was meant,
+  // never the typed one read again as Windows-1252 ("cafÃ‰").
+  EXPECT_EQ(ShownName("caf\xc3\x89.htm not found in archive; caf\xe9.htm is"),
+            "caf\xc3\x89.htm not found in archive; caf\xc3\xa9.htm is");
+  EXPECT_EQ(ShownName("D\xc3\x89J\xc3\x80\\vu.txt \x93\xe9\x94"),
+            "D\xc3\x89J\xc3\x80\\vu.txt \xe2\x80\x9c\xc3\xa9\xe2\x80\x9d");
+}
+
 }  // namespace
 }  // namespace tomelet

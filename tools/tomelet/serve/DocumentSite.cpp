@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
-#include <iterator>
 
 #include "ZLIBArchive2/EntryChecks.h"
+#include "document/ContentType.h"
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentRequest.h"
@@ -21,7 +20,6 @@
 #include "tools/tomelet/serve/PasswordGate.h"
 #include "tools/tomelet/serve/SearchPages.h"
 #include "tools/tomelet/serve/StatusPage.h"
-#include "tools/tomelet/serve/TextCharset.h"
 
 namespace tomelet::serve {
 
@@ -68,22 +66,9 @@ std::string FolderLocation(std::string_view target) {
   return std::string(target.substr(0, pathEnd)) + "/" + std::string(target.substr(pathEnd));
 }
 
-void AppendHex(std::string& out, std::uint64_t value, std::size_t width) {
-  char digits[16];
-  const char* const end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
-  const auto count = static_cast<std::size_t>(end - digits);
-  out.append(width > count ? width - count : 0, '0');
-  out.append(digits, count);
-}
-
-// "crc-size" in hex, the CRC as eight digits; "-z" marks the deflated form of the same bytes.
-std::string EntityTag(const TEntryView& entry, bool deflated) {
-  std::string tag = "\"";
-  AppendHex(tag, entry.CRC, 8);
-  tag += '-';
-  AppendHex(tag, static_cast<std::uint64_t>(entry.OriginalSize), 0);
-  tag += deflated ? "-z\"" : "\"";
-  return tag;
+// The entry's content tag; "-z" marks the deflated form of the same bytes.
+std::string EntityTag(const std::string& contentTag, bool deflated) {
+  return "\"" + contentTag + (deflated ? "-z\"" : "\"");
 }
 
 }  // namespace
@@ -256,7 +241,7 @@ TSiteResponse TDocumentSite::Impl::NotModified(int index, const std::string& tag
 // The body differs with Accept-Encoding only where a deflated form can be passed through.
 void TDocumentSite::Impl::AddEntryHeaders(TSiteResponse& response, int index) const {
   response.Headers.emplace_back("Last-Modified", lastModified);
-  if (archive->IsDeflated(index)) {
+  if (archive->IsKeptDeflated(index)) {
     response.Headers.emplace_back("Vary", "Accept-Encoding");
   }
 }
@@ -271,12 +256,10 @@ std::string TDocumentSite::Impl::EntryType(int index, std::string_view mimeType)
   auto& verdict = charsets[static_cast<std::size_t>(index)];
   std::uint8_t known = verdict.load(std::memory_order_relaxed);
   if (known == kNotRead) {
-    if (ContentSize(archive->Entry(index)) > kCachedEntryLimit) {
+    if (archive->Entry(index).Size > kCachedEntryLimit) {
       return type;
     }
-    const auto bytes = archive->Contents(index);
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    known = ContentTypeFor(type, text) == type ? kAsTyped : kUtf8;
+    known = WithCharset(type, archive->Contents(index)) == type ? kAsTyped : kUtf8;
     verdict.store(known, std::memory_order_relaxed);
   }
   return known == kUtf8 ? type + "; charset=utf-8" : type;
@@ -284,13 +267,13 @@ std::string TDocumentSite::Impl::EntryType(int index, std::string_view mimeType)
 
 TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeType,
                                               const TSiteRequest& request) const {
-  const TEntryView entry = archive->Entry(index);
-  const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
-  const std::string identityTag = EntityTag(entry, false);
-  const std::string deflateTag = EntityTag(entry, true);
+  const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsKeptDeflated(index);
+  const std::string contentTag = archive->ContentTag(index);
+  const std::string identityTag = EntityTag(contentTag, false);
+  const std::string deflateTag = EntityTag(contentTag, true);
   if (IsFresh(request, identityTag, deflateTag)) {
-    return NotModified(
-        index, passThrough && archive->HasVerifiedZlibStream(index) ? deflateTag : identityTag);
+    return NotModified(index,
+                       passThrough && archive->DeflatedBlock(index) ? deflateTag : identityTag);
   }
 
   TSiteResponse response;
@@ -298,7 +281,7 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
       {"Content-Type", EntryType(index, mimeType.empty() ? archive->SniffedType(index) : mimeType)},
       {"Accept-Ranges", "bytes"}};
   AddEntryHeaders(response, index);
-  const std::int64_t size = ContentSize(entry);
+  const std::int64_t size = archive->Entry(index).Size;
   TByteRange range;
   if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {
     range = ParseByteRange(request.Range, size);
@@ -319,12 +302,11 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
     response.Body = IdentityBody(index, range.First, range.Length);
     return response;
   }
-  if (passThrough && archive->HasVerifiedZlibStream(index)) {
-    const TStoredBlock block = archive->StoredBlock(index);
+  if (const auto block = passThrough ? archive->DeflatedBlock(index) : std::nullopt) {
     response.Headers.emplace_back("ETag", deflateTag);
     response.Headers.emplace_back("Content-Encoding", "deflate");
-    response.ContentLength = block.Length;
-    response.Body = FileBlockBody(archive, block);
+    response.ContentLength = block->Length;
+    response.Body = FileBlockBody(archive, *block);
     return response;
   }
   response.Headers.emplace_back("ETag", identityTag);
@@ -335,17 +317,16 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
 
 std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::int64_t first,
                                                                std::int64_t length) const {
-  const TEntryView entry = archive->Entry(index);
-  const bool small = ContentSize(entry) <= kCachedEntryLimit;
-  if (small && entry.Method == kMethodStored) {
+  const std::int64_t size = archive->Entry(index).Size;
+  const bool small = size <= kCachedEntryLimit;
+  if (const auto block = small ? archive->PlainBlock(index) : std::nullopt) {
     // Read from the file as the transport asks, once the whole entry has been found sound.
     archive->CheckWhole(index);
-    const TStoredBlock block = archive->StoredBlock(index);
-    return FileBlockBody(archive, {block.FileOffset + first, length});
+    return FileBlockBody(archive, {block->FileOffset + first, length});
   }
   if (small) {
     // Bytes kept in memory are checked once, when they come from the file.
-    auto bytes = cache->Get(owner, index, static_cast<std::size_t>(ContentSize(entry)), [&] {
+    auto bytes = cache->Get(owner, index, static_cast<std::size_t>(size), [&] {
       auto contents = archive->Contents(index);
       RaiseIfChanged(*archive);
       return contents;

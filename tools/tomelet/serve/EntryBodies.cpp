@@ -54,7 +54,7 @@ class TSharedBody final : public TBodySource {
 
 class TFileBlockBody final : public TBodySource {
  public:
-  TFileBlockBody(std::shared_ptr<const TDocument> archive, TStoredBlock block)
+  TFileBlockBody(std::shared_ptr<const TDocument> archive, TFileBlock block)
       : archive_(std::move(archive)),
         block_(block),
         piece_(static_cast<std::size_t>(std::min<std::int64_t>(block.Length, kPieceSize))) {}
@@ -74,7 +74,7 @@ class TFileBlockBody final : public TBodySource {
 
  private:
   std::shared_ptr<const TDocument> archive_;
-  TStoredBlock block_;
+  TFileBlock block_;
   std::vector<std::byte> piece_;
   std::int64_t done_ = 0;
 };
@@ -151,7 +151,7 @@ std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
 }
 
 std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TDocument> archive,
-                                           TStoredBlock block) {
+                                           TFileBlock block) {
   auto body = std::make_unique<TFileBlockBody>(archive, block);
   return GuardedBody(std::move(body), std::move(archive));
 }

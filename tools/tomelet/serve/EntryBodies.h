@@ -33,7 +33,7 @@ void RaiseIfChanged(const TDocument& archive);
 // transport cuts the reply rather than mix two documents.
 // File bytes of the archive.
 std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TDocument> archive,
-                                           TStoredBlock block);
+                                           TFileBlock block);
 // Bytes [first, first + length) of an entry's contents, inflated in pieces.
 std::unique_ptr<TBodySource> InflatingBody(std::shared_ptr<const TDocument> archive, int index,
                                            std::int64_t first, std::int64_t length);

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <optional>
 
+#include "platform/text/AsciiCase.h"
+
 namespace tomelet::serve {
 
 namespace {
@@ -15,21 +17,6 @@ std::string_view Trim(std::string_view text) {
   }
   const auto last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    };
-    if (lower(a[i]) != lower(b[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 std::optional<std::int64_t> ParseCount(std::string_view digits) {
@@ -76,7 +63,7 @@ bool HasPositiveQuality(std::string_view parameters) {
 TByteRange ParseByteRange(std::string_view header, std::int64_t size) {
   constexpr std::string_view kUnit = "bytes=";
   header = Trim(header);
-  if (header.size() <= kUnit.size() || !EqualsIgnoringCase(header.substr(0, kUnit.size()), kUnit) ||
+  if (header.size() <= kUnit.size() || !EqualsFoldedAscii(header.substr(0, kUnit.size()), kUnit) ||
       header.find(',') != std::string_view::npos) {
     return {};
   }
@@ -121,7 +108,7 @@ bool AcceptsDeflate(std::string_view acceptEncoding) {
     const auto coding = Trim(element.substr(0, semicolon));
     const bool positive =
         semicolon == std::string_view::npos || HasPositiveQuality(element.substr(semicolon + 1));
-    if (EqualsIgnoringCase(coding, "deflate")) {
+    if (EqualsFoldedAscii(coding, "deflate")) {
       named = positive;
     } else if (coding == "*") {
       wildcard = positive;

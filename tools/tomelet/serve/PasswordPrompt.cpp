@@ -148,27 +148,11 @@ std::string PasswordFromFile(const std::string& path, std::string_view name) {
 }
 
 std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    throw std::runtime_error("Cannot read the password file " + path + ": " + std::strerror(errno));
-  }
   std::map<std::string, std::string> passwords;
-  std::string line;
-  TLineEnd end = TLineEnd::Break;
-  while (end == TLineEnd::Break) {
-    line.clear();
-    end = ReadLine(fd, line);
-    const auto colon = line.find(':');
-    if (colon != std::string::npos && end != TLineEnd::TooLong) {
+  for (const auto& line : PasswordFileLines(path)) {
+    if (const auto colon = line.find(':'); colon != std::string::npos) {
       passwords.emplace(line.substr(0, colon), line.substr(colon + 1));
     }
-  }
-  const int error = errno;
-  ::close(fd);
-  if (end == TLineEnd::TooLong || end == TLineEnd::Error) {
-    throw std::runtime_error(end == TLineEnd::TooLong ? TooLong("the password file " + path)
-                                                      : "Cannot read the password file " + path +
-                                                            ": " + std::strerror(error));
   }
   return passwords;
 }

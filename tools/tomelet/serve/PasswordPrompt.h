@@ -27,7 +27,7 @@ std::string PromptPassword(std::string_view prompt);
 std::string PasswordFromFile(const std::string& path, std::string_view name);
 
 // The lines "NAME:password" of the file, for the documents of a library, by NAME; lines without
-// a colon are left out. Raises as PasswordFromFile when the file cannot be read.
+// a colon are left out. Read as PasswordFromFile reads it, with its limits, and raises as it does.
 std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path);
 
 }  // namespace tomelet::serve

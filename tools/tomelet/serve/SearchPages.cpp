@@ -11,12 +11,6 @@
 namespace tomelet::serve {
 namespace {
 
-constexpr std::size_t kSuggestions = 10;
-
-std::string Utf8(std::string_view text) {
-  return IsValidUtf8(text) ? std::string(text) : Windows1252ToUtf8(text);
-}
-
 TSiteResponse Reply(int status, std::string contentType, std::string body) {
   TSiteResponse response;
   response.Status = status;
@@ -55,9 +49,7 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
   const auto state = index_->OpenedState();
   if (!state.Index) {
     const std::string message =
-        state.Error.empty()
-            ? "Indexing the document for search: " + std::to_string(state.Percent) + "%"
-            : state.Error;
+        state.Error.empty() ? search::IndexingMessage(state.Percent) : state.Error;
     const int status = state.Error.empty() ? 503 : 500;
     TSiteResponse response =
         html ? Reply(status, "text/html; charset=utf-8",
@@ -70,13 +62,13 @@ TSiteResponse TSearchPages::Respond(std::string_view target) const {
   }
   if (suggest) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& suggestion : state.Index->Suggest(query.Text, kSuggestions)) {
+    for (const auto& suggestion : state.Index->Suggest(query.Text, search::kSuggestionsShown)) {
       const search::TSearchHit page{suggestion.Path, suggestion.Anchor, suggestion.Title, "", 0};
       list.push_back({{"title", suggestion.Title},
-                      {"path", Utf8(suggestion.Path)},
+                      {"path", DisplayText(suggestion.Path)},
                       {"url", search::HitAddress(page, addresses_.Pages)}});
     }
-    return JsonReply(200, {{"query", Utf8(query.Text)}, {"suggestions", list}});
+    return JsonReply(200, {{"query", DisplayText(query.Text)}, {"suggestions", list}});
   }
   const auto results = state.Index->Search(query.Text, query.Start, query.Limit);
   if (json) {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
+#include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "tools/tomelet/CommandSupport.h"
@@ -129,7 +130,7 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
 
 void ServeDocument(const ServeArgs& args) {
   const std::string& file = args.paths.front();
-  const auto archive = OpenDocumentFile(file);
+  const auto archive = OpenDocument(file);
   const TProjectOptions& options = archive->Options();
   CheckPassword(options, args);
   const serve::TDocumentSite site(

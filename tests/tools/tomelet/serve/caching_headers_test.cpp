@@ -8,7 +8,6 @@
 #include "tests/tools/tomelet/serve/serve_process.h"
 #include "tools/tomelet/serve/CachePolicy.h"
 #include "tools/tomelet/serve/HttpDate.h"
-#include "tools/tomelet/serve/TextCharset.h"
 
 namespace tomelet::serve::testing {
 namespace {
@@ -43,24 +42,6 @@ TEST(CachePolicyTest, EntriesListingsAndFailuresEachHaveTheirOwn) {
     EXPECT_EQ(CacheControlFor(TAnswerKind::Entry, status, open), "no-store") << status;
     EXPECT_EQ(CacheControlFor(TAnswerKind::Listing, status, open), "no-store") << status;
   }
-}
-
-TEST(TextCharsetTest, UtfEightIsNamedUnlessTheTextNamesItsOwn) {
-  EXPECT_EQ(ContentTypeFor("text/plain", "L\xC3\xB6wis"), "text/plain; charset=utf-8");
-  EXPECT_EQ(ContentTypeFor("text/plain", "L\xF6wis"), "text/plain");
-  EXPECT_EQ(ContentTypeFor("application/json", "{}"), "application/json; charset=utf-8");
-  EXPECT_EQ(ContentTypeFor("image/png", "plain"), "image/png");
-  EXPECT_EQ(ContentTypeFor("text/html", "<meta charset=\"windows-1252\"><p>x"), "text/html");
-  EXPECT_EQ(ContentTypeFor("text/html",
-                           "<META HTTP-EQUIV=\"Content-Type\" "
-                           "CONTENT=\"text/html; CHARSET=iso-8859-1\">"),
-            "text/html");
-  EXPECT_EQ(ContentTypeFor("text/css", "@charset \"utf-16\";"), "text/css");
-  EXPECT_EQ(ContentTypeFor("image/svg+xml", "<?xml version=\"1.0\" encoding=\"latin1\"?>"),
-            "image/svg+xml");
-  // A declaration beyond where a browser looks for one does not count.
-  EXPECT_EQ(ContentTypeFor("text/html", std::string(2000, ' ') + "<meta charset=\"koi8-r\">"),
-            "text/html; charset=utf-8");
 }
 
 class CachingHeadersTest : public ServeTest {

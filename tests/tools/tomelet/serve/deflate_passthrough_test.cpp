@@ -24,9 +24,9 @@ class DeflatePassthroughTest : public ServeTest {
   }
 
   std::string StoredStream(std::string_view name) const {
-    const TStoredBlock block = archive_->StoredBlock(archive_->IndexOf(name));
-    std::string bytes(static_cast<std::size_t>(block.Length), '\0');
-    archive_->ReadAt(block.FileOffset, std::as_writable_bytes(std::span(bytes)));
+    const auto block = archive_->DeflatedBlock(archive_->IndexOf(name));
+    std::string bytes(static_cast<std::size_t>(block.value().Length), '\0');
+    archive_->ReadAt(block->FileOffset, std::as_writable_bytes(std::span(bytes)));
     return bytes;
   }
 

@@ -10,8 +10,8 @@
 
 #include "../tool_process.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "document/Document.h"
 #include "document/DocumentAddress.h"
-#include "document/DocumentEntries.h"
 #include "document/DocumentRequest.h"
 #include "serve_fixture.h"
 
@@ -66,6 +66,8 @@ struct CaseEntry {
   std::optional<std::string> contents;
   // What `cat`, `verify` and `extract` say last when they refuse it.
   std::string message;
+  // Its stream goes on past its size: read as its first OriginalSize bytes, and noted by verify.
+  bool goesOn = false;
 };
 
 // Built when its test runs, so that listing the tests makes no large entries.
@@ -76,6 +78,7 @@ struct ReadCase {
 
 CaseEntry Deflate(std::string_view plain, std::int64_t claimedSize, std::uint32_t crc,
                   std::optional<std::string> contents, std::string message = "") {
+  const bool goesOn = contents && claimedSize < static_cast<std::int64_t>(plain.size());
   std::string packed = Deflated(plain);
   const auto compressedSize = static_cast<std::int64_t>(packed.size());
   return {2,
@@ -86,7 +89,8 @@ CaseEntry Deflate(std::string_view plain, std::int64_t claimedSize, std::uint32_
            .CRC = crc},
           std::move(packed),
           std::move(contents),
-          std::move(message)};
+          std::move(message),
+          goesOn};
 }
 
 CaseEntry Store(std::string bytes, std::uint32_t crc, std::optional<std::string> contents,
@@ -159,11 +163,17 @@ std::vector<ReadCase> Cases() {
        }},
       {"StreamShorterThanSize",
        [] { return Deflate(Page(), SizeOf(Page()) + 1, Crc(Page()), std::nullopt, kCorrupted); }},
+      // Stored documents rely on an entry being its first OriginalSize bytes.
       {"StreamLongerThanSize",
        [] {
          const std::string page = Page();
-         return Deflate(page, SizeOf(page) - 1, Crc(page.substr(0, page.size() - 1)), std::nullopt,
-                        kCorrupted);
+         const std::string prefix = page.substr(0, page.size() - 1);
+         return Deflate(page, SizeOf(prefix), Crc(prefix), prefix);
+       }},
+      {"StreamLongerThanSizeWrongCrc",
+       [] {
+         const std::string page = Page();
+         return Deflate(page, SizeOf(page) - 1, Crc(page), std::nullopt, kFailedCrc);
        }},
       {"LargeWrongCrc",
        [] {
@@ -174,7 +184,7 @@ std::vector<ReadCase> Cases() {
        [] {
          const std::string large = Large();
          const std::string prefix = large.substr(0, large.size() - static_cast<std::size_t>(kMiB));
-         return Deflate(large, SizeOf(prefix), Crc(prefix), std::nullopt, kCorrupted);
+         return Deflate(large, SizeOf(prefix), Crc(prefix), prefix);
        }},
       {"ClaimsThousandInflatesTwoGiB",
        [] {
@@ -187,8 +197,9 @@ std::vector<ReadCase> Cases() {
                            .CompressedSize = compressedSize,
                            .CRC = Crc(std::string(1000, '\0'))},
                           std::move(zeros),
-                          std::nullopt,
-                          kCorrupted};
+                          std::string(1000, '\0'),
+                          "",
+                          true};
        }},
   };
 }
@@ -208,14 +219,15 @@ class EveryReaderAgrees : public ServeTest, public ::testing::WithParamInterface
     Serve();
   }
 
-  // The viewer's reader as the viewer sets it, asked through the request core; the contents, or
-  // nullopt when the request fails, at once or while a large entry is read.
+  // The viewer's reader as the viewer sets it, asked through the request core over the document
+  // it shares; the contents, or nullopt when the request fails, at once or while a large entry is
+  // read.
   std::optional<std::string> ThroughViewer() const {
     TZLBArc2 arc;
     arc.VerifyArchiveCRC = false;
     arc.OpenArchive(document_.string());
     TDocumentReply reply = RequestDocumentEntry(
-        TReaderEntries(&arc), std::string(kDocumentUrlPrefix) + std::string(kName), {});
+        *ShareDocument(arc), std::string(kDocumentUrlPrefix) + std::string(kName), {});
     if (reply.Status != TDocumentReply::TStatus::Served) {
       return std::nullopt;
     }
@@ -288,6 +300,10 @@ TEST_P(EveryReaderAgrees, EveryReaderGivesTheEntryOrRefusesIt) {
     EXPECT_EQ(cat.exitCode, 0) << cat.err;
     EXPECT_TRUE(cat.out == *c.contents);
     EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    EXPECT_EQ(
+        verify.err.find("Note: entry.txt: its stream goes on past its size") != std::string::npos,
+        c.goesOn)
+        << verify.err;
     ASSERT_EQ(extract.exitCode, 0) << extract.err;
     EXPECT_TRUE(tomelet::testing::ReadFile(extracted) == *c.contents);
     EXPECT_TRUE(ThroughViewer() == c.contents);

@@ -26,7 +26,7 @@ TEST_F(HostileEntriesTest, SizesBeyondTheDataAreRefusedNotAllocated) {
   Serve();
   EXPECT_THROW(archive_->Contents(Index("stored.bin")), EZLBArchiveError);
   EXPECT_THROW(archive_->Contents(Index("deflated.htm")), EZLBArchiveError);
-  EXPECT_FALSE(archive_->HasVerifiedZlibStream(Index("deflated.htm")));
+  EXPECT_FALSE(archive_->DeflatedBlock(Index("deflated.htm")));
   EXPECT_EQ(Get("/stored.bin")->status, 500);
   EXPECT_EQ(Get("/deflated.htm")->status, 500);
   EXPECT_EQ(Get("/index.htm")->status, 200);

@@ -1,6 +1,10 @@
-#include "ZLIBArchive2/ZDecompressionStream.h"
+#include "ZLIBArchive2/Codec.h"
+
+#include <libdeflate.h>
 
 #include <algorithm>
+#include <array>
+#include <new>
 #include <string>
 
 namespace tomelet {
@@ -20,7 +24,63 @@ struct StateDeleter {
   }
 };
 
+struct CompressorDeleter {
+  void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
+struct DecompressorDeleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// A compressor holds large tables and is not shared between threads; each thread keeps one per
+// level it has used.
+libdeflate_compressor& ThreadCompressor(int level) {
+  thread_local std::array<std::unique_ptr<libdeflate_compressor, CompressorDeleter>,
+                          codec::kSmallest + 1>
+      kept;
+  auto& compressor = kept.at(static_cast<std::size_t>(level));
+  if (!compressor) {
+    compressor.reset(libdeflate_alloc_compressor(level));
+    if (!compressor) {
+      throw std::bad_alloc();
+    }
+  }
+  return *compressor;
+}
+
+libdeflate_decompressor& ThreadDecompressor() {
+  thread_local const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> kept(
+      libdeflate_alloc_decompressor());
+  if (!kept) {
+    throw std::bad_alloc();
+  }
+  return *kept;
+}
+
 }  // namespace
+
+namespace codec {
+
+std::uint32_t Crc32(std::span<const std::byte> bytes, std::uint32_t crc) {
+  return libdeflate_crc32(crc, bytes.data(), bytes.size());
+}
+
+std::vector<std::byte> Deflate(std::span<const std::byte> bytes, int level, std::size_t limit) {
+  libdeflate_compressor& compressor = ThreadCompressor(level);
+  std::vector<std::byte> stream(
+      std::min(limit, libdeflate_zlib_compress_bound(&compressor, bytes.size())));
+  const std::size_t size = libdeflate_zlib_compress(&compressor, bytes.data(), bytes.size(),
+                                                    stream.data(), stream.size());
+  stream.resize(size);
+  return stream;
+}
+
+bool InflateExactly(std::span<const std::byte> stream, std::span<std::byte> out) {
+  return libdeflate_zlib_decompress(&ThreadDecompressor(), stream.data(), stream.size(), out.data(),
+                                    out.size(), nullptr) == LIBDEFLATE_SUCCESS;
+}
+
+}  // namespace codec
 
 TResumableInflater::TResumableInflater(TReadAt readAt, std::int64_t begin, std::int64_t end)
     : readAt_(std::move(readAt)), end_(end), input_(begin), buffer_(kInputBlock) {

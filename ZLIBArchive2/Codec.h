@@ -1,6 +1,7 @@
-// zlib inflation: over a region of a file read with positioned reads, resumable from a point
-// taken earlier; and over a stream, for compressed registries and entries read in chunks. Both
-// are the same inflater, so every reader of an entry accepts and refuses the same streams.
+// The one place bytes are deflated, inflated and checked: the archive's readers, its writer and
+// the search index's blocks all use these, so every one of them makes and accepts the same
+// streams. Whole buffers go through libdeflate (the faster of the two); a stream read in pieces,
+// or resumed from a point taken earlier, goes through zlib, which can copy its state.
 #pragma once
 
 #include <zlib.h>
@@ -16,6 +17,28 @@
 #include "platform/streams/Streams.h"
 
 namespace tomelet {
+
+namespace codec {
+
+// CRC-32 (the polynomial of zlib and of the archive format) of bytes, continuing crc.
+std::uint32_t Crc32(std::span<const std::byte> bytes, std::uint32_t crc = 0);
+
+// Levels from kFastest to kSmallest; kUsual makes smaller streams than zlib's default in about a
+// third of its time.
+inline constexpr int kFastest = 1;
+inline constexpr int kUsual = 6;
+inline constexpr int kSmallest = 12;
+
+// The zlib stream (RFC 1950) of bytes at the level, or empty when it would take more than limit
+// bytes. Safe on any thread: each keeps a compressor per level. Throws std::bad_alloc.
+std::vector<std::byte> Deflate(std::span<const std::byte> bytes, int level,
+                               std::size_t limit = SIZE_MAX);
+
+// Inflates one whole zlib stream into exactly out.size() bytes. False for damage, a stream that
+// gives more or fewer bytes. Safe on any thread.
+bool InflateExactly(std::span<const std::byte> stream, std::span<std::byte> out);
+
+}  // namespace codec
 
 // Raised with zlib's own message text; the archive code replaces it with its fixed messages.
 class EZDecompressionError : public std::runtime_error {

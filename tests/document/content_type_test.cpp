@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "WebHost/MimeTypes.h"
+#include "document/ContentType.h"
 #include "platform/mime/MimeTable.h"
 
 namespace tomelet {
@@ -13,6 +13,17 @@ namespace {
 std::vector<std::byte> Bytes(std::string_view text) {
   const auto* first = reinterpret_cast<const std::byte*>(text.data());
   return {first, first + text.size()};
+}
+
+// The type a name gives without help from the bytes: none when the bytes decide.
+std::optional<std::string> MimeTypeForName(std::string_view url) {
+  const std::string binary = ContentTypeFor(url, Bytes("\x01\x02"));
+  const std::string page = ContentTypeFor(url, Bytes("<html>"));
+  return binary == page ? std::optional(binary) : std::nullopt;
+}
+
+std::string WithCharset(std::string_view mimeType, std::string_view text) {
+  return tomelet::WithCharset(mimeType, Bytes(text));
 }
 
 struct NamedType {
@@ -73,33 +84,54 @@ TEST(MimeTypesFile, ReadsTypesAndTheirExtensionsSkippingComments) {
 }
 
 TEST(MimeTypeForContentTest, TheNameWinsOverTheContent) {
-  EXPECT_EQ(MimeTypeFor("tome://inpack/source.txt", Bytes("<html><body>x</body></html>")),
+  EXPECT_EQ(ContentTypeFor("tome://inpack/source.txt", Bytes("<html><body>x</body></html>")),
             "text/plain");
 }
 
 TEST(MimeTypeForContentTest, AnExtensionlessPageIsRecognisedAsAPage) {
-  EXPECT_EQ(MimeTypeFor("tome://inpack/readme", Bytes("<!DOCTYPE html>\n<p>hello</p>")),
+  EXPECT_EQ(ContentTypeFor("tome://inpack/readme", Bytes("<!DOCTYPE html>\n<p>hello</p>")),
             "text/html");
 }
 
 TEST(MimeTypeForContentTest, PicturesAreRecognisedByTheirSignature) {
-  EXPECT_EQ(MimeTypeFor("tome://inpack/image.dat", Bytes("\x89PNG\r\n\x1a\n\0\0\0\rIHDR")),
+  EXPECT_EQ(ContentTypeFor("tome://inpack/image.dat", Bytes("\x89PNG\r\n\x1a\n\0\0\0\rIHDR")),
             "image/png");
-  EXPECT_EQ(MimeTypeFor("tome://inpack/anim", Bytes("GIF89a\x01\x00\x01\x00")), "image/gif");
+  EXPECT_EQ(ContentTypeFor("tome://inpack/anim", Bytes("GIF89a\x01\x00\x01\x00")), "image/gif");
 }
 
 TEST(MimeTypeForContentTest, AnEmptyReplyIsAnEmptyPage) {
-  EXPECT_EQ(MimeTypeFor("tome://inpack/empty", {}), "text/html");
+  EXPECT_EQ(ContentTypeFor("tome://inpack/empty", {}), "text/html");
 }
 
 TEST(MimeTypeForContentTest, UnrecognisedBytesAreGenericBinaryData) {
-  EXPECT_EQ(MimeTypeFor("tome://inpack/blob", Bytes("\x01\x02\x03\xff\xfe\x00\x07")),
+  EXPECT_EQ(ContentTypeFor("tome://inpack/blob", Bytes("\x01\x02\x03\xff\xfe\x00\x07")),
             "application/octet-stream");
 }
 
 TEST(MimeTypeForContentTest, PlainTextIsText) {
-  EXPECT_EQ(MimeTypeFor("tome://inpack/LICENSE", Bytes("Permission is hereby granted.\n")),
+  EXPECT_EQ(ContentTypeFor("tome://inpack/LICENSE", Bytes("Permission is hereby granted.\n")),
             "text/plain");
+}
+
+TEST(CharsetTest, UtfEightIsNamedUnlessTheTextNamesItsOwn) {
+  EXPECT_EQ(WithCharset("text/plain", "L\xC3\xB6wis"), "text/plain; charset=utf-8");
+  EXPECT_EQ(WithCharset("text/plain", "L\xF6wis"), "text/plain");
+  EXPECT_EQ(WithCharset("application/json", "{}"), "application/json; charset=utf-8");
+  EXPECT_EQ(WithCharset("image/png", "plain"), "image/png");
+  EXPECT_EQ(WithCharset("text/html", "<meta charset=\"windows-1252\"><p>x"), "text/html");
+  EXPECT_EQ(WithCharset("text/html",
+                        "<META HTTP-EQUIV=\"Content-Type\" "
+                        "CONTENT=\"text/html; CHARSET=iso-8859-1\">"),
+            "text/html");
+  EXPECT_EQ(WithCharset("text/css", "@charset \"utf-16\";"), "text/css");
+  EXPECT_EQ(WithCharset("image/svg+xml", "<?xml version=\"1.0\" encoding=\"latin1\"?>"),
+            "image/svg+xml");
+  // A declaration beyond where a browser looks for one does not count.
+  EXPECT_EQ(WithCharset("text/html", std::string(2000, ' ') + "<meta charset=\"koi8-r\">"),
+            "text/html; charset=utf-8");
+  // The viewer's whole reply, typed by name or by its bytes, then given its charset.
+  EXPECT_EQ(ContentTypeWithCharset("tome://inpack/readme", Bytes("Gr\xC3\xBC\xC3\x9F")),
+            "text/plain; charset=utf-8");
 }
 
 }  // namespace
