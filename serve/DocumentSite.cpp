@@ -1,0 +1,363 @@
+#include "serve/DocumentSite.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <iterator>
+
+#include "ZLIBArchive2/EntryChecks.h"
+#include "document/Document.h"
+#include "document/DocumentAddress.h"
+#include "document/DocumentRequest.h"
+#include "platform/mime/MimeTable.h"
+#include "platform/text/AsciiCase.h"
+#include "platform/text/PercentEscapes.h"
+#include "platform/text/ShownText.h"
+#include "search/SearchIndex.h"
+#include "serve/EntryBodies.h"
+#include "serve/HttpDate.h"
+#include "serve/HttpRange.h"
+#include "serve/MapPages.h"
+#include "serve/PasswordGate.h"
+#include "serve/SearchPages.h"
+#include "serve/StatusPage.h"
+#include "serve/TextCharset.h"
+
+namespace tomelet::serve {
+
+namespace {
+
+// Entries up to this size are read whole, checked and kept while the memory budget allows, so
+// that damage is answered with an error before the headers; larger ones, and those the budget
+// has no room for, are inflated in pieces per request and checked as they stream.
+constexpr std::int64_t kCachedEntryLimit = std::int64_t{8} << 20;
+
+// What an entry's bytes say about its charset, learnt once per entry.
+enum TCharsetVerdict : std::uint8_t { kNotRead, kUtf8, kAsTyped };
+
+// Escapes only what may not stand in a URL, so the start page keeps the meaning it has in
+// the viewer, where it is used without any escaping.
+std::string LocationFor(std::string_view startPage) {
+  return "/" + PercentEncoded(startPage, "!#$%&'()*+,/:;=?@[]");
+}
+
+bool HasDotSegment(std::string_view archivePath) {
+  while (true) {
+    const auto slash = archivePath.find('\\');
+    const auto segment = archivePath.substr(0, slash);
+    if (segment == "." || segment == "..") {
+      return true;
+    }
+    if (slash == std::string_view::npos) {
+      return false;
+    }
+    archivePath.remove_prefix(slash + 1);
+  }
+}
+
+// The way back from a missing page: the start page and the search.
+std::string WayBack(std::string_view mount) {
+  const std::string root(mount);
+  return "<p><a href=\"" + root + "/\">Start page</a> &middot; <a href=\"" + root +
+         "/-/search\">Search</a></p>";
+}
+
+// The target with a "/" after its path, as the client wrote it, so its escapes stay as they were.
+std::string FolderLocation(std::string_view target) {
+  const auto pathEnd = std::min(target.find('?'), target.size());
+  return std::string(target.substr(0, pathEnd)) + "/" + std::string(target.substr(pathEnd));
+}
+
+void AppendHex(std::string& out, std::uint64_t value, std::size_t width) {
+  char digits[16];
+  const char* const end = std::to_chars(std::begin(digits), std::end(digits), value, 16).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  out.append(width > count ? width - count : 0, '0');
+  out.append(digits, count);
+}
+
+// "crc-size" in hex, the CRC as eight digits; "-z" marks the deflated form of the same bytes.
+std::string EntityTag(const TEntryView& entry, bool deflated) {
+  std::string tag = "\"";
+  AppendHex(tag, entry.CRC, 8);
+  tag += '-';
+  AppendHex(tag, static_cast<std::uint64_t>(entry.OriginalSize), 0);
+  tag += deflated ? "-z\"" : "\"";
+  return tag;
+}
+
+}  // namespace
+
+std::string_view TSiteResponse::Header(std::string_view name) const {
+  for (const auto& [key, value] : Headers) {
+    if (EqualsFoldedAscii(key, name)) {
+      return value;
+    }
+  }
+  return {};
+}
+
+struct TDocumentSite::Impl {
+  ~Impl() {
+    if (cache) {
+      cache->Forget(owner);
+    }
+  }
+
+  std::shared_ptr<const TDocument> archive;
+  std::string mount;
+  std::string startLocation;
+  std::shared_ptr<TEntryCache> cache;
+  std::uint64_t owner = 0;
+  std::unique_ptr<TSearchPages> searchPages;
+  std::unique_ptr<TMapPages> mapPages;
+  std::unique_ptr<TPasswordGate> gate;
+  TCachePolicy caching;
+  std::string lastModified;
+  std::unique_ptr<std::atomic<std::uint8_t>[]> charsets;
+
+  TSiteResponse Answer(const TSiteRequest& request) const;
+  TSiteResponse Route(const TSiteRequest& request) const;
+  TSiteResponse ServeEntry(int index, std::string_view mimeType, const TSiteRequest& request) const;
+  bool IsFresh(const TSiteRequest& request, const std::string& identityTag,
+               const std::string& deflateTag) const;
+  TSiteResponse NotModified(int index, const std::string& tag) const;
+  void AddEntryHeaders(TSiteResponse& response, int index) const;
+  std::string EntryType(int index, std::string_view mimeType) const;
+  std::unique_ptr<TBodySource> IdentityBody(int index, std::int64_t first,
+                                            std::int64_t length) const;
+};
+
+TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
+                             std::size_t memoryBudget, TSiteRules rules, TDocumentMount mount)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->archive = std::move(archive);
+  impl_->mount = std::move(mount.Path);
+  impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
+  impl_->caching = {.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()};
+  impl_->lastModified = FormatHttpDate(impl_->archive->Identity().Modified.tv_sec);
+  impl_->charsets = std::make_unique<std::atomic<std::uint8_t>[]>(
+      static_cast<std::size_t>(impl_->archive->EntryCount()));
+  impl_->cache =
+      mount.Entries ? std::move(mount.Entries) : std::make_shared<TEntryCache>(memoryBudget);
+  impl_->owner = impl_->cache->NewOwner();
+  const std::string startUrl = StartUrl(startPage);
+  const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
+  if (!name.empty()) {
+    impl_->startLocation = impl_->mount + LocationFor(name);
+  }
+  if (!mount.Index) {
+    mount.Index =
+        std::make_shared<search::TBackgroundIndex>(impl_->archive, StartPageArchivePath(startPage));
+  }
+  impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), impl_->mount);
+  impl_->mapPages = std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage));
+}
+
+TDocumentSite::~TDocumentSite() = default;
+
+bool TDocumentSite::IsSlow(std::string_view target) const {
+  return target.starts_with(impl_->mount) &&
+         target.substr(impl_->mount.size()).starts_with(kSearchPathPrefix);
+}
+
+// The gate comes first: without the password every address, found or not, gets the same answer.
+TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
+  if (!impl_->gate->Admits(request.Authorization)) {
+    return impl_->gate->Challenge();
+  }
+  TSiteResponse response = impl_->Answer(request);
+  AddCacheControl(response, IsSlow(request.Target) ? TAnswerKind::Listing : TAnswerKind::Entry,
+                  impl_->caching);
+  return response;
+}
+
+TSiteResponse TDocumentSite::Impl::Answer(const TSiteRequest& request) const {
+  if (request.Method != "GET" && request.Method != "HEAD") {
+    auto response = StatusPage(405, "Method Not Allowed", "Only GET and HEAD are served.");
+    response.Headers.emplace_back("Allow", "GET, HEAD");
+    return response;
+  }
+  if (!archive->IsUnchanged()) {
+    return StatusPage(503, "Service Unavailable",
+                      "The document has changed on disk since it was opened; start the "
+                      "server again to serve the new one.");
+  }
+  try {
+    return Route(request);
+  } catch (const std::exception& e) {
+    return StatusPage(500, "Internal Server Error", e.what());
+  }
+}
+
+TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
+  if (!request.Target.starts_with(mount) || !request.Target.substr(mount.size()).starts_with('/')) {
+    return StatusPage(400, "Bad Request", "The request target must be a path.");
+  }
+  const std::string_view target = request.Target.substr(mount.size());
+  const std::string_view pathPart = target.substr(0, target.find('?'));
+  if (pathPart == "/") {
+    if (startLocation.empty()) {
+      return StatusPage(404, "Not Found", "The document names no start page.");
+    }
+    TSiteResponse response = StatusPage(302, "Found", "The start page is " + startLocation);
+    response.Headers.emplace_back("Location", startLocation);
+    return response;
+  }
+  if (TMapPages::Handles(pathPart)) {
+    return mapPages->Respond(target);
+  }
+  if (pathPart.starts_with(kSearchPathPrefix)) {
+    return searchPages->Respond(target);
+  }
+  if (pathPart.starts_with('/') && pathPart.substr(1) == kLogoAddress) {
+    const int own = archive->IndexOf(kLogoAddress);
+    const int index = own >= 0 ? own : archive->IndexOf(kLogoEntry);
+    if (index >= 0) {
+      return ServeEntry(index, *MimeTypeForFileName(kLogoAddress), request);
+    }
+  }
+  const TEntryLocation location = LocateEntry(*archive, target.substr(1));
+  const std::string& path = location.RequestedPath;
+  const bool dotted = HasDotSegment(path);
+  // A path that starts with a separator would make the Location lead to another host ("//host").
+  if (location.FolderWithoutSlash && !dotted && !path.starts_with('\\')) {
+    const std::string folder = FolderLocation(request.Target);
+    TSiteResponse response = StatusPage(301, "Moved Permanently", "The folder is " + folder);
+    response.Headers.emplace_back("Location", folder);
+    return response;
+  }
+  if (!location.Entry.Found() || IsReservedEntry(path) || dotted) {
+    return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
+                      WayBack(mount));
+  }
+  return ServeEntry(location.Entry.Index, location.MimeType, request);
+}
+
+// The entity tag decides when the client sends one; the date only when it sends no tag.
+bool TDocumentSite::Impl::IsFresh(const TSiteRequest& request, const std::string& identityTag,
+                                  const std::string& deflateTag) const {
+  if (!request.IfNoneMatch.empty()) {
+    return MatchesEntityTag(request.IfNoneMatch, identityTag) ||
+           MatchesEntityTag(request.IfNoneMatch, deflateTag);
+  }
+  return !request.IfModifiedSince.empty() &&
+         UnmodifiedSince(request.IfModifiedSince, archive->Identity().Modified.tv_sec);
+}
+
+TSiteResponse TDocumentSite::Impl::NotModified(int index, const std::string& tag) const {
+  TSiteResponse response;
+  response.Status = 304;
+  response.Headers = {{"ETag", tag}};
+  AddEntryHeaders(response, index);
+  return response;
+}
+
+// The body differs with Accept-Encoding only where a deflated form can be passed through.
+void TDocumentSite::Impl::AddEntryHeaders(TSiteResponse& response, int index) const {
+  response.Headers.emplace_back("Last-Modified", lastModified);
+  if (archive->IsDeflated(index)) {
+    response.Headers.emplace_back("Vary", "Accept-Encoding");
+  }
+}
+
+// Text types learn their charset from the entry's bytes once; entries too large to read whole
+// are sent without one.
+std::string TDocumentSite::Impl::EntryType(int index, std::string_view mimeType) const {
+  const std::string type(mimeType);
+  if (!IsCharsetText(type)) {
+    return type;
+  }
+  auto& verdict = charsets[static_cast<std::size_t>(index)];
+  std::uint8_t known = verdict.load(std::memory_order_relaxed);
+  if (known == kNotRead) {
+    if (ContentSize(archive->Entry(index)) > kCachedEntryLimit) {
+      return type;
+    }
+    const auto bytes = archive->Contents(index);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    known = ContentTypeFor(type, text) == type ? kAsTyped : kUtf8;
+    verdict.store(known, std::memory_order_relaxed);
+  }
+  return known == kUtf8 ? type + "; charset=utf-8" : type;
+}
+
+TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeType,
+                                              const TSiteRequest& request) const {
+  const TEntryView entry = archive->Entry(index);
+  const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
+  const std::string identityTag = EntityTag(entry, false);
+  const std::string deflateTag = EntityTag(entry, true);
+  if (IsFresh(request, identityTag, deflateTag)) {
+    return NotModified(
+        index, passThrough && archive->HasVerifiedZlibStream(index) ? deflateTag : identityTag);
+  }
+
+  TSiteResponse response;
+  response.Headers = {
+      {"Content-Type", EntryType(index, mimeType.empty() ? archive->SniffedType(index) : mimeType)},
+      {"Accept-Ranges", "bytes"}};
+  AddEntryHeaders(response, index);
+  const std::int64_t size = ContentSize(entry);
+  TByteRange range;
+  if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {
+    range = ParseByteRange(request.Range, size);
+  }
+  if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
+    TSiteResponse refusal = StatusPage(416, "Range Not Satisfiable", "The entry has fewer bytes.");
+    refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+    return refusal;
+  }
+  if (range.Verdict == TByteRange::Kind::Part) {
+    response.Status = 206;
+    response.Headers.emplace_back("ETag", identityTag);
+    response.Headers.emplace_back("Content-Range",
+                                  "bytes " + std::to_string(range.First) + "-" +
+                                      std::to_string(range.First + range.Length - 1) + "/" +
+                                      std::to_string(size));
+    response.ContentLength = range.Length;
+    response.Body = IdentityBody(index, range.First, range.Length);
+    return response;
+  }
+  if (passThrough && archive->HasVerifiedZlibStream(index)) {
+    const TStoredBlock block = archive->StoredBlock(index);
+    response.Headers.emplace_back("ETag", deflateTag);
+    response.Headers.emplace_back("Content-Encoding", "deflate");
+    response.ContentLength = block.Length;
+    response.Body = FileBlockBody(archive, block);
+    return response;
+  }
+  response.Headers.emplace_back("ETag", identityTag);
+  response.ContentLength = size;
+  response.Body = IdentityBody(index, 0, size);
+  return response;
+}
+
+std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::int64_t first,
+                                                               std::int64_t length) const {
+  const TEntryView entry = archive->Entry(index);
+  const bool small = ContentSize(entry) <= kCachedEntryLimit;
+  if (small && entry.Method == kMethodStored) {
+    // Read from the file as the transport asks, once the whole entry has been found sound.
+    archive->CheckWhole(index);
+    const TStoredBlock block = archive->StoredBlock(index);
+    return FileBlockBody(archive, {block.FileOffset + first, length});
+  }
+  if (small) {
+    // Bytes kept in memory are checked once, when they come from the file.
+    auto bytes = cache->Get(owner, index, static_cast<std::size_t>(ContentSize(entry)), [&] {
+      auto contents = archive->Contents(index);
+      RaiseIfChanged(*archive);
+      return contents;
+    });
+    if (bytes) {
+      if (static_cast<std::int64_t>(bytes->size()) < first + length) {
+        RaiseCorrupted();
+      }
+      return SharedBody(std::move(bytes), first, length);
+    }
+  }
+  return InflatingBody(archive, index, first, length);
+}
+
+}  // namespace tomelet::serve
