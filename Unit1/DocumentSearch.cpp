@@ -8,8 +8,6 @@
 namespace tomelet {
 namespace {
 
-constexpr std::size_t kSuggestions = 10;
-
 // The results link into the document's pages; the search bar is the viewer's search box, and the
 // page's own box refines the query shown.
 search::TResultsAddresses ViewerAddresses(std::string startUrl = {}) {
@@ -68,7 +66,7 @@ std::string TDocumentSearch::ResultsPage(std::string_view address) {
 
 std::vector<search::TSuggestion> TDocumentSearch::Suggest(std::string_view typed) {
   const auto state = index_->State();
-  return state.Index ? state.Index->Suggest(typed, kSuggestions)
+  return state.Index ? state.Index->Suggest(typed, search::kSuggestionsShown)
                      : std::vector<search::TSuggestion>{};
 }
 

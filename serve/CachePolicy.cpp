@@ -18,6 +18,9 @@ bool IsShortLived(TAnswerKind kind, int status) {
 }  // namespace
 
 std::string CacheControlFor(TAnswerKind kind, int status, const TCachePolicy& policy) {
+  if (kind == TAnswerKind::Unstored) {
+    return "no-store";
+  }
   const std::string scope = policy.Private ? "private" : "public";
   if (kind == TAnswerKind::Entry && IsEntryAnswer(status)) {
     return policy.EntryMaxAge == 0 ? scope + ", no-cache"

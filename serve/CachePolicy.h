@@ -19,6 +19,8 @@ enum class TAnswerKind {
   Entry,
   // Search results, suggestions, the catalogue.
   Listing,
+  // Kept by nobody: the map pages, derived on first use.
+  Unstored,
 };
 
 struct TCachePolicy {

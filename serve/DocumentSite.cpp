@@ -19,8 +19,9 @@
 #include "serve/HttpRange.h"
 #include "serve/MapPages.h"
 #include "serve/PasswordGate.h"
+#include "serve/Replies.h"
+#include "serve/Routes.h"
 #include "serve/SearchPages.h"
-#include "serve/StatusPage.h"
 #include "serve/TextCharset.h"
 
 namespace tomelet::serve {
@@ -105,22 +106,21 @@ struct TDocumentSite::Impl {
   }
 
   std::shared_ptr<const TDocument> archive;
-  std::string mount;
   std::string startLocation;
   std::shared_ptr<TEntryCache> cache;
   std::uint64_t owner = 0;
   std::unique_ptr<TSearchPages> searchPages;
   std::unique_ptr<TMapPages> mapPages;
   std::unique_ptr<TPasswordGate> gate;
-  TCachePolicy caching;
+  std::unique_ptr<TRouteTable> routes;
   std::string lastModified;
   std::unique_ptr<std::atomic<std::uint8_t>[]> charsets;
 
-  TSiteResponse Answer(const TSiteRequest& request) const;
-  TSiteResponse Route(const TSiteRequest& request) const;
+  TSiteResponse StartPage(const TRequestContext& context) const;
+  TSiteResponse Logo(const TRequestContext& context) const;
+  TSiteResponse NoOwnPage(const TRequestContext& context) const;
+  TSiteResponse Entry(const TRequestContext& context) const;
   TSiteResponse ServeEntry(int index, std::string_view mimeType, const TSiteRequest& request) const;
-  bool IsFresh(const TSiteRequest& request, const std::string& identityTag,
-               const std::string& deflateTag) const;
   TSiteResponse NotModified(int index, const std::string& tag) const;
   void AddEntryHeaders(TSiteResponse& response, int index) const;
   std::string EntryType(int index, std::string_view mimeType) const;
@@ -128,13 +128,48 @@ struct TDocumentSite::Impl {
                                             std::int64_t length) const;
 };
 
+namespace {
+
+// Every address of a document's site. Built without a site, for its paces alone.
+std::vector<TRoute> DocumentRoutes(const TDocumentSite::Impl* site) {
+  using Impl = TDocumentSite::Impl;
+  const auto own = [site](TSiteResponse (Impl::*answer)(const TRequestContext&) const) {
+    return [site, answer](const TRequestContext& context) { return (site->*answer)(context); };
+  };
+  const auto search = [site](TSiteResponse (TSearchPages::*answer)(const TRequestContext&) const) {
+    return [site, answer](const TRequestContext& context) {
+      return (*site->searchPages.*answer)(context);
+    };
+  };
+  const auto map = [site](TSiteResponse (TMapPages::*answer)(const TRequestContext&) const) {
+    return [site, answer](const TRequestContext& context) {
+      return (*site->mapPages.*answer)(context);
+    };
+  };
+  using enum TPace;
+  using enum TAnswerKind;
+  return {
+      {"/", Quick, Entry, own(&Impl::StartPage)},
+      {"/favicon.ico", Quick, Entry, own(&Impl::Logo)},
+      {"/-/search", Slow, Listing, search(&TSearchPages::ResultsPage)},
+      {"/-/search.json", Slow, Listing, search(&TSearchPages::ResultsJson)},
+      {"/-/suggest", Slow, Listing, search(&TSearchPages::Suggestions)},
+      {"/-/contents", Slow, Unstored, map(&TMapPages::ContentsPage)},
+      {"/-/contents.json", Slow, Unstored, map(&TMapPages::ContentsJson)},
+      {"/-/keywords.json", Slow, Unstored, map(&TMapPages::Keywords)},
+      {"/-/outline.json", Slow, Unstored, map(&TMapPages::Outline)},
+      {"/-/*", Slow, Listing, own(&Impl::NoOwnPage)},
+      {"*", Quick, Entry, own(&Impl::Entry)},
+  };
+}
+
+}  // namespace
+
 TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
                              std::size_t memoryBudget, TSiteRules rules, TDocumentMount mount)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
-  impl_->mount = std::move(mount.Path);
   impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
-  impl_->caching = {.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()};
   impl_->lastModified = FormatHttpDate(impl_->archive->Identity().Modified.tv_sec);
   impl_->charsets = std::make_unique<std::atomic<std::uint8_t>[]>(
       static_cast<std::size_t>(impl_->archive->EntryCount()));
@@ -144,21 +179,29 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::stri
   const std::string startUrl = StartUrl(startPage);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
-    impl_->startLocation = impl_->mount + LocationFor(name);
+    impl_->startLocation = mount.Path + LocationFor(name);
   }
   if (!mount.Index) {
     mount.Index =
         std::make_shared<search::TBackgroundIndex>(impl_->archive, StartPageArchivePath(startPage));
   }
-  impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), impl_->mount);
-  impl_->mapPages = std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage));
+  impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), mount.Path);
+  impl_->mapPages =
+      std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage), mount.Path);
+  impl_->routes = std::make_unique<TRouteTable>(
+      std::move(mount.Path), DocumentRoutes(impl_.get()),
+      TCachePolicy{.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()});
 }
 
 TDocumentSite::~TDocumentSite() = default;
 
 bool TDocumentSite::IsSlow(std::string_view target) const {
-  return target.starts_with(impl_->mount) &&
-         target.substr(impl_->mount.size()).starts_with(kSearchPathPrefix);
+  return impl_->routes->IsSlow(target);
+}
+
+bool TDocumentSite::IsSlowPath(std::string_view path) {
+  static const TRouteTable shape("", DocumentRoutes(nullptr), {});
+  return shape.IsSlow(path);
 }
 
 // The gate comes first: without the password every address, found or not, gets the same answer.
@@ -166,91 +209,55 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
   if (!impl_->gate->Admits(request.Authorization)) {
     return impl_->gate->Challenge();
   }
-  TSiteResponse response = impl_->Answer(request);
-  AddCacheControl(response, IsSlow(request.Target) ? TAnswerKind::Listing : TAnswerKind::Entry,
-                  impl_->caching);
-  return response;
-}
-
-TSiteResponse TDocumentSite::Impl::Answer(const TSiteRequest& request) const {
-  if (request.Method != "GET" && request.Method != "HEAD") {
-    auto response = StatusPage(405, "Method Not Allowed", "Only GET and HEAD are served.");
-    response.Headers.emplace_back("Allow", "GET, HEAD");
-    return response;
-  }
-  if (!archive->IsUnchanged()) {
+  if (!impl_->archive->IsUnchanged()) {
     return StatusPage(503, "Service Unavailable",
                       "The document has changed on disk since it was opened; start the "
                       "server again to serve the new one.");
   }
-  try {
-    return Route(request);
-  } catch (const std::exception& e) {
-    return StatusPage(500, "Internal Server Error", e.what());
-  }
+  return impl_->routes->Respond(request);
 }
 
-TSiteResponse TDocumentSite::Impl::Route(const TSiteRequest& request) const {
-  if (!request.Target.starts_with(mount) || !request.Target.substr(mount.size()).starts_with('/')) {
-    return StatusPage(400, "Bad Request", "The request target must be a path.");
+TSiteResponse TDocumentSite::Impl::StartPage(const TRequestContext&) const {
+  if (startLocation.empty()) {
+    return StatusPage(404, "Not Found", "The document names no start page.");
   }
-  const std::string_view target = request.Target.substr(mount.size());
-  const std::string_view pathPart = target.substr(0, target.find('?'));
-  if (pathPart == "/") {
-    if (startLocation.empty()) {
-      return StatusPage(404, "Not Found", "The document names no start page.");
-    }
-    TSiteResponse response = StatusPage(302, "Found", "The start page is " + startLocation);
-    response.Headers.emplace_back("Location", startLocation);
-    return response;
+  return Redirect(302, "start page", startLocation);
+}
+
+TSiteResponse TDocumentSite::Impl::Logo(const TRequestContext& context) const {
+  const int own = archive->IndexOf(kLogoAddress);
+  const int index = own >= 0 ? own : archive->IndexOf(kLogoEntry);
+  if (index < 0) {
+    return Entry(context);
   }
-  if (TMapPages::Handles(pathPart)) {
-    return mapPages->Respond(target);
-  }
-  if (pathPart.starts_with(kSearchPathPrefix)) {
-    return searchPages->Respond(target);
-  }
-  if (pathPart.starts_with('/') && pathPart.substr(1) == kLogoAddress) {
-    const int own = archive->IndexOf(kLogoAddress);
-    const int index = own >= 0 ? own : archive->IndexOf(kLogoEntry);
-    if (index >= 0) {
-      return ServeEntry(index, *MimeTypeForFileName(kLogoAddress), request);
-    }
-  }
-  const TEntryLocation location = LocateEntry(*archive, target.substr(1));
+  return ServeEntry(index, *MimeTypeForFileName(kLogoAddress), context.Request);
+}
+
+TSiteResponse TDocumentSite::Impl::NoOwnPage(const TRequestContext& context) const {
+  return StatusPage(404, "Not Found", "The document has no page " + ShownPath(context.Path) + ".",
+                    WayBack(context.Mount));
+}
+
+TSiteResponse TDocumentSite::Impl::Entry(const TRequestContext& context) const {
+  const TEntryLocation location = LocateEntry(*archive, context.Path.substr(1));
   const std::string& path = location.RequestedPath;
   const bool dotted = HasDotSegment(path);
   // A path that starts with a separator would make the Location lead to another host ("//host").
   if (location.FolderWithoutSlash && !dotted && !path.starts_with('\\')) {
-    const std::string folder = FolderLocation(request.Target);
-    TSiteResponse response = StatusPage(301, "Moved Permanently", "The folder is " + folder);
-    response.Headers.emplace_back("Location", folder);
-    return response;
+    return Redirect(301, "folder", FolderLocation(context.Request.Target));
   }
   if (!location.Entry.Found() || IsReservedEntry(path) || dotted) {
     return StatusPage(404, "Not Found", "The document has no entry " + ShownPath(path) + ".",
-                      WayBack(mount));
+                      WayBack(context.Mount));
   }
-  return ServeEntry(location.Entry.Index, location.MimeType, request);
-}
-
-// The entity tag decides when the client sends one; the date only when it sends no tag.
-bool TDocumentSite::Impl::IsFresh(const TSiteRequest& request, const std::string& identityTag,
-                                  const std::string& deflateTag) const {
-  if (!request.IfNoneMatch.empty()) {
-    return MatchesEntityTag(request.IfNoneMatch, identityTag) ||
-           MatchesEntityTag(request.IfNoneMatch, deflateTag);
-  }
-  return !request.IfModifiedSince.empty() &&
-         UnmodifiedSince(request.IfModifiedSince, archive->Identity().Modified.tv_sec);
+  return ServeEntry(location.Entry.Index, location.MimeType, context.Request);
 }
 
 TSiteResponse TDocumentSite::Impl::NotModified(int index, const std::string& tag) const {
-  TSiteResponse response;
-  response.Status = 304;
-  response.Headers = {{"ETag", tag}};
-  AddEntryHeaders(response, index);
-  return response;
+  TSiteResponse full;
+  full.Headers = {{"ETag", tag}};
+  AddEntryHeaders(full, index);
+  return serve::NotModified(full);
 }
 
 // The body differs with Accept-Encoding only where a deflated form can be passed through.
@@ -288,7 +295,9 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsDeflated(index);
   const std::string identityTag = EntityTag(entry, false);
   const std::string deflateTag = EntityTag(entry, true);
-  if (IsFresh(request, identityTag, deflateTag)) {
+  // Either form's tag names the same bytes.
+  if (ClientCopyIsCurrent(request, {identityTag, deflateTag},
+                          archive->Identity().Modified.tv_sec)) {
     return NotModified(
         index, passThrough && archive->HasVerifiedZlibStream(index) ? deflateTag : identityTag);
   }

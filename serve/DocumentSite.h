@@ -23,6 +23,7 @@ class TBackgroundIndex;
 namespace tomelet::serve {
 
 class TEntryCache;
+struct TRoute;
 
 // Produces a reply body piece by piece, so large entries never sit whole in memory.
 class TBodySource {
@@ -104,9 +105,13 @@ class TDocumentSite final : public TSite {
 
   TSiteResponse Respond(const TSiteRequest& request) const override;
   bool IsSlow(std::string_view target) const override;
+  // Whether a path below a document's mount ("/...") may take long, for a site that passes
+  // requests on to documents without opening them first.
+  static bool IsSlowPath(std::string_view path);
+
+  struct Impl;
 
  private:
-  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 

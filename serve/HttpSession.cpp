@@ -21,9 +21,9 @@
 #include <string_view>
 
 #include "serve/DocumentSite.h"
+#include "serve/Replies.h"
 #include "serve/ReplyHead.h"
 #include "serve/RequestRefusal.h"
-#include "serve/StatusPage.h"
 #include "serve/WorkPool.h"
 
 namespace tomelet::serve {

@@ -8,28 +8,19 @@
 #include "document/DocumentEntries.h"
 #include "library/Catalogue.h"
 #include "library/LibrarySearch.h"
-#include "platform/text/PercentEscapes.h"
+#include "platform/text/QueryString.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsPage.h"
 #include "serve/EntryBodies.h"
 #include "serve/HttpDate.h"
 #include "serve/PasswordGate.h"
-#include "serve/StatusPage.h"
+#include "serve/Replies.h"
+#include "serve/Routes.h"
 
 namespace tomelet::serve {
 namespace {
 
-constexpr std::string_view kLibraryPrefix = "/-/";
 constexpr std::string_view kFilePrefix = "/-/file/";
-constexpr std::size_t kLibrarySuggestions = 10;
-
-TSiteResponse LibraryReply(std::string contentType, std::string body) {
-  TSiteResponse response;
-  response.Headers = {{"Content-Type", std::move(contentType)}};
-  response.ContentLength = static_cast<std::int64_t>(body.size());
-  response.Body = TextBody(std::move(body));
-  return response;
-}
 
 // A document's site, kept by the library beside the open document and let go with it. Its
 // entries come from the server's one budget, which the mount brings.
@@ -53,20 +44,6 @@ class TSiteHeldBody final : public TBodySource {
   std::unique_ptr<TBodySource> body_;
 };
 
-// The "doc" values of a query string, and the rest as the one-document search reads it.
-std::vector<std::string> NamedDocuments(std::string_view queryString) {
-  std::vector<std::string> named;
-  while (!queryString.empty()) {
-    const auto amp = queryString.find('&');
-    const std::string_view pair = queryString.substr(0, amp);
-    queryString = amp == std::string_view::npos ? std::string_view() : queryString.substr(amp + 1);
-    if (pair.starts_with("doc=")) {
-      named.push_back(PercentDecoded(pair.substr(4), TPlusSign::Space, TBadEscape::Kept));
-    }
-  }
-  return named;
-}
-
 TSiteResponse WithheldPage() {
   return StatusPage(403, "Forbidden",
                     "The document is protected by a password that the server was not given.");
@@ -80,35 +57,70 @@ bool IsOpenToAll(const library::TLibraryDocument& document) {
   return facts.Error.empty() && !facts.Protected;
 }
 
-TSiteResponse Redirect(int status, std::string location) {
-  TSiteResponse response = StatusPage(status, "Moved Permanently", "The document is " + location);
-  response.Headers.emplace_back("Location", std::move(location));
-  return response;
-}
+// Password documents stay out whatever credentials come with the request, so the answer is the
+// same for everyone; their own search is under "/NAME/-/search", behind their gate.
+const library::TDocumentFilter kOpenToAll = IsOpenToAll;
 
 }  // namespace
 
 struct TLibrarySite::Impl {
-  Impl(const library::TLibrary& library, TLibraryRules rules, std::shared_ptr<TEntryCache> entries)
-      : library(library),
-        rules(std::move(rules)),
-        entries(entries ? std::move(entries)
-                        : std::make_shared<TEntryCache>(kDefaultMemoryBudget)) {}
+  Impl(const library::TLibrary& library, TLibraryRules rules, std::shared_ptr<TEntryCache> entries);
 
   const library::TLibrary& library;
   TLibraryRules rules;
   std::shared_ptr<TEntryCache> entries;
+  TRouteTable routes;
 
   std::shared_ptr<const TDocumentSite> SiteOf(const library::TLibraryDocument& document,
                                               TSiteRules own) const;
   TSiteRules RulesFor(const library::TLibraryDocument& document) const;
   bool Withheld(const library::TLibraryDocument& document, const TSiteRules& own) const;
-  TSiteResponse Route(const TSiteRequest& request) const;
-  TSiteResponse Own(std::string_view target, const TSiteRequest& request) const;
-  TSiteResponse Search(std::string_view path, std::string_view queryString) const;
-  TSiteResponse File(std::string_view name, const TSiteRequest& request) const;
-  TSiteResponse Document(std::string_view target, const TSiteRequest& request) const;
+  TSiteResponse Catalogue(const TRequestContext& context) const;
+  TSiteResponse CatalogueJson(const TRequestContext& context) const;
+  TSiteResponse CatalogueFeed(const TRequestContext& context) const;
+  TSiteResponse ResultsPage(const TRequestContext& context) const;
+  TSiteResponse ResultsJson(const TRequestContext& context) const;
+  TSiteResponse Suggestions(const TRequestContext& context) const;
+  TSiteResponse File(const TRequestContext& context) const;
+  TSiteResponse NoOwnPage(const TRequestContext& context) const;
+  TSiteResponse Document(const TRequestContext& context) const;
+
+  library::TLibraryQuery Query(const TRequestContext& context,
+                               const library::TDocumentList& documents) const;
+  library::TLibraryResults Results(const TRequestContext& context) const;
 };
+
+namespace {
+
+std::vector<TRoute> LibraryRoutes(const TLibrarySite::Impl& site) {
+  using Impl = TLibrarySite::Impl;
+  const auto own = [&site](TSiteResponse (Impl::*answer)(const TRequestContext&) const) {
+    return [&site, answer](const TRequestContext& context) { return (site.*answer)(context); };
+  };
+  using enum TPace;
+  using enum TAnswerKind;
+  return {
+      {"/", Quick, Listing, own(&Impl::Catalogue)},
+      {"/-/catalog.json", Quick, Listing, own(&Impl::CatalogueJson)},
+      {"/-/catalog.atom", Quick, Listing, own(&Impl::CatalogueFeed)},
+      {"/-/search", Slow, Listing, own(&Impl::ResultsPage)},
+      {"/-/search.json", Slow, Listing, own(&Impl::ResultsJson)},
+      {"/-/suggest", Slow, Listing, own(&Impl::Suggestions)},
+      {"/-/file/*", Quick, Entry, own(&Impl::File)},
+      {"/-/*", Quick, Listing, own(&Impl::NoOwnPage)},
+      // A document's answers carry the Cache-Control of its own site.
+      {"*", Quick, Listing, own(&Impl::Document)},
+  };
+}
+
+}  // namespace
+
+TLibrarySite::Impl::Impl(const library::TLibrary& library, TLibraryRules rules,
+                         std::shared_ptr<TEntryCache> entries)
+    : library(library),
+      rules(std::move(rules)),
+      entries(entries ? std::move(entries) : std::make_shared<TEntryCache>(kDefaultMemoryBudget)),
+      routes("", LibraryRoutes(*this), {.EntryMaxAge = this->rules.MaxAge}) {}
 
 std::shared_ptr<const TDocumentSite> TLibrarySite::Impl::SiteOf(
     const library::TLibraryDocument& document, TSiteRules own) const {
@@ -146,105 +158,82 @@ TLibrarySite::TLibrarySite(const library::TLibrary& library, TLibraryRules rules
 
 TLibrarySite::~TLibrarySite() = default;
 
+// A document's own pages are told by their path alone, so asking opens no document.
 bool TLibrarySite::IsSlow(std::string_view target) const {
-  if (target.starts_with(kLibraryPrefix)) {
-    return true;
+  const std::string_view path = target.substr(0, target.find('?'));
+  if (path == "/" || path.starts_with(kOwnPagesPrefix)) {
+    return impl_->routes.IsSlow(target);
   }
-  const auto slash = target.find('/', 1);
-  return slash != std::string_view::npos && target.substr(slash).starts_with(kLibraryPrefix);
+  const auto slash = path.find('/', 1);
+  return slash != std::string_view::npos && TDocumentSite::IsSlowPath(path.substr(slash));
 }
 
-// The library's own answers are the same for every client, so they take the listings' caching;
-// a document's answers and the document files carry their own.
 TSiteResponse TLibrarySite::Respond(const TSiteRequest& request) const {
-  TSiteResponse response = impl_->Route(request);
-  AddCacheControl(response, TAnswerKind::Listing, {.EntryMaxAge = impl_->rules.MaxAge});
-  return response;
+  return impl_->routes.Respond(request);
 }
 
-TSiteResponse TLibrarySite::Impl::Route(const TSiteRequest& request) const {
-  if (request.Method != "GET" && request.Method != "HEAD") {
-    auto response = StatusPage(405, "Method Not Allowed", "Only GET and HEAD are served.");
-    response.Headers.emplace_back("Allow", "GET, HEAD");
-    return response;
-  }
-  if (!request.Target.starts_with('/')) {
-    return StatusPage(400, "Bad Request", "The request target must be a path.");
-  }
-  try {
-    const std::string_view path = request.Target.substr(0, request.Target.find('?'));
-    if (path == "/" || path.starts_with(kLibraryPrefix)) {
-      return Own(path, request);
-    }
-    return Document(request.Target, request);
-  } catch (const std::exception& e) {
-    return StatusPage(500, "Internal Server Error", e.what());
-  }
+TSiteResponse TLibrarySite::Impl::Catalogue(const TRequestContext&) const {
+  return TextReply(200, kHtmlType,
+                   library::CatalogueHtml(library::CatalogueEntries(*library.Documents())));
 }
 
-TSiteResponse TLibrarySite::Impl::Own(std::string_view path, const TSiteRequest& request) const {
-  const auto mark = request.Target.find('?');
-  const std::string_view queryString =
-      mark == std::string_view::npos ? std::string_view() : request.Target.substr(mark + 1);
-  if (path == "/-/search" || path == "/-/search.json" || path == "/-/suggest") {
-    return Search(path, queryString);
-  }
-  if (path.starts_with(kFilePrefix)) {
-    return File(path.substr(kFilePrefix.size()), request);
-  }
-  const auto documents = library.Documents();
-  if (path == "/") {
-    return LibraryReply("text/html; charset=utf-8",
-                        library::CatalogueHtml(library::CatalogueEntries(*documents)));
-  }
-  if (path == "/-/catalog.json") {
-    return LibraryReply("application/json",
-                        library::CatalogueJson(library::CatalogueEntries(*documents)));
-  }
-  if (path == "/-/catalog.atom") {
-    return LibraryReply(std::string(library::kOpdsType),
-                        library::CatalogueAtom(library::CatalogueEntries(*documents)));
-  }
-  return StatusPage(404, "Not Found", "The library has no page " + std::string(path) + ".",
+TSiteResponse TLibrarySite::Impl::CatalogueJson(const TRequestContext&) const {
+  return TextReply(200, kJsonType,
+                   library::CatalogueJson(library::CatalogueEntries(*library.Documents())));
+}
+
+TSiteResponse TLibrarySite::Impl::CatalogueFeed(const TRequestContext&) const {
+  return TextReply(200, library::kOpdsType,
+                   library::CatalogueAtom(library::CatalogueEntries(*library.Documents())));
+}
+
+TSiteResponse TLibrarySite::Impl::NoOwnPage(const TRequestContext& context) const {
+  return StatusPage(404, "Not Found", "The library has no page " + std::string(context.Path) + ".",
                     "<p><a href=\"/\">Library</a></p>");
 }
 
-// Password documents stay out whatever credentials come with the request, so the answer is the
-// same for everyone; their own search is under "/NAME/-/search", behind their gate.
-TSiteResponse TLibrarySite::Impl::Search(std::string_view path,
-                                         std::string_view queryString) const {
+library::TLibraryQuery TLibrarySite::Impl::Query(const TRequestContext& context,
+                                                 const library::TDocumentList& documents) const {
+  return library::ReadLibraryQuery(search::ParseResultsQuery(context.Query).Text,
+                                   QueryValues(context.Query, "doc"), documents);
+}
+
+library::TLibraryResults TLibrarySite::Impl::Results(const TRequestContext& context) const {
   const auto documents = library.Documents();
-  const auto asked = search::ParseResultsQuery(queryString);
-  const auto query = library::ReadLibraryQuery(asked.Text, NamedDocuments(queryString), *documents);
-  const library::TDocumentFilter searchable = [](const library::TLibraryDocument& document) {
-    return IsOpenToAll(document);
-  };
-  if (path == "/-/suggest") {
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& [name, page] : library::SuggestLibrary(*documents, query, kLibrarySuggestions,
-                                                            searchable, library.OpenLimit())) {
-      const search::TSearchHit hit{page.Path, page.Anchor, page.Title, "", 0};
-      list.push_back({{"doc", name},
-                      {"title", page.Title},
-                      {"url", search::HitAddress(hit, "/" + name + "/")}});
-    }
-    const nlohmann::ordered_json object = {{"query", query.Text}, {"suggestions", list}};
-    return LibraryReply(
-        "application/json",
-        object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+  const auto asked = search::ParseResultsQuery(context.Query);
+  return library::SearchLibrary(*documents, Query(context, *documents), asked.Start, asked.Limit,
+                                kOpenToAll, library.OpenLimit());
+}
+
+TSiteResponse TLibrarySite::Impl::ResultsPage(const TRequestContext& context) const {
+  const auto asked = search::ParseResultsQuery(context.Query);
+  return TextReply(
+      200, kHtmlType,
+      library::LibraryResultsHtml(asked.Text, Results(context), asked.Start, asked.Limit));
+}
+
+TSiteResponse TLibrarySite::Impl::ResultsJson(const TRequestContext& context) const {
+  return TextReply(200, kJsonType, library::LibraryResultsJson(Results(context)) + "\n");
+}
+
+TSiteResponse TLibrarySite::Impl::Suggestions(const TRequestContext& context) const {
+  const auto documents = library.Documents();
+  const auto query = Query(context, *documents);
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const auto& [name, page] : library::SuggestLibrary(
+           *documents, query, search::kSuggestionsShown, kOpenToAll, library.OpenLimit())) {
+    const search::TSearchHit hit{page.Path, page.Anchor, page.Title, "", 0};
+    list.push_back(
+        {{"doc", name}, {"title", page.Title}, {"url", search::HitAddress(hit, "/" + name + "/")}});
   }
-  const auto results = library::SearchLibrary(*documents, query, asked.Start, asked.Limit,
-                                              searchable, library.OpenLimit());
-  if (path == "/-/search.json") {
-    return LibraryReply("application/json", library::LibraryResultsJson(results) + "\n");
-  }
-  return LibraryReply("text/html; charset=utf-8",
-                      library::LibraryResultsHtml(asked.Text, results, asked.Start, asked.Limit));
+  return JsonReply(200, {{"query", query.Text}, {"suggestions", list}});
 }
 
 // The whole file, to whoever may read the document's pages: behind the same gate, kept by the
 // same caches for as long as its entries.
-TSiteResponse TLibrarySite::Impl::File(std::string_view name, const TSiteRequest& request) const {
+TSiteResponse TLibrarySite::Impl::File(const TRequestContext& context) const {
+  const TSiteRequest& request = context.Request;
+  const std::string_view name = context.Path.substr(kFilePrefix.size());
   const auto document = library.Find(name);
   if (!document) {
     return StatusPage(404, "Not Found", "The library has no document " + std::string(name) + ".");
@@ -275,8 +264,9 @@ TSiteResponse TLibrarySite::Impl::File(std::string_view name, const TSiteRequest
   return response;
 }
 
-TSiteResponse TLibrarySite::Impl::Document(std::string_view target,
-                                           const TSiteRequest& request) const {
+TSiteResponse TLibrarySite::Impl::Document(const TRequestContext& context) const {
+  const TSiteRequest& request = context.Request;
+  const std::string_view target = request.Target;
   const auto end = std::min(target.find('/', 1), target.find('?'));
   const std::string_view name = target.substr(1, end == std::string_view::npos ? end : end - 1);
   const auto document = library.Find(name);
@@ -285,7 +275,7 @@ TSiteResponse TLibrarySite::Impl::Document(std::string_view target,
                       "<p><a href=\"/\">Library</a></p>");
   }
   if (end == std::string_view::npos || target[end] != '/') {
-    return Redirect(301, "/" + document->Name() + "/");
+    return Redirect(301, "document", "/" + document->Name() + "/");
   }
   TSiteRules own = RulesFor(*document);
   if (Withheld(*document, own)) {

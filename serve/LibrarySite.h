@@ -39,8 +39,9 @@ class TLibrarySite final : public TSite {
   TSiteResponse Respond(const TSiteRequest& request) const override;
   bool IsSlow(std::string_view target) const override;
 
- private:
   struct Impl;
+
+ private:
   std::unique_ptr<Impl> impl_;
 };
 

@@ -4,7 +4,7 @@
 
 #include "document/DocumentEntries.h"
 #include "platform/text/AsciiCase.h"
-#include "serve/StatusPage.h"
+#include "serve/Replies.h"
 
 namespace tomelet::serve {
 

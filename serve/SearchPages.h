@@ -1,23 +1,15 @@
-// The search paths of the served document: "/-/search" (an HTML results page with a search
-// box), "/-/search.json" and "/-/suggest" (JSON). Every path below "/-/" belongs to them, so a
-// top-level folder "-" of the document is not reachable.
+// The search pages of a served document, below its mount: "/-/search" (an HTML results page
+// with a search box), "/-/search.json" and "/-/suggest" (JSON).
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 
+#include "search/DocumentIndex.h"
 #include "search/ResultsPage.h"
-#include "serve/DocumentSite.h"
-
-namespace tomelet::search {
-class TBackgroundIndex;
-}
+#include "serve/Routes.h"
 
 namespace tomelet::serve {
-
-inline constexpr std::string_view kSearchPathPrefix = "/-/";
 
 class TSearchPages {
  public:
@@ -28,11 +20,17 @@ class TSearchPages {
   TSearchPages(const TSearchPages&) = delete;
   TSearchPages& operator=(const TSearchPages&) = delete;
 
-  // The reply for a target below kSearchPathPrefix. Thread-safe. While the index is being built
-  // the reply is 503 with the progress and a Retry-After.
-  TSiteResponse Respond(std::string_view target) const;
+  // Each thread-safe. While the index is being built the reply is 503 with the progress and a
+  // Retry-After; 500 when it cannot be built.
+  TSiteResponse ResultsPage(const TRequestContext& context) const;
+  TSiteResponse ResultsJson(const TRequestContext& context) const;
+  TSiteResponse Suggestions(const TRequestContext& context) const;
 
  private:
+  // The reply while the index is being built, or after it failed.
+  TSiteResponse NotReady(const search::TBackgroundIndex::TState& state,
+                         const search::TResultsQuery& query, bool html) const;
+
   std::shared_ptr<search::TBackgroundIndex> index_;
   search::TResultsAddresses addresses_;
 };

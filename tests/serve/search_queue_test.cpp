@@ -16,7 +16,7 @@
 #include "tests/serve/serve_process.h"
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
-#include "serve/StatusPage.h"
+#include "serve/Replies.h"
 
 namespace tomelet::serve::testing {
 namespace {
