@@ -6,13 +6,13 @@
 
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
-#include "library/Catalogue.h"
 #include "library/LibrarySearch.h"
 #include "platform/text/QueryString.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsPage.h"
 #include "serve/EntryBodies.h"
 #include "serve/HttpDate.h"
+#include "serve/LibraryPages.h"
 #include "serve/PasswordGate.h"
 #include "serve/Replies.h"
 #include "serve/Routes.h"
@@ -174,17 +174,17 @@ TSiteResponse TLibrarySite::Respond(const TSiteRequest& request) const {
 
 TSiteResponse TLibrarySite::Impl::Catalogue(const TRequestContext&) const {
   return TextReply(200, kHtmlType,
-                   library::CatalogueHtml(library::CatalogueEntries(*library.Documents())));
+                   serve::CatalogueHtml(library::CatalogueEntries(*library.Documents())));
 }
 
 TSiteResponse TLibrarySite::Impl::CatalogueJson(const TRequestContext&) const {
   return TextReply(200, kJsonType,
-                   library::CatalogueJson(library::CatalogueEntries(*library.Documents())));
+                   serve::CatalogueJson(library::CatalogueEntries(*library.Documents())));
 }
 
 TSiteResponse TLibrarySite::Impl::CatalogueFeed(const TRequestContext&) const {
-  return TextReply(200, library::kOpdsType,
-                   library::CatalogueAtom(library::CatalogueEntries(*library.Documents())));
+  return TextReply(200, kOpdsType,
+                   serve::CatalogueAtom(library::CatalogueEntries(*library.Documents())));
 }
 
 TSiteResponse TLibrarySite::Impl::NoOwnPage(const TRequestContext& context) const {
@@ -207,9 +207,8 @@ library::TLibraryResults TLibrarySite::Impl::Results(const TRequestContext& cont
 
 TSiteResponse TLibrarySite::Impl::ResultsPage(const TRequestContext& context) const {
   const auto asked = search::ParseResultsQuery(context.Query);
-  return TextReply(
-      200, kHtmlType,
-      library::LibraryResultsHtml(asked.Text, Results(context), asked.Start, asked.Limit));
+  return TextReply(200, kHtmlType,
+                   LibraryResultsHtml(asked.Text, Results(context), asked.Start, asked.Limit));
 }
 
 TSiteResponse TLibrarySite::Impl::ResultsJson(const TRequestContext& context) const {
@@ -253,7 +252,7 @@ TSiteResponse TLibrarySite::Impl::File(const TRequestContext& context) const {
   if (!request.IfModifiedSince.empty() && UnmodifiedSince(request.IfModifiedSince, modified)) {
     response.Status = 304;
   } else {
-    response.Headers.emplace_back("Content-Type", std::string(library::kDocumentFileType));
+    response.Headers.emplace_back("Content-Type", std::string(kDocumentFileType));
     response.Headers.emplace_back("Content-Disposition",
                                   "attachment; filename=\"" + document->Name() + ".tlt\"");
     response.ContentLength = document->Stamp().Size;
