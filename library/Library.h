@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/Kept.h"
 #include "platform/files/FileIdentity.h"
 
 namespace tomelet {
@@ -101,11 +102,9 @@ class TLibraryDocument {
   TFileIdentity stamp_;
   std::shared_ptr<TOpenDocuments> open_;
   mutable std::mutex lock_;
-  mutable THeld held_;
-  // What was let go, found again while someone still holds it.
-  mutable std::weak_ptr<const TDocument> lastArchive_;
-  mutable std::weak_ptr<search::TBackgroundIndex> lastIndex_;
-  mutable std::weak_ptr<const TDocumentCompanion> lastCompanion_;
+  mutable TKept<const TDocument> archive_;
+  mutable TKept<search::TBackgroundIndex> index_;
+  mutable TKept<const TDocumentCompanion> companion_;
   mutable std::string startPage_;
   mutable std::shared_ptr<TDocumentFacts> facts_;
 };
