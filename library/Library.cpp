@@ -73,6 +73,7 @@ void ScanFolder(const fs::path& folder, bool recursive, std::vector<TFoundFile>&
 
 struct TLibrary::Impl {
   std::shared_ptr<TOpenDocuments> open;
+  std::shared_ptr<TWorkers> workers;
   std::vector<fs::path> paths;
   bool recursive = false;
   mutable std::mutex lock;
@@ -141,7 +142,7 @@ bool TLibrary::Impl::Reload() {
   return changed;
 }
 
-TLibrary::TLibrary(std::vector<fs::path> paths, bool recursive, std::size_t openLimit)
+TLibrary::TLibrary(std::vector<fs::path> paths, TLibraryOptions options)
     : impl_(std::make_unique<Impl>()) {
   for (const auto& path : paths) {
     std::error_code ec;
@@ -149,9 +150,10 @@ TLibrary::TLibrary(std::vector<fs::path> paths, bool recursive, std::size_t open
       throw std::runtime_error(path.string() + ": no such document or folder");
     }
   }
-  impl_->open = std::make_shared<TOpenDocuments>(openLimit);
+  impl_->open = std::make_shared<TOpenDocuments>(options.OpenLimit);
   impl_->paths = std::move(paths);
-  impl_->recursive = recursive;
+  impl_->recursive = options.Recursive;
+  impl_->workers = std::move(options.Workers);
   impl_->Reload();
 }
 
@@ -186,6 +188,10 @@ std::shared_ptr<TLibraryDocument> TLibrary::Find(std::string_view name) const {
 
 std::size_t TLibrary::OpenLimit() const {
   return impl_->open->Limit();
+}
+
+TWorkers* TLibrary::Workers() const {
+  return impl_->workers.get();
 }
 
 bool TLibrary::Reload() {

@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "library/Workers.h"
 #include "serve/ConnectionLimit.h"
 #include "serve/HttpSession.h"
 #include "serve/ListenSocket.h"
-#include "serve/WorkPool.h"
 
 namespace tomelet::serve {
 
@@ -186,9 +186,12 @@ struct TDocumentServer::Impl {
   std::atomic<bool> draining = false;
   TSessionShared shared{site, settings, limit, slowWork, draining};
   std::vector<std::unique_ptr<asio::io_context>> loops;
+  std::shared_ptr<library::TWorkers> workers =
+      settings.Workers ? settings.Workers
+                       : std::make_shared<library::TWorkers>(settings.SearchThreads);
   // After the event loops, so it goes first: searches still queued hold sessions, which need
   // their loop.
-  TWorkPool slowWork{ThreadCount(settings.SearchThreads, 1), settings.SearchQueue};
+  library::TWorkQueue slowWork{*workers, settings.SearchQueue};
   std::vector<TWorkGuard> keepRunning;
   std::size_t nextLoop = 0;
   tcp::acceptor acceptor;

@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+namespace tomelet::library {
+class TWorkers;
+}
+
 namespace tomelet::serve {
 
 class TSite;
@@ -31,8 +35,10 @@ struct TServerSettings {
   // A connection is closed when a request takes longer than this to arrive (an idle keep-alive
   // connection too), or when its client takes no part of a reply for this long.
   std::chrono::seconds IdleTimeout{60};
-  // Searches run on threads of their own (0: one per processor); beyond
-  // SearchQueue waiting searches, a search is answered 503 with Retry-After.
+  // Searches run on these workers, which the library's search shares; none: on SearchThreads
+  // of the server's own (0: one per processor). Beyond SearchQueue waiting searches, a search is
+  // answered 503 with Retry-After.
+  std::shared_ptr<library::TWorkers> Workers;
   unsigned SearchThreads = 0;
   std::size_t SearchQueue = 64;
   // Called once per answered request, from whichever thread answered it.

@@ -24,7 +24,6 @@
 #include "serve/Replies.h"
 #include "serve/ReplyHead.h"
 #include "serve/RequestRefusal.h"
-#include "serve/WorkPool.h"
 
 namespace tomelet::serve {
 

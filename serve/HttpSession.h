@@ -7,20 +7,20 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <memory>
 
+#include "library/Workers.h"
 #include "serve/ConnectionLimit.h"
 #include "serve/DocumentServer.h"
 
 namespace tomelet::serve {
 
 class TSite;
-class TWorkPool;
 
 // What every session of a server shares; it outlives them all.
 struct TSessionShared {
   const TSite& Site;
   const TServerSettings& Settings;
   TConnectionLimit& Limit;
-  TWorkPool& SlowWork;
+  library::TWorkQueue& SlowWork;
   // Set once the server stops: every reply then closes its connection.
   const std::atomic<bool>& Draining;
 };

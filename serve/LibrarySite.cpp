@@ -202,7 +202,7 @@ library::TLibraryResults TLibrarySite::Impl::Results(const TRequestContext& cont
   const auto documents = library.Documents();
   const auto asked = search::ParseResultsQuery(context.Query);
   return library::SearchLibrary(*documents, Query(context, *documents), asked.Start, asked.Limit,
-                                kOpenToAll, library.OpenLimit());
+                                kOpenToAll, library.OpenLimit(), library.Workers());
 }
 
 TSiteResponse TLibrarySite::Impl::ResultsPage(const TRequestContext& context) const {
@@ -219,8 +219,9 @@ TSiteResponse TLibrarySite::Impl::Suggestions(const TRequestContext& context) co
   const auto documents = library.Documents();
   const auto query = Query(context, *documents);
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const auto& [name, page] : library::SuggestLibrary(
-           *documents, query, search::kSuggestionsShown, kOpenToAll, library.OpenLimit())) {
+  for (const auto& [name, page] :
+       library::SuggestLibrary(*documents, query, search::kSuggestionsShown, kOpenToAll,
+                               library.OpenLimit(), library.Workers())) {
     const search::TSearchHit hit{page.Path, page.Anchor, page.Title, "", 0};
     list.push_back(
         {{"doc", name}, {"title", page.Title}, {"url", search::HitAddress(hit, "/" + name + "/")}});

@@ -38,7 +38,9 @@ LibraryTest::LibraryTest() {
 
 void LibraryTest::Serve(TLibraryRules rules, std::shared_ptr<TEntryCache> entries,
                         std::size_t openLimit) {
-  library_ = std::make_unique<library::TLibrary>(std::vector<fs::path>{shelf_}, true, openLimit);
+  library_ = std::make_unique<library::TLibrary>(
+      std::vector<fs::path>{shelf_},
+      library::TLibraryOptions{.Recursive = true, .OpenLimit = openLimit, .Workers = workers_});
   library_->Watch();
   site_ = std::make_unique<TLibrarySite>(*library_, std::move(rules), std::move(entries));
   server_ = std::make_unique<TDocumentServer>(*site_, TServerSettings{});

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "library/Library.h"
-#include "tests/serve/serve_fixture.h"
+#include "library/Workers.h"
 #include "serve/EntryBodies.h"
 #include "serve/LibrarySite.h"
+#include "tests/serve/serve_fixture.h"
 
 namespace tomelet::serve::testing {
 
@@ -38,6 +39,7 @@ class LibraryTest : public ::testing::Test {
 
   TScratchFolder folder_;
   std::filesystem::path shelf_ = folder_.Path() / "shelf";
+  std::shared_ptr<library::TWorkers> workers_ = std::make_shared<library::TWorkers>(2);
   std::unique_ptr<library::TLibrary> library_;
   std::unique_ptr<TLibrarySite> site_;
   std::unique_ptr<TDocumentServer> server_;

@@ -17,13 +17,14 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
-#include "tools/tomelet/CommandSupport.h"
+#include "library/Workers.h"
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
 #include "serve/EntryBodies.h"
 #include "serve/HangUpReload.h"
 #include "serve/LibrarySite.h"
 #include "serve/PasswordPrompt.h"
+#include "tools/tomelet/CommandSupport.h"
 
 extern char** environ;
 
@@ -105,8 +106,10 @@ void CheckReach(const serve::TDocumentServer& server, const std::function<bool()
 
 // holdsPassword tells whether clients must send one, which keeps the server on this machine.
 void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::string& served,
-               const std::function<bool()>& holdsPassword) {
+               const std::function<bool()>& holdsPassword,
+               std::shared_ptr<library::TWorkers> workers = nullptr) {
   serve::TServerSettings settings;
+  settings.Workers = std::move(workers);
   settings.Host = args.host;
   settings.Port = args.port;
   settings.IdleTimeout = std::chrono::seconds(args.idleTimeout);
@@ -159,8 +162,11 @@ void ServeLibrary(const ServeArgs& args) {
         "--password is for one document; give a library's passwords with --password-file, one "
         "line NAME:password per document");
   }
-  library::TLibrary library({args.paths.begin(), args.paths.end()}, args.recursive,
-                            args.openDocuments);
+  // One set of threads for the slow requests and the documents of each search across them.
+  const auto workers = std::make_shared<library::TWorkers>();
+  library::TLibrary library(
+      {args.paths.begin(), args.paths.end()},
+      {.Recursive = args.recursive, .OpenLimit = args.openDocuments, .Workers = workers});
   const serve::THangUpReload hangUp([&library] { library.Reload(); });
   library.Watch();
   serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
@@ -170,9 +176,9 @@ void ServeLibrary(const ServeArgs& args) {
   const serve::TLibrarySite site(
       library, std::move(rules),
       std::make_shared<serve::TEntryCache>(std::size_t{args.memoryBudget} << 20));
-  ServeSite(site, args,
-            "a library of " + std::to_string(library.Documents()->size()) + " documents",
-            [&] { return MayHoldPasswordDocument(library, args); });
+  ServeSite(
+      site, args, "a library of " + std::to_string(library.Documents()->size()) + " documents",
+      [&] { return MayHoldPasswordDocument(library, args); }, workers);
 }
 
 void RunServe(const ServeArgs& args) {
