@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <stdexcept>
@@ -81,6 +82,17 @@ class ServeProcess {
     return line;
   }
   void Interrupt() { ::kill(pid_, SIGINT); }
+  void HangUp() { ::kill(pid_, SIGHUP); }
+  // How many descriptors the process holds on files that have been removed.
+  int DeletedFilesHeld() const {
+    int held = 0;
+    const std::string folder = "/proc/" + std::to_string(pid_) + "/fd";
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      std::error_code ec;
+      held += std::filesystem::read_symlink(entry.path(), ec).native().ends_with(" (deleted)");
+    }
+    return held;
+  }
   void Terminate() { ::kill(pid_, SIGTERM); }
   // The most memory the process has held so far (VmHWM), in KiB; 0 when it cannot be read.
   long PeakMemoryKiB() const {

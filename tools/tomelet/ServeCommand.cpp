@@ -176,8 +176,12 @@ void ServeLibrary(const ServeArgs& args) {
   const serve::TLibrarySite site(
       library, std::move(rules),
       std::make_shared<serve::TEntryCache>(std::size_t{args.memoryBudget} << 20));
+  // Counted apart: a list held for the whole run would keep every document in it open, even
+  // once its file is removed.
+  const std::size_t count = library.Documents()->size();
   ServeSite(
-      site, args, "a library of " + std::to_string(library.Documents()->size()) + " documents",
+      site, args,
+      "a library of " + std::to_string(count) + (count == 1 ? " document" : " documents"),
       [&] { return MayHoldPasswordDocument(library, args); }, workers);
 }
 
