@@ -56,6 +56,16 @@ bool HasDotSegment(std::string_view archivePath) {
   }
 }
 
+// While a document file is written over in place, none of its bytes can be trusted; the new
+// file is served once it is complete and looked at again.
+TSiteResponse Rewritten() {
+  TSiteResponse response =
+      StatusPage(503, "Service Unavailable",
+                 "The document file is being written over; try again in a moment.");
+  response.Headers.emplace_back("Retry-After", "1");
+  return response;
+}
+
 // The way back from a missing page: the start page and the search.
 std::string WayBack(std::string_view mount) {
   const std::string root(mount);
@@ -209,10 +219,8 @@ TSiteResponse TDocumentSite::Respond(const TSiteRequest& request) const {
   if (!impl_->gate->Admits(request.Authorization)) {
     return impl_->gate->Challenge();
   }
-  if (!impl_->archive->IsUnchanged()) {
-    return StatusPage(503, "Service Unavailable",
-                      "The document has changed on disk since it was opened; start the "
-                      "server again to serve the new one.");
+  if (!IsIntact(*impl_->archive)) {
+    return Rewritten();
   }
   return impl_->routes->Respond(request);
 }
@@ -356,7 +364,7 @@ std::unique_ptr<TBodySource> TDocumentSite::Impl::IdentityBody(int index, std::i
     // Bytes kept in memory are checked once, when they come from the file.
     auto bytes = cache->Get(owner, index, static_cast<std::size_t>(ContentSize(entry)), [&] {
       auto contents = archive->Contents(index);
-      RaiseIfChanged(*archive);
+      RaiseIfRewritten(*archive);
       return contents;
     });
     if (bytes) {

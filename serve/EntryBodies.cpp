@@ -1,5 +1,7 @@
 #include "serve/EntryBodies.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <span>
 #include <utility>
@@ -119,7 +121,7 @@ class TGuardedBody final : public TBodySource {
       : body_(std::move(body)), archive_(std::move(archive)) {}
   std::span<const std::byte> Next() override {
     const auto piece = body_->Next();
-    RaiseIfChanged(*archive_);
+    RaiseIfRewritten(*archive_);
     return piece;
   }
 
@@ -135,9 +137,22 @@ std::unique_ptr<TBodySource> GuardedBody(std::unique_ptr<TBodySource> body,
 
 }  // namespace
 
-void RaiseIfChanged(const TDocument& archive) {
-  if (!archive.IsUnchanged()) {
-    throw EZLBArchiveError("The document has changed on disk since it was opened");
+bool IsIntact(const TDocument& archive) {
+  struct stat now {};
+  if (::fstat(archive.Descriptor(), &now) != 0) {
+    return false;
+  }
+  const TFileIdentity& opened = archive.Identity();
+  const auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
+  return now.st_size == opened.Size && same(now.st_mtim, opened.Modified) &&
+         (same(now.st_ctim, opened.StatusChanged) || now.st_nlink == 0);
+}
+
+void RaiseIfRewritten(const TDocument& archive) {
+  if (!IsIntact(archive)) {
+    throw EZLBArchiveError("The document file has been rewritten since it was opened");
   }
 }
 

@@ -24,13 +24,17 @@ std::unique_ptr<TBodySource> TextBody(std::string text);
 // Bytes [first, first + length) of a shared buffer, handed out without copying.
 std::unique_ptr<TBodySource> SharedBody(TSharedBytes bytes, std::int64_t first,
                                         std::int64_t length);
-// Raises "The document has changed on disk since it was opened" once the file at the archive's
-// path is no longer the one opened.
-void RaiseIfChanged(const TDocument& archive);
+// Whether the file opened still holds the bytes it held then: the same size and modification
+// time, and the same status-change time (which a writer cannot put back) while the file still
+// has a name. A file replaced or removed by name is intact: its bytes stay as they were for
+// whoever holds it open; only one written in place is not.
+bool IsIntact(const TDocument& archive);
+// Raises "The document file has been rewritten since it was opened" once it is not intact.
+void RaiseIfRewritten(const TDocument& archive);
 
 // The two bodies that read the file as the transport asks for pieces hand out each piece only
-// while the document file is still the one opened; a change found midway raises, so the
-// transport cuts the reply rather than mix two documents.
+// while the file is intact; one rewritten midway raises, so the transport cuts the reply rather
+// than mix two documents.
 // File bytes of the archive.
 std::unique_ptr<TBodySource> FileBlockBody(std::shared_ptr<const TDocument> archive,
                                            TStoredBlock block);

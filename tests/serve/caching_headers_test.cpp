@@ -4,11 +4,11 @@
 
 #include <cstdlib>
 
-#include "tests/serve/serve_fixture.h"
-#include "tests/serve/serve_process.h"
 #include "serve/CachePolicy.h"
 #include "serve/HttpDate.h"
 #include "serve/TextCharset.h"
+#include "tests/serve/serve_fixture.h"
+#include "tests/serve/serve_process.h"
 
 namespace tomelet::serve::testing {
 namespace {

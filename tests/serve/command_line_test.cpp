@@ -13,9 +13,9 @@
 #include <fstream>
 #include <regex>
 
+#include "serve/PasswordPrompt.h"
 #include "tests/serve/serve_fixture.h"
 #include "tests/serve/serve_process.h"
-#include "serve/PasswordPrompt.h"
 
 extern char** environ;
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "tests/serve/serve_fixture.h"
 #include "serve/HttpRange.h"
+#include "tests/serve/serve_fixture.h"
 
 namespace tomelet::serve::testing {
 namespace {

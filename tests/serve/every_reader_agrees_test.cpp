@@ -8,12 +8,12 @@
 #include <functional>
 #include <optional>
 
-#include "tests/tools/tomelet/tool_process.h"
 #include "ZLIBArchive2/ZLIBArchive2.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
 #include "document/DocumentRequest.h"
 #include "serve_fixture.h"
+#include "tests/tools/tomelet/tool_process.h"
 
 namespace tomelet::serve::testing {
 namespace {

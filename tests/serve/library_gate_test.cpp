@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/serve/library_fixture.h"
 #include "serve/HttpDate.h"
+#include "tests/serve/library_fixture.h"
 
 namespace tomelet::serve::testing {
 namespace {

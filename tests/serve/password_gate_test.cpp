@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/serve/serve_fixture.h"
 #include "serve/PasswordGate.h"
+#include "tests/serve/serve_fixture.h"
 
 namespace tomelet::serve::testing {
 namespace {

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "tests/serve/serve_process.h"
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
 #include "serve/Replies.h"
+#include "tests/serve/serve_process.h"
 
 namespace tomelet::serve::testing {
 namespace {

@@ -11,10 +11,10 @@
 #include <string_view>
 
 #include "document/Document.h"
-#include "tests/support/ArchiveBytes.h"
-#include "tests/support/TestDocument.h"
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
+#include "tests/support/ArchiveBytes.h"
+#include "tests/support/TestDocument.h"
 
 namespace tomelet::serve::testing {
 
