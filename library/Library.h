@@ -162,6 +162,9 @@ class TLibrary {
   // vanished ones dropped; unchanged ones stay as they are, open or not. True when anything
   // changed. Thread-safe.
   bool Reload();
+  // Reload on the watch's own thread, once Watch has started it; else Reload now. Returns at
+  // once: for a signal's handler.
+  void ReloadSoon();
   // Reloads whenever a file appears, changes or goes in a served folder (inotify), on a thread
   // of its own until the library goes; onChange is called after each reload that changed
   // anything. Throws std::runtime_error when the folders cannot be watched.

@@ -1,5 +1,6 @@
 #include "tests/serve/library_fixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -14,6 +15,9 @@ std::string Page(const std::string& lang, const std::string& title, const std::s
          "</h1><p>" + body + "</p></body></html>";
 }
 
+const std::string kPythonPage =
+    Page("en", "Python Things", "A dictionary maps keys. Running runners run.");
+
 void WriteDocument(const fs::path& path, const std::string& html, std::string_view password,
                    std::string_view extra) {
   const auto written = TTestDocument()
@@ -26,11 +30,60 @@ void WriteDocument(const fs::path& path, const std::string& html, std::string_vi
   fs::rename(written, path);
 }
 
+TRequestLoad::TRequestLoad(std::uint16_t port, std::string target, std::vector<std::string> bodies,
+                           int clients)
+    : target_(std::move(target)), bodies_(std::move(bodies)), seen_(bodies_.size()) {
+  for (int i = 0; i < clients; ++i) {
+    clients_.emplace_back([this, port] {
+      httplib::Client client("127.0.0.1", port);
+      client.set_keep_alive(true);
+      while (!stopping_) {
+        const auto result = client.Get(target_);
+        const auto body =
+            result ? std::find(bodies_.begin(), bodies_.end(), result->body) : bodies_.end();
+        if (!result || result->status != 200) {
+          ++failed_;
+        } else if (body == bodies_.end()) {
+          ++wrong_;
+        } else {
+          seen_[static_cast<std::size_t>(body - bodies_.begin())] = true;
+        }
+        ++answered_;
+      }
+    });
+  }
+}
+
+TRequestLoad::~TRequestLoad() {
+  Stop();
+}
+
+int TRequestLoad::Stop() {
+  stopping_ = true;
+  for (auto& client : clients_) {
+    if (client.joinable()) {
+      client.join();
+    }
+  }
+  return failed_;
+}
+
+bool TRequestLoad::Saw(const std::string& body) const {
+  const auto which =
+      static_cast<std::size_t>(std::find(bodies_.begin(), bodies_.end(), body) - bodies_.begin());
+  for (int tries = 0; tries < 300 && which < seen_.size(); ++tries) {
+    if (seen_[which]) {
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
 LibraryTest::LibraryTest() {
   ::setenv("XDG_CACHE_HOME", (folder_.Path() / "cache").c_str(), 1);
   fs::create_directories(shelf_ / "de");
-  WriteDocument(shelf_ / "Python 3.tlt",
-                Page("en", "Python Things", "A dictionary maps keys. Running runners run."));
+  WriteDocument(shelf_ / "Python 3.tlt", kPythonPage);
   WriteDocument(shelf_ / "de" / "handbuch.tlt",
                 Page("de", "Postgres Handbuch", "Die Häuser und ein dictionary."));
   WriteDocument(shelf_ / "secret.tlt", Page("en", "Secret Title", "dictionary secrets"), "pw");

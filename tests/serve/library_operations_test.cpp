@@ -53,5 +53,51 @@ TEST_F(LibraryOperationsTest, ARemovedDocumentIsClosedSoItsSpaceComesBack) {
   EXPECT_EQ(serve->DeletedFilesHeld(), 0);
 }
 
+// A deployment replaces a file with an atomic rename, or a whole folder by renaming the old one
+// away and the new one into its place: the server answers from the old file until it has the
+// new one open, and a request for an unchanged document never notices.
+TEST_F(LibraryOperationsTest, ReplacingAndRenamingUnderLoadFailNoRequest) {
+  auto serve = StartServe();
+  const std::string fresh = Page("en", "Python Again", "new words");
+  const std::string third = Page("en", "Python Third", "third words");
+  TRequestLoad python(port_, "/python-3/index.html", {kPythonPage, fresh, third});
+  TRequestLoad german(port_, "/de-handbuch/big.txt", {PageText("big", 20000)});
+  ASSERT_TRUE(python.Saw(kPythonPage));
+
+  WriteDocument(shelf_ / "Python 3.tlt", fresh);
+  EXPECT_TRUE(python.Saw(fresh));
+
+  const fs::path next = folder_.Path() / "next";
+  fs::copy(shelf_, next, fs::copy_options::recursive);
+  WriteDocument(next / "Python 3.tlt", third);
+  fs::rename(shelf_, folder_.Path() / "old");
+  // Long enough for the server to look for the folder more than once.
+  std::this_thread::sleep_for(1500ms);
+  fs::rename(next, shelf_);
+  EXPECT_TRUE(python.Saw(third));
+
+  fs::remove(shelf_ / "secret.tlt");
+  EXPECT_TRUE(Answers("/secret/", 404));
+  EXPECT_EQ(python.Stop(), 0);
+  EXPECT_EQ(german.Stop(), 0);
+  EXPECT_EQ(python.Wrong() + german.Wrong(), 0);
+  EXPECT_GT(python.Answered(), 50);
+}
+
+// cp over the file writes it in place: requests that would read its torn bytes fail cleanly,
+// none gets bytes of two documents, and the new one is served once written.
+TEST_F(LibraryOperationsTest, WritingAFileOverInPlaceNeverMixesDocuments) {
+  auto serve = StartServe();
+  const std::string fresh = Page("en", "Python Again", PageText("again", 3000));
+  TRequestLoad python(port_, "/python-3/index.html", {kPythonPage, fresh});
+  ASSERT_TRUE(python.Saw(kPythonPage));
+  const fs::path written = folder_.Path() / "written.tlt";
+  WriteDocument(written, fresh);
+  fs::copy_file(written, shelf_ / "Python 3.tlt", fs::copy_options::overwrite_existing);
+  EXPECT_TRUE(python.Saw(fresh));
+  python.Stop();
+  EXPECT_EQ(python.Wrong(), 0);
+}
+
 }  // namespace
 }  // namespace tomelet::serve::testing

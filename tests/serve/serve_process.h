@@ -83,6 +83,11 @@ class ServeProcess {
   }
   void Interrupt() { ::kill(pid_, SIGINT); }
   void HangUp() { ::kill(pid_, SIGHUP); }
+  bool Running() {
+    int status = 0;
+    exited_ = exited_ || ::waitpid(pid_, &status, WNOHANG) == pid_;
+    return !exited_;
+  }
   // How many descriptors the process holds on files that have been removed.
   int DeletedFilesHeld() const {
     int held = 0;
