@@ -59,6 +59,7 @@ struct TDocumentServer::Impl {
         loops(MakeLoops(ThreadCount(this->settings.Threads, 2))),
         acceptor(*loops.front()),
         signals(*loops.front()),
+        hangUps(*loops.front()),
         retry(*loops.front()) {}
 
   static std::vector<std::unique_ptr<asio::io_context>> MakeLoops(unsigned count) {
@@ -104,6 +105,15 @@ struct TDocumentServer::Impl {
       throw std::runtime_error("Cannot listen on " + ShownAddress(settings.Host, settings.Port) +
                                ": " + e.code().message());
     }
+  }
+
+  void AwaitHangUp() {
+    hangUps.async_wait([this](beast::error_code ec, int) {
+      if (!ec) {
+        reload();
+        AwaitHangUp();
+      }
+    });
   }
 
   void StopLoops() {
@@ -196,6 +206,8 @@ struct TDocumentServer::Impl {
   std::size_t nextLoop = 0;
   tcp::acceptor acceptor;
   asio::signal_set signals;
+  asio::signal_set hangUps;
+  std::function<void()> reload;
   asio::steady_timer retry;
   std::chrono::milliseconds backOff = kShortestBackOff;
   std::chrono::steady_clock::time_point drainEnd;
@@ -238,6 +250,12 @@ void TDocumentServer::StopOnSignals() {
       }
     });
   });
+}
+
+void TDocumentServer::ReloadOnHangUp(std::function<void()> reload) {
+  impl_->reload = std::move(reload);
+  impl_->hangUps.add(SIGHUP);
+  impl_->AwaitHangUp();
 }
 
 void TDocumentServer::Start() {

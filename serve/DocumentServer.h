@@ -70,6 +70,9 @@ class TDocumentServer {
   // requests under way finish, each connection closing after its reply, and stops once no
   // connection is left or kDrainGrace has passed; a second such signal stops it at once.
   void StopOnSignals();
+  // Calls reload, on a thread of the server's, each time the process gets SIGHUP. The signal is
+  // caught for the whole process, whichever thread it reaches.
+  void ReloadOnHangUp(std::function<void()> reload);
   // Serves on background threads until Stop.
   void Start();
   // Blocks until the server has stopped.

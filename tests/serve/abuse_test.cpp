@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "tests/serve/library_fixture.h"
 #include "tests/serve/serve_fixture.h"
 #include "tests/serve/serve_process.h"
 
@@ -243,6 +244,24 @@ INSTANTIATE_TEST_SUITE_P(
                              "Content-Length: 0\r\nContent-Length: 0\r\n\r\n",
                          400},
         MalformedRequest{"GET /index.htm HTTP/1.1\r\n\r\n", 400}));
+
+using HangUpTest = LibraryTest;
+
+// SIGHUP looks at the served folders again, whichever thread of the server it reaches.
+TEST_F(HangUpTest, ReloadsUnderLoadWithoutAFailedRequest) {
+  ServeProcess serve({shelf_.string(), "--recursive", "--port", "0"});
+  const std::uint16_t port = PortOf(serve.FirstLine());
+  ASSERT_NE(port, 0) << serve.Errors();
+  TRequestLoad load(port, "/python-3/index.html", {kPythonPage});
+  ASSERT_TRUE(load.Saw(kPythonPage));
+  for (int i = 0; i < 20; ++i) {
+    serve.HangUp();
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(serve.Running());
+  EXPECT_EQ(load.Stop(), 0);
+  EXPECT_GT(load.Answered(), 20);
+}
 
 }  // namespace
 }  // namespace tomelet::serve::testing

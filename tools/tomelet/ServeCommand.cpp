@@ -21,7 +21,6 @@
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
 #include "serve/EntryBodies.h"
-#include "serve/HangUpReload.h"
 #include "serve/LibrarySite.h"
 #include "serve/PasswordPrompt.h"
 #include "tools/tomelet/CommandSupport.h"
@@ -105,9 +104,11 @@ void CheckReach(const serve::TDocumentServer& server, const std::function<bool()
 }
 
 // holdsPassword tells whether clients must send one, which keeps the server on this machine.
+// reload, when given, is what SIGHUP does.
 void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::string& served,
                const std::function<bool()>& holdsPassword,
-               std::shared_ptr<library::TWorkers> workers = nullptr) {
+               std::shared_ptr<library::TWorkers> workers = nullptr,
+               std::function<void()> reload = {}) {
   serve::TServerSettings settings;
   settings.Workers = std::move(workers);
   settings.Host = args.host;
@@ -119,6 +120,9 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
   serve::TDocumentServer server(site, settings);
   CheckReach(server, holdsPassword, args);
   server.StopOnSignals();
+  if (reload) {
+    server.ReloadOnHangUp(std::move(reload));
+  }
   server.Start();
   const std::string url = "http://" + serve::ShownAddress(server.Host(), server.Port()) + "/";
   std::printf("Serving %s at %s (Ctrl+C stops)\n", served.c_str(), url.c_str());
@@ -167,7 +171,6 @@ void ServeLibrary(const ServeArgs& args) {
   library::TLibrary library(
       {args.paths.begin(), args.paths.end()},
       {.Recursive = args.recursive, .OpenLimit = args.openDocuments, .Workers = workers});
-  const serve::THangUpReload hangUp([&library] { library.Reload(); });
   library.Watch();
   serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
   if (args.passwordFile) {
@@ -182,7 +185,8 @@ void ServeLibrary(const ServeArgs& args) {
   ServeSite(
       site, args,
       "a library of " + std::to_string(count) + (count == 1 ? " document" : " documents"),
-      [&] { return MayHoldPasswordDocument(library, args); }, workers);
+      [&] { return MayHoldPasswordDocument(library, args); }, workers,
+      [&library] { library.ReloadSoon(); });
 }
 
 void RunServe(const ServeArgs& args) {
