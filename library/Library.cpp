@@ -34,7 +34,7 @@ struct TServedPath {
 struct TLibrary::Impl {
   std::shared_ptr<TOpenDocuments> open;
   std::shared_ptr<TWorkers> workers;
-  bool recursive = false;
+  TScanRules rules;
   mutable std::mutex lock;
   std::shared_ptr<const TDocumentList> documents = std::make_shared<TDocumentList>();
   std::vector<fs::path> folders;
@@ -64,7 +64,7 @@ std::vector<TFoundFile> TLibrary::Impl::Scan(std::vector<fs::path>& seenFolders)
     std::error_code ec;
     if (fs::exists(path.Path, ec)) {
       path.Found.clear();
-      ScanPath(path.Path, recursive, path.Found, seenFolders);
+      ScanPath(path.Path, rules, path.Found, seenFolders);
       path.MissingSince.reset();
     } else if (!path.MissingSince) {
       path.MissingSince = now;
@@ -124,7 +124,7 @@ TLibrary::TLibrary(std::vector<fs::path> paths, TLibraryOptions options)
     impl_->served.push_back({std::move(path), {}, std::nullopt});
   }
   impl_->open = std::make_shared<TOpenDocuments>(options.OpenLimit);
-  impl_->recursive = options.Recursive;
+  impl_->rules = {.Recursive = options.Recursive, .FollowLinks = options.FollowLinks};
   impl_->workers = std::move(options.Workers);
   impl_->Reload();
 }

@@ -133,6 +133,9 @@ bool LooksLikeDocument(const std::filesystem::path& path, bool executable);
 struct TLibraryOptions {
   // Takes the documents of subfolders too.
   bool Recursive = false;
+  // Takes what symbolic links lead to outside the served folders too; links inside them are
+  // always followed to files.
+  bool FollowLinks = false;
   // At most this many documents stay open (with their indexes and companions): beyond it the
   // least recently used are closed, all but those whose index is still being opened or built.
   std::size_t OpenLimit = kDefaultOpenDocuments;

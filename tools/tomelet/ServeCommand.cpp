@@ -37,6 +37,7 @@ constexpr std::string_view kPasswordPrompt =
 struct ServeArgs {
   std::vector<std::string> paths;
   bool recursive = false;
+  bool followLinks = false;
   std::string host = "127.0.0.1";
   std::uint16_t port = 8080;
   bool open = false;
@@ -170,7 +171,10 @@ void ServeLibrary(const ServeArgs& args) {
   const auto workers = std::make_shared<library::TWorkers>();
   library::TLibrary library(
       {args.paths.begin(), args.paths.end()},
-      {.Recursive = args.recursive, .OpenLimit = args.openDocuments, .Workers = workers});
+      {.Recursive = args.recursive,
+       .FollowLinks = args.followLinks,
+       .OpenLimit = args.openDocuments,
+       .Workers = workers});
   library.Watch();
   serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
   if (args.passwordFile) {
@@ -210,6 +214,8 @@ void AddServeCommand(CLI::App& app) {
                    "make a library")
       ->required();
   command->add_flag("--recursive", args->recursive, "Take documents in subfolders of a folder too");
+  command->add_flag("--follow-links", args->followLinks,
+                    "Take what symbolic links lead to outside the served folders too");
   command->add_option("--host", args->host, "Address to listen on")->capture_default_str();
   command->add_option("--port", args->port, "Port to listen on, 0 for any free one")
       ->capture_default_str();
