@@ -1,18 +1,16 @@
 #include "library/Library.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/inotify.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
 
+#include "library/FolderScan.h"
+#include "library/FolderWatch.h"
 #include "library/OpenDocuments.h"
 
 namespace tomelet::library {
@@ -20,95 +18,70 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Changes come in bursts (a copy writes, closes, renames): one reload after things settle.
-constexpr int kSettleMilliseconds = 200;
-
-bool Stamp(const fs::path& path, TFileIdentity& stamp, bool& executable) {
-  std::error_code ec;
-  const auto status = fs::status(path, ec);
-  const auto identity = IdentityAt(path);
-  if (ec || !fs::is_regular_file(status) || !identity) {
-    return false;
-  }
-  stamp = *identity;
-  constexpr auto kAnyExecute =
-      fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
-  executable = (status.permissions() & kAnyExecute) != fs::perms::none;
-  return true;
-}
-
-void AddIfDocument(const fs::path& path, const fs::path& relative, std::vector<TFoundFile>& found) {
-  TFoundFile file{path, relative, {}};
-  bool executable = false;
-  if (Stamp(path, file.Stamp, executable) && LooksLikeDocument(path, executable)) {
-    found.push_back(std::move(file));
-  }
-}
-
-void ScanFolder(const fs::path& folder, bool recursive, std::vector<TFoundFile>& found,
-                std::vector<fs::path>& folders) {
-  folders.push_back(folder);
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path& path = it->path();
-    if (path.filename().native().starts_with('.')) {
-      continue;
-    }
-    if (it->is_directory(ec)) {
-      if (recursive) {
-        std::vector<TFoundFile> inner;
-        ScanFolder(path, recursive, inner, folders);
-        for (auto& file : inner) {
-          file.Relative = path.filename() / file.Relative;
-          found.push_back(std::move(file));
-        }
-      }
-      continue;
-    }
-    AddIfDocument(path, path.filename(), found);
-  }
-}
+constexpr auto kMissingGrace = std::chrono::seconds(10);
+constexpr int kMissingLookAgainMilliseconds = 1000;
 
 }  // namespace
 
+// A served path as last seen.
+struct TServedPath {
+  fs::path Path;
+  std::vector<TFoundFile> Found;
+  // When the path was first found missing; none while it is there.
+  std::optional<std::chrono::steady_clock::time_point> MissingSince;
+};
+
 struct TLibrary::Impl {
   std::shared_ptr<TOpenDocuments> open;
-  std::vector<fs::path> paths;
-  bool recursive = false;
+  std::shared_ptr<TWorkers> workers;
+  TScanRules rules;
   mutable std::mutex lock;
   std::shared_ptr<const TDocumentList> documents = std::make_shared<TDocumentList>();
   std::vector<fs::path> folders;
-  std::mutex reloading;
+  // Guards the served paths too.
+  mutable std::mutex reloading;
+  std::vector<TServedPath> served;
 
-  int inotify = -1;
-  int wake = -1;
+  std::unique_ptr<TFolderWatch> watch;
   std::atomic<bool> stopping{false};
   std::thread watcher;
   std::function<void()> onChange;
 
-  std::vector<TFoundFile> Scan(std::vector<fs::path>& seenFolders) const {
-    std::vector<TFoundFile> found;
-    for (const auto& path : paths) {
-      std::error_code ec;
-      if (fs::is_directory(path, ec)) {
-        std::vector<TFoundFile> inside;
-        ScanFolder(path, recursive, inside, seenFolders);
-        found.insert(found.end(), inside.begin(), inside.end());
-      } else {
-        TFoundFile file{path, path.filename(), {}};
-        bool executable = false;
-        if (Stamp(path, file.Stamp, executable)) {
-          found.push_back(std::move(file));
-        }
-      }
-    }
-    return found;
-  }
-
+  std::vector<TFoundFile> Scan(std::vector<fs::path>& seenFolders);
+  bool AnyMissing() const;
   void WatchFolders();
   void WatchLoop();
   bool Reload();
 };
+
+// A served path that is gone keeps its documents for kMissingGrace: a folder renamed away while
+// another is moved into its place, or a file removed and written anew, would otherwise fail
+// every request in between.
+std::vector<TFoundFile> TLibrary::Impl::Scan(std::vector<fs::path>& seenFolders) {
+  std::vector<TFoundFile> found;
+  const auto now = std::chrono::steady_clock::now();
+  for (auto& path : served) {
+    std::error_code ec;
+    if (fs::exists(path.Path, ec)) {
+      path.Found.clear();
+      ScanPath(path.Path, rules, path.Found, seenFolders);
+      path.MissingSince.reset();
+    } else if (!path.MissingSince) {
+      path.MissingSince = now;
+    } else if (now - *path.MissingSince >= kMissingGrace) {
+      path.Found.clear();
+    }
+    found.insert(found.end(), path.Found.begin(), path.Found.end());
+  }
+  return found;
+}
+
+bool TLibrary::Impl::AnyMissing() const {
+  const std::lock_guard one(reloading);
+  return std::any_of(served.begin(), served.end(), [](const TServedPath& path) {
+    return path.MissingSince && !path.Found.empty();
+  });
+}
 
 bool TLibrary::Impl::Reload() {
   const std::lock_guard one(reloading);
@@ -141,33 +114,28 @@ bool TLibrary::Impl::Reload() {
   return changed;
 }
 
-TLibrary::TLibrary(std::vector<fs::path> paths, bool recursive, std::size_t openLimit)
+TLibrary::TLibrary(std::vector<fs::path> paths, TLibraryOptions options)
     : impl_(std::make_unique<Impl>()) {
-  for (const auto& path : paths) {
+  for (auto& path : paths) {
     std::error_code ec;
     if (!fs::is_directory(path, ec) && !fs::is_regular_file(path, ec)) {
       throw std::runtime_error(path.string() + ": no such document or folder");
     }
+    impl_->served.push_back({std::move(path), {}, std::nullopt});
   }
-  impl_->open = std::make_shared<TOpenDocuments>(openLimit);
-  impl_->paths = std::move(paths);
-  impl_->recursive = recursive;
+  impl_->open = std::make_shared<TOpenDocuments>(options.OpenLimit);
+  impl_->rules = {.Recursive = options.Recursive, .FollowLinks = options.FollowLinks};
+  impl_->workers = std::move(options.Workers);
   impl_->Reload();
 }
 
 TLibrary::~TLibrary() {
   impl_->stopping = true;
-  if (impl_->wake >= 0) {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = ::write(impl_->wake, &one, sizeof one);
+  if (impl_->watch) {
+    impl_->watch->Wake();
   }
   if (impl_->watcher.joinable()) {
     impl_->watcher.join();
-  }
-  for (const int fd : {impl_->inotify, impl_->wake}) {
-    if (fd >= 0) {
-      ::close(fd);
-    }
   }
 }
 
@@ -188,6 +156,10 @@ std::size_t TLibrary::OpenLimit() const {
   return impl_->open->Limit();
 }
 
+TWorkers* TLibrary::Workers() const {
+  return impl_->workers.get();
+}
+
 bool TLibrary::Reload() {
   const bool changed = impl_->Reload();
   if (changed && impl_->onChange) {
@@ -196,44 +168,43 @@ bool TLibrary::Reload() {
   return changed;
 }
 
+void TLibrary::ReloadSoon() {
+  if (impl_->watch) {
+    impl_->watch->Wake();
+  } else {
+    Reload();
+  }
+}
+
 void TLibrary::Watch(std::function<void()> onChange) {
   impl_->onChange = std::move(onChange);
-  impl_->inotify = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-  impl_->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (impl_->inotify < 0 || impl_->wake < 0) {
-    throw std::runtime_error("Cannot watch the served folders: " +
-                             std::system_category().message(errno));
-  }
+  impl_->watch = std::make_unique<TFolderWatch>();
   impl_->WatchFolders();
   impl_->watcher = std::thread([this] { impl_->WatchLoop(); });
 }
 
-// Watches are added again after every reload, which also covers subfolders made since; adding
-// a watch twice only updates it.
+// Watches are added again after every reload, which also covers subfolders made since.
 void TLibrary::Impl::WatchFolders() {
   std::vector<fs::path> now;
   {
     const std::lock_guard guard(lock);
     now = folders;
   }
-  for (const auto& folder : now) {
-    ::inotify_add_watch(inotify, folder.c_str(),
-                        IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
-                            IN_ATTRIB | IN_DELETE_SELF);
+  std::vector<fs::path> paths;
+  {
+    const std::lock_guard one(reloading);
+    for (const auto& path : served) {
+      paths.push_back(path.Path);
+    }
   }
+  watch->Watch(now, paths);
 }
 
+// While a served path is missing it is looked for again every so often, so that its documents
+// go once the grace is over even when nothing else happens.
 void TLibrary::Impl::WatchLoop() {
-  char events[4096];
   while (!stopping) {
-    pollfd fds[2] = {{inotify, POLLIN, 0}, {wake, POLLIN, 0}};
-    if (::poll(fds, 2, -1) <= 0 || stopping) {
-      continue;
-    }
-    // Let the burst finish, then empty the queue once.
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMilliseconds));
-    while (::read(inotify, events, sizeof events) > 0) {
-    }
+    watch->Wait(AnyMissing() ? kMissingLookAgainMilliseconds : -1);
     if (!stopping && Reload()) {
       WatchFolders();
       if (onChange) {

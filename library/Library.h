@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/Kept.h"
 #include "platform/files/FileIdentity.h"
 
 namespace tomelet {
@@ -26,6 +27,7 @@ class TBackgroundIndex;
 namespace tomelet::library {
 
 class TOpenDocuments;
+class TWorkers;
 
 // How many documents a library keeps open at once unless told otherwise. An open document with
 // its search index can take a few MiB (2 MiB for python3.11-doc's 530 pages), so a library of
@@ -85,6 +87,7 @@ class TLibraryDocument {
 
  private:
   friend class TOpenDocuments;
+  class TWorkers;
   struct THeld {
     std::shared_ptr<const TDocument> Archive;
     std::shared_ptr<search::TBackgroundIndex> Index;
@@ -102,11 +105,9 @@ class TLibraryDocument {
   TFileIdentity stamp_;
   std::shared_ptr<TOpenDocuments> open_;
   mutable std::mutex lock_;
-  mutable THeld held_;
-  // What was let go, found again while someone still holds it.
-  mutable std::weak_ptr<const TDocument> lastArchive_;
-  mutable std::weak_ptr<search::TBackgroundIndex> lastIndex_;
-  mutable std::weak_ptr<const TDocumentCompanion> lastCompanion_;
+  mutable TKept<const TDocument> archive_;
+  mutable TKept<search::TBackgroundIndex> index_;
+  mutable TKept<const TDocumentCompanion> companion_;
   mutable std::string startPage_;
   mutable std::shared_ptr<TDocumentFacts> facts_;
 };
@@ -130,14 +131,24 @@ std::vector<std::string> DocumentNames(const std::vector<TFoundFile>& files);
 // True for "*.tlt" (any case) and for executable programs with a document attached.
 bool LooksLikeDocument(const std::filesystem::path& path, bool executable);
 
+struct TLibraryOptions {
+  // Takes the documents of subfolders too.
+  bool Recursive = false;
+  // Takes what symbolic links lead to outside the served folders too; links inside them are
+  // always followed to files.
+  bool FollowLinks = false;
+  // At most this many documents stay open (with their indexes and companions): beyond it the
+  // least recently used are closed, all but those whose index is still being opened or built.
+  std::size_t OpenLimit = kDefaultOpenDocuments;
+  // Where a search across the library spreads its documents; none: all on the caller's thread.
+  std::shared_ptr<TWorkers> Workers = nullptr;
+};
+
 class TLibrary {
  public:
-  // Each path a document or a folder of documents (its subfolders too when recursive). At most
-  // openLimit documents stay open (with their indexes and companions): beyond it the least
-  // recently used are closed, all but those whose index is still being opened or built. Throws
-  // std::runtime_error "<path>: no such document or folder" for a path that is neither.
-  TLibrary(std::vector<std::filesystem::path> paths, bool recursive,
-           std::size_t openLimit = kDefaultOpenDocuments);
+  // Each path a document or a folder of documents. Throws std::runtime_error "<path>: no such
+  // document or folder" for a path that is neither.
+  explicit TLibrary(std::vector<std::filesystem::path> paths, TLibraryOptions options = {});
   ~TLibrary();
   TLibrary(const TLibrary&) = delete;
   TLibrary& operator=(const TLibrary&) = delete;
@@ -149,10 +160,15 @@ class TLibrary {
   std::shared_ptr<TLibraryDocument> Find(std::string_view name) const;
   // How many documents stay open at once.
   std::size_t OpenLimit() const;
+  // The workers searches spread over; null when there are none.
+  TWorkers* Workers() const;
   // Looks at the paths again: new files are added, changed ones replaced by a new document,
   // vanished ones dropped; unchanged ones stay as they are, open or not. True when anything
   // changed. Thread-safe.
   bool Reload();
+  // Reload on the watch's own thread, once Watch has started it; else Reload now. Returns at
+  // once: for a signal's handler.
+  void ReloadSoon();
   // Reloads whenever a file appears, changes or goes in a served folder (inotify), on a thread
   // of its own until the library goes; onChange is called after each reload that changed
   // anything. Throws std::runtime_error when the folders cannot be watched.

@@ -47,6 +47,19 @@ TDocumentFacts ReadFacts(const TDocument& archive, const std::filesystem::path& 
   return facts;
 }
 
+// What is made or found again is held only while the document is open with the same archive:
+// one closed meanwhile would otherwise hold it beyond the library's limit.
+template <typename T>
+void KeepWhileOpen(TKept<T>& kept, const std::shared_ptr<T>& value,
+                   const TKept<const TDocument>& archives,
+                   const std::shared_ptr<const TDocument>& archive) {
+  if (archives.Held() == archive) {
+    kept.Hold(value);
+  } else {
+    kept.Remember(value);
+  }
+}
+
 }  // namespace
 
 TLibraryDocument::TLibraryDocument(std::string name, std::filesystem::path path,
@@ -83,16 +96,13 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
   std::shared_ptr<const TDocument> archive;
   {
     const std::lock_guard guard(lock_);
-    if (!held_.Archive) {
-      held_.Archive = lastArchive_.lock();
-    }
-    if (!held_.Archive) {
+    archive = archive_.Find();
+    if (!archive) {
       auto opened = OpenDocument(path_);
       startPage_ = opened->StartPagePath();
-      held_.Archive = std::move(opened);
-      lastArchive_ = held_.Archive;
+      archive = std::move(opened);
     }
-    archive = held_.Archive;
+    archive_.Hold(archive);
   }
   Used();
   return archive;
@@ -124,19 +134,14 @@ TDocumentFacts TLibraryDocument::Facts() const {
   return facts;
 }
 
-// What is made or found again goes to the document only while it is open with the same archive:
-// one closed meanwhile would otherwise hold it beyond the library's limit.
 std::shared_ptr<search::TBackgroundIndex> TLibraryDocument::Index() const {
   auto archive = Archive();
   const std::lock_guard guard(lock_);
-  auto index = held_.Index ? held_.Index : lastIndex_.lock();
+  auto index = index_.Find();
   if (!index) {
     index = std::make_shared<search::TBackgroundIndex>(archive, startPage_, Settled());
-    lastIndex_ = index;
   }
-  if (held_.Archive == archive) {
-    held_.Index = index;
-  }
+  KeepWhileOpen(index_, index, archive_, archive);
   return index;
 }
 
@@ -146,38 +151,31 @@ std::shared_ptr<const TDocumentCompanion> TLibraryDocument::Companion(
   const auto archive = Archive();
   {
     const std::lock_guard guard(lock_);
-    auto found = held_.Companion ? held_.Companion : lastCompanion_.lock();
-    if (found) {
-      if (held_.Archive == archive) {
-        held_.Companion = found;
-      }
+    if (auto found = companion_.Find()) {
+      KeepWhileOpen(companion_, found, archive_, archive);
       return found;
     }
   }
   auto made = make(archive, std::move(index));
   const std::lock_guard guard(lock_);
-  if (held_.Archive != archive) {
-    return made;
+  if (auto found = companion_.Find()) {
+    return found;
   }
-  if (!held_.Companion) {
-    held_.Companion = std::move(made);
-    lastCompanion_ = held_.Companion;
-  }
-  return held_.Companion;
+  KeepWhileOpen(companion_, made, archive_, archive);
+  return made;
 }
 
 bool TLibraryDocument::IsOpen() const {
   const std::lock_guard guard(lock_);
-  return held_.Archive != nullptr;
+  return archive_.Held() != nullptr;
 }
 
 bool TLibraryDocument::Close(THeld& held) const {
   const std::lock_guard guard(lock_);
-  if (held_.Index && held_.Index->Working()) {
+  if (index_.Held() && index_.Held()->Working()) {
     return false;
   }
-  held = std::move(held_);
-  held_ = {};
+  held = {archive_.LetGo(), index_.LetGo(), companion_.LetGo()};
   return true;
 }
 

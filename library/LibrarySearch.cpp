@@ -9,7 +9,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "library/SharedWork.h"
+#include "library/Workers.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
 #include "search/DocumentIndex.h"
@@ -17,6 +17,16 @@
 
 namespace tomelet::library {
 namespace {
+
+void RunAll(TWorkers* workers, std::size_t count, const std::function<void(std::size_t)>& job) {
+  if (workers) {
+    workers->RunAll(count, job);
+    return;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    job(i);
+  }
+}
 
 std::string_view Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -138,7 +148,7 @@ std::vector<std::vector<const TLibraryDocument*>> InGroups(
 // kLongestOpeningWait has gone; the others are named in results, those still opening or being
 // built as indexing.
 std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& inScope,
-                                    TLibraryResults& results) {
+                                    TLibraryResults& results, TWorkers* workers) {
   std::vector<std::shared_ptr<search::TBackgroundIndex>> indexes(inScope.size());
   const auto start = [&](std::size_t i) {
     try {
@@ -158,7 +168,7 @@ std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& 
       closed.push_back(i);
     }
   }
-  RunShared(closed.size(), [&](std::size_t i) { start(closed[i]); });
+  RunAll(workers, closed.size(), [&](std::size_t i) { start(closed[i]); });
   auto states = StatesOnceOpened(indexes);
   std::vector<TSearched> ready;
   for (std::size_t i = 0; i < inScope.size(); ++i) {
@@ -175,8 +185,9 @@ std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& 
 // Asks each index of `asks` (index, hits) for its next hits after those it gave, ranked only,
 // the indexes at once. An index that fails is marked and left out.
 void Rank(std::vector<TSearched>& searched,
-          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text) {
-  RunShared(asks.size(), [&](std::size_t i) {
+          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text,
+          TWorkers* workers) {
+  RunAll(workers, asks.size(), [&](std::size_t i) {
     auto& one = searched[asks[i].first];
     one.Asked = asks[i].second;
     try {
@@ -254,7 +265,7 @@ std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSea
 // them asked for as many as they may hold. Scores of different indexes are the same measure
 // (BM25 over each document's own counts), so they are merged as they are.
 std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::string& text,
-                                std::size_t wanted) {
+                                std::size_t wanted, TWorkers* workers) {
   const std::size_t share =
       (2 * wanted + searched.size() - 1) / std::max<std::size_t>(1, searched.size());
   const std::size_t first = std::min(wanted, std::max(kFewestFirstAsked, share));
@@ -262,10 +273,10 @@ std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::str
   for (std::size_t i = 0; i < searched.size(); ++i) {
     asks.emplace_back(i, first);
   }
-  Rank(searched, asks, text);
+  Rank(searched, asks, text, workers);
   const auto again = CutShort(searched, wanted);
   if (!again.empty()) {
-    Rank(searched, again, text);
+    Rank(searched, again, text, workers);
   }
   return Merged(searched, wanted);
 }
@@ -292,15 +303,16 @@ std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocumen
 // searched in.
 std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
                                     const std::string& text, std::size_t wanted,
-                                    std::size_t heldAtOnce, TLibraryResults& results) {
+                                    std::size_t heldAtOnce, TLibraryResults& results,
+                                    TWorkers* workers) {
   std::vector<TSearched> searched;
   for (const auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
-    auto ready = ReadyIndexes(group, results);
+    auto ready = ReadyIndexes(group, results, workers);
     std::vector<std::pair<std::size_t, std::size_t>> asks;
     for (std::size_t i = 0; i < ready.size(); ++i) {
       asks.emplace_back(i, wanted);
     }
-    Rank(ready, asks, text);
+    Rank(ready, asks, text, workers);
     for (auto& one : ready) {
       one.Ranking.reset();
       one.Index.reset();
@@ -336,7 +348,7 @@ std::shared_ptr<const search::TSearchIndex> IndexAgain(const TSearched& searched
 // opened and ranked again first, the same way, the documents at once. A document whose hit cannot
 // be read is marked failed and its hits are left out.
 void AddShown(std::vector<TSearched>& searched, const std::string& text,
-              const std::vector<TRankedHit>& shown, TLibraryResults& results) {
+              const std::vector<TRankedHit>& shown, TLibraryResults& results, TWorkers* workers) {
   std::vector<std::size_t> again;
   for (const auto& ranked : shown) {
     const auto& one = searched[ranked.Searched];
@@ -344,7 +356,7 @@ void AddShown(std::vector<TSearched>& searched, const std::string& text,
       again.push_back(ranked.Searched);
     }
   }
-  RunShared(again.size(), [&](std::size_t i) {
+  RunAll(workers, again.size(), [&](std::size_t i) {
     auto& one = searched[again[i]];
     try {
       one.Index = IndexAgain(one);
@@ -392,7 +404,7 @@ TLibraryQuery ReadLibraryQuery(std::string_view typed, std::vector<std::string> 
 
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
                               std::size_t start, std::size_t limit, const TDocumentFilter& allowed,
-                              std::size_t heldAtOnce) {
+                              std::size_t heldAtOnce, TWorkers* workers) {
   TLibraryResults results;
   results.Query = query.Text;
   const auto inScope = DocumentsInScope(documents, query, allowed);
@@ -400,15 +412,15 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   std::vector<TSearched> searched;
   std::vector<TRankedHit> ranked;
   if (inScope.size() <= heldAtOnce) {
-    searched = ReadyIndexes(inScope, results);
-    ranked = RankAll(searched, query.Text, wanted);
+    searched = ReadyIndexes(inScope, results, workers);
+    ranked = RankAll(searched, query.Text, wanted, workers);
   } else {
-    searched = RankInGroups(inScope, query.Text, wanted, heldAtOnce, results);
+    searched = RankInGroups(inScope, query.Text, wanted, heldAtOnce, results, workers);
     ranked = Merged(searched, wanted);
   }
   if (start < ranked.size()) {
     AddShown(searched, query.Text,
-             {ranked.begin() + static_cast<std::ptrdiff_t>(start), ranked.end()}, results);
+             {ranked.begin() + static_cast<std::ptrdiff_t>(start), ranked.end()}, results, workers);
   }
   for (const auto& one : searched) {
     if (one.Failed) {
@@ -425,13 +437,13 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
 std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
                                                const TLibraryQuery& query, std::size_t limit,
                                                const TDocumentFilter& allowed,
-                                               std::size_t heldAtOnce) {
+                                               std::size_t heldAtOnce, TWorkers* workers) {
   TLibraryResults ignored;
   std::vector<TSearched> searched;
   std::vector<std::vector<search::TSuggestion>> lists;
   const auto groups = InGroups(DocumentsInScope(documents, query, allowed), heldAtOnce);
   for (const auto& group : groups) {
-    for (auto& one : ReadyIndexes(group, ignored)) {
+    for (auto& one : ReadyIndexes(group, ignored, workers)) {
       lists.push_back(one.Index->Suggest(query.Text, limit));
       one.Index.reset();
       searched.push_back(std::move(one));

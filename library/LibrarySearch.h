@@ -51,9 +51,10 @@ using TDocumentFilter = std::function<bool(const TLibraryDocument&)>;
 // documents are searched a group at a time, each index asked for every hit that may be shown,
 // with the same list. Thread-safe. Throws nothing for a document that fails: it is named in
 // Failed instead.
+// The documents are taken at once on workers, when given; else one after another.
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
                               std::size_t start, std::size_t limit, const TDocumentFilter& allowed,
-                              std::size_t heldAtOnce = SIZE_MAX);
+                              std::size_t heldAtOnce = SIZE_MAX, TWorkers* workers = nullptr);
 
 struct TLibrarySuggestion {
   std::string Document;
@@ -65,7 +66,8 @@ struct TLibrarySuggestion {
 std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
                                                const TLibraryQuery& query, std::size_t limit,
                                                const TDocumentFilter& allowed,
-                                               std::size_t heldAtOnce = SIZE_MAX);
+                                               std::size_t heldAtOnce = SIZE_MAX,
+                                               TWorkers* workers = nullptr);
 
 // {"version", "query", "total", "results": [{"doc", "path", "anchor", "title", "snippet",
 // "score"}], "indexing": [...], "failed": [...]} on one line, as the one-document form writes

@@ -6,6 +6,7 @@
 #include "platform/text/Codepage.h"
 #include "platform/text/HtmlEscapes.h"
 #include "platform/text/PercentEscapes.h"
+#include "platform/text/QueryString.h"
 #include "platform/text/ShownText.h"
 
 namespace tomelet::search {
@@ -129,24 +130,10 @@ std::string GroupedNumber(std::uint64_t number) {
 
 TResultsQuery ParseResultsQuery(std::string_view queryString) {
   TResultsQuery parsed;
-  while (!queryString.empty()) {
-    const auto amp = queryString.find('&');
-    const std::string_view pair = queryString.substr(0, amp);
-    queryString = amp == std::string_view::npos ? std::string_view() : queryString.substr(amp + 1);
-    const auto equals = pair.find('=');
-    const std::string_view key = pair.substr(0, equals);
-    const std::string value =
-        equals == std::string_view::npos
-            ? std::string()
-            : PercentDecoded(pair.substr(equals + 1), TPlusSign::Space, TBadEscape::Kept);
-    if (key == "q") {
-      parsed.Text = value;
-    } else if (key == "start") {
-      parsed.Start = Number(value, 0, kMaxStart);
-    } else if (key == "limit") {
-      parsed.Limit = std::max<std::size_t>(1, Number(value, kResultsPerPage, kMaxLimit));
-    }
-  }
+  parsed.Text = QueryValue(queryString, "q").value_or("");
+  parsed.Start = Number(QueryValue(queryString, "start").value_or(""), 0, kMaxStart);
+  parsed.Limit = std::max<std::size_t>(
+      1, Number(QueryValue(queryString, "limit").value_or(""), kResultsPerPage, kMaxLimit));
   return parsed;
 }
 

@@ -13,6 +13,8 @@
 namespace tomelet::search {
 
 inline constexpr std::size_t kResultsPerPage = 10;
+// Suggestions offered for what is typed into a search box.
+inline constexpr std::size_t kSuggestionsShown = 10;
 
 struct TResultsQuery {
   std::string Text;

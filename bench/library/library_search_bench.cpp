@@ -16,6 +16,7 @@
 
 #include "library/Library.h"
 #include "library/LibrarySearch.h"
+#include "library/Workers.h"
 #include "search/DocumentIndex.h"
 
 namespace {
@@ -77,7 +78,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto queries = ReadQueries(files);
-  const tomelet::library::TLibrary library(shelf, false);
+  const tomelet::library::TLibrary library(
+      shelf, {.Workers = std::make_shared<tomelet::library::TWorkers>()});
   const auto list = library.Documents();
   std::vector<std::shared_ptr<const tomelet::search::TSearchIndex>> indexes;
   for (const auto& document : *list) {
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
     Report(label, times, (ProcessorMilliseconds() - before) / static_cast<double>(times.size()));
   };
   const auto searchLibrary = [&](const std::string& query) {
-    tomelet::library::SearchLibrary(*list, {query, {}}, 0, kShown, {});
+    tomelet::library::SearchLibrary(*list, {query, {}}, 0, kShown, {}, SIZE_MAX, library.Workers());
   };
   // Each index keeps the blocks of hits it read last: the first time a query is asked, only
   // blocks shared with the queries before it are found there.

@@ -13,8 +13,8 @@
 
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/Document.h"
-#include "tools/tomelet/serve/DocumentSite.h"
-#include "tools/tomelet/serve/HttpRange.h"
+#include "serve/DocumentSite.h"
+#include "serve/HttpRange.h"
 
 namespace {
 

@@ -65,7 +65,7 @@ class MergedSearchTest : public ::testing::Test {
     WriteDocument(folder_ / "b-german.tlt", "de", "Flüsse river", 9);
     WriteDocument(folder_ / "c-french.tlt", "fr", "rivières river", 5);
     WriteDocument(folder_ / "d-small.tlt", "en", "river", 3);
-    library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_}, false);
+    library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
   }
   ~MergedSearchTest() override { fs::remove_all(folder_); }
 

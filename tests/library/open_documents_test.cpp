@@ -62,7 +62,8 @@ class OpenDocumentsTest : public ::testing::Test {
     for (int i = 0; i < 5; ++i) {
       WriteDocument(folder_ / ("doc" + std::to_string(i) + ".tlt"), 3 + i);
     }
-    library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_}, false, kLimit);
+    library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_},
+                                          TLibraryOptions{.OpenLimit = kLimit});
   }
   ~OpenDocumentsTest() override { fs::remove_all(folder_); }
 

@@ -11,6 +11,7 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/Document.h"
 #include "library/LibrarySearch.h"
+#include "library/Workers.h"
 #include "platform/text/ShownText.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
@@ -64,10 +65,12 @@ void WriteLibraryLines(TOutput& output, const library::TLibraryResults& results)
 // Documents without an index are indexed into the cache first, in the background; the search
 // waits for them, so that its answer covers every document it was given.
 library::TLibraryResults SearchWhenIndexed(const library::TDocumentList& documents,
-                                           const library::TLibraryQuery& query, int limit) {
+                                           const library::TLibraryQuery& query, int limit,
+                                           library::TWorkers* workers) {
   bool told = false;
   while (true) {
-    auto results = library::SearchLibrary(documents, query, 0, static_cast<std::size_t>(limit), {});
+    auto results = library::SearchLibrary(documents, query, 0, static_cast<std::size_t>(limit), {},
+                                          SIZE_MAX, workers);
     if (results.Indexing.empty()) {
       return results;
     }
@@ -80,10 +83,12 @@ library::TLibraryResults SearchWhenIndexed(const library::TDocumentList& documen
 }
 
 void RunLibrarySearch(const SearchArgs& args) {
-  const library::TLibrary shelf({args.paths.begin(), args.paths.end()}, args.recursive);
+  const library::TLibrary shelf(
+      {args.paths.begin(), args.paths.end()},
+      {.Recursive = args.recursive, .Workers = std::make_shared<library::TWorkers>()});
   const auto documents = shelf.Documents();
   const auto query = library::ReadLibraryQuery(args.query, {}, *documents);
-  const auto results = SearchWhenIndexed(*documents, query, args.limit);
+  const auto results = SearchWhenIndexed(*documents, query, args.limit, shelf.Workers());
   for (const auto& failed : results.Failed) {
     std::fprintf(stderr, "warning: %s cannot be searched\n", failed.c_str());
   }

@@ -1,0 +1,160 @@
+#include "serve/PasswordPrompt.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+namespace tomelet::serve {
+
+namespace {
+
+// Turns the terminal's echo off for its lifetime and restores the previous settings after.
+class TEchoOff {
+ public:
+  TEchoOff() {
+    if (::isatty(STDIN_FILENO) == 0 || ::tcgetattr(STDIN_FILENO, &saved_) != 0) {
+      return;
+    }
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    active_ = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+  }
+  ~TEchoOff() {
+    if (active_) {
+      ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+      std::fputc('\n', stderr);
+    }
+  }
+  TEchoOff(const TEchoOff&) = delete;
+  TEchoOff& operator=(const TEchoOff&) = delete;
+
+ private:
+  termios saved_{};
+  bool active_ = false;
+};
+
+enum class TLineEnd { Break, EndOfInput, TooLong, Error };
+
+// Reads byte by byte up to the first line break, so nothing past the line is taken from a pipe
+// and an endless line costs no more than kMaxPasswordLine bytes.
+TLineEnd ReadLine(int fd, std::string& line) {
+  for (;;) {
+    char c = 0;
+    const ssize_t got = ::read(fd, &c, 1);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got < 0) {
+      return TLineEnd::Error;
+    }
+    if (got == 0) {
+      return TLineEnd::EndOfInput;
+    }
+    if (c == '\n') {
+      break;
+    }
+    if (line.size() == kMaxPasswordLine) {
+      return TLineEnd::TooLong;
+    }
+    line.push_back(c);
+  }
+  if (!line.empty() && line.back() == '\r') {
+    line.pop_back();
+  }
+  return TLineEnd::Break;
+}
+
+std::string TooLong(std::string_view where, std::size_t lineNumber = 1) {
+  const std::string line =
+      lineNumber == 1 ? "The first line" : "Line " + std::to_string(lineNumber);
+  return line + " of " + std::string(where) + " is longer than " +
+         std::to_string(kMaxPasswordLine) + " bytes; a password is one short line";
+}
+
+std::runtime_error FileError(const std::string& path, std::string_view reason) {
+  return std::runtime_error("Cannot read the password file " + path + ": " + std::string(reason));
+}
+
+std::vector<std::string> PasswordFileLines(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw FileError(path, std::strerror(errno));
+  }
+  std::vector<std::string> lines;
+  TLineEnd end = TLineEnd::Break;
+  while (end == TLineEnd::Break && lines.size() <= kMaxPasswordLines) {
+    std::string line;
+    end = ReadLine(fd, line);
+    if (end == TLineEnd::Break || (end == TLineEnd::EndOfInput && !line.empty())) {
+      lines.push_back(std::move(line));
+    }
+  }
+  const int error = errno;
+  ::close(fd);
+  if (end == TLineEnd::TooLong) {
+    throw std::runtime_error(TooLong("the password file " + path, lines.size() + 1));
+  }
+  if (end == TLineEnd::Error) {
+    throw FileError(path, std::strerror(error));
+  }
+  if (lines.size() > kMaxPasswordLines) {
+    throw FileError(path, "it has more than " + std::to_string(kMaxPasswordLines) + " lines");
+  }
+  if (lines.empty()) {
+    throw FileError(path, "it is empty");
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string PromptPassword(std::string_view prompt) {
+  const bool terminal = ::isatty(STDIN_FILENO) == 1;
+  std::fprintf(stderr, "%.*s%s", static_cast<int>(prompt.size()), prompt.data(),
+               terminal ? "" : "\n");
+  std::fflush(stderr);
+  std::string line;
+  TLineEnd end = TLineEnd::Break;
+  {
+    const TEchoOff echoOff;
+    end = ReadLine(STDIN_FILENO, line);
+  }
+  if (end == TLineEnd::TooLong) {
+    throw std::runtime_error(TooLong("standard input"));
+  }
+  if (end == TLineEnd::Error || (end == TLineEnd::EndOfInput && line.empty())) {
+    throw std::runtime_error(
+        "No password given: standard input ended before a line; without a terminal, give the "
+        "password with --password-file FILE");
+  }
+  return line;
+}
+
+std::string PasswordFromFile(const std::string& path, std::string_view name) {
+  const auto lines = PasswordFileLines(path);
+  const std::string prefix = std::string(name) + ":";
+  for (const auto& line : lines) {
+    if (!name.empty() && line.starts_with(prefix)) {
+      return line.substr(prefix.size());
+    }
+  }
+  return lines.front();
+}
+
+std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path) {
+  std::map<std::string, std::string> passwords;
+  for (const auto& line : PasswordFileLines(path)) {
+    if (const auto colon = line.find(':'); colon != std::string::npos) {
+      passwords.emplace(line.substr(0, colon), line.substr(colon + 1));
+    }
+  }
+  return passwords;
+}
+
+}  // namespace tomelet::serve

@@ -1,0 +1,30 @@
+// The replies the server writes itself rather than reads from a document: text and JSON bodies,
+// the small HTML page that goes with a status (errors, redirects, refusals, the transport's own
+// answers to malformed requests), and redirects.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "serve/DocumentSite.h"
+
+namespace tomelet::serve {
+
+inline constexpr std::string_view kHtmlType = "text/html; charset=utf-8";
+inline constexpr std::string_view kJsonType = "application/json";
+
+TSiteResponse TextReply(int status, std::string_view contentType, std::string body);
+// The object on one line and a line break, text that is not UTF-8 replaced rather than refused.
+TSiteResponse JsonReply(int status, const nlohmann::ordered_json& json);
+// The same text as JsonReply's body, for callers that keep it.
+std::string JsonText(const nlohmann::ordered_json& json);
+
+// message is plain text, escaped here; links is HTML added below it as it stands.
+TSiteResponse StatusPage(int status, std::string_view title, std::string_view message,
+                         std::string_view links = {});
+// 301 or 302 to location, with a page saying "The <what> is <location>" for clients that do not
+// follow.
+TSiteResponse Redirect(int status, std::string_view what, std::string location);
+
+}  // namespace tomelet::serve

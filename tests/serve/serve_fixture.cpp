@@ -1,0 +1,40 @@
+#include "tests/serve/serve_fixture.h"
+
+namespace tomelet::serve::testing {
+
+ServeTest::ServeTest() : document_(folder_ / "doc.tlt") {
+  testDocument_.Entry("index.htm", PageText("Start", 200))
+      .Entry("style.css", "body { color: #333; }\n" + PageText("css", 20))
+      .Stored("images\\photo.png", NoiseBytes(3000, 1))
+      .StartPage("index.htm");
+}
+
+ServeTest::~ServeTest() {
+  if (server_) {
+    server_->Stop();
+  }
+}
+
+void ServeTest::Serve() {
+  testDocument_.Logo(kLogo).WriteTo(document_);
+  archive_ = OpenDocument(document_);
+  const TProjectOptions& options = testDocument_.OptionsRecord();
+  rules_.Password = options.AccessPassword();
+  site_ = std::make_unique<TDocumentSite>(archive_, options.StartPage(), memoryBudget_, rules_);
+  server_ = std::make_unique<TDocumentServer>(*site_, settings_);
+  server_->Start();
+}
+
+httplib::Client ServeTest::Client() const {
+  httplib::Client client("127.0.0.1", server_->Port());
+  client.set_decompress(false);
+  client.set_keep_alive(true);
+  client.set_url_encode(false);
+  return client;
+}
+
+httplib::Result ServeTest::Get(const std::string& target, const httplib::Headers& headers) const {
+  return Client().Get(target, headers);
+}
+
+}  // namespace tomelet::serve::testing
