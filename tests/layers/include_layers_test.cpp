@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kProductFolders = {
-    "platform",     "ZLIBArchive2",    "document", "search", "library", "bookmarks",
+    "platform",     "ZLIBArchive2",    "document", "search", "library", "import", "bookmarks",
     "OurNSHandler", "SecurityManager", "WebHost",  "Unit1",  "viewer",  "tools"};
 
 // Folders whose sources may include nothing but themselves and these.
@@ -31,6 +31,7 @@ const std::vector<TFoundation> kFoundations = {
     {"document/", {"ZLIBArchive2/", "platform/"}},
     {"search/", {"document/", "ZLIBArchive2/", "platform/"}},
     {"library/", {"search/", "document/", "ZLIBArchive2/", "platform/"}},
+    {"import/", {"search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"bookmarks/", {"platform/"}},
 };
 const std::vector<std::string> kAboveTools = {"Unit1/", "OurNSHandler/", "WebHost/",

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "ZLIBArchive2/ZLIBArchive2.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
 
@@ -37,6 +38,16 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
 }
 
 }  // namespace
+
+TFileCompressionLevel CompressionLevel(const std::string& name) {
+  static const std::pair<std::string_view, TFileCompressionLevel> kLevels[] = {
+      {"none", fcNone}, {"fastest", fcFastest}, {"default", fcDefault}, {"maximum", fcMaximum}};
+  for (const auto& [levelName, level] : kLevels) {
+    if (name == levelName)
+      return level;
+  }
+  throw std::invalid_argument("Unknown compression level " + name);
+}
 
 std::string EntryNameFor(const TZLBArc2& arc, const std::string& name) {
   if (arc.IndexOfEntry(name) >= 0 || name.find('/') == std::string::npos)

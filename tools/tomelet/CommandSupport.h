@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/streams/Streams.h"
 #include "tools/tomelet/DocumentFile.h"
 
@@ -27,11 +28,15 @@ void AddVerifyCommand(CLI::App& app);
 void AddInfoCommand(CLI::App& app);
 void AddExtractCommand(CLI::App& app);
 void AddPackCommand(CLI::App& app);
+void AddImportCommand(CLI::App& app);
 void AddServeCommand(CLI::App& app);
 void AddSearchCommand(CLI::App& app);
 void AddIndexCommand(CLI::App& app);
 void AddContentsCommand(CLI::App& app);
 void AddKeywordsCommand(CLI::App& app);
+
+// The writer's level for "none", "fastest", "default" or "maximum".
+TFileCompressionLevel CompressionLevel(const std::string& name);
 
 // The name as the archive knows it: as given when an entry has it, else with "/" read as "\\",
 // the separator of archive paths, when that names one; otherwise as given, for the reader's own
