@@ -1,0 +1,140 @@
+// Every kind of source becomes a document with the source's own map: contents from its table of
+// contents, keywords from its index with their types, its start page and language; recognised
+// by content whatever its name says.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "import/DevhelpBook.h"
+#include "import/Import.h"
+#include "search/DocumentIndex.h"
+#include "tests/import/SourceFixtures.h"
+#include "tests/support/TestDocument.h"
+
+namespace tomelet::testing {
+namespace {
+
+using importer::TSourceFormat;
+
+std::vector<std::string> Titles(const TContents& items) {
+  std::vector<std::string> titles;
+  for (const TContentsItem& item : items)
+    titles.push_back(item.Title);
+  return titles;
+}
+
+class SourceFormats : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1); }
+
+  TImported Import(const std::filesystem::path& source) {
+    importer::ImportDocument(source, document_.string(), {});
+    return OpenImported(document_);
+  }
+
+  TScratchFolder folder_;
+  std::filesystem::path document_ = folder_ / "out.tlt";
+};
+
+TEST_F(SourceFormats, AnEpubKeepsItsNavigationFirstPageAndLanguage) {
+  const auto source = folder_ / "book.chm";  // the name misleads on purpose
+  WritePacked(source, EpubFiles(), TPacking::Zip);
+  ASSERT_EQ(importer::RecogniseSource(source), TSourceFormat::Epub);
+  const TImported book = Import(source);
+  // The viewer opens a start page at the top: one there leads on to the first chapter.
+  EXPECT_EQ(book.Document->StartPage(), "index.html");
+  EXPECT_NE(book.Page("index.html").find("url=OEBPS/text/one.xhtml"), std::string::npos);
+  EXPECT_EQ(Titles(book.Map->Contents), (std::vector<std::string>{"Eins", "Zwei", "Ende"}));
+  EXPECT_EQ(book.Map->Contents[0].Children[0].Page, "OEBPS/text/one.xhtml");
+  EXPECT_EQ(book.Map->Contents[0].Children[0].Anchor, "mitte");
+  EXPECT_TRUE(book.Page("mimetype").empty());
+  // The German stemmer finds "Haus" in "Häuser".
+  const auto index = search::OpenDocumentIndex(*book.Document, book.Document->StartPage(), {});
+  EXPECT_FALSE(index.Index->Search("Haus", 0, 5).Hits.empty());
+}
+
+TEST_F(SourceFormats, ADocsetGivesEveryRowWithItsTypeInAFolderOrATarball) {
+  const TFiles pages = {{"index.html", "<html><title>Start</title><h1>Start</h1></html>"},
+                        {"library/json.html", "<html><title>json</title><h1>json</h1></html>"}};
+  const std::vector<std::array<std::string, 3>> rows = {
+      {"json.dumps", "Function", "library/json.html#json.dumps"},
+      {"json.JSONDecoder", "Class", "<dash_entry_name=x>library/json.html#json.JSONDecoder"},
+      {"json", "Module", "library/json.html"}};
+  for (const bool binary : {false, true}) {
+    TScratchFolder parent;
+    const auto docset = WriteDocset(parent.Path(), rows, pages, binary);
+    ASSERT_EQ(importer::RecogniseSource(docset), TSourceFormat::Docset);
+    const TImported imported = Import(docset);
+    EXPECT_EQ(imported.Document->StartPage(), "index.html");
+    const auto found = imported.Map->Keywords.Lookup("json", 10);
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].Type, "module");
+    EXPECT_EQ(imported.Map->Keywords.Lookup("JSONDecoder", 1).at(0).Anchor, "json.JSONDecoder");
+    EXPECT_EQ(imported.Map->Keywords.Lookup("dumps", 1).at(0).Type, "function");
+  }
+  TScratchFolder parent;
+  const auto docset = WriteDocset(parent.Path(), rows, pages, true);
+  TFiles packed;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(docset)) {
+    if (item.is_regular_file()) {
+      std::ifstream in(item.path(), std::ios::binary);
+      packed["Pythonish.docset/" + item.path().lexically_relative(docset).generic_string()] = {
+          std::istreambuf_iterator<char>(in), {}};
+    }
+  }
+  const auto tarball = folder_ / "Pythonish.tgz";
+  WritePacked(tarball, packed, TPacking::TarGz);
+  const TImported imported = Import(tarball);
+  EXPECT_EQ(imported.Map->Keywords.Size(), 3u);
+  EXPECT_FALSE(imported.Page("library\\json.html").empty());
+}
+
+TEST_F(SourceFormats, ASiteArchiveLosesItsOneTopFolder) {
+  const auto source = folder_ / "site.tar.gz";
+  WritePacked(source,
+              {{"site/index.html", "<html lang='en'><title>Home</title><a href='a.html'>A</a>"},
+               {"site/a.html", "<html><title>A</title><h1>A</h1></html>"},
+               {"site/style.css", "p {}"}},
+              TPacking::TarGz);
+  ASSERT_EQ(importer::RecogniseSource(source), TSourceFormat::PackedSite);
+  const TImported site = Import(source);
+  EXPECT_EQ(site.Document->StartPage(), "index.html");
+  EXPECT_EQ(site.Page("style.css"), "p {}");
+}
+
+TEST_F(SourceFormats, ADevhelpBookGivesChaptersAndKeywordsWithTheirKind) {
+  const auto book = folder_ / "book";
+  WriteFile(book / "index.html", "<html><title>Start</title></html>");
+  WriteFile(book / "arrays.html", "<html><title>Arrays</title><h1>Arrays</h1></html>");
+  WriteFile(book / "mini.devhelp2",
+            "<?xml version='1.0'?><book xmlns='http://www.devhelp.net/book' title='Mini' "
+            "link='index.html' name='mini' version='2' language='c'><chapters><sub name='Arrays' "
+            "link='arrays.html'><sub name='Sizes' link='arrays.html#sizes'/></sub></chapters>"
+            "<functions><keyword type='function' name='g_array_new\xC2\xA0()' "
+            "link='arrays.html#g-array-new'/><keyword type='struct' name='GArray' "
+            "link='arrays.html#GArray'/></functions></book>");
+  const auto read = importer::ReadDevhelpBook(book / "mini.devhelp2");
+  EXPECT_EQ(read.Name, "mini");
+  EXPECT_EQ(read.Keywords.at(0).Term, "g_array_new");
+  ASSERT_EQ(importer::RecogniseSource(book), TSourceFormat::Devhelp);
+  const TImported imported = Import(book);
+  EXPECT_EQ(imported.Map->Contents.at(0).Children.at(0).Anchor, "sizes");
+  const auto found = imported.Map->Keywords.Lookup("g_array_new", 1);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].Type, "function");
+  EXPECT_EQ(found[0].PageTitle, "Arrays");
+  EXPECT_EQ(imported.Map->Keywords.Lookup("GArray", 1).at(0).Type, "struct");
+  // A first-version book writes the kind into the name.
+  WriteFile(book / "mini.devhelp2",
+            "<book title='Old' link='index.html'><functions><function name='struct GArray' "
+            "link='arrays.html#GArray'/><function name='g_free ()' link='arrays.html'/>"
+            "</functions></book>");
+  const auto old = importer::ReadDevhelpBook(book / "mini.devhelp2");
+  ASSERT_EQ(old.Keywords.size(), 2u);
+  EXPECT_EQ(old.Keywords[0].Term, "GArray");
+  EXPECT_EQ(old.Keywords[0].Type, "struct");
+  EXPECT_EQ(old.Keywords[1].Type, "function");
+}
+
+}  // namespace
+}  // namespace tomelet::testing
