@@ -110,12 +110,17 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
   TDocumentMap map = impl_->Map.Finish(readPage);
   if (impl_->Keywords) {
     const auto titles = TitlesOfPages(map.Keywords);
-    for (TKeyword& keyword : *impl_->Keywords) {
+    std::vector<TKeyword> keywords = std::move(*impl_->Keywords);
+    for (TKeyword& keyword : keywords) {
       const auto title = titles.find(keyword.Page);
       if (keyword.PageTitle.empty() && title != titles.end())
         keyword.PageTitle = title->second;
     }
-    map.Keywords = TKeywordIndex(std::move(*impl_->Keywords));
+    for (TKeyword& found : map.Keywords.All()) {
+      if (found.Kind != TKeywordKind::Definition)
+        keywords.push_back(std::move(found));
+    }
+    map.Keywords = TKeywordIndex(std::move(keywords));
   }
   writer.AddEntry(kMapEntry, std::string_view(WriteMapEntry(map)), impl_->Level);
   if (impl_->Index) {

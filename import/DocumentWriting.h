@@ -45,9 +45,10 @@ class TDocumentWriting {
   void AddFile(std::string_view archivePath, std::span<const std::byte> bytes);
   // Stored only: neither indexed nor mapped (a page that only leads on to another).
   void AddUnlistedFile(std::string_view archivePath, std::span<const std::byte> bytes);
-  // The contents and keywords a source or an author gives, used instead of those found in the
-  // pages; keywords without a page title get the title of their page.
+  // The contents a source or an author gives, used instead of those found in the pages.
   void SetContents(TContents contents);
+  // The keywords a source's own index gives, used instead of the definitions found in the pages
+  // (page titles and headings found stay); those without a page title get their page's.
   void SetKeywords(std::vector<TKeyword> keywords);
 
   // Adds the options, the logo (when not empty), the map and the index, and writes the document

@@ -5,9 +5,11 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "document/DocumentAddress.h"
 #include "import/DocumentWriting.h"
+#include "import/SphinxInventory.h"
 #include "platform/cleanup/Leftovers.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/OptionsJson.h"
@@ -59,6 +61,24 @@ void NameLogo(TProjectOptions& options, const std::string& logo) {
   }
 }
 
+// A Sphinx build names every documented object with its role in objects.inv at its top.
+std::optional<std::vector<TKeyword>> SphinxKeywords(
+    const std::vector<PackFile>& files, const std::function<void(const std::string&)>& warn) {
+  const auto inventory = std::find_if(files.begin(), files.end(), [](const PackFile& file) {
+    return file.archivePath == "objects.inv";
+  });
+  if (inventory == files.end())
+    return std::nullopt;
+  try {
+    const auto bytes = ReadWholeFile(inventory->source);
+    return importer::ReadSphinxInventory(
+        {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  } catch (const std::runtime_error& e) {
+    warn(std::string(e.what()) + "; its names are found in the pages instead");
+    return std::nullopt;
+  }
+}
+
 void AddFiles(importer::TDocumentWriting& writing, const std::vector<PackFile>& files) {
   std::uintmax_t total = 0;
   for (const auto& file : files) {
@@ -89,6 +109,8 @@ void RunPack(const PackArgs& args) {
                                       .StartPage = StartPageArchivePath(options.StartPage())});
   if (contents)
     writing.SetContents(std::move(*contents));
+  if (auto keywords = SphinxKeywords(files, warn))
+    writing.SetKeywords(std::move(*keywords));
   AddFiles(writing, files);
   const auto logo = args.logo.empty() ? std::vector<std::byte>() : ReadWholeFile(args.logo);
   writing.Finish(options, logo, PackPageReader(files), args.out, args.stub);
