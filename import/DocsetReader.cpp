@@ -29,11 +29,11 @@ std::string PlistString(plist_t dict, const char* key) {
   const plist_t item = plist_dict_get_item(dict, key);
   if (item == nullptr || plist_get_node_type(item) != PLIST_STRING)
     return {};
-  char* value = nullptr;
-  plist_get_string_val(item, &value);
-  std::string text = value ? value : "";
-  std::free(value);
-  return text;
+  // Read in place with its length: copying asserts, and so ends the reader, on a string that
+  // holds a NUL.
+  std::uint64_t length = 0;
+  const char* value = plist_get_string_ptr(item, &length);
+  return value ? std::string(value, static_cast<std::size_t>(length)) : std::string();
 }
 
 TPlistFacts ReadInfo(std::span<const std::byte> bytes) {
