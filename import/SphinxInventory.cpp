@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -35,29 +36,52 @@ std::string Inflated(std::string_view packed) {
   return text;
 }
 
+bool IsPriority(std::string_view token) {
+  if (token.starts_with('-'))
+    token.remove_prefix(1);
+  return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The words of line after position from: role, priority, uri and the display name after them.
+struct TFields {
+  std::string_view Name, Role, Uri, Display;
+};
+
+// Names may hold spaces ("abstract base class"), so the name ends at the first space after
+// which a role ("domain:role") and a priority follow, as Sphinx reads it.
+std::optional<TFields> Split(std::string_view line) {
+  for (std::size_t space = line.find(' '); space != std::string_view::npos;
+       space = line.find(' ', space + 1)) {
+    const std::size_t priority = line.find(' ', space + 1);
+    const std::size_t uri =
+        priority == std::string_view::npos ? priority : line.find(' ', priority + 1);
+    const std::size_t display = uri == std::string_view::npos ? uri : line.find(' ', uri + 1);
+    if (display == std::string_view::npos)
+      return std::nullopt;
+    const std::string_view role = line.substr(space + 1, priority - space - 1);
+    if (role.find(':') != std::string_view::npos &&
+        IsPriority(line.substr(priority + 1, uri - priority - 1)))
+      return TFields{line.substr(0, space), role, line.substr(uri + 1, display - uri - 1),
+                     line.substr(display + 1)};
+  }
+  return std::nullopt;
+}
+
 // One line into its keyword; false for lines that name no definition.
 bool ReadLine(std::string_view line, TKeyword& keyword) {
-  const std::size_t roleStart = line.find(' ');
-  const std::size_t priorityStart = line.find(' ', roleStart + 1);
-  const std::size_t uriStart = line.find(' ', priorityStart + 1);
-  const std::size_t displayStart = line.find(' ', uriStart + 1);
-  if (displayStart == std::string_view::npos)
+  const auto fields = Split(line);
+  if (!fields || fields->Role == "std:doc" || fields->Role == "std:label")
     return false;
-  const std::string_view name = line.substr(0, roleStart);
-  const std::string_view role = line.substr(roleStart + 1, priorityStart - roleStart - 1);
-  if (role == "std:doc" || role == "std:label" || role.find(':') == std::string_view::npos)
-    return false;
-  std::string uri(line.substr(uriStart + 1, displayStart - uriStart - 1));
+  std::string uri(fields->Uri);
   if (uri.ends_with('$'))
-    uri.replace(uri.size() - 1, 1, name);
-  const std::string_view display = line.substr(displayStart + 1);
+    uri.replace(uri.size() - 1, 1, fields->Name);
   const std::size_t hash = uri.find('#');
-  keyword = {std::string(display == "-" ? name : display),
+  keyword = {std::string(fields->Display == "-" ? fields->Name : fields->Display),
              uri.substr(0, hash),
              hash == std::string::npos ? "" : uri.substr(hash + 1),
              "",
              TKeywordKind::Definition,
-             std::string(role.substr(role.find(':') + 1))};
+             std::string(fields->Role.substr(fields->Role.find(':') + 1))};
   return true;
 }
 
