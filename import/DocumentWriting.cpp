@@ -3,7 +3,9 @@
 #include "import/DocumentWriting.h"
 
 #include <algorithm>
+#include <set>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 
 #include "document/DocumentEntries.h"
@@ -116,8 +118,13 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
       if (keyword.PageTitle.empty() && title != titles.end())
         keyword.PageTitle = title->second;
     }
+    // A heading found at the very place a given keyword names adds nothing but a second entry.
+    std::set<std::tuple<std::string, std::string, std::string>> given;
+    for (const TKeyword& keyword : keywords)
+      given.emplace(keyword.Page, keyword.Anchor, keyword.Term);
     for (TKeyword& found : map.Keywords.All()) {
-      if (found.Kind != TKeywordKind::Definition)
+      if (found.Kind != TKeywordKind::Definition &&
+          !given.contains({found.Page, found.Anchor, found.Term}))
         keywords.push_back(std::move(found));
     }
     map.Keywords = TKeywordIndex(std::move(keywords));
