@@ -19,16 +19,6 @@ std::uint64_t Fingerprint(std::string_view text) {
   return hash;
 }
 
-std::uint64_t SourceSize(const std::filesystem::path& source) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(source, error))
-    return std::filesystem::file_size(source, error);
-  std::uint64_t total = 0;
-  for (const auto& item : std::filesystem::recursive_directory_iterator(source, error))
-    total += item.is_regular_file(error) ? item.file_size(error) : 0;
-  return total;
-}
-
 }  // namespace
 
 bool IsImportableSource(const std::filesystem::path& source) {
@@ -39,8 +29,8 @@ std::filesystem::path ImportedDocumentPath(const std::filesystem::path& source) 
   std::error_code error;
   const auto full = std::filesystem::weakly_canonical(source, error);
   const auto changed = std::filesystem::last_write_time(source, error).time_since_epoch().count();
-  const std::string identity =
-      full.string() + '\n' + std::to_string(SourceSize(source)) + '\n' + std::to_string(changed);
+  const std::string identity = full.string() + '\n' + std::to_string(importer::SourceSize(source)) +
+                               '\n' + std::to_string(changed);
   char digits[17];
   std::snprintf(digits, sizeof digits, "%016llx",
                 static_cast<unsigned long long>(Fingerprint(identity)));

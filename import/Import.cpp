@@ -28,18 +28,6 @@ constexpr std::uint64_t kExpansionFactor = 100;
 // The start page and pages that may hold the table of contents are kept for finding it.
 constexpr std::size_t kMostKeptBytes = std::size_t{64} << 20;
 
-std::uint64_t SourceSize(const fs::path& source) {
-  std::error_code error;
-  if (!fs::is_directory(source, error))
-    return fs::file_size(source, error);
-  std::uint64_t total = 0;
-  for (const auto& item : fs::recursive_directory_iterator(source, error)) {
-    if (item.is_regular_file(error))
-      total += item.file_size(error);
-  }
-  return total;
-}
-
 fs::path BookIndexFile(const fs::path& source) {
   if (!fs::is_directory(source))
     return source;
@@ -254,6 +242,18 @@ int RunReader(const fs::path& source, TSourceFormat format, int output) {
 }
 
 }  // namespace
+
+std::uint64_t SourceSize(const fs::path& source) {
+  std::error_code error;
+  if (!fs::is_directory(source, error))
+    return fs::file_size(source, error);
+  std::uint64_t total = 0;
+  for (const auto& item : fs::recursive_directory_iterator(source, error)) {
+    if (item.is_regular_file(error))
+      total += item.file_size(error);
+  }
+  return total;
+}
 
 void ReadSource(const fs::path& source, TSourceFormat format, ISourceSink& sink) {
   switch (format) {

@@ -44,6 +44,9 @@ struct TImportSettings {
   std::function<void(const std::string&)> Warn;
 };
 
+// The bytes of a source: a file's size, or the files of a folder together; 0 when unreadable.
+std::uint64_t SourceSize(const std::filesystem::path& source);
+
 // Reads source as format in this process, giving it to sink. Throws std::runtime_error naming
 // what is wrong.
 void ReadSource(const std::filesystem::path& source, TSourceFormat format, ISourceSink& sink);

@@ -21,17 +21,14 @@ struct ImportArgs {
   std::string language;
 };
 
-// SOURCE.tlt beside the source, its extensions dropped ("manual.tar.gz" makes "manual.tlt").
+// The source's name without its extensions, with ".tlt", in the current folder
+// ("manual.tar.gz" makes "manual.tlt", "Python_3.docset/" "Python_3.tlt").
 std::string DefaultOutput(const std::filesystem::path& source) {
-  std::filesystem::path name = source.filename();
-  if (name.empty())
-    name = source.parent_path().filename();
-  while (name.has_extension() && name.extension() != "." && name.stem() != "")
+  std::filesystem::path name =
+      source.has_filename() ? source.filename() : source.parent_path().filename();
+  while (name.has_extension())
     name = name.stem();
-  return (source.parent_path().empty() && source.filename().empty() ? source
-                                                                    : std::filesystem::path(name))
-             .string() +
-         ".tlt";
+  return name.string() + ".tlt";
 }
 
 void RunImport(const ImportArgs& args) {
