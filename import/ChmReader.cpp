@@ -5,12 +5,15 @@
 
 #include <memory>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "import/DocumentWriting.h"
 #include "import/Readers.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
+#include "search/ContentsFinder.h"
 #include "search/DocumentMapBuilder.h"
+#include "search/HtmlText.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::importer {
@@ -154,6 +157,62 @@ std::string FirstWithExtension(const std::vector<std::string>& names, std::strin
   return {};
 }
 
+// Gives every file of the CHM once: those its directory listing names, then those the pages, the
+// contents and the index link to that the listing missed. Some compilers write a listing whose
+// first block is not the first, so that a walk along it starts half-way; a lookup by name finds
+// every file whatever the listing says.
+class TFileWalk {
+ public:
+  TFileWalk(chmFile* chm, const std::vector<std::string>& listed) : chm_(chm) {
+    for (const std::string& name : listed)
+      Add(name);
+  }
+
+  // path: "/" between folders, relative to the top.
+  void Follow(const std::string& path) {
+    if (path.empty() || seen_.contains(FoldAscii("/" + path)))
+      return;
+    chmUnitInfo unit{};
+    if (chm_resolve_object(chm_, ("/" + path).c_str(), &unit) == CHM_RESOLVE_SUCCESS)
+      Add(unit.path);
+  }
+
+  void GiveAll(ISourceSink& sink) {
+    for (std::size_t next = 0; next < queue_.size(); ++next) {
+      const std::string name = queue_[next];
+      const auto bytes = Object(chm_, name);
+      if (!bytes)
+        throw std::runtime_error("\"" + name + "\" is listed but cannot be found");
+      const std::string inside = InsideName(name);
+      if (search::IsHtmlPageName(inside)) {
+        for (const std::string& link : search::PageLinks(*bytes)) {
+          const auto joined = search::JoinLink(inside, link);
+          if (!joined.External)
+            Follow(joined.Path);
+        }
+      }
+      sink.Page(inside, {reinterpret_cast<const std::byte*>(bytes->data()), bytes->size()});
+    }
+  }
+
+ private:
+  void Add(const std::string& name) {
+    if (seen_.insert(FoldAscii(name)).second)
+      queue_.push_back(name);
+  }
+
+  chmFile* chm_;
+  std::unordered_set<std::string> seen_;
+  std::vector<std::string> queue_;
+};
+
+void AddLinks(TFileWalk& walk, const TContents& items) {
+  for (const TContentsItem& item : items) {
+    walk.Follow(item.Page);
+    AddLinks(walk, item.Children);
+  }
+}
+
 }  // namespace
 
 void ReadChm(const std::filesystem::path& source, ISourceSink& sink) {
@@ -179,15 +238,16 @@ void ReadChm(const std::filesystem::path& source, ISourceSink& sink) {
     topic = GuessStartPage(inside);
   }
   sink.Begin({topic, system.Title, LocaleLanguage(system.Locale), pages});
-  for (const std::string& name : names) {
-    const auto bytes = Object(chm.get(), name);
-    if (!bytes)
-      throw std::runtime_error("\"" + name + "\" is listed but cannot be found");
-    sink.Page(InsideName(name), {reinterpret_cast<const std::byte*>(bytes->data()), bytes->size()});
-  }
+  TContents contents = Sitemap(chm.get(), system.Contents);
   std::vector<TKeyword> keywords;
   AddIndexItems(Sitemap(chm.get(), system.Index), "", keywords);
-  sink.Map(Sitemap(chm.get(), system.Contents), std::move(keywords));
+  TFileWalk walk(chm.get(), names);
+  walk.Follow(topic);
+  AddLinks(walk, contents);
+  for (const TKeyword& keyword : keywords)
+    walk.Follow(keyword.Page);
+  walk.GiveAll(sink);
+  sink.Map(std::move(contents), std::move(keywords));
 }
 
 }  // namespace tomelet::importer
