@@ -158,6 +158,8 @@ class TForm1Logic {
   void RegisterProtocol();
   bool OpenDocument();
   std::optional<std::string> DocumentFileName();
+  // The cached document of a source, imported first unless it was before.
+  std::optional<std::string> ImportedDocument(const std::string& source);
   void ReadProjectOptions();
   bool PasswordAccepted();
   void ApplyWindowOptions();

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "Unit1/Form1Logic.h"
+#include "Unit1/SourceImport.h"
 #include "document/Document.h"
 #include "document/DocumentFile.h"
 
@@ -133,7 +134,22 @@ std::optional<std::string> TForm1Logic::DocumentFileName() {
     return dialogs_.ChooseDocument();
   if (ArgumentExtension(arguments.front()) == kDocumentExtension)
     return arguments.front();
+  if (IsImportableSource(arguments.front()))
+    return ImportedDocument(arguments.front());
   return std::nullopt;
+}
+
+std::optional<std::string> TForm1Logic::ImportedDocument(const std::string& source) {
+  const auto path = ImportedDocumentPath(source);
+  std::error_code error;
+  if (std::filesystem::is_regular_file(path, error))
+    return path.string();
+  std::filesystem::create_directories(path.parent_path(), error);
+  if (const auto failure = dialogs_.ImportSource(source, path.string())) {
+    dialogs_.ShowInformation(*failure);
+    return std::nullopt;
+  }
+  return path.string();
 }
 
 void TForm1Logic::ReadProjectOptions() {

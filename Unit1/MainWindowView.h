@@ -35,6 +35,10 @@ class IDialogs {
   virtual std::optional<std::string> ChooseDocument() = 0;
   // A warning question with "Yes" and "No", "No" being the default; true for "Yes".
   virtual bool ConfirmWarning(const std::string& caption, const std::string& text) = 0;
+  // Imports source as the document at path, showing its progress; the failure's message, or
+  // nothing when the document is there.
+  virtual std::optional<std::string> ImportSource(const std::string& source,
+                                                  const std::string& path) = 0;
 };
 
 class IShell {

@@ -1,6 +1,8 @@
 // The "-map-" entry is UTF-8 text, one record a line with tab-separated fields, which the archive
 // deflates well: a header line, the pages the keywords point at (so a page's path and title are
-// written once), the contents in pre-order with each line's depth, then the keywords.
+// written once), the contents in pre-order with each line's depth, then the keywords. A map whose
+// keywords carry their source's types is written in the second version, which gives each keyword
+// record a type field before its term; other maps keep the first, so older builds read them.
 #include "document/DocumentMap.h"
 
 #include <algorithm>
@@ -13,7 +15,8 @@ namespace tomelet {
 namespace {
 
 constexpr std::string_view kMapHeader = "tomelet-map ";
-constexpr int kMapFormatVersion = 1;
+constexpr int kMapFormatVersion = 2;
+constexpr int kUntypedMapVersion = 1;
 
 // Fields are separated by tabs and records by line ends, so neither may appear inside one.
 void AppendField(std::string& out, std::string_view field) {
@@ -88,12 +91,15 @@ class TMapReader {
   std::string_view rest_;
 };
 
-void ReadHeader(TMapReader& reader) {
+// The map's version.
+std::size_t ReadHeader(TMapReader& reader) {
   const std::string_view header = reader.Record(1).front();
   if (!header.starts_with(kMapHeader))
     Damaged();
-  if (Number(header.substr(kMapHeader.size())) > kMapFormatVersion)
+  const std::size_t version = Number(header.substr(kMapHeader.size()));
+  if (version > kMapFormatVersion)
     throw EDocumentMapError(std::string(kNewerMapMessage));
+  return version;
 }
 
 TContents ReadContents(TMapReader& reader) {
@@ -113,7 +119,7 @@ TContents ReadContents(TMapReader& reader) {
   return contents;
 }
 
-TKeywordIndex ReadKeywords(TMapReader& reader) {
+TKeywordIndex ReadKeywords(TMapReader& reader, bool typed) {
   std::vector<std::pair<std::string, std::string>> pages;
   for (std::size_t i = reader.Count("pages"); i > 0; --i) {
     const auto fields = reader.Record(2);
@@ -121,18 +127,19 @@ TKeywordIndex ReadKeywords(TMapReader& reader) {
   }
   std::vector<TKeyword> keywords;
   for (std::size_t i = reader.Count("keywords"); i > 0; --i) {
-    const auto fields = reader.Record(4);
+    const auto fields = reader.Record(typed ? 5 : 4);
     const std::size_t kind = Number(fields[0]);
     const std::size_t page = Number(fields[1]);
     if (kind > static_cast<std::size_t>(TKeywordKind::Definition) || page >= pages.size())
       Damaged();
-    keywords.push_back({std::string(fields[3]), pages[page].first, std::string(fields[2]),
-                        pages[page].second, static_cast<TKeywordKind>(kind)});
+    keywords.push_back({std::string(fields.back()), pages[page].first, std::string(fields[2]),
+                        pages[page].second, static_cast<TKeywordKind>(kind),
+                        typed ? std::string(fields[3]) : std::string()});
   }
   return TKeywordIndex(std::move(keywords));
 }
 
-void AppendKeywords(std::string& out, const std::vector<TKeyword>& keywords) {
+void AppendKeywords(std::string& out, const std::vector<TKeyword>& keywords, bool typed) {
   std::vector<const TKeyword*> pages;
   std::unordered_map<std::string_view, std::size_t> pageNumbers;
   for (const TKeyword& keyword : keywords) {
@@ -144,8 +151,12 @@ void AppendKeywords(std::string& out, const std::vector<TKeyword>& keywords) {
     AppendRecord(out, {page->Page, page->PageTitle});
   out += "keywords " + std::to_string(keywords.size()) + "\n";
   for (const TKeyword& keyword : keywords) {
-    AppendRecord(out, {std::to_string(static_cast<int>(keyword.Kind)),
-                       std::to_string(pageNumbers.at(keyword.Page)), keyword.Anchor, keyword.Term});
+    const std::string kind = std::to_string(static_cast<int>(keyword.Kind));
+    const std::string page = std::to_string(pageNumbers.at(keyword.Page));
+    if (typed)
+      AppendRecord(out, {kind, page, keyword.Anchor, keyword.Type, keyword.Term});
+    else
+      AppendRecord(out, {kind, page, keyword.Anchor, keyword.Term});
   }
 }
 
@@ -166,19 +177,23 @@ std::size_t ContentsDepth(const TContents& contents) {
 }
 
 std::string WriteMapEntry(const TDocumentMap& map) {
-  std::string out = std::string(kMapHeader) + std::to_string(kMapFormatVersion) + "\n";
+  const std::vector<TKeyword> keywords = map.Keywords.All();
+  const bool typed = std::any_of(keywords.begin(), keywords.end(),
+                                 [](const TKeyword& keyword) { return !keyword.Type.empty(); });
+  const int version = typed ? kMapFormatVersion : kUntypedMapVersion;
+  std::string out = std::string(kMapHeader) + std::to_string(version) + "\n";
   out += "contents " + std::to_string(ContentsSize(map.Contents)) + "\n";
   AppendContents(out, map.Contents, 0);
-  AppendKeywords(out, map.Keywords.All());
+  AppendKeywords(out, keywords, typed);
   return out;
 }
 
 TDocumentMap ReadMapEntry(std::string_view bytes) {
   TMapReader reader(bytes);
-  ReadHeader(reader);
+  const bool typed = ReadHeader(reader) >= kMapFormatVersion;
   TDocumentMap map;
   map.Contents = ReadContents(reader);
-  map.Keywords = ReadKeywords(reader);
+  map.Keywords = ReadKeywords(reader, typed);
   if (!reader.AtEnd())
     Damaged();
   return map;

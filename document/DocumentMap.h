@@ -54,6 +54,9 @@ struct TKeyword {
   std::string Anchor;     // may be empty: the top of the page
   std::string PageTitle;  // of the page the term is on, to tell equal terms apart
   TKeywordKind Kind = TKeywordKind::Heading;
+  // What the source calls the definition ("function", "class", "macro", "property"), for
+  // keywords read from a source's own index; empty for those found in the pages.
+  std::string Type = {};
 
   bool operator==(const TKeyword&) const = default;
 };
@@ -103,7 +106,7 @@ std::unique_ptr<TDocumentMap> ReadStoredMap(const TDocument& document);
 // into "path" after "#". The form `tomelet pack --contents` reads back.
 std::string ContentsToJson(const TContents& contents);
 // The keywords as JSON: [{"term", "path" (with "#anchor"), "title" (of the page), "kind"
-// ("title", "heading" or "definition")}].
+// ("title", "heading" or "definition"), and "type" when the keyword has one}].
 std::string KeywordsToJson(const std::vector<TKeyword>& keywords);
 // Throws EDocumentMapError "The contents file is not valid: <reason>" when the text is not such
 // JSON (or a list of items with a "title").

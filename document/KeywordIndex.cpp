@@ -16,6 +16,7 @@ struct TStoredKeyword {
   std::string Term;
   std::string Anchor;
   TKeywordKind Kind = TKeywordKind::Heading;
+  std::string Type;
 };
 
 struct TWordStart {
@@ -103,7 +104,7 @@ struct TKeywordIndex::Impl {
 
   TKeyword Public(const TStoredKeyword& stored) const {
     const TPage& page = Pages[stored.Page];
-    return {stored.Term, page.Path, stored.Anchor, page.Title, stored.Kind};
+    return {stored.Term, page.Path, stored.Anchor, page.Title, stored.Kind, stored.Type};
   }
 
   void Store(std::vector<TKeyword> keywords);
@@ -129,7 +130,8 @@ void TKeywordIndex::Impl::Store(std::vector<TKeyword> keywords) {
     if (folded.empty())
       continue;
     Keywords.push_back({std::move(folded), static_cast<std::uint32_t>(Pages.size() - 1),
-                        std::move(keyword.Term), std::move(keyword.Anchor), keyword.Kind});
+                        std::move(keyword.Term), std::move(keyword.Anchor), keyword.Kind,
+                        std::move(keyword.Type)});
   }
   std::sort(Keywords.begin(), Keywords.end(),
             [](const TStoredKeyword& a, const TStoredKeyword& b) { return a.Folded < b.Folded; });

@@ -87,10 +87,13 @@ std::string ContentsToJson(const TContents& contents) {
 std::string KeywordsToJson(const std::vector<TKeyword>& keywords) {
   json list = json::array();
   for (const TKeyword& keyword : keywords) {
-    list.push_back({{"term", keyword.Term},
-                    {"path", JoinedPath(keyword.Page, keyword.Anchor)},
-                    {"title", keyword.PageTitle},
-                    {"kind", KindName(keyword.Kind)}});
+    json entry = {{"term", keyword.Term},
+                  {"path", JoinedPath(keyword.Page, keyword.Anchor)},
+                  {"title", keyword.PageTitle},
+                  {"kind", KindName(keyword.Kind)}};
+    if (!keyword.Type.empty())
+      entry["type"] = keyword.Type;
+    list.push_back(std::move(entry));
   }
   return Dumped(list);
 }

@@ -184,6 +184,21 @@ class TListReader {
   std::size_t links_ = 0;
 };
 
+bool HasClass(const xmlNode* node, std::string_view wanted) {
+  const std::string classes = " " + Attribute(node, "class") + " ";
+  return classes.find(" " + std::string(wanted) + " ") != std::string::npos;
+}
+
+bool IsSiteNavigation(const xmlNode* list) {
+  if (HasClass(list, "navbar-nav"))
+    return true;
+  for (const xmlNode* item = list->children; item != nullptr; item = item->next) {
+    if (Name(item) == "li" && HasClass(item, "toctree-l1"))
+      return true;
+  }
+  return false;
+}
+
 void CollectListTrees(const xmlNode* node, std::string_view pagePath, const TLinkResolver& resolve,
                       std::vector<TListTree>& trees) {
   for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
@@ -191,7 +206,7 @@ void CollectListTrees(const xmlNode* node, std::string_view pagePath, const TLin
       TListReader reader(pagePath, resolve);
       TContents items = reader.List(child);
       if (reader.Links() > 0)
-        trees.push_back({std::move(items), reader.Links()});
+        trees.push_back({std::move(items), reader.Links(), IsSiteNavigation(child)});
     } else if (child->type == XML_ELEMENT_NODE) {
       CollectListTrees(child, pagePath, resolve, trees);
     }

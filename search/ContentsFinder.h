@@ -18,6 +18,9 @@ using TLinkResolver = std::function<std::string(std::string_view resolvedPath)>;
 struct TListTree {
   TContents Items;
   std::size_t Links = 0;  // items that lead to a page of the document
+  // The site's own navigation as its generator marks it: a toctree's items ("toctree-l1", as
+  // Sphinx and the Read the Docs theme write them) or a navigation bar ("navbar-nav", MkDocs).
+  bool SiteNavigation = false;
 };
 
 // The outermost lists of the page as trees, links taken relative to pagePath's folder

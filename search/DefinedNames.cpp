@@ -52,6 +52,9 @@ struct TKeyOrder {
   bool operator()(std::uint32_t entry, std::string_view key) const { return KeyOf(entry) < key; }
   bool operator()(std::string_view key, std::uint32_t entry) const { return key < KeyOf(entry); }
 };
+// Spelled out for compilers without deduction for aggregates (clang before 17, the fuzz build's).
+template <typename TKeyOf>
+TKeyOrder(TKeyOf) -> TKeyOrder<TKeyOf>;
 
 }  // namespace
 

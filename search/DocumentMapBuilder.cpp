@@ -52,13 +52,89 @@ std::string DefinitionTerm(const TPageSection& section) {
   return apiName ? id : section.HeadingHasLink ? "" : section.Heading;
 }
 
+// Permalink marks that generators put into headings ("◆ spam_read_file()", "Usage¶") are no
+// part of the term a reader types.
+std::string WithoutMarks(std::string term) {
+  static const std::string_view kMarks[] = {"\xE2\x97\x86", "\xC2\xB6", "\xC2\xA7", "#",
+                                            "\xC2\xA0"};
+  for (bool trimmed = true; trimmed;) {
+    trimmed = false;
+    for (const std::string_view mark : kMarks) {
+      while (term.starts_with(mark) || term.starts_with(' ')) {
+        term.erase(0, term.starts_with(' ') ? 1 : mark.size());
+        trimmed = true;
+      }
+      while (term.ends_with(mark) || term.ends_with(' ')) {
+        term.resize(term.size() - (term.ends_with(' ') ? 1 : mark.size()));
+        trimmed = true;
+      }
+    }
+  }
+  return term;
+}
+
 // A heading can be a whole paragraph on some pages; such text is not a term.
 constexpr std::size_t kLongestTerm = 160;
 
 void AddKeyword(std::vector<TKeyword>& keywords, std::string term, const std::string& page,
                 const std::string& anchor, const std::string& title, TKeywordKind kind) {
+  term = WithoutMarks(std::move(term));
   if (!term.empty() && term.size() <= kLongestTerm)
     keywords.push_back({std::move(term), page, anchor, title, kind});
+}
+
+// The part of a title after its last separator (" — Project 1.0 documentation"), with the
+// separator; empty when the title has none.
+std::string_view TitleSuffix(std::string_view title) {
+  std::size_t at = std::string_view::npos;
+  for (const std::string_view separator : {" \xE2\x80\x94 ", " | ", " - ", " \xC2\xB7 "}) {
+    const std::size_t found = title.rfind(separator);
+    if (found != std::string_view::npos && found > 0 &&
+        (at == std::string_view::npos || found > at))
+      at = found;
+  }
+  return at == std::string_view::npos ? std::string_view() : title.substr(at);
+}
+
+// The suffix a generator puts after every page's title: one that more than half of the titles
+// share, and at least two.
+std::string SharedTitleSuffix(const std::map<std::string, std::string>& titles) {
+  std::map<std::string_view, std::size_t> counts;
+  for (const auto& [page, title] : titles) {
+    if (const std::string_view suffix = TitleSuffix(title); !suffix.empty())
+      ++counts[suffix];
+  }
+  for (const auto& [suffix, count] : counts) {
+    if (count >= 2 && count * 2 > titles.size())
+      return std::string(suffix);
+  }
+  return {};
+}
+
+// The project's name a generator puts before every page's title ("Quill: Guide"), with its
+// separator, when more than half of the titles share it, and at least two.
+std::string SharedTitlePrefix(const std::map<std::string, std::string>& titles) {
+  std::map<std::string_view, std::size_t> counts;
+  for (const auto& [page, title] : titles) {
+    const std::size_t colon = title.find(": ");
+    if (colon != std::string::npos && colon > 0)
+      ++counts[std::string_view(title).substr(0, colon + 2)];
+  }
+  for (const auto& [prefix, count] : counts) {
+    if (count >= 2 && count * 2 > titles.size())
+      return std::string(prefix);
+  }
+  return {};
+}
+
+void StripPrefix(std::string& text, const std::string& prefix) {
+  if (!prefix.empty() && text.size() > prefix.size() && text.starts_with(prefix))
+    text.erase(0, prefix.size());
+}
+
+void StripSuffix(std::string& text, const std::string& suffix) {
+  if (!suffix.empty() && text.size() > suffix.size() && text.ends_with(suffix))
+    text.resize(text.size() - suffix.size());
 }
 
 // A folder of the document while the folder tree of the contents is made.
@@ -87,9 +163,16 @@ struct TDocumentMapBuilder::Impl {
   std::map<std::string, std::string> Titles;                 // page -> title, in path order
   std::unordered_map<std::string, std::string> FoldedPages;  // folded page -> page
 
+  // A link to a folder ("guide/", ".") leads to its index page, as the viewer serves it.
   std::string Resolve(std::string_view path) const {
-    const auto found = FoldedPages.find(FoldAscii(path));
-    return found != FoldedPages.end() ? found->second : "";
+    const std::string folded = FoldAscii(path);
+    const std::string folder = folded.empty() || folded.ends_with('/') ? folded : folded + "/";
+    for (const std::string& candidate : {folded, folder + "index.html", folder + "index.htm"}) {
+      const auto found = FoldedPages.find(candidate);
+      if (found != FoldedPages.end())
+        return found->second;
+    }
+    return "";
   }
   TContents FoundContents(const TPageReader& readPage) const;
   TContents FolderContents() const;
@@ -110,9 +193,13 @@ void TDocumentMapBuilder::AddPage(std::string_view archivePath, std::string_view
                                         [](const TPageSection& s) { return s.Level == 1; });
   std::string title = text.Title;
   if (title.empty())
-    title = mainHeading != text.Sections.end() ? mainHeading->Heading : page;
-  impl_->Titles[page] = title;
+    title = mainHeading != text.Sections.end() ? mainHeading->Heading : "";
   impl_->FoldedPages[FoldAscii(page)] = page;
+  // A page without a title or a heading is a fragment (a generator's search results, a frame's
+  // part), not a page a reader looks for.
+  if (title.empty())
+    return;
+  impl_->Titles[page] = title;
   auto& keywords = impl_->Keywords;
   if (mainHeading == text.Sections.end())
     AddKeyword(keywords, WithoutNumbering(title), page, "", title, TKeywordKind::PageTitle);
@@ -149,11 +236,14 @@ TContents TDocumentMapBuilder::Impl::FoundContents(const TPageReader& readPage) 
       std::move(more.begin(), more.end(), std::back_inserter(trees));
     }
   }
+  // The site's own navigation wins whatever its size; otherwise a couple of links is a page's
+  // navigation, not a table of contents.
   const auto largest =
-      std::max_element(trees.begin(), trees.end(),
-                       [](const TListTree& a, const TListTree& b) { return a.Links < b.Links; });
-  // A couple of links is a page's navigation, not a table of contents.
-  return largest != trees.end() && largest->Links >= 3 ? largest->Items : TContents{};
+      std::max_element(trees.begin(), trees.end(), [](const TListTree& a, const TListTree& b) {
+        return std::pair(a.SiteNavigation, a.Links) < std::pair(b.SiteNavigation, b.Links);
+      });
+  const bool enough = largest != trees.end() && (largest->SiteNavigation || largest->Links >= 3);
+  return enough ? largest->Items : TContents{};
 }
 
 TContents TDocumentMapBuilder::Impl::FolderContents() const {
@@ -177,6 +267,19 @@ TContents TDocumentMapBuilder::Impl::FolderContents() const {
 }
 
 TDocumentMap TDocumentMapBuilder::Finish(const TPageReader& readPage) {
+  const std::string suffix = SharedTitleSuffix(impl_->Titles);
+  const std::string prefix = SharedTitlePrefix(impl_->Titles);
+  const auto strip = [&](std::string& title) {
+    StripSuffix(title, suffix);
+    StripPrefix(title, prefix);
+  };
+  for (auto& [page, title] : impl_->Titles)
+    strip(title);
+  for (TKeyword& keyword : impl_->Keywords) {
+    if (keyword.Term == keyword.PageTitle)
+      strip(keyword.Term);
+    strip(keyword.PageTitle);
+  }
   TDocumentMap map;
   if (impl_->Given) {
     map.Contents = std::move(*impl_->Given);

@@ -250,28 +250,33 @@ htmlSAXHandler MakeHandler() {
 
 }  // namespace
 
-TPageText ExtractPageText(std::string_view html) {
+// Feeds html to a push parser with these callbacks. Pages that are valid UTF-8 are read as such;
+// others follow their own charset declaration.
+void ParseHtml(std::string_view html, htmlSAXHandler* handler, void* context) {
   // libxml2 must set up its global tables once before parsers run on several threads.
   static const bool initialised = (xmlInitParser(), true);
-  static htmlSAXHandler handler = MakeHandler();
   (void)initialised;
-  TPageText page;
-  TTextCollector collector(page);
-  // Pages that are valid UTF-8 are read as such; others follow their own charset declaration.
   const auto encoding = IsValidUtf8(html) ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE;
-  std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> context(
-      htmlCreatePushParserCtxt(&handler, &collector, nullptr, 0, nullptr, encoding),
+  std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> parser(
+      htmlCreatePushParserCtxt(handler, context, nullptr, 0, nullptr, encoding),
       htmlFreeParserCtxt);
-  if (context == nullptr) {
-    return page;
+  if (parser == nullptr) {
+    return;
   }
-  htmlCtxtUseOptions(context.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+  htmlCtxtUseOptions(parser.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
   constexpr std::size_t kChunk = 1 << 20;
   for (std::size_t pos = 0; pos < html.size(); pos += kChunk) {
     const std::size_t size = std::min(kChunk, html.size() - pos);
-    htmlParseChunk(context.get(), html.data() + pos, static_cast<int>(size), 0);
+    htmlParseChunk(parser.get(), html.data() + pos, static_cast<int>(size), 0);
   }
-  htmlParseChunk(context.get(), nullptr, 0, 1);
+  htmlParseChunk(parser.get(), nullptr, 0, 1);
+}
+
+TPageText ExtractPageText(std::string_view html) {
+  static htmlSAXHandler handler = MakeHandler();
+  TPageText page;
+  TTextCollector collector(page);
+  ParseHtml(html, &handler, &collector);
   Trim(page.Title);
   for (TPageSection& section : page.Sections) {
     Trim(section.Heading);
@@ -283,6 +288,29 @@ TPageText ExtractPageText(std::string_view html) {
   }
   page.IsGeneratedIndex = collector.LooksGenerated();
   return page;
+}
+
+std::vector<std::string> PageLinks(std::string_view html) {
+  static htmlSAXHandler handler = [] {
+    htmlSAXHandler links{};
+    links.startElement = [](void* context, const xmlChar* name, const xmlChar** attributes) {
+      static const std::pair<std::string_view, std::string_view> kLinking[] = {
+          {"a", "href"},     {"area", "href"},  {"link", "href"}, {"img", "src"},
+          {"script", "src"}, {"iframe", "src"}, {"frame", "src"}, {"embed", "src"},
+          {"source", "src"}, {"audio", "src"},  {"video", "src"}, {"object", "data"}};
+      for (const auto& [element, attribute] : kLinking) {
+        if (Text(name) == element) {
+          const std::string_view value = Attribute(attributes, attribute);
+          if (!value.empty())
+            static_cast<std::vector<std::string>*>(context)->emplace_back(value);
+        }
+      }
+    };
+    return links;
+  }();
+  std::vector<std::string> links;
+  ParseHtml(html, &handler, &links);
+  return links;
 }
 
 bool IsHtmlPageName(std::string_view archivePath) {

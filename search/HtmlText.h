@@ -29,4 +29,9 @@ struct TPageText {
 // Never throws on malformed markup: the parser repairs it as a browser would.
 TPageText ExtractPageText(std::string_view html);
 
+// Every link a page makes to another file, as written: the href of a, area and link elements,
+// the src of img, script, iframe, frame, embed, source, audio and video, and an object's data.
+// Never throws.
+std::vector<std::string> PageLinks(std::string_view html);
+
 }  // namespace tomelet::search

@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "search/ChildProcess.h"
+#include "platform/process/ChildProcess.h"
 #include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"

@@ -18,13 +18,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tomelet-viewer [DOCUMENT.tlt]\n"
+    "Usage: tomelet-viewer [DOCUMENT.tlt | SOURCE]\n"
     "       tomelet-viewer /regserver | /unregserver\n"
     "       tomelet-viewer --help | --version\n"
     "\n"
     "Shows a Tomelet document in a window: the document appended to this program, else the\n"
-    "DOCUMENT.tlt named as the one argument (\".tlt\" in lower case), else one chosen in an\n"
-    "open dialog. Any other single argument ends the program at once.\n"
+    "DOCUMENT.tlt named as the one argument (\".tlt\" in lower case), else a SOURCE (a CHM,\n"
+    "ZIM, EPUB or docset) imported once into the cache, else one chosen in an open dialog. Any\n"
+    "other single argument ends the program at once.\n"
     "\n"
     "  /regserver    open .tlt files with this program for the current user, and exit\n"
     "  /unregserver  remove what /regserver wrote, and exit\n"

@@ -2,10 +2,14 @@
 
 #include <gio/gio.h>
 
+#include <atomic>
+#include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "Unit1/TestTrace.h"
+#include "import/Import.h"
 
 extern "C" {
 #include "program_pictures.h"
@@ -87,6 +91,55 @@ std::optional<std::string> TDialogs::ChooseDocument() {
   if (dialog.run() != Gtk::RESPONSE_ACCEPT)
     return std::nullopt;
   return dialog.get_filename();
+}
+
+// The import runs on a thread of its own while the dialog's bar follows its pages.
+std::optional<std::string> TDialogs::ImportSource(const std::string& source,
+                                                  const std::string& path) {
+  TestTrace("import", source);
+  Gtk::Dialog dialog("Importing", false);
+  Place(dialog);
+  dialog.set_deletable(false);
+  dialog.set_default_size(420, -1);
+  Gtk::Label label("Importing " + std::filesystem::path(source).filename().string() + "\u2026");
+  label.set_xalign(0);
+  Gtk::ProgressBar bar;
+  bar.set_show_text(true);
+  auto& area = *dialog.get_content_area();
+  area.set_spacing(8);
+  area.set_border_width(12);
+  area.pack_start(label, Gtk::PACK_SHRINK);
+  area.pack_start(bar, Gtk::PACK_SHRINK);
+  dialog.show_all();
+
+  std::atomic<double> fraction{0};
+  std::atomic<bool> finished{false};
+  std::optional<std::string> failure;
+  std::thread worker([&] {
+    importer::TImportSettings settings;
+    settings.Progress = [&fraction](std::size_t done, std::size_t total) {
+      fraction = total == 0 ? 0.0 : static_cast<double>(done) / static_cast<double>(total);
+    };
+    try {
+      importer::ImportDocument(source, path, settings);
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    finished = true;
+  });
+  auto poll = Glib::signal_timeout().connect(
+      [&] {
+        bar.set_fraction(fraction);
+        if (finished)
+          dialog.response(Gtk::RESPONSE_OK);
+        return !finished;
+      },
+      100);
+  dialog.run();
+  poll.disconnect();
+  worker.join();
+  TestTrace("imported", failure.value_or(path));
+  return failure;
 }
 
 bool TDialogs::ConfirmWarning(const std::string& caption, const std::string& text) {

@@ -23,6 +23,8 @@ class TDialogs final : public IDialogs {
   std::string AskPassword(const std::string& caption, const std::string& prompt) override;
   std::optional<std::string> ChooseDocument() override;
   bool ConfirmWarning(const std::string& caption, const std::string& text) override;
+  std::optional<std::string> ImportSource(const std::string& source,
+                                          const std::string& path) override;
   // Asks whether to save a file the page cannot show or open it with the desktop's program.
   TDownloadChoice AskDownload(const std::string& name);
   // A Save dialog offering the file's name; nothing when cancelled.

@@ -1,5 +1,6 @@
 #include <fstream>
 
+#include "Unit1/SourceImport.h"
 #include "main_window_fakes.h"
 
 namespace tomelet::testing {
@@ -134,6 +135,33 @@ TEST_F(DocumentOpeningTest, FailedRegistrationIsReportedAndStartUpGoesOn) {
 
   EXPECT_EQ(dialogs.information, std::vector<std::string>{"Error registering Pluggable Protocol"});
   EXPECT_EQ(browser.navigations.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tomelet::testing
+
+namespace tomelet::testing {
+namespace {
+
+// A source the viewer imports goes through the import once per version of it; a failed import
+// is told and ends the start.
+TEST_F(DocumentOpeningTest, ASourceIsImportedOnceIntoTheCacheAndAFailureIsTold) {
+  ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
+  const auto book = folder_ / "book";
+  WriteFile(book / "index.html", "<html></html>");
+  WriteFile(book / "b.devhelp2", "<book title='B' link='index.html'></book>");
+  const auto cached = ImportedDocumentPath(book);
+  EXPECT_EQ(cached.parent_path(), folder_ / "cache" / "tomelet" / "imported");
+  EXPECT_EQ(ImportedDocumentPath(book), cached);
+  dialogs.importFailure = "book: the reader ended unexpectedly";
+  Logic({book.string()}).FormCreate();
+  EXPECT_EQ(dialogs.imports, std::vector<std::string>{book.string()});
+  EXPECT_EQ(dialogs.information, std::vector<std::string>{"book: the reader ended unexpectedly"});
+  EXPECT_EQ(view.terminated, 1);
+
+  WriteFile(book / "more.html", "<html>changed</html>");
+  EXPECT_NE(ImportedDocumentPath(book), cached) << "a changed source is imported anew";
+  EXPECT_FALSE(IsImportableSource(folder_ / "missing.chm"));
 }
 
 }  // namespace

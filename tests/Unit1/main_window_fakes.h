@@ -77,6 +77,8 @@ struct FakeDialogs : IDialogs {
   std::optional<std::string> chosenDocument;
   std::vector<std::string> warnings;
   bool warningAnswer = false;
+  std::vector<std::string> imports;
+  std::optional<std::string> importFailure;
 
   void ShowInformation(const std::string& text) override { information.push_back(text); }
   void ShowError(const std::string& text) override { errors.push_back(text); }
@@ -87,6 +89,10 @@ struct FakeDialogs : IDialogs {
   std::optional<std::string> ChooseDocument() override {
     ++documentRequests;
     return chosenDocument;
+  }
+  std::optional<std::string> ImportSource(const std::string& source, const std::string&) override {
+    imports.push_back(source);
+    return importFailure;
   }
   bool ConfirmWarning(const std::string& caption, const std::string& text) override {
     warnings.push_back(caption + "|" + text);

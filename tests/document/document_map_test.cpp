@@ -85,6 +85,22 @@ TEST(MapEntry, ReadsBackWhatWasWritten) {
   EXPECT_EQ(ReadMapEntry(WriteMapEntry(TDocumentMap{})).Keywords.Size(), 0u);
 }
 
+// Types come from a source's own index; a map without them keeps the first version, which
+// older builds read.
+TEST(MapEntry, TypedKeywordsReadBackAndUntypedMapsKeepTheFirstVersion) {
+  EXPECT_TRUE(WriteMapEntry(SampleMap()).starts_with("tomelet-map 1\n"));
+  TDocumentMap typed = SampleMap();
+  typed.Keywords = TKeywordIndex(
+      {{"g_array_new", "glib-Arrays.html", "g-array-new", "Arrays", TKeywordKind::Definition,
+        "function"},
+       {"GArray", "glib-Arrays.html", "GArray", "Arrays", TKeywordKind::Definition, ""}});
+  const std::string bytes = WriteMapEntry(typed);
+  EXPECT_TRUE(bytes.starts_with("tomelet-map 2\n"));
+  EXPECT_EQ(ReadMapEntry(bytes).Keywords.All(), typed.Keywords.All());
+  EXPECT_NE(KeywordsToJson(typed.Keywords.Lookup("g_array", 1)).find(R"("type":"function")"),
+            std::string::npos);
+}
+
 TEST(MapEntry, DamagedOrNewerEntriesAreRefusedWithTheirOwnText) {
   const std::string bytes = WriteMapEntry(SampleMap());
   const auto refusal = [](const std::string& damaged) {
@@ -107,7 +123,7 @@ TEST(MapEntry, DamagedOrNewerEntriesAreRefusedWithTheirOwnText) {
   badPage.replace(badPage.rfind("\n2\t") + 3, 1, "9");
   EXPECT_EQ(refusal(badPage), damaged);
   std::string newer = bytes;
-  newer.replace(newer.find(' ') + 1, 1, "2");
+  newer.replace(newer.find(' ') + 1, 1, "3");
   EXPECT_EQ(refusal(newer), std::string(kNewerMapMessage));
 }
 

@@ -17,7 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kProductFolders = {
-    "platform",     "ZLIBArchive2",    "document", "search", "library", "serve", "bookmarks",
+    "platform",     "ZLIBArchive2",    "document", "search", "library", "serve", "import",
+    "bookmarks",
     "OurNSHandler", "SecurityManager", "WebHost",  "Unit1",  "viewer",  "tools"};
 
 // Folders whose sources may include nothing but themselves and these.
@@ -32,6 +33,7 @@ const std::vector<TFoundation> kFoundations = {
     {"search/", {"document/", "ZLIBArchive2/", "platform/"}},
     {"library/", {"search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"serve/", {"library/", "search/", "document/", "ZLIBArchive2/", "platform/"}},
+    {"import/", {"search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"bookmarks/", {"platform/"}},
 };
 const std::vector<std::string> kAboveTools = {"Unit1/", "OurNSHandler/", "WebHost/",

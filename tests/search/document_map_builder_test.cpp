@@ -96,6 +96,49 @@ TEST(FoundContents, DefinitionListTreesAndTheFolderTreeWithoutAnyList) {
   EXPECT_EQ(Build(loose, "index.html").Contents, expected);
 }
 
+// Generators mark their own navigation and dress every title alike; the map follows the one and
+// sheds the other, and leaves out the fragments of their search pages.
+TEST(FoundContents, GeneratorsKeepTheirOwnNavigationAndPlainTitles) {
+  const std::string suffix = " \xE2\x80\x94 Tiny Caf\xC3\xA9 1.0 documentation";
+  const auto sphinx = Build(
+      {{"index.html", Html("Welcome" + suffix,
+                           "<h1>Welcome\xC2\xB6</h1><div class='toctree-wrapper'><ul>"
+                           "<li class='toctree-l1'><a href='usage.html'>Usage</a><ul>"
+                           "<li class='toctree-l2'><a href='usage.html#installation'>Installation"
+                           "</a></li></ul></li></ul></div>")},
+       {"usage.html", Html("Usage" + suffix, "<h1 id='usage'>Usage\xC2\xB6</h1>")},
+       {"search.html", Html("Search" + suffix, "<h1>Search</h1>")}},
+      "index.html");
+  ASSERT_EQ(sphinx.Contents.size(), 1u);
+  EXPECT_EQ(sphinx.Contents[0].Title, "Usage");
+  EXPECT_EQ(sphinx.Contents[0].Children.at(0).Anchor, "installation");
+  const auto usage = sphinx.Keywords.Lookup("usage", 1);
+  ASSERT_EQ(usage.size(), 1u);
+  EXPECT_EQ(usage[0].Term, "Usage");
+  EXPECT_EQ(usage[0].PageTitle, "Usage");
+
+  const std::string navbar =
+      "<ul class='nav navbar-nav'><li><a href='.'>Home</a></li><li><a href='guide/'>Guide</a>"
+      "</li></ul><ul class='nav flex-column'><li><a href='#a'>A</a></li><li><a href='#b'>B</a>"
+      "</li><li><a href='#c'>C</a></li></ul>";
+  const auto mkdocs = Build({{"index.html", Html("Quill", navbar)},
+                             {"guide\\index.html", Html("Guide - Quill", "<h1>Guide</h1>")}},
+                            "index.html");
+  ASSERT_EQ(mkdocs.Contents.size(), 2u);
+  EXPECT_EQ(mkdocs.Contents[1].Page, "guide/index.html");
+
+  const auto doxygen =
+      Build({{"index.html", Html("Quill: Main Page", "")},
+             {"quill_8h.html", Html("Quill: quill.h File Reference",
+                                    "<h2 class='memtitle'><a href='#a1'>\xE2\x97\x86\xC2\xA0</a>"
+                                    "open_note()</h2>")},
+             {"search\\all_0.html", "<html><body><div class='SRPage'>x</div></body></html>"}},
+            "index.html");
+  EXPECT_EQ(doxygen.Contents.size(), 2u) << "the search fragments are no pages of the contents";
+  EXPECT_EQ(doxygen.Contents[0].Title, "Main Page");
+  EXPECT_EQ(doxygen.Keywords.Lookup("open_note", 1).at(0).Term, "open_note()");
+}
+
 TEST(ContentsFile, SitemapListsAndJsonAreReadAndOtherTextRefused) {
   const TContents sitemap = ReadContentsFile(
       "<HTML><BODY><UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"Intro\">"

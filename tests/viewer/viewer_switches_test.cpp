@@ -80,7 +80,8 @@ Answer ViewerAnswer(const std::string& arguments, const fs::path& errorFile) {
 TEST_F(ViewerSwitchesTest, HelpAndVersionAnswerOnStandardOutputAndExitZero) {
   const Answer help = ViewerAnswer("--help", dataHome_ / "errors");
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_TRUE(help.output.starts_with("Usage: tomelet-viewer [DOCUMENT.tlt]\n")) << help.output;
+  EXPECT_TRUE(help.output.starts_with("Usage: tomelet-viewer [DOCUMENT.tlt | SOURCE]\n"))
+      << help.output;
   EXPECT_NE(help.output.find("/regserver"), std::string::npos);
   EXPECT_EQ(help.errors, "");
 

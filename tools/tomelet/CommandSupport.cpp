@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "document/Document.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
 
@@ -37,6 +38,16 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
 }
 
 }  // namespace
+
+TFileCompressionLevel CompressionLevel(const std::string& name) {
+  static const std::pair<std::string_view, TFileCompressionLevel> kLevels[] = {
+      {"none", fcNone}, {"fastest", fcFastest}, {"default", fcDefault}, {"maximum", fcMaximum}};
+  for (const auto& [levelName, level] : kLevels) {
+    if (name == levelName)
+      return level;
+  }
+  throw std::invalid_argument("Unknown compression level " + name);
+}
 
 TFoundEntry FindNamedEntry(const TDocument& document, const std::string& name) {
   TFoundEntry found = document.Find(name);

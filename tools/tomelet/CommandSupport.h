@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "document/DocumentEntries.h"
+#include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "platform/streams/Streams.h"
 
 namespace CLI {
@@ -28,6 +29,7 @@ void AddVerifyCommand(CLI::App& app);
 void AddInfoCommand(CLI::App& app);
 void AddExtractCommand(CLI::App& app);
 void AddPackCommand(CLI::App& app);
+void AddImportCommand(CLI::App& app);
 void AddServeCommand(CLI::App& app);
 void AddSearchCommand(CLI::App& app);
 void AddIndexCommand(CLI::App& app);
@@ -43,6 +45,9 @@ int NamedEntry(const TDocument& document, const std::string& name);
 // The archive file under a document, for the commands that show or rewrite the format itself.
 // Throws std::runtime_error for a document kept in another container.
 const TArchiveSnapshot& FormatOf(const TDocument& document);
+
+// The writer's level for "none", "fastest", "default" or "maximum".
+TFileCompressionLevel CompressionLevel(const std::string& name);
 
 // Writes every byte of data to the descriptor, or raises EStreamError "Cannot write: <reason>".
 void WriteAll(int fd, std::span<const std::byte> data);

@@ -7,11 +7,11 @@
 #include "ZLIBArchive2/EntryChecks.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
 #include "document/Document.h"
+#include "import/DocumentWriting.h"
 #include "platform/cleanup/Leftovers.h"
 #include "platform/text/AsciiCase.h"
 #include "search/DocumentIndex.h"
 #include "tools/tomelet/CommandSupport.h"
-#include "tools/tomelet/PackOutput.h"
 #include "tools/tomelet/SearchIndexing.h"
 
 namespace tomelet::cli {
@@ -50,7 +50,7 @@ void RunIndex(const IndexArgs& args) {
   if (!document->IsUnchanged()) {
     throw std::runtime_error(args.file + " changed while it was indexed");
   }
-  ReplaceDocument(writer, *document, args.file);
+  importer::ReplaceDocument(writer, *document, args.file);
   std::printf("Indexed %s: search index of %zu bytes\n", args.file.c_str(), index.size());
 }
 

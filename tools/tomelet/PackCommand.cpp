@@ -5,10 +5,11 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <thread>
+#include <optional>
 
-#include "ZLIBArchive2/ZLIBArchiveWriter.h"
-#include "document/DocumentEntries.h"
+#include "document/DocumentAddress.h"
+#include "import/DocumentWriting.h"
+#include "import/SphinxInventory.h"
 #include "platform/cleanup/Leftovers.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/OptionsJson.h"
@@ -33,9 +34,6 @@ struct PackArgs {
   std::string language;
   PackSelection selection;
 };
-
-const std::map<std::string, TFileCompressionLevel> kLevels = {
-    {"none", fcNone}, {"fastest", fcFastest}, {"default", fcDefault}, {"maximum", fcMaximum}};
 
 std::vector<std::byte> ReadWholeFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -63,56 +61,59 @@ void NameLogo(TProjectOptions& options, const std::string& logo) {
   }
 }
 
-void AddFiles(TZLBArchiveWriter& writer, const std::vector<PackFile>& files,
-              TFileCompressionLevel level, search::TIndexBuilder* index,
-              search::TDocumentMapBuilder& map) {
+// A Sphinx build names every documented object with its role in objects.inv at its top.
+std::optional<std::vector<TKeyword>> SphinxKeywords(
+    const std::vector<PackFile>& files, const std::function<void(const std::string&)>& warn) {
+  const auto inventory = std::find_if(files.begin(), files.end(), [](const PackFile& file) {
+    return file.archivePath == "objects.inv";
+  });
+  if (inventory == files.end())
+    return std::nullopt;
+  try {
+    const auto bytes = ReadWholeFile(inventory->source);
+    return importer::ReadSphinxInventory(
+        {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  } catch (const std::runtime_error& e) {
+    warn(std::string(e.what()) + "; its names are found in the pages instead");
+    return std::nullopt;
+  }
+}
+
+void AddFiles(importer::TDocumentWriting& writing, const std::vector<PackFile>& files) {
   std::uintmax_t total = 0;
   for (const auto& file : files) {
     total += file.size;
   }
   TProgressBar progress(files.size(), total);
   for (const auto& file : files) {
-    const auto contents = ReadWholeFile(file.source);
-    const std::string_view html(reinterpret_cast<const char*>(contents.data()), contents.size());
-    if (index != nullptr && search::IsHtmlPageName(file.archivePath)) {
-      index->AddPage(file.archivePath, html);
-    }
-    map.AddPage(file.archivePath, html);
-    writer.AddEntry(file.archivePath, contents, level);
+    writing.AddFile(file.archivePath, ReadWholeFile(file.source));
     progress.Advance(file.size);
   }
 }
 
 void RunPack(const PackArgs& args) {
   RemoveLeftoversOnInterrupt();
-  CheckOutputTarget(args.out);
-  const auto level = kLevels.at(args.level);
+  importer::CheckOutputTarget(args.out);
   const auto warn = [](const std::string& note) {
     std::fprintf(stderr, "warning: %s\n", note.c_str());
   };
   const auto files = CollectPackFiles(args.folder, args.out, args.selection, warn);
   auto options = PackOptions(args.options, files, warn);
   NameLogo(options, args.logo);
-  const auto map = MakePackMapBuilder(files, options.StartPage(), args.contents, warn);
-  // The builder indexes pages on threads of its own while the entries are deflated.
-  std::unique_ptr<search::TIndexBuilder> index;
-  if (!args.noIndex) {
-    index = MakePackIndexBuilder(files, options.StartPage(), args.language);
-  }
-  // One deflating thread per core; the document's bytes do not depend on the count.
-  TZLBArchiveWriter writer({.Threads = std::max(1u, std::thread::hardware_concurrency())});
-  AddFiles(writer, files, level, index.get(), *map);
-  writer.AddEntry(kConfigEntry, options.Bytes(), level);
-  if (!args.logo.empty()) {
-    writer.AddEntry(kLogoEntry, ReadWholeFile(args.logo), level);
-  }
-  const std::string mapEntry = FinishPackMap(*map, files);
-  writer.AddEntry(kMapEntry, std::string_view(mapEntry), level);
-  if (index) {
-    // Stored, never deflated: the index is opened in place inside the document.
-    writer.AddEntry(kIndexEntry, index->Finish(), fcNone);
-  }
-  WriteDocument(writer, args.out, args.stub);
+  auto contents = ReadPackContents(files, args.contents, warn);
+  const auto index = PackIndexSettings(files, options.StartPage(), args.language);
+  importer::TDocumentWriting writing({.Level = CompressionLevel(args.level),
+                                      .Index = !args.noIndex,
+                                      .Language = index.Language,
+                                      .PageCount = index.PageCount,
+                                      .StartPage = StartPageArchivePath(options.StartPage())});
+  if (contents)
+    writing.SetContents(std::move(*contents));
+  if (auto keywords = SphinxKeywords(files, warn))
+    writing.SetKeywords(std::move(*keywords));
+  AddFiles(writing, files);
+  const auto logo = args.logo.empty() ? std::vector<std::byte>() : ReadWholeFile(args.logo);
+  writing.Finish(options, logo, PackPageReader(files), args.out, args.stub);
 }
 
 }  // namespace

@@ -44,22 +44,18 @@ void WarnMissingPages(const TContents& items,
 
 }  // namespace
 
-std::unique_ptr<search::TDocumentMapBuilder> MakePackMapBuilder(
-    const std::vector<PackFile>& files, const std::string& startPage,
-    const std::string& contentsFile, const std::function<void(const std::string&)>& warn) {
-  auto builder = std::make_unique<search::TDocumentMapBuilder>(StartPageArchivePath(startPage));
-  if (!contentsFile.empty()) {
-    TContents contents = search::ReadContentsFile(ReadText(contentsFile));
-    WarnMissingPages(contents, FilesByFoldedPath(files), warn);
-    builder->SetContents(std::move(contents));
-  }
-  return builder;
+std::optional<TContents> ReadPackContents(const std::vector<PackFile>& files,
+                                          const std::string& contentsFile,
+                                          const std::function<void(const std::string&)>& warn) {
+  if (contentsFile.empty())
+    return std::nullopt;
+  TContents contents = search::ReadContentsFile(ReadText(contentsFile));
+  WarnMissingPages(contents, FilesByFoldedPath(files), warn);
+  return contents;
 }
 
-std::string FinishPackMap(search::TDocumentMapBuilder& builder,
-                          const std::vector<PackFile>& files) {
-  const auto byPath = FilesByFoldedPath(files);
-  const search::TPageReader readPage = [&](std::string_view page) -> std::optional<std::string> {
+search::TPageReader PackPageReader(const std::vector<PackFile>& files) {
+  return [byPath = FilesByFoldedPath(files)](std::string_view page) -> std::optional<std::string> {
     const auto found = byPath.find(FoldedPage(page));
     if (found == byPath.end())
       return std::nullopt;
@@ -69,7 +65,6 @@ std::string FinishPackMap(search::TDocumentMapBuilder& builder,
       return std::nullopt;
     }
   };
-  return WriteMapEntry(builder.Finish(readPage));
 }
 
 }  // namespace tomelet::cli

@@ -1,9 +1,9 @@
-// What `tomelet pack` stores as the document's map: the contents given with --contents or found
-// in the pages, and the keywords of every page, gathered as the pages are packed.
+// What `tomelet pack` gives the document's map: the contents given with --contents, and the
+// folder's pages read back for the contents found in them.
 #pragma once
 
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,15 +12,14 @@
 
 namespace tomelet::cli {
 
-// The builder for the files being packed; startPage as written in the options. Throws
-// EDocumentMapError for a contents file that is not valid, and std::runtime_error "Cannot read
-// <file>" when it cannot be read; warn receives each link of the given contents to a page the
-// files do not hold.
-std::unique_ptr<search::TDocumentMapBuilder> MakePackMapBuilder(
-    const std::vector<PackFile>& files, const std::string& startPage,
-    const std::string& contentsFile, const std::function<void(const std::string&)>& warn);
+// The contents of contentsFile; nothing when no file is named. Throws EDocumentMapError for a
+// contents file that is not valid, and std::runtime_error "Cannot read <file>" when it cannot be
+// read; warn receives each link of the given contents to a page the files do not hold.
+std::optional<TContents> ReadPackContents(const std::vector<PackFile>& files,
+                                          const std::string& contentsFile,
+                                          const std::function<void(const std::string&)>& warn);
 
-// The bytes of the "-map-" entry, reading the start page and its table of contents from files.
-std::string FinishPackMap(search::TDocumentMapBuilder& builder, const std::vector<PackFile>& files);
+// Reads pages of the folder by archive path, for the contents found in the pages.
+search::TPageReader PackPageReader(const std::vector<PackFile>& files);
 
 }  // namespace tomelet::cli

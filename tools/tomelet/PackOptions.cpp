@@ -3,17 +3,12 @@
 #include <fstream>
 
 #include "document/DocumentAddress.h"
+#include "import/DocumentWriting.h"
 #include "platform/text/AsciiCase.h"
 #include "tools/tomelet/OptionsJson.h"
 
 namespace tomelet::cli {
 namespace {
-
-const nlohmann::json kUsableWindow = {
-    {"WindowWidth", 1024},   {"WindowHeight", 768},  {"WindowBorder", 2},
-    {"CenterWindow", true},  {"ShowToolBar", true},  {"ShowButtonCaptions", true},
-    {"ShowStatusBar", true}, {"AllowCopy", true},    {"AllowFind", true},
-    {"AllowPrint", true},    {"AllowFontSize", true}};
 
 // The file's keys; the output of `info --json` carries them under "options".
 nlohmann::json ReadOptionKeys(const std::string& path) {
@@ -33,28 +28,11 @@ nlohmann::json ReadOptionKeys(const std::string& path) {
   return keys;
 }
 
-bool IsTopLevelPage(const PackFile& file) {
-  const std::string folded = FoldAscii(file.archivePath);
-  return folded.find('\\') == std::string::npos &&
-         (folded.ends_with(".htm") || folded.ends_with(".html"));
-}
-
-std::string GuessStartPage(const std::vector<PackFile>& files) {
-  for (const char* index : {"index.htm", "index.html"}) {
-    for (const auto& file : files) {
-      if (EqualsFoldedAscii(file.archivePath, index))
-        return file.archivePath;
-    }
-  }
-  const PackFile* only = nullptr;
-  for (const auto& file : files) {
-    if (IsTopLevelPage(file)) {
-      if (only)
-        return {};
-      only = &file;
-    }
-  }
-  return only ? only->archivePath : std::string();
+std::vector<std::string> ArchivePaths(const std::vector<PackFile>& files) {
+  std::vector<std::string> paths;
+  for (const auto& file : files)
+    paths.push_back(file.archivePath);
+  return paths;
 }
 
 // The viewer opens the start page's file name at the top of the document.
@@ -71,10 +49,10 @@ bool NamesAFile(const std::string& startPage, const std::vector<PackFile>& files
 
 TProjectOptions PackOptions(const std::string& optionsFile, const std::vector<PackFile>& files,
                             const std::function<void(const std::string&)>& warn) {
-  nlohmann::json keys = kUsableWindow;
+  nlohmann::json keys = OptionsToJson(importer::UsableWindowOptions());
   keys.update(ReadOptionKeys(optionsFile));
   if (!keys.contains("StartPage") || keys["StartPage"] == "")
-    keys["StartPage"] = GuessStartPage(files);
+    keys["StartPage"] = importer::GuessStartPage(ArchivePaths(files));
   TProjectOptions options = OptionsFromJson(keys);
   const std::string startPage = options.StartPage();
   if (startPage.empty())

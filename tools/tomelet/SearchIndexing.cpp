@@ -13,9 +13,9 @@
 
 namespace tomelet::cli {
 
-std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<PackFile>& files,
-                                                            const std::string& startPage,
-                                                            const std::string& language) {
+search::TIndexSettings PackIndexSettings(const std::vector<PackFile>& files,
+                                         const std::string& startPage,
+                                         const std::string& language) {
   search::TIndexSettings settings{language};
   const std::string wanted = FoldArchivePath(StartPageArchivePath(startPage));
   for (const auto& file : files) {
@@ -27,7 +27,7 @@ std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<Pa
       settings.Language = search::PageLanguage(html);
     }
   }
-  return std::make_unique<search::TIndexBuilder>(settings);
+  return settings;
 }
 
 search::TIndexProgress IndexingProgress() {

@@ -12,11 +12,10 @@ namespace tomelet::cli {
 
 struct PackFile;
 
-// A builder whose language is the override when given, else the lang of the start page among
+// Settings whose language is the override when given, else the lang of the start page among
 // files (startPage as written in the options).
-std::unique_ptr<search::TIndexBuilder> MakePackIndexBuilder(const std::vector<PackFile>& files,
-                                                            const std::string& startPage,
-                                                            const std::string& language);
+search::TIndexSettings PackIndexSettings(const std::vector<PackFile>& files,
+                                         const std::string& startPage, const std::string& language);
 
 // A progress line on stderr while a document is indexed, shown only on a terminal.
 search::TIndexProgress IndexingProgress();

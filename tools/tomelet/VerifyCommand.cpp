@@ -6,8 +6,11 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "document/Document.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
+#include "search/BrokenLinks.h"
+#include "search/DocumentMapBuilder.h"
 #include "tools/tomelet/CommandSupport.h"
 #include "tools/tomelet/VerifyReport.h"
 
@@ -20,7 +23,33 @@ constexpr int kVerifyJsonVersion = 1;
 struct VerifyArgs {
   std::string file;
   bool json = false;
+  bool links = false;
 };
+
+search::TLinkReport CheckLinks(const std::string& file) {
+  const auto document = OpenDocumentFile(file);
+  const auto map = search::OpenDocumentMap(*document, document->StartPage());
+  return search::FindBrokenLinks(*document, map.get());
+}
+
+nlohmann::ordered_json LinksJson(const search::TLinkReport& links) {
+  nlohmann::ordered_json json;
+  json["checked"] = links.Checked;
+  json["broken"] = nlohmann::ordered_json::array();
+  for (const auto& link : links.Broken) {
+    json["broken"].push_back({{"page", DisplayText(link.Page)},
+                              {"link", DisplayText(link.Link)},
+                              {"target", DisplayText(link.Target)}});
+  }
+  return json;
+}
+
+std::string LinksFailure(const search::TLinkReport& links) {
+  if (links.Broken.empty())
+    return {};
+  return std::to_string(links.Broken.size()) + " of " + std::to_string(links.Checked) +
+         " internal links reach no entry";
+}
 
 nlohmann::ordered_json IndexJson(const std::optional<TIndexReport>& index) {
   if (!index) {
@@ -103,19 +132,41 @@ void WriteNoteLines(const TVerifyReport& report) {
   }
 }
 
+void WriteLinkLines(const search::TLinkReport& links, std::string& out) {
+  if (links.Broken.empty()) {
+    out.append("OK: ");
+    AppendNumber(out, static_cast<std::int64_t>(links.Checked));
+    out.append(" internal links reach their entries\n");
+  }
+  for (const auto& link : links.Broken)
+    std::fprintf(stderr, "Broken link: %s -> %s\n", ShownPath(link.Page).c_str(),
+                 ShownName(link.Link).c_str());
+}
+
 void RunVerify(const VerifyArgs& args) {
   const auto report = VerifyDocument(args.file);
+  const auto links = args.links ? CheckLinks(args.file) : search::TLinkReport{};
   if (!args.json) {
     WriteNoteLines(report);
   }
   TOutput output;
   if (args.json) {
-    output.Text() = ReportJson(report).dump(2) + "\n";
+    auto json = ReportJson(report);
+    if (args.links) {
+      json["links"] = LinksJson(links);
+      if (report.Failure().empty() && !links.Broken.empty()) {
+        json["sound"] = false;
+        json["message"] = LinksFailure(links);
+      }
+    }
+    output.Text() = json.dump(2) + "\n";
   } else if (report.EntriesSound()) {
     WriteSoundLines(report, output.Text());
+    if (args.links)
+      WriteLinkLines(links, output.Text());
   }
   output.Flush();
-  const auto failure = report.Failure();
+  const auto failure = report.Failure().empty() ? LinksFailure(links) : report.Failure();
   if (failure.empty()) {
     return;
   }
@@ -133,6 +184,9 @@ void AddVerifyCommand(CLI::App& app) {
       "verify", "Check the archive's CRC, every entry's CRC and the document's search index");
   command->add_option("FILE", args->file, "Document")->required();
   command->add_flag("--json", args->json, "Print one JSON object");
+  command->add_flag("--links", args->links,
+                    "Also list every internal link of the pages and the map that reaches no "
+                    "entry");
   command->callback([args] { RunVerify(*args); });
 }
 

@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
   tomelet::cli::AddInfoCommand(app);
   tomelet::cli::AddExtractCommand(app);
   tomelet::cli::AddPackCommand(app);
+  tomelet::cli::AddImportCommand(app);
   tomelet::cli::AddServeCommand(app);
   tomelet::cli::AddSearchCommand(app);
   tomelet::cli::AddIndexCommand(app);
@@ -153,8 +154,8 @@ int main(int argc, char** argv) {
     app.parse(argc, argv);
     if (app.get_subcommands().empty())
       throw CLI::RequiredError(
-          "A command (list, cat, verify, info, extract, pack, serve, search, index, contents, "
-          "keywords)");
+          "A command (list, cat, verify, info, extract, pack, import, serve, search, index, "
+          "contents, keywords)");
   } catch (const EUnknownCommand& e) {
     std::fprintf(stderr, "%s\nRun with --help for more information.\n",
                  tomelet::ShownName(e.what()).c_str());

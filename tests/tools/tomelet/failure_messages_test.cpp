@@ -160,8 +160,8 @@ TEST(FailureMessage, UsageErrorsExitTwoWithTheReasonAndHelpExitsZero) {
   };
   const std::vector<Usage> usages = {
       {{},
-       "A command (list, cat, verify, info, extract, pack, serve, search, index, contents, "
-       "keywords) is required"},
+       "A command (list, cat, verify, info, extract, pack, import, serve, search, index, "
+       "contents, keywords) is required"},
       {{"lst", "x.tlt"}, "unknown command \"lst\", did you mean \"list\"?\n"},
       {{"help", "lst"}, "unknown command \"lst\", did you mean \"list\"?\n"},
       {{"x.tlt"}, "unknown command \"x.tlt\"; the commands are list, cat, verify, info"},

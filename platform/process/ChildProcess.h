@@ -1,0 +1,57 @@
+// Work that may crash or misbehave on hostile input, run in a child process so that only its
+// verdict, or the output it sends through a pipe, comes back: a fault there cannot take this
+// process down, and limits keep it from taking the machine's memory, time or disk.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+
+namespace tomelet {
+
+// Runs work in a forked child and returns the code it returns (0 to 255); crashed when the
+// child ends any other way (a signal, a sanitizer's report). The child leaves with _exit, so
+// nothing of this process is torn down twice. When no child can be made, work runs here.
+int RunInChildProcess(const std::function<int()>& work, int crashed);
+
+class EChildProcessError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TChildLimits {
+  std::uint64_t MemoryBytes = std::uint64_t{2} << 30;  // address space, not enforced under ASan
+  unsigned CpuSeconds = 600;
+  // The child is ended when it sends nothing for this long.
+  unsigned SilenceSeconds = 120;
+};
+
+// A child whose only output is a pipe: it runs work(outputDescriptor) under the limits, cannot
+// write a byte to any file (its file size limit is 0; pipes are not files), and leaves with the
+// code work returns (1 when work throws).
+class TBoundedChild {
+ public:
+  // Throws EChildProcessError when no pipe or child can be made.
+  TBoundedChild(const std::function<int(int output)>& work, const TChildLimits& limits);
+  // Ends the child if it still runs, and waits for it.
+  ~TBoundedChild();
+  TBoundedChild(const TBoundedChild&) = delete;
+  TBoundedChild& operator=(const TBoundedChild&) = delete;
+
+  // Up to buffer.size() bytes of its output; 0 once it has closed its end. Throws
+  // EChildProcessError "stopped answering" when it stays silent past the limit (it is ended).
+  std::size_t Read(std::span<std::byte> buffer);
+  // Waits for the child: the code it left with, or -1 when it was ended by a signal (a crash,
+  // a limit reached).
+  int Finish();
+
+ private:
+  pid_t child_ = -1;
+  int output_ = -1;
+  unsigned silence_ = 0;
+};
+
+}  // namespace tomelet
