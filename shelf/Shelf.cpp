@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "document/Document.h"
+#include "document/DocumentEntries.h"
 #include "library/Catalogue.h"
 
 namespace tomelet::shelf {
@@ -48,6 +50,23 @@ std::vector<fs::path> DistinctFolders(const std::vector<fs::path>& folders) {
     distinct.push_back(folder);
   }
   return distinct;
+}
+
+fs::path ExistingFolder(const fs::path& folder) {
+  std::error_code error;
+  if (!fs::is_directory(folder, error))
+    throw std::runtime_error(folder.string() + ": no such folder");
+  return fs::absolute(folder);
+}
+
+std::vector<std::byte> LogoOf(const library::TLibraryDocument& document) {
+  try {
+    const auto archive = document.Archive();
+    const int logo = archive->IndexOf(kLogoEntry);
+    return logo < 0 ? std::vector<std::byte>() : archive->Contents(logo);
+  } catch (const std::exception&) {
+    return {};
+  }
 }
 
 std::vector<std::string> GroupsOf(const TShelfSettings& settings, const std::string& file) {
@@ -111,7 +130,8 @@ struct TShelf::Impl {
             {},
             document.Stamp().Size,
             settings.IsSearched(document.Path().string()),
-            GroupsOf(settings, document.Path().string())};
+            GroupsOf(settings, document.Path().string()),
+            {}};
   }
 };
 
@@ -151,13 +171,22 @@ std::vector<TShelfDocument> TShelf::Listed() const {
 std::vector<TShelfDocument> TShelf::Documents() const {
   const auto documents = impl_->Library()->Documents();
   const auto entries = library::CatalogueEntries(*documents);
+  std::vector<std::vector<std::byte>> logos;
+  for (std::size_t i = 0; i < documents->size(); ++i)
+    logos.push_back(entries[i].Facts.HasLogo ? LogoOf(*(*documents)[i]) : std::vector<std::byte>());
   const std::lock_guard guard(impl_->lock);
   std::vector<TShelfDocument> listed;
   for (std::size_t i = 0; i < documents->size(); ++i) {
     listed.push_back(impl_->Listed(*(*documents)[i]));
     listed.back().Facts = entries[i].Facts;
+    listed.back().Logo = std::move(logos[i]);
   }
   return listed;
+}
+
+fs::path TShelf::FileOf(std::string_view name) const {
+  const auto document = impl_->Library()->Find(name);
+  return document ? document->Path() : fs::path();
 }
 
 std::shared_ptr<library::TLibraryDocument> TShelf::Find(const fs::path& file) const {
@@ -182,17 +211,24 @@ void TShelf::ChangeSettings(const std::function<void(TShelfSettings&)>& change) 
 }
 
 void TShelf::AddFolder(const fs::path& folder) {
-  std::error_code error;
-  if (!fs::is_directory(folder, error))
-    throw std::runtime_error(folder.string() + ": no such folder");
-  const fs::path absolute = fs::absolute(folder);
+  const fs::path absolute = ExistingFolder(folder);
   {
     const std::lock_guard guard(impl_->lock);
-    const auto& added = impl_->settings.AddedFolders;
+    auto& added = impl_->settings.AddedFolders;
     if (std::find(added.begin(), added.end(), absolute) == added.end())
-      impl_->settings.AddedFolders.push_back(absolute);
+      added.push_back(absolute);
     if (!impl_->settingsFile.empty())
       WriteShelfSettings(impl_->settingsFile, impl_->settings);
+    impl_->Rebuild();
+  }
+  impl_->Notify();
+}
+
+void TShelf::ShowFolder(const fs::path& folder) {
+  const fs::path absolute = ExistingFolder(folder);
+  {
+    const std::lock_guard guard(impl_->lock);
+    impl_->given.push_back(absolute);
     impl_->Rebuild();
   }
   impl_->Notify();

@@ -33,6 +33,7 @@ struct TShelfDocument {
   std::int64_t Size = 0;
   bool Searched = true;
   std::vector<std::string> Groups;
+  std::vector<std::byte> Logo;  // the icon file of its "-logo-" entry; empty without one
 };
 
 struct TShelfResults {
@@ -58,6 +59,8 @@ class TShelf {
   // With the facts of each document, which opens the ones not read yet: call it off a thread
   // that must stay responsive.
   std::vector<TShelfDocument> Documents() const;
+  // The file of the document a search named; empty for a name not on the shelf.
+  std::filesystem::path FileOf(std::string_view name) const;
   // The open document behind a file of the shelf; null when it is not on the shelf.
   std::shared_ptr<library::TLibraryDocument> Find(const std::filesystem::path& file) const;
 
@@ -67,6 +70,8 @@ class TShelf {
   // Adds a folder to the shelf and remembers it; nothing for one shown already. Throws
   // std::runtime_error when it is no folder.
   void AddFolder(const std::filesystem::path& folder);
+  // Shows a folder for this run only, as the folders given at the start. Throws as AddFolder.
+  void ShowFolder(const std::filesystem::path& folder);
 
   // Calls onChange, on a thread of the shelf's, whenever a document appears, changes or goes,
   // and whenever keywords a search waited for have been read.

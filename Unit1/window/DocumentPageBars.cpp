@@ -28,20 +28,6 @@ constexpr const char* kToolBarStyle =
     ".tomelet-toolbar button { padding: 1px 2px; min-height: 0; }"
     ".tomelet-toolbar button:disabled image { -gtk-icon-effect: none; opacity: 1; }";
 
-Glib::RefPtr<Gdk::Pixbuf> DecodeIcon(std::span<const std::byte> icon) {
-  try {
-    auto loader = Gdk::PixbufLoader::create("ico");
-    loader->write(reinterpret_cast<const guint8*>(icon.data()), icon.size());
-    loader->close();
-    auto picture = loader->get_pixbuf();
-    if (picture && (picture->get_width() > kLogoSize || picture->get_height() > kLogoSize))
-      picture = picture->scale_simple(kLogoSize, kLogoSize, Gdk::INTERP_BILINEAR);
-    return picture;
-  } catch (const Glib::Error&) {
-    return {};
-  }
-}
-
 }  // namespace
 
 void TDocumentPage::BuildToolBar() {
@@ -224,7 +210,7 @@ void TDocumentPage::SetLogo(std::span<const std::byte> icon) {
 
 bool TDocumentPage::PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr) {
   if (!logoPicture_ && !logoIcon_.empty()) {
-    logoPicture_ = DecodeIcon(logoIcon_);
+    logoPicture_ = IconPicture(logoIcon_, kLogoSize);
     // An icon whose images cannot be decoded is tried once and then shows nothing.
     logoIcon_.clear();
   }
