@@ -60,6 +60,7 @@ void TDocumentPage::BuildToolBar() {
   ButtonFont.set_tooltip_text("Font Size (Ctrl+plus, Ctrl+minus, Ctrl+0)");
   ButtonFont.set_size_request(-1, kButtonHeight);
   ButtonFont.set_homogeneous(false);
+  ButtonFont.get_child()->set_can_focus(true);
   ButtonFont.set_menu(PopupMenu1);
   ButtonFont.signal_clicked().connect([this] {
     PopupMenu1.popup_at_widget(&ButtonFont, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST,
@@ -72,6 +73,16 @@ void TDocumentPage::BuildToolBar() {
   ToolBar1.signal_draw().connect(sigc::mem_fun(*this, &TDocumentPage::PaintLogo), true);
 }
 
+void TDocumentPage::FocusToolBar() {
+  for (Gtk::ToolButton* button : {&ButtonBack, &ButtonForward, &ButtonHome, &ButtonSearch}) {
+    if (button->is_sensitive() && button->get_visible()) {
+      button->get_child()->grab_focus();
+      TestTrace("focus", button->get_label().raw());
+      return;
+    }
+  }
+}
+
 void TDocumentPage::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption,
                                     const std::string& hint, int picture,
                                     void (TForm1Logic::*command)()) {
@@ -81,6 +92,8 @@ void TDocumentPage::SetUpToolButton(Gtk::ToolButton& button, const std::string& 
   button.set_size_request(kButtonWidth, kButtonHeight);
   button.set_homogeneous(false);
   button.signal_clicked().connect([this, command] { Run(command); });
+  // The keyboard reaches the bar too: F10, then the arrows or Tab.
+  button.get_child()->set_can_focus(true);
   ToolBar1.append(button);
   TraceToolButton(button);
 }
