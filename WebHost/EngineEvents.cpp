@@ -85,6 +85,11 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
       webkit_navigation_policy_decision_get_navigation_action(decision);
   // The handler's rewrite of its copy changes only what the handler itself does with it.
   std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  if (host_.OpenBeside && OpensBeside(action)) {
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    host_.OpenBeside(url);
+    return true;
+  }
   const TNavigationCause cause = CauseOf(action, url);
   bool cancel = false;
   if (host_.Events.OnBeforeNavigate2)
@@ -107,8 +112,22 @@ bool TEngineView::DecideNewWindow(WebKitNavigationPolicyDecision* decision) {
   WebKitNavigationAction* action =
       webkit_navigation_policy_decision_get_navigation_action(decision);
   webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+  if (host_.OpenBeside && OpensBeside(action)) {
+    host_.OpenBeside(
+        Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
+    return true;
+  }
   OpenInThisView(action);
   return true;
+}
+
+// A link the reader clicked with the middle button or with Ctrl held: as browsers do, the reader
+// asks for it beside the page, not in its place. A script's window never counts.
+bool TEngineView::OpensBeside(WebKitNavigationAction* action) {
+  if (webkit_navigation_action_get_navigation_type(action) != WEBKIT_NAVIGATION_TYPE_LINK_CLICKED)
+    return false;
+  return webkit_navigation_action_get_mouse_button(action) == GDK_BUTTON_MIDDLE ||
+         (webkit_navigation_action_get_modifiers(action) & GDK_CONTROL_MASK) != 0;
 }
 
 // Scripts that open windows reach the view's create request without a new-window decision.

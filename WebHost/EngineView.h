@@ -102,6 +102,7 @@ class TEngineView {
   TNavigationCause CauseOf(WebKitNavigationAction* action, const std::string& url);
   bool DecideNewWindow(WebKitNavigationPolicyDecision* decision);
   void OpenInThisView(WebKitNavigationAction* action);
+  static bool OpensBeside(WebKitNavigationAction* action);
   bool HandsToDesktop(const std::string& url, TNavigationCause cause);
   bool DecideResponse(WebKitResponsePolicyDecision* decision);
   // A file of the document the engine cannot show, saved or opened as the reader chooses

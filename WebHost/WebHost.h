@@ -111,6 +111,9 @@ class TWebHost final : public IWebBrowserHost {
   std::function<TDownloadChoice(const std::string& name)> AskDownload;
   // Where the reader saves such a file, by its name; nothing when the reader cancels.
   std::function<std::optional<std::filesystem::path>(const std::string& name)> ChooseSaveFile;
+  // A link the reader clicked with the middle button or with Ctrl, to be opened beside this view;
+  // without it such a link opens in this view.
+  std::function<void(const std::string& url)> OpenBeside;
   // Shows the window's pop-up menu at the pointer in place of the engine's context menu.
   std::function<void(const GdkEvent* trigger)> PopupMenu;
   // Told the address when the page shown moves to another of its places without loading anything

@@ -33,7 +33,7 @@ set(packaged_components tomelet)
 
 if(TOMELET_BUILD_VIEWER)
   tomelet_package_files(viewer tomelet-viewer)
-  install(FILES resources/desktop/tomelet-viewer.desktop
+  install(FILES resources/desktop/tomelet-viewer.desktop resources/desktop/tomelet-library.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT viewer)
   install(FILES resources/mime/tomelet.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages COMPONENT viewer)

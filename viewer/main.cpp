@@ -11,14 +11,17 @@
 #include "Unit1/ProgramStart.h"
 #include "Unit1/window/Form1.h"
 #include "platform/com/ComServer.h"
+#include "shelf/ShelfRequest.h"
 #include "viewer/ColourScheme.h"
 #include "viewer/DesktopIntegration.h"
+#include "viewer/ShelfApplication.h"
 #include "viewer/ViewerApplication.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: tomelet-viewer [DOCUMENT.tlt | SOURCE]\n"
+    "       tomelet-viewer --library [FOLDER...] [--search QUERY]\n"
     "       tomelet-viewer /regserver | /unregserver\n"
     "       tomelet-viewer --help | --version\n"
     "\n"
@@ -27,6 +30,10 @@ constexpr const char* kUsage =
     "ZIM, EPUB or docset) imported once into the cache, else one chosen in an open dialog. Any\n"
     "other single argument ends the program at once.\n"
     "\n"
+    "  --library     the shelf: the documents of the shelf folders and of each FOLDER in one\n"
+    "                window, with tabs and one search; a second start hands its request to the\n"
+    "                running shelf and returns at once\n"
+    "  --search      the shelf with QUERY searched; a sole keyword equal to it opens at once\n"
     "  /regserver    open .tlt files with this program for the current user, and exit\n"
     "  /unregserver  remove what /regserver wrote, and exit\n"
     "  --help        print this text and exit\n"
@@ -60,6 +67,8 @@ int RunViewer(int argc, char** argv) {
   const std::vector<std::string> rawArguments(argv + 1, argv + argc);
   if (AnsweredInformationSwitch(rawArguments))
     return std::cout.flush() ? 0 : 1;
+  if (shelf::ReadShelfRequest(rawArguments).Shelf)
+    return RunShelfApplication(argc, argv);
   const auto mode = StartModeFromArguments(rawArguments);
   if (mode == TStartMode::RegServer || mode == TStartMode::UnregServer)
     return RunDesktopIntegration(mode == TStartMode::RegServer, OwnExecutable());

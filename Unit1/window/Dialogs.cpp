@@ -224,4 +224,18 @@ Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name) {
   return picture;
 }
 
+Glib::RefPtr<Gdk::Pixbuf> IconPicture(std::span<const std::byte> icon, int size) {
+  try {
+    auto loader = Gdk::PixbufLoader::create("ico");
+    loader->write(reinterpret_cast<const guint8*>(icon.data()), icon.size());
+    loader->close();
+    auto picture = loader->get_pixbuf();
+    if (picture && (picture->get_width() > size || picture->get_height() > size))
+      picture = picture->scale_simple(size, size, Gdk::INTERP_BILINEAR);
+    return picture;
+  } catch (const Glib::Error&) {
+    return {};
+  }
+}
+
 }  // namespace tomelet

@@ -4,6 +4,7 @@
 
 #include <gtkmm.h>
 
+#include <span>
 #include <string>
 
 #include "Unit1/MainWindowView.h"
@@ -47,5 +48,8 @@ class TDesktopShell final : public IShell {
 
 // A 32 by 32 picture of the program's own set ("back", "back-disabled", "logo", ...).
 Glib::RefPtr<Gdk::Pixbuf> ProgramPicture(const std::string& name);
+// The picture of an icon file (a document's logo), scaled down to at most size pixels; null when
+// its images cannot be decoded.
+Glib::RefPtr<Gdk::Pixbuf> IconPicture(std::span<const std::byte> icon, int size);
 
 }  // namespace tomelet

@@ -90,6 +90,8 @@ class TDocumentPage final : public Gtk::Box, public IMainWindowView {
 
  private:
   void BuildToolBar();
+  // Gives the keyboard to the first button of the tool bar that can be used.
+  void FocusToolBar();
   void SetUpToolButton(Gtk::ToolButton& button, const std::string& caption, const std::string& hint,
                        int picture, void (TForm1Logic::*command)());
   void TraceToolButton(Gtk::ToolButton& button);

@@ -28,20 +28,6 @@ constexpr const char* kToolBarStyle =
     ".tomelet-toolbar button { padding: 1px 2px; min-height: 0; }"
     ".tomelet-toolbar button:disabled image { -gtk-icon-effect: none; opacity: 1; }";
 
-Glib::RefPtr<Gdk::Pixbuf> DecodeIcon(std::span<const std::byte> icon) {
-  try {
-    auto loader = Gdk::PixbufLoader::create("ico");
-    loader->write(reinterpret_cast<const guint8*>(icon.data()), icon.size());
-    loader->close();
-    auto picture = loader->get_pixbuf();
-    if (picture && (picture->get_width() > kLogoSize || picture->get_height() > kLogoSize))
-      picture = picture->scale_simple(kLogoSize, kLogoSize, Gdk::INTERP_BILINEAR);
-    return picture;
-  } catch (const Glib::Error&) {
-    return {};
-  }
-}
-
 }  // namespace
 
 void TDocumentPage::BuildToolBar() {
@@ -74,6 +60,7 @@ void TDocumentPage::BuildToolBar() {
   ButtonFont.set_tooltip_text("Font Size (Ctrl+plus, Ctrl+minus, Ctrl+0)");
   ButtonFont.set_size_request(-1, kButtonHeight);
   ButtonFont.set_homogeneous(false);
+  ButtonFont.get_child()->set_can_focus(true);
   ButtonFont.set_menu(PopupMenu1);
   ButtonFont.signal_clicked().connect([this] {
     PopupMenu1.popup_at_widget(&ButtonFont, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST,
@@ -86,6 +73,16 @@ void TDocumentPage::BuildToolBar() {
   ToolBar1.signal_draw().connect(sigc::mem_fun(*this, &TDocumentPage::PaintLogo), true);
 }
 
+void TDocumentPage::FocusToolBar() {
+  for (Gtk::ToolButton* button : {&ButtonBack, &ButtonForward, &ButtonHome, &ButtonSearch}) {
+    if (button->is_sensitive() && button->get_visible()) {
+      button->get_child()->grab_focus();
+      TestTrace("focus", button->get_label().raw());
+      return;
+    }
+  }
+}
+
 void TDocumentPage::SetUpToolButton(Gtk::ToolButton& button, const std::string& caption,
                                     const std::string& hint, int picture,
                                     void (TForm1Logic::*command)()) {
@@ -95,6 +92,8 @@ void TDocumentPage::SetUpToolButton(Gtk::ToolButton& button, const std::string& 
   button.set_size_request(kButtonWidth, kButtonHeight);
   button.set_homogeneous(false);
   button.signal_clicked().connect([this, command] { Run(command); });
+  // The keyboard reaches the bar too: F10, then the arrows or Tab.
+  button.get_child()->set_can_focus(true);
   ToolBar1.append(button);
   TraceToolButton(button);
 }
@@ -224,7 +223,7 @@ void TDocumentPage::SetLogo(std::span<const std::byte> icon) {
 
 bool TDocumentPage::PaintLogo(const Cairo::RefPtr<Cairo::Context>& cr) {
   if (!logoPicture_ && !logoIcon_.empty()) {
-    logoPicture_ = DecodeIcon(logoIcon_);
+    logoPicture_ = IconPicture(logoIcon_, kLogoSize);
     // An icon whose images cannot be decoded is tried once and then shows nothing.
     logoIcon_.clear();
   }

@@ -47,6 +47,7 @@ void TDocumentPage::BuildBookmarks() {
   ButtonBookmarks.set_tooltip_text("Bookmarks (Ctrl+D keeps this page)");
   ShowPictureOnly(ButtonBookmarks);
   ButtonBookmarks.set_homogeneous(false);
+  ButtonBookmarks.get_child()->set_can_focus(true);
   ButtonBookmarks.signal_clicked().connect([this] {
     FillBookmarksMenu(bookmarksMenu_);
     bookmarksMenu_.popup_at_widget(&ButtonBookmarks, Gdk::GRAVITY_SOUTH_WEST,

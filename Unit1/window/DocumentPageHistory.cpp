@@ -1,5 +1,6 @@
-// The menus of Back and Forward: a right click, or a long press, lists the pages each leads to,
-// the nearest first; the history itself goes from one session to the next with the document.
+// The menus of Back and Forward: a right click, a long press, or Down (or the menu key) on the
+// button with the keyboard in it lists the pages each leads to, the nearest first; the history
+// itself goes from one session to the next with the document.
 #include <gtk/gtk.h>
 
 #include "Unit1/TestTrace.h"
@@ -15,6 +16,16 @@ void TDocumentPage::BuildHistoryMenus() {
           if (press->button != GDK_BUTTON_SECONDARY)
             return false;
           ShowHistoryMenu(*button, back, reinterpret_cast<GdkEvent*>(press));
+          return true;
+        },
+        false);
+    face->signal_key_press_event().connect(
+        [this, button, back](GdkEventKey* key) {
+          const bool shifted = (key->state & GDK_SHIFT_MASK) != 0;
+          if (key->keyval != GDK_KEY_Down && key->keyval != GDK_KEY_KP_Down &&
+              key->keyval != GDK_KEY_Menu && !(shifted && key->keyval == GDK_KEY_F10))
+            return false;
+          ShowHistoryMenu(*button, back, reinterpret_cast<GdkEvent*>(key));
           return true;
         },
         false);
@@ -47,6 +58,9 @@ void TDocumentPage::ShowHistoryMenu(Gtk::ToolButton& button, bool back, const Gd
   }
   historyMenu_.show_all();
   historyMenu_.popup_at_widget(&button, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST, trigger);
+  // Opened from the keyboard, the menu starts on its first page, so Enter goes there.
+  if (trigger && trigger->type == GDK_KEY_PRESS)
+    historyMenu_.select_first(true);
   TestTrace("menu", traced);
 }
 

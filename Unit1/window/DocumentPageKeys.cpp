@@ -77,6 +77,10 @@ bool TDocumentPage::HandleKey(GdkEventKey* key) {
     frame_.ToggleFullScreen();
     return true;
   }
+  if (modifiers == 0 && keyval == GDK_KEY_F10) {
+    FocusToolBar();
+    return true;
+  }
   if (modifiers == 0 && keyval == GDK_KEY_F9) {
     logic_.Guarded([this] { logic_.RunShortcut(TShortcut::SidePane); });
     return true;

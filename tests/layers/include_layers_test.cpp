@@ -18,8 +18,8 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string> kProductFolders = {
     "platform",     "ZLIBArchive2",    "document", "search", "library", "serve", "import",
-    "bookmarks",
-    "OurNSHandler", "SecurityManager", "WebHost",  "Unit1",  "viewer",  "tools"};
+    "shelf",        "bookmarks",       "OurNSHandler", "SecurityManager", "WebHost", "Unit1",
+    "viewer",       "tools"};
 
 // Folders whose sources may include nothing but themselves and these.
 struct TFoundation {
@@ -35,14 +35,18 @@ const std::vector<TFoundation> kFoundations = {
     {"serve/", {"library/", "search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"import/", {"search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"bookmarks/", {"platform/"}},
+    {"shelf/", {"library/", "search/", "document/", "ZLIBArchive2/", "platform/"}},
 };
+// The window halves of the folders above stand on the viewer's units besides.
+const std::vector<std::string> kWindowHalves = {"shelf/window/"};
 const std::vector<std::string> kAboveTools = {"Unit1/", "OurNSHandler/", "WebHost/",
                                               "SecurityManager/", "viewer/"};
 const std::vector<std::string> kEngineHeaders = {"webkit2/", "webkit/", "JavaScriptCore/", "jsc/"};
 const std::vector<std::string> kToolkitHeaders = {"gtk/", "gtkmm.h", "gtkmm/",
                                                   "gdk/", "gdkmm/",  "gdkmm.h"};
 const std::vector<std::string> kEngineOwners = {"WebHost/", "Unit1/window/"};
-const std::vector<std::string> kToolkitOwners = {"WebHost/", "Unit1/window/", "viewer/"};
+const std::vector<std::string> kToolkitOwners = {"WebHost/", "Unit1/window/", "shelf/window/",
+                                                 "viewer/"};
 
 bool StartsWithAny(const std::string& text, const std::vector<std::string>& prefixes) {
   return std::any_of(prefixes.begin(), prefixes.end(),
@@ -60,11 +64,13 @@ std::string Refusal(const std::string& source, const std::string& included, bool
     if (StartsWithAny(included, kEngineHeaders) && !StartsWithAny(source, kEngineOwners))
       return "engine header outside WebHost/ and the window half of Unit1/";
     if (StartsWithAny(included, kToolkitHeaders) && !StartsWithAny(source, kToolkitOwners))
-      return "toolkit header outside WebHost/, the window half of Unit1/ and viewer/";
+      return "toolkit header outside WebHost/, the window halves of Unit1/ and shelf/, and viewer/";
     return {};
   }
   if (source.starts_with("tools/") && StartsWithAny(included, kAboveTools))
     return "tools/ stands on serve/ and the layers below it, never on a viewer unit";
+  if (StartsWithAny(source, kWindowHalves))
+    return {};
   for (const TFoundation& foundation : kFoundations) {
     if (!source.starts_with(foundation.folder) || included.find('/') == std::string::npos)
       continue;

@@ -94,6 +94,24 @@ TEST_F(ViewerKeysTest, ShortcutsReachTheirCommands) {
   EXPECT_EQ(WaitForExit(), 0);
 }
 
+TEST_F(ViewerKeysTest, TheToolBarAndTheHistoryListAreReachedWithoutAMouse) {
+  // A move made once the page is loaded is kept in the history, as a reader's would be.
+  Start({Document("keys.tlt", OpenOptions(),
+                  {{"index.htm",
+                    "<title>One</title><script>onload = () => setTimeout("
+                    "() => location.href = 'two.htm', 100)</script>"},
+                   {"two.htm", "<title>Two</title>"}})});
+  const auto window = WaitForWindow("Two");
+  ASSERT_FALSE(window.empty()) << Trace();
+  std::this_thread::sleep_for(300ms);
+  PressKeys(window, "F10");
+  ASSERT_TRUE(WaitForTrace("focus: Back")) << Trace();
+  PressKeys(window, "Down");
+  EXPECT_TRUE(WaitForTrace("menu: Back: One")) << Trace();
+  PressKeys(window, "Return");
+  EXPECT_FALSE(WaitForWindow("One").empty()) << Trace();
+}
+
 TEST_F(ViewerKeysTest, CommandsTheDocumentForbidsHaveNoShortcuts) {
   auto options = OpenOptions();
   for (auto offset :
