@@ -19,9 +19,6 @@ class TDocument;
 
 namespace tomelet::search {
 
-// How many suggestions a search box is given while a query is typed.
-inline constexpr std::size_t kSuggestionsShown = 10;
-
 // What a reader is told while the index is built: "Indexing the document for search: 42%".
 std::string IndexingMessage(int percent);
 

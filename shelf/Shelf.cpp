@@ -109,7 +109,7 @@ struct TShelf::Impl {
     std::vector<fs::path> folders = given;
     folders.insert(folders.end(), settings.AddedFolders.begin(), settings.AddedFolders.end());
     shown = DistinctFolders(folders);
-    library = std::make_shared<library::TLibrary>(shown, true);
+    library = std::make_shared<library::TLibrary>(shown, library::TLibraryOptions{.Recursive = true});
     if (onChange)
       library->Watch(onChange);
   }

@@ -54,7 +54,7 @@ std::shared_ptr<const TDocumentMap> ReadMap(const library::TLibraryDocument& doc
   if (document.Facts().Protected)
     return std::make_shared<const TDocumentMap>();
   try {
-    return search::OpenDocumentMap(*document.Archive(), document.StartPage());
+    return search::OpenDocumentMap(*document.Archive(), document.StartPagePath());
   } catch (const std::exception&) {
     return std::make_shared<const TDocumentMap>();
   }

@@ -131,7 +131,7 @@ std::string TImported::Page(std::string_view archivePath) const {
 TImported OpenImported(const std::filesystem::path& path) {
   TImported imported;
   imported.Document = OpenDocument(path.string());
-  imported.Map = search::OpenDocumentMap(*imported.Document, imported.Document->StartPage());
+  imported.Map = search::OpenDocumentMap(*imported.Document, imported.Document->StartPagePath());
   return imported;
 }
 

@@ -78,7 +78,7 @@ TEST_F(CompiledSources, ACompiledHelpFileKeepsItsContentsAndIndex) {
   ASSERT_EQ(importer::RecogniseSource(chm), importer::TSourceFormat::Chm);
   importer::ImportDocument(chm, document_.string(), {});
   const TImported help = OpenImported(document_);
-  EXPECT_EQ(help.Document->StartPage(), "Index.htm");
+  EXPECT_EQ(help.Document->StartPagePath(), "Index.htm");
   ASSERT_EQ(help.Map->Contents.size(), 1u);
   EXPECT_EQ(help.Map->Contents[0].Title, "Caf\xC3\xA9 start");
   const TContentsItem& page = help.Map->Contents[0].Children.at(0);
@@ -108,7 +108,7 @@ TEST_F(CompiledSources, AZimKeepsItsMainPageLanguageAndIllustration) {
   ASSERT_EQ(importer::RecogniseSource(zim), importer::TSourceFormat::Zim);
   importer::ImportDocument(zim, document_.string(), {});
   const TImported imported = OpenImported(document_);
-  EXPECT_EQ(imported.Document->StartPage(), "welcome.html");
+  EXPECT_EQ(imported.Document->StartPagePath(), "welcome.html");
   EXPECT_NE(imported.Page("docs\\b.html").find("Häuser"), std::string::npos);
   const std::string logo = imported.Page(std::string(kLogoEntry));
   EXPECT_TRUE(logo.starts_with(std::string("\0\0\1\0", 4))) << "the illustration as an icon";

@@ -51,14 +51,14 @@ TEST_F(SourceFormats, AnEpubKeepsItsNavigationFirstPageAndLanguage) {
   ASSERT_EQ(importer::RecogniseSource(source), TSourceFormat::Epub);
   const TImported book = Import(source);
   // The viewer opens a start page at the top: one there leads on to the first chapter.
-  EXPECT_EQ(book.Document->StartPage(), "index.html");
+  EXPECT_EQ(book.Document->StartPagePath(), "index.html");
   EXPECT_NE(book.Page("index.html").find("url=OEBPS/text/one.xhtml"), std::string::npos);
   EXPECT_EQ(Titles(book.Map->Contents), (std::vector<std::string>{"Eins", "Zwei", "Ende"}));
   EXPECT_EQ(book.Map->Contents[0].Children[0].Page, "OEBPS/text/one.xhtml");
   EXPECT_EQ(book.Map->Contents[0].Children[0].Anchor, "mitte");
   EXPECT_TRUE(book.Page("mimetype").empty());
   // The German stemmer finds "Haus" in "Häuser".
-  const auto index = search::OpenDocumentIndex(*book.Document, book.Document->StartPage(), {});
+  const auto index = search::OpenDocumentIndex(*book.Document, book.Document->StartPagePath(), {});
   EXPECT_FALSE(index.Index->Search("Haus", 0, 5).Hits.empty());
 }
 
@@ -74,7 +74,7 @@ TEST_F(SourceFormats, ADocsetGivesEveryRowWithItsTypeInAFolderOrATarball) {
     const auto docset = WriteDocset(parent.Path(), rows, pages, binary);
     ASSERT_EQ(importer::RecogniseSource(docset), TSourceFormat::Docset);
     const TImported imported = Import(docset);
-    EXPECT_EQ(imported.Document->StartPage(), "index.html");
+    EXPECT_EQ(imported.Document->StartPagePath(), "index.html");
     EXPECT_EQ(TypedKeywords(*imported.Map), 3u);
     EXPECT_EQ(imported.Map->Keywords.Lookup("json", 1).at(0).Type, "module");
     EXPECT_EQ(imported.Map->Keywords.Lookup("JSONDecoder", 1).at(0).Anchor, "json.JSONDecoder");
@@ -106,7 +106,7 @@ TEST_F(SourceFormats, ASiteArchiveLosesItsOneTopFolder) {
               TPacking::TarGz);
   ASSERT_EQ(importer::RecogniseSource(source), TSourceFormat::PackedSite);
   const TImported site = Import(source);
-  EXPECT_EQ(site.Document->StartPage(), "index.html");
+  EXPECT_EQ(site.Document->StartPagePath(), "index.html");
   EXPECT_EQ(site.Page("style.css"), "p {}");
 }
 

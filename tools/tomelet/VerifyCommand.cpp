@@ -27,8 +27,8 @@ struct VerifyArgs {
 };
 
 search::TLinkReport CheckLinks(const std::string& file) {
-  const auto document = OpenDocumentFile(file);
-  const auto map = search::OpenDocumentMap(*document, document->StartPage());
+  const auto document = OpenDocument(file);
+  const auto map = search::OpenDocumentMap(*document, document->StartPagePath());
   return search::FindBrokenLinks(*document, map.get());
 }
 
