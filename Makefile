@@ -9,6 +9,9 @@ BUILD_DIR ?= build
 # the search index runs on every index it opens; that report is the library's, not ours.
 ASAN_LIBRARY_OPTIONS = new_delete_type_mismatch=0
 JOBS ?= $(shell nproc)
+# A test that hangs fails after this many seconds instead of holding the whole run; the slowest
+# test takes about 20 s under the sanitizers.
+CTEST = ctest --output-on-failure --no-tests=error --timeout 300 -j $(JOBS)
 
 deps:
 	scripts/install-deps
@@ -38,13 +41,13 @@ deb:
 	@ls $(BUILD_DIR)/deb/*.deb
 
 test-fast: build
-	xvfb-run -a --server-args="-screen 0 1280x1024x24" ctest --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j $(JOBS)
+	xvfb-run -a --server-args="-screen 0 1280x1024x24" $(CTEST) --test-dir $(BUILD_DIR)
 
 test-sanitize: deps
 	cmake --preset sanitize >/dev/null
 	cmake --build build-sanitize -j $(JOBS)
 	ASAN_OPTIONS=$(ASAN_LIBRARY_OPTIONS):detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --test-dir build-sanitize --output-on-failure --no-tests=error -j $(JOBS)
+	  $(CTEST) --test-dir build-sanitize
 
 # The viewer and its GUI tests under the sanitizers; the toolkit's own allocations that live for
 # the whole run are not leaks of ours, so leak detection stays off here.
@@ -53,7 +56,7 @@ test-sanitize-gui: deps
 	cmake --build build-sanitize-gui -j $(JOBS)
 	ASAN_OPTIONS=$(ASAN_LIBRARY_OPTIONS):detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  xvfb-run -a --server-args="-screen 0 1280x1024x24" \
-	  ctest --test-dir build-sanitize-gui -L gui --output-on-failure --no-tests=error -j $(JOBS)
+	  $(CTEST) --test-dir build-sanitize-gui -L gui
 
 test: test-fast test-sanitize
 
