@@ -1,13 +1,14 @@
 #include "shelf/Shelf.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <sstream>
+#include <cstdio>
 #include <stdexcept>
 
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "library/Catalogue.h"
+#include "platform/files/UserFolders.h"
+#include "shelf/InstalledBooks.h"
 
 namespace tomelet::shelf {
 namespace {
@@ -15,25 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kDocumentsFolder = fs::path("tomelet") / "documents";
-
-fs::path ReadersDataFolder() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
-    return data;
-  if (const char* home = std::getenv("HOME"); home && *home == '/')
-    return fs::path(home) / ".local" / "share";
-  return {};
-}
-
-std::vector<fs::path> SystemDataFolders() {
-  const char* dirs = std::getenv("XDG_DATA_DIRS");
-  std::istringstream list(dirs && *dirs ? dirs : "/usr/local/share:/usr/share");
-  std::vector<fs::path> folders;
-  for (std::string folder; std::getline(list, folder, ':');) {
-    if (!folder.empty() && folder.front() == '/')
-      folders.emplace_back(folder);
-  }
-  return folders;
-}
 
 // Each folder once, by the folder it really is, in the order first named.
 std::vector<fs::path> DistinctFolders(const std::vector<fs::path>& folders) {
@@ -82,15 +64,21 @@ std::vector<std::string> GroupsOf(const TShelfSettings& settings, const std::str
 
 std::vector<fs::path> StandardShelfFolders() {
   std::vector<fs::path> folders;
-  if (const fs::path own = ReadersDataFolder(); !own.empty())
+  if (const fs::path own = UserFolder(TUserFolder::Data); !own.empty())
     folders.push_back(own / kDocumentsFolder);
   for (const auto& system : SystemDataFolders())
     folders.push_back(system / kDocumentsFolder);
   return folders;
 }
 
+TBookPlaces InstalledBookPlaces() {
+  return {InstalledBookFiles(), ImportedBooksFolder()};
+}
+
 struct TShelf::Impl {
   std::vector<fs::path> given;
+  TBookPlaces books;
+  std::unique_ptr<TBookImports> imports;
   fs::path settingsFile;
   mutable std::mutex lock;
   TShelfSettings settings;
@@ -104,12 +92,32 @@ struct TShelf::Impl {
     return library;
   }
 
-  // A new library over the folders given and added; called locked.
+  bool ShowsBooks() const { return settings.InstalledBooks && !books.Folder.empty(); }
+
+  // Imports the books while they are shown; called locked.
+  void KeepBooks() {
+    if (!ShowsBooks()) {
+      imports.reset();
+    } else if (!imports) {
+      std::error_code ignored;
+      fs::create_directories(books.Folder, ignored);
+      imports =
+          std::make_unique<TBookImports>(books.Books, books.Folder, [](const std::string& why) {
+            std::fprintf(stderr, "tomelet-viewer: %s\n", why.c_str());
+          });
+    }
+  }
+
+  // A new library over the folders given and added, and the books' folder; called locked.
   void Rebuild() {
+    KeepBooks();
     std::vector<fs::path> folders = given;
     folders.insert(folders.end(), settings.AddedFolders.begin(), settings.AddedFolders.end());
+    if (ShowsBooks())
+      folders.push_back(books.Folder);
     shown = DistinctFolders(folders);
-    library = std::make_shared<library::TLibrary>(shown, library::TLibraryOptions{.Recursive = true});
+    library =
+        std::make_shared<library::TLibrary>(shown, library::TLibraryOptions{.Recursive = true});
     if (onChange)
       library->Watch(onChange);
   }
@@ -135,13 +143,14 @@ struct TShelf::Impl {
   }
 };
 
-TShelf::TShelf(std::vector<fs::path> folders, fs::path settingsFile)
+TShelf::TShelf(std::vector<fs::path> folders, fs::path settingsFile, TBookPlaces books)
     : impl_(std::make_unique<Impl>()) {
-  if (const fs::path own = ReadersDataFolder(); !own.empty()) {
+  if (const fs::path own = UserFolder(TUserFolder::Data); !own.empty()) {
     std::error_code ignored;
     fs::create_directories(own / kDocumentsFolder, ignored);
   }
   impl_->given = std::move(folders);
+  impl_->books = std::move(books);
   impl_->settingsFile = std::move(settingsFile);
   if (!impl_->settingsFile.empty())
     impl_->settings = ReadShelfSettings(impl_->settingsFile);
@@ -151,6 +160,7 @@ TShelf::TShelf(std::vector<fs::path> folders, fs::path settingsFile)
 }
 
 TShelf::~TShelf() {
+  impl_->imports.reset();
   impl_->keywords.reset();
 }
 
@@ -204,10 +214,17 @@ TShelfSettings TShelf::Settings() const {
 }
 
 void TShelf::ChangeSettings(const std::function<void(TShelfSettings&)>& change) {
-  const std::lock_guard guard(impl_->lock);
-  change(impl_->settings);
-  if (!impl_->settingsFile.empty())
-    WriteShelfSettings(impl_->settingsFile, impl_->settings);
+  {
+    const std::lock_guard guard(impl_->lock);
+    const bool books = impl_->settings.InstalledBooks;
+    change(impl_->settings);
+    if (!impl_->settingsFile.empty())
+      WriteShelfSettings(impl_->settingsFile, impl_->settings);
+    if (books == impl_->settings.InstalledBooks)
+      return;
+    impl_->Rebuild();
+  }
+  impl_->Notify();
 }
 
 void TShelf::AddFolder(const fs::path& folder) {

@@ -36,6 +36,16 @@ struct TShelfDocument {
   std::vector<std::byte> Logo;  // the icon file of its "-logo-" entry; empty without one
 };
 
+// Where the installed books are found and where they are kept once imported; no folder leaves
+// them off the shelf.
+struct TBookPlaces {
+  std::vector<std::filesystem::path> Books;  // their index files
+  std::filesystem::path Folder;
+};
+
+// The books installed on this system, kept in the user's cache (see InstalledBooks.h).
+TBookPlaces InstalledBookPlaces();
+
 struct TShelfResults {
   std::string Query;
   TKeywordResults Keywords;
@@ -47,7 +57,9 @@ class TShelf {
   // folders: those to show besides the reader's added ones; folders that do not exist are passed
   // over, but the reader's own documents folder is made so that files put there appear.
   // settingsFile: where the reader's settings are kept; empty keeps them for this run only.
-  TShelf(std::vector<std::filesystem::path> folders, std::filesystem::path settingsFile);
+  // books: shown unless the reader turned installed books off, imported in the background.
+  TShelf(std::vector<std::filesystem::path> folders, std::filesystem::path settingsFile,
+         TBookPlaces books = {});
   ~TShelf();
   TShelf(const TShelf&) = delete;
   TShelf& operator=(const TShelf&) = delete;

@@ -5,7 +5,9 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <tuple>
 
 #include "document/Document.h"
 #include "platform/files/FileIdentity.h"
@@ -149,11 +151,16 @@ TKeywordResults TShelfKeywords::Lookup(const library::TDocumentList& documents,
       ranked.push_back({match, kind, length, order, {maps[order].first, std::move(keyword)}});
     }
   }
-  const std::size_t kept = std::min(limit, ranked.size());
-  std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
-                    ranked.end());
-  for (std::size_t i = 0; i < kept; ++i)
-    results.Hits.push_back(std::move(ranked[i].Hit));
+  std::sort(ranked.begin(), ranked.end());
+  // A name a source's index gives and the heading that shows it lead to one place: shown once.
+  std::set<std::tuple<std::string, std::string, std::string>> places;
+  for (auto& candidate : ranked) {
+    if (results.Hits.size() == limit)
+      break;
+    const TKeywordHit& hit = candidate.Hit;
+    if (places.emplace(hit.Document, hit.Keyword.Page, hit.Keyword.Anchor).second)
+      results.Hits.push_back(std::move(candidate.Hit));
+  }
   return results;
 }
 

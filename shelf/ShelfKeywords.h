@@ -37,7 +37,8 @@ class TShelfKeywords {
   // The keywords matching query across documents, at most limit: terms equal to the query first
   // (letter case ignored), then those beginning with it, then those with a word beginning with
   // it; within each, definitions before titles and headings, then the shorter term, then the
-  // documents' order. Documents not read yet are queued for reading. Thread-safe.
+  // documents' order; one hit for each place (document, page and anchor). Documents not read yet
+  // are queued for reading. Thread-safe.
   TKeywordResults Lookup(const library::TDocumentList& documents, std::string_view query,
                          std::size_t limit);
   // Queues the documents' keywords for reading, so that the first lookup finds them.

@@ -1,11 +1,11 @@
 #include "shelf/ShelfSettings.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "platform/files/AtomicFile.h"
+#include "platform/files/UserFolders.h"
 
 namespace tomelet::shelf {
 namespace {
@@ -42,6 +42,7 @@ TShelfSettings FromJson(const json& text) {
     settings.Tabs.push_back(
         {tab.at("document").get<std::string>(), tab.at("address").get<std::string>()});
   settings.CurrentTab = text.at("currentTab").get<std::size_t>();
+  settings.InstalledBooks = text.value("installedBooks", true);
   return settings;
 }
 
@@ -59,11 +60,8 @@ bool TShelfSettings::IsSearched(const std::string& document) const {
 }
 
 std::filesystem::path DefaultSettingsFile() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/')
-    return std::filesystem::path(config) / "tomelet" / "shelf.json";
-  if (const char* home = std::getenv("HOME"); home && *home == '/')
-    return std::filesystem::path(home) / ".config" / "tomelet" / "shelf.json";
-  return {};
+  const auto config = UserFolder(TUserFolder::Config);
+  return config.empty() ? config : config / "tomelet" / "shelf.json";
 }
 
 TShelfSettings ReadShelfSettings(const std::filesystem::path& file) {
@@ -89,7 +87,7 @@ bool WriteShelfSettings(const std::filesystem::path& file, const TShelfSettings&
       {"version", kSettingsVersion},           {"folders", folders},
       {"documentsOff", settings.DocumentsOff}, {"groups", GroupsJson(settings.Groups)},
       {"groupsOff", settings.GroupsOff},       {"tabs", TabsJson(settings.Tabs)},
-      {"currentTab", settings.CurrentTab}};
+      {"currentTab", settings.CurrentTab},     {"installedBooks", settings.InstalledBooks}};
   return WriteFileAtomically(file, text.dump(2) + "\n");
 }
 

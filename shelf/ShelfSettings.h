@@ -1,5 +1,6 @@
 // What the reader sets on the shelf, kept between runs: the folders added, the documents and the
-// named groups of documents switched off for searching, and the tabs left open.
+// named groups of documents switched off for searching, the tabs left open, and whether the
+// installed books are shown.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +29,9 @@ struct TShelfSettings {
   std::set<std::string> GroupsOff;
   std::vector<TShelfTab> Tabs;
   std::size_t CurrentTab = 0;
+  // Whether the books that packages install for the desktop's documentation browser are on the
+  // shelf too.
+  bool InstalledBooks = true;
 
   bool operator==(const TShelfSettings&) const = default;
 

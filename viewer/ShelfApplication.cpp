@@ -48,8 +48,8 @@ class TShelfApplication {
       FollowDesktopColourScheme();
       auto folders = shelf::StandardShelfFolders();
       folders.insert(folders.end(), request.Folders.begin(), request.Folders.end());
-      window_ = std::make_unique<shelf::TShelfWindow>(
-          std::make_unique<shelf::TShelf>(folders, shelf::DefaultSettingsFile()));
+      window_ = std::make_unique<shelf::TShelfWindow>(std::make_unique<shelf::TShelf>(
+          folders, shelf::DefaultSettingsFile(), shelf::InstalledBookPlaces()));
       application_->add_window(*window_);
       window_->RestoreTabs();
     } else {

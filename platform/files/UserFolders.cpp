@@ -1,6 +1,8 @@
 #include "platform/files/UserFolders.h"
 
 #include <cstdlib>
+#include <sstream>
+#include <string>
 
 namespace tomelet {
 
@@ -17,6 +19,8 @@ TRule RuleOf(TUserFolder kind) {
       return {"XDG_DATA_HOME", ".local/share"};
     case TUserFolder::State:
       return {"XDG_STATE_HOME", ".local/state"};
+    case TUserFolder::Config:
+      return {"XDG_CONFIG_HOME", ".config"};
     case TUserFolder::Cache:
       break;
   }
@@ -34,6 +38,18 @@ std::filesystem::path UserFolder(TUserFolder kind) {
     return std::filesystem::path(home) / rule.Fallback;
   }
   return {};
+}
+
+std::vector<std::filesystem::path> SystemDataFolders() {
+  const char* set = std::getenv("XDG_DATA_DIRS");
+  std::istringstream list(set != nullptr && *set != '\0' ? set : "/usr/local/share:/usr/share");
+  std::vector<std::filesystem::path> folders;
+  for (std::string folder; std::getline(list, folder, ':');) {
+    if (!folder.empty() && folder.front() == '/') {
+      folders.emplace_back(folder);
+    }
+  }
+  return folders;
 }
 
 }  // namespace tomelet

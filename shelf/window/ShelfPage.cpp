@@ -15,8 +15,11 @@ constexpr std::size_t kKeywordsShown = 20;
 constexpr std::size_t kHitsShown = 20;
 constexpr int kLogoSize = 32;
 
-std::string KindName(TKeywordKind kind) {
-  switch (kind) {
+// What the source calls the keyword ("function", "struct", "macro"), else what it is on its page.
+std::string KindName(const TKeyword& keyword) {
+  if (!keyword.Type.empty())
+    return keyword.Type;
+  switch (keyword.Kind) {
     case TKeywordKind::Definition:
       return "definition";
     case TKeywordKind::PageTitle:
@@ -156,7 +159,15 @@ void TShelfPage::BuildTop() {
   query_.signal_key_press_event().connect([this](GdkEventKey* key) { return SearchKey(key); },
                                           false);
   addFolder_.signal_clicked().connect([this] { AddFolder(); });
+  installedBooks_.set_tooltip_text("The books installed with the system's packages");
+  installedBooks_.set_active(shelf_.Settings().InstalledBooks);
+  installedBooks_.signal_toggled().connect([this] {
+    shelf_.ChangeSettings(
+        [&](TShelfSettings& settings) { settings.InstalledBooks = installedBooks_.get_active(); });
+    ListDocuments();
+  });
   top_.pack_start(query_, Gtk::PACK_EXPAND_WIDGET);
+  top_.pack_start(installedBooks_, Gtk::PACK_SHRINK);
   top_.pack_start(addFolder_, Gtk::PACK_SHRINK);
   pack_start(top_, Gtk::PACK_SHRINK);
 }
@@ -228,8 +239,8 @@ void TShelfPage::ShowResults(const TShelfResults& results) {
   for (const auto& hit : results.Keywords.Hits) {
     auto& row = RowBox(Gtk::ORIENTATION_HORIZONTAL);
     row.pack_start(NewLabel("<b>" + Escaped(hit.Keyword.Term) + "</b>", true), Gtk::PACK_SHRINK);
-    auto& where = NewLabel(KindName(hit.Keyword.Kind) + " \u00b7 " + hit.Keyword.PageTitle +
-                           " \u00b7 " + hit.Document);
+    auto& where = NewLabel(KindName(hit.Keyword) + " \u00b7 " + hit.Keyword.PageTitle + " \u00b7 " +
+                           hit.Document);
     where.get_style_context()->add_class("dim-label");
     row.pack_start(where, Gtk::PACK_EXPAND_WIDGET);
     results_.append(row);

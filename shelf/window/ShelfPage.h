@@ -50,6 +50,7 @@ class TShelfPage final : public Gtk::Box {
   Gtk::Box top_{Gtk::ORIENTATION_HORIZONTAL, 6};
   Gtk::SearchEntry query_;
   Gtk::Button addFolder_{"Add Folder..."};
+  Gtk::CheckButton installedBooks_{"Installed Books"};
   Gtk::Label status_;
   Gtk::Stack views_;
   Gtk::ScrolledWindow documentsScroll_, resultsScroll_;

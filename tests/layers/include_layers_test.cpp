@@ -35,7 +35,7 @@ const std::vector<TFoundation> kFoundations = {
     {"serve/", {"library/", "search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"import/", {"search/", "document/", "ZLIBArchive2/", "platform/"}},
     {"bookmarks/", {"platform/"}},
-    {"shelf/", {"library/", "search/", "document/", "ZLIBArchive2/", "platform/"}},
+    {"shelf/", {"import/", "library/", "search/", "document/", "ZLIBArchive2/", "platform/"}},
 };
 // The window halves of the folders above stand on the viewer's units besides.
 const std::vector<std::string> kWindowHalves = {"shelf/window/"};

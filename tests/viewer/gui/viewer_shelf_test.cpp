@@ -1,6 +1,8 @@
 // The shelf in the real program: every document of its folders listed, one search across an
 // English and a German document, documents opened in tabs that each answer their own pages, a
 // lookup from a second start handed to the running window, and a file copied in that appears.
+#include <fstream>
+
 #include "viewer_process.h"
 
 namespace tomelet::gui {
@@ -18,6 +20,10 @@ class ViewerShelfTest : public ViewerTest {
     environment_["XDG_CONFIG_HOME"] = (folder_ / "config").string();
     environment_["XDG_CACHE_HOME"] = (folder_ / "cache").string();
     environment_["XDG_DATA_DIRS"] = (folder_ / "system").string() + ":/usr/share";
+    // The system's own books would come and go with what this machine has installed.
+    WriteFile(folder_ / "config" / "tomelet" / "shelf.json",
+              "{\"version\": 1, \"folders\": [], \"documentsOff\": [], \"groups\": {}, "
+              "\"groupsOff\": [], \"tabs\": [], \"currentTab\": 0, \"installedBooks\": false}");
     std::filesystem::create_directories(shelf_);
     WriteTo("english.tlt",
             {{"index.htm", Page("en", "Alpha Guide",
@@ -27,6 +33,11 @@ class ViewerShelfTest : public ViewerTest {
     WriteTo(
         "deutsch.tlt",
         {{"index.htm", Page("de", "Beta Anleitung", "<p>Die H\xC3\xA4user stehen am Fluss.</p>")}});
+  }
+
+  static void WriteFile(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
   }
 
   void WriteTo(const std::string& name, const std::map<std::string, std::string>& pages) {
@@ -115,6 +126,29 @@ TEST_F(ViewerShelfTest, AFileCopiedIntoTheReadersFolderAppears) {
   std::filesystem::copy_file(shelf_ / "english.tlt",
                              folder_ / "data" / "tomelet" / "documents" / "copy.tlt");
   EXPECT_TRUE(WaitForTrace("shelf: 3 documents", 5s)) << Trace();
+}
+
+TEST_F(ViewerShelfTest, AnInstalledBookIsOnTheShelfWithItsTypedKeywords) {
+  const auto book = folder_ / "data" / "devhelp" / "books" / "tiny";
+  WriteFile(book / "index.html", Page("en", "Tiny Toolkit", "<p>Start.</p>"));
+  WriteFile(book / "widgets.html",
+            Page("en", "Widgets", "<h2 id='tiny-widget-new'>tiny_widget_new ()</h2><p>Makes.</p>"));
+  WriteFile(book / "tiny.devhelp2",
+            "<?xml version='1.0'?><book xmlns='http://www.devhelp.net/book' title='Tiny Toolkit' "
+            "link='index.html' name='tiny' version='2' language='c'><chapters><sub "
+            "name='Widgets' link='widgets.html'/></chapters><functions><keyword type='function' "
+            "name='tiny_widget_new ()' link='widgets.html#tiny-widget-new'/></functions></book>");
+  std::filesystem::remove(folder_ / "config" / "tomelet" / "shelf.json");
+  const auto window = StartShelf();
+  ASSERT_FALSE(window.empty()) << Trace();
+
+  // Imported in the background: the search typed before it is there is answered again.
+  Type(window, "tiny_widget_new");
+  EXPECT_TRUE(WaitForTrace("results: tiny_widget_new: 1 keywords", 20s)) << Trace();
+  PressKeys(window, "Down Return");
+  EXPECT_TRUE(WaitForTrace("title: Widgets", 20s)) << Trace();
+  EXPECT_NE(Trace().find("navigate: tome://inpack/widgets.html#tiny-widget-new"), std::string::npos)
+      << Trace();
 }
 
 }  // namespace
