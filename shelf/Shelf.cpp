@@ -257,26 +257,43 @@ void TShelf::Watch(std::function<void()> onChange) {
   impl_->library->Watch(impl_->onChange);
 }
 
+// What a search looks into: the documents its scope names, else those switched on.
+struct TShelf::TScoped {
+  std::shared_ptr<library::TLibrary> Library;
+  library::TDocumentList Documents;
+  std::string Text;
+};
+
+TShelf::TScoped TShelf::Scoped(std::string_view typed) const {
+  TScoped scoped{impl_->Library(), {}, {}};
+  const auto documents = scoped.Library->Documents();
+  auto query = library::ReadLibraryQuery(typed, {}, *documents);
+  const TShelfSettings settings = Settings();
+  for (const auto& document : *documents) {
+    const bool named = std::find(query.Documents.begin(), query.Documents.end(),
+                                 document->Name()) != query.Documents.end();
+    if (query.Documents.empty() ? settings.IsSearched(document->Path().string()) : named)
+      scoped.Documents.push_back(document);
+  }
+  scoped.Text = std::move(query.Text);
+  return scoped;
+}
+
+TKeywordResults TShelf::Keywords(std::string_view typed, std::size_t limit) const {
+  const TScoped scoped = Scoped(typed);
+  return impl_->keywords->Lookup(scoped.Documents, scoped.Text, limit);
+}
+
 TShelfResults TShelf::Search(std::string_view typed, std::size_t keywordLimit,
                              std::size_t hitLimit) const {
-  const auto library = impl_->Library();
-  const auto documents = library->Documents();
-  const auto query = library::ReadLibraryQuery(typed, {}, *documents);
-  const TShelfSettings settings = Settings();
-  library::TDocumentList searched;
-  for (const auto& document : *documents) {
-    const bool scoped = std::find(query.Documents.begin(), query.Documents.end(),
-                                  document->Name()) != query.Documents.end();
-    if (query.Documents.empty() ? settings.IsSearched(document->Path().string()) : scoped)
-      searched.push_back(document);
-  }
+  const TScoped scoped = Scoped(typed);
   TShelfResults results;
-  results.Query = query.Text;
-  results.Keywords = impl_->keywords->Lookup(searched, query.Text, keywordLimit);
+  results.Query = scoped.Text;
+  results.Keywords = impl_->keywords->Lookup(scoped.Documents, scoped.Text, keywordLimit);
   results.Text = library::SearchLibrary(
-      searched, {query.Text, {}}, 0, hitLimit,
+      scoped.Documents, {scoped.Text, {}}, 0, hitLimit,
       [](const library::TLibraryDocument& document) { return !document.Facts().Protected; },
-      library->OpenLimit());
+      scoped.Library->OpenLimit());
   return results;
 }
 

@@ -89,12 +89,17 @@ class TShelf {
   // and whenever keywords a search waited for have been read.
   void Watch(std::function<void()> onChange);
 
+  // The keywords alone, at once, for what the reader typed, as Search scopes them. Thread-safe.
+  TKeywordResults Keywords(std::string_view typed, std::size_t limit) const;
   // Keywords and full-text hits for what the reader typed; a scope ("python: dict") picks the
   // documents searched, else every document switched on. Thread-safe.
   TShelfResults Search(std::string_view typed, std::size_t keywordLimit,
                        std::size_t hitLimit) const;
 
  private:
+  struct TScoped;
+  TScoped Scoped(std::string_view typed) const;
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -200,6 +200,13 @@ void TShelfPage::Search(const std::string& text, bool openSole) {
     ListDocuments();
     return;
   }
+  worker_.Post(kKeywordJob, [this, text] {
+    TShelfResults results{text, shelf_.Keywords(text, kKeywordsShown), {}};
+    return [this, text, results = std::move(results)] {
+      if (text == searched_)
+        ShowResults(results, false);
+    };
+  });
   worker_.Post(kSearchJob, [this, text] {
     auto results = shelf_.Search(text, kKeywordsShown, kHitsShown);
     return [this, text, results = std::move(results)]() mutable {
@@ -233,7 +240,7 @@ void TShelfPage::Searched(TShelfResults results) {
     Open(sole->Document, MapItemAddress(sole->Keyword.Page, sole->Keyword.Anchor));
 }
 
-void TShelfPage::ShowResults(const TShelfResults& results) {
+void TShelfPage::ShowResults(const TShelfResults& results, bool complete) {
   Clear(results_);
   targets_.clear();
   for (const auto& hit : results.Keywords.Hits) {
@@ -258,15 +265,17 @@ void TShelfPage::ShowResults(const TShelfResults& results) {
   }
   results_.show_all();
   views_.set_visible_child("results");
-  std::string status = std::to_string(results.Keywords.Hits.size()) + " keywords, " +
-                       std::to_string(results.Text.Total) + " pages match";
+  std::string status =
+      std::to_string(results.Keywords.Hits.size()) + " keywords, " +
+      (complete ? std::to_string(results.Text.Total) + " pages match" : "searching the pages");
   if (!results.Keywords.Reading.empty() || !results.Text.Indexing.empty())
     status += " (still reading " +
               std::to_string(results.Keywords.Reading.size() + results.Text.Indexing.size()) +
               " documents)";
   status_.set_text(status);
-  TestTrace("results", results.Query + ": " + status +
-                           (targets_.empty() ? "" : ", first " + targets_[0].second));
+  TestTrace(
+      complete ? "results" : "keywords",
+      results.Query + ": " + status + (targets_.empty() ? "" : ", first " + targets_[0].second));
 }
 
 void TShelfPage::ListDocuments() {

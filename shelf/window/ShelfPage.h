@@ -28,11 +28,13 @@ class TShelfPage final : public Gtk::Box {
   void ShelfChanged();
 
  private:
-  enum TJobKind { kSearchJob, kListJob };
+  // In the order the worker takes them: the keywords come before the slower full text.
+  enum TJobKind { kKeywordJob, kSearchJob, kListJob };
 
   void BuildTop();
   void Searched(TShelfResults results);
-  void ShowResults(const TShelfResults& results);
+  // The keywords alone are shown while the pages are still searched.
+  void ShowResults(const TShelfResults& results, bool complete = true);
   void ShowDocuments(const std::vector<TShelfDocument>& documents);
   Gtk::Widget& DocumentRow(const TShelfDocument& document);
   Gtk::Widget& GroupRow(const std::string& name, std::size_t members, bool searched);
