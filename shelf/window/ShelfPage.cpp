@@ -151,7 +151,8 @@ TShelfPage::TShelfPage(TShelf& shelf, IShelfFrame& frame)
 void TShelfPage::BuildTop() {
   query_.set_placeholder_text("Search every document (Ctrl+K)");
   query_.set_hexpand(true);
-  query_.signal_search_changed().connect([this] { Search(query_.get_text(), false); });
+  // Every change, not the search entry's own signal 150 ms later: answered as it is typed.
+  query_.signal_changed().connect([this] { Search(query_.get_text(), false); });
   query_.signal_activate().connect([this] {
     if (auto* first = results_.get_row_at_index(0); first && !targets_.empty())
       first->activate();
@@ -189,12 +190,13 @@ void TShelfPage::FocusSearch() {
 }
 
 void TShelfPage::Search(const std::string& text, bool openSole) {
-  searched_ = text;
-  openSole_ = openSole;
+  // Setting the field's text searches too; what this call asks for is set after it.
   if (query_.get_text() != text) {
     query_.set_text(text);
     query_.set_position(-1);
   }
+  searched_ = text;
+  openSole_ = openSole;
   if (text.empty()) {
     views_.set_visible_child("documents");
     ListDocuments();
