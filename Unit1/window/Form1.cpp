@@ -8,6 +8,8 @@ namespace tomelet {
 namespace {
 
 constexpr int kMinimumWidth = 200;
+// How far each further document window opens down and to the right of the centre.
+constexpr int kCascadeStep = 32;
 
 }  // namespace
 
@@ -15,7 +17,7 @@ TForm1::TForm1(IApplication& application, IProtocolSession& protocol, TZLBArc2& 
                TCommandLine commandLine)
     : application_(application), page_(*this, protocol, arc, std::move(commandLine)) {
   set_title(std::string(kApplicationTitle));
-  set_position(Gtk::WIN_POS_CENTER);
+  Place();
   set_icon(ProgramPicture("tomelet-viewer"));
   add(page_);
   SetBorder(TWindowBorder::Design);
@@ -30,6 +32,7 @@ void TForm1::SetOuterSize(int width, int height) {
   width_ = std::max(width, kMinimumWidth);
   height_ = std::max(height, 0);
   ApplySize();
+  Place();
 }
 
 // A window of fixed size takes the size of its content, so the content is given that size;
@@ -47,7 +50,26 @@ void TForm1::ApplySize() {
 }
 
 void TForm1::CenterOnDesktop() {
-  set_position(Gtk::WIN_POS_CENTER);
+  Place();
+}
+
+// Centred; a further window a step down and to the right for each one open before it.
+void TForm1::Place() {
+  const int step = kCascadeStep * slot_.Number();
+  if (step == 0) {
+    set_position(Gtk::WIN_POS_CENTER);
+    return;
+  }
+  const auto display = get_display();
+  auto monitor = display->get_primary_monitor();
+  if (!monitor)
+    monitor = display->get_monitor(0);
+  Gdk::Rectangle area;
+  if (monitor)
+    monitor->get_workarea(area);
+  set_position(Gtk::WIN_POS_NONE);
+  move(area.get_x() + std::max(0, (area.get_width() - width_) / 2) + step,
+       area.get_y() + std::max(0, (area.get_height() - height_) / 2) + step);
 }
 
 void TForm1::SetBorder(TWindowBorder border) {

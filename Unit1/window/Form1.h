@@ -5,6 +5,7 @@
 #include <gtkmm.h>
 
 #include "Unit1/window/DocumentPage.h"
+#include "platform/files/InstanceSlot.h"
 
 namespace tomelet {
 
@@ -41,9 +42,12 @@ class TForm1 final : public Gtk::Window, public IPageFrame {
  private:
   void ApplySize();
   void ApplyWindowFunctions();
+  void Place();
 
   IApplication& application_;
   TDialogs dialogs_;
+  // Which of the document windows open at once this is, so that they do not cover each other.
+  TInstanceSlot slot_{"document-window"};
   TDocumentPage page_;
   int width_ = 667, height_ = 461;
   TWindowBorder border_ = TWindowBorder::Design;

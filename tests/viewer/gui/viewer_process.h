@@ -127,6 +127,7 @@ class ViewerTest : public ::testing::Test {
       ::setenv("TOMELET_TEST_TRACE", trace_.c_str(), 1);
       ::setenv("XDG_DATA_HOME", (folder_ / "data").c_str(), 1);
       ::setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
+      ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
       for (const auto& [name, value] : environment_)
         ::setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(TOMELET_VIEWER_PATH)};
@@ -197,12 +198,19 @@ class ViewerTest : public ::testing::Test {
     return CommandOutput("xprop -id " + id + " " + name);
   }
   static std::pair<int, int> WindowSize(const std::string& id) {
-    const auto shell = CommandOutput("xdotool getwindowgeometry --shell " + id);
+    return WindowGeometry(id, "WIDTH", "HEIGHT");
+  }
+  static std::pair<int, int> WindowPosition(const std::string& id) {
+    return WindowGeometry(id, "X", "Y");
+  }
+  static std::pair<int, int> WindowGeometry(const std::string& id, const std::string& first,
+                                            const std::string& second) {
+    const auto shell = "\n" + CommandOutput("xdotool getwindowgeometry --shell " + id);
     const auto value = [&](const std::string& key) {
-      const auto at = shell.find(key + "=");
-      return at == std::string::npos ? -1 : std::stoi(shell.substr(at + key.size() + 1));
+      const auto at = shell.find("\n" + key + "=");
+      return at == std::string::npos ? -1 : std::stoi(shell.substr(at + key.size() + 2));
     };
-    return {value("WIDTH"), value("HEIGHT")};
+    return {value(first), value(second)};
   }
   // Gives the window the keyboard and types keys into it, as a user would.
   static void PressKeys(const std::string& id, const std::string& keys) {

@@ -70,6 +70,32 @@ INSTANTIATE_TEST_SUITE_P(Codes, WindowBorderTest,
                                            BorderCase{3, false, true, true, ""},
                                            BorderCase{7, true, false, false, "0x3c, 0x7a"}));
 
+using WindowPlacementTest = ViewerTest;
+
+TEST_F(WindowPlacementTest, ASecondDocumentWindowDoesNotCoverTheFirst) {
+  const auto document = Document("manual.tlt", OpenOptions());
+  Start({document});
+  const auto first = WaitForWindow("Sample Start");
+  ASSERT_FALSE(first.empty()) << Trace();
+  const pid_t firstProcess = pid_;
+  Start({document});
+  std::string second;
+  WaitUntil(
+      [&] {
+        second = CommandOutput("xdotool search --all --onlyvisible --pid " + std::to_string(pid_) +
+                               " --name '^Sample Start$' | head -n1");
+        return !second.empty();
+      },
+      8s);
+  ASSERT_FALSE(second.empty()) << Trace();
+  const auto [x, y] = WindowPosition(first);
+  const auto [x2, y2] = WindowPosition(second);
+  EXPECT_GT(x2, x) << "a step to the right";
+  EXPECT_GT(y2, y) << "and down";
+  ::kill(firstProcess, SIGKILL);
+  ::waitpid(firstProcess, nullptr, 0);
+}
+
 using ViewerCloseTest = ViewerTest;
 
 TEST_F(ViewerCloseTest, EscapeBlanksThePageAndEnds) {
