@@ -68,7 +68,7 @@ TEST_F(MapPagesTest, StoredContentsKeywordsAndOutline) {
 }
 
 TEST_F(MapPagesTest, ADocumentWithoutAMapGetsOneFromItsPages) {
-  testDocument_.StartPage("index.htm");
+  testDocument_.StartPageOption("index.htm");
   Serve();
   const json contents = GetJson("/-/contents.json");
   ASSERT_FALSE(contents.empty());
