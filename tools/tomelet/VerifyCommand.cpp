@@ -26,10 +26,9 @@ struct VerifyArgs {
   bool links = false;
 };
 
-search::TLinkReport CheckLinks(const std::string& file) {
-  const auto document = OpenDocument(file);
-  const auto map = search::OpenDocumentMap(*document, document->StartPagePath());
-  return search::FindBrokenLinks(*document, map.get());
+search::TLinkReport CheckLinks(const TDocument& document) {
+  const auto map = search::OpenDocumentMap(document, document.StartPagePath());
+  return search::FindBrokenLinks(document, map.get());
 }
 
 nlohmann::ordered_json LinksJson(const search::TLinkReport& links) {
@@ -144,8 +143,11 @@ void WriteLinkLines(const search::TLinkReport& links, std::string& out) {
 }
 
 void RunVerify(const VerifyArgs& args) {
-  const auto report = VerifyDocument(args.file);
-  const auto links = args.links ? CheckLinks(args.file) : search::TLinkReport{};
+  // Opened once for the entries and the links alike. Throws the reader's EZLBArchiveError only
+  // when the document cannot be opened at all (no file, an unknown version, a damaged registry).
+  const auto document = OpenDocument(args.file);
+  const auto report = VerifyDocument(*document);
+  const auto links = args.links ? CheckLinks(*document) : search::TLinkReport{};
   if (!args.json) {
     WriteNoteLines(report);
   }
