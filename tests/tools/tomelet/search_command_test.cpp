@@ -68,7 +68,7 @@ TEST_F(SearchCommand, ResultsComeAsLinesOrAsOneJsonObject) {
   EXPECT_EQ(lines.out, "1\tfiles.html#reading\tFiles\n");
 
   const auto found = SearchJson(document, "reading");
-  EXPECT_EQ(found["version"], 1);
+  EXPECT_EQ(found["version"], 2);
   EXPECT_EQ(found["query"], "reading");
   EXPECT_EQ(found["total"], 1);
   ASSERT_EQ(found["results"].size(), 1u);
