@@ -32,10 +32,11 @@ std::string SuggestionAddress(const search::TSuggestion& suggestion) {
                             kDocumentUrlPrefix);
 }
 
-TDocumentSearch::TDocumentSearch(std::shared_ptr<const TDocument> document, std::string startPage)
-    : startUrl_(startPage.empty() ? std::string() : StartUrl(startPage)),
+TDocumentSearch::TDocumentSearch(std::shared_ptr<const TDocument> document,
+                                 std::string startPageOption)
+    : startUrl_(startPageOption.empty() ? std::string() : StartUrl(startPageOption)),
       index_(std::make_unique<search::TBackgroundIndex>(std::move(document),
-                                                        StartPageArchivePath(startPage))) {}
+                                                        StartPageArchivePath(startPageOption))) {}
 
 TDocumentSearch::~TDocumentSearch() = default;
 

@@ -20,9 +20,9 @@ class TBackgroundIndex;
 
 class TDocumentSearch {
  public:
-  // The window's open document, startPage as the options name it. Nothing is read before the
+  // The window's open document, startPageOption as the options name it. Nothing is read before the
   // first search. Waits for an index being opened when destroyed.
-  TDocumentSearch(std::shared_ptr<const TDocument> document, std::string startPage);
+  TDocumentSearch(std::shared_ptr<const TDocument> document, std::string startPageOption);
   ~TDocumentSearch();
   TDocumentSearch(const TDocumentSearch&) = delete;
   TDocumentSearch& operator=(const TDocumentSearch&) = delete;

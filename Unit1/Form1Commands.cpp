@@ -60,7 +60,7 @@ void TForm1Logic::ButtonForwardClick() {
 }
 
 void TForm1Logic::ButtonHomeClick() {
-  webBrowser_.Navigate(tomelet::StartUrl(projectOptions_.StartPage()));
+  webBrowser_.Navigate(tomelet::StartUrl(projectOptions_.StartPageOption()));
 }
 
 void TForm1Logic::ButtonSearchClick() {

@@ -89,8 +89,10 @@ void TForm1Logic::FormCreate() {
     return;
   }
   if (projectOptions_.AllowFind()) {
-    documentSearch_ = std::make_unique<TDocumentSearch>(document_, projectOptions_.StartPage());
-    documentMap_ = std::make_unique<TDocumentMapLoader>(document_, projectOptions_.StartPage());
+    documentSearch_ =
+        std::make_unique<TDocumentSearch>(document_, projectOptions_.StartPageOption());
+    documentMap_ =
+        std::make_unique<TDocumentMapLoader>(document_, projectOptions_.StartPageOption());
   }
   RecallPlace();
   ApplyWindowOptions();
@@ -177,7 +179,7 @@ void TForm1Logic::ApplyWindowOptions() {
   view_.SetOuterSize(projectOptions_.WindowWidth(), projectOptions_.WindowHeight());
   if (projectOptions_.CenterWindow())
     view_.CenterOnDesktop();
-  startUrl_ = tomelet::StartUrl(projectOptions_.StartPage());
+  startUrl_ = tomelet::StartUrl(projectOptions_.StartPageOption());
   view_.SetToolBarVisible(projectOptions_.ShowToolBar());
   view_.SetButtonCaptionsShown(projectOptions_.ShowButtonCaptions());
   view_.SetStatusBarVisible(projectOptions_.ShowStatusBar());

@@ -85,8 +85,8 @@ std::vector<search::TOutlineHeading> PageOutlineAt(const TDocument& document,
 }
 
 TDocumentMapLoader::TDocumentMapLoader(std::shared_ptr<const TDocument> document,
-                                       std::string startPage)
-    : document_(std::move(document)), startPage_(StartPageArchivePath(startPage)) {}
+                                       std::string startPageOption)
+    : document_(std::move(document)), startPagePath_(StartPageArchivePath(startPageOption)) {}
 
 TDocumentMapLoader::~TDocumentMapLoader() = default;
 
@@ -94,9 +94,9 @@ TDocumentMapLoader::~TDocumentMapLoader() = default;
 void TDocumentMapLoader::Prepare() {
   if (reading_.valid() || map_)
     return;
-  reading_ = std::async(std::launch::async, [document = document_, startPage = startPage_] {
+  reading_ = std::async(std::launch::async, [document = document_, startPagePath = startPagePath_] {
     try {
-      return search::OpenDocumentMap(*document, startPage);
+      return search::OpenDocumentMap(*document, startPagePath);
     } catch (const std::exception&) {
       return std::make_shared<const TDocumentMap>();
     }

@@ -36,9 +36,9 @@ std::vector<search::TOutlineHeading> PageOutlineAt(const TDocument& document,
 
 class TDocumentMapLoader {
  public:
-  // startPage as the options name it. Nothing is read before Prepare. Waits for a map being
+  // startPageOption as the options name it. Nothing is read before Prepare. Waits for a map being
   // read when destroyed.
-  TDocumentMapLoader(std::shared_ptr<const TDocument> document, std::string startPage);
+  TDocumentMapLoader(std::shared_ptr<const TDocument> document, std::string startPageOption);
   ~TDocumentMapLoader();
   TDocumentMapLoader(const TDocumentMapLoader&) = delete;
   TDocumentMapLoader& operator=(const TDocumentMapLoader&) = delete;
@@ -50,7 +50,7 @@ class TDocumentMapLoader {
 
  private:
   std::shared_ptr<const TDocument> document_;
-  std::string startPage_;
+  std::string startPagePath_;
   std::future<std::shared_ptr<const TDocumentMap>> reading_;
   std::shared_ptr<const TDocumentMap> map_;
 };

@@ -64,6 +64,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_TOMELET_PACKAGE_NAME tomelet)
+# The shell completion is read by bash-completion; serve --open hands its address to xdg-open and
+# says so when it is missing.
+set(CPACK_DEBIAN_TOMELET_PACKAGE_RECOMMENDS "bash-completion")
+set(CPACK_DEBIAN_TOMELET_PACKAGE_SUGGESTS "xdg-utils")
 set(CPACK_DEBIAN_TOMELET_DESCRIPTION
     "command-line tool for packaged web documents\n\
 Tomelet documents are web pages, style sheets, scripts, pictures and\n\
@@ -77,7 +81,9 @@ set(CPACK_DEBIAN_VIEWER_PACKAGE_NAME tomelet-viewer)
 set(CPACK_DEBIAN_VIEWER_PACKAGE_SECTION web)
 # The engine confines the pages of strangers' documents with these two.
 set(CPACK_DEBIAN_VIEWER_PACKAGE_DEPENDS "tomelet (= ${PROJECT_VERSION}), bubblewrap, xdg-dbus-proxy")
-set(CPACK_DEBIAN_VIEWER_PACKAGE_RECOMMENDS "xdg-utils, shared-mime-info, desktop-file-utils")
+# What the viewer runs itself: update-mime-database and update-desktop-database when it registers
+# itself for the reader's .tlt files. Links leave for the browser through GIO, not xdg-open.
+set(CPACK_DEBIAN_VIEWER_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils")
 set(CPACK_DEBIAN_VIEWER_DESCRIPTION
     "viewer for packaged web documents\n\
 Tomelet documents are web pages, style sheets, scripts, pictures and\n\

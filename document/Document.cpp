@@ -127,7 +127,7 @@ const TProjectOptions& TDocument::Options() const {
     if (const int index = IndexOf(kConfigEntry); index >= 0) {
       options_.Read(Contents(index));
     }
-    startPagePath_ = StartPageArchivePath(options_.StartPage());
+    startPagePath_ = StartPageArchivePath(options_.StartPageOption());
   });
   return options_;
 }

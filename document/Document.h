@@ -80,8 +80,7 @@ class TDocument final {
   // The options record, read on first use and kept; all zero without one. Throws EZLBArchiveError
   // when the record is damaged (and again on the next call).
   const TProjectOptions& Options() const;
-  // The archive path of the start page (StartPageArchivePath of the options' StartPage, the
-  // option as written).
+  // The archive path of the start page (StartPageArchivePath of the options' StartPageOption).
   const std::string& StartPagePath() const;
 
   // The archive under a document read from this system's own archive files, for the tools that

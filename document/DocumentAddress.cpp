@@ -27,15 +27,15 @@ std::string RelativeAddressToArchivePath(std::string_view relative) {
   return path;
 }
 
-std::string StartUrl(std::string_view startPage) {
-  const auto separator = startPage.find_last_of("\\:");
+std::string StartUrl(std::string_view startPageOption) {
+  const auto separator = startPageOption.find_last_of("\\:");
   const auto fileName =
-      separator == std::string_view::npos ? startPage : startPage.substr(separator + 1);
+      separator == std::string_view::npos ? startPageOption : startPageOption.substr(separator + 1);
   return std::string(kDocumentUrlPrefix) + std::string(fileName);
 }
 
-std::string StartPageArchivePath(std::string_view startPage) {
-  return UrlToArchivePath(StartUrl(startPage));
+std::string StartPageArchivePath(std::string_view startPageOption) {
+  return UrlToArchivePath(StartUrl(startPageOption));
 }
 
 }  // namespace tomelet

@@ -25,9 +25,9 @@ std::string UrlToArchivePath(std::string_view url);
 std::string RelativeAddressToArchivePath(std::string_view relative);
 
 // kDocumentUrlPrefix followed by the text after the last '\' or ':' of the start page.
-std::string StartUrl(std::string_view startPage);
+std::string StartUrl(std::string_view startPageOption);
 // The archive path of the entry StartUrl leads to. The search index takes its language from this
 // page and its cache name from this path, so every front end must name it alike.
-std::string StartPageArchivePath(std::string_view startPage);
+std::string StartPageArchivePath(std::string_view startPageOption);
 
 }  // namespace tomelet

@@ -102,12 +102,18 @@ TDocumentMap ReadMapEntry(std::string_view bytes);
 // entry is damaged (its bytes, its CRC, or its form).
 std::unique_ptr<TDocumentMap> ReadStoredMap(const TDocument& document);
 
-// The contents as JSON: [{"title": ..., "path": ..., "children": [...]}], the anchor written
-// into "path" after "#". The form `tomelet pack --contents` reads back.
+// The version of the contents and keywords JSON, raised when a key changes meaning or goes away.
+inline constexpr int kMapJsonVersion = 1;
+
+// The contents as JSON: {"version", "contents": [{"title", "path", "children": [...]}]}, the
+// anchor written into "path" after "#", "/" between folders. The form `tomelet pack --contents`
+// reads back.
 std::string ContentsToJson(const TContents& contents);
-// The keywords as JSON: [{"term", "path" (with "#anchor"), "title" (of the page), "kind"
-// ("title", "heading" or "definition"), and "type" when the keyword has one}].
-std::string KeywordsToJson(const std::vector<TKeyword>& keywords);
+// The keywords found for query as JSON: {"version", "query", "keywords": [{"term", "path" (with
+// "#anchor"), "title" (of the page), "kind" ("title", "heading" or "definition"), and "type" when
+// the keyword has one}]}.
+std::string KeywordsToJson(std::string_view query, const std::vector<TKeyword>& keywords);
+// Reads the contents as ContentsToJson writes them, or their bare list as an author writes it.
 // Throws EDocumentMapError "The contents file is not valid: <reason>" when the text is not such
 // JSON (or a list of items with a "title").
 TContents ContentsFromJson(std::string_view json);

@@ -81,10 +81,10 @@ TContents ItemsFromJson(const json& list, int depth) {
 }  // namespace
 
 std::string ContentsToJson(const TContents& contents) {
-  return Dumped(ItemsToJson(contents));
+  return Dumped({{"version", kMapJsonVersion}, {"contents", ItemsToJson(contents)}});
 }
 
-std::string KeywordsToJson(const std::vector<TKeyword>& keywords) {
+std::string KeywordsToJson(std::string_view query, const std::vector<TKeyword>& keywords) {
   json list = json::array();
   for (const TKeyword& keyword : keywords) {
     json entry = {{"term", keyword.Term},
@@ -95,14 +95,18 @@ std::string KeywordsToJson(const std::vector<TKeyword>& keywords) {
       entry["type"] = keyword.Type;
     list.push_back(std::move(entry));
   }
-  return Dumped(list);
+  return Dumped({{"version", kMapJsonVersion}, {"query", query}, {"keywords", std::move(list)}});
 }
 
 TContents ContentsFromJson(std::string_view text) {
   json parsed;
   try {
     parsed = json::parse(text);
-    return ItemsFromJson(parsed, 0);
+    if (!parsed.is_object())
+      return ItemsFromJson(parsed, 0);
+    if (parsed.value("version", 0) > kMapJsonVersion)
+      Invalid("it is of a later version than this program reads");
+    return ItemsFromJson(parsed.at("contents"), 0);
   } catch (const json::exception& e) {
     Invalid(e.what());
   }

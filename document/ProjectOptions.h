@@ -80,7 +80,9 @@ class TProjectOptions {
   void SetIntegerAt(std::size_t offset, std::int32_t value);
   void SetBooleanAt(std::size_t offset, bool value);
 
-  std::string StartPage() const { return ShortStringAt(option_offset::StartPage); }
+  // The StartPage option as written, a Windows path or a bare name; StartPageArchivePath gives the
+  // entry it leads to (TDocument::StartPagePath).
+  std::string StartPageOption() const { return ShortStringAt(option_offset::StartPage); }
   std::int32_t WindowBorder() const { return IntegerAt(option_offset::WindowBorder); }
   std::int32_t WindowWidth() const { return IntegerAt(option_offset::WindowWidth); }
   std::int32_t WindowHeight() const { return IntegerAt(option_offset::WindowHeight); }

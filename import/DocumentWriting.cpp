@@ -68,7 +68,7 @@ struct TDocumentWriting::Impl {
   std::optional<std::vector<TKeyword>> Keywords;
 
   explicit Impl(const TWritingSettings& settings)
-      : Level(settings.Level), Map(settings.StartPage) {}
+      : Level(settings.Level), Map(settings.StartPagePath) {}
 };
 
 TDocumentWriting::TDocumentWriting(const TWritingSettings& settings)

@@ -25,7 +25,7 @@ struct TWritingSettings {
   bool Index = true;
   std::string Language;       // for the index's stemmer; empty means English
   std::size_t PageCount = 0;  // HTML pages to come, when known (see TIndexSettings)
-  std::string StartPage;      // archive path; may be empty
+  std::string StartPagePath;  // archive path; may be empty
 };
 
 // What a document wants when nobody says otherwise: a 1024 x 768 sizeable centred window with

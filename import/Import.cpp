@@ -111,7 +111,7 @@ class TImportingSink final : public ISourceSink {
         .Index = settings_.Index,
         .Language = settings_.Language.empty() ? facts.Language : settings_.Language,
         .PageCount = facts.PageCount,
-        .StartPage = ArchivePathOf(facts.StartPage)});
+        .StartPagePath = ArchivePathOf(facts.StartPage)});
   }
 
   void Page(std::string_view path, std::span<const std::byte> bytes) override;

@@ -108,7 +108,7 @@ class TLibraryDocument {
   mutable TKept<const TDocument> archive_;
   mutable TKept<search::TBackgroundIndex> index_;
   mutable TKept<const TDocumentCompanion> companion_;
-  mutable std::string startPage_;
+  mutable std::string startPagePath_;
   mutable std::shared_ptr<TDocumentFacts> facts_;
 };
 

@@ -99,7 +99,7 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
     archive = archive_.Find();
     if (!archive) {
       auto opened = OpenDocument(path_);
-      startPage_ = opened->StartPagePath();
+      startPagePath_ = opened->StartPagePath();
       archive = std::move(opened);
     }
     archive_.Hold(archive);
@@ -111,7 +111,7 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
 std::string TLibraryDocument::StartPagePath() const {
   Archive();
   const std::lock_guard guard(lock_);
-  return startPage_;
+  return startPagePath_;
 }
 
 TDocumentFacts TLibraryDocument::Facts() const {
@@ -139,7 +139,7 @@ std::shared_ptr<search::TBackgroundIndex> TLibraryDocument::Index() const {
   const std::lock_guard guard(lock_);
   auto index = index_.Find();
   if (!index) {
-    index = std::make_shared<search::TBackgroundIndex>(archive, startPage_, Settled());
+    index = std::make_shared<search::TBackgroundIndex>(archive, startPagePath_, Settled());
   }
   KeepWhileOpen(index_, index, archive_, archive);
   return index;

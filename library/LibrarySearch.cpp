@@ -12,6 +12,7 @@
 #include "library/Workers.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
 
@@ -472,7 +473,7 @@ std::string LibraryResultsJson(const TLibraryResults& results) {
   nlohmann::ordered_json hits = nlohmann::ordered_json::array();
   for (const auto& [document, hit] : results.Hits) {
     hits.push_back({{"doc", document},
-                    {"path", DisplayText(hit.Path)},
+                    {"path", DisplayText(SlashSeparated(hit.Path))},
                     {"anchor", hit.Anchor},
                     {"title", hit.Title},
                     {"snippet", hit.Snippet},

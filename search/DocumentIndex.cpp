@@ -72,7 +72,8 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<std::by
 
 // The embedded or cached index, whichever exists; refusal says why an embedded one was not used.
 std::unique_ptr<TSearchIndex> OpenExistingIndex(const TDocument& archive,
-                                                std::string_view startPage, std::string& refusal) {
+                                                std::string_view startPagePath,
+                                                std::string& refusal) {
   try {
     if (auto embedded = OpenEmbeddedIndex(archive)) {
       return embedded;
@@ -80,13 +81,14 @@ std::unique_ptr<TSearchIndex> OpenExistingIndex(const TDocument& archive,
   } catch (const ESearchIndexError& e) {
     refusal = e.what();
   }
-  return OpenCachedIndex(CachedIndexPath(archive, startPage));
+  return OpenCachedIndex(CachedIndexPath(archive, startPagePath));
 }
 
-std::unique_ptr<TSearchIndex> BuildCachedIndex(const TDocument& archive, std::string_view startPage,
+std::unique_ptr<TSearchIndex> BuildCachedIndex(const TDocument& archive,
+                                               std::string_view startPagePath,
                                                const TIndexProgress& progress) {
-  const auto bytes = BuildArchiveIndex(archive, startPage, {}, progress);
-  const auto path = CachedIndexPath(archive, startPage);
+  const auto bytes = BuildArchiveIndex(archive, startPagePath, {}, progress);
+  const auto path = CachedIndexPath(archive, startPagePath);
   WriteCacheFile(path, bytes);
   // Each change of a document leaves the index of its old contents behind.
   PruneIndexCache(path.parent_path(), path);
@@ -115,7 +117,7 @@ std::unique_ptr<TSearchIndex> BuildCachedIndex(const TDocument& archive, std::st
 
 }  // namespace
 
-std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_view startPage,
+std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_view startPagePath,
                                          TIndexSettings settings, const TIndexProgress& progress) {
   std::vector<int> pages;
   for (int i = 0; i < archive.EntryCount(); ++i) {
@@ -123,8 +125,8 @@ std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_v
       pages.push_back(i);
     }
   }
-  if (settings.Language.empty() && !startPage.empty()) {
-    const int start = archive.IndexOf(startPage);
+  if (settings.Language.empty() && !startPagePath.empty()) {
+    const int start = archive.IndexOf(startPagePath);
     try {
       settings.Language = start >= 0 ? PageLanguage(AsText(archive.Contents(start))) : "";
     } catch (const EZLBArchiveError&) {
@@ -175,8 +177,8 @@ std::filesystem::path IndexCacheFolder() {
   return (cache.empty() ? TemporaryFolderPath() / ".cache" : cache) / "tomelet";
 }
 
-std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage) {
-  std::uint64_t hash = Fnv1a(startPage);
+std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPagePath) {
+  std::uint64_t hash = Fnv1a(startPagePath);
   hash = Fnv1a(std::to_string(kIndexFormatVersion), hash);
   for (int i = 0; i < archive.EntryCount(); ++i) {
     hash = Fnv1a(archive.Entry(i).ArchivePath(), hash);
@@ -191,20 +193,20 @@ std::string IndexingMessage(int percent) {
   return "Indexing the document for search: " + std::to_string(percent) + "%";
 }
 
-TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPage,
+TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPagePath,
                                const TIndexProgress& progress) {
   TOpenedIndex opened;
-  opened.Index = OpenExistingIndex(archive, startPage, opened.Refusal);
+  opened.Index = OpenExistingIndex(archive, startPagePath, opened.Refusal);
   if (!opened.Index) {
-    opened.Index = BuildCachedIndex(archive, startPage, progress);
+    opened.Index = BuildCachedIndex(archive, startPagePath, progress);
   }
   return opened;
 }
 
-TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage,
-                                   std::function<void()> settled)
+TBackgroundIndex::TBackgroundIndex(std::shared_ptr<const TDocument> archive,
+                                   std::string startPagePath, std::function<void()> settled)
     : archive_(std::move(archive)),
-      startPage_(std::move(startPage)),
+      startPagePath_(std::move(startPagePath)),
       settled_(std::move(settled)) {}
 
 TBackgroundIndex::~TBackgroundIndex() {
@@ -253,7 +255,7 @@ bool TBackgroundIndex::OpenExisting() {
   std::string refusal;
   std::string error;
   try {
-    index = OpenExistingIndex(*archive_, startPage_, refusal);
+    index = OpenExistingIndex(*archive_, startPagePath_, refusal);
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -276,13 +278,14 @@ void TBackgroundIndex::Run() {
   std::shared_ptr<const TSearchIndex> index;
   std::string error;
   try {
-    index = BuildCachedIndex(*archive_, startPage_, [this](std::size_t done, std::size_t total) {
-      if (stopping_) {
-        throw ESearchIndexError("Indexing was stopped");
-      }
-      // 100 is kept for the index being ready; writing it out comes after the last page.
-      percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
-    });
+    index =
+        BuildCachedIndex(*archive_, startPagePath_, [this](std::size_t done, std::size_t total) {
+          if (stopping_) {
+            throw ESearchIndexError("Indexing was stopped");
+          }
+          // 100 is kept for the index being ready; writing it out comes after the last page.
+          percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
+        });
   } catch (const std::exception& e) {
     error = e.what();
   }

@@ -25,9 +25,9 @@ std::string IndexingMessage(int percent);
 // Pages done and pages in all, after each page.
 using TIndexProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-// The index of the document's HTML pages; the stemmer follows the lang of startPage (an archive
+// The index of the document's HTML pages; the stemmer follows the lang of startPagePath (an archive
 // path, may be empty) unless settings name a language. Pages that cannot be read are left out.
-std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_view startPage,
+std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_view startPagePath,
                                          TIndexSettings settings, const TIndexProgress& progress);
 
 // Null when the document carries no index. Throws ESearchIndexError when the entry is damaged
@@ -38,7 +38,7 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive);
 // folder.
 std::filesystem::path IndexCacheFolder();
 // The cache file for this document's contents; a changed document gets another name.
-std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPage);
+std::filesystem::path CachedIndexPath(const TDocument& archive, std::string_view startPagePath);
 
 struct TOpenedIndex {
   std::shared_ptr<const TSearchIndex> Index;
@@ -48,7 +48,7 @@ struct TOpenedIndex {
 
 // The embedded index; failing that, the cached one; failing that, builds it now (reporting
 // progress) and caches it. Throws ESearchIndexError when no index can be had.
-TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPage,
+TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPagePath,
                                const TIndexProgress& progress);
 
 // OpenDocumentIndex on a thread of its own: the first call to State() or OpenedState() starts it
@@ -66,7 +66,7 @@ class TBackgroundIndex {
 
   // settled, when given, is called on the index's own thread once the index is open, built or
   // known to be impossible, after Working() has turned false.
-  TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPage,
+  TBackgroundIndex(std::shared_ptr<const TDocument> archive, std::string startPagePath,
                    std::function<void()> settled = {});
   // Stops a build under way after the page at hand, without caching anything, so that a closing
   // program does not wait for the whole document to be indexed.
@@ -92,7 +92,7 @@ class TBackgroundIndex {
   bool OpenExisting();
 
   std::shared_ptr<const TDocument> archive_;
-  std::string startPage_;
+  std::string startPagePath_;
   std::function<void()> settled_;
   std::mutex lock_;
   TState state_;

@@ -157,7 +157,7 @@ struct TFolder {
 }  // namespace
 
 struct TDocumentMapBuilder::Impl {
-  std::string StartPage;
+  std::string StartPagePath;
   std::optional<TContents> Given;
   std::vector<TKeyword> Keywords;
   std::map<std::string, std::string> Titles;                 // page -> title, in path order
@@ -178,8 +178,9 @@ struct TDocumentMapBuilder::Impl {
   TContents FolderContents() const;
 };
 
-TDocumentMapBuilder::TDocumentMapBuilder(std::string startPage) : impl_(std::make_unique<Impl>()) {
-  impl_->StartPage = SlashPath(startPage);
+TDocumentMapBuilder::TDocumentMapBuilder(std::string startPagePath)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->StartPagePath = SlashPath(startPagePath);
 }
 
 TDocumentMapBuilder::~TDocumentMapBuilder() = default;
@@ -225,7 +226,7 @@ void TDocumentMapBuilder::SetContents(TContents contents) {
 
 TContents TDocumentMapBuilder::Impl::FoundContents(const TPageReader& readPage) const {
   const TLinkResolver resolve = [this](std::string_view path) { return Resolve(path); };
-  const std::string start = Resolve(StartPage);
+  const std::string start = Resolve(StartPagePath);
   const auto startHtml = start.empty() ? std::nullopt : readPage(start);
   if (!startHtml)
     return {};

@@ -25,8 +25,8 @@ using TPageReader = std::function<std::optional<std::string>(std::string_view ar
 // Collects the keywords and titles of pages as they are added, then finds the contents.
 class TDocumentMapBuilder {
  public:
-  // startPage: the archive path of the start page (StartPageArchivePath); may be empty.
-  explicit TDocumentMapBuilder(std::string startPage);
+  // startPagePath: the archive path of the start page (StartPageArchivePath); may be empty.
+  explicit TDocumentMapBuilder(std::string startPagePath);
   ~TDocumentMapBuilder();
   TDocumentMapBuilder(const TDocumentMapBuilder&) = delete;
   TDocumentMapBuilder& operator=(const TDocumentMapBuilder&) = delete;
@@ -66,9 +66,9 @@ std::vector<TOutlineHeading> PageOutline(std::string_view html);
 // of pages) and cached. Call it off any thread that must stay responsive. Never throws: a
 // document whose pages cannot be read gets an empty map.
 std::shared_ptr<const TDocumentMap> OpenDocumentMap(const TDocument& document,
-                                                    std::string_view startPage);
+                                                    std::string_view startPagePath);
 
 // The map derived from the document's pages alone, ignoring any stored or cached one.
-TDocumentMap DeriveDocumentMap(const TDocument& document, std::string_view startPage);
+TDocumentMap DeriveDocumentMap(const TDocument& document, std::string_view startPagePath);
 
 }  // namespace tomelet::search

@@ -15,8 +15,8 @@ namespace tomelet::search {
 namespace {
 
 // Named after the document's index cache file, so both follow the same changes of contents.
-std::filesystem::path CachedMapPath(const TDocument& archive, std::string_view startPage) {
-  const auto index = CachedIndexPath(archive, startPage);
+std::filesystem::path CachedMapPath(const TDocument& archive, std::string_view startPagePath) {
+  const auto index = CachedIndexPath(archive, startPagePath);
   return index.parent_path() / (index.stem().string() + "-map.index");
 }
 
@@ -69,8 +69,8 @@ void WriteCachedMap(const std::filesystem::path& path, const TDocumentMap& map) 
 
 }  // namespace
 
-TDocumentMap DeriveDocumentMap(const TDocument& archive, std::string_view startPage) {
-  TDocumentMapBuilder builder{std::string(startPage)};
+TDocumentMap DeriveDocumentMap(const TDocument& archive, std::string_view startPagePath) {
+  TDocumentMapBuilder builder{std::string(startPagePath)};
   for (int i = 0; i < archive.EntryCount(); ++i) {
     const std::string path = archive.Entry(i).ArchivePath();
     if (!IsHtmlPageName(path) || IsReservedEntry(path))
@@ -82,17 +82,17 @@ TDocumentMap DeriveDocumentMap(const TDocument& archive, std::string_view startP
 }
 
 std::shared_ptr<const TDocumentMap> OpenDocumentMap(const TDocument& archive,
-                                                    std::string_view startPage) {
+                                                    std::string_view startPagePath) {
   try {
     if (auto stored = ReadStoredMap(archive))
       return stored;
   } catch (const EDocumentMapError&) {
     // A damaged map is made again from the pages, as for a document without one.
   }
-  const auto path = CachedMapPath(archive, startPage);
+  const auto path = CachedMapPath(archive, startPagePath);
   if (auto cached = ReadCachedMap(path))
     return cached;
-  auto derived = std::make_shared<TDocumentMap>(DeriveDocumentMap(archive, startPage));
+  auto derived = std::make_shared<TDocumentMap>(DeriveDocumentMap(archive, startPagePath));
   WriteCachedMap(path, *derived);
   return derived;
 }

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/text/Codepage.h"
+#include "platform/text/ShownText.h"
 
 namespace tomelet::search {
 namespace {
@@ -18,7 +19,7 @@ double RoundedScore(double score) {
 std::string ResultsJson(const TSearchResults& results) {
   nlohmann::ordered_json hits = nlohmann::ordered_json::array();
   for (const auto& hit : results.Hits) {
-    hits.push_back({{"path", DisplayText(hit.Path)},
+    hits.push_back({{"path", DisplayText(SlashSeparated(hit.Path))},
                     {"anchor", hit.Anchor},
                     {"title", hit.Title},
                     {"snippet", hit.Snippet},

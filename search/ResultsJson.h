@@ -9,10 +9,11 @@
 namespace tomelet::search {
 
 // Raised whenever a key changes meaning or goes away; new keys leave it as it is.
-inline constexpr int kResultsJsonVersion = 1;
+// 2: paths with "/" between folders.
+inline constexpr int kResultsJsonVersion = 2;
 
 // {"version", "query", "total", "results": [{"path", "anchor", "title", "snippet", "score"}]}
-// on one line without a line break: paths as archive paths ("\" between folders) and names
+// on one line without a line break: paths with "/" between folders and names
 // stored in Windows-1252 read as UTF-8; scores rounded to four decimals.
 std::string ResultsJson(const TSearchResults& results);
 

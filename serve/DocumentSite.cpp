@@ -160,8 +160,9 @@ std::vector<TRoute> DocumentRoutes(const TDocumentSite::Impl* site) {
 
 }  // namespace
 
-TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
-                             std::size_t memoryBudget, TSiteRules rules, TDocumentMount mount)
+TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive,
+                             std::string_view startPageOption, std::size_t memoryBudget,
+                             TSiteRules rules, TDocumentMount mount)
     : impl_(std::make_unique<Impl>()) {
   impl_->archive = std::move(archive);
   impl_->gate = std::make_unique<TPasswordGate>(std::move(rules.Password), rules.Realm);
@@ -171,18 +172,18 @@ TDocumentSite::TDocumentSite(std::shared_ptr<const TDocument> archive, std::stri
   impl_->cache =
       mount.Entries ? std::move(mount.Entries) : std::make_shared<TEntryCache>(memoryBudget);
   impl_->owner = impl_->cache->NewOwner();
-  const std::string startUrl = StartUrl(startPage);
+  const std::string startUrl = StartUrl(startPageOption);
   const std::string_view name = std::string_view(startUrl).substr(kDocumentUrlPrefix.size());
   if (!name.empty()) {
     impl_->startLocation = mount.Path + LocationFor(name);
   }
   if (!mount.Index) {
-    mount.Index =
-        std::make_shared<search::TBackgroundIndex>(impl_->archive, StartPageArchivePath(startPage));
+    mount.Index = std::make_shared<search::TBackgroundIndex>(impl_->archive,
+                                                             StartPageArchivePath(startPageOption));
   }
   impl_->searchPages = std::make_unique<TSearchPages>(std::move(mount.Index), mount.Path);
-  impl_->mapPages =
-      std::make_unique<TMapPages>(impl_->archive, StartPageArchivePath(startPage), mount.Path);
+  impl_->mapPages = std::make_unique<TMapPages>(impl_->archive,
+                                                StartPageArchivePath(startPageOption), mount.Path);
   impl_->routes = std::make_unique<TRouteTable>(
       std::move(mount.Path), DocumentRoutes(impl_.get()),
       TCachePolicy{.EntryMaxAge = rules.MaxAge, .Private = !impl_->gate->IsOpen()});

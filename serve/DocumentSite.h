@@ -93,10 +93,10 @@ struct TDocumentMount {
 
 class TDocumentSite final : public TSite {
  public:
-  // startPage is the options record's StartPage; empty when the document has none. memoryBudget
-  // bounds the entry contents held whole, cached or pinned by replies in flight together, unless
-  // the mount brings a budget shared with other documents.
-  TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPage,
+  // startPageOption is the options record's StartPage as stored; empty when the document has none.
+  // memoryBudget bounds the entry contents held whole, cached or pinned by replies in flight
+  // together, unless the mount brings a budget shared with other documents.
+  TDocumentSite(std::shared_ptr<const TDocument> archive, std::string_view startPageOption,
                 std::size_t memoryBudget = kDefaultMemoryBudget, TSiteRules rules = {},
                 TDocumentMount mount = {});
   ~TDocumentSite() override;

@@ -26,7 +26,7 @@ constexpr std::string_view kFilePrefix = "/-/file/";
 // entries come from the server's one budget, which the mount brings.
 struct TSiteCompanion final : library::TDocumentCompanion {
   TSiteCompanion(std::shared_ptr<const TDocument> archive, TSiteRules rules, TDocumentMount mount)
-      : Site(archive, archive->Options().StartPage(), kDefaultMemoryBudget, std::move(rules),
+      : Site(archive, archive->Options().StartPageOption(), kDefaultMemoryBudget, std::move(rules),
              std::move(mount)) {}
   TDocumentSite Site;
 };

@@ -31,12 +31,14 @@ std::size_t KeywordLimit(std::string_view text) {
 
 }  // namespace
 
-TMapPages::TMapPages(std::shared_ptr<const TDocument> archive, std::string startPage,
+TMapPages::TMapPages(std::shared_ptr<const TDocument> archive, std::string startPagePath,
                      std::string mount)
-    : archive_(std::move(archive)), startPage_(std::move(startPage)), mount_(std::move(mount)) {}
+    : archive_(std::move(archive)),
+      startPagePath_(std::move(startPagePath)),
+      mount_(std::move(mount)) {}
 
 const TDocumentMap& TMapPages::Map() const {
-  std::call_once(opened_, [this] { map_ = search::OpenDocumentMap(*archive_, startPage_); });
+  std::call_once(opened_, [this] { map_ = search::OpenDocumentMap(*archive_, startPagePath_); });
   return *map_;
 }
 
@@ -88,10 +90,10 @@ TSiteResponse TMapPages::Keywords(const TRequestContext& context) const {
   const std::string wanted = QueryValue(context.Query, "q").value_or("");
   const auto found =
       Map().Keywords.Lookup(wanted, KeywordLimit(QueryValue(context.Query, "limit").value_or("")));
-  ordered_json list = ordered_json::parse(KeywordsToJson(found));
+  ordered_json reply = ordered_json::parse(KeywordsToJson(wanted, found));
   for (std::size_t i = 0; i < found.size(); ++i)
-    list[i]["url"] = PageUrl(found[i].Page, found[i].Anchor);
-  return JsonReply(200, {{"query", wanted}, {"keywords", std::move(list)}});
+    reply["keywords"][i]["url"] = PageUrl(found[i].Page, found[i].Anchor);
+  return JsonReply(200, std::move(reply));
 }
 
 TSiteResponse TMapPages::Outline(const TRequestContext& context) const {

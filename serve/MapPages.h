@@ -14,10 +14,10 @@ namespace tomelet::serve {
 
 class TMapPages {
  public:
-  // startPage is an archive path; mount is where the document's pages live ("" or "/NAME"). A
+  // startPagePath is an archive path; mount is where the document's pages live ("" or "/NAME"). A
   // document without a stored map gets one derived from its pages on the first request that
   // needs it (cached beside the search indexes).
-  TMapPages(std::shared_ptr<const TDocument> archive, std::string startPage, std::string mount);
+  TMapPages(std::shared_ptr<const TDocument> archive, std::string startPagePath, std::string mount);
 
   // Each thread-safe; the first call may take seconds.
   TSiteResponse ContentsPage(const TRequestContext& context) const;
@@ -32,7 +32,7 @@ class TMapPages {
   void AppendContentsList(std::string& html, const TContents& items) const;
 
   std::shared_ptr<const TDocument> archive_;
-  std::string startPage_;
+  std::string startPagePath_;
   std::string mount_;
   mutable std::once_flag opened_;
   mutable std::shared_ptr<const TDocumentMap> map_;

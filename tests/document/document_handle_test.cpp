@@ -50,7 +50,7 @@ TEST_F(DocumentHandle, TheViewersReaderAndItsDocumentShareOneOpening) {
   const fs::path path = TTestDocument()
                             .Entry("guide\\intro one.htm", "<html lang='de'>Einleitung</html>")
                             .Stored("caf\xE9.htm", "legacy name")
-                            .StartPage("guide/intro%20one.htm")
+                            .StartPageOption("guide/intro%20one.htm")
                             .WriteTo(folder_ / "shared.tlt");
 
   TZLBArc2 arc;

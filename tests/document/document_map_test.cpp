@@ -97,8 +97,9 @@ TEST(MapEntry, TypedKeywordsReadBackAndUntypedMapsKeepTheFirstVersion) {
   const std::string bytes = WriteMapEntry(typed);
   EXPECT_TRUE(bytes.starts_with("tomelet-map 2\n"));
   EXPECT_EQ(ReadMapEntry(bytes).Keywords.All(), typed.Keywords.All());
-  EXPECT_NE(KeywordsToJson(typed.Keywords.Lookup("g_array", 1)).find(R"("type":"function")"),
-            std::string::npos);
+  EXPECT_NE(
+      KeywordsToJson("g_array", typed.Keywords.Lookup("g_array", 1)).find(R"("type":"function")"),
+      std::string::npos);
 }
 
 TEST(MapEntry, DamagedOrNewerEntriesAreRefusedWithTheirOwnText) {

@@ -31,7 +31,7 @@ class DocumentRequest : public ::testing::Test {
                               .Entry("caf\xE9\\index.html", "legacy folder")
                               .Entry("notes", "notes file")
                               .Entry("notes\\index.html", "notes index")
-                              .StartPage("Index.htm")
+                              .StartPageOption("Index.htm")
                               .Claiming("damaged.htm", std::string(8, '\xAB'), 100)
                               .WriteTo(folder_ / "document.tlt");
     document_ = OpenDocument(file);
@@ -139,7 +139,7 @@ TEST_F(DocumentRequest, WritesTheFileFromTheInflatedBytesOnlyWhenAsked) {
 }
 
 TEST_F(DocumentRequest, ReadsTheOptionsRecordOfTheReservedEntry) {
-  EXPECT_EQ(document_->Options().StartPage(), "Index.htm");
+  EXPECT_EQ(document_->Options().StartPageOption(), "Index.htm");
   EXPECT_TRUE(IsReservedEntry("-CONFIG-"));
   EXPECT_TRUE(IsReservedEntry("-logo-"));
   EXPECT_FALSE(IsReservedEntry("sub\\-logo-"));

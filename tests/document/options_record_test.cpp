@@ -21,7 +21,7 @@ void Put(std::vector<std::byte>& bytes, std::size_t offset, std::string_view tex
 TEST(OptionsRecord, AllZeroRecordMeansEverythingOff) {
   TProjectOptions options;
   options.Read(ZeroRecord());
-  EXPECT_EQ(StartUrl(options.StartPage()), "tome://inpack/");
+  EXPECT_EQ(StartUrl(options.StartPageOption()), "tome://inpack/");
   EXPECT_EQ(options.WindowBorder(), 0);
   EXPECT_EQ(options.WindowWidth(), 0);
   EXPECT_TRUE(options.LogoSource().empty());
@@ -60,7 +60,7 @@ TEST(OptionsRecord, ValuesAreDecodedAsStored) {
   Put(bytes, option_offset::WindowWidth, "\x84\x03");
   TProjectOptions options;
   options.Read(bytes);
-  EXPECT_EQ(options.StartPage(), "index");
+  EXPECT_EQ(options.StartPageOption(), "index");
   EXPECT_EQ(options.BrowserUserAgent(), std::string(255, 'u'));
   EXPECT_TRUE(options.ShowToolBar());
   EXPECT_FALSE(options.ShowStatusBar());
@@ -73,7 +73,7 @@ TEST(OptionsRecord, ShortSourceLeavesZerosAndLongSourceIsCut) {
   options.SetShortStringAt(option_offset::BrowserUserAgent, "stale");
   options.Read(
       std::vector<std::byte>{std::byte{3}, std::byte{'a'}, std::byte{'b'}, std::byte{'c'}});
-  EXPECT_EQ(options.StartPage(), "abc");
+  EXPECT_EQ(options.StartPageOption(), "abc");
   EXPECT_TRUE(options.BrowserUserAgent().empty());
 
   options.Read(std::vector<std::byte>(TProjectOptions::kSize + 100, std::byte{7}));
@@ -94,7 +94,7 @@ TEST(OptionsRecord, WriterRoundTripsAndKeepsReservedBytesZero) {
   }
   TProjectOptions read;
   read.Read(written.Bytes());
-  EXPECT_EQ(read.StartPage(), "StartPage");
+  EXPECT_EQ(read.StartPageOption(), "StartPage");
   EXPECT_EQ(read.WindowHeight(), -524);
   EXPECT_TRUE(read.AllowFontSize());
   // A shorter text clears what a longer one left behind.
@@ -109,7 +109,7 @@ TEST(OptionsRecord, WriterRefusesTextThatDoesNotFit) {
   options.SetShortStringAt(option_offset::StartPage, std::string(255, 'a'));
   EXPECT_THROW(options.SetShortStringAt(option_offset::StartPage, std::string(256, 'b')),
                std::length_error);
-  EXPECT_EQ(options.StartPage(), std::string(255, 'a'));
+  EXPECT_EQ(options.StartPageOption(), std::string(255, 'a'));
 }
 
 struct StartUrlCase {

@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tomelet::TProjectOptions options;
   options.Read(std::as_bytes(std::span(data, size)));
-  const std::string url = tomelet::StartUrl(options.StartPage());
+  const std::string url = tomelet::StartUrl(options.StartPageOption());
   if (!url.starts_with(tomelet::kDocumentUrlPrefix)) {
     std::abort();
   }

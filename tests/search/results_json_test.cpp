@@ -25,12 +25,12 @@ TEST(ResultsJsonTest, OneVersionedObjectWithScoresToFourDecimals) {
   const auto text = ResultsJson(results);
   EXPECT_EQ(text.find('\n'), std::string::npos);
   const auto object = nlohmann::json::parse(text);
-  EXPECT_EQ(object["version"], 1);
+  EXPECT_EQ(object["version"], 2);
   EXPECT_EQ(object["query"], "größe");
   EXPECT_EQ(object["total"], 7);
   ASSERT_EQ(object["results"].size(), 2u);
   const auto& hit = object["results"][0];
-  EXPECT_EQ(hit["path"], "guide\\Übersicht.htm");
+  EXPECT_EQ(hit["path"], "guide/Übersicht.htm");
   EXPECT_EQ(hit["anchor"], "size");
   EXPECT_EQ(hit["snippet"], "<b>Größe</b> und Maße");
   EXPECT_NE(text.find("\"score\":12.3457}"), std::string::npos) << text;

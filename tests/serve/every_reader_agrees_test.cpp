@@ -215,7 +215,7 @@ class EveryReaderAgrees : public ServeTest, public ::testing::WithParamInterface
     }
     testDocument_.Entry("index.htm", PageText("Start", 20))
         .RawEntry(c.record, c.data)
-        .StartPage("index.htm");
+        .StartPageOption("index.htm");
     Serve();
   }
 

@@ -23,7 +23,7 @@ void WriteDocument(const fs::path& path, const std::string& html, std::string_vi
   const auto written = TTestDocument()
                            .Entry("index.html", html)
                            .Entry("big.txt", PageText(extra.empty() ? "big" : extra, 20000))
-                           .StartPage("index.html")
+                           .StartPageOption("index.html")
                            .Password(password)
                            .Logo(kLogo)
                            .WriteTo(path.string() + ".part");

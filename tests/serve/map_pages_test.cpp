@@ -40,10 +40,11 @@ TEST_F(MapPagesTest, StoredContentsKeywordsAndOutline) {
   testDocument_.Entry(kMapEntry, WriteMapEntry(map));
   Serve();
   EXPECT_EQ(GetJson("/-/contents.json"),
-            json::parse(R"([{"title": "Guide <&>", "path": "guide/a b.htm#open",
-                             "children": [{"title": "Child", "path": "index.htm"}]}])"));
+            json::parse(R"({"version": 1, "contents": [{"title": "Guide <&>",
+                             "path": "guide/a b.htm#open",
+                             "children": [{"title": "Child", "path": "index.htm"}]}]})"));
   const json found = GetJson("/-/keywords.json?q=OPEN&limit=1");
-  EXPECT_EQ(found, json::parse(R"({"query": "OPEN", "keywords": [{"term": "Opening",
+  EXPECT_EQ(found, json::parse(R"({"version": 1, "query": "OPEN", "keywords": [{"term": "Opening",
       "path": "guide/a b.htm#open", "title": "Files", "kind": "heading",
       "url": "/guide/a%20b.htm#open"}]})"));
   EXPECT_EQ(GetJson("/-/keywords.json?q=io+op")["keywords"][0]["term"], "io.open");
@@ -68,7 +69,7 @@ TEST_F(MapPagesTest, StoredContentsKeywordsAndOutline) {
 }
 
 TEST_F(MapPagesTest, ADocumentWithoutAMapGetsOneFromItsPages) {
-  testDocument_.StartPage("index.htm");
+  testDocument_.StartPageOption("index.htm");
   Serve();
   const json contents = GetJson("/-/contents.json");
   ASSERT_FALSE(contents.empty());

@@ -38,7 +38,7 @@ class PasswordGateSiteTest : public ServeTest {
   PasswordGateSiteTest() {
     testDocument_.Entry("guide\\index.htm", PageText("Hidden guide", 3));
     testDocument_.Entry("favicon.ico", kLogo);
-    testDocument_.StartPage("index.htm").Password("Secret\xE9");
+    testDocument_.StartPageOption("index.htm").Password("Secret\xE9");
     Serve();
     WaitForTheIndex();
   }

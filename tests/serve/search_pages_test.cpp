@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "document/DocumentEntries.h"
+#include "search/ResultsJson.h"
 #include "search/SearchIndex.h"
 #include "tests/serve/serve_fixture.h"
 
@@ -66,7 +67,7 @@ TEST_F(SearchPagesTest, ResultsComePageByPageWithoutRepeats) {
   std::set<std::string> seen;
   for (const int start : {0, 10, 20}) {
     const auto found = GetJson("/-/search.json?q=gadget&limit=10&start=" + std::to_string(start));
-    EXPECT_EQ(found["version"], 1) << "the object `tomelet search --json` prints";
+    EXPECT_EQ(found["version"], search::kResultsJsonVersion) << "the object `tomelet search --json` prints";
     EXPECT_EQ(found["total"], 25);
     EXPECT_EQ(found["results"].size(), start == 20 ? 5u : 10u);
     for (const auto& hit : found["results"]) {
@@ -131,7 +132,7 @@ TEST_F(SearchPagesTest, HostileNamesAreEscapedOnThePageAndExactInJson) {
   Serve();
   const auto found = GetJson("/-/search.json?q=trapdoor");
   ASSERT_EQ(found["results"].size(), 1u);
-  EXPECT_EQ(found["results"][0]["path"], "tricks\\x\x1b]0;owned\x07.htm");
+  EXPECT_EQ(found["results"][0]["path"], "tricks/x\x1b]0;owned\x07.htm");
   const auto page = Get("/-/search?q=trapdoor");
   ASSERT_TRUE(page);
   EXPECT_EQ(page->body.find_first_of("\x1b\x07"), std::string::npos);

@@ -6,7 +6,7 @@ ServeTest::ServeTest() : document_(folder_ / "doc.tlt") {
   testDocument_.Entry("index.htm", PageText("Start", 200))
       .Entry("style.css", "body { color: #333; }\n" + PageText("css", 20))
       .Stored("images\\photo.png", NoiseBytes(3000, 1))
-      .StartPage("index.htm");
+      .StartPageOption("index.htm");
 }
 
 ServeTest::~ServeTest() {
@@ -20,7 +20,8 @@ void ServeTest::Serve() {
   archive_ = OpenDocument(document_);
   const TProjectOptions& options = testDocument_.OptionsRecord();
   rules_.Password = options.AccessPassword();
-  site_ = std::make_unique<TDocumentSite>(archive_, options.StartPage(), memoryBudget_, rules_);
+  site_ =
+      std::make_unique<TDocumentSite>(archive_, options.StartPageOption(), memoryBudget_, rules_);
   server_ = std::make_unique<TDocumentServer>(*site_, settings_);
   server_->Start();
 }

@@ -215,7 +215,7 @@ TEST_F(ServeTest, AnExtensionlessEntryIsTypedByItsBytesAsTheViewerTypesIt) {
 }
 
 TEST_F(ServeTest, DocumentWithoutStartPageAnswersRootWithNotFound) {
-  testDocument_.StartPage("");
+  testDocument_.StartPageOption("");
   Serve();
   const auto result = Get("/");
   ASSERT_TRUE(result);
@@ -231,7 +231,7 @@ TSiteResponse RootAnswer(const TDocumentSite& site) {
 }
 
 TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
-  testDocument_.StartPage("C:\\docs\\start here.htm?tab=1");
+  testDocument_.StartPageOption("C:\\docs\\start here.htm?tab=1");
   Serve();
   const TSiteResponse response = RootAnswer(*site_);
   EXPECT_EQ(response.Status, 302);
@@ -241,7 +241,7 @@ TEST_F(ServeTest, StartPageIsEscapedOnlyWhereAUrlNeedsIt) {
 // Characters a URL allows pass as written; quotes, brackets of HTML, controls and bytes beyond
 // ASCII are escaped.
 TEST_F(ServeTest, StartPageKeepsEveryCharacterAUrlAllows) {
-  testDocument_.StartPage("a\"<>^`{|}\x7F\t!#$&'()*+,;=@[]~-_.\xC3\xA9.htm");
+  testDocument_.StartPageOption("a\"<>^`{|}\x7F\t!#$&'()*+,;=@[]~-_.\xC3\xA9.htm");
   Serve();
   EXPECT_EQ(RootAnswer(*site_).Header("Location"),
             "/a%22%3C%3E%5E%60%7B%7C%7D%7F%09!#$&'()*+,;=@[]~-_.%C3%A9.htm");

@@ -113,8 +113,8 @@ TProjectOptions& TTestDocument::EditedOptions() {
   return *options_;
 }
 
-TTestDocument& TTestDocument::StartPage(std::string_view startPage) {
-  EditedOptions().SetShortStringAt(option_offset::StartPage, startPage);
+TTestDocument& TTestDocument::StartPageOption(std::string_view startPageOption) {
+  EditedOptions().SetShortStringAt(option_offset::StartPage, startPageOption);
   return *this;
 }
 
@@ -204,9 +204,9 @@ TTestDocument SampleDocument() {
   return document;
 }
 
-TProjectOptions AllEnabledOptions(const std::string& startPage, int width, int height) {
+TProjectOptions AllEnabledOptions(const std::string& startPageOption, int width, int height) {
   TProjectOptions options;
-  options.SetShortStringAt(option_offset::StartPage, startPage);
+  options.SetShortStringAt(option_offset::StartPage, startPageOption);
   options.SetIntegerAt(option_offset::WindowBorder, 2);
   options.SetIntegerAt(option_offset::WindowWidth, width);
   options.SetIntegerAt(option_offset::WindowHeight, height);

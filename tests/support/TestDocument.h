@@ -63,7 +63,7 @@ class TTestDocument {
   TTestDocument& Options(const TProjectOptions& options);
   // Any bytes as the "-config-" entry, a short or malformed record included.
   TTestDocument& OptionsBytes(std::string_view record);
-  TTestDocument& StartPage(std::string_view startPage);
+  TTestDocument& StartPageOption(std::string_view startPageOption);
   TTestDocument& Password(std::string_view password);
   // The "-logo-" entry, written last.
   TTestDocument& Logo(std::string_view icon);
@@ -108,7 +108,7 @@ inline const std::string kSamplePage =
     "<html><head><title>Home</title></head><body>" + std::string(2000, 'x') + "</body></html>";
 
 // A record that shows every bar and allows every command, in a sizeable centred window.
-TProjectOptions AllEnabledOptions(const std::string& startPage, int width, int height);
+TProjectOptions AllEnabledOptions(const std::string& startPageOption, int width, int height);
 
 // Damage done to a written document, as a disk or a hostile author would do it.
 // Writes value over the byte at offset from the start, or from the end when offset is negative.

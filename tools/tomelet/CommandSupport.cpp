@@ -9,8 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "document/Document.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/Document.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
 
@@ -142,6 +142,10 @@ void AppendJsonString(std::string& out, std::string_view text) {
 
 void AppendJsonDisplayText(std::string& out, std::string_view text) {
   AppendJsonEscaped(out, DisplayText(text));
+}
+
+std::string JsonPath(std::string_view archivePath) {
+  return DisplayText(SlashSeparated(archivePath));
 }
 
 }  // namespace tomelet::cli

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "document/DocumentEntries.h"
 #include "ZLIBArchive2/ZLIBArchiveWriter.h"
+#include "document/DocumentEntries.h"
 #include "platform/streams/Streams.h"
 
 namespace CLI {
@@ -78,6 +78,8 @@ std::string Hex8(std::uint32_t value);
 void AppendJsonString(std::string& out, std::string_view text);
 // The inside of a JSON string literal for 8-bit text as stored, shown as UTF-8.
 void AppendJsonDisplayText(std::string& out, std::string_view text);
+// An archive path as JSON output gives it: "/" between folders, shown as UTF-8.
+std::string JsonPath(std::string_view archivePath);
 
 }  // namespace cli
 }  // namespace tomelet

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <unordered_set>
@@ -52,6 +53,22 @@ void AddMatches(const TDocument& document, const std::string& pattern, std::vect
     throw EZLBArchiveError(pattern + " not found in archive");
 }
 
+// "extract doc.tlt outdir" reads outdir as an entry's name; a name that is not found and looks like
+// a folder (one on disk, or a name without an extension) is answered with where a folder goes.
+int NamedEntryOrFolderHint(const TDocument& document, const std::string& name) {
+  try {
+    return NamedEntry(document, name);
+  } catch (const EZLBArchiveError& error) {
+    std::error_code ec;
+    const std::filesystem::path path(name);
+    if (!std::filesystem::is_directory(path, ec) && path.has_extension()) {
+      throw;
+    }
+    throw EZLBArchiveError(std::string(error.what()) + " (to extract into the folder " + name +
+                           ", give it as -C " + name + ")");
+  }
+}
+
 // Without names, every page of the document; the reserved entries (options, icon, index) belong
 // to the document, not to its folder, and a folder extracted whole packs again as it is.
 std::vector<int> SelectEntries(const TDocument& document, const std::vector<std::string>& names) {
@@ -67,7 +84,7 @@ std::vector<int> SelectEntries(const TDocument& document, const std::vector<std:
     if (IsPattern(name) && !FindNamedEntry(document, name).Found())
       AddMatches(document, name, indices);
     else
-      indices.push_back(NamedEntry(document, name));
+      indices.push_back(NamedEntryOrFolderHint(document, name));
   }
   return indices;
 }

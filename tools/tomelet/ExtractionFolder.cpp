@@ -176,6 +176,16 @@ void TExtractionFolder::MakeRoot() {
     TLeftovers leftovers;
     if (::mkdir(folder->c_str(), 0777) == 0) {
       createdRoot_.emplace_back(*folder, leftovers.Add(*folder, TLeftoverKind::EmptyFolder));
+    } else if (errno != EEXIST) {
+      // Said here, with its own reason (a permission denied), before the folders made so far go.
+      const int error = errno;
+      for (auto made = createdRoot_.rbegin(); made != createdRoot_.rend(); ++made) {
+        ::rmdir(made->first.c_str());
+        leftovers.Forget(made->second);
+      }
+      createdRoot_.clear();
+      errno = error;
+      FailOn("Cannot create folder", *folder);
     }
   }
 }

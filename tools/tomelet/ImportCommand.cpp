@@ -47,7 +47,12 @@ void RunImport(const ImportArgs& args) {
             for (; shown < done; ++shown)
               bar->Advance(1);
           },
-      .Warn = [](const std::string& note) { std::fprintf(stderr, "warning: %s\n", note.c_str()); }};
+      .Warn =
+          [&bar](const std::string& note) {
+            if (bar)
+              bar->Break();
+            std::fprintf(stderr, "warning: %s\n", note.c_str());
+          }};
   importer::ImportDocument(args.source, out, settings);
 }
 

@@ -6,14 +6,15 @@
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "ZLIBArchive2/EntryChecks.h"
 #include "document/Document.h"
+#include "platform/text/ShownText.h"
 #include "tools/tomelet/CommandSupport.h"
 
 namespace tomelet::cli {
 namespace {
 
 // The version of list's JSON output. Its key is "schema_version" because "version" has always
-// held the archive's own format version.
-constexpr int kListJsonVersion = 1;
+// held the archive's own format version. 2: "path" and "folder" with "/", "stored_path" exact.
+constexpr int kListJsonVersion = 2;
 
 struct ListArgs {
   std::string file;
@@ -45,13 +46,15 @@ void AppendField(std::string& out, std::string_view key, std::int64_t value) {
 void AppendEntryJson(std::string& out, int index, const TEntryView& entry) {
   out.append("{");
   AppendField(out, "index", index);
+  const std::string stored = std::string(entry.Path) + std::string(entry.FileName);
   out.append("\"path\":\"");
-  AppendJsonDisplayText(out, entry.Path);
-  AppendJsonDisplayText(out, entry.FileName);
+  AppendJsonDisplayText(out, SlashSeparated(stored));
+  out.append("\",\"stored_path\":\"");
+  AppendJsonDisplayText(out, stored);
   out.append("\",\"name\":\"");
   AppendJsonDisplayText(out, entry.FileName);
   out.append("\",\"folder\":\"");
-  AppendJsonDisplayText(out, entry.Path);
+  AppendJsonDisplayText(out, SlashSeparated(entry.Path));
   out.push_back('"');
   out.push_back(',');
   AppendField(out, "original_size", entry.OriginalSize);

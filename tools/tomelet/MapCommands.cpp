@@ -67,7 +67,7 @@ void RunKeywords(const KeywordsArgs& args) {
   const auto found = map->Keywords.Lookup(args.query, static_cast<std::size_t>(args.limit));
   TOutput output;
   if (args.json) {
-    output.Text() = KeywordsToJson(found) + "\n";
+    output.Text() = KeywordsToJson(args.query, found) + "\n";
   } else {
     for (const TKeyword& keyword : found) {
       auto& out = output.Text();
@@ -88,7 +88,8 @@ void AddContentsCommand(CLI::App& app) {
   auto args = std::make_shared<ContentsArgs>();
   auto* command = app.add_subcommand("contents", "Show the table of contents of a document");
   command->add_option("FILE", args->file, "Document")->required();
-  command->add_flag("--json", args->json, "The tree as JSON, the form `pack --contents` reads");
+  command->add_flag("--json", args->json,
+                    "The tree as one JSON object, the form `pack --contents` reads");
   command->callback([args] { RunContents(*args); });
 }
 
@@ -100,7 +101,7 @@ void AddKeywordsCommand(CLI::App& app) {
   command->add_option("--limit", args->limit, "Most keywords to show")
       ->check(CLI::Range(1, kMostKeywords))
       ->capture_default_str();
-  command->add_flag("--json", args->json, "A JSON list instead of lines");
+  command->add_flag("--json", args->json, "One JSON object instead of lines");
   command->callback([args] { RunKeywords(*args); });
 }
 

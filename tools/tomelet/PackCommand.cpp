@@ -101,12 +101,13 @@ void RunPack(const PackArgs& args) {
   auto options = PackOptions(args.options, files, warn);
   NameLogo(options, args.logo);
   auto contents = ReadPackContents(files, args.contents, warn);
-  const auto index = PackIndexSettings(files, options.StartPage(), args.language);
-  importer::TDocumentWriting writing({.Level = CompressionLevel(args.level),
-                                      .Index = !args.noIndex,
-                                      .Language = index.Language,
-                                      .PageCount = index.PageCount,
-                                      .StartPage = StartPageArchivePath(options.StartPage())});
+  const auto index = PackIndexSettings(files, options.StartPageOption(), args.language);
+  importer::TDocumentWriting writing(
+      {.Level = CompressionLevel(args.level),
+       .Index = !args.noIndex,
+       .Language = index.Language,
+       .PageCount = index.PageCount,
+       .StartPagePath = StartPageArchivePath(options.StartPageOption())});
   if (contents)
     writing.SetContents(std::move(*contents));
   if (auto keywords = SphinxKeywords(files, warn))

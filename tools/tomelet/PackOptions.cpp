@@ -36,8 +36,8 @@ std::vector<std::string> ArchivePaths(const std::vector<PackFile>& files) {
 }
 
 // The viewer opens the start page's file name at the top of the document.
-bool NamesAFile(const std::string& startPage, const std::vector<PackFile>& files) {
-  const std::string path = StartPageArchivePath(startPage);
+bool NamesAFile(const std::string& startPageOption, const std::vector<PackFile>& files) {
+  const std::string path = StartPageArchivePath(startPageOption);
   for (const auto& file : files) {
     if (EqualsFoldedAscii(file.archivePath, path))
       return true;
@@ -54,13 +54,13 @@ TProjectOptions PackOptions(const std::string& optionsFile, const std::vector<Pa
   if (!keys.contains("StartPage") || keys["StartPage"] == "")
     keys["StartPage"] = importer::GuessStartPage(ArchivePaths(files));
   TProjectOptions options = OptionsFromJson(keys);
-  const std::string startPage = options.StartPage();
-  if (startPage.empty())
+  const std::string startPageOption = options.StartPageOption();
+  if (startPageOption.empty())
     warn(
         "no start page: the folder has no index.htm or index.html and more than one page at "
         "the top; name one as StartPage in --options");
-  else if (!NamesAFile(startPage, files))
-    warn("the start page \"" + startPage + "\" names no file of the folder");
+  else if (!NamesAFile(startPageOption, files))
+    warn("the start page \"" + startPageOption + "\" names no file of the folder");
   return options;
 }
 

@@ -32,6 +32,13 @@ void TProgressBar::Advance(std::uintmax_t bytes) {
   }
 }
 
+void TProgressBar::Break() {
+  if (shown_ && drawnPercent_ >= 0) {
+    std::fputc('\n', stderr);
+    drawnPercent_ = -1;
+  }
+}
+
 void TProgressBar::Draw() {
   const int percent = bytes_ == 0 ? 100 : static_cast<int>(bytesDone_ * 100 / bytes_);
   if (percent == drawnPercent_ && filesDone_ != files_) {

@@ -15,6 +15,9 @@ class TProgressBar {
   TProgressBar(const TProgressBar&) = delete;
   TProgressBar& operator=(const TProgressBar&) = delete;
   void Advance(std::uintmax_t bytes);
+  // Ends the bar's line, so that a message written next starts on a line of its own; the bar is
+  // drawn again below it on the next Advance.
+  void Break();
 
  private:
   void Draw();

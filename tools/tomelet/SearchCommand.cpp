@@ -2,6 +2,7 @@
 // user's cache first when the document carries none); or those of a library of documents, in
 // one ranked list.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +11,7 @@
 
 #include "ZLIBArchive2/ArchiveSnapshot.h"
 #include "document/Document.h"
+#include "library/Library.h"
 #include "library/LibrarySearch.h"
 #include "library/Workers.h"
 #include "platform/text/ShownText.h"
@@ -126,6 +128,32 @@ void RunDocumentSearch(const SearchArgs& args) {
   }
 }
 
+bool IsDocumentOrFolder(const std::filesystem::path& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status)) {
+    return true;
+  }
+  const bool executable =
+      (status.permissions() & std::filesystem::perms::owner_exec) != std::filesystem::perms::none;
+  return std::filesystem::is_regular_file(status) && library::LooksLikeDocument(path, executable);
+}
+
+// The first word names a document or folder; so does each next one until a word that is
+// neither, which starts the query: "search doc.tlt read a file" looks for "read a file". When
+// every word names one, the last is the query.
+void SplitOffQuery(SearchArgs& args) {
+  auto query = std::find_if(std::next(args.paths.begin()), args.paths.end(),
+                            [](const std::string& word) { return !IsDocumentOrFolder(word); });
+  if (query == args.paths.end()) {
+    query = std::prev(query);
+  }
+  for (auto word = query; word != args.paths.end(); ++word) {
+    args.query += (word == query ? "" : " ") + *word;
+  }
+  args.paths.erase(query, args.paths.end());
+}
+
 void RunSearch(const SearchArgs& args) {
   std::error_code ec;
   if (args.paths.size() == 1 && !std::filesystem::is_directory(args.paths.front(), ec)) {
@@ -143,9 +171,10 @@ void AddSearchCommand(CLI::App& app) {
       app.add_subcommand("search", "Search the pages of a document, or of a library of them");
   // The query comes last after any number of paths, which CLI11 cannot tell apart by itself.
   command
-      ->add_option("PATH... QUERY", args->paths,
-                   "Document, or folder of documents (several make a library; scope the query "
-                   "with \"NAME: words\"), then the words to look for")
+      ->add_option(
+          "PATH... QUERY", args->paths,
+          "Document, or folder of documents (several make a library; scope the query "
+          "with \"NAME: words\"), then the words to look for (from the first word that is neither)")
       ->expected(2, -1)
       ->required();
   command->add_option("--limit", args->limit, "Most results to show")
@@ -154,8 +183,7 @@ void AddSearchCommand(CLI::App& app) {
   command->add_flag("--json", args->json, "One JSON object instead of lines");
   command->add_flag("--recursive", args->recursive, "Take documents in subfolders of a folder too");
   command->callback([args] {
-    args->query = args->paths.back();
-    args->paths.pop_back();
+    SplitOffQuery(*args);
     RunSearch(*args);
   });
 }

@@ -14,10 +14,10 @@
 namespace tomelet::cli {
 
 search::TIndexSettings PackIndexSettings(const std::vector<PackFile>& files,
-                                         const std::string& startPage,
+                                         const std::string& startPageOption,
                                          const std::string& language) {
   search::TIndexSettings settings{language};
-  const std::string wanted = FoldArchivePath(StartPageArchivePath(startPage));
+  const std::string wanted = FoldArchivePath(StartPageArchivePath(startPageOption));
   for (const auto& file : files) {
     settings.PageCount += search::IsHtmlPageName(file.archivePath) ? 1 : 0;
     if (settings.Language.empty() && !wanted.empty() &&

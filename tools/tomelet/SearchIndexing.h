@@ -13,9 +13,10 @@ namespace tomelet::cli {
 struct PackFile;
 
 // Settings whose language is the override when given, else the lang of the start page among
-// files (startPage as written in the options).
+// files (startPageOption as written in the options).
 search::TIndexSettings PackIndexSettings(const std::vector<PackFile>& files,
-                                         const std::string& startPage, const std::string& language);
+                                         const std::string& startPageOption,
+                                         const std::string& language);
 
 // A progress line on stderr while a document is indexed, shown only on a terminal.
 search::TIndexProgress IndexingProgress();

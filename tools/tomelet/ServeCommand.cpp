@@ -142,7 +142,7 @@ void ServeDocument(const ServeArgs& args) {
   const TProjectOptions& options = archive->Options();
   CheckPassword(options, args);
   const serve::TDocumentSite site(
-      archive, options.StartPage(), std::size_t{args.memoryBudget} << 20,
+      archive, options.StartPageOption(), std::size_t{args.memoryBudget} << 20,
       {.MaxAge = args.maxAge, .Password = options.AccessPassword(), .Realm = DocumentName(args)});
   ServeSite(site, args, file, [&options] { return !options.AccessPassword().empty(); });
 }

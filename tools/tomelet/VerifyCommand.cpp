@@ -17,8 +17,9 @@
 namespace tomelet::cli {
 namespace {
 
-// The version of verify's JSON output, raised when a key changes meaning or goes away.
-constexpr int kVerifyJsonVersion = 1;
+// The version of verify's JSON output, raised when a key changes meaning or goes away. 2: paths
+// with "/", the exact name of an entry as "stored_path".
+constexpr int kVerifyJsonVersion = 2;
 
 struct VerifyArgs {
   std::string file;
@@ -26,10 +27,9 @@ struct VerifyArgs {
   bool links = false;
 };
 
-search::TLinkReport CheckLinks(const std::string& file) {
-  const auto document = OpenDocument(file);
-  const auto map = search::OpenDocumentMap(*document, document->StartPagePath());
-  return search::FindBrokenLinks(*document, map.get());
+search::TLinkReport CheckLinks(const TDocument& document) {
+  const auto map = search::OpenDocumentMap(document, document.StartPagePath());
+  return search::FindBrokenLinks(document, map.get());
 }
 
 nlohmann::ordered_json LinksJson(const search::TLinkReport& links) {
@@ -60,7 +60,7 @@ nlohmann::ordered_json IndexJson(const std::optional<TIndexReport>& index) {
   json["missing_pages"] = index->MissingPages;
   json["first_missing_page"] = index->MissingPages == 0
                                    ? nullptr
-                                   : nlohmann::ordered_json(DisplayText(index->FirstMissingPage));
+                                   : nlohmann::ordered_json(JsonPath(index->FirstMissingPage));
   json["sound"] = index->Message.empty();
   json["message"] = index->Message.empty() ? nullptr : nlohmann::ordered_json(index->Message);
   return json;
@@ -80,13 +80,16 @@ nlohmann::ordered_json ReportJson(const TVerifyReport& report) {
   json["damaged_entries"] = nlohmann::ordered_json::array();
   for (const auto& entry : report.Damaged) {
     json["damaged_entries"].push_back({{"index", entry.Index},
-                                       {"path", DisplayText(entry.ArchivePath)},
+                                       {"path", JsonPath(entry.ArchivePath)},
+                                       {"stored_path", DisplayText(entry.ArchivePath)},
                                        {"message", DisplayText(entry.Message)}});
   }
   json["notes"] = nlohmann::ordered_json::array();
   for (const auto& entry : report.Notes) {
-    json["notes"].push_back(
-        {{"index", entry.Index}, {"path", DisplayText(entry.ArchivePath)}, {"note", entry.Note}});
+    json["notes"].push_back({{"index", entry.Index},
+                             {"path", JsonPath(entry.ArchivePath)},
+                             {"stored_path", DisplayText(entry.ArchivePath)},
+                             {"note", entry.Note}});
   }
   json["search_index"] = IndexJson(report.Index);
   json["message"] = failure.empty() ? nullptr : nlohmann::ordered_json(DisplayText(failure));
@@ -144,8 +147,11 @@ void WriteLinkLines(const search::TLinkReport& links, std::string& out) {
 }
 
 void RunVerify(const VerifyArgs& args) {
-  const auto report = VerifyDocument(args.file);
-  const auto links = args.links ? CheckLinks(args.file) : search::TLinkReport{};
+  // Opened once for the entries and the links alike. Throws the reader's EZLBArchiveError only
+  // when the document cannot be opened at all (no file, an unknown version, a damaged registry).
+  const auto document = OpenDocument(args.file);
+  const auto report = VerifyDocument(*document);
+  const auto links = args.links ? CheckLinks(*document) : search::TLinkReport{};
   if (!args.json) {
     WriteNoteLines(report);
   }

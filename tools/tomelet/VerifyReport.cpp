@@ -98,15 +98,14 @@ std::string TVerifyReport::Failure() const {
 
 // The archive's CRC is checked here rather than on opening, so that a failing CRC does not hide
 // which entries are damaged.
-TVerifyReport VerifyDocument(const std::string& file) {
-  const auto document = OpenDocument(file);
-  const TArchiveSnapshot& archive = FormatOf(*document);
+TVerifyReport VerifyDocument(const TDocument& document) {
+  const TArchiveSnapshot& archive = FormatOf(document);
   TVerifyReport report;
-  report.EntryCount = document->EntryCount();
+  report.EntryCount = document.EntryCount();
   report.StoredArchiveCrc = archive.Trailer().ArchiveCRC;
   report.ComputedArchiveCrc = ArchiveCrc(archive);
-  CheckEntries(*document, report);
-  report.Index = CheckIndex(*document);
+  CheckEntries(document, report);
+  report.Index = CheckIndex(document);
   return report;
 }
 

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace tomelet {
+class TDocument;
+}
+
 namespace tomelet::cli {
 
 struct TDamagedEntry {
@@ -55,8 +59,7 @@ struct TVerifyReport {
   std::string Failure() const;
 };
 
-// Reads every entry even past damaged ones. Throws the reader's EZLBArchiveError only when the
-// document cannot be opened at all (no file, an unknown version, an unreadable registry).
-TVerifyReport VerifyDocument(const std::string& file);
+// Reads every entry of an open document even past damaged ones.
+TVerifyReport VerifyDocument(const TDocument& document);
 
 }  // namespace tomelet::cli

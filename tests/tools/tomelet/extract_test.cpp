@@ -75,6 +75,26 @@ TEST_F(Extract, ShellPatternsAndSlashesSelectEntries) {
   EXPECT_EQ(none.LastErrorLine(), "*.pdf not found in archive");
 }
 
+// A folder given where a name goes is answered with -C, and a folder that cannot be made with
+// the system's reason rather than the missing folder the next step then finds.
+TEST_F(Extract, AFolderInPlaceOfANameOrOneThatCannotBeMadeIsExplained) {
+  const auto named = RunTool({"extract", document_.string(), "outdir"});
+  EXPECT_EQ(named.exitCode, 1);
+  EXPECT_EQ(
+      named.LastErrorLine(),
+      "outdir not found in archive (to extract into the folder outdir, give it as -C outdir)");
+  const auto page = RunTool({"extract", document_.string(), "nothing.htm"});
+  EXPECT_EQ(page.LastErrorLine(), "nothing.htm not found in archive");
+
+  // sysfs refuses a new folder even to root.
+  const fs::path refused = "/sys/tomelet-extract-test";
+  const auto made = RunTool({"extract", document_.string(), "-C", (refused / "sub").string()});
+  EXPECT_EQ(made.exitCode, 1);
+  EXPECT_TRUE(made.LastErrorLine().starts_with("Cannot create folder " + refused.string() + ": "))
+      << made.err;
+  EXPECT_FALSE(made.LastErrorLine().ends_with("No such file or directory")) << made.err;
+}
+
 TEST_F(Extract, NamesSelectEntriesAsLookupsMatchThem) {
   const auto result = RunTool(
       {"extract", document_.string(), "-C", target_.string(), "GUIDE\\Intro.htm", "index.htm"});

@@ -30,7 +30,7 @@ class ListingOutput : public ::testing::Test {
 
 TEST_F(ListingOutput, ListJsonDescribesTrailerAndEveryEntry) {
   const auto listing = RunJson({"list", "--json", document_.string()});
-  EXPECT_EQ(listing["schema_version"], 1);
+  EXPECT_EQ(listing["schema_version"], 2);
   EXPECT_EQ(listing["version"], 2);  // the archive's format
   EXPECT_EQ(listing["entry_count"], 5);
   EXPECT_EQ(listing["registry_compressed"], true);
@@ -46,9 +46,10 @@ TEST_F(ListingOutput, ListJsonDescribesTrailerAndEveryEntry) {
   ASSERT_EQ(entries.size(), 5u);
   const auto& image = entries[1];
   EXPECT_EQ(image["index"], 1);
-  EXPECT_EQ(image["path"], "images\\logo.png");
+  EXPECT_EQ(image["path"], "images/logo.png");
+  EXPECT_EQ(image["stored_path"], "images\\logo.png");
   EXPECT_EQ(image["name"], "logo.png");
-  EXPECT_EQ(image["folder"], "images\\");
+  EXPECT_EQ(image["folder"], "images/");
   EXPECT_EQ(image["original_size"], 8);
   EXPECT_EQ(image["compressed_size"], 0);  // as the registry keeps it for a stored entry
   EXPECT_EQ(image["stored_size"], 8);

@@ -47,15 +47,17 @@ TEST_F(MapCommands, ContentsFoundInThePagesAndKeywordsAsLinesAndJson) {
   EXPECT_EQ(lines.out,
             "Guide A\tguide/a.html\n  More\tguide/a.html#more\nB\tb.html\nHome\tindex.html\n");
   const auto tree = RunTool({"contents", "--json", document_.string()});
-  EXPECT_EQ(json::parse(tree.out)[0]["children"][0]["path"], "guide/a.html#more");
+  const auto treeJson = json::parse(tree.out);
+  EXPECT_EQ(treeJson["version"], 1);
+  EXPECT_EQ(treeJson["contents"][0]["children"][0]["path"], "guide/a.html#more");
 
   const auto found = RunTool({"keywords", document_.string(), "run"});
   EXPECT_EQ(found.exitCode, 0);
   EXPECT_EQ(found.out, "tool.run\tguide/a.html#tool.run\tA - Docs\n");
   const auto asJson = RunTool({"keywords", document_.string(), "PAGE", "--json", "--limit", "1"});
   EXPECT_EQ(json::parse(asJson.out),
-            json::parse(R"([{"term": "Page A", "path": "guide/a.html#a", "title": "A - Docs",
-                             "kind": "title"}])"));
+            json::parse(R"({"version": 1, "query": "PAGE", "keywords": [{"term": "Page A",
+                             "path": "guide/a.html#a", "title": "A - Docs", "kind": "title"}]})"));
   const auto none = RunTool({"keywords", document_.string(), "zzz"});
   EXPECT_EQ(none.exitCode, 0);
   EXPECT_EQ(none.out, "");

@@ -50,7 +50,7 @@ class Pack : public ::testing::Test {
     std::vector<std::string> paths;
     for (const auto& entry : listing["entries"]) {
       if (!entry["path"].get<std::string>().starts_with("-")) {
-        paths.push_back(entry["path"]);
+        paths.push_back(entry["stored_path"]);
       }
     }
     return paths;
@@ -72,7 +72,7 @@ TEST_F(Pack, ListShowsSortedFilesThenConfigLogoMapAndIndex) {
   const auto listing = json::parse(RunTool({"list", "--json", (folder_ / "doc.tlt").string()}).out);
   std::vector<std::string> paths;
   for (const auto& entry : listing["entries"]) {
-    paths.push_back(entry["path"]);
+    paths.push_back(entry["stored_path"]);
   }
   EXPECT_EQ(paths, (std::vector<std::string>{"Zeta.htm", "b.htm", "b\\c.htm", "guide\\intro.htm",
                                              "guide\\read me.htm", "images\\tiny.png", "index.htm",

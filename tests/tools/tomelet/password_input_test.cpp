@@ -13,7 +13,7 @@ class PasswordInput : public ::testing::Test {
   PasswordInput() {
     TTestDocument()
         .Entry("index.htm", kSamplePage)
-        .StartPage("index.htm")
+        .StartPageOption("index.htm")
         .Password("secret")
         .WriteTo(document_);
   }

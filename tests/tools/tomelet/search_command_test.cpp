@@ -68,7 +68,7 @@ TEST_F(SearchCommand, ResultsComeAsLinesOrAsOneJsonObject) {
   EXPECT_EQ(lines.out, "1\tfiles.html#reading\tFiles\n");
 
   const auto found = SearchJson(document, "reading");
-  EXPECT_EQ(found["version"], 1);
+  EXPECT_EQ(found["version"], 2);
   EXPECT_EQ(found["query"], "reading");
   EXPECT_EQ(found["total"], 1);
   ASSERT_EQ(found["results"].size(), 1u);
@@ -78,6 +78,17 @@ TEST_F(SearchCommand, ResultsComeAsLinesOrAsOneJsonObject) {
   EXPECT_EQ(hit["title"], "Files");
   EXPECT_EQ(hit["snippet"], "<b>Reading</b> files Open a file.");
   EXPECT_GT(hit["score"].get<double>(), 0);
+
+  // The words from the first one that is neither a document nor a folder are the query, even
+  // where a file of that name lies in the way.
+  WriteFile(folder_ / "open", "not a document");
+  const auto words =
+      RunTool({"search", document.string(), (folder_ / "open").string(), "a", "file", "--json"});
+  ASSERT_EQ(words.exitCode, 0) << words.err;
+  EXPECT_EQ(json::parse(words.out)["query"], (folder_ / "open").string() + " a file");
+  const auto unquoted = RunTool({"search", document.string(), "open", "a", "file"});
+  EXPECT_EQ(unquoted.exitCode, 0) << unquoted.err;
+  EXPECT_EQ(unquoted.out, "1\tfiles.html#reading\tFiles\n");
   EXPECT_FALSE(fs::exists(folder_ / "cache")) << "the document's own index is used in place";
 }
 

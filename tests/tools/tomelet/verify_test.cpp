@@ -45,7 +45,7 @@ TEST(Verify, NamesEveryDamagedEntryEvenWhenTheArchiveCrcFails) {
   EXPECT_EQ(object.exitCode, 1);
   EXPECT_EQ(object.LastErrorLine(), "The archive appears to be corrupted");
   const auto report = json::parse(object.out);
-  EXPECT_EQ(report["version"], 1);
+  EXPECT_EQ(report["version"], 2);
   EXPECT_EQ(report["sound"], false);
   EXPECT_EQ(report["entry_count"], 5);
   EXPECT_EQ(report["sound_entries"], 3);
@@ -54,9 +54,10 @@ TEST(Verify, NamesEveryDamagedEntryEvenWhenTheArchiveCrcFails) {
   const auto& damaged = report["damaged_entries"];
   ASSERT_EQ(damaged.size(), 2u) << object.out;
   EXPECT_EQ(damaged[0]["index"], 1);
-  EXPECT_EQ(damaged[0]["path"], "images\\logo.png");
+  EXPECT_EQ(damaged[0]["path"], "images/logo.png");
+  EXPECT_EQ(damaged[0]["stored_path"], "images\\logo.png");
   EXPECT_EQ(damaged[0]["message"], "logo.png failed CRC check");
-  EXPECT_EQ(damaged[1]["path"], "guide\\intro.htm");
+  EXPECT_EQ(damaged[1]["path"], "guide/intro.htm");
   EXPECT_EQ(report["message"], "The archive appears to be corrupted");
 }
 
@@ -87,7 +88,7 @@ TEST(Verify, SoundDocumentGivesOkLinesAndAVersionedObject) {
   const auto object = RunTool({"verify", "--json", document.string()});
   EXPECT_EQ(object.exitCode, 0) << object.err;
   const auto report = json::parse(object.out);
-  EXPECT_EQ(report["version"], 1);
+  EXPECT_EQ(report["version"], 2);
   EXPECT_EQ(report["sound"], true);
   EXPECT_EQ(report["sound_entries"], 5);
   EXPECT_EQ(report["archive_crc"], report["computed_archive_crc"]);
@@ -132,7 +133,7 @@ TEST(Verify, SearchIndexMustBelongToTheDocument) {
   const auto index = json::parse(object.out)["search_index"];
   EXPECT_EQ(index["pages"], 30);
   EXPECT_EQ(index["missing_pages"], 28);
-  EXPECT_EQ(index["first_missing_page"], "pages\\p2.htm");
+  EXPECT_EQ(index["first_missing_page"], "pages/p2.htm");
   EXPECT_EQ(index["sound"], false);
 }
 
