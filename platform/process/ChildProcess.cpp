@@ -4,11 +4,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
 
 namespace tomelet {
 namespace {
@@ -46,23 +51,79 @@ int Reap(pid_t child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A forked child holds only the thread that forked: a lock another thread held at that moment
+// (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
+// A child seen asleep without using the processor at this many looks in a row waits for such a
+// lock: it is ended and the work forked again.
+constexpr int kLookMilliseconds = 250;
+constexpr int kStuckLooks = 4;
+constexpr int kMostForks = 5;
+
+// Its state letter and the processor time it has used, from /proc; none once it is gone.
+std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
+  std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) {
+    return std::nullopt;
+  }
+  // "pid (name) state ppid ... utime stime ...": the name may hold anything, so the fields are
+  // counted from its ")"; utime and stime are the 14th and 15th.
+  std::istringstream fields(line.substr(line.rfind(')') + 1));
+  char state = 0;
+  fields >> state;
+  std::string field;
+  std::string used;
+  for (int i = 4; i <= 15 && fields >> field; ++i) {
+    used += i >= 14 ? field + " " : "";
+  }
+  return std::make_pair(state, used);
+}
+
+// The child's code as Reap gives it; none when it was found stuck and has been ended.
+std::optional<int> ReapUnlessStuck(pid_t child) {
+  const int exited = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+  if (exited < 0) {
+    return Reap(child);
+  }
+  auto last = ChildActivity(child);
+  for (int still = 0; still < kStuckLooks;) {
+    pollfd ready{exited, POLLIN, 0};
+    const int polled = ::poll(&ready, 1, kLookMilliseconds);
+    if (polled > 0 || (polled < 0 && errno != EINTR)) {
+      ::close(exited);
+      return Reap(child);
+    }
+    const auto now = ChildActivity(child);
+    still = now && last && now->first == 'S' && now->second == last->second ? still + 1 : 0;
+    last = now;
+  }
+  ::close(exited);
+  ::kill(child, SIGKILL);
+  Reap(child);
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunInChildProcess(const std::function<int()>& work, int crashed) {
-  const pid_t child = ::fork();
-  if (child < 0) {
-    return work();
-  }
-  if (child == 0) {
-    int code = crashed;
-    try {
-      code = work();
-    } catch (...) {
+  for (int forks = 0; forks < kMostForks; ++forks) {
+    const pid_t child = ::fork();
+    if (child < 0) {
+      return work();
     }
-    ::_exit(code);
+    if (child == 0) {
+      int code = crashed;
+      try {
+        code = work();
+      } catch (...) {
+      }
+      ::_exit(code);
+    }
+    if (const auto code = ReapUnlessStuck(child)) {
+      return *code < 0 ? crashed : *code;
+    }
   }
-  const int code = Reap(child);
-  return code < 0 ? crashed : code;
+  return crashed;
 }
 
 TBoundedChild::TBoundedChild(const std::function<int(int output)>& work, const TChildLimits& limits)

@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "platform/process/ChildProcess.h"
 
@@ -33,6 +38,33 @@ TEST(ChildProcess, OnlyTheVerdictComesBackWhateverTheWorkDoes) {
   EXPECT_EQ(touched, 0) << "the work ran in this process";
 }
 
+// A lock held by another thread when the child is forked stays held in the child, where that
+// thread does not exist; a verdict still comes back, from a child forked once the lock is free.
+TEST(ChildProcess, AChildStuckOnALockHeldAtTheForkIsForkedAgain) {
+  std::mutex lock;
+  std::promise<void> held;
+  std::thread holder([&] {
+    const std::lock_guard guard(lock);
+    held.set_value();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  });
+  held.get_future().wait();
+  auto verdict = std::make_shared<std::promise<int>>();
+  auto answered = verdict->get_future();
+  std::thread([verdict, &lock] {
+    verdict->set_value(RunInChildProcess(
+        [&lock] {
+          const std::lock_guard guard(lock);
+          return 7;
+        },
+        kCrashed));
+  }).detach();
+  holder.join();
+  ASSERT_EQ(answered.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+      << "the parent waits for a child that never ends";
+  EXPECT_EQ(answered.get(), 7);
+}
+
 std::string ReadAll(TBoundedChild& child) {
   std::string out;
   std::byte buffer[4096];
@@ -42,13 +74,13 @@ std::string ReadAll(TBoundedChild& child) {
 }
 
 TEST(BoundedChild, OutputComesThroughThePipeButNoFileIsWritten) {
-  const auto file = std::filesystem::temp_directory_path() /
-                    ("bounded-child-" + std::to_string(::getpid()));
+  const auto file =
+      std::filesystem::temp_directory_path() / ("bounded-child-" + std::to_string(::getpid()));
   TBoundedChild child(
       [&file](int output) {
         std::FILE* stray = std::fopen(file.c_str(), "wb");
-        const bool wrote = stray != nullptr && std::fputs("stray", stray) >= 0 &&
-                           std::fflush(stray) == 0;
+        const bool wrote =
+            stray != nullptr && std::fputs("stray", stray) >= 0 && std::fflush(stray) == 0;
         const std::string said = wrote ? "wrote" : "refused";
         return ::write(output, said.data(), said.size()) < 0 ? 4 : 3;
       },
