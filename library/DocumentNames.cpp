@@ -1,4 +1,5 @@
 #include <map>
+#include <set>
 
 #include "document/DocumentFile.h"
 #include "library/Library.h"
@@ -59,15 +60,25 @@ std::string HashSuffix(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::vector<std::string> DocumentNames(const std::vector<TFoundFile>& files) {
-  std::vector<std::string> names;
+std::vector<std::string> DocumentNames(const std::vector<TFoundFile>& files,
+                                       const std::map<std::filesystem::path, std::string>& given) {
+  std::vector<std::string> names(files.size());
+  std::set<std::string> kept;
   std::map<std::string, int> uses;
-  for (const auto& file : files) {
-    names.push_back(BaseName(file.Relative));
-    ++uses[names.back()];
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (const auto old = given.find(files[i].Path); old != given.end()) {
+      names[i] = old->second;
+      kept.insert(old->second);
+    }
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (uses[names[i]] > 1) {
+    if (names[i].empty()) {
+      names[i] = BaseName(files[i].Relative);
+      ++uses[names[i]];
+    }
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!given.contains(files[i].Path) && (uses[names[i]] > 1 || kept.contains(names[i]))) {
       names[i] += HashSuffix(files[i].Path);
     }
   }

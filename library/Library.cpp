@@ -87,11 +87,13 @@ bool TLibrary::Impl::Reload() {
   const std::lock_guard one(reloading);
   std::vector<fs::path> seenFolders;
   const auto found = Scan(seenFolders);
-  const auto names = DocumentNames(found);
+  std::map<fs::path, std::string> given;
   std::map<std::pair<std::string, fs::path>, std::shared_ptr<TLibraryDocument>> kept;
   for (const auto& document : *documents) {
+    given.emplace(document->Path(), document->Name());
     kept[{document->Name(), document->Path()}] = document;
   }
+  const auto names = DocumentNames(found, given);
   auto next = std::make_shared<TDocumentList>();
   bool changed = found.size() != documents->size();
   for (std::size_t i = 0; i < found.size(); ++i) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -125,8 +126,12 @@ struct TFoundFile {
 // The name of each file, in the same order: the relative path without its extension, lower
 // case, folders joined by "-", every character outside [a-z0-9._-] written as "-". Files whose
 // names would be equal each get "-" and six hex digits of their path's hash, so a name depends
-// on its file alone unless another file claims the same one. Never empty, never "-".
-std::vector<std::string> DocumentNames(const std::vector<TFoundFile>& files);
+// on its file alone unless another file claims the same one. A file given a name before (given,
+// by path) keeps it, and a newcomer that would take it gets the suffix instead: an address once
+// handed out stays with its file. Never empty, never "-".
+std::vector<std::string> DocumentNames(
+    const std::vector<TFoundFile>& files,
+    const std::map<std::filesystem::path, std::string>& given = {});
 
 // True for "*.tlt" (any case) and for executable programs with a document attached.
 bool LooksLikeDocument(const std::filesystem::path& path, bool executable);

@@ -89,13 +89,7 @@ struct TDocumentServer::Impl {
   }
 
   void Listen() {
-    beast::error_code ec;
-    const auto address = asio::ip::make_address(settings.Host, ec);
-    if (ec) {
-      throw std::runtime_error("Cannot listen on " + settings.Host +
-                               ": not an IPv4 or IPv6 address");
-    }
-    const tcp::endpoint endpoint(address, settings.Port);
+    const tcp::endpoint endpoint(ListeningAddress(), settings.Port);
     try {
       acceptor.open(endpoint.protocol());
       acceptor.set_option(asio::socket_base::reuse_address(true));
@@ -105,6 +99,27 @@ struct TDocumentServer::Impl {
       throw std::runtime_error("Cannot listen on " + ShownAddress(settings.Host, settings.Port) +
                                ": " + e.code().message());
     }
+  }
+
+  // The address given, or the first one its name resolves to ("localhost"); what looks like a
+  // number is taken as a mistyped address, never looked up as a name.
+  asio::ip::address ListeningAddress() {
+    beast::error_code ec;
+    const auto address = asio::ip::make_address(settings.Host, ec);
+    if (!ec) {
+      return address;
+    }
+    const bool numeric = settings.Host.find_first_not_of("0123456789.:") == std::string::npos;
+    tcp::resolver::results_type found;
+    if (!numeric) {
+      found = tcp::resolver(*loops.front()).resolve(settings.Host, "", ec);
+    }
+    if (numeric || ec || found.empty()) {
+      throw std::runtime_error("Cannot listen on " + settings.Host +
+                               ": not an IPv4 or IPv6 address" +
+                               (numeric ? "" : ", nor a name of this machine"));
+    }
+    return found.begin()->endpoint().address();
   }
 
   void AwaitHangUp() {
@@ -137,6 +152,7 @@ struct TDocumentServer::Impl {
 
   void WaitForLastConnection() {
     if (limit.Held() == 0 || std::chrono::steady_clock::now() >= drainEnd) {
+      cutShort = limit.Held();
       StopLoops();
       return;
     }
@@ -194,6 +210,8 @@ struct TDocumentServer::Impl {
   // Before the event loops, so sessions that the loops destroy still find it.
   TConnectionLimit limit{settings.MaxConnections};
   std::atomic<bool> draining = false;
+  // The connections still open when the drain ran out of time.
+  std::atomic<std::size_t> cutShort = 0;
   TSessionShared shared{site, settings, limit, slowWork, draining};
   std::vector<std::unique_ptr<asio::io_context>> loops;
   std::shared_ptr<library::TWorkers> workers =
@@ -233,7 +251,12 @@ std::string TDocumentServer::Host() const {
 }
 
 bool TDocumentServer::IsLoopback() const {
-  return impl_->acceptor.local_endpoint().address().is_loopback();
+  const auto address = impl_->acceptor.local_endpoint().address();
+  // An IPv4 address written in IPv6 ("::ffff:127.0.0.1") is the same address.
+  if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+    return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+  }
+  return address.is_loopback();
 }
 
 void TDocumentServer::StopOnSignals() {
@@ -273,6 +296,10 @@ void TDocumentServer::Wait() {
     }
   }
   impl_->threads.clear();
+}
+
+std::size_t TDocumentServer::CutShort() const {
+  return impl_->cutShort;
 }
 
 void TDocumentServer::Stop() {

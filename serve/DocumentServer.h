@@ -77,6 +77,8 @@ class TDocumentServer {
   void Start();
   // Blocks until the server has stopped.
   void Wait();
+  // How many connections a drain that ran out of time closed with their reply unfinished.
+  std::size_t CutShort() const;
   // Stops at once. Safe from any thread, also from a request's own.
   void Stop();
 

@@ -300,23 +300,13 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
       {"Accept-Ranges", "bytes"}};
   AddEntryHeaders(response, index);
   const std::int64_t size = archive->Entry(index).Size;
-  TByteRange range;
-  if (!request.Range.empty() && (request.IfRange.empty() || request.IfRange == identityTag)) {
-    range = ParseByteRange(request.Range, size);
-  }
+  const TByteRange range = RequestedRange(request, size, identityTag);
   if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
-    TSiteResponse refusal = StatusPage(416, "Range Not Satisfiable", "The entry has fewer bytes.");
-    refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
-    return refusal;
+    return RangeNotSatisfiable(size);
   }
   if (range.Verdict == TByteRange::Kind::Part) {
-    response.Status = 206;
     response.Headers.emplace_back("ETag", identityTag);
-    response.Headers.emplace_back("Content-Range",
-                                  "bytes " + std::to_string(range.First) + "-" +
-                                      std::to_string(range.First + range.Length - 1) + "/" +
-                                      std::to_string(size));
-    response.ContentLength = range.Length;
+    MakePartial(response, range, size);
     response.Body = IdentityBody(index, range.First, range.Length);
     return response;
   }

@@ -2,22 +2,15 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <optional>
 
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
 
 namespace tomelet::serve {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
 
 std::optional<std::int64_t> ParseCount(std::string_view digits) {
   if (digits.empty()) {
@@ -25,10 +18,15 @@ std::optional<std::int64_t> ParseCount(std::string_view digits) {
   }
   std::int64_t value = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end != digits.data() + digits.size() || value < 0) {
+  if (end != digits.data() + digits.size() || value < 0) {
     return std::nullopt;
   }
-  return value;
+  // A count past any file ("bytes=0-99999999999999999999", as clients ask for "the rest") is
+  // as good as the largest one.
+  if (error == std::errc::result_out_of_range) {
+    return std::numeric_limits<std::int64_t>::max();
+  }
+  return error == std::errc() ? std::optional(value) : std::nullopt;
 }
 
 // Splits a list header at commas and calls visit with each trimmed, non-empty element until it
@@ -37,7 +35,7 @@ template <typename Visit>
 bool AnyElement(std::string_view list, Visit visit) {
   while (!list.empty()) {
     const auto comma = list.find(',');
-    const auto element = Trim(list.substr(0, comma));
+    const auto element = TrimmedBlanks(list.substr(0, comma));
     if (!element.empty() && visit(element)) {
       return true;
     }
@@ -54,7 +52,7 @@ bool HasPositiveQuality(std::string_view parameters) {
   if (q == std::string_view::npos) {
     return true;
   }
-  const auto value = Trim(parameters.substr(q + 2));
+  const auto value = TrimmedBlanks(parameters.substr(q + 2));
   return value.find_first_of("123456789") != std::string_view::npos && value.front() != '-';
 }
 
@@ -62,18 +60,18 @@ bool HasPositiveQuality(std::string_view parameters) {
 
 TByteRange ParseByteRange(std::string_view header, std::int64_t size) {
   constexpr std::string_view kUnit = "bytes=";
-  header = Trim(header);
+  header = TrimmedBlanks(header);
   if (header.size() <= kUnit.size() || !EqualsFoldedAscii(header.substr(0, kUnit.size()), kUnit) ||
       header.find(',') != std::string_view::npos) {
     return {};
   }
-  const auto spec = Trim(header.substr(kUnit.size()));
+  const auto spec = TrimmedBlanks(header.substr(kUnit.size()));
   const auto dash = spec.find('-');
   if (dash == std::string_view::npos) {
     return {};
   }
-  const auto firstText = Trim(spec.substr(0, dash));
-  const auto lastText = Trim(spec.substr(dash + 1));
+  const auto firstText = TrimmedBlanks(spec.substr(0, dash));
+  const auto lastText = TrimmedBlanks(spec.substr(dash + 1));
   const auto first = ParseCount(firstText);
   const auto last = ParseCount(lastText);
   if ((!first && !firstText.empty()) || (!last && !lastText.empty())) {
@@ -105,7 +103,7 @@ bool AcceptsDeflate(std::string_view acceptEncoding) {
   bool wildcard = false;
   AnyElement(acceptEncoding, [&](std::string_view element) {
     const auto semicolon = element.find(';');
-    const auto coding = Trim(element.substr(0, semicolon));
+    const auto coding = TrimmedBlanks(element.substr(0, semicolon));
     const bool positive =
         semicolon == std::string_view::npos || HasPositiveQuality(element.substr(semicolon + 1));
     if (EqualsFoldedAscii(coding, "deflate")) {

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/AsciiCase.h"
 #include "serve/DocumentSite.h"
 #include "serve/Replies.h"
 #include "serve/ReplyHead.h"
@@ -45,8 +46,22 @@ constexpr auto kShortestCheck = std::chrono::milliseconds(100);
 
 using TRequestParser = http::request_parser<http::string_body>;
 
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+
 std::string_view View(beast::string_view text) {
   return {text.data(), text.size()};
+}
+
+// A client may name the server in the target, as it does to a proxy ("GET http://host/page"):
+// every server must take that form, and the path in it is what is asked for.
+std::string_view OriginForm(std::string_view target) {
+  const auto scheme = target.find("://");
+  if (scheme == std::string_view::npos || (!EqualsFoldedAscii(target.substr(0, scheme), "http") &&
+                                           !EqualsFoldedAscii(target.substr(0, scheme), "https"))) {
+    return target;
+  }
+  const auto path = target.find('/', scheme + 3);
+  return path == std::string_view::npos ? "/" : target.substr(path);
 }
 
 TSiteResponse TooManySearches() {
@@ -100,6 +115,31 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     parser_->header_limit(kRequestHeaderLimit);
     parser_->body_limit(kRequestBodyLimit);
     stream_.expires_after(shared_.Settings.IdleTimeout);
+    http::async_read_header(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code ec, std::size_t) { self->AfterHeader(ec); });
+  }
+
+  // A client that sends "Expect: 100-continue" holds its body back until told to go on.
+  void AfterHeader(beast::error_code ec) {
+    if (ec || parser_->is_done()) {
+      AfterRead(ec);
+      return;
+    }
+    const auto& request = parser_->get();
+    if (request.version() < 11 || !beast::iequals(request[http::field::expect], "100-continue")) {
+      ReadBody();
+      return;
+    }
+    asio::async_write(stream_, asio::buffer(kContinue),
+                      [self = shared_from_this()](beast::error_code written, std::size_t) {
+                        if (!written) {
+                          self->ReadBody();
+                        }
+                      });
+  }
+
+  void ReadBody() {
     http::async_read(
         stream_, buffer_, *parser_,
         [self = shared_from_this()](beast::error_code ec, std::size_t) { self->AfterRead(ec); });
@@ -128,7 +168,7 @@ class TSession : public TTrackedConnection, public std::enable_shared_from_this<
     const auto& request = parser_->get();
     request_ = TSiteRequest{
         .Method = View(request.method_string()),
-        .Target = View(request.target()),
+        .Target = OriginForm(View(request.target())),
         .AcceptEncoding = View(request[http::field::accept_encoding]),
         .IfNoneMatch = View(request[http::field::if_none_match]),
         .Range = View(request[http::field::range]),

@@ -7,6 +7,7 @@
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "library/LibrarySearch.h"
+#include "platform/text/Fnv1a.h"
 #include "platform/text/QueryString.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsPage.h"
@@ -55,6 +56,16 @@ TSiteResponse WithheldPage() {
 bool IsOpenToAll(const library::TLibraryDocument& document) {
   const auto facts = document.Facts();
   return facts.Error.empty() && !facts.Protected;
+}
+
+// The catalogue's answers change only with the library, so their bytes are their tag: a client
+// whose copy is still current is told so in a few bytes, as for an entry.
+TSiteResponse TaggedListing(const TSiteRequest& request, std::string_view type, std::string body) {
+  const std::string tag = "\"" + std::to_string(Fnv1a(body)) + "\"";
+  TSiteResponse response = TextReply(200, type, std::move(body));
+  response.Headers.emplace_back("ETag", tag);
+  return ClientCopyIsCurrent(request, {tag}, std::nullopt) ? NotModified(response)
+                                                           : std::move(response);
 }
 
 // Password documents stay out whatever credentials come with the request, so the answer is the
@@ -172,19 +183,19 @@ TSiteResponse TLibrarySite::Respond(const TSiteRequest& request) const {
   return impl_->routes.Respond(request);
 }
 
-TSiteResponse TLibrarySite::Impl::Catalogue(const TRequestContext&) const {
-  return TextReply(200, kHtmlType,
-                   serve::CatalogueHtml(library::CatalogueEntries(*library.Documents())));
+TSiteResponse TLibrarySite::Impl::Catalogue(const TRequestContext& context) const {
+  return TaggedListing(context.Request, kHtmlType,
+                       serve::CatalogueHtml(library::CatalogueEntries(*library.Documents())));
 }
 
-TSiteResponse TLibrarySite::Impl::CatalogueJson(const TRequestContext&) const {
-  return TextReply(200, kJsonType,
-                   serve::CatalogueJson(library::CatalogueEntries(*library.Documents())));
+TSiteResponse TLibrarySite::Impl::CatalogueJson(const TRequestContext& context) const {
+  return TaggedListing(context.Request, kJsonType,
+                       serve::CatalogueJson(library::CatalogueEntries(*library.Documents())));
 }
 
-TSiteResponse TLibrarySite::Impl::CatalogueFeed(const TRequestContext&) const {
-  return TextReply(200, kOpdsType,
-                   serve::CatalogueAtom(library::CatalogueEntries(*library.Documents())));
+TSiteResponse TLibrarySite::Impl::CatalogueFeed(const TRequestContext& context) const {
+  return TaggedListing(context.Request, kOpdsType,
+                       serve::CatalogueAtom(library::CatalogueEntries(*library.Documents())));
 }
 
 TSiteResponse TLibrarySite::Impl::NoOwnPage(const TRequestContext& context) const {
@@ -229,6 +240,17 @@ TSiteResponse TLibrarySite::Impl::Suggestions(const TRequestContext& context) co
   return JsonReply(200, {{"query", query.Text}, {"suggestions", list}});
 }
 
+namespace {
+
+// The tag of the file the document was opened from: another file, or the same one changed, has
+// another, so a download resumed with If-Range never joins the bytes of two files.
+std::string FileTag(const TFileIdentity& file) {
+  return "\"" + std::to_string(file.Inode) + "-" + std::to_string(file.Size) + "-" +
+         std::to_string(Nanoseconds(file.StatusChanged)) + "\"";
+}
+
+}  // namespace
+
 // The whole file, to whoever may read the document's pages: behind the same gate, kept by the
 // same caches for as long as its entries.
 TSiteResponse TLibrarySite::Impl::File(const TRequestContext& context) const {
@@ -247,17 +269,29 @@ TSiteResponse TLibrarySite::Impl::File(const TRequestContext& context) const {
     return gate.Challenge();
   }
   const auto archive = document->Archive();
-  const std::time_t modified = archive->Identity().Modified.tv_sec;
+  const TFileIdentity& file = archive->Identity();
+  const std::int64_t size = file.Size;
+  const std::string tag = FileTag(file);
   TSiteResponse response;
-  response.Headers = {{"Last-Modified", FormatHttpDate(modified)}};
-  if (!request.IfModifiedSince.empty() && UnmodifiedSince(request.IfModifiedSince, modified)) {
+  response.Headers = {{"Last-Modified", FormatHttpDate(file.Modified.tv_sec)}, {"ETag", tag}};
+  const TByteRange range = RequestedRange(request, size, tag);
+  if (ClientCopyIsCurrent(request, {tag}, file.Modified.tv_sec)) {
     response.Status = 304;
+  } else if (range.Verdict == TByteRange::Kind::Unsatisfiable) {
+    response = RangeNotSatisfiable(size);
   } else {
     response.Headers.emplace_back("Content-Type", std::string(kDocumentFileType));
     response.Headers.emplace_back("Content-Disposition",
                                   "attachment; filename=\"" + document->Name() + ".tlt\"");
-    response.ContentLength = document->Stamp().Size;
-    response.Body = FileBlockBody(archive, {0, document->Stamp().Size});
+    response.Headers.emplace_back("Accept-Ranges", "bytes");
+    const TByteRange part = range.Verdict == TByteRange::Kind::Part
+                                ? range
+                                : TByteRange{TByteRange::Kind::Part, 0, size};
+    response.ContentLength = size;
+    if (range.Verdict == TByteRange::Kind::Part) {
+      MakePartial(response, part, size);
+    }
+    response.Body = FileBlockBody(archive, {part.First, part.Length});
   }
   AddCacheControl(response, TAnswerKind::Entry,
                   {.EntryMaxAge = rules.MaxAge, .Private = !gate.IsOpen()});

@@ -4,6 +4,7 @@
 
 #include "document/DocumentEntries.h"
 #include "platform/text/AsciiCase.h"
+#include "platform/text/Blanks.h"
 #include "serve/Replies.h"
 
 namespace tomelet::serve {
@@ -50,25 +51,15 @@ std::string QuotedRealm(std::string_view realm) {
   return quoted + "\"";
 }
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 }  // namespace
 
 std::optional<std::string> BasicPassword(std::string_view authorization) {
-  authorization = Trimmed(authorization);
+  authorization = TrimmedBlanks(authorization);
   constexpr std::string_view kScheme = "basic ";
   if (!StartsWithFoldedAscii(authorization, kScheme)) {
     return std::nullopt;
   }
-  const auto credentials = DecodeBase64(Trimmed(authorization.substr(kScheme.size())));
+  const auto credentials = DecodeBase64(TrimmedBlanks(authorization.substr(kScheme.size())));
   if (!credentials) {
     return std::nullopt;
   }

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/text/Blanks.h"
+
 namespace tomelet::serve {
 
 namespace {
@@ -81,7 +83,7 @@ std::runtime_error FileError(const std::string& path, std::string_view reason) {
   return std::runtime_error("Cannot read the password file " + path + ": " + std::string(reason));
 }
 
-std::vector<std::string> PasswordFileLines(const std::string& path) {
+std::vector<std::string> RawLines(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     throw FileError(path, std::strerror(errno));
@@ -106,13 +108,39 @@ std::vector<std::string> PasswordFileLines(const std::string& path) {
   if (lines.size() > kMaxPasswordLines) {
     throw FileError(path, "it has more than " + std::to_string(kMaxPasswordLines) + " lines");
   }
+  return lines;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+TPasswordLine ReadPasswordLine(std::size_t number, std::string_view line) {
+  if (number == 1 && line.starts_with(kByteOrderMark)) {
+    line.remove_prefix(kByteOrderMark.size());
+  }
+  TPasswordLine read{.Number = number, .Whole = std::string(TrimmedBlanks(line))};
+  if (const auto colon = line.find(':'); colon != std::string_view::npos) {
+    read.Name = TrimmedBlanks(line.substr(0, colon));
+    read.Password = TrimmedBlanks(line.substr(colon + 1));
+  }
+  return read;
+}
+
+}  // namespace
+
+std::vector<TPasswordLine> PasswordFileLines(const std::string& path) {
+  std::vector<TPasswordLine> lines;
+  const auto raw = RawLines(path);
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    auto line = ReadPasswordLine(i + 1, raw[i]);
+    if (!line.Whole.empty()) {
+      lines.push_back(std::move(line));
+    }
+  }
   if (lines.empty()) {
     throw FileError(path, "it is empty");
   }
   return lines;
 }
-
-}  // namespace
 
 std::string PromptPassword(std::string_view prompt) {
   const bool terminal = ::isatty(STDIN_FILENO) == 1;
@@ -138,20 +166,19 @@ std::string PromptPassword(std::string_view prompt) {
 
 std::string PasswordFromFile(const std::string& path, std::string_view name) {
   const auto lines = PasswordFileLines(path);
-  const std::string prefix = std::string(name) + ":";
   for (const auto& line : lines) {
-    if (!name.empty() && line.starts_with(prefix)) {
-      return line.substr(prefix.size());
+    if (!name.empty() && line.Name == name) {
+      return line.Password;
     }
   }
-  return lines.front();
+  return lines.front().Whole;
 }
 
-std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path) {
+std::map<std::string, std::string> NamedPasswords(const std::vector<TPasswordLine>& lines) {
   std::map<std::string, std::string> passwords;
-  for (const auto& line : PasswordFileLines(path)) {
-    if (const auto colon = line.find(':'); colon != std::string::npos) {
-      passwords.emplace(line.substr(0, colon), line.substr(colon + 1));
+  for (const auto& line : lines) {
+    if (!line.Name.empty()) {
+      passwords.emplace(line.Name, line.Password);
     }
   }
   return passwords;

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tomelet::serve {
 
@@ -19,15 +20,27 @@ inline constexpr std::size_t kMaxPasswordLines = 100000;
 // before a line (saying to use --password-file) or its line is longer than kMaxPasswordLine.
 std::string PromptPassword(std::string_view prompt);
 
-// The password a file gives for the document named name: the rest of its line "NAME:password"
-// for that name, else its first line whole (the form for a single document), without the line
-// break. Raises std::runtime_error "Cannot read the password file PATH: ..." when it cannot be
-// read or is empty, and when a line is longer than kMaxPasswordLine or there are more than
-// kMaxPasswordLines.
+// A line of a password file: "NAME:password" for a document of a library, or a password alone.
+// A UTF-8 byte order mark before the first line is left out, and so are spaces and tabs around
+// the line, the NAME and the password, which an editor or a person typing add unseen.
+struct TPasswordLine {
+  std::size_t Number = 0;  // counted from 1
+  std::string Whole;       // the line, as a password alone
+  std::string Name;        // empty when the line has no ":"
+  std::string Password;    // what follows the first ":"
+};
+
+// The lines of the file that hold anything. Raises std::runtime_error "Cannot read the password
+// file PATH: ..." when it cannot be read or is empty, and when a line is longer than
+// kMaxPasswordLine or there are more than kMaxPasswordLines.
+std::vector<TPasswordLine> PasswordFileLines(const std::string& path);
+
+// The password a file gives for the document named name: the password of its line "NAME:..."
+// for that name, else its first line whole (the form for a single document). Raises as
+// PasswordFileLines.
 std::string PasswordFromFile(const std::string& path, std::string_view name);
 
-// The lines "NAME:password" of the file, for the documents of a library, by NAME; lines without
-// a colon are left out. Read as PasswordFromFile reads it, with its limits, and raises as it does.
-std::map<std::string, std::string> NamedPasswordsFromFile(const std::string& path);
+// The password of each NAME, for the documents of a library, from the first line naming it.
+std::map<std::string, std::string> NamedPasswords(const std::vector<TPasswordLine>& lines);
 
 }  // namespace tomelet::serve

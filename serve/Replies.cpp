@@ -43,4 +43,25 @@ TSiteResponse Redirect(int status, std::string_view what, std::string location) 
   return response;
 }
 
+TByteRange RequestedRange(const TSiteRequest& request, std::int64_t size, std::string_view tag) {
+  if (request.Range.empty() || (!request.IfRange.empty() && request.IfRange != tag)) {
+    return {};
+  }
+  return ParseByteRange(request.Range, size);
+}
+
+TSiteResponse RangeNotSatisfiable(std::int64_t size) {
+  TSiteResponse refusal = StatusPage(416, "Range Not Satisfiable", "The entry has fewer bytes.");
+  refusal.Headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+  return refusal;
+}
+
+void MakePartial(TSiteResponse& response, const TByteRange& part, std::int64_t size) {
+  response.Status = 206;
+  response.Headers.emplace_back("Content-Range", "bytes " + std::to_string(part.First) + "-" +
+                                                     std::to_string(part.First + part.Length - 1) +
+                                                     "/" + std::to_string(size));
+  response.ContentLength = part.Length;
+}
+
 }  // namespace tomelet::serve

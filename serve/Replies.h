@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "serve/DocumentSite.h"
+#include "serve/HttpRange.h"
 
 namespace tomelet::serve {
 
@@ -26,5 +27,14 @@ TSiteResponse StatusPage(int status, std::string_view title, std::string_view me
 // 301 or 302 to location, with a page saying "The <what> is <location>" for clients that do not
 // follow.
 TSiteResponse Redirect(int status, std::string_view what, std::string location);
+
+// The part of a body of size bytes that the request's Range asks for: the whole body when it
+// asks none, or when its If-Range names another tag than the body's.
+TByteRange RequestedRange(const TSiteRequest& request, std::int64_t size, std::string_view tag);
+// 416, with the size of the body in Content-Range.
+TSiteResponse RangeNotSatisfiable(std::int64_t size);
+// Makes response the 206 of the part: its status, Content-Range and length; the body is the
+// caller's.
+void MakePartial(TSiteResponse& response, const TByteRange& part, std::int64_t size);
 
 }  // namespace tomelet::serve

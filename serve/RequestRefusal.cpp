@@ -26,9 +26,13 @@ constexpr TRefusal kVersionNotSupported{505, "HTTP Version Not Supported",
                                         "The server speaks HTTP/1.0 and HTTP/1.1."};
 
 // A version the parser does not read may still be a well-formed one ("HTTP/2.0"), which is
-// answered as not supported rather than as malformed.
+// answered as not supported rather than as malformed; a request line that ends in a bare line
+// feed is malformed whatever its version.
 bool WellFormedVersion(std::string_view unread) {
   std::string_view line = unread.substr(0, unread.find('\n'));
+  if (line.size() < unread.size() && !line.ends_with('\r')) {
+    return false;
+  }
   if (line.ends_with('\r')) {
     line.remove_suffix(1);
   }

@@ -55,8 +55,8 @@ int Reap(pid_t child) {
 // (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
 // A child seen asleep without using the processor at this many looks in a row waits for such a
 // lock: it is ended and the work forked again.
-constexpr int kLookMilliseconds = 250;
-constexpr int kStuckLooks = 4;
+constexpr int kLookMilliseconds = 100;
+constexpr int kStuckLooks = 5;
 constexpr int kMostForks = 5;
 
 // Its state letter and the processor time it has used, from /proc; none once it is gone.

@@ -1,7 +1,10 @@
 // Names of a library's documents and the scopes typed before a query: what addresses and
 // searches are made of, checked without any document being opened.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 
@@ -66,6 +69,38 @@ TEST(DocumentNames, AreUniqueAndStayWithTheirFileWhateverComesBeside) {
   const auto second = Names(reordered);
   EXPECT_EQ(second[0], first[2]);
   EXPECT_EQ(second[2], first[0]);
+}
+
+// A file added beside one already served, under the same NAME, takes the suffix itself: the
+// addresses and password lines of the one served keep working.
+TEST(DocumentNames, AGivenNameStaysWithItsFileWhenANewcomerClaimsIt) {
+  namespace fs = std::filesystem;
+  const fs::path folder =
+      fs::temp_directory_path() / ("tomelet-names-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "priv.tlt").put('x');
+  TLibrary library({folder});
+  ASSERT_NE(library.Find("priv"), nullptr);
+
+  std::ofstream(folder / "PRIV.tlt").put('y');
+  std::ofstream(folder / "Other.tlt").put('z');
+  EXPECT_TRUE(library.Reload());
+  const auto kept = library.Find("priv");
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->Path(), folder / "priv.tlt");
+  const auto documents = library.Documents();
+  ASSERT_EQ(documents->size(), 3u);
+  EXPECT_EQ((*documents)[0]->Name(), "other");
+  EXPECT_EQ((*documents)[2]->Path(), folder / "PRIV.tlt");
+  EXPECT_TRUE((*documents)[2]->Name().starts_with("priv-")) << (*documents)[2]->Name();
+
+  // Both stay as they are once given, whatever goes.
+  const std::string newcomer = (*documents)[2]->Name();
+  fs::remove(folder / "Other.tlt");
+  EXPECT_TRUE(library.Reload());
+  EXPECT_EQ(library.Find("priv")->Path(), folder / "priv.tlt");
+  EXPECT_EQ(library.Find(newcomer)->Path(), folder / "PRIV.tlt");
+  fs::remove_all(folder);
 }
 
 TDocumentList Shelf(std::initializer_list<const char*> names) {

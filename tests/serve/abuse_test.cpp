@@ -220,6 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MalformedRequest{"GARBAGE\r\n\r\n", 400},
         MalformedRequest{"GET /index.htm HTTP/9.9\r\n" + kHost + "\r\n", 505},
+        MalformedRequest{"GET /index.htm HTTP/1.1\n" + kHost + "\r\n", 400},
         MalformedRequest{"GET /index.htm HTTP/1.1\r\nX: " + std::string(9000, 'a') + "\r\n\r\n",
                          431},
         MalformedRequest{"GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n" + kHost + "\r\n", 414},

@@ -82,6 +82,33 @@ TEST_F(CommandLineTest, PasswordFileLinesNameTheirDocument) {
   EXPECT_NE(wrong.Errors().find("Wrong password"), std::string::npos);
 }
 
+// A library starts only when what it was given makes sense, and says what does not: a line of
+// the password file that can never open its document, a folder of pages rather than documents.
+TEST_F(CommandLineTest, ALibrarySaysWhichLineOfItsPasswordFileOrWhichFolderIsWrong) {
+  const auto shelf = document_.parent_path();
+  const auto file = shelf / "passwords.txt";
+  std::ofstream(file) << "\xEF\xBB\xBF doc : Secret\xC3\xA9 \n";
+  ServeProcess right({shelf.string(), "--port", "0", "--password-file", file.string()});
+  EXPECT_NE(right.FirstLine().find("Serving a library of 1 document at"), std::string::npos)
+      << right.Errors();
+  std::ofstream(file) << "other:x\ndoc:secret\n";
+  ServeProcess wrong({shelf.string(), "--port", "0", "--password-file", file.string()});
+  EXPECT_EQ(wrong.ExitCode(), 1);
+  EXPECT_NE(wrong.Errors().find("Line 2 of the password file " + file.string() +
+                                ": the password given for \"doc\" is not the document's"),
+            std::string::npos)
+      << wrong.Errors();
+
+  const auto pages = shelf / "pages";
+  std::filesystem::create_directory(pages);
+  std::ofstream(pages / "index.html") << "<title>Home</title>";
+  ServeProcess folder({pages.string(), "--port", "0"});
+  EXPECT_EQ(folder.ExitCode(), 1);
+  EXPECT_NE(folder.Errors().find(pages.string() + " holds web pages, not documents: pack it"),
+            std::string::npos)
+      << folder.Errors();
+}
+
 TEST_F(CommandLineTest, APasswordDocumentStaysOnLoopbackUnlessAllowed) {
   ServeProcess refused(
       {document_.string(), "--host", "0.0.0.0", "--port", "0", "--password", "Secret\xC3\xA9"});
@@ -151,6 +178,27 @@ TEST_F(CommandLineTest, TermFinishesTheReplyUnderWayThenExitsZero) {
   for (const int fd : {idle, reading, late}) {
     ::close(fd);
   }
+}
+
+// A drain that runs out of time with a client still reading says so and fails, so that whatever
+// restarts replicas knows clients were cut off.
+TEST_F(CommandLineTest, ADrainThatCutsARepliesShortExitsWithAFailure) {
+  ServeProcess serve({document_.string(), "--port", "0", "--password", "Secret\xC3\xA9"});
+  const std::uint16_t port = PortOf(serve.FirstLine());
+  ASSERT_NE(port, 0);
+  const int stalled = LoopbackConnection(port, 4096);
+  const std::string request =
+      "GET /big.bin HTTP/1.1\r\nHost: x\r\nAuthorization: Basic OlNlY3JldMOp\r\n\r\n";
+  ASSERT_EQ(::write(stalled, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+  char some[512];
+  ASSERT_GT(::read(stalled, some, sizeof some), 0);
+  serve.Terminate();
+  // ExitCode waits a few seconds only; the drain takes kDrainGrace.
+  ::sleep(static_cast<unsigned>(kDrainGrace.count()) - 3);
+  EXPECT_EQ(serve.ExitCode(), 1);
+  EXPECT_NE(serve.Errors().find("Stopped after 10 s with 1 reply unfinished"), std::string::npos)
+      << serve.Errors();
+  ::close(stalled);
 }
 
 TEST_F(CommandLineTest, MissingDocumentFailsWithTheReaderMessage) {

@@ -164,10 +164,23 @@ TEST(ByteRangeParsing, EmptyEntriesHaveNoSatisfiableRange) {
 }
 
 TEST(ByteRangeParsing, MalformedNumbersAskForTheWholeBody) {
-  for (const std::string_view header : {"bytes=", "bytes=-", "bytes=a-b", "bytes=1-2x",
-                                        "bytes=-1-2", "bytes=99999999999999999999-"}) {
+  for (const std::string_view header :
+       {"bytes=", "bytes=-", "bytes=a-b", "bytes=1-2x", "bytes=-1-2"}) {
     EXPECT_EQ(ParseByteRange(header, 100).Verdict, TByteRange::Kind::Whole) << header;
   }
+}
+
+// Clients ask for "the rest" with an end past any file; a start past it is past this one.
+TEST(ByteRangeParsing, CountsBeyondAnyFileReachItsEnd) {
+  const auto rest = ParseByteRange("bytes=10-99999999999999999999", 100);
+  EXPECT_EQ(rest.Verdict, TByteRange::Kind::Part);
+  EXPECT_EQ(rest.First, 10);
+  EXPECT_EQ(rest.Length, 90);
+  const auto suffix = ParseByteRange("bytes=-99999999999999999999", 100);
+  EXPECT_EQ(suffix.Verdict, TByteRange::Kind::Part);
+  EXPECT_EQ(suffix.Length, 100);
+  EXPECT_EQ(ParseByteRange("bytes=99999999999999999999-", 100).Verdict,
+            TByteRange::Kind::Unsatisfiable);
 }
 
 TEST(AcceptEncodingParsing, QualityZeroAndWildcardsAreHonoured) {

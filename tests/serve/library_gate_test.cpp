@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "serve/HttpDate.h"
+#include "serve/PasswordFileCheck.h"
 #include "tests/serve/library_fixture.h"
 
 namespace tomelet::serve::testing {
@@ -158,6 +159,50 @@ TEST_F(LibraryTest, APasswordDocumentTheServerWasNotGivenIsRefusedToEveryone) {
     server_->Stop();
     server_.reset();
   }
+}
+
+// Each line of the password file is checked against its document, and a mistake names its line;
+// what an editor adds unseen (a byte order mark, spaces around the NAME or the password) is
+// no mistake.
+TEST_F(LibraryTest, EachPasswordLineIsCheckedAgainstItsDocumentAndAMistakeNamesItsLine) {
+  Serve();
+  const auto file = folder_.Path() / "passwords";
+  std::ofstream(file) << "\xEF\xBB\xBF secret : pw \r\n"
+                      << "python-3:nothing\n\n"
+                      << "just a password\n"
+                      << "secret:PW\n"
+                      << "gone: pw\n";
+  const auto lines = PasswordFileLines(file.string());
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(NamedPasswords(lines), (std::map<std::string, std::string>{
+                                       {"gone", "pw"}, {"python-3", "nothing"}, {"secret", "pw"}}));
+  EXPECT_EQ(PasswordFromFile(file.string(), "secret"), "pw");
+
+  std::vector<std::string> said;
+  std::vector<bool> fatal;
+  for (const auto& problem : CheckPasswordLines(lines, *library_, "pw.txt")) {
+    said.push_back(problem.Message);
+    fatal.push_back(problem.Fatal);
+  }
+  ASSERT_EQ(said.size(), 4u);
+  EXPECT_EQ(said[0],
+            "Line 2 of the password file pw.txt names \"python-3\", which has no password");
+  EXPECT_EQ(said[1],
+            "Line 4 of the password file pw.txt has no NAME: a library's password file has a line "
+            "\"NAME:password\" per document");
+  EXPECT_EQ(said[2], "Line 5 of the password file pw.txt names \"secret\" again; line 1 counts");
+  EXPECT_EQ(said[3],
+            "Line 6 of the password file pw.txt names \"gone\", which is no document of the "
+            "library now; it counts once one comes");
+  EXPECT_EQ(fatal, (std::vector<bool>{false, true, false, false}));
+
+  std::ofstream(file) << "secret:PW\n";
+  const auto wrong = CheckPasswordLines(PasswordFileLines(file.string()), *library_, "pw.txt");
+  ASSERT_EQ(wrong.size(), 1u);
+  EXPECT_TRUE(wrong[0].Fatal);
+  EXPECT_EQ(wrong[0].Message,
+            "Line 1 of the password file pw.txt: the password given for \"secret\" is not the "
+            "document's, which is then refused to everyone");
 }
 
 TEST_F(LibraryGateTest, EveryLibraryAnswerIsDatedAndKeptAccordingToWhatItIs) {

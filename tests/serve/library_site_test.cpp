@@ -153,6 +153,43 @@ TEST_F(LibrarySiteTest, OpdsFeedHasTheShapeCatalogueClientsRead) {
   EXPECT_EQ(covers, 2);
 }
 
+// A download cut short resumes where it stopped (curl -C -), and a client that has the catalogue
+// or a feed already is told it is still current.
+TEST_F(LibrarySiteTest, ADocumentDownloadResumesAndTheCatalogueIsRevalidated) {
+  Serve();
+  const auto whole = Get("/-/file/python-3");
+  ASSERT_TRUE(whole);
+  ASSERT_EQ(whole->status, 200);
+  const std::string tag = whole->get_header_value("ETag");
+  ASSERT_FALSE(tag.empty());
+  EXPECT_EQ(whole->get_header_value("Accept-Ranges"), "bytes");
+  const std::size_t size = whole->body.size();
+
+  const auto rest =
+      Get("/-/file/python-3", {{"Range", "bytes=100-99999999999999999999"}, {"If-Range", tag}});
+  ASSERT_TRUE(rest);
+  EXPECT_EQ(rest->status, 206);
+  EXPECT_EQ(rest->get_header_value("Content-Range"),
+            "bytes 100-" + std::to_string(size - 1) + "/" + std::to_string(size));
+  EXPECT_EQ(rest->body, whole->body.substr(100));
+  const auto changed =
+      Get("/-/file/python-3", {{"Range", "bytes=100-"}, {"If-Range", "\"another\""}});
+  EXPECT_EQ(changed->status, 200);
+  EXPECT_EQ(changed->body, whole->body);
+  EXPECT_EQ(Get("/-/file/python-3", {{"Range", "bytes=99999999999-"}})->status, 416);
+  EXPECT_EQ(Get("/-/file/python-3", {{"If-None-Match", tag}})->status, 304);
+
+  for (const char* target : {"/", "/-/catalog.json", "/-/catalog.atom"}) {
+    const auto listed = Get(target);
+    const std::string listedTag = listed->get_header_value("ETag");
+    ASSERT_FALSE(listedTag.empty()) << target;
+    const auto again = Get(target, {{"If-None-Match", listedTag}});
+    EXPECT_EQ(again->status, 304) << target;
+    EXPECT_EQ(again->get_header_value("ETag"), listedTag) << target;
+    EXPECT_EQ(again->body, "") << target;
+  }
+}
+
 TEST_F(LibrarySiteTest, FolderChangesArePickedUpAndARepliesUnderWayNeverMixDocuments) {
   Serve();
   const std::string old = Get("/python-3/big.txt")->body;

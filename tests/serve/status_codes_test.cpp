@@ -115,6 +115,24 @@ TEST_F(StatusCodesTest, ConnectionsStayOpenBetweenRequests) {
   }
 }
 
+// What the server sends until it closes the connection.
+std::string ReadToClose(int fd) {
+  std::string stream;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+    stream.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return stream;
+}
+
+// The requests written at once on a new connection, and all the server answers to them.
+std::string Exchange(std::uint16_t port, const std::string& requests) {
+  const int fd = LoopbackConnection(port);
+  EXPECT_EQ(::write(fd, requests.data(), requests.size()), static_cast<ssize_t>(requests.size()));
+  return ReadToClose(fd);
+}
+
 // Replies as they are framed on the wire, one after another on one connection.
 struct WireReply {
   std::string head;
@@ -143,20 +161,13 @@ std::vector<WireReply> SplitReplies(std::string_view stream, const std::vector<b
 }
 
 TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
-  const int fd = LoopbackConnection(server_->Port());
   const std::string requests =
       "GET /index.htm HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"
       "HEAD /index.htm HTTP/1.1\r\nHost: t\r\n\r\n"
       "GET /index.htm HTTP/1.1\r\nHost: t\r\nIf-Modified-Since: Fri, 01 Jan 2100 00:00:00 "
       "GMT\r\n\r\n"
       "GET /style.css HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
-  ASSERT_EQ(::write(fd, requests.data(), requests.size()), static_cast<ssize_t>(requests.size()));
-  std::string stream;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
-    stream.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
+  const std::string stream = Exchange(server_->Port(), requests);
 
   const auto replies = SplitReplies(stream, {true, false, false, true});
   ASSERT_EQ(replies.size(), 4u) << stream;
@@ -176,6 +187,49 @@ TEST_F(StatusCodesTest, EachReplyIsFramedForItsVersionMethodAndStatus) {
   EXPECT_EQ(replies[3].body, testDocument_.Contents("style.css"));
   for (const auto& reply : replies) {
     EXPECT_NE(reply.head.find("\r\nServer: tomelet\r\nDate: "), std::string::npos);
+  }
+}
+
+// A client may send the whole address as the target, as to a proxy; every server must take it.
+TEST_F(StatusCodesTest, AnAbsoluteTargetIsAnsweredAsItsPath) {
+  const std::string stream =
+      Exchange(server_->Port(),
+               "GET http://t/style.css HTTP/1.1\r\nHost: t\r\n\r\n"
+               "GET HTTP://t HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+  const auto replies = SplitReplies(stream, {true, true});
+  ASSERT_EQ(replies.size(), 2u) << stream;
+  EXPECT_TRUE(replies[0].head.starts_with("HTTP/1.1 200 OK\r\n")) << replies[0].head;
+  EXPECT_EQ(replies[0].body, testDocument_.Contents("style.css"));
+  EXPECT_TRUE(replies[1].head.starts_with("HTTP/1.1 302 Found\r\n")) << replies[1].head;
+  EXPECT_NE(replies[1].head.find("\r\nLocation: /index.htm\r\n"), std::string::npos);
+}
+
+// A client that holds its body back until told to go on is told, then answered.
+TEST_F(StatusCodesTest, ARequestExpectingContinueIsToldToGoOn) {
+  const int fd = LoopbackConnection(server_->Port());
+  const std::string head =
+      "GET /style.css HTTP/1.1\r\nHost: t\r\nExpect: 100-continue\r\nContent-Length: "
+      "5\r\nConnection: close\r\n\r\n";
+  ASSERT_EQ(::write(fd, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+  const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+  std::string told(interim.size(), '\0');
+  ASSERT_EQ(::read(fd, told.data(), told.size()), static_cast<ssize_t>(told.size()));
+  EXPECT_EQ(told, interim);
+  ASSERT_EQ(::write(fd, "hello", 5), 5);
+  const std::string stream = ReadToClose(fd);
+  const auto replies = SplitReplies(stream, {true});
+  ASSERT_EQ(replies.size(), 1u) << stream;
+  EXPECT_TRUE(replies[0].head.starts_with("HTTP/1.1 200 OK\r\n")) << replies[0].head;
+  EXPECT_EQ(replies[0].body, testDocument_.Contents("style.css"));
+}
+
+// A host given by name, and the loopback address written in IPv6, are this machine's alone.
+TEST_F(ServeTest, LoopbackIsKnownByNameAndInEitherForm) {
+  for (const char* host : {"localhost", "::ffff:127.0.0.1"}) {
+    settings_.Host = host;
+    Serve();
+    EXPECT_TRUE(server_->IsLoopback()) << host << " listens on " << server_->Host();
+    server_->Stop();
   }
 }
 

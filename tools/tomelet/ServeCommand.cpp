@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -19,10 +21,12 @@
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "library/Workers.h"
+#include "search/SearchIndex.h"
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
 #include "serve/EntryBodies.h"
 #include "serve/LibrarySite.h"
+#include "serve/PasswordFileCheck.h"
 #include "serve/PasswordPrompt.h"
 #include "tools/tomelet/CommandSupport.h"
 
@@ -134,6 +138,12 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
   if (browser) {
     ::waitpid(*browser, nullptr, WNOHANG);
   }
+  // A service manager or a script restarting replicas must know that clients were cut off.
+  if (const std::size_t cut = server.CutShort(); cut > 0) {
+    throw std::runtime_error("Stopped after " + std::to_string(kDrainGrace.count()) + " s with " +
+                             std::to_string(cut) + (cut == 1 ? " reply" : " replies") +
+                             " unfinished");
+  }
 }
 
 void ServeDocument(const ServeArgs& args) {
@@ -159,6 +169,61 @@ bool MayHoldPasswordDocument(const library::TLibrary& library, const ServeArgs& 
                      [](const auto& document) { return document->Facts().Protected; });
 }
 
+// The problems of the password file's lines not told yet, each told once on stderr; at start,
+// lines that can never open their document stop the server instead.
+class TPasswordLinesReport {
+ public:
+  explicit TPasswordLinesReport(const ServeArgs& args) {
+    if (args.passwordFile) {
+      path_ = *args.passwordFile;
+      lines_ = serve::PasswordFileLines(path_);
+    }
+  }
+  const std::vector<serve::TPasswordLine>& Lines() const { return lines_; }
+
+  void AtStart(const library::TLibrary& library) {
+    std::string fatal;
+    for (const auto& problem : serve::CheckPasswordLines(lines_, library, path_)) {
+      fatal += problem.Fatal ? problem.Message + "\n" : "";
+    }
+    if (!fatal.empty()) {
+      fatal.pop_back();
+      throw std::runtime_error(fatal);
+    }
+    AfterReload(library);
+  }
+  void AfterReload(const library::TLibrary& library) {
+    const std::lock_guard guard(lock_);
+    for (const auto& problem : serve::CheckPasswordLines(lines_, library, path_)) {
+      if (told_.insert(problem.Message).second) {
+        std::fprintf(stderr, "%s\n", problem.Message.c_str());
+      }
+    }
+  }
+
+ private:
+  std::string path_;
+  std::vector<serve::TPasswordLine> lines_;
+  std::mutex lock_;
+  std::set<std::string> told_;
+};
+
+// A folder of web pages is not served as it stands: packed, its pages are checked once, searched
+// and served from one file that cannot change under a reader, which loose files could.
+void RefuseFolderOfPages(const ServeArgs& args) {
+  for (const auto& path : args.paths) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(path, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      if (search::IsHtmlPageName(it->path().filename().string())) {
+        throw std::runtime_error(
+            path + " holds web pages, not documents: pack it into one first (tomelet pack " + path +
+            " -o site.tlt), then serve site.tlt");
+      }
+    }
+  }
+}
+
 // Documents are opened when first asked for; a password for one comes from the password file's
 // line "NAME:password", since no prompt could tell which document it asks for. Each client
 // then gives it with HTTP Basic, as to a document served alone.
@@ -168,25 +233,27 @@ void ServeLibrary(const ServeArgs& args) {
         "--password is for one document; give a library's passwords with --password-file, one "
         "line NAME:password per document");
   }
+  TPasswordLinesReport passwordLines(args);
   // One set of threads for the slow requests and the documents of each search across them.
   const auto workers = std::make_shared<library::TWorkers>();
-  library::TLibrary library(
-      {args.paths.begin(), args.paths.end()},
-      {.Recursive = args.recursive,
-       .FollowLinks = args.followLinks,
-       .OpenLimit = args.openDocuments,
-       .Workers = workers});
-  library.Watch();
-  serve::TLibraryRules rules{.MaxAge = args.maxAge, .Passwords = {}};
-  if (args.passwordFile) {
-    rules.Passwords = serve::NamedPasswordsFromFile(*args.passwordFile);
-  }
+  library::TLibrary library({args.paths.begin(), args.paths.end()},
+                            {.Recursive = args.recursive,
+                             .FollowLinks = args.followLinks,
+                             .OpenLimit = args.openDocuments,
+                             .Workers = workers});
+  passwordLines.AtStart(library);
+  library.Watch([&] { passwordLines.AfterReload(library); });
+  serve::TLibraryRules rules{.MaxAge = args.maxAge,
+                             .Passwords = serve::NamedPasswords(passwordLines.Lines())};
   const serve::TLibrarySite site(
       library, std::move(rules),
       std::make_shared<serve::TEntryCache>(std::size_t{args.memoryBudget} << 20));
   // Counted apart: a list held for the whole run would keep every document in it open, even
   // once its file is removed.
   const std::size_t count = library.Documents()->size();
+  if (count == 0) {
+    RefuseFolderOfPages(args);
+  }
   ServeSite(
       site, args,
       "a library of " + std::to_string(count) + (count == 1 ? " document" : " documents"),
@@ -226,9 +293,9 @@ void AddServeCommand(CLI::App& app) {
       "Password of a protected document (asked for when missing); other users can see it");
   command
       ->add_option("--password-file", args->passwordFile,
-                   "File with the password of a protected document: a line NAME:password "
-                   "(NAME the file name without extension; in a library, the document's NAME), "
-                   "else the first line")
+                   "File of passwords: a line NAME:password per protected document (NAME "
+                   "the document's NAME in a library, else the file name without extension); "
+                   "one document alone may take the first line whole")
       ->excludes(password);
   command->add_flag("--allow-remote", args->allowRemote,
                     "Serve a protected document on an address other machines can reach; its "
