@@ -7,10 +7,6 @@
 namespace tomelet::search::testing {
 namespace {
 
-std::string Definition(const std::string& id, const std::string& text) {
-  return "<dl><dt id='" + id + "'>" + id + "(x)</dt><dd>" + text + "</dd></dl>";
-}
-
 // Prose that uses the words typed more often than the pages people look for do.
 TPages TypedPages() {
   return {
@@ -56,27 +52,7 @@ TPages TypedPages() {
   };
 }
 
-class TypedQueriesTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    file_ = new TIndexFile(BuildIndex(TypedPages()));
-    index_ = file_->Open().release();
-  }
-  static void TearDownTestSuite() {
-    delete index_;
-    delete file_;
-  }
-  static std::string First(std::string_view query) {
-    const auto results = index_->Search(query, 0, 5);
-    return results.Hits.empty() ? std::string() : Paths(results)[0];
-  }
-
-  static TIndexFile* file_;
-  static TSearchIndex* index_;
-};
-
-TIndexFile* TypedQueriesTest::file_ = nullptr;
-TSearchIndex* TypedQueriesTest::index_ = nullptr;
+class TypedQueriesTest : public TSharedIndexTest<TypedPages> {};
 
 TEST_F(TypedQueriesTest, WordsANameJoinsFindTheName) {
   EXPECT_EQ(First("lru cache"), "library\\functools.html#functools.lru_cache");
