@@ -41,6 +41,7 @@ constexpr double kTitleBoost = 2.0;
 // dataclasses.dataclass) lifts its section over those that merely use the words, among the
 // sections that match them.
 constexpr double kWordDefinitionWeight = 20.0;
+constexpr std::size_t kFewestHeadingWords = 3;
 // Typed with accents, a word's plain form is found too, below the form typed.
 constexpr double kPlainFormWeight = 0.5;
 constexpr Xapian::doccount kCheckAtLeast = 200;
@@ -604,6 +605,11 @@ Xapian::Query TSearchIndex::Impl::WordDefinitions(std::string_view query) const 
 
 std::vector<Xapian::docid> TSearchIndex::Impl::Headed(TReader& reader,
                                                       std::string_view query) const {
+  // A heading of a word or two is more often one that many pages share ("HOOKS", "Examples",
+  // "fetch") than the subject of the page sought.
+  if (QueryWords(query).size() < kFewestHeadingWords) {
+    return {};
+  }
   std::call_once(headingsRead, [&] {
     const std::string stored = reader.Database.get_metadata(std::string(format::kHeadingsKey));
     if (stored.empty()) {
