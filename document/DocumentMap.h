@@ -61,6 +61,10 @@ struct TKeyword {
   bool operator==(const TKeyword&) const = default;
 };
 
+// The part of a page title that names its subject: "pickle" of "pickle — Python object
+// serialization", the whole title when it has no separator (" — ", " – ", " - ", " | ", ": ").
+std::string_view TitleName(std::string_view title);
+
 // The keywords in a form that answers a lookup in well under a millisecond for tens of thousands
 // of terms. Immutable once built, so safe to share between threads.
 class TKeywordIndex {
@@ -74,9 +78,12 @@ class TKeywordIndex {
   // The keywords matching query, best first, at most limit of them. A keyword matches when its
   // term begins with the query or has a word that does (letter case ignored; words start after
   // spaces and punctuation such as "." and "_", so "dumps" finds "json.dumps"), and when the
-  // query has several words, when each of them begins a word of the term in that order. Exact
-  // terms come first, then terms that begin with the query, then word matches; within each,
-  // shorter terms first. An empty query matches nothing.
+  // query has several words, when each of them begins a word of the term in that order; accents
+  // are folded ("resume" finds "Résumé"). The name itself comes first (a definition of exactly
+  // the query, a page titled with it: "re — Regular expression operations" for "re"), then
+  // exact terms, then terms that begin with the query, then word matches; within each, terms
+  // written as typed before those matched only with accents folded, then shorter terms first.
+  // An empty query matches nothing.
   std::vector<TKeyword> Lookup(std::string_view query, std::size_t limit) const;
 
   std::size_t Size() const;

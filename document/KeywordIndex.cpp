@@ -2,16 +2,22 @@
 // query is then two binary searches plus a scan of what matches, so a key press costs far less
 // than a millisecond even for tens of thousands of terms.
 #include <algorithm>
+#include <array>
 #include <unordered_set>
 
 #include "document/DocumentMap.h"
+#include "platform/text/Accents.h"
 #include "platform/text/AsciiCase.h"
 
 namespace tomelet {
 namespace {
 
+constexpr std::array<std::string_view, 5> kTitleSeparators = {" \u2014 ", " \u2013 ", " - ", " | ",
+                                                              ": "};
+
 struct TStoredKeyword {
   std::string Folded;
+  bool Accented = false;  // the term has letters with accents, folded in Folded
   std::uint32_t Page = 0;
   std::string Term;
   std::string Anchor;
@@ -30,9 +36,7 @@ bool IsWordByte(char c) {
   return byte >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Letter case folded and runs of white space (the no-break space too) made one space, as the
-// query is compared.
-std::string Normalized(std::string_view text) {
+std::string CaseNormalized(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
@@ -48,6 +52,12 @@ std::string Normalized(std::string_view text) {
   if (!out.empty() && out.back() == ' ')
     out.pop_back();
   return out;
+}
+
+// Letter case and accents folded and runs of white space (the no-break space too) made one
+// space, as the query is compared.
+std::string Normalized(std::string_view text) {
+  return CaseNormalized(FoldAccents(text));
 }
 
 std::vector<std::string_view> Words(std::string_view text) {
@@ -81,6 +91,16 @@ bool HasWordsInOrder(std::string_view text, const std::vector<std::string_view>&
     pos += word.size();
   }
   return true;
+}
+
+// A page title that is the name typed and what it is ("re — Regular expression operations"
+// for "re"), or a definition of exactly the name: the module, class or function itself.
+bool IsTheNameItself(const TStoredKeyword& keyword, std::string_view wanted) {
+  if (keyword.Kind == TKeywordKind::Definition) {
+    return keyword.Folded == wanted;
+  }
+  return keyword.Kind == TKeywordKind::PageTitle && keyword.Folded.starts_with(wanted) &&
+         TitleName(std::string_view(keyword.Folded)).size() == wanted.size();
 }
 
 int KindRank(TKeywordKind kind) {
@@ -129,7 +149,8 @@ void TKeywordIndex::Impl::Store(std::vector<TKeyword> keywords) {
     std::string folded = Normalized(keyword.Term);
     if (folded.empty())
       continue;
-    Keywords.push_back({std::move(folded), static_cast<std::uint32_t>(Pages.size() - 1),
+    const bool accented = HasAccents(keyword.Term);
+    Keywords.push_back({std::move(folded), accented, static_cast<std::uint32_t>(Pages.size() - 1),
                         std::move(keyword.Term), std::move(keyword.Anchor), keyword.Kind,
                         std::move(keyword.Type)});
   }
@@ -182,20 +203,29 @@ std::vector<TKeyword> TKeywordIndex::Lookup(std::string_view query, std::size_t 
     return {};
   struct TCandidate {
     int Rank;
+    // Matched only with accents folded: after the terms written as typed.
+    bool Folded;
     std::uint32_t Keyword;
   };
   std::vector<TCandidate> found;
   std::unordered_set<std::uint32_t> seen;
   const auto& keywords = impl_->Keywords;
+  const std::string typed = HasAccents(query) ? CaseNormalized(query) : std::string();
   const auto add = [&](std::uint32_t k, int rank) {
-    if (seen.insert(k).second)
-      found.push_back({keywords[k].Folded == wanted ? 0 : rank, k});
+    if (!seen.insert(k).second)
+      return;
+    const TStoredKeyword& keyword = keywords[k];
+    const int ranked = IsTheNameItself(keyword, wanted) ? 0 : keyword.Folded == wanted ? 1 : rank;
+    const bool folded =
+        (keyword.Accented || !typed.empty()) &&
+        CaseNormalized(keyword.Term).find(typed.empty() ? wanted : typed) == std::string::npos;
+    found.push_back({ranked, folded, k});
   };
-  impl_->Collect(wanted, 1, 2, add);
+  impl_->Collect(wanted, 2, 3, add);
   const auto words = Words(wanted);
   if (words.size() > 1) {
     const std::vector<std::string_view> rest(words.begin() + 1, words.end());
-    impl_->Collect(words.front(), 3, 4, [&](std::uint32_t k, int rank) {
+    impl_->Collect(words.front(), 4, 5, [&](std::uint32_t k, int rank) {
       const std::string_view folded = keywords[k].Folded;
       if (!seen.contains(k) && HasWordsInOrder(folded.substr(words.front().size()), rest))
         add(k, rank);
@@ -204,8 +234,9 @@ std::vector<TKeyword> TKeywordIndex::Lookup(std::string_view query, std::size_t 
   const auto better = [&](const TCandidate& a, const TCandidate& b) {
     const TStoredKeyword& x = keywords[a.Keyword];
     const TStoredKeyword& y = keywords[b.Keyword];
-    return std::tuple(a.Rank, x.Folded.size(), KindRank(x.Kind), std::string_view(x.Folded),
-                      a.Keyword) < std::tuple(b.Rank, y.Folded.size(), KindRank(y.Kind),
+    return std::tuple(a.Rank, a.Folded, x.Folded.size(), KindRank(x.Kind),
+                      std::string_view(x.Folded),
+                      a.Keyword) < std::tuple(b.Rank, b.Folded, y.Folded.size(), KindRank(y.Kind),
                                               std::string_view(y.Folded), b.Keyword);
   };
   const std::size_t count = std::min(limit, found.size());
@@ -227,6 +258,14 @@ std::vector<TKeyword> TKeywordIndex::All() const {
   for (const TStoredKeyword& keyword : impl_->Keywords)
     all.push_back(impl_->Public(keyword));
   return all;
+}
+
+std::string_view TitleName(std::string_view title) {
+  std::size_t separator = title.size();
+  for (const std::string_view mark : kTitleSeparators) {
+    separator = std::min(separator, title.find(mark));
+  }
+  return title.substr(0, separator);
 }
 
 }  // namespace tomelet

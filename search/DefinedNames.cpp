@@ -56,9 +56,18 @@ struct TKeyOrder {
 template <typename TKeyOf>
 TKeyOrder(TKeyOf) -> TKeyOrder<TKeyOf>;
 
+std::string Joined(const std::vector<std::string_view>& words, std::string_view separator) {
+  std::string name;
+  for (const std::string_view word : words) {
+    name += name.empty() ? "" : separator;
+    name += word;
+  }
+  return name;
+}
+
 }  // namespace
 
-std::string DottedName(std::string_view query) {
+std::vector<std::string_view> QueryWords(std::string_view query) {
   std::vector<std::string_view> words;
   for (std::size_t pos = 0; pos < query.size();) {
     const auto start = query.find_first_not_of(" \t", pos);
@@ -69,17 +78,18 @@ std::string DottedName(std::string_view query) {
     std::string_view word = query.substr(start, pos - start);
     words.push_back(word.ends_with("()") ? word.substr(0, word.size() - 2) : word);
   }
+  return words;
+}
+
+std::string DottedName(std::string_view query) {
+  const auto words = QueryWords(query);
   if (words.size() == 1) {
     return std::string(words.front());
   }
   if (words.size() > kMostNameWords) {
     return {};
   }
-  std::string name;
-  for (const std::string_view word : words) {
-    name += name.empty() ? "" : ".";
-    name += word;
-  }
+  std::string name = Joined(words, ".");
   return IsProgramName(name) ? name : std::string();
 }
 
@@ -133,6 +143,24 @@ TNamedDefinitions TDefinedNames::Named(std::string_view query) const {
   if (name.empty()) {
     return {};
   }
+  if (auto named = NamedAs(name, false); !named.Definitions.empty()) {
+    return named;
+  }
+  // Words typed apart that a name joins: "lru cache" for lru_cache, "named tuple" for
+  // namedtuple, "ordered dict" for OrderedDict.
+  const auto words = QueryWords(query);
+  if (words.size() < 2) {
+    return {};
+  }
+  for (const std::string_view separator : {"_", ""}) {
+    if (auto named = NamedAs(Joined(words, separator), true); !named.Definitions.empty()) {
+      return named;
+    }
+  }
+  return {};
+}
+
+TNamedDefinitions TDefinedNames::NamedAs(const std::string& name, bool joinedWords) const {
   const std::string folded = FoldAscii(name);
   const auto [first, last] =
       std::equal_range(byFolded_.begin(), byFolded_.end(), std::string_view(folded),
@@ -161,8 +189,10 @@ TNamedDefinitions TDefinedNames::Named(std::string_view query) const {
       anyCase.push_back(*it);
     }
   }
-  const bool severalParts = name.find('.') != std::string::npos;
-  const auto& chosen = !sameCase.empty() || !severalParts ? sameCase : anyCase;
+  // A single word in another case is more often a word than a class ("lambda", "Lambda"),
+  // unless it is words the typist joined.
+  const bool anyCaseMeant = joinedWords || name.find('.') != std::string::npos;
+  const auto& chosen = !sameCase.empty() || !anyCaseMeant ? sameCase : anyCase;
   if (chosen.size() > kMostEndingsNamed) {
     return {};
   }

@@ -29,6 +29,9 @@ struct TNamedDefinitions {
   bool Whole = false;
 };
 
+// The words of a query as typed, "()" dropped from each.
+std::vector<std::string_view> QueryWords(std::string_view query);
+
 // The query as a name: a single word as it is, several joined by "." ("subprocess run" ->
 // "subprocess.run"); "()" dropped. Empty when the words cannot make a name ("open a file?").
 std::string DottedName(std::string_view query);
@@ -45,7 +48,8 @@ class TDefinedNames {
   // case preferred, else any); failing that, those whose id ends with it after a "." (the same
   // letter case preferred; any only for a name of several parts, since a single word such as
   // "lambda" is more often a word than a class), when there are few enough of them to mean
-  // something. Empty when the query names none.
+  // something. Failing both, the query's words joined by "_", then joined into one word, are
+  // looked up the same way, in any letter case. Empty when the query names none.
   TNamedDefinitions Named(std::string_view query) const;
 
   // Every id in order, with the first section defining it.
@@ -63,6 +67,9 @@ class TDefinedNames {
     std::uint32_t SectionsCount = 0;
   };
 
+  // The definitions named by name as Named finds them; words joined into name match in any
+  // letter case.
+  TNamedDefinitions NamedAs(const std::string& name, bool joinedWords) const;
   std::string_view FoldedId(std::uint32_t entry) const;
   std::vector<TNamedDefinition> Collect(const std::vector<std::uint32_t>& entries,
                                         std::size_t typedParts) const;

@@ -198,6 +198,15 @@ class TTextCollector {
   }
 
   void StartSection(std::string_view ownId, int level) {
+    // A name with several signatures is several <dt> in a row, only the first with the id: the
+    // rest belong to its section, or a hit on them would lead to the top of the page.
+    const TPageSection& last = page_.Sections.back();
+    if (level == 0 && ownId.empty() && pendingIds_.empty() && last.IsDefinition &&
+        last.Text.empty() && !last.Anchor.empty()) {
+      Separate(page_.Sections.back().Heading);
+      anchorSettled_ = true;
+      return;
+    }
     TPageSection section;
     section.IsDefinition = level == 0;
     section.Level = level;

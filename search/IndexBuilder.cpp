@@ -61,6 +61,19 @@ void FixIdentity(std::vector<std::byte>& database) {
   }
 }
 
+// Merged, a share's documents are numbered after those of the shares before it.
+void AddSections(format::TDefinitions& table,
+                 const std::vector<std::pair<std::string, std::uint64_t>>& keyed,
+                 Xapian::docid before) {
+  for (const auto& [key, section] : keyed) {
+    auto& documents = table[key];
+    const Xapian::docid document = before + static_cast<Xapian::docid>(section) + 1;
+    if (documents.empty() || documents.back() != document) {
+      documents.push_back(document);
+    }
+  }
+}
+
 }  // namespace
 
 struct TIndexBuilder::Impl {
@@ -116,24 +129,20 @@ std::vector<std::byte> TIndexBuilder::Finish() {
   }
   std::vector<std::uint64_t> counts;
   format::TDefinitions definitions;
+  format::TDefinitions headings;
   Xapian::docid before = 0;
   for (const auto& share : impl_->shares) {
     counts.push_back(share->SectionCount());
-    // Merged, a share's documents are numbered after those of the shares before it.
-    for (const auto& [id, section] : share->Definitions()) {
-      auto& documents = definitions[id];
-      const Xapian::docid document = before + static_cast<Xapian::docid>(section) + 1;
-      if (documents.empty() || documents.back() != document) {
-        documents.push_back(document);
-      }
-    }
+    AddSections(definitions, share->Definitions(), before);
+    AddSections(headings, share->Headings(), before);
     before += static_cast<Xapian::docid>(share->SectionCount());
   }
   impl_->shares.front()->Write(
       {{std::string(format::kLanguageKey), impl_->language},
        {std::string(format::kPagesKey), format::EncodePages(pages)},
        {std::string(format::kSharesKey), format::EncodeCounts(counts)},
-       {std::string(format::kDefinitionsKey), format::EncodeDefinitions(definitions)}});
+       {std::string(format::kDefinitionsKey), format::EncodeDefinitions(definitions)},
+       {std::string(format::kHeadingsKey), format::EncodeDefinitions(headings)}});
   // Merged in order and numbered afresh, the shares' documents follow one another.
   Xapian::Database all;
   for (std::uint64_t share = 0; share < kShares; ++share) {

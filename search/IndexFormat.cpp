@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "ZLIBArchive2/Codec.h"
+#include "platform/text/Accents.h"
 #include "platform/text/AsciiCase.h"
 #include "search/SearchIndex.h"
 
@@ -329,6 +330,26 @@ std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage)
   }
   return std::make_unique<Xapian::SimpleStopper>(kEnglishStopWords.begin(),
                                                  kEnglishStopWords.end());
+}
+
+std::string HeadingKey(std::string_view text) {
+  const std::string plain = Xapian::Unicode::tolower(FoldAccents(text));
+  std::string key;
+  bool gap = false;
+  for (Xapian::Utf8Iterator it(plain); it != Xapian::Utf8Iterator(); ++it) {
+    if (Xapian::Unicode::is_wordchar(*it)) {
+      if (gap && !key.empty()) {
+        key += ' ';
+      }
+      gap = false;
+      Xapian::Unicode::append_utf8(key, *it);
+    } else {
+      gap = true;
+    }
+  }
+  // Section numbers ("7.2. Reading and Writing Files") are not typed.
+  const std::size_t words = key.find_first_not_of("0123456789 ");
+  return key.substr(std::min(words, key.size()), kMaxTermBytes);
 }
 
 }  // namespace tomelet::search::format

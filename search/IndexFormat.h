@@ -20,6 +20,8 @@ inline constexpr Xapian::valueno kPageSlot = 0;
 inline constexpr std::string_view kIdPrefix = "XA";
 // Words of the page title, on the first section of each page only.
 inline constexpr std::string_view kTitlePrefix = "S";
+// Words of a section that has accents, again with the accents folded ("resume" of "résumé").
+inline constexpr std::string_view kFoldedPrefix = "F";
 inline constexpr std::string_view kLanguageKey = "tomelet.language";
 inline constexpr std::string_view kPagesKey = "tomelet.pages";
 // The page number as the collapse key, so that a page shows up once in the results.
@@ -102,6 +104,15 @@ std::string EncodeDefinitions(const TDefinitions& definitions);
 // Throws ESearchIndexError (damaged) when the table does not inflate, is cut short or lists a
 // section twice or out of order.
 TDefinitions DecodeDefinitions(std::string_view bytes);
+
+// Each section's heading as a key (HeadingKey), with the sections headed so, in the table form
+// of the definitions, so that a query that is a section's title finds it. Indexes without the
+// table (before it was written) find titles by their words alone.
+inline constexpr std::string_view kHeadingsKey = "tomelet.headings";
+// The words of text, letter case and accents folded, one space between them: "Reading and
+// Writing Files", "7.2. Reading and Writing Files" and "reading and  writing files?" give the
+// same key.
+std::string HeadingKey(std::string_view text);
 
 struct TPageEntry {
   std::string Path;

@@ -1,5 +1,6 @@
 #include "search/IndexShare.h"
 
+#include "platform/text/Accents.h"
 #include "search/HtmlText.h"
 #include "search/RememberingStemmer.h"
 #include "search/SearchIndex.h"
@@ -161,9 +162,13 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
       cjkGenerator_.index_text_without_positions(section.Heading, kHeadingWeight);
       cjkGenerator_.index_text_without_positions(section.Text);
     }
+    AddFoldedTerms(document, title, section);
     // A name typed as a query finds where it is defined, not every topic titled with it.
     for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
       definitions_.emplace_back(id, sections_);
+    }
+    if (std::string key = format::HeadingKey(section.Heading); section.Level > 0 && !key.empty()) {
+      headings_.emplace_back(std::move(key), sections_);
     }
   }
   std::string shown = section.Heading;
@@ -178,6 +183,21 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }
+}
+
+// Words with accents are found typed without them too ("resume" finds "résumé"): a section
+// that has any is indexed a second time with them folded, under a prefix of its own, so that
+// the form typed still ranks first.
+void TIndexShare::AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
+                                 const TPageSection& section) {
+  if (!HasAccents(title.Text) && !HasAccents(section.Heading) && !HasAccents(section.Text)) {
+    return;
+  }
+  const std::string prefix(format::kFoldedPrefix);
+  generator_.set_document(document);
+  generator_.index_text_without_positions(FoldAccents(title.Text), kTitleWeight, prefix);
+  generator_.index_text_without_positions(FoldAccents(section.Heading), kHeadingWeight, prefix);
+  generator_.index_text_without_positions(FoldAccents(section.Text), 1, prefix);
 }
 
 void TIndexShare::StoreBlock() {

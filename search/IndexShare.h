@@ -42,6 +42,8 @@ class TIndexShare {
   const std::vector<std::pair<std::string, std::uint64_t>>& Definitions() const {
     return definitions_;
   }
+  // Each heading's key (HeadingKey) with the section (counted from 0 in this share) it heads.
+  const std::vector<std::pair<std::string, std::uint64_t>>& Headings() const { return headings_; }
   // Writes the database with the metadata given and closes it.
   void Write(const std::vector<std::pair<std::string, std::string>>& metadata);
 
@@ -59,6 +61,8 @@ class TIndexShare {
   };
   void IndexSection(std::uint64_t page, const TPageTitle& title, const TPageSection& section,
                     bool generated, bool first);
+  void AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
+                      const TPageSection& section);
   void StoreBlock();
 
   std::unique_ptr<Xapian::WritableDatabase> database_;
@@ -72,6 +76,7 @@ class TIndexShare {
   std::uint64_t sections_ = 0;
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;
+  std::vector<std::pair<std::string, std::uint64_t>> headings_;
   std::vector<TNumberedPage> pages_;
 
   std::mutex lock_;

@@ -13,9 +13,10 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "platform/process/ChildProcess.h"
+#include "platform/text/Accents.h"
 #include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
@@ -36,6 +37,13 @@ constexpr double kDefinitionWeight = 250.0;
 // length the words rank them.
 constexpr double kPartBeforeWeight = 5.0;
 constexpr double kTitleBoost = 2.0;
+// A module's namesake named by one of several words ("dataclass decorator" for
+// dataclasses.dataclass) lifts its section over those that merely use the words, among the
+// sections that match them.
+constexpr double kWordDefinitionWeight = 20.0;
+constexpr std::size_t kFewestHeadingWords = 3;
+// Typed with accents, a word's plain form is found too, below the form typed.
+constexpr double kPlainFormWeight = 0.5;
 constexpr Xapian::doccount kCheckAtLeast = 200;
 
 [[noreturn]] void ThrowDamaged() {
@@ -104,11 +112,36 @@ Xapian::Stem ReaderStemmer(const std::string& language) {
   return Xapian::Stem(new TRememberingStemmer(language, std::move(stemmer), kMostRememberedStems));
 }
 
+// A name whose module is named after it: dataclasses.dataclass, pprint.pprint, not
+// ast.comprehension, where the word is more likely meant as a word.
+bool IsNamesake(std::string_view id) {
+  const auto dot = id.find('.');
+  const auto last = id.rfind('.');
+  return dot != std::string_view::npos &&
+         Folded(id.substr(0, dot)).starts_with(Folded(id.substr(last + 1)));
+}
+
+// The sections given, each with its weight, as a query part.
+Xapian::Query SectionsQuery(const std::map<Xapian::docid, double>& weights) {
+  std::vector<Xapian::docid> documents;
+  std::vector<double> documentWeights;
+  for (const auto& [document, weight] : weights) {
+    documents.push_back(document);
+    documentWeights.push_back(weight);
+  }
+  return Xapian::Query(
+      (new TDefinitionSource(std::move(documents), std::move(documentWeights)))->release());
+}
+
 }  // namespace
 
 struct TNamedSections {
+  // The anchor a named section's hit leads to, instead of its own.
   std::map<Xapian::docid, std::string> Ids;
+  // The sections named, above any words.
   Xapian::Query Query;
+  // Definitions named by single words, lifting the sections that match the words.
+  Xapian::Query Lift;
 };
 
 struct TReader {
@@ -131,8 +164,12 @@ struct TSearchIndex::Impl {
   std::vector<format::TPageEntry> pages;
   std::vector<std::uint64_t> shareSections;
   TDefinedNames names;
-  // Each page title's own part, folded ("pickle" of "pickle — Python object serialization").
-  std::unordered_set<std::string> pageNames;
+  // Each page title's own part, folded ("pickle" of "pickle — Python object serialization"),
+  // with the page.
+  std::unordered_multimap<std::string, std::uint64_t> pageNames;
+  // Read when first asked for, as the suggestions are.
+  mutable std::once_flag headingsRead;
+  mutable format::TDefinitions headings;
   // Built when first asked for: an index opened only to search (a library's, reopened often)
   // then costs neither the time nor the memory of a table of every title and name.
   mutable std::once_flag suggesterBuilt;
@@ -148,9 +185,20 @@ struct TSearchIndex::Impl {
   void Return(std::unique_ptr<TReader> reader) const;
   // The sections defining what the query names, each with the id it defines, as a query part.
   TNamedSections Named(TReader& reader, std::string_view query) const;
+  // The definitions that single words of a query of several name, as a lift.
+  Xapian::Query WordDefinitions(std::string_view query) const;
+  // The sections whose heading is the query.
+  std::vector<Xapian::docid> Headed(TReader& reader, std::string_view query) const;
+  // The first section of each page whose title is the name typed ("re", "os.path").
+  std::vector<Xapian::docid> TitledPages(TReader& reader, std::string_view name) const;
   // Indexes before the table of defined names keep each id as a term of its sections.
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
-  Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
+  Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
+                      std::string_view prefix = {}) const;
+  // The query's words with accents folded, found in the sections' folded words and, when
+  // typed with accents, in the words of sections written without; below the form typed.
+  Xapian::Query PlainForms(TReader& reader, std::string_view query,
+                           Xapian::Query::op defaultOp) const;
   // The record of a hit, read in place from `source`, which keeps its bytes.
   format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
                                THitSource& source) const;
@@ -286,7 +334,8 @@ void TSearchIndex::Load() {
       impl_->names = TDefinedNames(definitions);
     }
     for (const auto& page : impl_->pages) {
-      impl_->pageNames.insert(Folded(TitleName(page.Title)));
+      impl_->pageNames.emplace(Folded(TitleName(page.Title)),
+                               static_cast<std::uint64_t>(&page - impl_->pages.data()));
     }
   } catch (const Xapian::Error&) {
     ThrowDamaged();
@@ -343,8 +392,19 @@ void TSearchIndex::Impl::Return(std::unique_ptr<TReader> reader) const {
   pool.push_back(std::move(reader));
 }
 
+Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view query,
+                                             Xapian::Query::op defaultOp) const {
+  const std::string plain = FoldAccents(query);
+  Xapian::Query forms = Parse(reader, plain, defaultOp, format::kFoldedPrefix);
+  if (plain != query) {
+    forms = Xapian::Query(Xapian::Query::OP_OR, forms, Parse(reader, plain, defaultOp));
+  }
+  return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, forms, kPlainFormWeight);
+}
+
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
-                                        Xapian::Query::op defaultOp) const {
+                                        Xapian::Query::op defaultOp,
+                                        std::string_view prefix) const {
   Xapian::QueryParser parser;
   parser.set_database(reader.Database);
   parser.set_stemmer(reader.Stemmer);
@@ -356,10 +416,12 @@ Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
   const std::string text(query);
   try {
     return parser.parse_query(
-        text, Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
-                  Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM);
+        text,
+        Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
+            Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM,
+        std::string(prefix));
   } catch (const Xapian::QueryParserError&) {
-    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM);
+    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM, std::string(prefix));
   }
 }
 
@@ -396,11 +458,19 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
   for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
     Xapian::Query parsed = index.Parse(*reader, query, op);
     const Xapian::Query titles = TitleQuery(parsed);
-    const Xapian::Query ranked =
+    // Only where the form typed is missing, or every section with an accented name in it
+    // would gain on all its words.
+    parsed = Xapian::Query(
+        Xapian::Query::OP_OR, parsed,
+        Xapian::Query(Xapian::Query::OP_AND_NOT, index.PlainForms(*reader, query, op), parsed));
+    Xapian::Query ranked =
         titles.empty()
             ? parsed
             : Xapian::Query(Xapian::Query::OP_AND_MAYBE, parsed,
                             Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, titles, kTitleBoost));
+    if (!named.Lift.empty()) {
+      ranked = Xapian::Query(Xapian::Query::OP_AND_MAYBE, ranked, named.Lift);
+    }
     if (!named.Query.empty()) {
       enquire->set_query(Xapian::Query(Xapian::Query::OP_OR, ranked, named.Query));
     } else {
@@ -483,13 +553,18 @@ TSearchHit TRanking::Hit(std::size_t rank) const {
 TNamedSections TSearchIndex::Impl::Named(TReader& reader, std::string_view query) const {
   const TNamedDefinitions named =
       version >= format::kDefinitionTableVersion ? names.Named(query) : NamedByTerms(reader, query);
-  // "pickle" names the page titled so before copyreg.pickle.
-  if (!named.Whole && pageNames.contains(Folded(DottedName(query)))) {
-    return {};
-  }
   std::map<Xapian::docid, double> weights;
   TNamedSections sections;
-  for (const auto& definition : named.Definitions) {
+  // The page titled with the name typed ("pickle", "re") comes before names that only end so
+  // (copyreg.pickle), and opens at its top.
+  if (!named.Whole) {
+    for (const Xapian::docid section : TitledPages(reader, Folded(DottedName(query)))) {
+      sections.Ids.emplace(section, std::string());
+      weights.emplace(section, kDefinitionWeight);
+    }
+  }
+  for (const auto& definition :
+       weights.empty() ? named.Definitions : std::vector<TNamedDefinition>{}) {
     for (const Xapian::docid section : definition.Sections) {
       const double weight =
           kDefinitionWeight - kPartBeforeWeight * static_cast<double>(definition.PartsBefore);
@@ -498,17 +573,88 @@ TNamedSections TSearchIndex::Impl::Named(TReader& reader, std::string_view query
       }
     }
   }
-  if (sections.Ids.empty()) {
+  // A name typed is more surely the name than a section's title ("ThreadPoolExecutor").
+  for (const Xapian::docid section :
+       weights.empty() ? Headed(reader, query) : std::vector<Xapian::docid>()) {
+    weights.emplace(section, kDefinitionWeight);
+  }
+  if (weights.empty()) {
+    sections.Lift = WordDefinitions(query);
     return sections;
   }
-  std::vector<Xapian::docid> documents;
-  std::vector<double> documentWeights;
-  for (const auto& [document, weight] : weights) {
-    documents.push_back(document);
-    documentWeights.push_back(weight);
+  sections.Query = SectionsQuery(weights);
+  return sections;
+}
+
+Xapian::Query TSearchIndex::Impl::WordDefinitions(std::string_view query) const {
+  const auto words = QueryWords(query);
+  if (words.size() < 2 || version < format::kDefinitionTableVersion) {
+    return {};
   }
-  sections.Query = Xapian::Query(
-      (new TDefinitionSource(std::move(documents), std::move(documentWeights)))->release());
+  std::map<Xapian::docid, double> weights;
+  for (const std::string_view word : words) {
+    for (const auto& definition : names.Named(word).Definitions) {
+      for (const Xapian::docid section :
+           IsNamesake(definition.Id) ? definition.Sections : std::vector<Xapian::docid>()) {
+        weights.emplace(section, kWordDefinitionWeight);
+      }
+    }
+  }
+  return weights.empty() ? Xapian::Query() : SectionsQuery(weights);
+}
+
+std::vector<Xapian::docid> TSearchIndex::Impl::Headed(TReader& reader,
+                                                      std::string_view query) const {
+  // A heading of a word or two is more often one that many pages share ("HOOKS", "Examples",
+  // "fetch") than the subject of the page sought.
+  if (QueryWords(query).size() < kFewestHeadingWords) {
+    return {};
+  }
+  std::call_once(headingsRead, [&] {
+    const std::string stored = reader.Database.get_metadata(std::string(format::kHeadingsKey));
+    if (stored.empty()) {
+      return;
+    }
+    auto table = format::DecodeDefinitions(stored);
+    for (const auto& [key, documents] : table) {
+      if (documents.back() > reader.Database.get_lastdocid()) {
+        ThrowDamaged();
+      }
+    }
+    headings = std::move(table);
+  });
+  const auto found = headings.find(format::HeadingKey(query));
+  return found == headings.end() ? std::vector<Xapian::docid>() : found->second;
+}
+
+std::vector<Xapian::docid> TSearchIndex::Impl::TitledPages(TReader& reader,
+                                                           std::string_view name) const {
+  std::vector<Xapian::docid> sections;
+  if (name.empty()) {
+    return sections;
+  }
+  const auto [first, last] = pageNames.equal_range(std::string(name));
+  for (auto it = first; it != last; ++it) {
+    // Sections follow their pages' order: the first of the page is found by halving.
+    Xapian::docid low = 1;
+    Xapian::docid high = reader.Database.get_lastdocid() + 1;
+    while (low < high) {
+      const Xapian::docid middle = low + (high - low) / 2;
+      const auto page =
+          format::PageOfKey(reader.Database.get_document(middle).get_value(format::kPageSlot));
+      if (page < it->second) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    if (low <= reader.Database.get_lastdocid() &&
+        format::PageOfKey(reader.Database.get_document(low).get_value(format::kPageSlot)) ==
+            it->second) {
+      sections.push_back(low);
+    }
+  }
+  std::sort(sections.begin(), sections.end());
   return sections;
 }
 

@@ -9,9 +9,6 @@ namespace {
 
 // Generated lists of links rank after every real page, whatever the match.
 constexpr int kGeneratedRank = 3;
-// Where a page's own title ends and the name of its manual or its subject follows.
-constexpr std::array<std::string_view, 5> kTitleSeparators = {" \u2014 ", " \u2013 ", " - ", " | ",
-                                                              ": "};
 
 // Letters and digits make words; "_" joins the words of a name ("lru_cache"), so it parts them.
 bool IsWordCharacter(unsigned character) {
@@ -54,14 +51,6 @@ std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntr
     }
   }
   return candidates;
-}
-
-std::string_view TitleName(std::string_view title) {
-  std::size_t separator = title.size();
-  for (const std::string_view mark : kTitleSeparators) {
-    separator = std::min(separator, title.find(mark));
-  }
-  return title.substr(0, separator);
 }
 
 TSuggester::TSuggester(std::vector<TSuggestable> candidates,

@@ -11,15 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "document/DocumentMap.h"
 #include "search/DefinedNames.h"
 #include "search/IndexFormat.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search {
-
-// A page title's own part, before the name of its manual or its subject: "json" of "json — JSON
-// encoder and decoder — Python 3.11.2 documentation"; the whole title when it has no separator.
-std::string_view TitleName(std::string_view title);
 
 struct TSuggestable {
   TSuggestion Shown;

@@ -56,6 +56,26 @@ TEST(KeywordLookup, SeveralWordsMatchWordStartsInOrder) {
   EXPECT_TRUE(TKeywordIndex().Lookup("json", 5).empty());
 }
 
+TEST(KeywordLookup, TheNameItselfFirstAndAccentsNeedNotBeTyped) {
+  const TKeywordIndex index({
+      {"re", "whatsnew/3.5.html", "re", "What's New", TKeywordKind::Heading},
+      {"re \u2014 Regular expression operations", "library/re.html", "", "re",
+       TKeywordKind::PageTitle},
+      {"readline \u2014 GNU readline", "library/readline.html", "", "readline",
+       TKeywordKind::PageTitle},
+      {"R\u00e9sum\u00e9s", "cv.html", "", "CV", TKeywordKind::Heading},
+      {"Resume", "jobs.html", "", "Jobs", TKeywordKind::Heading},
+  });
+  // The module's own page before a section that only shares its name.
+  EXPECT_EQ(Terms(index.Lookup("re", 2)),
+            (std::vector<std::string>{"re \u2014 Regular expression operations", "re"}));
+  // The form typed first, the other one after it.
+  EXPECT_EQ(Terms(index.Lookup("resum", 5)),
+            (std::vector<std::string>{"Resume", "R\u00e9sum\u00e9s"}));
+  EXPECT_EQ(Terms(index.Lookup("r\u00e9sum", 5)),
+            (std::vector<std::string>{"R\u00e9sum\u00e9s", "Resume"}));
+}
+
 TDocumentMap SampleMap() {
   TDocumentMap map;
   map.Contents = {{"Guide",

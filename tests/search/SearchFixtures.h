@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -110,5 +111,32 @@ inline std::vector<std::string> Paths(const TSearchResults& results) {
   }
   return paths;
 }
+
+// A definition list of one name, as a reference manual writes it.
+inline std::string Definition(const std::string& id, const std::string& text) {
+  return "<dl><dt id='" + id + "'>" + id + "(x)</dt><dd>" + text + "</dd></dl>";
+}
+
+// One index of makePages()'s pages shared by the tests of a suite.
+template <TPages (*makePages)()>
+class TSharedIndexTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    file_ = new TIndexFile(BuildIndex(makePages()));
+    index_ = file_->Open().release();
+  }
+  static void TearDownTestSuite() {
+    delete index_;
+    delete file_;
+  }
+  // The first hit as "path#anchor", empty when nothing matches.
+  static std::string First(std::string_view query) {
+    const auto results = index_->Search(query, 0, 5);
+    return results.Hits.empty() ? std::string() : Paths(results)[0];
+  }
+
+  static inline TIndexFile* file_ = nullptr;
+  static inline TSearchIndex* index_ = nullptr;
+};
 
 }  // namespace tomelet::search::testing

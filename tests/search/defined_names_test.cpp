@@ -8,10 +8,6 @@
 namespace tomelet::search::testing {
 namespace {
 
-std::string Definition(const std::string& id, const std::string& text) {
-  return "<dl><dt id='" + id + "'>" + id + "(x)</dt><dd>" + text + "</dd></dl>";
-}
-
 // A small library reference: modules whose names share endings, prose that uses the same words
 // more often than the definitions do, and titles that only share a word's start.
 TPages ReferencePages() {
@@ -73,20 +69,8 @@ TPages ReferencePages() {
   return pages;
 }
 
-class DefinedNamesTest : public ::testing::Test {
+class DefinedNamesTest : public TSharedIndexTest<ReferencePages> {
  protected:
-  static void SetUpTestSuite() {
-    file_ = new TIndexFile(BuildIndex(ReferencePages()));
-    index_ = file_->Open().release();
-  }
-  static void TearDownTestSuite() {
-    delete index_;
-    delete file_;
-  }
-  static std::string First(std::string_view query) {
-    const auto results = index_->Search(query, 0, 5);
-    return results.Hits.empty() ? std::string() : Paths(results)[0];
-  }
   static std::vector<std::string> Suggested(std::string_view typed) {
     std::vector<std::string> shown;
     for (const auto& suggestion : index_->Suggest(typed, 10)) {
@@ -95,13 +79,7 @@ class DefinedNamesTest : public ::testing::Test {
     }
     return shown;
   }
-
-  static TIndexFile* file_;
-  static TSearchIndex* index_;
 };
-
-TIndexFile* DefinedNamesTest::file_ = nullptr;
-TSearchIndex* DefinedNamesTest::index_ = nullptr;
 
 TEST_F(DefinedNamesTest, AQueryNamingADefinitionWholeOrByItsEndLandsOnItsAnchor) {
   // The prose says "subprocess run" far more often than the definition does.

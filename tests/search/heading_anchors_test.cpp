@@ -38,5 +38,20 @@ TEST(HeadingAnchorsTest, AnAnchorInsideOrJustBeforeAHeadingNamesItsSection) {
   EXPECT_EQ(FirstHit(*index, "qznone"), "own.html");
 }
 
+TEST(HeadingAnchorsTest, AFurtherSignatureOfADefinitionLeadsToTheDefinition) {
+  // A decorator usable bare and with arguments: two <dt>, the id on the first only.
+  const TIndexFile file(
+      BuildIndex({{"functools.html", Page("functools",
+                                          "<h1 id='top'>functools</h1><dl>"
+                                          "<dt id='functools.lru_cache'>lru_cache("
+                                          "user_function)</dt><dt>lru_cache(qzsize)"
+                                          "</dt><dd>Wraps qzmemo.</dd></dl><dl><dt>"
+                                          "qzlone</dt><dd>No id.</dd></dl>")}}));
+  const auto index = file.Open();
+  EXPECT_EQ(FirstHit(*index, "qzsize"), "functools.html#functools.lru_cache");
+  EXPECT_EQ(FirstHit(*index, "qzmemo"), "functools.html#functools.lru_cache");
+  EXPECT_EQ(FirstHit(*index, "qzlone"), "functools.html");
+}
+
 }  // namespace
 }  // namespace tomelet::search::testing
