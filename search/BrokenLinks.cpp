@@ -5,17 +5,13 @@
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "document/DocumentMap.h"
+#include "platform/text/ShownText.h"
 #include "search/ContentsFinder.h"
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
-
-std::string SlashPath(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
 
 bool Reaches(const TDocument& document, std::string target) {
   if (target.empty() || target.ends_with('/'))
@@ -38,7 +34,7 @@ void CheckPage(const TDocument& document, int index, TLinkReport& report) {
   } catch (const std::exception&) {
     return;
   }
-  const std::string page = SlashPath(document.Entry(index).ArchivePath());
+  const std::string page = SlashSeparated(document.Entry(index).ArchivePath());
   const std::string_view html(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   for (const std::string& link : PageLinks(html)) {
     const TJoinedLink joined = JoinLink(page, link);

@@ -7,18 +7,13 @@
 #include <unordered_map>
 
 #include "platform/text/AsciiCase.h"
+#include "platform/text/ShownText.h"
 #include "search/ContentsFinder.h"
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
-
-std::string SlashPath(std::string_view archivePath) {
-  std::string path(archivePath);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
@@ -180,7 +175,7 @@ struct TDocumentMapBuilder::Impl {
 
 TDocumentMapBuilder::TDocumentMapBuilder(std::string startPagePath)
     : impl_(std::make_unique<Impl>()) {
-  impl_->StartPagePath = SlashPath(startPagePath);
+  impl_->StartPagePath = SlashSeparated(startPagePath);
 }
 
 TDocumentMapBuilder::~TDocumentMapBuilder() = default;
@@ -188,7 +183,7 @@ TDocumentMapBuilder::~TDocumentMapBuilder() = default;
 void TDocumentMapBuilder::AddPage(std::string_view archivePath, std::string_view html) {
   if (!IsHtmlPageName(archivePath))
     return;
-  const std::string page = SlashPath(archivePath);
+  const std::string page = SlashSeparated(archivePath);
   const TPageText text = ExtractPageText(html);
   const auto mainHeading = std::find_if(text.Sections.begin(), text.Sections.end(),
                                         [](const TPageSection& s) { return s.Level == 1; });
