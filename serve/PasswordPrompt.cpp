@@ -117,7 +117,9 @@ TPasswordLine ReadPasswordLine(std::size_t number, std::string_view line) {
   if (number == 1 && line.starts_with(kByteOrderMark)) {
     line.remove_prefix(kByteOrderMark.size());
   }
-  TPasswordLine read{.Number = number, .Whole = std::string(TrimmedBlanks(line))};
+  TPasswordLine read;
+  read.Number = number;
+  read.Whole = TrimmedBlanks(line);
   if (const auto colon = line.find(':'); colon != std::string_view::npos) {
     read.Name = TrimmedBlanks(line.substr(0, colon));
     read.Password = TrimmedBlanks(line.substr(colon + 1));

@@ -140,8 +140,8 @@ void ServeSite(const serve::TSite& site, const ServeArgs& args, const std::strin
   }
   // A service manager or a script restarting replicas must know that clients were cut off.
   if (const std::size_t cut = server.CutShort(); cut > 0) {
-    throw std::runtime_error("Stopped after " + std::to_string(kDrainGrace.count()) + " s with " +
-                             std::to_string(cut) + (cut == 1 ? " reply" : " replies") +
+    throw std::runtime_error("Stopped after " + std::to_string(serve::kDrainGrace.count()) +
+                             " s with " + std::to_string(cut) + (cut == 1 ? " reply" : " replies") +
                              " unfinished");
   }
 }
