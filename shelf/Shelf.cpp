@@ -7,6 +7,7 @@
 #include "document/Document.h"
 #include "document/DocumentEntries.h"
 #include "library/Catalogue.h"
+#include "library/Workers.h"
 #include "platform/files/UserFolders.h"
 #include "shelf/InstalledBooks.h"
 
@@ -79,6 +80,8 @@ struct TShelf::Impl {
   std::vector<fs::path> given;
   TBookPlaces books;
   std::unique_ptr<TBookImports> imports;
+  // Where a full-text search spreads its documents, one thread for each processor.
+  std::shared_ptr<library::TWorkers> workers = std::make_shared<library::TWorkers>();
   fs::path settingsFile;
   mutable std::mutex lock;
   TShelfSettings settings;
@@ -116,8 +119,8 @@ struct TShelf::Impl {
     if (ShowsBooks())
       folders.push_back(books.Folder);
     shown = DistinctFolders(folders);
-    library =
-        std::make_shared<library::TLibrary>(shown, library::TLibraryOptions{.Recursive = true});
+    library = std::make_shared<library::TLibrary>(
+        shown, library::TLibraryOptions{.Recursive = true, .Workers = workers});
     if (onChange)
       library->Watch(onChange);
   }
@@ -293,7 +296,7 @@ TShelfResults TShelf::Search(std::string_view typed, std::size_t keywordLimit,
   results.Text = library::SearchLibrary(
       scoped.Documents, {scoped.Text, {}}, 0, hitLimit,
       [](const library::TLibraryDocument& document) { return !document.Facts().Protected; },
-      scoped.Library->OpenLimit());
+      scoped.Library->OpenLimit(), impl_->workers.get());
   return results;
 }
 

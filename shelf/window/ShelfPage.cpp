@@ -202,7 +202,7 @@ void TShelfPage::Search(const std::string& text, bool openSole) {
     ListDocuments();
     return;
   }
-  worker_.Post(kKeywordJob, [this, text] {
+  keywordWorker_.Post(kKeywordJob, [this, text] {
     TShelfResults results{text, shelf_.Keywords(text, kKeywordsShown), {}};
     return [this, text, results = std::move(results)] {
       if (text == searched_)

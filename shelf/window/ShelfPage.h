@@ -28,7 +28,6 @@ class TShelfPage final : public Gtk::Box {
   void ShelfChanged();
 
  private:
-  // In the order the worker takes them: the keywords come before the slower full text.
   enum TJobKind { kKeywordJob, kSearchJob, kListJob };
 
   void BuildTop();
@@ -49,6 +48,8 @@ class TShelfPage final : public Gtk::Box {
   TShelf& shelf_;
   IShelfFrame& frame_;
   TWindowWorker worker_;
+  // The keywords answer at once, never behind a full-text search still under way.
+  TWindowWorker keywordWorker_;
   Gtk::Box top_{Gtk::ORIENTATION_HORIZONTAL, 6};
   Gtk::SearchEntry query_;
   Gtk::Button addFolder_{"Add Folder..."};
