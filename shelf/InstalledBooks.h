@@ -33,7 +33,7 @@ class TBookImports {
   TBookImports(const TBookImports&) = delete;
   TBookImports& operator=(const TBookImports&) = delete;
 
-  // Waits until every book is imported or has failed (for tests and the benchmark).
+  // Waits until every book is imported or has failed.
   void Wait();
 
  private:
