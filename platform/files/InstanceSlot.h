@@ -9,8 +9,8 @@ namespace tomelet {
 
 class TInstanceSlot {
  public:
-  // Takes the lowest number below limit that is free; 0 when none is, or when the user's cache
-  // folder cannot be used. Never throws.
+  // Takes the lowest number below limit that is free, from lock files in $XDG_RUNTIME_DIR/tomelet
+  // (else the temporary folder); 0 when none is free or no lock file can be made. Never throws.
   explicit TInstanceSlot(std::string_view name, int limit = 10);
   ~TInstanceSlot();
   TInstanceSlot(const TInstanceSlot&) = delete;
