@@ -21,14 +21,6 @@ class MapPagesTest : public ServeTest {
                         "<h1 id='top'>Reading files</h1><h2 id='open'>Opening</h2><dl>"
                         "<dt id='io.open'>io.open(file)</dt></dl></body></html>");
   }
-
-  json GetJson(const std::string& target) {
-    const auto result = Get(target);
-    EXPECT_TRUE(result);
-    EXPECT_EQ(result->status, 200) << target << ": " << result->body;
-    EXPECT_EQ(result->get_header_value("Content-Type"), "application/json");
-    return json::parse(result->body);
-  }
 };
 
 TEST_F(MapPagesTest, StoredContentsKeywordsAndOutline) {

@@ -50,14 +50,6 @@ class SearchPagesTest : public ServeTest {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
   }
 
-  json GetJson(const std::string& target) {
-    const auto result = Get(target);
-    EXPECT_TRUE(result);
-    EXPECT_EQ(result->status, 200) << target << ": " << result->body;
-    EXPECT_EQ(result->get_header_value("Content-Type"), "application/json");
-    return json::parse(result->body);
-  }
-
   bool embed_;
   search::TIndexBuilder builder_{{}};
 };
@@ -67,7 +59,8 @@ TEST_F(SearchPagesTest, ResultsComePageByPageWithoutRepeats) {
   std::set<std::string> seen;
   for (const int start : {0, 10, 20}) {
     const auto found = GetJson("/-/search.json?q=gadget&limit=10&start=" + std::to_string(start));
-    EXPECT_EQ(found["version"], search::kResultsJsonVersion) << "the object `tomelet search --json` prints";
+    EXPECT_EQ(found["version"], search::kResultsJsonVersion)
+        << "the object `tomelet search --json` prints";
     EXPECT_EQ(found["total"], 25);
     EXPECT_EQ(found["results"].size(), start == 20 ? 5u : 10u);
     for (const auto& hit : found["results"]) {

@@ -38,4 +38,12 @@ httplib::Result ServeTest::Get(const std::string& target, const httplib::Headers
   return Client().Get(target, headers);
 }
 
+nlohmann::json ServeTest::GetJson(const std::string& target) const {
+  const auto result = Get(target);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(result->status, 200) << target << ": " << result->body;
+  EXPECT_EQ(result->get_header_value("Content-Type"), "application/json");
+  return nlohmann::json::parse(result->body);
+}
+
 }  // namespace tomelet::serve::testing

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,8 @@ class ServeTest : public ::testing::Test {
   // A client that asks for no content coding and inflates nothing.
   httplib::Client Client() const;
   httplib::Result Get(const std::string& target, const httplib::Headers& headers = {}) const;
+  // The body of a 200 "application/json" reply to target, parsed.
+  nlohmann::json GetJson(const std::string& target) const;
 
   TScratchFolder folder_;
   std::filesystem::path document_;
