@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -54,10 +55,13 @@ int Reap(pid_t child) {
 // A forked child holds only the thread that forked: a lock another thread held at that moment
 // (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
 // A child seen asleep without using the processor at this many looks in a row waits for such a
-// lock: it is ended and the work forked again.
+// lock: it is ended and the work forked again. A spin lock keeps the child busy rather than asleep,
+// so each attempt is also ended after a while, twice as long as the attempt before it (5 s to
+// 80 s) so that slow honest work still finishes.
 constexpr int kLookMilliseconds = 100;
 constexpr int kStuckLooks = 5;
 constexpr int kMostForks = 5;
+constexpr std::chrono::seconds kFirstAttemptLength{5};
 
 // Its state letter and the processor time it has used, from /proc; none once it is gone.
 std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
@@ -80,13 +84,14 @@ std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
 }
 
 // The child's code as Reap gives it; none when it was found stuck and has been ended.
-std::optional<int> ReapUnlessStuck(pid_t child) {
+std::optional<int> ReapUnlessStuck(pid_t child, std::chrono::seconds attemptLength) {
   const int exited = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
   if (exited < 0) {
     return Reap(child);
   }
+  const auto end = std::chrono::steady_clock::now() + attemptLength;
   auto last = ChildActivity(child);
-  for (int still = 0; still < kStuckLooks;) {
+  for (int still = 0; still < kStuckLooks && std::chrono::steady_clock::now() < end;) {
     pollfd ready{exited, POLLIN, 0};
     const int polled = ::poll(&ready, 1, kLookMilliseconds);
     if (polled > 0 || (polled < 0 && errno != EINTR)) {
@@ -119,7 +124,7 @@ int RunInChildProcess(const std::function<int()>& work, int crashed) {
       }
       ::_exit(code);
     }
-    if (const auto code = ReapUnlessStuck(child)) {
+    if (const auto code = ReapUnlessStuck(child, kFirstAttemptLength * (1 << forks))) {
       return *code < 0 ? crashed : *code;
     }
   }

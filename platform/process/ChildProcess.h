@@ -15,9 +15,10 @@ namespace tomelet {
 // Runs work in a forked child and returns the code it returns (0 to 255); crashed when the
 // child ends any other way (a signal, a sanitizer's report). The child leaves with _exit, so
 // nothing of this process is torn down twice. When no child can be made, work runs here. A child
-// found asleep for half a second without using the processor waits for a lock another thread held
-// at the fork, which no one will release there: it is ended and work forked again (at most five
-// times, then crashed), so work must be safe to run more than once.
+// found asleep for half a second without using the processor, or still running after 5 s (10 s,
+// 20 s, ... for the next attempts), may wait for a lock another thread held at the fork, which no
+// one will release there: it is ended and work forked again (at most five times, then crashed),
+// so work must be safe to run more than once.
 int RunInChildProcess(const std::function<int()>& work, int crashed);
 
 class EChildProcessError : public std::runtime_error {

@@ -1,8 +1,10 @@
 // Work run in a child: only its verdict or its piped output comes back, and a bounded child can
 // neither write files nor hang its parent.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,29 @@ TEST(ChildProcess, AChildStuckOnALockHeldAtTheForkIsForkedAgain) {
         kCrashed));
   }).detach();
   holder.join();
+  ASSERT_EQ(answered.wait_for(std::chrono::seconds(30)), std::future_status::ready)
+      << "the parent waits for a child that never ends";
+  EXPECT_EQ(answered.get(), 7);
+}
+
+// A spin lock held at the fork keeps the child busy yielding the processor rather than asleep.
+TEST(ChildProcess, AChildSpinningOnALockHeldAtTheForkIsForkedAgain) {
+  std::atomic_flag spin;
+  spin.test_and_set();
+  auto verdict = std::make_shared<std::promise<int>>();
+  auto answered = verdict->get_future();
+  std::thread([verdict, &spin] {
+    verdict->set_value(RunInChildProcess(
+        [&spin] {
+          while (spin.test_and_set()) {
+            ::sched_yield();
+          }
+          return 7;
+        },
+        kCrashed));
+  }).detach();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  spin.clear();
   ASSERT_EQ(answered.wait_for(std::chrono::seconds(30)), std::future_status::ready)
       << "the parent waits for a child that never ends";
   EXPECT_EQ(answered.get(), 7);
