@@ -373,15 +373,9 @@ void TSearchIndex::Load() {
           format::DecodeCounts(reader->Database.get_metadata(std::string(format::kSharesKey)));
     }
     if (impl_->version >= format::kDefinitionTableVersion) {
-      auto definitions = format::DecodeDefinitions(
-          reader->Database.get_metadata(std::string(format::kDefinitionsKey)));
-      // Xapian is never asked for a document the database does not have.
-      for (const auto& [id, documents] : definitions) {
-        if (documents.back() > reader->Database.get_lastdocid()) {
-          ThrowDamaged();
-        }
-      }
-      impl_->names = TDefinedNames(definitions);
+      impl_->names =
+          TDefinedNames(reader->Database.get_metadata(std::string(format::kDefinitionsKey)),
+                        reader->Database.get_lastdocid());
     }
     for (const auto& page : impl_->pages) {
       impl_->pageNames.emplace(Folded(TitleName(page.Title)),
