@@ -19,11 +19,16 @@ namespace {
 
 constexpr std::int64_t kSecond = 1'000'000'000;
 
-TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
-  TScratchFolder folder;
+// A document of 4 KiB in folder, open for reading and writing; -1 when it cannot be made.
+int OpenScratchDocument(const TScratchFolder& folder) {
   const auto path = folder / "document.tlt";
   std::ofstream(path, std::ios::binary) << std::string(4096, 'x');
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  return ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
+  TScratchFolder folder;
+  const int fd = OpenScratchDocument(folder);
   ASSERT_GE(fd, 0);
   const auto block = IdentifyIndexBlock(fd, 100, 2000);
   ASSERT_TRUE(block);
@@ -56,9 +61,7 @@ TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
 // it, and the thread checking may open it again within its turn.
 TEST(SoundIndexes, OneThreadAtATimeTakesABlocksTurn) {
   TScratchFolder folder;
-  const auto path = folder / "document.tlt";
-  std::ofstream(path, std::ios::binary) << std::string(4096, 'x');
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenScratchDocument(folder);
   ASSERT_GE(fd, 0);
   const auto block = IdentifyIndexBlock(fd, 100, 2000);
   std::atomic<bool> second{false};
