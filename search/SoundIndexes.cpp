@@ -51,9 +51,15 @@ TCheckTurn::TCheckTurn(const std::optional<TIndexBlockIdentity>& block) {
   }
   auto& turns = Turns();
   std::unique_lock guard(turns.Lock);
-  turns.Freed.wait(guard, [&] {
-    return std::find(turns.Taken.begin(), turns.Taken.end(), *block) == turns.Taken.end();
-  });
+  const auto taken = [&] {
+    return std::find(turns.Taken.begin(), turns.Taken.end(), *block) != turns.Taken.end();
+  };
+  if (taken()) {
+    // Once that check is over the block is remembered as sound or, changed too recently to be
+    // remembered, checked by every opener again, at once rather than one after another.
+    turns.Freed.wait(guard, [&] { return !taken(); });
+    return;
+  }
   turns.Taken.push_back(*block);
   held.push_back(*block);
   taken_ = block;

@@ -34,10 +34,10 @@ bool WasFoundSound(const TIndexBlockIdentity& block);
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
 
 // A block's turn to be checked: while one thread holds it, others asking for the turn of the
-// same block wait, so that documents sharing one file (hard links a search across a library
-// opens at once) have it checked once, and the others then find it sound. A thread that holds
-// the block's turn already takes it again at once. No block (a file that cannot be looked at):
-// no turn.
+// same block wait until it is given back, then go on without it, so that documents sharing one
+// file (hard links a search across a library opens at once) have it checked once and the others
+// find it sound. A thread that holds the block's turn already takes it again at once. No block
+// (a file that cannot be looked at): no turn.
 class TCheckTurn {
  public:
   explicit TCheckTurn(const std::optional<TIndexBlockIdentity>& block);
