@@ -1,10 +1,12 @@
 #include "search/DefinedNames.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <span>
 
 #include "platform/text/AsciiCase.h"
+#include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
@@ -28,33 +30,27 @@ std::string_view LastPart(std::string_view id) {
   return dot == std::string_view::npos ? id : id.substr(dot + 1);
 }
 
-struct TKeyed {
-  std::string_view Key;
-  std::uint32_t Entry = 0;
-};
-
-// The entries in the order of their keys, ties in the order given.
-std::vector<std::uint32_t> SortedByKey(std::vector<TKeyed> keyed) {
-  std::stable_sort(keyed.begin(), keyed.end(),
-                   [](const TKeyed& a, const TKeyed& b) { return a.Key < b.Key; });
-  std::vector<std::uint32_t> entries;
-  entries.reserve(keyed.size());
-  for (const auto& each : keyed) {
-    entries.push_back(each.Entry);
+// The slots of a lookup holding count entries: at most half of them full.
+std::size_t SlotsFor(std::size_t count) {
+  std::size_t slots = 16;
+  while (slots < 2 * count) {
+    slots *= 2;
   }
-  return entries;
+  return slots;
 }
 
-// Orders entries by a key of theirs, and finds a key among them.
-template <typename TKeyOf>
-struct TKeyOrder {
-  TKeyOf KeyOf;
-  bool operator()(std::uint32_t entry, std::string_view key) const { return KeyOf(entry) < key; }
-  bool operator()(std::string_view key, std::uint32_t entry) const { return key < KeyOf(entry); }
-};
-// Spelled out for compilers without deduction for aggregates (clang before 17, the fuzz build's).
-template <typename TKeyOf>
-TKeyOrder(TKeyOf) -> TKeyOrder<TKeyOf>;
+std::size_t SlotOf(std::string_view key, std::size_t slots) {
+  return std::hash<std::string_view>{}(key) & (slots - 1);
+}
+
+void Place(std::vector<std::uint32_t>& slots, std::string_view key, std::uint32_t entry) {
+  for (std::size_t slot = SlotOf(key, slots.size());; slot = (slot + 1) & (slots.size() - 1)) {
+    if (slots[slot] == 0) {
+      slots[slot] = entry + 1;
+      return;
+    }
+  }
+}
 
 std::string Joined(const std::vector<std::string_view>& words, std::string_view separator) {
   std::string name;
@@ -105,25 +101,66 @@ bool IsProgramName(std::string_view id) {
 TDefinedNames::TDefinedNames(const format::TDefinitions& definitions) {
   entries_.reserve(definitions.size());
   for (const auto& [id, sections] : definitions) {
-    entries_.push_back({static_cast<std::uint32_t>(ids_.size()),
-                        static_cast<std::uint32_t>(id.size()),
-                        static_cast<std::uint32_t>(sections_.size()),
-                        static_cast<std::uint32_t>(sections.size())});
-    ids_ += id;
-    sections_.insert(sections_.end(), sections.begin(), sections.end());
+    Add(id, sections);
   }
+  Finish();
+}
+
+TDefinedNames::TDefinedNames(std::string_view table, Xapian::docid lastSection) {
+  format::ForEachDefinition(table,
+                            [&](std::string_view id, std::span<const Xapian::docid> sections) {
+                              // Xapian is never asked for a document the database does not have.
+                              if (sections.back() > lastSection) {
+                                throw ESearchIndexError(std::string(kDamagedIndexMessage));
+                              }
+                              Add(id, sections);
+                            });
+  Finish();
+}
+
+void TDefinedNames::Add(std::string_view id, std::span<const Xapian::docid> sections) {
+  entries_.push_back(
+      {static_cast<std::uint32_t>(ids_.size()), static_cast<std::uint32_t>(id.size()),
+       static_cast<std::uint32_t>(sections_.size()), static_cast<std::uint32_t>(sections.size())});
+  ids_ += id;
+  sections_.insert(sections_.end(), sections.begin(), sections.end());
+}
+
+void TDefinedNames::Finish() {
   folded_ = FoldAscii(ids_);
-  std::vector<TKeyed> folded;
-  std::vector<TKeyed> lastParts;
+  byFolded_.assign(SlotsFor(entries_.size()), 0);
+  std::vector<std::uint32_t> severalParts;
   for (std::uint32_t entry = 0; entry < entries_.size(); ++entry) {
-    folded.push_back({FoldedId(entry), entry});
+    Place(byFolded_, FoldedId(entry), entry);
     const std::string_view id = Id(entry);
-    if (IsProgramName(id) && id.find('.') != std::string_view::npos) {
-      lastParts.push_back({LastPart(FoldedId(entry)), entry});
+    if (id.find('.') != std::string_view::npos && IsProgramName(id)) {
+      severalParts.push_back(entry);
     }
   }
-  byFolded_ = SortedByKey(std::move(folded));
-  byLastPart_ = SortedByKey(std::move(lastParts));
+  byLastPart_.assign(SlotsFor(severalParts.size()), 0);
+  for (const std::uint32_t entry : severalParts) {
+    Place(byLastPart_, FoldedLastPart(entry), entry);
+  }
+}
+
+template <typename TKeyOf>
+std::vector<std::uint32_t> TDefinedNames::Matching(const std::vector<std::uint32_t>& slots,
+                                                   std::string_view key,
+                                                   const TKeyOf& keyOf) const {
+  std::vector<std::uint32_t> found;
+  if (slots.empty()) {
+    return found;
+  }
+  for (std::size_t slot = SlotOf(key, slots.size()); slots[slot] != 0;
+       slot = (slot + 1) & (slots.size() - 1)) {
+    if (keyOf(slots[slot] - 1) == key) {
+      found.push_back(slots[slot] - 1);
+    }
+  }
+  // Placed in the ids' order, an entry may still land before an earlier one's slot when the
+  // probe wraps around the end.
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 std::string_view TDefinedNames::Id(std::size_t entry) const {
@@ -132,6 +169,10 @@ std::string_view TDefinedNames::Id(std::size_t entry) const {
 
 std::string_view TDefinedNames::FoldedId(std::uint32_t entry) const {
   return std::string_view(folded_).substr(entries_[entry].IdStart, entries_[entry].IdLength);
+}
+
+std::string_view TDefinedNames::FoldedLastPart(std::uint32_t entry) const {
+  return LastPart(FoldedId(entry));
 }
 
 Xapian::docid TDefinedNames::FirstSection(std::size_t entry) const {
@@ -162,31 +203,31 @@ TNamedDefinitions TDefinedNames::Named(std::string_view query) const {
 
 TNamedDefinitions TDefinedNames::NamedAs(const std::string& name, bool joinedWords) const {
   const std::string folded = FoldAscii(name);
-  const auto [first, last] =
-      std::equal_range(byFolded_.begin(), byFolded_.end(), std::string_view(folded),
-                       TKeyOrder{[this](std::uint32_t entry) { return FoldedId(entry); }});
-  if (first != last) {
+  const auto whole =
+      Matching(byFolded_, folded, [this](std::uint32_t entry) { return FoldedId(entry); });
+  if (!whole.empty()) {
     std::vector<std::uint32_t> exact;
-    std::copy_if(first, last, std::back_inserter(exact),
+    std::copy_if(whole.begin(), whole.end(), std::back_inserter(exact),
                  [&](std::uint32_t entry) { return Id(entry) == name; });
-    return {Collect(exact.empty() ? std::vector<std::uint32_t>(first, last) : exact, Parts(name)),
-            true};
+    return {Collect(exact.empty() ? whole : exact, Parts(name)), true};
   }
-  const auto [firstEnding, lastEnding] = std::equal_range(
-      byLastPart_.begin(), byLastPart_.end(), LastPart(folded),
-      TKeyOrder{[this](std::uint32_t entry) { return LastPart(FoldedId(entry)); }});
-  if (!IsProgramName(name) || firstEnding == lastEnding) {
+  if (!IsProgramName(name)) {
+    return {};
+  }
+  const auto endings = Matching(byLastPart_, LastPart(folded),
+                                [this](std::uint32_t entry) { return FoldedLastPart(entry); });
+  if (endings.empty()) {
     return {};
   }
   const std::string ending = "." + name;
   const std::string foldedEnding = "." + folded;
   std::vector<std::uint32_t> sameCase;
   std::vector<std::uint32_t> anyCase;
-  for (auto it = firstEnding; it != lastEnding; ++it) {
-    if (Id(*it).ends_with(ending)) {
-      sameCase.push_back(*it);
-    } else if (FoldedId(*it).ends_with(foldedEnding)) {
-      anyCase.push_back(*it);
+  for (const std::uint32_t entry : endings) {
+    if (Id(entry).ends_with(ending)) {
+      sameCase.push_back(entry);
+    } else if (FoldedId(entry).ends_with(foldedEnding)) {
+      anyCase.push_back(entry);
     }
   }
   // A single word in another case is more often a word than a class ("lambda", "Lambda"),

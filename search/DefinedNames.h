@@ -6,6 +6,7 @@
 #include <xapian.h>
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,10 @@ class TDefinedNames {
  public:
   TDefinedNames() = default;
   explicit TDefinedNames(const format::TDefinitions& definitions);
+  // The table as the index stores it (kDefinitionsKey), read without building a map: a library
+  // opens indexes again and again. Throws ESearchIndexError (damaged) as DecodeDefinitions does,
+  // and for a section beyond lastSection.
+  TDefinedNames(std::string_view table, Xapian::docid lastSection);
 
   // The definitions the query names: those whose id is the query's dotted name (the same letter
   // case preferred, else any); failing that, those whose id ends with it after a "." (the same
@@ -70,7 +75,15 @@ class TDefinedNames {
   // The definitions named by name as Named finds them; words joined into name match in any
   // letter case.
   TNamedDefinitions NamedAs(const std::string& name, bool joinedWords) const;
+  void Add(std::string_view id, std::span<const Xapian::docid> sections);
+  // Folds the ids and fills the lookups, once every entry is added.
+  void Finish();
   std::string_view FoldedId(std::uint32_t entry) const;
+  std::string_view FoldedLastPart(std::uint32_t entry) const;
+  // The entries whose key (of keyOf) is key, in the ids' order.
+  template <typename TKeyOf>
+  std::vector<std::uint32_t> Matching(const std::vector<std::uint32_t>& slots, std::string_view key,
+                                      const TKeyOf& keyOf) const;
   std::vector<TNamedDefinition> Collect(const std::vector<std::uint32_t>& entries,
                                         std::size_t typedParts) const;
 
@@ -79,8 +92,10 @@ class TDefinedNames {
   std::string folded_;
   std::vector<TEntry> entries_;
   std::vector<Xapian::docid> sections_;
-  // Entries by folded id, and those of several parts by their folded last part, each sorted so
-  // that a name is looked up in any case with a binary search; ties keep the ids' order.
+  // Entries by folded id, and those of several parts by their folded last part: open
+  // addressing by the key's hash, entry + 1 in each slot (0 for none), entries of one key met in
+  // the ids' order. Filled in one pass, where sorting tens of thousands of ids was most of the
+  // time an index took to open.
   std::vector<std::uint32_t> byFolded_;
   std::vector<std::uint32_t> byLastPart_;
 };

@@ -155,14 +155,20 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
     return nullptr;
   }
   std::optional<TFileBlock> block;
+  std::optional<TIndexBlockIdentity> identity;
   try {
     block = archive.PlainBlock(index);
     if (!block) {
       throw ESearchIndexError(std::string(kDamagedIndexMessage));
     }
+    identity = IdentifyIndexBlock(archive.Descriptor(), block->FileOffset, block->Length);
+  } catch (const EZLBArchiveError&) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  // Through the opening, which checks the structure and remembers the block as sound.
+  const TCheckTurn turn(identity);
+  try {
     // A block this process found sound was read whole for its CRC then, and is unchanged since.
-    const auto identity =
-        IdentifyIndexBlock(archive.Descriptor(), block->FileOffset, block->Length);
     if (!identity || !WasFoundSound(*identity)) {
       archive.CheckWhole(index);
     }

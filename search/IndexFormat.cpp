@@ -233,23 +233,27 @@ std::string EncodeDefinitions(const TDefinitions& definitions) {
   return Deflated(plain);
 }
 
-TDefinitions DecodeDefinitions(std::string_view bytes) {
+void ForEachDefinition(
+    std::string_view bytes,
+    const std::function<void(std::string_view id, std::span<const Xapian::docid> sections)>& each) {
   const std::string plain = Inflated(bytes);
   std::string_view rest(plain);
   const std::uint64_t count = GetVarint(rest);
-  TDefinitions definitions;
   std::string previous;
+  std::string id;
+  std::vector<Xapian::docid> list;
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::uint64_t shared = GetVarint(rest);
     if (shared > previous.size()) {
       throw ESearchIndexError(std::string(kDamagedIndexMessage));
     }
-    std::string id = previous.substr(0, shared) + GetField(rest);
+    id.assign(previous, 0, shared);
+    id += GetField(rest);
     const std::uint64_t documents = GetVarint(rest);
     if (documents == 0 || documents > rest.size() || (i > 0 && id <= previous)) {
       throw ESearchIndexError(std::string(kDamagedIndexMessage));
     }
-    auto& list = definitions[id];
+    list.clear();
     Xapian::docid last = 0;
     for (std::uint64_t d = 0; d < documents; ++d) {
       // Strictly ascending, as the search reads them; anything else is not a table written here.
@@ -260,8 +264,17 @@ TDefinitions DecodeDefinitions(std::string_view bytes) {
       last += static_cast<Xapian::docid>(gap);
       list.push_back(last);
     }
-    previous = std::move(id);
+    each(id, list);
+    std::swap(previous, id);
   }
+}
+
+TDefinitions DecodeDefinitions(std::string_view bytes) {
+  TDefinitions definitions;
+  ForEachDefinition(bytes, [&](std::string_view id, std::span<const Xapian::docid> sections) {
+    definitions.emplace_hint(definitions.end(), std::string(id),
+                             std::vector<Xapian::docid>(sections.begin(), sections.end()));
+  });
   return definitions;
 }
 

@@ -5,6 +5,7 @@
 #include <xapian.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -104,6 +105,11 @@ std::string EncodeDefinitions(const TDefinitions& definitions);
 // Throws ESearchIndexError (damaged) when the table does not inflate, is cut short or lists a
 // section twice or out of order.
 TDefinitions DecodeDefinitions(std::string_view bytes);
+// Each id of the table with its sections, in the order of the ids, read as DecodeDefinitions
+// reads them (and throwing as it does) without building the map.
+void ForEachDefinition(
+    std::string_view bytes,
+    const std::function<void(std::string_view id, std::span<const Xapian::docid> sections)>& each);
 
 // Each section's heading as a key (HeadingKey), with the sections headed so, in the table form
 // of the definitions, so that a query that is a section's title finds it. Indexes without the

@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <semaphore>
 #include <stdexcept>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/process/ChildProcess.h"
@@ -70,6 +73,52 @@ std::mutex& OpeningLock() {
   static std::mutex lock;
   return lock;
 }
+
+// A description of the file of its own, at position: its reads move no position another
+// descriptor shares. -1 when there is none to be had (no /proc).
+int ReopenAt(int fd, std::int64_t position) {
+  char path[32];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  const int own = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (own >= 0 && ::lseek(own, position, SEEK_SET) != position) {
+    ::close(own);
+    return -1;
+  }
+  return own;
+}
+
+// At most one structure check a core at once: each is a child process reading the whole index.
+class TCheckSlot {
+ public:
+  TCheckSlot() { Slots().acquire(); }
+  ~TCheckSlot() { Slots().release(); }
+  TCheckSlot(const TCheckSlot&) = delete;
+  TCheckSlot& operator=(const TCheckSlot&) = delete;
+
+ private:
+  static std::counting_semaphore<>& Slots() {
+    static std::counting_semaphore<> slots(std::max<std::ptrdiff_t>(
+        1, static_cast<std::ptrdiff_t>(std::thread::hardware_concurrency())));
+    return slots;
+  }
+};
+
+// The description ReopenAt gave, closed when the check is done.
+class TOwnDescription {
+ public:
+  TOwnDescription(int fd, std::int64_t position) : fd_(ReopenAt(fd, position)) {}
+  ~TOwnDescription() {
+    if (fd_ >= 0) {
+      ::close(fd_);
+    }
+  }
+  TOwnDescription(const TOwnDescription&) = delete;
+  TOwnDescription& operator=(const TOwnDescription&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
 
 int DuplicateAt(int fd, std::int64_t position) {
   const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
@@ -300,6 +349,7 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
 // found the same bytes of the same unchanged file sound before.
 void TSearchIndex::CheckUnlessKnown(std::int64_t offset, std::int64_t length) const {
   const auto block = IdentifyIndexBlock(impl_->fd, offset, length);
+  const TCheckTurn turn(block);
   if (block && WasFoundSound(*block)) {
     return;
   }
@@ -323,15 +373,9 @@ void TSearchIndex::Load() {
           format::DecodeCounts(reader->Database.get_metadata(std::string(format::kSharesKey)));
     }
     if (impl_->version >= format::kDefinitionTableVersion) {
-      auto definitions = format::DecodeDefinitions(
-          reader->Database.get_metadata(std::string(format::kDefinitionsKey)));
-      // Xapian is never asked for a document the database does not have.
-      for (const auto& [id, documents] : definitions) {
-        if (documents.back() > reader->Database.get_lastdocid()) {
-          ThrowDamaged();
-        }
-      }
-      impl_->names = TDefinedNames(definitions);
+      impl_->names =
+          TDefinedNames(reader->Database.get_metadata(std::string(format::kDefinitionsKey)),
+                        reader->Database.get_lastdocid());
     }
     for (const auto& page : impl_->pages) {
       impl_->pageNames.emplace(Folded(TitleName(page.Title)),
@@ -741,17 +785,28 @@ std::vector<std::string> TSearchIndex::PagePaths() const {
 }
 
 // A crafted database can crash Xapian's checker itself, so the check runs in a child process
-// and only its verdict comes back here.
+// and only its verdict comes back here. The child reads a description of the file of its own,
+// so checks run beside one another and beside indexes being opened; without one it shares this
+// process's file position, which opening reads, and holds them off.
 void TSearchIndex::Check() const {
   enum TVerdict : int { kSound, kDamaged, kNewer };
-  const std::lock_guard guard(OpeningLock());
+  const TCheckSlot slot;
+  const TOwnDescription description(impl_->fd, impl_->databaseOffset);
+  const int own = description.Get();
+  std::unique_lock guard(OpeningLock(), std::defer_lock);
+  if (own < 0) {
+    guard.lock();
+  }
   const int verdict = RunInChildProcess(
-      [this]() -> int {
+      [this, own]() -> int {
         try {
-          // Xapian takes the descriptor over and closes it.
-          return Xapian::Database::check(DuplicateAt(impl_->fd, impl_->databaseOffset), 0) == 0
-                     ? kSound
-                     : kDamaged;
+          // Xapian takes the descriptor over and closes it (here only); a child forked again
+          // after one that stalled finds the description it shares with this process moved.
+          const int copy = own >= 0 ? own : DuplicateAt(impl_->fd, impl_->databaseOffset);
+          if (::lseek(copy, impl_->databaseOffset, SEEK_SET) != impl_->databaseOffset) {
+            return kDamaged;
+          }
+          return Xapian::Database::check(copy, 0) == 0 ? kSound : kDamaged;
         } catch (const Xapian::DatabaseVersionError&) {
           return kNewer;
         } catch (...) {

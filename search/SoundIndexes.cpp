@@ -1,6 +1,7 @@
 #include "search/SoundIndexes.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -28,7 +29,54 @@ bool IsRemembered(const TIndexBlockIdentity& block) {
   return std::find(Remembered().begin(), Remembered().end(), block) != Remembered().end();
 }
 
+struct TTurns {
+  std::mutex Lock;
+  std::condition_variable Freed;
+  std::vector<TIndexBlockIdentity> Taken;
+};
+
+TTurns& Turns() {
+  static TTurns turns;
+  return turns;
+}
+
+// The turns this thread holds, so that it never waits for itself.
+thread_local std::vector<TIndexBlockIdentity> held;
+
 }  // namespace
+
+TCheckTurn::TCheckTurn(const std::optional<TIndexBlockIdentity>& block) {
+  if (!block || std::find(held.begin(), held.end(), *block) != held.end()) {
+    return;
+  }
+  auto& turns = Turns();
+  std::unique_lock guard(turns.Lock);
+  const auto taken = [&] {
+    return std::find(turns.Taken.begin(), turns.Taken.end(), *block) != turns.Taken.end();
+  };
+  if (taken()) {
+    // Once that check is over the block is remembered as sound or, changed too recently to be
+    // remembered, checked by every opener again, at once rather than one after another.
+    turns.Freed.wait(guard, [&] { return !taken(); });
+    return;
+  }
+  turns.Taken.push_back(*block);
+  held.push_back(*block);
+  taken_ = block;
+}
+
+TCheckTurn::~TCheckTurn() {
+  if (!taken_) {
+    return;
+  }
+  auto& turns = Turns();
+  {
+    const std::lock_guard guard(turns.Lock);
+    turns.Taken.erase(std::find(turns.Taken.begin(), turns.Taken.end(), *taken_));
+  }
+  held.erase(std::find(held.begin(), held.end(), *taken_));
+  turns.Freed.notify_all();
+}
 
 std::optional<TIndexBlockIdentity> IdentifyIndexBlock(int fd, std::int64_t offset,
                                                       std::int64_t length) {

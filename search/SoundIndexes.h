@@ -33,4 +33,20 @@ bool WasFoundSound(const TIndexBlockIdentity& block);
 // within the same tick of the file system's clock would leave its times as they were.
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
 
+// A block's turn to be checked: while one thread holds it, others asking for the turn of the
+// same block wait until it is given back, then go on without it, so that documents sharing one
+// file (hard links a search across a library opens at once) have it checked once and the others
+// find it sound. A thread that holds the block's turn already takes it again at once. No block
+// (a file that cannot be looked at): no turn.
+class TCheckTurn {
+ public:
+  explicit TCheckTurn(const std::optional<TIndexBlockIdentity>& block);
+  ~TCheckTurn();
+  TCheckTurn(const TCheckTurn&) = delete;
+  TCheckTurn& operator=(const TCheckTurn&) = delete;
+
+ private:
+  std::optional<TIndexBlockIdentity> taken_;
+};
+
 }  // namespace tomelet::search

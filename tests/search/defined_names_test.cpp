@@ -155,5 +155,34 @@ TEST_F(DefinedNamesTest, AnExactTitleComesFirstThenTitlesBeginningWithTheWordsTy
   EXPECT_EQ(subprocess[0], "subprocess: Subprocess management");
 }
 
+// The table read in place, as an index opens it, finds what the table built from a map finds,
+// among many ids sharing their ends and their letters in other cases; and it refuses a section
+// the database does not have.
+TEST(DefinedNames, TheStoredTableFindsWhatTheMapFinds) {
+  format::TDefinitions definitions;
+  for (int i = 0; i < 300; ++i) {
+    definitions["mod" + std::to_string(i) + ".Run"] = {static_cast<Xapian::docid>(i + 1)};
+    definitions["pkg.mod" + std::to_string(i) + ".helper"] = {static_cast<Xapian::docid>(i + 1),
+                                                              400};
+  }
+  definitions["pkg.mod7.Helper"] = {401};
+  definitions["mod7.run"] = {402};
+  const TDefinedNames built(definitions);
+  const TDefinedNames stored(format::EncodeDefinitions(definitions), 402);
+  for (const char* query : {"mod7.run", "MOD7.RUN", "mod7 helper", "Run", "run", "Helper",
+                            "mod12.Run", "pkg mod299 helper", "absent", "lru cache"}) {
+    const auto a = built.Named(query);
+    const auto b = stored.Named(query);
+    ASSERT_EQ(a.Definitions.size(), b.Definitions.size()) << query;
+    EXPECT_EQ(a.Whole, b.Whole) << query;
+    for (std::size_t i = 0; i < a.Definitions.size(); ++i) {
+      EXPECT_EQ(a.Definitions[i].Id, b.Definitions[i].Id) << query;
+      EXPECT_EQ(a.Definitions[i].Sections, b.Definitions[i].Sections) << query;
+    }
+  }
+  EXPECT_EQ(stored.Named("mod7 helper").Definitions.front().Id, "pkg.mod7.helper");
+  EXPECT_THROW(TDefinedNames(format::EncodeDefinitions(definitions), 401), ESearchIndexError);
+}
+
 }  // namespace
 }  // namespace tomelet::search::testing

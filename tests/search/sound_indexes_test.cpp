@@ -6,7 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "search/SoundIndexes.h"
 #include "tests/search/SearchFixtures.h"
@@ -16,11 +19,16 @@ namespace {
 
 constexpr std::int64_t kSecond = 1'000'000'000;
 
-TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
-  TScratchFolder folder;
+// A document of 4 KiB in folder, open for reading and writing; -1 when it cannot be made.
+int OpenScratchDocument(const TScratchFolder& folder) {
   const auto path = folder / "document.tlt";
   std::ofstream(path, std::ios::binary) << std::string(4096, 'x');
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  return ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
+  TScratchFolder folder;
+  const int fd = OpenScratchDocument(folder);
   ASSERT_GE(fd, 0);
   const auto block = IdentifyIndexBlock(fd, 100, 2000);
   ASSERT_TRUE(block);
@@ -46,6 +54,31 @@ TEST(SoundIndexes, APassedCheckHoldsOnlyForTheSameBytesOfASettledFile) {
   auto changed = *block;
   changed.File.StatusChanged.tv_nsec += 1;
   EXPECT_FALSE(WasFoundSound(changed));
+  ::close(fd);
+}
+
+// Hard links searched at once: one thread checks the shared block while the others wait for
+// it, and the thread checking may open it again within its turn.
+TEST(SoundIndexes, OneThreadAtATimeTakesABlocksTurn) {
+  TScratchFolder folder;
+  const int fd = OpenScratchDocument(folder);
+  ASSERT_GE(fd, 0);
+  const auto block = IdentifyIndexBlock(fd, 100, 2000);
+  std::atomic<bool> second{false};
+  std::thread waiting;
+  {
+    const TCheckTurn turn(block);
+    const TCheckTurn again(block);
+    const TCheckTurn other(IdentifyIndexBlock(fd, 0, 100));
+    waiting = std::thread([&] {
+      const TCheckTurn mine(block);
+      second = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(second);
+  }
+  waiting.join();
+  EXPECT_TRUE(second);
   ::close(fd);
 }
 
