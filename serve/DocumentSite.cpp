@@ -286,7 +286,9 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   const bool passThrough = AcceptsDeflate(request.AcceptEncoding) && archive->IsKeptDeflated(index);
   const std::string contentTag = archive->ContentTag(index);
   const std::string identityTag = EntityTag(contentTag, false);
-  const std::string deflateTag = EntityTag(contentTag, true);
+  // The deflated form's tag is written only where it can be asked about or sent.
+  const std::string deflateTag =
+      passThrough || !request.IfNoneMatch.empty() ? EntityTag(contentTag, true) : std::string();
   // Either form's tag names the same bytes.
   if (ClientCopyIsCurrent(request, {identityTag, deflateTag},
                           archive->Identity().Modified.tv_sec)) {
@@ -295,9 +297,11 @@ TSiteResponse TDocumentSite::Impl::ServeEntry(int index, std::string_view mimeTy
   }
 
   TSiteResponse response;
-  response.Headers = {
-      {"Content-Type", EntryType(index, mimeType.empty() ? archive->SniffedType(index) : mimeType)},
-      {"Accept-Ranges", "bytes"}};
+  // Room for every header an entry's reply carries, the Cache-Control added later included.
+  response.Headers.reserve(8);
+  response.Headers.emplace_back(
+      "Content-Type", EntryType(index, mimeType.empty() ? archive->SniffedType(index) : mimeType));
+  response.Headers.emplace_back("Accept-Ranges", "bytes");
   AddEntryHeaders(response, index);
   const std::int64_t size = archive->Entry(index).Size;
   const TByteRange range = RequestedRange(request, size, identityTag);

@@ -13,6 +13,10 @@ namespace {
 constexpr std::string_view kValidators[] = {"ETag", "Last-Modified", "Vary", "Cache-Control"};
 
 bool ClientHasTheReply(const TSiteRequest& request, const TSiteResponse& full) {
+  // Most requests carry no copy to ask about: the reply's date is then never read.
+  if (request.IfNoneMatch.empty() && request.IfModifiedSince.empty()) {
+    return false;
+  }
   const std::string_view tag = full.Header("ETag");
   const std::string_view modified = full.Header("Last-Modified");
   if (tag.empty() && modified.empty()) {
