@@ -3,6 +3,7 @@
 #include "import/DocumentWriting.h"
 
 #include <algorithm>
+#include <future>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -90,10 +91,12 @@ TDocumentWriting::~TDocumentWriting() = default;
 
 void TDocumentWriting::AddFile(std::string_view archivePath, std::span<const std::byte> bytes) {
   const std::string_view html(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (impl_->Index && search::IsHtmlPageName(archivePath))
+  if (impl_->Index && search::IsHtmlPageName(archivePath)) {
+    impl_->Map.AddPagePath(archivePath);
     impl_->Index->AddPage(archivePath, html);
-  else
+  } else {
     impl_->Map.AddPage(archivePath, html);
+  }
   impl_->Writer.AddEntry(archivePath, bytes, impl_->Level);
 }
 
@@ -117,9 +120,13 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
   writer.AddEntry(kConfigEntry, options.Bytes(), impl_->Level);
   if (!logo.empty())
     writer.AddEntry(kLogoEntry, logo, impl_->Level);
-  // The index has every page read, and so handed to the map, once it is finished.
-  const std::vector<std::byte> index =
-      impl_->Index ? impl_->Index->Finish() : std::vector<std::byte>();
+  // The contents are found while the index is finished; once it is, every page has been read and
+  // handed to the map.
+  auto finishing = std::async(std::launch::async, [this] {
+    return impl_->Index ? impl_->Index->Finish() : std::vector<std::byte>();
+  });
+  impl_->Map.FindContents(readPage);
+  const std::vector<std::byte> index = finishing.get();
   TDocumentMap map = impl_->Map.Finish(readPage);
   if (impl_->Keywords) {
     const auto titles = TitlesOfPages(map.Keywords);

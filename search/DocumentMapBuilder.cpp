@@ -193,7 +193,8 @@ struct TFolder {
 struct TDocumentMapBuilder::Impl {
   std::string StartPagePath;
   std::optional<TContents> Given;
-  std::mutex Lock;  // over Pages, which the indexing threads fill
+  std::optional<TContents> Found;  // by FindContents, ahead of Finish
+  std::mutex Lock;                 // over Pages, which the indexing threads fill
   std::map<std::uint64_t, TMappedPage> Pages;
   std::vector<TKeyword> Keywords;
   std::map<std::string, std::string> Titles;                 // page -> title, in path order
@@ -224,8 +225,20 @@ TDocumentMapBuilder::TDocumentMapBuilder(std::string startPagePath)
 TDocumentMapBuilder::~TDocumentMapBuilder() = default;
 
 void TDocumentMapBuilder::AddPage(std::string_view archivePath, std::string_view html) {
-  if (IsHtmlPageName(archivePath))
-    AddPageText(impl_->Pages.size(), archivePath, ExtractPageText(html));
+  if (!IsHtmlPageName(archivePath))
+    return;
+  AddPagePath(archivePath);
+  AddPageText(impl_->Pages.size(), archivePath, ExtractPageText(html));
+}
+
+void TDocumentMapBuilder::AddPagePath(std::string_view archivePath) {
+  const std::string page = SlashSeparated(archivePath);
+  impl_->FoldedPages[FoldAscii(page)] = page;
+}
+
+void TDocumentMapBuilder::FindContents(const TPageReader& readPage) {
+  if (!impl_->Given)
+    impl_->Found = impl_->FoundContents(readPage);
 }
 
 void TDocumentMapBuilder::AddPageText(std::uint64_t number, std::string_view archivePath,
@@ -241,7 +254,6 @@ void TDocumentMapBuilder::SetContents(TContents contents) {
 
 void TDocumentMapBuilder::Impl::TakePages() {
   for (auto& [number, mapped] : Pages) {
-    FoldedPages[FoldAscii(mapped.Page)] = mapped.Page;
     if (mapped.Title.empty())
       continue;
     Titles[mapped.Page] = mapped.Title;
@@ -312,7 +324,7 @@ TDocumentMap TDocumentMapBuilder::Finish(const TPageReader& readPage) {
   if (impl_->Given) {
     map.Contents = std::move(*impl_->Given);
   } else {
-    map.Contents = impl_->FoundContents(readPage);
+    map.Contents = impl_->Found ? std::move(*impl_->Found) : impl_->FoundContents(readPage);
     if (map.Contents.empty())
       map.Contents = impl_->FolderContents();
   }

@@ -225,8 +225,11 @@ TEST(PageKeywords, PagesReadByTheIndexGiveTheMapOfPagesAddedInOrder) {
   TIndexBuilder index({"en", pages.size()},
                       [&handed](std::uint64_t number, std::string_view path,
                                 const TPageText& text) { handed.AddPageText(number, path, text); });
-  for (const auto& [path, html] : pages)
+  for (const auto& [path, html] : pages) {
+    handed.AddPagePath(path);
     index.AddPage(path, html);
+  }
+  handed.FindContents(ReaderOf(pages));
   index.Finish();
   const TDocumentMap byIndex = handed.Finish(ReaderOf(pages));
   const TDocumentMap inOrder = Build(pages, "index.html");
