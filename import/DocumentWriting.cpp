@@ -3,6 +3,7 @@
 #include "import/DocumentWriting.h"
 
 #include <algorithm>
+#include <future>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -11,6 +12,7 @@
 #include "document/DocumentEntries.h"
 #include "platform/text/AsciiCase.h"
 #include "search/DocumentIndex.h"
+#include "search/HtmlText.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::importer {
@@ -63,9 +65,10 @@ struct TDocumentWriting::Impl {
   TFileCompressionLevel Level;
   // One deflating thread per core; the document's bytes do not depend on the count.
   TZLBArchiveWriter Writer{{.Threads = std::max(1u, std::thread::hardware_concurrency())}};
-  std::unique_ptr<search::TIndexBuilder> Index;
   search::TDocumentMapBuilder Map;
   std::optional<std::vector<TKeyword>> Keywords;
+  // After the map: its threads hand the pages they read to the map, so it stops first.
+  std::unique_ptr<search::TIndexBuilder> Index;
 
   explicit Impl(const TWritingSettings& settings)
       : Level(settings.Level), Map(settings.StartPagePath) {}
@@ -74,8 +77,13 @@ struct TDocumentWriting::Impl {
 TDocumentWriting::TDocumentWriting(const TWritingSettings& settings)
     : impl_(std::make_unique<Impl>(settings)) {
   if (settings.Index) {
+    // Each page is parsed once, by the index's threads, which pass it on to the map.
     impl_->Index = std::make_unique<search::TIndexBuilder>(
-        search::TIndexSettings{settings.Language, settings.PageCount});
+        search::TIndexSettings{settings.Language, settings.PageCount},
+        [&map = impl_->Map](std::uint64_t number, std::string_view path,
+                            const search::TPageText& text) {
+          map.AddPageText(number, path, text);
+        });
   }
 }
 
@@ -83,9 +91,12 @@ TDocumentWriting::~TDocumentWriting() = default;
 
 void TDocumentWriting::AddFile(std::string_view archivePath, std::span<const std::byte> bytes) {
   const std::string_view html(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (impl_->Index && search::IsHtmlPageName(archivePath))
+  if (impl_->Index && search::IsHtmlPageName(archivePath)) {
+    impl_->Map.AddPagePath(archivePath);
     impl_->Index->AddPage(archivePath, html);
-  impl_->Map.AddPage(archivePath, html);
+  } else {
+    impl_->Map.AddPage(archivePath, html);
+  }
   impl_->Writer.AddEntry(archivePath, bytes, impl_->Level);
 }
 
@@ -109,6 +120,13 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
   writer.AddEntry(kConfigEntry, options.Bytes(), impl_->Level);
   if (!logo.empty())
     writer.AddEntry(kLogoEntry, logo, impl_->Level);
+  // The contents are found while the index is finished; once it is, every page has been read and
+  // handed to the map.
+  auto finishing = std::async(std::launch::async, [this] {
+    return impl_->Index ? impl_->Index->Finish() : std::vector<std::byte>();
+  });
+  impl_->Map.FindContents(readPage);
+  const std::vector<std::byte> index = finishing.get();
   TDocumentMap map = impl_->Map.Finish(readPage);
   if (impl_->Keywords) {
     const auto titles = TitlesOfPages(map.Keywords);
@@ -132,7 +150,7 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
   writer.AddEntry(kMapEntry, std::string_view(WriteMapEntry(map)), impl_->Level);
   if (impl_->Index) {
     // Stored, never deflated: the index is opened in place inside the document.
-    writer.AddEntry(kIndexEntry, impl_->Index->Finish(), fcNone);
+    writer.AddEntry(kIndexEntry, index, fcNone);
   }
   WriteDocument(writer, out, stub);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <unordered_map>
 
 #include "platform/text/AsciiCase.h"
@@ -132,6 +133,44 @@ void StripSuffix(std::string& text, const std::string& suffix) {
     text.resize(text.size() - suffix.size());
 }
 
+// What the map takes from one page: its title and keywords.
+struct TMappedPage {
+  std::string Page;
+  std::string Title;  // empty for a fragment (no title, no heading)
+  std::vector<TKeyword> Keywords;
+};
+
+TMappedPage MapPage(std::string page, const TPageText& text) {
+  const auto mainHeading = std::find_if(text.Sections.begin(), text.Sections.end(),
+                                        [](const TPageSection& s) { return s.Level == 1; });
+  TMappedPage mapped{std::move(page), text.Title, {}};
+  std::string& title = mapped.Title;
+  if (title.empty())
+    title = mainHeading != text.Sections.end() ? mainHeading->Heading : "";
+  // A page without a title or a heading is a fragment (a generator's search results, a frame's
+  // part), not a page a reader looks for.
+  if (title.empty())
+    return mapped;
+  auto& keywords = mapped.Keywords;
+  if (mainHeading == text.Sections.end())
+    AddKeyword(keywords, WithoutNumbering(title), mapped.Page, "", title, TKeywordKind::PageTitle);
+  if (text.IsGeneratedIndex)
+    return mapped;
+  for (const TPageSection& section : text.Sections) {
+    // Without a main heading the title stands for the page; a heading repeating it adds nothing.
+    if (mainHeading == text.Sections.end() && section.Heading == title)
+      continue;
+    if (section.IsDefinition && !section.Anchor.empty())
+      AddKeyword(keywords, DefinitionTerm(section), mapped.Page, section.Anchor, title,
+                 TKeywordKind::Definition);
+    else if (section.Level > 0)
+      AddKeyword(keywords, WithoutNumbering(section.Heading), mapped.Page, section.Anchor, title,
+                 section.Level == 1 && &section == &*mainHeading ? TKeywordKind::PageTitle
+                                                                 : TKeywordKind::Heading);
+  }
+  return mapped;
+}
+
 // A folder of the document while the folder tree of the contents is made.
 struct TFolder {
   std::string IndexPage;
@@ -154,6 +193,9 @@ struct TFolder {
 struct TDocumentMapBuilder::Impl {
   std::string StartPagePath;
   std::optional<TContents> Given;
+  std::optional<TContents> Found;  // by FindContents, ahead of Finish
+  std::mutex Lock;                 // over Pages, which the indexing threads fill
+  std::map<std::uint64_t, TMappedPage> Pages;
   std::vector<TKeyword> Keywords;
   std::map<std::string, std::string> Titles;                 // page -> title, in path order
   std::unordered_map<std::string, std::string> FoldedPages;  // folded page -> page
@@ -169,6 +211,8 @@ struct TDocumentMapBuilder::Impl {
     }
     return "";
   }
+  // Takes the pages' titles and keywords in the order of their numbers.
+  void TakePages();
   TContents FoundContents(const TPageReader& readPage) const;
   TContents FolderContents() const;
 };
@@ -183,40 +227,39 @@ TDocumentMapBuilder::~TDocumentMapBuilder() = default;
 void TDocumentMapBuilder::AddPage(std::string_view archivePath, std::string_view html) {
   if (!IsHtmlPageName(archivePath))
     return;
+  AddPagePath(archivePath);
+  AddPageText(impl_->Pages.size(), archivePath, ExtractPageText(html));
+}
+
+void TDocumentMapBuilder::AddPagePath(std::string_view archivePath) {
   const std::string page = SlashSeparated(archivePath);
-  const TPageText text = ExtractPageText(html);
-  const auto mainHeading = std::find_if(text.Sections.begin(), text.Sections.end(),
-                                        [](const TPageSection& s) { return s.Level == 1; });
-  std::string title = text.Title;
-  if (title.empty())
-    title = mainHeading != text.Sections.end() ? mainHeading->Heading : "";
   impl_->FoldedPages[FoldAscii(page)] = page;
-  // A page without a title or a heading is a fragment (a generator's search results, a frame's
-  // part), not a page a reader looks for.
-  if (title.empty())
-    return;
-  impl_->Titles[page] = title;
-  auto& keywords = impl_->Keywords;
-  if (mainHeading == text.Sections.end())
-    AddKeyword(keywords, WithoutNumbering(title), page, "", title, TKeywordKind::PageTitle);
-  if (text.IsGeneratedIndex)
-    return;
-  for (const TPageSection& section : text.Sections) {
-    // Without a main heading the title stands for the page; a heading repeating it adds nothing.
-    if (mainHeading == text.Sections.end() && section.Heading == title)
-      continue;
-    if (section.IsDefinition && !section.Anchor.empty())
-      AddKeyword(keywords, DefinitionTerm(section), page, section.Anchor, title,
-                 TKeywordKind::Definition);
-    else if (section.Level > 0)
-      AddKeyword(keywords, WithoutNumbering(section.Heading), page, section.Anchor, title,
-                 section.Level == 1 && &section == &*mainHeading ? TKeywordKind::PageTitle
-                                                                 : TKeywordKind::Heading);
-  }
+}
+
+void TDocumentMapBuilder::FindContents(const TPageReader& readPage) {
+  if (!impl_->Given)
+    impl_->Found = impl_->FoundContents(readPage);
+}
+
+void TDocumentMapBuilder::AddPageText(std::uint64_t number, std::string_view archivePath,
+                                      const TPageText& text) {
+  TMappedPage mapped = MapPage(SlashSeparated(archivePath), text);
+  const std::lock_guard guard(impl_->Lock);
+  impl_->Pages.emplace(number, std::move(mapped));
 }
 
 void TDocumentMapBuilder::SetContents(TContents contents) {
   impl_->Given = std::move(contents);
+}
+
+void TDocumentMapBuilder::Impl::TakePages() {
+  for (auto& [number, mapped] : Pages) {
+    if (mapped.Title.empty())
+      continue;
+    Titles[mapped.Page] = mapped.Title;
+    std::move(mapped.Keywords.begin(), mapped.Keywords.end(), std::back_inserter(Keywords));
+  }
+  Pages.clear();
 }
 
 TContents TDocumentMapBuilder::Impl::FoundContents(const TPageReader& readPage) const {
@@ -263,6 +306,7 @@ TContents TDocumentMapBuilder::Impl::FolderContents() const {
 }
 
 TDocumentMap TDocumentMapBuilder::Finish(const TPageReader& readPage) {
+  impl_->TakePages();
   const std::string suffix = SharedTitleSuffix(impl_->Titles);
   const std::string prefix = SharedTitlePrefix(impl_->Titles);
   const auto strip = [&](std::string& title) {
@@ -280,7 +324,7 @@ TDocumentMap TDocumentMapBuilder::Finish(const TPageReader& readPage) {
   if (impl_->Given) {
     map.Contents = std::move(*impl_->Given);
   } else {
-    map.Contents = impl_->FoundContents(readPage);
+    map.Contents = impl_->Found ? std::move(*impl_->Found) : impl_->FoundContents(readPage);
     if (map.Contents.empty())
       map.Contents = impl_->FolderContents();
   }

@@ -3,6 +3,7 @@
 // open document (the stored one, else derived on first use and cached beside the search index).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,8 @@ class TDocument;
 }
 
 namespace tomelet::search {
+
+struct TPageText;
 
 // The HTML of a page by its archive path ("\" or "/" between folders); nothing when the
 // document has no such page or it cannot be read.
@@ -33,6 +36,14 @@ class TDocumentMapBuilder {
 
   // Pages that are not HTML (IsHtmlPageName) are ignored. Never throws on malformed markup.
   void AddPage(std::string_view archivePath, std::string_view html);
+  // Pages taken the other way: each page's path in order (AddPagePath), and its text once read
+  // (AddPageText), numbered among the HTML pages from 0. The map comes out as if the pages were
+  // added in the order of their numbers, whatever order their texts arrive in. AddPageText is
+  // safe to call from several threads at once, and alongside FindContents.
+  void AddPagePath(std::string_view archivePath);
+  void AddPageText(std::uint64_t number, std::string_view archivePath, const TPageText& text);
+  // Finds the contents (see Finish) from the paths added so far, while texts may still be coming.
+  void FindContents(const TPageReader& readPage);
   // Contents given by the author, used instead of those found in the pages.
   void SetContents(TContents contents);
   // The contents, unless given: the largest nested list of links into the document (ul, ol and

@@ -94,13 +94,14 @@ struct TIndexBuilder::Impl {
   }
 };
 
-TIndexBuilder::TIndexBuilder(const TIndexSettings& settings) : impl_(std::make_unique<Impl>()) {
+TIndexBuilder::TIndexBuilder(const TIndexSettings& settings, TPageReadHandler pageRead)
+    : impl_(std::make_unique<Impl>()) {
   impl_->scratch = ScratchFolder(impl_->scratchTicket);
   impl_->language = format::StemmerLanguage(settings.Language);
   impl_->expectedPages = settings.PageCount;
   for (std::uint64_t share = 0; share < kShares; ++share) {
-    impl_->shares.push_back(
-        std::make_unique<TIndexShare>(impl_->ShareDatabase(share), impl_->language, share));
+    impl_->shares.push_back(std::make_unique<TIndexShare>(impl_->ShareDatabase(share),
+                                                          impl_->language, share, pageRead));
   }
 }
 

@@ -116,11 +116,15 @@ namespace {
 // A block or table claiming more than this is not one this builder wrote.
 constexpr std::uint64_t kMaxDeflatedBytes = 16 << 20;
 
-// The plain size, then the bytes deflated at the smallest level (written once, read many times).
+// Written once and read many times, so deflated harder than entries; the smallest level made
+// python3.11-doc's index 0.7% smaller (24 KB) for a twelfth of the processor time of packing it.
+constexpr int kRecordsLevel = 9;
+
+// The plain size, then the deflated bytes.
 std::string Deflated(const std::string& plain) {
   std::string out;
   PutVarint(out, plain.size());
-  const auto stream = codec::Deflate(std::as_bytes(std::span(plain)), codec::kSmallest);
+  const auto stream = codec::Deflate(std::as_bytes(std::span(plain)), kRecordsLevel);
   out.append(reinterpret_cast<const char*>(stream.data()), stream.size());
   return out;
 }

@@ -34,14 +34,15 @@ std::string PageTitle(const TPageText& page, const std::string& archivePath) {
 }  // namespace
 
 TIndexShare::TIndexShare(const std::filesystem::path& database, const std::string& language,
-                         std::uint64_t share)
+                         std::uint64_t share, TPageReadHandler pageRead)
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
       stemmer_(
           new TRememberingStemmer(language, format::MakeStemmer(language), kMostRememberedStems)),
       stopper_(format::MakeStopper(language)),
-      share_(share) {
+      share_(share),
+      pageRead_(std::move(pageRead)) {
   generator_.set_stemmer(stemmer_);
   // Stemmed forms only: unstemmed copies of every word would double the postings.
   generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
@@ -125,6 +126,9 @@ void TIndexShare::Write(const std::vector<std::pair<std::string, std::string>>& 
 
 void TIndexShare::IndexPage(const TQueuedPage& queued) {
   const TPageText page = ExtractPageText(queued.Html);
+  if (pageRead_) {
+    pageRead_(queued.Number, queued.Path, page);
+  }
   const std::string title = PageTitle(page, queued.Path);
   pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
   // The title's words go into every section: read once, copied with their weights.

@@ -16,6 +16,7 @@
 
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
+#include "search/SearchIndex.h"
 
 namespace tomelet::search {
 
@@ -27,8 +28,9 @@ struct TNumberedPage {
 class TIndexShare {
  public:
   // Share number `share` of the builder; its section records are stored under its number.
+  // pageRead, when set, gets each page as read, on the share's thread.
   TIndexShare(const std::filesystem::path& database, const std::string& language,
-              std::uint64_t share);
+              std::uint64_t share, TPageReadHandler pageRead);
   ~TIndexShare();
   TIndexShare(const TIndexShare&) = delete;
   TIndexShare& operator=(const TIndexShare&) = delete;
@@ -73,6 +75,7 @@ class TIndexShare {
   // indexed a second time without it.
   Xapian::TermGenerator cjkGenerator_;
   std::uint64_t share_;
+  TPageReadHandler pageRead_;
   std::uint64_t sections_ = 0;
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;

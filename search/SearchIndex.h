@@ -34,13 +34,21 @@ struct TIndexSettings {
   std::size_t PageCount = 0;
 };
 
+struct TPageText;
+
+// Each page as the builder read it, numbered in the order pages were added (from 0), for
+// whatever else is made of the pages (the document's map), so that no page is parsed twice.
+// Called on the builder's threads, several at once.
+using TPageReadHandler =
+    std::function<void(std::uint64_t number, std::string_view archivePath, const TPageText& text)>;
+
 // Collects pages, then writes the finished index. Pages are indexed on threads of the builder's
 // own; AddPage waits while many are queued. The same pages in the same order with the same
 // settings always give the same bytes.
 class TIndexBuilder {
  public:
   // Throws ESearchIndexError when no scratch folder can be made.
-  explicit TIndexBuilder(const TIndexSettings& settings);
+  explicit TIndexBuilder(const TIndexSettings& settings, TPageReadHandler pageRead = {});
   ~TIndexBuilder();
   TIndexBuilder(const TIndexBuilder&) = delete;
   TIndexBuilder& operator=(const TIndexBuilder&) = delete;

@@ -6,6 +6,8 @@
 #include <map>
 
 #include "search/DocumentMapBuilder.h"
+#include "search/HtmlText.h"
+#include "search/SearchIndex.h"
 
 namespace tomelet::search {
 namespace {
@@ -14,11 +16,8 @@ std::string Html(const std::string& title, const std::string& body) {
   return "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>";
 }
 
-TDocumentMap Build(const std::map<std::string, std::string>& pages, const std::string& start) {
-  TDocumentMapBuilder builder(start);
-  for (const auto& [path, html] : pages)
-    builder.AddPage(path, html);
-  return builder.Finish([&](std::string_view path) -> std::optional<std::string> {
+TPageReader ReaderOf(const std::map<std::string, std::string>& pages) {
+  return [&pages](std::string_view path) -> std::optional<std::string> {
     for (const auto& [name, html] : pages) {
       std::string slashed = name;
       std::replace(slashed.begin(), slashed.end(), '\\', '/');
@@ -26,7 +25,14 @@ TDocumentMap Build(const std::map<std::string, std::string>& pages, const std::s
         return html;
     }
     return std::nullopt;
-  });
+  };
+}
+
+TDocumentMap Build(const std::map<std::string, std::string>& pages, const std::string& start) {
+  TDocumentMapBuilder builder(start);
+  for (const auto& [path, html] : pages)
+    builder.AddPage(path, html);
+  return builder.Finish(ReaderOf(pages));
 }
 
 TEST(FoundContents, TheLargestListOnTheStartPageOrItsTableOfContentsPage) {
@@ -194,6 +200,44 @@ TEST(PageKeywords, TitlesHeadingsAndDefinedTermsWithTheirAnchors) {
   EXPECT_TRUE(map.Keywords.Lookup("navigation", 10).empty());
   EXPECT_TRUE(map.Keywords.Lookup("no id", 10).empty());
   EXPECT_EQ(map.Keywords.Size(), 7u);
+}
+
+// Packing parses each page once, on the index's threads, which finish pages in no fixed order.
+TEST(PageKeywords, PagesReadByTheIndexGiveTheMapOfPagesAddedInOrder) {
+  std::map<std::string, std::string> pages = {
+      {"index.html", Html("Start",
+                          "<ul><li><a href='guide/'>Guide</a></li><li>"
+                          "<a href='p3.html'>Three</a></li><li><a href='p9.html'>Nine"
+                          "</a></li></ul>")},
+      // Case twins: the later one is what a link to either leads to.
+      {"Guide\\Index.html", Html("Upper guide", "<h1>Guide</h1>")},
+      {"guide\\index.html", Html("Lower guide", "<h1>Guide</h1>")},
+  };
+  for (int page = 0; page < 40; ++page) {
+    const std::string n = std::to_string(page);
+    // The same headings on every page: their keywords differ only in page and page title.
+    pages["p" + n + ".html"] =
+        Html("Page " + n + " - Docs", "<h1>Page " + n +
+                                          "</h1><h2 id='usage'>Usage</h2><dl>"
+                                          "<dt id='mod.run'>mod.run()</dt><dd>Runs.</dd></dl>");
+  }
+  TDocumentMapBuilder handed("index.html");
+  TIndexBuilder index({"en", pages.size()},
+                      [&handed](std::uint64_t number, std::string_view path,
+                                const TPageText& text) { handed.AddPageText(number, path, text); });
+  for (const auto& [path, html] : pages) {
+    handed.AddPagePath(path);
+    index.AddPage(path, html);
+  }
+  handed.FindContents(ReaderOf(pages));
+  index.Finish();
+  const TDocumentMap byIndex = handed.Finish(ReaderOf(pages));
+  const TDocumentMap inOrder = Build(pages, "index.html");
+  EXPECT_EQ(byIndex.Keywords.All(), inOrder.Keywords.All());
+  EXPECT_EQ(byIndex.Contents, inOrder.Contents);
+  ASSERT_FALSE(byIndex.Contents.empty());
+  EXPECT_EQ(byIndex.Contents.front().Page, "guide/index.html");
+  EXPECT_EQ(byIndex.Keywords.Size(), 3u + 3 * 40);
 }
 
 TEST(PageOutline, HeadingsWithLevelsAndAnchorsWithoutNavigation) {
