@@ -87,8 +87,9 @@ std::string_view* FieldOfSite(TSiteRequest& site, http::field name) {
 // The request's fields in one pass rather than a search per field; of a field sent twice the
 // first counts, as a search by name would find it.
 TSiteRequest SiteRequestOf(const TRequestParser::value_type& request) {
-  TSiteRequest site{.Method = View(request.method_string()),
-                    .Target = OriginForm(View(request.target()))};
+  TSiteRequest site;
+  site.Method = View(request.method_string());
+  site.Target = OriginForm(View(request.target()));
   for (const auto& field : request) {
     std::string_view* const slot = FieldOfSite(site, field.name());
     if (slot && slot->data() == nullptr) {
