@@ -74,17 +74,12 @@ std::mutex& OpeningLock() {
   return lock;
 }
 
-// A description of the file of its own, at position: its reads move no position another
-// descriptor shares. -1 when there is none to be had (no /proc).
-int ReopenAt(int fd, std::int64_t position) {
+// A description of the file of its own: its reads move no position another descriptor shares.
+// -1 when there is none to be had (no /proc).
+int Reopen(int fd) {
   char path[32];
   std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-  const int own = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (own >= 0 && ::lseek(own, position, SEEK_SET) != position) {
-    ::close(own);
-    return -1;
-  }
-  return own;
+  return ::open(path, O_RDONLY | O_CLOEXEC);
 }
 
 // At most one structure check a core at once: each is a child process reading the whole index.
@@ -103,10 +98,10 @@ class TCheckSlot {
   }
 };
 
-// The description ReopenAt gave, closed when the check is done.
+// The description Reopen gave, closed when the check is done.
 class TOwnDescription {
  public:
-  TOwnDescription(int fd, std::int64_t position) : fd_(ReopenAt(fd, position)) {}
+  explicit TOwnDescription(int fd) : fd_(Reopen(fd)) {}
   ~TOwnDescription() {
     if (fd_ >= 0) {
       ::close(fd_);
@@ -791,7 +786,7 @@ std::vector<std::string> TSearchIndex::PagePaths() const {
 void TSearchIndex::Check() const {
   enum TVerdict : int { kSound, kDamaged, kNewer };
   const TCheckSlot slot;
-  const TOwnDescription description(impl_->fd, impl_->databaseOffset);
+  const TOwnDescription description(impl_->fd);
   const int own = description.Get();
   std::unique_lock guard(OpeningLock(), std::defer_lock);
   if (own < 0) {
@@ -800,8 +795,8 @@ void TSearchIndex::Check() const {
   const int verdict = RunInChildProcess(
       [this, own]() -> int {
         try {
-          // Xapian takes the descriptor over and closes it (here only); a child forked again
-          // after one that stalled finds the description it shares with this process moved.
+          // Xapian takes the descriptor over and closes it (here only). The child places it at
+          // the database: a child forked again after one that stalled finds it moved.
           const int copy = own >= 0 ? own : DuplicateAt(impl_->fd, impl_->databaseOffset);
           if (::lseek(copy, impl_->databaseOffset, SEEK_SET) != impl_->databaseOffset) {
             return kDamaged;

@@ -38,9 +38,8 @@ void WriteReplyHead(std::string& out, const TSiteResponse& reply, unsigned versi
   for (const auto& [name, value] : reply.Headers) {
     AppendField(out, name, value);
   }
-  out += "Server: tomelet\r\nDate: ";
-  out += CurrentHttpDate();
-  out += "\r\n";
+  AppendField(out, "Server", "tomelet");
+  AppendField(out, "Date", CurrentHttpDate());
   // The transport's own refusals say nothing of how long they hold; no cache keeps them.
   if (reply.Header("Cache-Control").empty()) {
     AppendField(out, "Cache-Control", "no-store");
