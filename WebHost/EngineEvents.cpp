@@ -13,10 +13,6 @@
 namespace tomelet {
 namespace {
 
-std::string Text(const char* text) {
-  return text ? text : "";
-}
-
 bool IsCancellation(const GError* error) {
   return g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
          g_error_matches(error, WEBKIT_POLICY_ERROR,
@@ -84,7 +80,8 @@ bool TEngineView::DecideNavigation(WebKitNavigationPolicyDecision* decision) {
   WebKitNavigationAction* action =
       webkit_navigation_policy_decision_get_navigation_action(decision);
   // The handler's rewrite of its copy changes only what the handler itself does with it.
-  std::string url = Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
+  std::string url =
+      EngineText(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action)));
   if (host_.OpenBeside && OpensBeside(action)) {
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
     host_.OpenBeside(url);
@@ -114,7 +111,7 @@ bool TEngineView::DecideNewWindow(WebKitNavigationPolicyDecision* decision) {
   webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
   if (host_.OpenBeside && OpensBeside(action)) {
     host_.OpenBeside(
-        Text(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
+        EngineText(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
     return true;
   }
   OpenInThisView(action);
@@ -152,7 +149,7 @@ void TEngineView::OpenInThisView(WebKitNavigationAction* action) {
     return;
   WebKitURIRequest* request = webkit_navigation_action_get_request(action);
   if (webkit_navigation_action_is_user_gesture(action))
-    readerOpensInThisView_ = Text(webkit_uri_request_get_uri(request));
+    readerOpensInThisView_ = EngineText(webkit_uri_request_get_uri(request));
   else
     readerOpensInThisView_.reset();
   g_object_ref(request);
@@ -172,7 +169,7 @@ bool TEngineView::HandsToDesktop(const std::string& url, TNavigationCause cause)
 
 bool TEngineView::DecideResponse(WebKitResponsePolicyDecision* decision) {
   WebKitURIResponse* response = webkit_response_policy_decision_get_response(decision);
-  const std::string url = Text(webkit_uri_response_get_uri(response));
+  const std::string url = EngineText(webkit_uri_response_get_uri(response));
   const auto status = static_cast<int>(webkit_uri_response_get_status_code(response));
   if (status >= 400 && webkit_response_policy_decision_is_main_frame_main_resource(decision)) {
     if (!RaiseNavigateError(url, status))
@@ -225,7 +222,7 @@ void TEngineView::LoadChanged(WebKitLoadEvent event) {
     RaiseUntitledPageName();
     HighlightSearchedWords();
     if (host_.Events.OnDocumentComplete)
-      host_.Events.OnDocumentComplete(Text(webkit_web_view_get_uri(view_)));
+      host_.Events.OnDocumentComplete(EngineText(webkit_web_view_get_uri(view_)));
   }
 }
 
@@ -238,7 +235,7 @@ gboolean TEngineView::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* url, 
 bool TEngineView::LoadFailed(const char* url, const GError* error) {
   if (IsCancellation(error))
     return false;
-  return RaiseNavigateError(Text(url), StatusCodeOf(error));
+  return RaiseNavigateError(EngineText(url), StatusCodeOf(error));
 }
 
 bool TEngineView::RaiseNavigateError(const std::string& url, int statusCode) {
@@ -255,18 +252,18 @@ void TEngineView::OnTitle(GObject*, GParamSpec*, gpointer self) {
 // Between pages the engine has no title at all; a page names itself as it loads, and what is no
 // page of HTML (a PDF, a text file, a picture) stands under its file name once loaded.
 void TEngineView::TitleChanged() {
-  const std::string title = Text(webkit_web_view_get_title(view_));
+  const std::string title = EngineText(webkit_web_view_get_title(view_));
   if (!title.empty() && host_.Events.OnTitleChange)
     host_.Events.OnTitleChange(title);
 }
 
 void TEngineView::RaiseUntitledPageName() {
-  if (!Text(webkit_web_view_get_title(view_)).empty() || !host_.Events.OnTitleChange)
+  if (!EngineText(webkit_web_view_get_title(view_)).empty() || !host_.Events.OnTitleChange)
     return;
   // A page's own title may come a moment after it finished loading.
   WebKitWebResource* page = webkit_web_view_get_main_resource(view_);
   WebKitURIResponse* response = page ? webkit_web_resource_get_response(page) : nullptr;
-  const std::string type = response ? Text(webkit_uri_response_get_mime_type(response)) : "";
+  const std::string type = response ? EngineText(webkit_uri_response_get_mime_type(response)) : "";
   if (type.find("html") != std::string::npos)
     return;
   const std::string name = AddressName(Address());
@@ -296,7 +293,7 @@ void TEngineView::OnMouseTarget(WebKitWebView*, WebKitHitTestResult* hit, guint,
 void TEngineView::MouseTargetChanged(WebKitHitTestResult* hit) {
   std::string link;
   if (webkit_hit_test_result_context_is_link(hit))
-    link = Text(webkit_hit_test_result_get_link_uri(hit));
+    link = EngineText(webkit_hit_test_result_get_link_uri(hit));
   RaiseStatusText(link);
 }
 

@@ -75,6 +75,10 @@ WebKitWebContext* ViewerContext() {
 
 }  // namespace
 
+std::string EngineText(const char* text) {
+  return text ? text : "";
+}
+
 void ShowError(Gtk::Window* parent, const std::string& text) {
   Gtk::MessageDialog dialog(text, false, Gtk::MESSAGE_ERROR, Gtk::BUTTONS_OK, true);
   if (parent)
@@ -158,8 +162,7 @@ void TEngineView::InstallMarkStyles() {
 }
 
 std::string TEngineView::Address() const {
-  const char* uri = webkit_web_view_get_uri(view_);
-  return uri ? uri : "";
+  return EngineText(webkit_web_view_get_uri(view_));
 }
 
 void TEngineView::ScrollTo(int x, int y) {

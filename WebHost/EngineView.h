@@ -24,6 +24,9 @@ class TPageWatch;
 class TPrintPreview;
 class TSearchBar;
 
+// A string the engine gave, which it gives as null when there is none.
+std::string EngineText(const char* text);
+
 // A modal error box above parent, or centred when there is none.
 void ShowError(Gtk::Window* parent, const std::string& text);
 

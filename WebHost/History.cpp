@@ -4,13 +4,6 @@
 #include "WebHost/WebHost.h"
 
 namespace tomelet {
-namespace {
-
-std::string Text(const char* text) {
-  return text ? text : "";
-}
-
-}  // namespace
 
 std::vector<THistoryPage> TWebHost::HistoryPages(bool back) const {
   auto* list = webkit_web_view_get_back_forward_list(view_->View());
@@ -19,8 +12,8 @@ std::vector<THistoryPage> TWebHost::HistoryPages(bool back) const {
     auto* item = webkit_back_forward_list_get_nth_item(list, back ? -step : step);
     if (!item)
       return pages;
-    pages.push_back({Text(webkit_back_forward_list_item_get_title(item)),
-                     Text(webkit_back_forward_list_item_get_uri(item))});
+    pages.push_back({EngineText(webkit_back_forward_list_item_get_title(item)),
+                     EngineText(webkit_back_forward_list_item_get_uri(item))});
   }
 }
 
@@ -54,7 +47,7 @@ bool TWebHost::ResumeHistory(const std::string& state, const std::string& addres
   webkit_web_view_session_state_unref(session);
   auto* list = webkit_web_view_get_back_forward_list(view_->View());
   auto* current = webkit_back_forward_list_get_current_item(list);
-  if (!current || Text(webkit_back_forward_list_item_get_uri(current)) != address)
+  if (!current || EngineText(webkit_back_forward_list_item_get_uri(current)) != address)
     return false;
   view_->GoToHistoryItem(current);
   return true;

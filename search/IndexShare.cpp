@@ -17,7 +17,7 @@ constexpr std::size_t kStoredTextBytes = 200;
 constexpr std::size_t kQueuedPages = 16;
 
 // Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
-constexpr std::size_t kMostRememberedStems = 200000;
+constexpr std::size_t kMostStemsRememberedWhileIndexing = 200000;
 
 std::string PageTitle(const TPageText& page, const std::string& archivePath) {
   if (!page.Title.empty()) {
@@ -39,7 +39,7 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
           database.string(),
           Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
       stemmer_(
-          new TRememberingStemmer(language, format::MakeStemmer(language), kMostRememberedStems)),
+          new TRememberingStemmer(language, format::MakeStemmer(language), kMostStemsRememberedWhileIndexing)),
       stopper_(format::MakeStopper(language)),
       share_(share),
       pageRead_(std::move(pageRead)) {
