@@ -170,6 +170,8 @@ class TForm1Logic {
   void ApplyRememberedPlace();
   bool DocumentHasPage(const std::string& address);
   void RememberPlace();
+  // Starts reading the map for a shown pane, once the first page has loaded.
+  void PrepareMapOnceLoaded();
   void RecallBookmarks();
   void SaveBookmarks();
   std::string RecalledHistory() const;
@@ -200,6 +202,9 @@ class TForm1Logic {
   bool bookmarksKept_ = true;
   std::unique_ptr<TDocumentMapLoader> documentMap_;
   bool sidePaneShown_ = false;
+  // Until the first page has loaded, the map waits: reading it would take the processor from
+  // the engine's start.
+  bool firstPageLoaded_ = false;
 };
 
 }  // namespace tomelet

@@ -7,9 +7,13 @@ void TForm1Logic::ButtonSidePaneClick() {
   if (!documentMap_)
     return;
   sidePaneShown_ = !sidePaneShown_;
-  if (sidePaneShown_)
-    documentMap_->Prepare();
+  PrepareMapOnceLoaded();
   view_.ShowSidePane(sidePaneShown_);
+}
+
+void TForm1Logic::PrepareMapOnceLoaded() {
+  if (sidePaneShown_ && firstPageLoaded_ && documentMap_)
+    documentMap_->Prepare();
 }
 
 std::vector<search::TOutlineHeading> TForm1Logic::PageOutline(const std::string& address) {

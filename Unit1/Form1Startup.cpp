@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "Unit1/Form1Logic.h"
 #include "Unit1/SourceImport.h"
@@ -254,6 +255,8 @@ void TForm1Logic::FormDestroy() {
 
 void TForm1Logic::WebBrowser1DocumentComplete(const std::string& url) {
   docCompleted_ = true;
+  if (!std::exchange(firstPageLoaded_, true))
+    PrepareMapOnceLoaded();
   if (pendingScroll_ && HasDocumentPrefix(url)) {
     view_.ScrollPage(pendingScroll_->first, pendingScroll_->second);
     pendingScroll_.reset();

@@ -1,5 +1,7 @@
 #include "Unit1/SidePane.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "document/Document.h"
@@ -95,11 +97,16 @@ void TDocumentMapLoader::Prepare() {
   if (reading_.valid() || map_)
     return;
   reading_ = std::async(std::launch::async, [document = document_, startPagePath = startPagePath_] {
+    std::shared_ptr<const TDocumentMap> map;
     try {
-      return search::OpenDocumentMap(*document, startPagePath);
+      map = search::OpenDocumentMap(*document, startPagePath);
     } catch (const std::exception&) {
-      return std::make_shared<const TDocumentMap>();
+      map = std::make_shared<const TDocumentMap>();
     }
+    // Reading a large map passes through about twice its final size, which the allocator
+    // would otherwise keep for the rest of the run.
+    malloc_trim(0);
+    return map;
   });
 }
 

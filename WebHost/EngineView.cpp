@@ -130,6 +130,10 @@ TEngineView::~TEngineView() {
 void TEngineView::ConfigureSettings() {
   WebKitSettings* settings = webkit_web_view_get_settings(view_);
   webkit_settings_set_zoom_text_only(settings, TRUE);
+  // Documents are text and pictures, which the processor paints well: compositing on the graphics
+  // card cost the web process about 80 MiB and its start the setting up of OpenGL.
+  webkit_settings_set_hardware_acceleration_policy(settings,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   // New windows open in this view, so a script's window is no pop-up to hold back.
   webkit_settings_set_javascript_can_open_windows_automatically(settings, TRUE);
   ApplySessionUserAgent();

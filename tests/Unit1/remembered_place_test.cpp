@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "Unit1/RememberedPlace.h"
 #include "main_window_fakes.h"
@@ -154,6 +156,14 @@ TEST_F(ReopeningTest, TheSidePaneComesBackAsTheReaderLeftItWhereTheDocumentAllow
   view.calls.clear();
   auto& second = Started(document);
   EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "side pane"), 1);
+  // The map is read only once the first page has loaded, so the engine's start has the processor.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(second.DocumentMap()->Map(), nullptr);
+  second.WebBrowser1DocumentComplete("tome://inpack/index.htm");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!second.DocumentMap()->Map() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_NE(second.DocumentMap()->Map(), nullptr);
   second.ButtonSidePaneClick();
   EXPECT_EQ(view.calls.back(), "no side pane");
   second.FormClose();
