@@ -33,6 +33,14 @@ bool WasFoundSound(const TIndexBlockIdentity& block);
 // within the same tick of the file system's clock would leave its times as they were.
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
 
+enum TStructureVerdict : int { kStructureSound, kStructureDamaged, kStructureNewer };
+
+// The check of the whole structure of the database at offset in the file behind fd, whose file
+// position it moves. A crafted database can crash the checker itself, so it runs in a child of a
+// small helper process: only the verdict comes back, and a check that crashes or hangs finds the
+// database damaged.
+TStructureVerdict CheckStructure(int fd, std::int64_t offset);
+
 // A block's turn to be checked: while one thread holds it, others asking for the turn of the
 // same block wait until it is given back, then go on without it, so that documents sharing one
 // file (hard links a search across a library opens at once) have it checked once and the others
