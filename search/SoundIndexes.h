@@ -33,6 +33,17 @@ bool WasFoundSound(const TIndexBlockIdentity& block);
 // within the same tick of the file system's clock would leave its times as they were.
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
 
+// Copies of a document (the same bytes in another file) need no check of their own: a block
+// found sound is kept open (a few of them, the most recent) to compare others with.
+// True when the block of the file behind fd holds byte for byte what a kept sound block holds;
+// it is then remembered as sound, with the same content (unless its file changed too recently).
+bool IsCopyOfSound(int fd, const TIndexBlockIdentity& block);
+// Keeps the block of the file behind fd, remembered as sound, to compare others with.
+void KeepSoundContent(int fd, const TIndexBlockIdentity& block);
+// A number for what the sound block of the file holds: files with the same number hold the same
+// index, byte for byte, so they rank alike. None when the file's block is not remembered.
+std::optional<std::uint64_t> SoundContentOf(const TFileIdentity& file);
+
 enum TStructureVerdict : int { kStructureSound, kStructureDamaged, kStructureNewer };
 
 // The check of the whole structure of the database at offset in the file behind fd, whose file
