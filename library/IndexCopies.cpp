@@ -5,14 +5,30 @@
 #include <map>
 #include <optional>
 
+#include "document/Document.h"
+#include "search/DocumentIndex.h"
 #include "search/SoundIndexes.h"
 
 namespace tomelet::library {
 namespace {
 
-std::optional<std::uint64_t> ContentOf(const TLibraryDocument& document) {
+// compare: a document not known yet whose file has a kept one's size is read and compared.
+std::optional<std::uint64_t> ContentOf(const TLibraryDocument& document, bool compare = false) {
   const auto identity = IdentityAt(document.Path());
-  return identity ? search::SoundContentOf(*identity) : std::nullopt;
+  if (!identity) {
+    return std::nullopt;
+  }
+  auto content = search::SoundContentOf(*identity);
+  if (!content && compare && search::MayBeCopyOfSound(identity->Size)) {
+    try {
+      if (search::IsCopyOfSoundIndex(*OpenDocument(document.Path()))) {
+        content = search::SoundContentOf(*identity);
+      }
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
+  }
+  return content;
 }
 
 }  // namespace
@@ -41,6 +57,28 @@ TIndexCopies FindIndexCopies(const std::vector<const TLibraryDocument*>& documen
     }
   }
   return copies;
+}
+
+void TakeOutCopies(std::vector<const TLibraryDocument*>& group,
+                   const std::vector<const TLibraryDocument*>& ranked, TIndexCopies& copies) {
+  std::map<std::uint64_t, const TLibraryDocument*> contents;
+  for (const auto* document : ranked) {
+    if (const auto content = ContentOf(*document)) {
+      contents.emplace(*content, document);
+    }
+  }
+  if (contents.empty()) {
+    return;
+  }
+  std::erase_if(group, [&](const TLibraryDocument* document) {
+    const auto content = ContentOf(*document, true);
+    const auto original = content ? contents.find(*content) : contents.end();
+    if (original == contents.end()) {
+      return false;
+    }
+    copies.Copies.emplace_back(document, original->second);
+    return true;
+  });
 }
 
 }  // namespace tomelet::library

@@ -20,4 +20,11 @@ struct TIndexCopies {
 // copies; every other document is ranked on its own. Never throws.
 TIndexCopies FindIndexCopies(const std::vector<const TLibraryDocument*>& documents);
 
+// Takes out of group the documents now known to be copies of one in ranked (whose indexes were
+// opened since): a search across more documents than the library keeps open, a group at a
+// time, leaves them to the first. A document the size of a kept sound index's file is read for
+// its index block to compare (far less than opening its index). Never throws.
+void TakeOutCopies(std::vector<const TLibraryDocument*>& group,
+                   const std::vector<const TLibraryDocument*>& ranked, TIndexCopies& copies);
+
 }  // namespace tomelet::library

@@ -308,13 +308,16 @@ std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocumen
 // A library with more documents than it keeps open is searched a group at a time: each index
 // ranks at once as many hits as may be shown, since it is let go, with its ranking, before the
 // next group opens. The hits come back in the documents' order, whatever order they were
-// searched in.
+// searched in. Documents found to be copies of one ranked in an earlier group are left to it.
 std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
                                     const std::string& text, std::size_t wanted,
                                     std::size_t heldAtOnce, TLibraryResults& results,
-                                    TWorkers* workers) {
+                                    TIndexCopies& copies, TWorkers* workers) {
   std::vector<TSearched> searched;
-  for (const auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
+  std::vector<const TLibraryDocument*> ranked;
+  for (auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
+    TakeOutCopies(group, ranked, copies);
+    ranked.insert(ranked.end(), group.begin(), group.end());
     auto ready = ReadyIndexes(group, results, workers);
     std::vector<std::pair<std::size_t, std::size_t>> asks;
     for (std::size_t i = 0; i < ready.size(); ++i) {
@@ -470,14 +473,15 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   TLibraryResults results;
   results.Query = query.Text;
   const auto inScope = DocumentsInScope(documents, query, allowed);
-  const auto copies = FindIndexCopies(inScope);
+  auto copies = FindIndexCopies(inScope);
   const std::size_t wanted = start + limit;
   std::vector<TSearched> searched;
   if (copies.Ranked.size() <= heldAtOnce) {
     searched = ReadyIndexes(copies.Ranked, results, workers);
     RankAll(searched, query.Text, wanted, workers);
   } else {
-    searched = RankInGroups(copies.Ranked, query.Text, wanted, heldAtOnce, results, workers);
+    searched =
+        RankInGroups(copies.Ranked, query.Text, wanted, heldAtOnce, results, copies, workers);
   }
   searched = WithCopies(std::move(searched), inScope, copies, results);
   const auto ranked = Merged(searched, wanted);

@@ -185,6 +185,19 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
   return opened;
 }
 
+bool IsCopyOfSoundIndex(const TDocument& archive) {
+  const int index = archive.IndexOf(kIndexEntry);
+  try {
+    const auto block = index < 0 ? std::nullopt : archive.PlainBlock(index);
+    const auto identity =
+        block ? IdentifyIndexBlock(archive.Descriptor(), block->FileOffset, block->Length)
+              : std::nullopt;
+    return identity && (WasFoundSound(*identity) || IsCopyOfSound(archive.Descriptor(), *identity));
+  } catch (const EZLBArchiveError&) {
+    return false;
+  }
+}
+
 std::filesystem::path IndexCacheFolder() {
   const auto cache = UserFolder(TUserFolder::Cache);
   return (cache.empty() ? TemporaryFolderPath() / ".cache" : cache) / "tomelet";

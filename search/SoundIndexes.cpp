@@ -244,6 +244,13 @@ bool IsCopyOfSound(int fd, const TIndexBlockIdentity& block) {
   return content.has_value();
 }
 
+bool MayBeCopyOfSound(std::int64_t fileSize) {
+  const std::lock_guard guard(Lock());
+  return std::any_of(Kept().begin(), Kept().end(), [&](const TKeptContent& kept) {
+    return kept.Sound.Block.File.Size == fileSize;
+  });
+}
+
 void KeepSoundContent(int fd, const TIndexBlockIdentity& block) {
   const std::lock_guard guard(Lock());
   const auto sound = Find(block);

@@ -38,6 +38,8 @@ void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
 // True when the block of the file behind fd holds byte for byte what a kept sound block holds;
 // it is then remembered as sound, with the same content (unless its file changed too recently).
 bool IsCopyOfSound(int fd, const TIndexBlockIdentity& block);
+// False when no kept block's file has this size: a file of another size is no copy of one.
+bool MayBeCopyOfSound(std::int64_t fileSize);
 // Keeps the block of the file behind fd, remembered as sound, to compare others with.
 void KeepSoundContent(int fd, const TIndexBlockIdentity& block);
 // A number for what the sound block of the file holds: files with the same number hold the same

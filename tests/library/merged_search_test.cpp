@@ -174,11 +174,26 @@ TEST_F(MergedSearchTest, CopiesRankAsEachWouldAndAChangedCopyRanksOnItsOwn) {
   fs::create_hard_link(folder_ / "a-big.tlt", folder_ / "e-link.tlt");
   fs::copy_file(folder_ / "a-big.tlt", folder_ / "f-copy.tlt");
   fs::copy_file(folder_ / "d-small.tlt", folder_ / "g-copy.tlt");
+  const fs::path later = folder_.string() + "-later";
+  fs::create_directories(later);
+  fs::copy_file(folder_ / "a-big.tlt", later / "h-copy.tlt");
   // Only files settled for a while are remembered as checked, and so known as copies.
   std::this_thread::sleep_for(std::chrono::milliseconds(5200));
   library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
   ExpectSlicesOfTheWholeRanking("river");
   ExpectSlicesOfTheWholeRanking("filler river");
+
+  // A copy never opened, searched two documents at a time: compared in a later group.
+  library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_, later / "h-copy.tlt"});
+  const auto grouped = SearchLibrary(*library_->Documents(), {"river", {}}, 0, 45, {}, 2);
+  const auto expected = Expected("river");
+  ASSERT_EQ(grouped.Hits.size(), 45u);
+  for (std::size_t i = 0; i < grouped.Hits.size(); ++i) {
+    const auto& [document, hit] = grouped.Hits[i];
+    EXPECT_EQ(THitKey(document, hit.Path, hit.Score), expected[i]) << i;
+  }
+  fs::remove_all(later);
+
   WriteDocument(folder_ / "f-copy.tlt", "en", "river", 40);
   library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
   ExpectSlicesOfTheWholeRanking("river");
