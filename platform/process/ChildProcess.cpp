@@ -56,18 +56,6 @@ int Reap(pid_t child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-namespace {
-
-// A forked child holds only the thread that forked: a lock another thread held at that moment
-// (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
-// A child seen asleep without using the processor at this many looks in a row waits for such a
-// lock: it is ended and the work forked again. A spin lock keeps the child busy rather than asleep,
-// so each attempt is also ended after a while, twice as long as the attempt before it (5 s to
-// 80 s) so that slow honest work still finishes.
-constexpr int kLookMilliseconds = 100;
-constexpr int kStuckLooks = 5;
-
-// Its state letter and the processor time it has used, from /proc; none once it is gone.
 std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
   std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
   std::string line;
@@ -87,8 +75,19 @@ std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
   return std::make_pair(state, used);
 }
 
-}  // namespace
+bool HasChildren(pid_t process) {
+  std::ifstream children("/proc/" + std::to_string(process) + "/task/" + std::to_string(process) +
+                         "/children");
+  std::string first;
+  return static_cast<bool>(children >> first);
+}
 
+// A forked child holds only the thread that forked: a lock another thread held at that moment
+// (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
+// A child seen asleep without using the processor at this many looks in a row waits for such a
+// lock: it is ended and the work forked again. A spin lock keeps the child busy rather than asleep,
+// so each attempt is also ended after a while, twice as long as the attempt before it (5 s to
+// 80 s) so that slow honest work still finishes.
 std::optional<int> ReapUnlessStuck(pid_t child, std::chrono::seconds attemptLength) {
   const int exited = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
   if (exited < 0) {

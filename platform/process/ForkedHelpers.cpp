@@ -142,30 +142,36 @@ std::int32_t RunRequest(const TForkedHelpers::TWork& work, int descriptor,
   ServeRequests(work, crashed);
 }
 
-// The helper's answer to one request; none when it died or stopped answering.
-std::optional<std::int32_t> Ask(int socket, int descriptor, const THelperRequest& request) {
+// The helper's answer to one request; none when it died, stopped answering, or was found stuck
+// on a lock held at its fork (asleep, with no child working for it).
+std::optional<std::int32_t> Ask(pid_t helper, int socket, int descriptor,
+                                const THelperRequest& request) {
   if (!SendRequest(socket, descriptor, request)) {
     return std::nullopt;
   }
   const auto deadline =
       std::chrono::steady_clock::now() + AttemptLength(request.Attempt) + kHelperGrace;
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      return std::nullopt;
-    }
+  auto last = ChildActivity(helper);
+  for (int still = 0; still < kStuckLooks && std::chrono::steady_clock::now() < deadline;) {
     pollfd ready{socket, POLLIN, 0};
-    const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+    const int polled = ::poll(&ready, 1, kLookMilliseconds);
     if (polled < 0 && errno == EINTR) {
       continue;
     }
-    std::int32_t answer = 0;
-    if (polled <= 0 || ::recv(socket, &answer, sizeof answer, 0) != sizeof answer) {
-      return std::nullopt;
+    if (polled != 0) {
+      std::int32_t answer = 0;
+      if (polled < 0 || ::recv(socket, &answer, sizeof answer, 0) != sizeof answer) {
+        return std::nullopt;
+      }
+      return answer;
     }
-    return answer;
+    const auto now = ChildActivity(helper);
+    still = now && last && now->first == 'S' && now->second == last->second && !HasChildren(helper)
+                ? still + 1
+                : 0;
+    last = now;
   }
+  return std::nullopt;
 }
 
 void EndHelper(pid_t pid, int socket, bool kill) {
@@ -232,7 +238,7 @@ int TForkedHelpers::Run(int descriptor, std::int64_t argument) {
     if (helper.Pid < 0) {
       return RunForked(descriptor, argument);
     }
-    const auto answer = Ask(helper.Socket, descriptor, {argument, attempt});
+    const auto answer = Ask(helper.Pid, helper.Socket, descriptor, {argument, attempt});
     if (!answer) {
       EndHelper(helper.Pid, helper.Socket, true);
       continue;
