@@ -9,6 +9,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "library/IndexCopies.h"
 #include "library/Workers.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Codepage.h"
@@ -86,7 +87,14 @@ struct TSearched {
   bool TotalExact = false;
   std::size_t Asked = 0;
   bool Failed = false;
+  // For a copy of another document's index: where that document is, whose ranking it shares.
+  std::size_t SameAs = SIZE_MAX;
 };
+
+// The one that ranks for searched[i]: itself, or the document whose index it is a copy of.
+TSearched& RankedFor(std::vector<TSearched>& searched, std::size_t i) {
+  return searched[i].SameAs == SIZE_MAX ? searched[i] : searched[searched[i].SameAs];
+}
 
 struct TRankedHit {
   double Score;
@@ -262,11 +270,11 @@ std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSea
   return again;
 }
 
-// The merged best `wanted`: every index asked for a few first, then those that may hold more of
+// Ranks the best `wanted`: every index asked for a few first, then those that may hold more of
 // them asked for as many as they may hold. Scores of different indexes are the same measure
 // (BM25 over each document's own counts), so they are merged as they are.
-std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::string& text,
-                                std::size_t wanted, TWorkers* workers) {
+void RankAll(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
+             TWorkers* workers) {
   const std::size_t share =
       (2 * wanted + searched.size() - 1) / std::max<std::size_t>(1, searched.size());
   const std::size_t first = std::min(wanted, std::max(kFewestFirstAsked, share));
@@ -279,7 +287,6 @@ std::vector<TRankedHit> RankAll(std::vector<TSearched>& searched, const std::str
   if (!again.empty()) {
     Rank(searched, again, text, workers);
   }
-  return Merged(searched, wanted);
 }
 
 // The indexes let go between groups leave holes in the allocator's heaps among those still open,
@@ -301,13 +308,16 @@ std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocumen
 // A library with more documents than it keeps open is searched a group at a time: each index
 // ranks at once as many hits as may be shown, since it is let go, with its ranking, before the
 // next group opens. The hits come back in the documents' order, whatever order they were
-// searched in.
+// searched in. Documents found to be copies of one ranked in an earlier group are left to it.
 std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
                                     const std::string& text, std::size_t wanted,
                                     std::size_t heldAtOnce, TLibraryResults& results,
-                                    TWorkers* workers) {
+                                    TIndexCopies& copies, TWorkers* workers) {
   std::vector<TSearched> searched;
-  for (const auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
+  std::vector<const TLibraryDocument*> ranked;
+  for (auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
+    TakeOutCopies(group, ranked, copies);
+    ranked.insert(ranked.end(), group.begin(), group.end());
     auto ready = ReadyIndexes(group, results, workers);
     std::vector<std::pair<std::size_t, std::size_t>> asks;
     for (std::size_t i = 0; i < ready.size(); ++i) {
@@ -332,6 +342,60 @@ std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& 
   return searched;
 }
 
+// Each copy takes the scores and totals of the document ranked in its place (the copies asked
+// no more of it, which asked for the same hits less, so never too few), and all are put back
+// in the documents' order. A copy of a document left out is left out with it, the same way.
+std::vector<TSearched> WithCopies(std::vector<TSearched> searched,
+                                  const std::vector<const TLibraryDocument*>& inScope,
+                                  const TIndexCopies& copies, TLibraryResults& results) {
+  if (copies.Copies.empty()) {
+    return searched;
+  }
+  std::unordered_map<const TLibraryDocument*, std::size_t> at;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    at.emplace(searched[i].Document, i);
+  }
+  const std::size_t ranked = searched.size();
+  for (const auto& [copy, original] : copies.Copies) {
+    const auto found = at.find(original);
+    if (found == at.end()) {
+      auto& failed = results.Failed;
+      const bool hasFailed =
+          std::find(failed.begin(), failed.end(), original->Name()) != failed.end();
+      (hasFailed ? failed : results.Indexing).push_back(copy->Name());
+      continue;
+    }
+    const auto& source = searched[found->second];
+    searched.push_back({copy, nullptr, nullptr, source.Scores, source.Total, source.TotalExact,
+                        source.Asked, source.Failed, found->second});
+  }
+  std::unordered_map<const TLibraryDocument*, std::size_t> place;
+  for (std::size_t i = 0; i < inScope.size(); ++i) {
+    place.emplace(inScope[i], i);
+  }
+  std::vector<std::size_t> order(searched.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    order[i] = i;
+  }
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return place.at(searched[a].Document) < place.at(searched[b].Document);
+  });
+  std::vector<std::size_t> moved(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    moved[order[i]] = i;
+  }
+  std::vector<TSearched> sorted;
+  sorted.reserve(searched.size());
+  for (const auto i : order) {
+    sorted.push_back(std::move(searched[i]));
+    if (i >= ranked) {
+      sorted.back().SameAs = moved[sorted.back().SameAs];
+    }
+  }
+  std::sort(results.Indexing.begin(), results.Indexing.end());
+  return sorted;
+}
+
 // The index of a document searched in an earlier group, open again; null when it cannot be.
 std::shared_ptr<const search::TSearchIndex> IndexAgain(const TSearched& searched) {
   if (searched.Index) {
@@ -350,15 +414,15 @@ std::shared_ptr<const search::TSearchIndex> IndexAgain(const TSearched& searched
 // be read is marked failed and its hits are left out.
 void AddShown(std::vector<TSearched>& searched, const std::string& text,
               const std::vector<TRankedHit>& shown, TLibraryResults& results, TWorkers* workers) {
-  std::vector<std::size_t> again;
+  std::vector<TSearched*> again;
   for (const auto& ranked : shown) {
-    const auto& one = searched[ranked.Searched];
-    if (!one.Ranking && std::find(again.begin(), again.end(), ranked.Searched) == again.end()) {
-      again.push_back(ranked.Searched);
+    auto* one = &RankedFor(searched, ranked.Searched);
+    if (!one->Ranking && std::find(again.begin(), again.end(), one) == again.end()) {
+      again.push_back(one);
     }
   }
   RunAll(workers, again.size(), [&](std::size_t i) {
-    auto& one = searched[again[i]];
+    auto& one = *again[i];
     try {
       one.Index = IndexAgain(one);
       if (one.Index) {
@@ -369,21 +433,21 @@ void AddShown(std::vector<TSearched>& searched, const std::string& text,
     }
     one.Failed = !one.Ranking;
   });
-  std::vector<std::pair<TSearched*, search::TSearchHit>> hits;
+  std::vector<std::pair<std::size_t, search::TSearchHit>> hits;
   for (const auto& ranked : shown) {
-    auto& one = searched[ranked.Searched];
+    auto& one = RankedFor(searched, ranked.Searched);
     if (one.Failed) {
       continue;
     }
     try {
-      hits.emplace_back(&one, one.Ranking->Hit(ranked.Rank));
+      hits.emplace_back(ranked.Searched, one.Ranking->Hit(ranked.Rank));
     } catch (const std::exception&) {
       one.Failed = true;
     }
   }
-  for (auto& [one, hit] : hits) {
-    if (!one->Failed) {
-      results.Hits.push_back({one->Document->Name(), std::move(hit)});
+  for (auto& [i, hit] : hits) {
+    if (!RankedFor(searched, i).Failed) {
+      results.Hits.push_back({searched[i].Document->Name(), std::move(hit)});
     }
   }
 }
@@ -409,22 +473,25 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   TLibraryResults results;
   results.Query = query.Text;
   const auto inScope = DocumentsInScope(documents, query, allowed);
+  auto copies = FindIndexCopies(inScope);
   const std::size_t wanted = start + limit;
   std::vector<TSearched> searched;
-  std::vector<TRankedHit> ranked;
-  if (inScope.size() <= heldAtOnce) {
-    searched = ReadyIndexes(inScope, results, workers);
-    ranked = RankAll(searched, query.Text, wanted, workers);
+  if (copies.Ranked.size() <= heldAtOnce) {
+    searched = ReadyIndexes(copies.Ranked, results, workers);
+    RankAll(searched, query.Text, wanted, workers);
   } else {
-    searched = RankInGroups(inScope, query.Text, wanted, heldAtOnce, results, workers);
-    ranked = Merged(searched, wanted);
+    searched =
+        RankInGroups(copies.Ranked, query.Text, wanted, heldAtOnce, results, copies, workers);
   }
+  searched = WithCopies(std::move(searched), inScope, copies, results);
+  const auto ranked = Merged(searched, wanted);
   if (start < ranked.size()) {
     AddShown(searched, query.Text,
              {ranked.begin() + static_cast<std::ptrdiff_t>(start), ranked.end()}, results, workers);
   }
-  for (const auto& one : searched) {
-    if (one.Failed) {
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    const auto& one = searched[i];
+    if (RankedFor(searched, i).Failed) {
       results.Failed.push_back(one.Document->Name());
       results.TotalExact = false;
     } else {

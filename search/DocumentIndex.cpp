@@ -168,14 +168,34 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
   // Through the opening, which checks the structure and remembers the block as sound.
   const TCheckTurn turn(identity);
   try {
-    // A block this process found sound was read whole for its CRC then, and is unchanged since.
-    if (!identity || !WasFoundSound(*identity)) {
+    // A block this process found sound was read whole for its CRC then, and is unchanged since;
+    // so was one holding the same bytes.
+    if (!identity ||
+        !(WasFoundSound(*identity) || IsCopyOfSound(archive.Descriptor(), *identity))) {
       archive.CheckWhole(index);
     }
   } catch (const EZLBArchiveError&) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  return std::make_unique<TSearchIndex>(archive.Descriptor(), block->FileOffset, block->Length);
+  auto opened =
+      std::make_unique<TSearchIndex>(archive.Descriptor(), block->FileOffset, block->Length);
+  if (identity) {
+    KeepSoundContent(archive.Descriptor(), *identity);
+  }
+  return opened;
+}
+
+bool IsCopyOfSoundIndex(const TDocument& archive) {
+  const int index = archive.IndexOf(kIndexEntry);
+  try {
+    const auto block = index < 0 ? std::nullopt : archive.PlainBlock(index);
+    const auto identity =
+        block ? IdentifyIndexBlock(archive.Descriptor(), block->FileOffset, block->Length)
+              : std::nullopt;
+    return identity && (WasFoundSound(*identity) || IsCopyOfSound(archive.Descriptor(), *identity));
+  } catch (const EZLBArchiveError&) {
+    return false;
+  }
 }
 
 std::filesystem::path IndexCacheFolder() {

@@ -34,6 +34,11 @@ std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_v
 // (deflated, failing its CRC, unreadable as an index) or newer than this version reads.
 std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive);
 
+// True when the document's index holds byte for byte what an index this process found sound
+// holds; it is then known as that index's copy (SoundContentOf) without being opened. Never
+// throws.
+bool IsCopyOfSoundIndex(const TDocument& archive);
+
 // $XDG_CACHE_HOME/tomelet, else ~/.cache/tomelet (UserFolder); without a home, in the temporary
 // folder.
 std::filesystem::path IndexCacheFolder();

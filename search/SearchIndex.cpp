@@ -18,7 +18,6 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/process/ChildProcess.h"
 #include "platform/text/Accents.h"
 #include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
@@ -784,7 +783,6 @@ std::vector<std::string> TSearchIndex::PagePaths() const {
 // so checks run beside one another and beside indexes being opened; without one it shares this
 // process's file position, which opening reads, and holds them off.
 void TSearchIndex::Check() const {
-  enum TVerdict : int { kSound, kDamaged, kNewer };
   const TCheckSlot slot;
   const TOwnDescription description(impl_->fd);
   const int own = description.Get();
@@ -792,28 +790,11 @@ void TSearchIndex::Check() const {
   if (own < 0) {
     guard.lock();
   }
-  const int verdict = RunInChildProcess(
-      [this, own]() -> int {
-        try {
-          // Xapian takes the descriptor over and closes it (here only). The child places it at
-          // the database: a child forked again after one that stalled finds it moved.
-          const int copy = own >= 0 ? own : DuplicateAt(impl_->fd, impl_->databaseOffset);
-          if (::lseek(copy, impl_->databaseOffset, SEEK_SET) != impl_->databaseOffset) {
-            return kDamaged;
-          }
-          return Xapian::Database::check(copy, 0) == 0 ? kSound : kDamaged;
-        } catch (const Xapian::DatabaseVersionError&) {
-          return kNewer;
-        } catch (...) {
-          // Damaged lengths surface from the checker as standard exceptions too.
-          return kDamaged;
-        }
-      },
-      kDamaged);
-  if (verdict == kNewer) {
+  const auto verdict = CheckStructure(own >= 0 ? own : impl_->fd, impl_->databaseOffset);
+  if (verdict == kStructureNewer) {
     throw ESearchIndexError(std::string(kNewerIndexMessage));
   }
-  if (verdict != kSound) {
+  if (verdict != kStructureSound) {
     ThrowDamaged();
   }
 }

@@ -1,9 +1,18 @@
 #include "search/SoundIndexes.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+#include <xapian.h>
+
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <span>
 #include <vector>
+
+#include "platform/process/ChildProcess.h"
 
 namespace tomelet::search {
 namespace {
@@ -19,14 +28,105 @@ std::mutex& Lock() {
   return lock;
 }
 
+// At most this many sound blocks are kept open to compare copies with, the latest first.
+constexpr std::size_t kMostKeptContents = 16;
+constexpr std::size_t kComparedBytes = 256 * 1024;
+
+struct TSoundBlock {
+  TIndexBlockIdentity Block;
+  // Blocks with the same number hold the same bytes.
+  std::uint64_t Content = 0;
+};
+
 // Looking through even a full list costs little beside opening an index.
-std::vector<TIndexBlockIdentity>& Remembered() {
-  static std::vector<TIndexBlockIdentity> remembered;
+std::vector<TSoundBlock>& Remembered() {
+  static std::vector<TSoundBlock> remembered;
   return remembered;
 }
 
+std::vector<TSoundBlock>::iterator Find(const TIndexBlockIdentity& block) {
+  return std::find_if(Remembered().begin(), Remembered().end(),
+                      [&](const TSoundBlock& one) { return one.Block == block; });
+}
+
 bool IsRemembered(const TIndexBlockIdentity& block) {
-  return std::find(Remembered().begin(), Remembered().end(), block) != Remembered().end();
+  return Find(block) != Remembered().end();
+}
+
+std::uint64_t NewContent() {
+  static std::uint64_t last = 0;
+  return ++last;
+}
+
+bool Settled(const TIndexBlockIdentity& block, std::int64_t checkBegan) {
+  return checkBegan - Nanoseconds(block.File.StatusChanged) >= kSettledNanoseconds &&
+         checkBegan - Nanoseconds(block.File.Modified) >= kSettledNanoseconds;
+}
+
+// Under Lock().
+void Remember(const TIndexBlockIdentity& block, std::uint64_t content) {
+  if (Remembered().size() >= kMostRemembered) {
+    Remembered().clear();
+  }
+  if (!IsRemembered(block)) {
+    Remembered().push_back({block, content});
+  }
+}
+
+// A sound block kept open, its descriptor its own.
+struct TKeptContent {
+  TSoundBlock Sound;
+  int Fd = -1;
+};
+
+// Under Lock(); the latest last.
+std::vector<TKeptContent>& Kept() {
+  static std::vector<TKeptContent> kept;
+  return kept;
+}
+
+bool ReadFully(int fd, std::span<char> buffer, std::int64_t offset) {
+  while (!buffer.empty()) {
+    const ssize_t count = ::pread(fd, buffer.data(), buffer.size(), offset);
+    if (count <= 0) {
+      return false;
+    }
+    buffer = buffer.subspan(static_cast<std::size_t>(count));
+    offset += count;
+  }
+  return true;
+}
+
+bool SameBytes(int fd, std::int64_t offset, int keptFd, std::int64_t keptOffset,
+               std::int64_t length) {
+  std::vector<char> ours(kComparedBytes);
+  std::vector<char> theirs(kComparedBytes);
+  for (std::int64_t done = 0; done < length;) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::int64_t>(length - done, static_cast<std::int64_t>(kComparedBytes)));
+    if (!ReadFully(fd, {ours.data(), size}, offset + done) ||
+        !ReadFully(keptFd, {theirs.data(), size}, keptOffset + done) ||
+        std::memcmp(ours.data(), theirs.data(), size) != 0) {
+      return false;
+    }
+    done += static_cast<std::int64_t>(size);
+  }
+  return true;
+}
+
+// Copies of the kept blocks of this length whose files are unchanged, each descriptor its own.
+std::vector<TKeptContent> Candidates(std::int64_t length) {
+  std::vector<TKeptContent> candidates;
+  const std::lock_guard guard(Lock());
+  for (const auto& kept : Kept()) {
+    if (kept.Sound.Block.Length == length) {
+      const int fd = ::fcntl(kept.Fd, F_DUPFD_CLOEXEC, 0);
+      if (fd >= 0) {
+        candidates.push_back({kept.Sound, fd});
+      }
+    }
+  }
+  return candidates;
 }
 
 struct TTurns {
@@ -43,7 +143,31 @@ TTurns& Turns() {
 // The turns this thread holds, so that it never waits for itself.
 thread_local std::vector<TIndexBlockIdentity> held;
 
+// In the helper's child: Xapian takes the descriptor over and closes it. It is placed at the
+// database here, since a child forked again after one that stalled finds it moved.
+int CheckInChild(int fd, std::int64_t offset) {
+  try {
+    if (::lseek(fd, offset, SEEK_SET) != offset) {
+      return kStructureDamaged;
+    }
+    return Xapian::Database::check(fd, 0) == 0 ? kStructureSound : kStructureDamaged;
+  } catch (const Xapian::DatabaseVersionError&) {
+    return kStructureNewer;
+  } catch (...) {
+    // Damaged lengths surface from the checker as standard exceptions too.
+    return kStructureDamaged;
+  }
+}
+
 }  // namespace
+
+TStructureVerdict CheckStructure(int fd, std::int64_t offset) {
+  static TForkedHelpers helpers(CheckInChild, kStructureDamaged);
+  const int verdict = helpers.Run(fd, offset);
+  return verdict == kStructureSound || verdict == kStructureNewer
+             ? static_cast<TStructureVerdict>(verdict)
+             : kStructureDamaged;
+}
 
 TCheckTurn::TCheckTurn(const std::optional<TIndexBlockIdentity>& block) {
   if (!block || std::find(held.begin(), held.end(), *block) != held.end()) {
@@ -93,17 +217,68 @@ bool WasFoundSound(const TIndexBlockIdentity& block) {
 }
 
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan) {
-  if (checkBegan - Nanoseconds(block.File.StatusChanged) < kSettledNanoseconds ||
-      checkBegan - Nanoseconds(block.File.Modified) < kSettledNanoseconds) {
+  if (!Settled(block, checkBegan)) {
     return;
   }
   const std::lock_guard guard(Lock());
-  if (Remembered().size() >= kMostRemembered) {
-    Remembered().clear();
+  Remember(block, NewContent());
+}
+
+bool IsCopyOfSound(int fd, const TIndexBlockIdentity& block) {
+  const auto began = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+  std::optional<std::uint64_t> content;
+  for (const auto& candidate : Candidates(block.Length)) {
+    // A kept file written since may no longer hold what was found sound.
+    if (!content && IdentityOf(candidate.Fd) == candidate.Sound.Block.File &&
+        SameBytes(fd, block.Offset, candidate.Fd, candidate.Sound.Block.Offset, block.Length)) {
+      content = candidate.Sound.Content;
+    }
+    ::close(candidate.Fd);
   }
-  if (!IsRemembered(block)) {
-    Remembered().push_back(block);
+  if (content && Settled(block, began)) {
+    const std::lock_guard guard(Lock());
+    Remember(block, *content);
   }
+  return content.has_value();
+}
+
+bool MayBeCopyOfSound(std::int64_t fileSize) {
+  const std::lock_guard guard(Lock());
+  return std::any_of(Kept().begin(), Kept().end(), [&](const TKeptContent& kept) {
+    return kept.Sound.Block.File.Size == fileSize;
+  });
+}
+
+void KeepSoundContent(int fd, const TIndexBlockIdentity& block) {
+  const std::lock_guard guard(Lock());
+  const auto sound = Find(block);
+  auto& kept = Kept();
+  if (sound == Remembered().end() ||
+      std::any_of(kept.begin(), kept.end(),
+                  [&](const TKeptContent& one) { return one.Sound.Content == sound->Content; })) {
+    return;
+  }
+  const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (own < 0) {
+    return;
+  }
+  if (kept.size() >= kMostKeptContents) {
+    ::close(kept.front().Fd);
+    kept.erase(kept.begin());
+  }
+  kept.push_back({*sound, own});
+}
+
+std::optional<std::uint64_t> SoundContentOf(const TFileIdentity& file) {
+  const std::lock_guard guard(Lock());
+  const auto sound = std::find_if(Remembered().begin(), Remembered().end(),
+                                  [&](const TSoundBlock& one) { return one.Block.File == file; });
+  if (sound == Remembered().end()) {
+    return std::nullopt;
+  }
+  return sound->Content;
 }
 
 }  // namespace tomelet::search

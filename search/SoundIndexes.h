@@ -33,6 +33,27 @@ bool WasFoundSound(const TIndexBlockIdentity& block);
 // within the same tick of the file system's clock would leave its times as they were.
 void RememberSound(const TIndexBlockIdentity& block, std::int64_t checkBegan);
 
+// Copies of a document (the same bytes in another file) need no check of their own: a block
+// found sound is kept open (a few of them, the most recent) to compare others with.
+// True when the block of the file behind fd holds byte for byte what a kept sound block holds;
+// it is then remembered as sound, with the same content (unless its file changed too recently).
+bool IsCopyOfSound(int fd, const TIndexBlockIdentity& block);
+// False when no kept block's file has this size: a file of another size is no copy of one.
+bool MayBeCopyOfSound(std::int64_t fileSize);
+// Keeps the block of the file behind fd, remembered as sound, to compare others with.
+void KeepSoundContent(int fd, const TIndexBlockIdentity& block);
+// A number for what the sound block of the file holds: files with the same number hold the same
+// index, byte for byte, so they rank alike. None when the file's block is not remembered.
+std::optional<std::uint64_t> SoundContentOf(const TFileIdentity& file);
+
+enum TStructureVerdict : int { kStructureSound, kStructureDamaged, kStructureNewer };
+
+// The check of the whole structure of the database at offset in the file behind fd, whose file
+// position it moves. A crafted database can crash the checker itself, so it runs in a child of a
+// small helper process: only the verdict comes back, and a check that crashes or hangs finds the
+// database damaged.
+TStructureVerdict CheckStructure(int fd, std::int64_t offset);
+
 // A block's turn to be checked: while one thread holds it, others asking for the turn of the
 // same block wait until it is given back, then go on without it, so that documents sharing one
 // file (hard links a search across a library opens at once) have it checked once and the others

@@ -16,6 +16,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/process/ChildWaits.h"
+
 namespace tomelet {
 namespace {
 
@@ -43,6 +45,8 @@ void ApplyLimits(const TChildLimits& limits) {
   ::signal(SIGXFSZ, SIG_IGN);
 }
 
+}  // namespace
+
 int Reap(pid_t child) {
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
@@ -52,18 +56,6 @@ int Reap(pid_t child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A forked child holds only the thread that forked: a lock another thread held at that moment
-// (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
-// A child seen asleep without using the processor at this many looks in a row waits for such a
-// lock: it is ended and the work forked again. A spin lock keeps the child busy rather than asleep,
-// so each attempt is also ended after a while, twice as long as the attempt before it (5 s to
-// 80 s) so that slow honest work still finishes.
-constexpr int kLookMilliseconds = 100;
-constexpr int kStuckLooks = 5;
-constexpr int kMostForks = 5;
-constexpr std::chrono::seconds kFirstAttemptLength{5};
-
-// Its state letter and the processor time it has used, from /proc; none once it is gone.
 std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
   std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
   std::string line;
@@ -83,7 +75,19 @@ std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
   return std::make_pair(state, used);
 }
 
-// The child's code as Reap gives it; none when it was found stuck and has been ended.
+bool HasChildren(pid_t process) {
+  std::ifstream children("/proc/" + std::to_string(process) + "/task/" + std::to_string(process) +
+                         "/children");
+  std::string first;
+  return static_cast<bool>(children >> first);
+}
+
+// A forked child holds only the thread that forked: a lock another thread held at that moment
+// (the address sanitizer's allocator takes no care of fork) stays locked in the child for good.
+// A child seen asleep without using the processor at this many looks in a row waits for such a
+// lock: it is ended and the work forked again. A spin lock keeps the child busy rather than asleep,
+// so each attempt is also ended after a while, twice as long as the attempt before it (5 s to
+// 80 s) so that slow honest work still finishes.
 std::optional<int> ReapUnlessStuck(pid_t child, std::chrono::seconds attemptLength) {
   const int exited = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
   if (exited < 0) {
@@ -107,8 +111,6 @@ std::optional<int> ReapUnlessStuck(pid_t child, std::chrono::seconds attemptLeng
   Reap(child);
   return std::nullopt;
 }
-
-}  // namespace
 
 int RunInChildProcess(const std::function<int()>& work, int crashed) {
   for (int forks = 0; forks < kMostForks; ++forks) {

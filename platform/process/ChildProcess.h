@@ -7,8 +7,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <span>
 #include <stdexcept>
+#include <vector>
 
 namespace tomelet {
 
@@ -20,6 +22,42 @@ namespace tomelet {
 // one will release there: it is ended and work forked again (at most five times, then crashed),
 // so work must be safe to run more than once.
 int RunInChildProcess(const std::function<int()>& work, int crashed);
+
+// Work on a file, run as RunInChildProcess runs it but forked from a helper process rather than
+// from this one: forking a large, busy process (and its copy-on-write faults after) costs far
+// more than a small check. A helper is a fork of this process made the first time one is needed
+// and kept (one for each caller at once); it holds no descriptor of this process but its own
+// socket, and runs each request in a child of its own, so a crash or a hang there costs only that
+// request's verdict. A helper that stops answering is ended and another made. Thread-safe.
+class TForkedHelpers {
+ public:
+  // work gets a descriptor of its own sharing the file description of the one given (its file
+  // position too); it may close it.
+  using TWork = std::function<int(int descriptor, std::int64_t argument)>;
+  TForkedHelpers(TWork work, int crashed);
+  // Ends the helpers and waits for them.
+  ~TForkedHelpers();
+  TForkedHelpers(const TForkedHelpers&) = delete;
+  TForkedHelpers& operator=(const TForkedHelpers&) = delete;
+
+  // The code work(descriptor, argument) returns (0 to 255), or crashed, as RunInChildProcess;
+  // when no helper can be made, RunInChildProcess runs it.
+  int Run(int descriptor, std::int64_t argument);
+
+ private:
+  struct THelper {
+    pid_t Pid = -1;
+    int Socket = -1;
+  };
+  THelper Take();
+  void Give(THelper helper);
+  int RunForked(int descriptor, std::int64_t argument) const;
+
+  TWork work_;
+  int crashed_;
+  std::mutex lock_;
+  std::vector<THelper> idle_;
+};
 
 class EChildProcessError : public std::runtime_error {
  public:

@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -88,21 +90,16 @@ class MergedSearchTest : public ::testing::Test {
     return keys;
   }
 
-  fs::path folder_ =
-      fs::temp_directory_path() / ("tomelet-merged-search-" + std::to_string(::getpid()));
-  std::unique_ptr<TLibrary> library_;
-};
-
-TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
-  const auto documents = library_->Documents();
-  for (const std::string text : {"river", "rivers", "filler river"}) {
+  // Searched all at once, or a few documents at a time as a library keeping few open does, each
+  // page of results is a slice of Expected, with the total of every index.
+  void ExpectSlicesOfTheWholeRanking(const std::string& text) const {
+    const auto documents = library_->Documents();
     const auto expected = Expected(text);
     ASSERT_GT(expected.size(), 40u) << text;
     std::uint64_t total = 0;
     for (const auto& document : *documents) {
       total += document->Index()->OpenedState().Index->Rank(text, 1)->Total();
     }
-    // Searched all at once, or a few documents at a time as a library keeping few open does.
     for (const auto& [start, limit, heldAtOnce] :
          std::vector<std::tuple<std::size_t, std::size_t, std::size_t>>{{0, 10, SIZE_MAX},
                                                                         {0, 1, SIZE_MAX},
@@ -131,6 +128,17 @@ TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
       EXPECT_EQ(shown, slice) << text << " from " << start << ", " << limit << " by " << heldAtOnce;
     }
   }
+
+  fs::path folder_ =
+      fs::temp_directory_path() / ("tomelet-merged-search-" + std::to_string(::getpid()));
+  std::unique_ptr<TLibrary> library_;
+};
+
+TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
+  for (const std::string text : {"river", "rivers", "filler river"}) {
+    ExpectSlicesOfTheWholeRanking(text);
+  }
+  const auto documents = library_->Documents();
   // Each document's own stemmer: only the German one takes "Flüssen" to its "Flüsse".
   const auto german = SearchLibrary(*documents, {"Flüssen", {}}, 0, 10, {});
   ASSERT_FALSE(german.Hits.empty());
@@ -158,6 +166,37 @@ TEST_F(MergedSearchTest, ScopeAndFilterKeepOtherDocumentsOutOfTheMerge) {
     EXPECT_EQ(scoped.Hits[i].Document, allowed.Hits[i].Document);
     EXPECT_EQ(scoped.Hits[i].Hit.Path, allowed.Hits[i].Hit.Path);
   }
+}
+
+// Copies of a document (a hard link, a copy) rank one index for all, as each would rank on its
+// own; a copy written over with other pages is ranked on its own again.
+TEST_F(MergedSearchTest, CopiesRankAsEachWouldAndAChangedCopyRanksOnItsOwn) {
+  fs::create_hard_link(folder_ / "a-big.tlt", folder_ / "e-link.tlt");
+  fs::copy_file(folder_ / "a-big.tlt", folder_ / "f-copy.tlt");
+  fs::copy_file(folder_ / "d-small.tlt", folder_ / "g-copy.tlt");
+  const fs::path later = folder_.string() + "-later";
+  fs::create_directories(later);
+  fs::copy_file(folder_ / "a-big.tlt", later / "h-copy.tlt");
+  // Only files settled for a while are remembered as checked, and so known as copies.
+  std::this_thread::sleep_for(std::chrono::milliseconds(5200));
+  library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
+  ExpectSlicesOfTheWholeRanking("river");
+  ExpectSlicesOfTheWholeRanking("filler river");
+
+  // A copy never opened, searched two documents at a time: compared in a later group.
+  library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_, later / "h-copy.tlt"});
+  const auto grouped = SearchLibrary(*library_->Documents(), {"river", {}}, 0, 45, {}, 2);
+  const auto expected = Expected("river");
+  ASSERT_EQ(grouped.Hits.size(), 45u);
+  for (std::size_t i = 0; i < grouped.Hits.size(); ++i) {
+    const auto& [document, hit] = grouped.Hits[i];
+    EXPECT_EQ(THitKey(document, hit.Path, hit.Score), expected[i]) << i;
+  }
+  fs::remove_all(later);
+
+  WriteDocument(folder_ / "f-copy.tlt", "en", "river", 40);
+  library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
+  ExpectSlicesOfTheWholeRanking("river");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Work run in a child: only its verdict or its piped output comes back, and a bounded child can
 // neither write files nor hang its parent.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/process/ChildProcess.h"
 
@@ -131,6 +134,79 @@ TEST(BoundedChild, ACrashOrASilentChildEndsWithoutHangingTheParent) {
       {.SilenceSeconds = 1});
   EXPECT_THROW(ReadAll(silent), EChildProcessError);
   EXPECT_EQ(silent.Finish(), -1);
+}
+
+// The work reads the file it is given at the place the argument names, in a process of its own.
+int ReadByteAt(int descriptor, std::int64_t place) {
+  char byte = 0;
+  const bool read = ::pread(descriptor, &byte, 1, place) == 1;
+  ::close(descriptor);
+  if (!read) {
+    return 1;
+  }
+  if (byte == 'c') {
+    std::abort();
+  }
+  if (byte == 'h') {
+    ::pause();
+  }
+  return byte == 'p' ? static_cast<int>(::getppid() % 200) + 10 : byte - '0';
+}
+
+class ForkedHelpersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_ = std::filesystem::temp_directory_path() / ("helpers-" + std::to_string(::getpid()));
+    std::FILE* out = std::fopen(file_.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("0123456789chp", out);
+    std::fclose(out);
+    fd_ = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+  }
+  void TearDown() override {
+    ::close(fd_);
+    std::filesystem::remove(file_);
+  }
+  std::filesystem::path file_;
+  int fd_ = -1;
+};
+
+TEST_F(ForkedHelpersTest, AnswersRequestsAtOnceAndSurvivesTheirCrashesAndHangs) {
+  TForkedHelpers helpers(ReadByteAt, kCrashed);
+  std::vector<std::thread> callers;
+  std::atomic<int> wrong = 0;
+  for (int caller = 0; caller < 4; ++caller) {
+    callers.emplace_back([&, caller] {
+      for (int place = 0; place < 10; ++place) {
+        wrong += helpers.Run(fd_, (place + caller) % 10) != (place + caller) % 10;
+      }
+    });
+  }
+  for (auto& caller : callers) {
+    caller.join();
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(helpers.Run(fd_, 10), kCrashed);
+  EXPECT_EQ(helpers.Run(fd_, 11), kCrashed) << "a work that hangs is ended";
+  EXPECT_EQ(helpers.Run(fd_, 7), 7) << "a crash costs only its own request";
+  const int helperCode = helpers.Run(fd_, 12);
+  EXPECT_NE(helperCode, static_cast<int>(::getpid() % 200) + 10)
+      << "the work ran in a child of this process, not of a helper";
+}
+
+// A helper forked while this process holds a connection or a pipe must not keep it open: the
+// other end would never learn that this process closed it.
+TEST_F(ForkedHelpersTest, AHelperHoldsNoneOfThisProcesssDescriptors) {
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  TForkedHelpers helpers(ReadByteAt, kCrashed);
+  EXPECT_EQ(helpers.Run(fd_, 3), 3);
+  ::close(ends[1]);
+  pollfd closed{ends[0], POLLIN, 0};
+  ASSERT_EQ(::poll(&closed, 1, 2000), 1) << "a helper holds the pipe's other end";
+  char byte = 0;
+  EXPECT_EQ(::read(ends[0], &byte, 1), 0);
+  ::close(ends[0]);
 }
 
 }  // namespace

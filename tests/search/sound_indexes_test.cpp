@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <string>
 #include <thread>
 
 #include "search/SoundIndexes.h"
@@ -80,6 +81,43 @@ TEST(SoundIndexes, OneThreadAtATimeTakesABlocksTurn) {
   waiting.join();
   EXPECT_TRUE(second);
   ::close(fd);
+}
+
+// A copy of a block found sound needs no check of its own, but only while it holds the same
+// bytes as a kept block whose file is unchanged.
+TEST(SoundIndexes, OnlyAnUnchangedCopyOfASoundBlockIsSound) {
+  TScratchFolder folder;
+  const auto write = [&](const char* name, const std::string& bytes) {
+    std::ofstream(folder / name, std::ios::binary) << bytes;
+    return ::open((folder / name).c_str(), O_RDWR | O_CLOEXEC);
+  };
+  const std::string bytes = std::string(300000, 'i') + "ndex" + std::string(5000, 'z');
+  const int sound = write("sound.tlt", "head" + bytes);
+  const int copy = write("copy.tlt", "other head" + bytes);
+  std::string altered = bytes;
+  altered[299999] = 'j';
+  const int other = write("other.tlt", "head" + altered);
+  ASSERT_TRUE(sound >= 0 && copy >= 0 && other >= 0);
+  const auto length = static_cast<std::int64_t>(bytes.size());
+  const auto block = *IdentifyIndexBlock(sound, 4, length);
+  EXPECT_FALSE(IsCopyOfSound(copy, *IdentifyIndexBlock(copy, 10, length)));
+  RememberSound(block, Nanoseconds(block.File.StatusChanged) + 60 * kSecond);
+  KeepSoundContent(sound, block);
+
+  EXPECT_TRUE(IsCopyOfSound(copy, *IdentifyIndexBlock(copy, 10, length)));
+  EXPECT_FALSE(IsCopyOfSound(copy, *IdentifyIndexBlock(copy, 9, length)));
+  EXPECT_FALSE(IsCopyOfSound(other, *IdentifyIndexBlock(other, 4, length)));
+  // Copied a moment ago: the copy is sound now, but not remembered.
+  EXPECT_FALSE(WasFoundSound(*IdentifyIndexBlock(copy, 10, length)));
+  EXPECT_TRUE(SoundContentOf(block.File));
+  EXPECT_FALSE(SoundContentOf(IdentifyIndexBlock(copy, 10, length)->File));
+
+  // The kept file written over no longer holds what was checked.
+  ASSERT_EQ(::pwrite(sound, "q", 1, 100), 1);
+  EXPECT_FALSE(IsCopyOfSound(copy, *IdentifyIndexBlock(copy, 10, length)));
+  for (const int fd : {sound, copy, other}) {
+    ::close(fd);
+  }
 }
 
 }  // namespace
