@@ -47,7 +47,6 @@ constexpr double kWordDefinitionWeight = 20.0;
 constexpr std::size_t kFewestHeadingWords = 3;
 // Typed with accents, a word's plain form is found too, below the form typed.
 constexpr double kPlainFormWeight = 0.5;
-constexpr Xapian::doccount kCheckAtLeast = 200;
 
 [[noreturn]] void ThrowDamaged() {
   throw ESearchIndexError(std::string(kDamagedIndexMessage));
@@ -290,6 +289,7 @@ struct TRanking::Impl {
   void Start(std::string_view query, std::size_t start, std::size_t limit);
   // Ranks hits [start, start + limit) after those ranked.
   void Match(std::size_t start, std::size_t limit);
+  Xapian::MSet Matched(std::size_t start, std::size_t limit) const;
   void Keep(Xapian::MSet matches);
   TSearchHit Hit(std::size_t rank) const;
 
@@ -515,9 +515,7 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
     } else {
       enquire->set_query(ranked);
     }
-    matches = enquire->get_mset(static_cast<Xapian::doccount>(start),
-                                static_cast<Xapian::doccount>(limit),
-                                kCheckAtLeast + static_cast<Xapian::doccount>(start + limit));
+    matches = Matched(start, limit);
     if (matches.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
       break;
     }
@@ -526,8 +524,15 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
 }
 
 void TRanking::Impl::Match(std::size_t start, std::size_t limit) {
-  Keep(enquire->get_mset(static_cast<Xapian::doccount>(start), static_cast<Xapian::doccount>(limit),
-                         kCheckAtLeast + static_cast<Xapian::doccount>(start + limit)));
+  Keep(Matched(start, limit));
+}
+
+// Only as many hits as asked are matched for sure: Xapian then stops once no further section can
+// reach them, so the total is an estimate, and a search costs what its hits cost rather than
+// what hundreds of sections do (reading each one's page for the collapse).
+Xapian::MSet TRanking::Impl::Matched(std::size_t start, std::size_t limit) const {
+  return enquire->get_mset(static_cast<Xapian::doccount>(start),
+                           static_cast<Xapian::doccount>(limit));
 }
 
 void TRanking::Impl::Keep(Xapian::MSet matches) {
