@@ -142,6 +142,17 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
 }
 
+// Whether any term of the query is in the database: one that has none matches nothing, and left
+// out it costs no reading of the posting lists of the words it is joined with.
+bool AnyIn(const Xapian::Database& database, const Xapian::Query& query) {
+  for (auto it = query.get_unique_terms_begin(); it != query.get_unique_terms_end(); ++it) {
+    if (database.term_exists(*it)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Snippets stem every word of their text, and the same words recur from hit to hit.
 constexpr std::size_t kMostRememberedStems = 8192;
 
@@ -438,6 +449,9 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
   if (plain != query) {
     forms = Xapian::Query(Xapian::Query::OP_OR, forms, Parse(reader, plain, defaultOp));
   }
+  if (!AnyIn(reader.Database, forms)) {
+    return {};
+  }
   return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, forms, kPlainFormWeight);
 }
 
@@ -499,9 +513,10 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
     const Xapian::Query titles = TitleQuery(parsed);
     // Only where the form typed is missing, or every section with an accented name in it
     // would gain on all its words.
-    parsed = Xapian::Query(
-        Xapian::Query::OP_OR, parsed,
-        Xapian::Query(Xapian::Query::OP_AND_NOT, index.PlainForms(*reader, query, op), parsed));
+    if (const Xapian::Query plain = index.PlainForms(*reader, query, op); !plain.empty()) {
+      parsed = Xapian::Query(Xapian::Query::OP_OR, parsed,
+                             Xapian::Query(Xapian::Query::OP_AND_NOT, plain, parsed));
+    }
     Xapian::Query ranked =
         titles.empty()
             ? parsed
