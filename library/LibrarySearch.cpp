@@ -4,15 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <nlohmann/json.hpp>
 #include <thread>
 #include <unordered_map>
 
 #include "library/Workers.h"
 #include "platform/text/AsciiCase.h"
-#include "platform/text/Codepage.h"
-#include "platform/text/ShownText.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
 
@@ -425,22 +421,28 @@ std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
 }
 
 std::string LibraryResultsJson(const TLibraryResults& results) {
-  nlohmann::ordered_json hits = nlohmann::ordered_json::array();
+  std::string out = "{\"version\":" + std::to_string(search::kResultsJsonVersion) + ",\"query\":";
+  search::AppendJsonText(out, results.Query);
+  out.append(",\"total\":" + std::to_string(results.Total) + ",\"results\":[");
   for (const auto& [document, hit] : results.Hits) {
-    hits.push_back({{"doc", document},
-                    {"path", DisplayText(SlashSeparated(hit.Path))},
-                    {"anchor", hit.Anchor},
-                    {"title", hit.Title},
-                    {"snippet", hit.Snippet},
-                    {"score", std::round(hit.Score * 10000) / 10000}});
+    out.append(&hit == &results.Hits.front().Hit ? "{\"doc\":" : ",{\"doc\":");
+    search::AppendJsonText(out, document);
+    out.push_back(',');
+    search::AppendHitFields(out, hit);
+    out.push_back('}');
   }
-  const nlohmann::ordered_json object = {{"version", search::kResultsJsonVersion},
-                                         {"query", DisplayText(results.Query)},
-                                         {"total", results.Total},
-                                         {"results", hits},
-                                         {"indexing", results.Indexing},
-                                         {"failed", results.Failed}};
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  for (const auto& [key, names] :
+       {std::pair{"indexing", &results.Indexing}, std::pair{"failed", &results.Failed}}) {
+    out.append("],\"").append(key).append("\":[");
+    for (const auto& name : *names) {
+      if (&name != &names->front()) {
+        out.push_back(',');
+      }
+      search::AppendJsonText(out, name);
+    }
+  }
+  out.append("]}");
+  return out;
 }
 
 }  // namespace tomelet::library
