@@ -16,31 +16,27 @@ double RoundedScore(double score) {
   return std::round(score * 10000) / 10000;
 }
 
-void AppendEscaped(std::string& out, std::string_view text) {
+}  // namespace
+
+void AppendJsonEscaped(std::string& out, std::string_view text) {
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       out.push_back('\\');
       out.push_back(c);
-    } else if (byte >= 0x20) {
-      out.push_back(c);
-    } else if (const auto shortForm = std::string_view("\b\t\n\f\r").find(c);
-               shortForm != std::string_view::npos) {
-      out.push_back('\\');
-      out.push_back("btnfr"[shortForm]);
-    } else {
+    } else if (byte < 0x20) {
       out.append("\\u00");
       out.push_back(kHexDigits[byte >> 4]);
       out.push_back(kHexDigits[byte & 0xF]);
+    } else {
+      out.push_back(c);
     }
   }
 }
 
-}  // namespace
-
 void AppendJsonText(std::string& out, std::string_view text) {
   out.push_back('"');
-  AppendEscaped(out, DisplayText(text));
+  AppendJsonEscaped(out, DisplayText(text));
   out.push_back('"');
 }
 

@@ -18,6 +18,8 @@ inline constexpr int kResultsJsonVersion = 2;
 // stored in Windows-1252 read as UTF-8; scores rounded to four decimals.
 std::string ResultsJson(const TSearchResults& results);
 
+// The inside of a JSON string for UTF-8 text: quotes, backslashes and control characters escaped.
+void AppendJsonEscaped(std::string& out, std::string_view text);
 // text as these objects write every text: a JSON string of its well-formed UTF-8 as it is and
 // any other byte read as Windows-1252, quotes, backslashes and control characters escaped.
 void AppendJsonText(std::string& out, std::string_view text);

@@ -37,7 +37,7 @@ TEST(ResultsJsonTest, OneVersionedObjectWithScoresToFourDecimals) {
   EXPECT_NE(text.find("\"score\":12.3457}"), std::string::npos) << text;
   EXPECT_EQ(object["results"][1]["score"], 0.0);
   EXPECT_EQ(object["results"][2]["title"], "say \"hi\"\\\t\x01");
-  EXPECT_NE(text.find("\"say \\\"hi\\\"\\\\\\t\\u0001\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"say \\\"hi\\\"\\\\\\u0009\\u0001\""), std::string::npos) << text;
   EXPECT_NE(text.find("\"score\":3.0}"), std::string::npos) << text;
 }
 
