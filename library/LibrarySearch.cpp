@@ -4,16 +4,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <nlohmann/json.hpp>
 #include <thread>
 #include <unordered_map>
 
 #include "library/IndexCopies.h"
 #include "library/Workers.h"
 #include "platform/text/AsciiCase.h"
-#include "platform/text/Codepage.h"
-#include "platform/text/ShownText.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
 
@@ -64,10 +60,6 @@ bool PickByKeywords(std::string_view keywords, const TDocumentList& documents,
     keywords.remove_prefix(comma + 1);
   }
 }
-
-// Each index is first asked for about twice its share of the hits wanted, at least this many:
-// enough that most need not be asked again.
-constexpr std::size_t kFewestFirstAsked = 3;
 
 // A search waits this long at most for indexes still being opened (each is checked whole before
 // its first use), so that the first search after a start finds them, yet one across hundreds of
@@ -191,8 +183,8 @@ std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& 
   return ready;
 }
 
-// Asks each index of `asks` (index, hits) for its next hits after those it gave, ranked only,
-// the indexes at once. An index that fails is marked and left out.
+// Asks each index of `asks` (index, hits) for its first hits, ranked only, the indexes at once. An
+// index that fails is marked and left out.
 void Rank(std::vector<TSearched>& searched,
           const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text,
           TWorkers* workers) {
@@ -200,12 +192,8 @@ void Rank(std::vector<TSearched>& searched,
     auto& one = searched[asks[i].first];
     one.Asked = asks[i].second;
     try {
-      if (one.Ranking) {
-        one.Ranking->More(one.Asked - one.Scores.size());
-      } else {
-        one.Ranking = one.Index->Rank(text, one.Asked);
-      }
-      for (std::size_t rank = one.Scores.size(); rank < one.Ranking->Size(); ++rank) {
+      one.Ranking = one.Index->Rank(text, one.Asked);
+      for (std::size_t rank = 0; rank < one.Ranking->Size(); ++rank) {
         one.Scores.push_back(one.Ranking->Score(rank));
       }
       one.Total = one.Ranking->Total();
@@ -240,53 +228,16 @@ std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size
   return ranked;
 }
 
-// The indexes cut short of hits that may still be among the best `wanted`, each with how many
-// hits it must give to settle it: its further hits score at most its last one, so the m hits of
-// other indexes that score above that last one come first, and it needs give no more than
-// wanted - m in all.
-std::vector<std::pair<std::size_t, std::size_t>> CutShort(const std::vector<TSearched>& searched,
-                                                          std::size_t wanted) {
-  std::vector<double> scores;
-  for (const auto& one : searched) {
-    scores.insert(scores.end(), one.Scores.begin(), one.Scores.end());
-  }
-  std::vector<std::pair<std::size_t, std::size_t>> again;
-  for (std::size_t i = 0; i < searched.size(); ++i) {
-    const auto& own = searched[i].Scores;
-    if (searched[i].Failed || own.empty() || own.size() < searched[i].Asked ||
-        searched[i].Total <= own.size()) {
-      continue;
-    }
-    const double last = own.back();
-    const auto above = [&](double score) { return score > last; };
-    // Its own hits above its last are among those counted.
-    const auto others =
-        static_cast<std::size_t>(std::count_if(scores.begin(), scores.end(), above) -
-                                 std::count_if(own.begin(), own.end(), above));
-    if (others < wanted && wanted - others > own.size()) {
-      again.emplace_back(i, wanted - others);
-    }
-  }
-  return again;
-}
-
-// Ranks the best `wanted`: every index asked for a few first, then those that may hold more of
-// them asked for as many as they may hold. Scores of different indexes are the same measure
-// (BM25 over each document's own counts), so they are merged as they are.
+// Ranks the best `wanted`: every index asked at once for as many as may be shown, since asking
+// an index again matches all its hits again from the first. Scores of different indexes are the
+// same measure (BM25 over each document's own counts), so they are merged as they are.
 void RankAll(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
              TWorkers* workers) {
-  const std::size_t share =
-      (2 * wanted + searched.size() - 1) / std::max<std::size_t>(1, searched.size());
-  const std::size_t first = std::min(wanted, std::max(kFewestFirstAsked, share));
   std::vector<std::pair<std::size_t, std::size_t>> asks;
   for (std::size_t i = 0; i < searched.size(); ++i) {
-    asks.emplace_back(i, first);
+    asks.emplace_back(i, wanted);
   }
   Rank(searched, asks, text, workers);
-  const auto again = CutShort(searched, wanted);
-  if (!again.empty()) {
-    Rank(searched, again, text, workers);
-  }
 }
 
 // The indexes let go between groups leave holes in the allocator's heaps among those still open,
@@ -537,22 +488,28 @@ std::vector<TLibrarySuggestion> SuggestLibrary(const TDocumentList& documents,
 }
 
 std::string LibraryResultsJson(const TLibraryResults& results) {
-  nlohmann::ordered_json hits = nlohmann::ordered_json::array();
+  std::string out = "{\"version\":" + std::to_string(search::kResultsJsonVersion) + ",\"query\":";
+  search::AppendJsonText(out, results.Query);
+  out.append(",\"total\":" + std::to_string(results.Total) + ",\"results\":[");
   for (const auto& [document, hit] : results.Hits) {
-    hits.push_back({{"doc", document},
-                    {"path", DisplayText(SlashSeparated(hit.Path))},
-                    {"anchor", hit.Anchor},
-                    {"title", hit.Title},
-                    {"snippet", hit.Snippet},
-                    {"score", std::round(hit.Score * 10000) / 10000}});
+    out.append(&hit == &results.Hits.front().Hit ? "{\"doc\":" : ",{\"doc\":");
+    search::AppendJsonText(out, document);
+    out.push_back(',');
+    search::AppendHitFields(out, hit);
+    out.push_back('}');
   }
-  const nlohmann::ordered_json object = {{"version", search::kResultsJsonVersion},
-                                         {"query", DisplayText(results.Query)},
-                                         {"total", results.Total},
-                                         {"results", hits},
-                                         {"indexing", results.Indexing},
-                                         {"failed", results.Failed}};
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  for (const auto& [key, names] :
+       {std::pair{"indexing", &results.Indexing}, std::pair{"failed", &results.Failed}}) {
+    out.append("],\"").append(key).append("\":[");
+    for (const auto& name : *names) {
+      if (&name != &names->front()) {
+        out.push_back(',');
+      }
+      search::AppendJsonText(out, name);
+    }
+  }
+  out.append("]}");
+  return out;
 }
 
 }  // namespace tomelet::library

@@ -1,13 +1,15 @@
 #include "search/ResultsJson.h"
 
+#include <charconv>
 #include <cmath>
-#include <nlohmann/json.hpp>
 
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
 
 namespace tomelet::search {
 namespace {
+
+constexpr std::string_view kHexDigits = "0123456789abcdef";
 
 // More digits than these only tell apart pages that rank the same anyway.
 double RoundedScore(double score) {
@@ -16,20 +18,59 @@ double RoundedScore(double score) {
 
 }  // namespace
 
-std::string ResultsJson(const TSearchResults& results) {
-  nlohmann::ordered_json hits = nlohmann::ordered_json::array();
-  for (const auto& hit : results.Hits) {
-    hits.push_back({{"path", DisplayText(SlashSeparated(hit.Path))},
-                    {"anchor", hit.Anchor},
-                    {"title", hit.Title},
-                    {"snippet", hit.Snippet},
-                    {"score", RoundedScore(hit.Score)}});
+void AppendJsonEscaped(std::string& out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(c);
+    } else if (byte < 0x20) {
+      out.append("\\u00");
+      out.push_back(kHexDigits[byte >> 4]);
+      out.push_back(kHexDigits[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
   }
-  const nlohmann::ordered_json object = {{"version", kResultsJsonVersion},
-                                         {"query", DisplayText(results.Query)},
-                                         {"total", results.Total},
-                                         {"results", hits}};
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void AppendJsonText(std::string& out, std::string_view text) {
+  out.push_back('"');
+  AppendJsonEscaped(out, DisplayText(text));
+  out.push_back('"');
+}
+
+void AppendHitFields(std::string& out, const TSearchHit& hit) {
+  out.append("\"path\":");
+  AppendJsonText(out, SlashSeparated(hit.Path));
+  out.append(",\"anchor\":");
+  AppendJsonText(out, hit.Anchor);
+  out.append(",\"title\":");
+  AppendJsonText(out, hit.Title);
+  out.append(",\"snippet\":");
+  AppendJsonText(out, hit.Snippet);
+  out.append(",\"score\":");
+  char digits[32];
+  const double score = RoundedScore(hit.Score);
+  const auto written = std::to_chars(digits, digits + sizeof digits, score);
+  out.append(digits, written.ptr);
+  // A whole number still reads as a fraction, as JSON writers commonly give it.
+  if (std::string_view(digits, written.ptr).find_first_of(".e") == std::string_view::npos) {
+    out.append(".0");
+  }
+}
+
+std::string ResultsJson(const TSearchResults& results) {
+  std::string out = "{\"version\":" + std::to_string(kResultsJsonVersion) + ",\"query\":";
+  AppendJsonText(out, results.Query);
+  out.append(",\"total\":" + std::to_string(results.Total) + ",\"results\":[");
+  for (const auto& hit : results.Hits) {
+    out.append(&hit == results.Hits.data() ? "{" : ",{");
+    AppendHitFields(out, hit);
+    out.push_back('}');
+  }
+  out.append("]}");
+  return out;
 }
 
 }  // namespace tomelet::search

@@ -46,7 +46,6 @@ constexpr double kWordDefinitionWeight = 20.0;
 constexpr std::size_t kFewestHeadingWords = 3;
 // Typed with accents, a word's plain form is found too, below the form typed.
 constexpr double kPlainFormWeight = 0.5;
-constexpr Xapian::doccount kCheckAtLeast = 200;
 
 [[noreturn]] void ThrowDamaged() {
   throw ESearchIndexError(std::string(kDamagedIndexMessage));
@@ -140,6 +139,17 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
     }
   }
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
+}
+
+// Whether any term of the query is in the database: one that has none matches nothing, and left
+// out it costs no reading of the posting lists of the words it is joined with.
+bool AnyIn(const Xapian::Database& database, const Xapian::Query& query) {
+  for (auto it = query.get_unique_terms_begin(); it != query.get_unique_terms_end(); ++it) {
+    if (database.term_exists(*it)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Snippets stem every word of their text, and the same words recur from hit to hit.
@@ -287,8 +297,7 @@ struct TRanking::Impl {
   }
   // Picks the query's form (all its words, else any of them) by matching the first hits.
   void Start(std::string_view query, std::size_t start, std::size_t limit);
-  // Ranks hits [start, start + limit) after those ranked.
-  void Match(std::size_t start, std::size_t limit);
+  Xapian::MSet Matched(std::size_t start, std::size_t limit) const;
   void Keep(Xapian::MSet matches);
   TSearchHit Hit(std::size_t rank) const;
 
@@ -437,6 +446,9 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
   if (plain != query) {
     forms = Xapian::Query(Xapian::Query::OP_OR, forms, Parse(reader, plain, defaultOp));
   }
+  if (!AnyIn(reader.Database, forms)) {
+    return {};
+  }
   return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, forms, kPlainFormWeight);
 }
 
@@ -498,9 +510,10 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
     const Xapian::Query titles = TitleQuery(parsed);
     // Only where the form typed is missing, or every section with an accented name in it
     // would gain on all its words.
-    parsed = Xapian::Query(
-        Xapian::Query::OP_OR, parsed,
-        Xapian::Query(Xapian::Query::OP_AND_NOT, index.PlainForms(*reader, query, op), parsed));
+    if (const Xapian::Query plain = index.PlainForms(*reader, query, op); !plain.empty()) {
+      parsed = Xapian::Query(Xapian::Query::OP_OR, parsed,
+                             Xapian::Query(Xapian::Query::OP_AND_NOT, plain, parsed));
+    }
     Xapian::Query ranked =
         titles.empty()
             ? parsed
@@ -514,9 +527,7 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
     } else {
       enquire->set_query(ranked);
     }
-    matches = enquire->get_mset(static_cast<Xapian::doccount>(start),
-                                static_cast<Xapian::doccount>(limit),
-                                kCheckAtLeast + static_cast<Xapian::doccount>(start + limit));
+    matches = Matched(start, limit);
     if (matches.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
       break;
     }
@@ -524,9 +535,12 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
   Keep(std::move(matches));
 }
 
-void TRanking::Impl::Match(std::size_t start, std::size_t limit) {
-  Keep(enquire->get_mset(static_cast<Xapian::doccount>(start), static_cast<Xapian::doccount>(limit),
-                         kCheckAtLeast + static_cast<Xapian::doccount>(start + limit)));
+// Only as many hits as asked are matched for sure: Xapian then stops once no further section can
+// reach them, so the total is an estimate, and a search costs what its hits cost rather than
+// what hundreds of sections do (reading each one's page for the collapse).
+Xapian::MSet TRanking::Impl::Matched(std::size_t start, std::size_t limit) const {
+  return enquire->get_mset(static_cast<Xapian::doccount>(start),
+                           static_cast<Xapian::doccount>(limit));
 }
 
 void TRanking::Impl::Keep(Xapian::MSet matches) {
@@ -578,10 +592,6 @@ std::size_t TRanking::Size() const {
 
 double TRanking::Score(std::size_t rank) const {
   return impl_->places.at(rank).Score;
-}
-
-void TRanking::More(std::size_t count) {
-  impl_->Guarded([&] { impl_->Match(impl_->places.size(), count); });
 }
 
 TSearchHit TRanking::Hit(std::size_t rank) const {

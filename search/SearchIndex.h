@@ -105,9 +105,6 @@ class TRanking {
   bool TotalExact() const;
   std::size_t Size() const;  // hits ranked so far
   double Score(std::size_t rank) const;
-  // Ranks the next count hits after those ranked, matching again. Throws ESearchIndexError
-  // (kDamagedIndexMessage) as Search does.
-  void More(std::size_t count);
   // The hit at rank (< Size()) with its snippet, as Search gives it. Throws ESearchIndexError
   // (kDamagedIndexMessage) when its record is damaged.
   TSearchHit Hit(std::size_t rank) const;

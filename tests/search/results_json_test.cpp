@@ -22,19 +22,23 @@ TEST(ResultsJsonTest, OneVersionedObjectWithScoresToFourDecimals) {
        "bersicht.htm",
        "size", "Übersicht", "<b>Größe</b> und Maße", 12.345678901234});
   results.Hits.push_back({"a.htm", "", "A", "", 0.00004});
+  results.Hits.push_back({"b.htm", "", "say \"hi\"\\\t\x01", "", 3});
   const auto text = ResultsJson(results);
   EXPECT_EQ(text.find('\n'), std::string::npos);
   const auto object = nlohmann::json::parse(text);
   EXPECT_EQ(object["version"], 2);
   EXPECT_EQ(object["query"], "größe");
   EXPECT_EQ(object["total"], 7);
-  ASSERT_EQ(object["results"].size(), 2u);
+  ASSERT_EQ(object["results"].size(), 3u);
   const auto& hit = object["results"][0];
   EXPECT_EQ(hit["path"], "guide/Übersicht.htm");
   EXPECT_EQ(hit["anchor"], "size");
   EXPECT_EQ(hit["snippet"], "<b>Größe</b> und Maße");
   EXPECT_NE(text.find("\"score\":12.3457}"), std::string::npos) << text;
   EXPECT_EQ(object["results"][1]["score"], 0.0);
+  EXPECT_EQ(object["results"][2]["title"], "say \"hi\"\\\t\x01");
+  EXPECT_NE(text.find("\"say \\\"hi\\\"\\\\\\u0009\\u0001\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"score\":3.0}"), std::string::npos) << text;
 }
 
 // The stored text of a long section ends where a word ends, and says that more follows.

@@ -13,6 +13,7 @@
 #include "document/Document.h"
 #include "platform/text/Codepage.h"
 #include "platform/text/ShownText.h"
+#include "search/ResultsJson.h"
 
 namespace tomelet::cli {
 namespace {
@@ -20,22 +21,6 @@ namespace {
 constexpr std::size_t kFlushThreshold = 1 << 16;
 
 constexpr std::string_view kHexDigits = "0123456789abcdef";
-
-void AppendJsonEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(c);
-    } else if (byte < 0x20) {
-      out.append("\\u00");
-      out.push_back(kHexDigits[byte >> 4]);
-      out.push_back(kHexDigits[byte & 0xF]);
-    } else {
-      out.push_back(c);
-    }
-  }
-}
 
 }  // namespace
 
@@ -136,12 +121,12 @@ std::string Hex8(std::uint32_t value) {
 
 void AppendJsonString(std::string& out, std::string_view text) {
   out.push_back('"');
-  AppendJsonEscaped(out, text);
+  search::AppendJsonEscaped(out, text);
   out.push_back('"');
 }
 
 void AppendJsonDisplayText(std::string& out, std::string_view text) {
-  AppendJsonEscaped(out, DisplayText(text));
+  search::AppendJsonEscaped(out, DisplayText(text));
 }
 
 std::string JsonPath(std::string_view archivePath) {
