@@ -1,13 +1,12 @@
 #include "Unit1/SidePane.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 
 #include "document/Document.h"
 #include "document/DocumentAddress.h"
 #include "document/DocumentEntries.h"
 #include "document/DocumentRequest.h"
+#include "platform/process/FreedMemory.h"
 #include "platform/streams/Streams.h"
 #include "search/ResultsPage.h"
 #include "search/SearchIndex.h"
@@ -105,7 +104,7 @@ void TDocumentMapLoader::Prepare() {
     }
     // Reading a large map passes through about twice its final size, which the allocator
     // would otherwise keep for the rest of the run.
-    malloc_trim(0);
+    ReturnFreedMemory();
     return map;
   });
 }
