@@ -243,13 +243,17 @@ int TForkedHelpers::Run(int descriptor, std::int64_t argument) {
       EndHelper(helper.Pid, helper.Socket, true);
       continue;
     }
+    if (*answer == kHelperFoundStuck) {
+      // Its child inherited the lock it was stuck on from the helper, whose every later child
+      // would inherit it too: the next attempt goes to a new helper.
+      EndHelper(helper.Pid, helper.Socket, true);
+      continue;
+    }
     Give(helper);
     if (*answer == kHelperCannotFork) {
       return RunForked(descriptor, argument);
     }
-    if (*answer != kHelperFoundStuck) {
-      return *answer;
-    }
+    return *answer;
   }
   return crashed_;
 }
