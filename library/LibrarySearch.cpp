@@ -182,14 +182,15 @@ std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& 
   return ready;
 }
 
-// Asks each index of `asks` (index, hits) for its first hits, ranked only, the indexes at once. An
-// index that fails is marked and left out.
-void Rank(std::vector<TSearched>& searched,
-          const std::vector<std::pair<std::size_t, std::size_t>>& asks, const std::string& text,
+// Asks every index at once for as many hits as may be shown, ranked only, since asking an index
+// again matches all its hits again from the first. Scores of different indexes are the same
+// measure (BM25 over each document's own counts), so they are merged as they are. An index that
+// fails is marked and left out.
+void Rank(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
           TWorkers* workers) {
-  RunAll(workers, asks.size(), [&](std::size_t i) {
-    auto& one = searched[asks[i].first];
-    one.Asked = asks[i].second;
+  RunAll(workers, searched.size(), [&](std::size_t i) {
+    auto& one = searched[i];
+    one.Asked = wanted;
     try {
       one.Ranking = one.Index->Rank(text, one.Asked);
       for (std::size_t rank = 0; rank < one.Ranking->Size(); ++rank) {
@@ -227,18 +228,6 @@ std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size
   return ranked;
 }
 
-// Ranks the best `wanted`: every index asked at once for as many as may be shown, since asking
-// an index again matches all its hits again from the first. Scores of different indexes are the
-// same measure (BM25 over each document's own counts), so they are merged as they are.
-void RankAll(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
-             TWorkers* workers) {
-  std::vector<std::pair<std::size_t, std::size_t>> asks;
-  for (std::size_t i = 0; i < searched.size(); ++i) {
-    asks.emplace_back(i, wanted);
-  }
-  Rank(searched, asks, text, workers);
-}
-
 // The documents open now first: a library closes the least recently used, so documents searched
 // in the same order every time would each be closed before the next search came back to them.
 std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocument*> documents) {
@@ -261,11 +250,7 @@ std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& 
     TakeOutCopies(group, ranked, copies);
     ranked.insert(ranked.end(), group.begin(), group.end());
     auto ready = ReadyIndexes(group, results, workers);
-    std::vector<std::pair<std::size_t, std::size_t>> asks;
-    for (std::size_t i = 0; i < ready.size(); ++i) {
-      asks.emplace_back(i, wanted);
-    }
-    Rank(ready, asks, text, workers);
+    Rank(ready, text, wanted, workers);
     for (auto& one : ready) {
       one.Ranking.reset();
       one.Index.reset();
@@ -422,7 +407,7 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   std::vector<TSearched> searched;
   if (copies.Ranked.size() <= heldAtOnce) {
     searched = ReadyIndexes(copies.Ranked, results, workers);
-    RankAll(searched, query.Text, wanted, workers);
+    Rank(searched, query.Text, wanted, workers);
   } else {
     searched =
         RankInGroups(copies.Ranked, query.Text, wanted, heldAtOnce, results, copies, workers);
