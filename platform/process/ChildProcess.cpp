@@ -75,11 +75,23 @@ std::optional<std::pair<char, std::string>> ChildActivity(pid_t child) {
   return std::make_pair(state, used);
 }
 
-bool HasChildren(pid_t process) {
+std::optional<std::pair<char, std::string>> FamilyActivity(pid_t process) {
+  auto family = ChildActivity(process);
   std::ifstream children("/proc/" + std::to_string(process) + "/task/" + std::to_string(process) +
                          "/children");
-  std::string first;
-  return static_cast<bool>(children >> first);
+  pid_t child = 0;
+  while (family && children >> child) {
+    const auto activity = ChildActivity(child);
+    if (!activity) {
+      // Gone between the two reads: it was not waiting for anything.
+      return std::make_pair('R', std::string());
+    }
+    // A child that has ended but is not yet reaped waits for its parent, which is then stuck.
+    const bool waits = activity->first == 'S' || activity->first == 'Z';
+    family->first = waits ? family->first : activity->first;
+    family->second += activity->second;
+  }
+  return family;
 }
 
 // A forked child holds only the thread that forked: a lock another thread held at that moment

@@ -21,8 +21,9 @@ inline constexpr int kStuckLooks = 5;
 
 // Its state letter and the processor time it has used, from /proc; none once it is gone.
 std::optional<std::pair<char, std::string>> ChildActivity(pid_t child);
-// True when the process has a child of its own (false when it cannot be told).
-bool HasChildren(pid_t process);
+// As ChildActivity, for the process and its children together: asleep when the process is and
+// each child is asleep too or has ended unreaped.
+std::optional<std::pair<char, std::string>> FamilyActivity(pid_t process);
 
 // Waits for the child: the code it left with, or -1 when it was ended by a signal.
 int Reap(pid_t child);

@@ -143,7 +143,8 @@ std::int32_t RunRequest(const TForkedHelpers::TWork& work, int descriptor,
 }
 
 // The helper's answer to one request; none when it died, stopped answering, or was found stuck
-// on a lock held at its fork (asleep, with no child working for it).
+// on a lock held at its fork: asleep without using the processor, its child asleep too (it
+// inherited the lock) or ended and never reaped.
 std::optional<std::int32_t> Ask(pid_t helper, int socket, int descriptor,
                                 const THelperRequest& request) {
   if (!SendRequest(socket, descriptor, request)) {
@@ -151,7 +152,7 @@ std::optional<std::int32_t> Ask(pid_t helper, int socket, int descriptor,
   }
   const auto deadline =
       std::chrono::steady_clock::now() + AttemptLength(request.Attempt) + kHelperGrace;
-  auto last = ChildActivity(helper);
+  auto last = FamilyActivity(helper);
   for (int still = 0; still < kStuckLooks && std::chrono::steady_clock::now() < deadline;) {
     pollfd ready{socket, POLLIN, 0};
     const int polled = ::poll(&ready, 1, kLookMilliseconds);
@@ -165,10 +166,8 @@ std::optional<std::int32_t> Ask(pid_t helper, int socket, int descriptor,
       }
       return answer;
     }
-    const auto now = ChildActivity(helper);
-    still = now && last && now->first == 'S' && now->second == last->second && !HasChildren(helper)
-                ? still + 1
-                : 0;
+    const auto now = FamilyActivity(helper);
+    still = now && last && now->first == 'S' && now->second == last->second ? still + 1 : 0;
     last = now;
   }
   return std::nullopt;

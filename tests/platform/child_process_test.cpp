@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "platform/process/ChildProcess.h"
+#include "platform/process/ChildWaits.h"
 
 namespace tomelet {
 namespace {
@@ -91,6 +94,49 @@ TEST(ChildProcess, AChildSpinningOnALockHeldAtTheForkIsForkedAgain) {
   ASSERT_EQ(answered.wait_for(std::chrono::seconds(30)), std::future_status::ready)
       << "the parent waits for a child that never ends";
   EXPECT_EQ(answered.get(), 7);
+}
+
+// A helper stuck on a lock held at its fork has forked its child already, which inherited the
+// lock and sleeps too, or did its work and waits to be reaped: either way the two look asleep,
+// while a child at work does not.
+TEST(ChildProcess, AProcessAndItsChildLookAsleepOnlyWhenNeitherWorks) {
+  enum class TChild { Sleeps, Ended, Works };
+  for (const auto child : {TChild::Sleeps, TChild::Ended, TChild::Works}) {
+    int forked[2];
+    ASSERT_EQ(::pipe(forked), 0);
+    const pid_t parent = ::fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+      ::setpgid(0, 0);
+      if (::fork() == 0) {
+        while (child == TChild::Works) {
+          ::sched_yield();
+        }
+        if (child == TChild::Sleeps) {
+          ::pause();
+        }
+        ::_exit(0);
+      }
+      if (::write(forked[1], "f", 1) == 1) {
+        ::pause();
+      }
+      ::_exit(1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(forked[0], &byte, 1), 1);
+    ::close(forked[0]);
+    ::close(forked[1]);
+    const char expected = child == TChild::Works ? 'R' : 'S';
+    auto family = FamilyActivity(parent);
+    for (int look = 0; look < 50 && family && family->first != expected; ++look) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      family = FamilyActivity(parent);
+    }
+    ::kill(-parent, SIGKILL);
+    ::waitpid(parent, nullptr, 0);
+    ASSERT_TRUE(family);
+    EXPECT_EQ(family->first, expected) << "child " << static_cast<int>(child);
+  }
 }
 
 std::string ReadAll(TBoundedChild& child) {
