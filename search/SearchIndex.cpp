@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <new>
@@ -17,6 +19,7 @@
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/text/Accents.h"
 #include "search/DefinedNames.h"
@@ -24,6 +27,7 @@
 #include "search/IndexFormat.h"
 #include "search/RememberingStemmer.h"
 #include "search/SectionBlockCache.h"
+#include "search/SectionPages.h"
 #include "search/Snippet.h"
 #include "search/SoundIndexes.h"
 #include "search/Suggestions.h"
@@ -46,6 +50,9 @@ constexpr double kWordDefinitionWeight = 20.0;
 constexpr std::size_t kFewestHeadingWords = 3;
 // Typed with accents, a word's plain form is found too, below the form typed.
 constexpr double kPlainFormWeight = 0.5;
+// Sections matched for each page asked, and how many times more when they were too few pages.
+constexpr std::size_t kSectionsAPage = 3;
+constexpr Xapian::doccount kMoreSections = 4;
 
 [[noreturn]] void ThrowDamaged() {
   throw ESearchIndexError(std::string(kDamagedIndexMessage));
@@ -227,6 +234,9 @@ struct TSearchIndex::Impl {
   // then costs neither the time nor the memory of a table of every title and name.
   mutable std::once_flag suggesterBuilt;
   mutable TSuggester suggester;
+  // Read on the first search, so that ranking one hit a page reads no page value per section.
+  mutable std::once_flag sectionPagesRead;
+  mutable TSectionPages sectionPages;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
   std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
@@ -242,6 +252,7 @@ struct TSearchIndex::Impl {
   Xapian::Query WordDefinitions(std::string_view query) const;
   // The sections whose heading is the query.
   std::vector<Xapian::docid> Headed(TReader& reader, std::string_view query) const;
+  const TSectionPages& PagesOfSections(TReader& reader) const;
   // The first section of each page whose title is the name typed ("re", "os.path").
   std::vector<Xapian::docid> TitledPages(TReader& reader, std::string_view name) const;
   // Indexes before the table of defined names keep each id as a term of its sections.
@@ -297,8 +308,10 @@ struct TRanking::Impl {
   }
   // Picks the query's form (all its words, else any of them) by matching the first hits.
   void Start(std::string_view query, std::size_t start, std::size_t limit);
-  Xapian::MSet Matched(std::size_t start, std::size_t limit) const;
-  void Keep(Xapian::MSet matches);
+  Xapian::MSet Matched(std::size_t wanted) const;
+  // The place in matches of each page's best section, best first.
+  std::vector<Xapian::doccount> BestOfPages(const Xapian::MSet& matches) const;
+  void Keep(Xapian::MSet matches, std::size_t start, std::size_t limit);
   TSearchHit Hit(std::size_t rank) const;
 
   const TSearchIndex::Impl& index;
@@ -503,7 +516,6 @@ std::unique_ptr<TRanking::Impl> TSearchIndex::Impl::Ranked(std::string_view quer
 
 void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_t limit) {
   named = index.Named(*reader, query);
-  enquire->set_collapse_key(format::kPageSlot);
   Xapian::MSet matches;
   for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
     Xapian::Query parsed = index.Parse(*reader, query, op);
@@ -527,28 +539,62 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
     } else {
       enquire->set_query(ranked);
     }
-    matches = Matched(start, limit);
+    matches = Matched(start + limit);
     if (matches.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
       break;
     }
   }
-  Keep(std::move(matches));
+  Keep(std::move(matches), start, limit);
 }
 
-// Only as many hits as asked are matched for sure: Xapian then stops once no further section can
-// reach them, so the total is an estimate, and a search costs what its hits cost rather than
-// what hundreds of sections do (reading each one's page for the collapse).
-Xapian::MSet TRanking::Impl::Matched(std::size_t start, std::size_t limit) const {
-  return enquire->get_mset(static_cast<Xapian::doccount>(start),
-                           static_cast<Xapian::doccount>(limit));
+// Only as many sections as the pages asked need are matched for sure: Xapian then stops once no
+// further section can reach them, so the total is an estimate, and a search costs what its hits
+// cost rather than what hundreds of sections do. Pages are told apart by the table of sections
+// rather than by Xapian's collapsing, which reads every candidate's page value (a fifth of a
+// search); most pages shown need no more than a few of their sections matched.
+Xapian::MSet TRanking::Impl::Matched(std::size_t wanted) const {
+  auto asked = static_cast<Xapian::doccount>(
+      std::min<std::size_t>(wanted * kSectionsAPage, std::numeric_limits<Xapian::doccount>::max()));
+  for (;;) {
+    Xapian::MSet matches = enquire->get_mset(0, asked);
+    if (matches.size() < asked || BestOfPages(matches).size() >= wanted ||
+        asked > std::numeric_limits<Xapian::doccount>::max() / kMoreSections) {
+      return matches;
+    }
+    asked *= kMoreSections;
+  }
 }
 
-void TRanking::Impl::Keep(Xapian::MSet matches) {
-  total = matches.get_matches_estimated();
-  totalExact = matches.get_matches_lower_bound() == matches.get_matches_upper_bound();
+std::vector<Xapian::doccount> TRanking::Impl::BestOfPages(const Xapian::MSet& matches) const {
+  const TSectionPages& sectionPages = index.PagesOfSections(*reader);
+  std::unordered_set<std::uint64_t> seen;
+  std::vector<Xapian::doccount> best;
   Xapian::doccount at = 0;
   for (auto it = matches.begin(); it != matches.end(); ++it, ++at) {
-    places.push_back({matchings.size(), at, it.get_weight()});
+    if (seen.insert(sectionPages.PageOf(*it)).second) {
+      best.push_back(at);
+    }
+  }
+  return best;
+}
+
+// Every section matched, the pages are counted; else their number is estimated from the share of
+// distinct pages among the sections matched.
+void TRanking::Impl::Keep(Xapian::MSet matches, std::size_t start, std::size_t limit) {
+  const std::vector<Xapian::doccount> best = BestOfPages(matches);
+  totalExact = matches.get_matches_lower_bound() == matches.size() &&
+               matches.get_matches_upper_bound() == matches.size();
+  total = best.size();
+  if (!totalExact && !matches.empty()) {
+    const double sectionsAPage =
+        static_cast<double>(matches.size()) / static_cast<double>(best.size());
+    total = std::clamp<std::uint64_t>(
+        static_cast<std::uint64_t>(
+            std::llround(static_cast<double>(matches.get_matches_estimated()) / sectionsAPage)),
+        best.size(), std::max<std::uint64_t>(best.size(), index.pages.size()));
+  }
+  for (std::size_t shown = start; shown < best.size() && shown < start + limit; ++shown) {
+    places.push_back({matchings.size(), best[shown], matches[best[shown]].get_weight()});
   }
   matchings.push_back(std::move(matches));
 }
@@ -683,27 +729,18 @@ std::vector<Xapian::docid> TSearchIndex::Impl::TitledPages(TReader& reader,
   }
   const auto [first, last] = pageNames.equal_range(std::string(name));
   for (auto it = first; it != last; ++it) {
-    // Sections follow their pages' order: the first of the page is found by halving.
-    Xapian::docid low = 1;
-    Xapian::docid high = reader.Database.get_lastdocid() + 1;
-    while (low < high) {
-      const Xapian::docid middle = low + (high - low) / 2;
-      const auto page =
-          format::PageOfKey(reader.Database.get_document(middle).get_value(format::kPageSlot));
-      if (page < it->second) {
-        low = middle + 1;
-      } else {
-        high = middle;
-      }
-    }
-    if (low <= reader.Database.get_lastdocid() &&
-        format::PageOfKey(reader.Database.get_document(low).get_value(format::kPageSlot)) ==
-            it->second) {
-      sections.push_back(low);
+    if (const Xapian::docid section = PagesOfSections(reader).FirstOf(it->second); section != 0) {
+      sections.push_back(section);
     }
   }
   std::sort(sections.begin(), sections.end());
   return sections;
+}
+
+const TSectionPages& TSearchIndex::Impl::PagesOfSections(TReader& reader) const {
+  std::call_once(sectionPagesRead,
+                 [&] { sectionPages = TSectionPages(reader.Database, pages.size()); });
+  return sectionPages;
 }
 
 TNamedDefinitions TSearchIndex::Impl::NamedByTerms(TReader& reader, std::string_view query) const {

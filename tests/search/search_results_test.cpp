@@ -104,6 +104,38 @@ TEST_F(SearchResultsTest, PagesOfResultsFollowOneAnotherWithoutRepeats) {
   EXPECT_TRUE(Search("widgets", 30, 10).Hits.empty());
 }
 
+// Sections of one page that fill the best matches many times over still show as one hit, and
+// the pages after it are found below them.
+TEST(OneHitAPageTest, APageOfManyMatchingSectionsLeavesRoomForTheNextPages) {
+  std::string sections;
+  for (int i = 0; i < 40; ++i) {
+    sections += "<h2 id='s" + std::to_string(i) + "'>Gizmo " + std::to_string(i) +
+                "</h2><p>gizmo gizmo gizmo</p>";
+  }
+  TPages pages = {{"gizmos.html", Page("Gizmos", sections)}};
+  for (int i = 0; i < 3; ++i) {
+    pages.emplace_back("other" + std::to_string(i) + ".html",
+                       Page("Other " + std::to_string(i),
+                            "<p>A long page about many other things that names a gizmo once, "
+                            "among sprockets, levers, pulleys and wheels number " +
+                                std::to_string(i) + ".</p>"));
+  }
+  const TIndexFile file(BuildIndex(pages));
+  const auto index = file.Open();
+  const auto all = index->Search("gizmo", 0, 100);
+  const auto allPaths = Paths(all);
+  EXPECT_EQ(allPaths.size(), 4u);
+  EXPECT_EQ(all.Total, 4u);
+  EXPECT_TRUE(all.TotalExact);
+  ASSERT_FALSE(all.Hits.empty());
+  EXPECT_EQ(all.Hits[0].Path, "gizmos.html");
+  const auto first = index->Search("gizmo", 0, 2);
+  ASSERT_EQ(first.Hits.size(), 2u);
+  EXPECT_EQ(Paths(first), std::vector<std::string>(allPaths.begin(), allPaths.begin() + 2));
+  EXPECT_EQ(Paths(index->Search("gizmo", 2, 2)),
+            std::vector<std::string>(allPaths.begin() + 2, allPaths.end()));
+}
+
 // A ranking's hits, read in any order as a merge shows them, are what one search gives.
 TEST_F(SearchResultsTest, ARankingReadInAnyOrderReadsTheHitsOfOneSearch) {
   const auto all = Search("widgets", 0, 100);
