@@ -18,25 +18,37 @@ double RoundedScore(double score) {
 
 }  // namespace
 
+// Runs of bytes that need no escape are appended whole: snippets are mostly such text.
 void AppendJsonEscaped(std::string& out, std::string_view text) {
-  for (const char c : text) {
+  std::size_t plain = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
+    if (byte >= 0x20 && c != '"' && c != '\\') {
+      continue;
+    }
+    out.append(text.substr(plain, at - plain));
+    plain = at + 1;
+    if (byte >= 0x20) {
       out.push_back('\\');
       out.push_back(c);
-    } else if (byte < 0x20) {
+    } else {
       out.append("\\u00");
       out.push_back(kHexDigits[byte >> 4]);
       out.push_back(kHexDigits[byte & 0xF]);
-    } else {
-      out.push_back(c);
     }
   }
+  out.append(text.substr(plain));
 }
 
+// Text that is UTF-8 already, as nearly all is, is escaped as it stands, without a copy.
 void AppendJsonText(std::string& out, std::string_view text) {
   out.push_back('"');
-  AppendJsonEscaped(out, DisplayText(text));
+  if (IsValidUtf8(text)) {
+    AppendJsonEscaped(out, text);
+  } else {
+    AppendJsonEscaped(out, DisplayText(text));
+  }
   out.push_back('"');
 }
 
