@@ -25,6 +25,7 @@
 #include "search/DefinedNames.h"
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
+#include "search/ParsedQueries.h"
 #include "search/RememberingStemmer.h"
 #include "search/SectionBlockCache.h"
 #include "search/SectionPages.h"
@@ -259,6 +260,8 @@ struct TSearchIndex::Impl {
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
                       std::string_view prefix = {}) const;
+  Xapian::Query ParseAnew(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
+                          std::string_view prefix) const;
   // The query's words with accents folded, found in the sections' folded words and, when
   // typed with accents, in the words of sections written without; below the form typed.
   Xapian::Query PlainForms(TReader& reader, std::string_view query,
@@ -468,8 +471,19 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
                                         Xapian::Query::op defaultOp,
                                         std::string_view prefix) const {
+  std::string key = language;
+  key += {'\0', reader.Stemmer.is_none() ? '0' : '1', reader.Stopper ? '1' : '0',
+          static_cast<char>(defaultOp)};
+  key.append(prefix).push_back('\0');
+  key.append(query);
+  return TParsedQueries::Shared().Find(key,
+                                       [&] { return ParseAnew(reader, query, defaultOp, prefix); });
+}
+
+Xapian::Query TSearchIndex::Impl::ParseAnew(TReader& reader, std::string_view query,
+                                            Xapian::Query::op defaultOp,
+                                            std::string_view prefix) const {
   Xapian::QueryParser parser;
-  parser.set_database(reader.Database);
   parser.set_stemmer(reader.Stemmer);
   parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
   if (reader.Stopper) {
