@@ -52,7 +52,7 @@ constexpr std::size_t kFewestHeadingWords = 3;
 // Typed with accents, a word's plain form is found too, below the form typed.
 constexpr double kPlainFormWeight = 0.5;
 // Sections matched for each page asked, and how many times more when they were too few pages.
-constexpr std::size_t kSectionsAPage = 3;
+constexpr std::size_t kSectionsAPage = 5;
 constexpr Xapian::doccount kMoreSections = 4;
 
 [[noreturn]] void ThrowDamaged() {
