@@ -567,8 +567,9 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
 // rather than by Xapian's collapsing, which reads every candidate's page value (a fifth of a
 // search); most pages shown need no more than a few of their sections matched.
 Xapian::MSet TRanking::Impl::Matched(std::size_t wanted) const {
+  constexpr std::size_t kMostAsked = std::numeric_limits<Xapian::doccount>::max();
   auto asked = static_cast<Xapian::doccount>(
-      std::min<std::size_t>(wanted * kSectionsAPage, std::numeric_limits<Xapian::doccount>::max()));
+      wanted > kMostAsked / kSectionsAPage ? kMostAsked : wanted * kSectionsAPage);
   for (;;) {
     Xapian::MSet matches = enquire->get_mset(0, asked);
     if (matches.size() < asked || BestOfPages(matches).size() >= wanted ||
