@@ -32,6 +32,11 @@ std::size_t ResidentBytes() {
 void ReturnFreedMemory() {
   const std::size_t resident = ResidentBytes();
   if (resident != 0 && resident < residentAfterLastReturn.load() + kWorthReturning) {
+    // Grown from the smallest size seen: a process that shrank since is not let grow back
+    // by the old size's holes.
+    if (resident < residentAfterLastReturn.load()) {
+      residentAfterLastReturn = resident;
+    }
     return;
   }
   ::malloc_trim(0);
