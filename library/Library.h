@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,7 +110,7 @@ class TLibraryDocument {
   mutable TKept<const TDocument> archive_;
   mutable TKept<search::TBackgroundIndex> index_;
   mutable TKept<const TDocumentCompanion> companion_;
-  mutable std::string startPagePath_;
+  mutable std::optional<std::string> startPagePath_;  // once first opened
   mutable std::shared_ptr<TDocumentFacts> facts_;
 };
 

@@ -99,7 +99,11 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
     archive = archive_.Find();
     if (!archive) {
       auto opened = OpenDocument(path_);
-      startPagePath_ = opened->StartPagePath();
+      // Read once: the document stands for its file as stamped, and reading it again on every
+      // opening inflated its registry each time a large library's search came back to it.
+      if (!startPagePath_) {
+        startPagePath_ = opened->StartPagePath();
+      }
       archive = std::move(opened);
     }
     archive_.Hold(archive);
@@ -111,7 +115,7 @@ std::shared_ptr<const TDocument> TLibraryDocument::Archive() const {
 std::string TLibraryDocument::StartPagePath() const {
   Archive();
   const std::lock_guard guard(lock_);
-  return startPagePath_;
+  return startPagePath_.value_or(std::string());
 }
 
 TDocumentFacts TLibraryDocument::Facts() const {
@@ -139,7 +143,7 @@ std::shared_ptr<search::TBackgroundIndex> TLibraryDocument::Index() const {
   const std::lock_guard guard(lock_);
   auto index = index_.Find();
   if (!index) {
-    index = std::make_shared<search::TBackgroundIndex>(archive, startPagePath_, Settled());
+    index = std::make_shared<search::TBackgroundIndex>(archive, *startPagePath_, Settled());
   }
   KeepWhileOpen(index_, index, archive_, archive);
   return index;

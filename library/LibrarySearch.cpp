@@ -1,86 +1,17 @@
 #include "library/LibrarySearch.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <unordered_map>
 
 #include "library/IndexCopies.h"
+#include "library/ReadyIndexes.h"
 #include "library/Workers.h"
 #include "platform/process/FreedMemory.h"
-#include "platform/text/AsciiCase.h"
 #include "search/DocumentIndex.h"
 #include "search/ResultsJson.h"
 
 namespace tomelet::library {
 namespace {
-
-void RunAll(TWorkers* workers, std::size_t count, const std::function<void(std::size_t)>& job) {
-  if (workers) {
-    workers->RunAll(count, job);
-    return;
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    job(i);
-  }
-}
-
-std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool BeginsWithFolded(std::string_view name, std::string_view keyword) {
-  return name.size() >= keyword.size() &&
-         EqualsFoldedAscii(name.substr(0, keyword.size()), keyword);
-}
-
-// The documents each keyword picks; false when some keyword picks none.
-bool PickByKeywords(std::string_view keywords, const TDocumentList& documents,
-                    std::vector<std::string>& picked) {
-  while (true) {
-    const auto comma = keywords.find(',');
-    const std::string_view keyword = Trimmed(keywords.substr(0, comma));
-    const auto before = picked.size();
-    for (const auto& document : documents) {
-      if (!keyword.empty() && BeginsWithFolded(document->Name(), keyword)) {
-        picked.push_back(document->Name());
-      }
-    }
-    if (picked.size() == before) {
-      return false;
-    }
-    if (comma == std::string_view::npos) {
-      return true;
-    }
-    keywords.remove_prefix(comma + 1);
-  }
-}
-
-// A search waits this long at most for indexes still being opened (each is checked whole before
-// its first use), so that the first search after a start finds them, yet one across hundreds of
-// unopened documents still answers.
-constexpr auto kLongestOpeningWait = std::chrono::seconds(2);
-constexpr auto kOpeningPoll = std::chrono::milliseconds(5);
-
-struct TSearched {
-  const TLibraryDocument* Document;
-  std::shared_ptr<const search::TSearchIndex> Index;
-  // Null until ranked, and again once failed or let go with its index (between groups); it goes
-  // before the index it reads.
-  std::unique_ptr<search::TRanking> Ranking = nullptr;
-  // The scores ranked, and the totals of the last ranking asked, which outlive the ranking.
-  std::vector<double> Scores = {};
-  std::uint64_t Total = 0;
-  bool TotalExact = false;
-  std::size_t Asked = 0;
-  bool Failed = false;
-  // For a copy of another document's index: where that document is, whose ranking it shares.
-  std::size_t SameAs = SIZE_MAX;
-};
 
 // The one that ranks for searched[i]: itself, or the document whose index it is a copy of.
 TSearched& RankedFor(std::vector<TSearched>& searched, std::size_t i) {
@@ -92,95 +23,6 @@ struct TRankedHit {
   std::size_t Searched;
   std::size_t Rank;
 };
-
-bool InScope(const TLibraryQuery& query, const TLibraryDocument& document,
-             const TDocumentFilter& allowed) {
-  const auto& scope = query.Documents;
-  return (scope.empty() || std::find(scope.begin(), scope.end(), document.Name()) != scope.end()) &&
-         (!allowed || allowed(document));
-}
-
-// The state of each index (null: the document cannot be read) once it is open or
-// kLongestOpeningWait has gone.
-std::vector<search::TBackgroundIndex::TState> StatesOnceOpened(
-    const std::vector<std::shared_ptr<search::TBackgroundIndex>>& indexes) {
-  std::vector<search::TBackgroundIndex::TState> states(indexes.size());
-  const auto deadline = std::chrono::steady_clock::now() + kLongestOpeningWait;
-  for (std::size_t i = 0; i < indexes.size(); ++i) {
-    while (indexes[i]) {
-      states[i] = indexes[i]->State();
-      if (!states[i].Opening || std::chrono::steady_clock::now() >= deadline) {
-        break;
-      }
-      std::this_thread::sleep_for(kOpeningPoll);
-    }
-  }
-  return states;
-}
-
-std::vector<const TLibraryDocument*> DocumentsInScope(const TDocumentList& documents,
-                                                      const TLibraryQuery& query,
-                                                      const TDocumentFilter& allowed) {
-  std::vector<const TLibraryDocument*> inScope;
-  for (const auto& document : documents) {
-    if (InScope(query, *document, allowed)) {
-      inScope.push_back(document.get());
-    }
-  }
-  return inScope;
-}
-
-// The documents in groups of at most heldAtOnce, so that a search never holds more indexes than
-// the library keeps open.
-std::vector<std::vector<const TLibraryDocument*>> InGroups(
-    const std::vector<const TLibraryDocument*>& documents, std::size_t heldAtOnce) {
-  std::vector<std::vector<const TLibraryDocument*>> groups;
-  const std::size_t size = std::max<std::size_t>(heldAtOnce, 1);
-  for (std::size_t first = 0; first < documents.size(); first += size) {
-    const auto begin = documents.begin() + static_cast<std::ptrdiff_t>(first);
-    groups.emplace_back(
-        begin, begin + static_cast<std::ptrdiff_t>(std::min(size, documents.size() - first)));
-  }
-  return groups;
-}
-
-// The indexes of the documents, once each existing one is open (every one opening at once) or
-// kLongestOpeningWait has gone; the others are named in results, those still opening or being
-// built as indexing.
-std::vector<TSearched> ReadyIndexes(const std::vector<const TLibraryDocument*>& inScope,
-                                    TLibraryResults& results, TWorkers* workers) {
-  std::vector<std::shared_ptr<search::TBackgroundIndex>> indexes(inScope.size());
-  const auto start = [&](std::size_t i) {
-    try {
-      indexes[i] = inScope[i]->Index();
-      indexes[i]->State();
-    } catch (const std::exception&) {
-      indexes[i] = nullptr;
-    }
-  };
-  // Documents not yet open are opened each on its own thread before the first index is waited
-  // for; an open one's index is at hand.
-  std::vector<std::size_t> closed;
-  for (std::size_t i = 0; i < inScope.size(); ++i) {
-    if (inScope[i]->IsOpen()) {
-      start(i);
-    } else {
-      closed.push_back(i);
-    }
-  }
-  RunAll(workers, closed.size(), [&](std::size_t i) { start(closed[i]); });
-  auto states = StatesOnceOpened(indexes);
-  std::vector<TSearched> ready;
-  for (std::size_t i = 0; i < inScope.size(); ++i) {
-    if (states[i].Index) {
-      ready.push_back({inScope[i], std::move(states[i].Index)});
-    } else {
-      (!indexes[i] || !states[i].Error.empty() ? results.Failed : results.Indexing)
-          .push_back(inScope[i]->Name());
-    }
-  }
-  return ready;
-}
 
 // Asks every index at once for as many hits as may be shown, ranked only, since asking an index
 // again matches all its hits again from the first. Scores of different indexes are the same
@@ -382,19 +224,6 @@ void AddShown(std::vector<TSearched>& searched, const std::string& text,
 }
 
 }  // namespace
-
-TLibraryQuery ReadLibraryQuery(std::string_view typed, std::vector<std::string> named,
-                               const TDocumentList& documents) {
-  TLibraryQuery query{std::string(Trimmed(typed)), std::move(named)};
-  const auto colon = typed.find(':');
-  std::vector<std::string> picked;
-  if (colon != std::string_view::npos &&
-      PickByKeywords(typed.substr(0, colon), documents, picked)) {
-    query.Text = std::string(Trimmed(typed.substr(colon + 1)));
-    query.Documents.insert(query.Documents.end(), picked.begin(), picked.end());
-  }
-  return query;
-}
 
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
                               std::size_t start, std::size_t limit, const TDocumentFilter& allowed,

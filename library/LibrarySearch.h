@@ -4,28 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "library/Library.h"
+#include "library/LibraryQuery.h"
 #include "search/SearchIndex.h"
 
 namespace tomelet::library {
-
-struct TLibraryQuery {
-  std::string Text;
-  // Names of the documents searched; empty for all of them.
-  std::vector<std::string> Documents;
-};
-
-// The words and the scope of a typed query. A scope is typed before the words as keywords and a
-// colon ("python: dict", "pg,python: json"); each keyword picks the documents whose name begins
-// with it (letter case ignored). When a keyword picks none, the whole text is taken as words.
-// named holds documents asked for by name besides (doc=NAME), added to the scope.
-TLibraryQuery ReadLibraryQuery(std::string_view typed, std::vector<std::string> named,
-                               const TDocumentList& documents);
 
 struct TLibraryHit {
   std::string Document;
@@ -40,9 +26,6 @@ struct TLibraryResults {
   std::vector<std::string> Indexing;  // documents left out while their index is being built
   std::vector<std::string> Failed;    // documents left out because they cannot be searched
 };
-
-// Which documents a search may look into, for a caller that keeps some out (protected ones).
-using TDocumentFilter = std::function<bool(const TLibraryDocument&)>;
 
 // Hits [start, start + limit) of the merged list, best first by each index's own score, each
 // with its snippet. Each index ranks only the hits that may be among them, the indexes at once,
