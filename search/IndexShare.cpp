@@ -14,7 +14,10 @@ constexpr Xapian::termcount kHeadingWeight = 4;
 // Snippets are cut from the start of each section, which is where its subject is named; keeping
 // no more than one snippet shows holds the index to a fraction of the document.
 constexpr std::size_t kStoredTextBytes = 200;
-constexpr std::size_t kQueuedPages = 16;
+// Pages wait for their share up to this many bytes: the first share's pages are added first, and
+// a budget that holds a whole share of a large manual lets the next share start at once instead
+// of idling until the reading gets to its pages.
+constexpr std::size_t kQueuedBytes = std::size_t{32} << 20;
 
 // Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
 constexpr std::size_t kMostStemsRememberedWhileIndexing = 200000;
@@ -38,8 +41,8 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
-      stemmer_(
-          new TRememberingStemmer(language, format::MakeStemmer(language), kMostStemsRememberedWhileIndexing)),
+      stemmer_(new TRememberingStemmer(language, format::MakeStemmer(language),
+                                       kMostStemsRememberedWhileIndexing)),
       stopper_(format::MakeStopper(language)),
       share_(share),
       pageRead_(std::move(pageRead)) {
@@ -70,10 +73,11 @@ TIndexShare::~TIndexShare() {
 
 void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
   std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] { return queue_.size() < kQueuedPages || failure_; });
+  changed_.wait(guard, [this] { return queuedBytes_ < kQueuedBytes || failure_; });
   if (failure_) {
     return;
   }
+  queuedBytes_ += html.size();
   queue_.push_back({number, std::move(archivePath), std::move(html)});
   changed_.notify_all();
 }
@@ -87,6 +91,7 @@ void TIndexShare::Work() {
     }
     const TQueuedPage page = std::move(queue_.front());
     queue_.pop_front();
+    queuedBytes_ -= page.Html.size();
     changed_.notify_all();
     guard.unlock();
     try {
@@ -95,6 +100,7 @@ void TIndexShare::Work() {
       const std::lock_guard relock(lock_);
       failure_ = std::current_exception();
       queue_.clear();
+      queuedBytes_ = 0;
       changed_.notify_all();
     }
   }
