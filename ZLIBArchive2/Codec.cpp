@@ -62,6 +62,10 @@ libdeflate_decompressor& ThreadDecompressor() {
 namespace codec {
 
 std::uint32_t Crc32(std::span<const std::byte> bytes, std::uint32_t crc) {
+  // Given no buffer (an empty vector's), libdeflate answers the starting value, not crc.
+  if (bytes.empty()) {
+    return crc;
+  }
   return libdeflate_crc32(crc, bytes.data(), bytes.size());
 }
 

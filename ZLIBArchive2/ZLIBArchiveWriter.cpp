@@ -30,8 +30,8 @@ TZLBArchiveWriter::~TZLBArchiveWriter() = default;
 TZLBArchiveWriter::TZLBArchiveWriter(TZLBArchiveWriter&&) noexcept = default;
 TZLBArchiveWriter& TZLBArchiveWriter::operator=(TZLBArchiveWriter&&) noexcept = default;
 
-void TZLBArchiveWriter::AddEntry(std::string_view archivePath, std::span<const std::byte> contents,
-                                 TFileCompressionLevel level) {
+TArchiveEntry TZLBArchiveWriter::NewRecord(std::string_view archivePath, std::size_t size,
+                                           TFileCompressionLevel level) const {
   TArchiveEntry entry;
   const std::size_t split = archivePath.find_last_of('\\');
   entry.Path = split == std::string_view::npos ? "" : archivePath.substr(0, split + 1);
@@ -39,17 +39,39 @@ void TZLBArchiveWriter::AddEntry(std::string_view archivePath, std::span<const s
   if (entry.FileName.empty()) {
     throw std::invalid_argument("Archive path without a file name: " + std::string(archivePath));
   }
-  entry.OriginalSize = static_cast<std::int64_t>(contents.size());
+  entry.OriginalSize = static_cast<std::int64_t>(size);
   entry.Level = level;
   CheckRecord(entry);
+  return entry;
+}
+
+void TZLBArchiveWriter::AddEntry(std::string_view archivePath, std::span<const std::byte> contents,
+                                 TFileCompressionLevel level) {
+  TArchiveEntry entry = NewRecord(archivePath, contents.size(), level);
   if (!workers_ || level == fcNone) {
     SettleAll();
     Place(std::move(entry), deflater::PackEntry(contents, level));
     return;
   }
-  auto packed = workers_->Submit({contents.begin(), contents.end()}, level);
-  pending_.push_back({std::move(entry), contents.size(), std::move(packed)});
-  pendingBytes_ += contents.size();
+  Submit(std::move(entry), {contents.begin(), contents.end()}, level);
+}
+
+void TZLBArchiveWriter::AddEntry(std::string_view archivePath, std::vector<std::byte>&& contents,
+                                 TFileCompressionLevel level) {
+  if (!workers_ || level == fcNone) {
+    AddEntry(archivePath, std::span<const std::byte>(contents), level);
+    return;
+  }
+  TArchiveEntry entry = NewRecord(archivePath, contents.size(), level);
+  Submit(std::move(entry), std::move(contents), level);
+}
+
+void TZLBArchiveWriter::Submit(TArchiveEntry entry, std::vector<std::byte> contents,
+                               TFileCompressionLevel level) {
+  const std::size_t size = contents.size();
+  auto packed = workers_->Submit(std::move(contents), level);
+  pending_.push_back({std::move(entry), size, std::move(packed)});
+  pendingBytes_ += size;
   while (pendingBytes_ > kPendingBytes) {
     SettleFirst();
   }
@@ -73,8 +95,9 @@ void TZLBArchiveWriter::Place(TArchiveEntry entry, deflater::TPackedEntry packed
   entry.Method = packed.Deflated ? kMethodDeflated : kMethodStored;
   entry.Level = packed.Deflated ? entry.Level : std::uint8_t{fcNone};
   entry.CompressedSize = packed.Deflated ? static_cast<std::int64_t>(packed.Data.size()) : 0;
-  entry.Offset = static_cast<std::int64_t>(data_.size());
-  data_.insert(data_.end(), packed.Data.begin(), packed.Data.end());
+  entry.Offset = static_cast<std::int64_t>(dataSize_);
+  dataSize_ += packed.Data.size();
+  data_.push_back(std::move(packed.Data));
   entries_.push_back(std::move(entry));
 }
 
@@ -94,8 +117,9 @@ void TZLBArchiveWriter::SettleAll() const {
 void TZLBArchiveWriter::AddRawEntry(TArchiveEntry entry, std::span<const std::byte> data) {
   SettleAll();
   CheckRecord(entry);
-  entry.Offset = static_cast<std::int64_t>(data_.size());
-  data_.insert(data_.end(), data.begin(), data.end());
+  entry.Offset = static_cast<std::int64_t>(dataSize_);
+  dataSize_ += data.size();
+  data_.emplace_back(data.begin(), data.end());
   entries_.push_back(std::move(entry));
 }
 
@@ -116,14 +140,18 @@ void TZLBArchiveWriter::WriteTo(TStream& out) const {
   if (registry.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
     throw std::length_error("Registry larger than 2 GiB");
   }
-  out.Write(data_);
+  std::uint32_t crc = 0;
+  for (const auto& block : data_) {
+    out.Write(block);
+    crc = codec::Crc32(block, crc);
+  }
   out.Write(registry);
   TArchiveTrailer trailer;
-  trailer.ArchiveCRC = codec::Crc32(registry, codec::Crc32(data_));
+  trailer.ArchiveCRC = codec::Crc32(registry, crc);
   trailer.EntryCount = static_cast<std::int32_t>(entries_.size());
   trailer.Version = options_.Version;
   trailer.RegistrySize = static_cast<std::int32_t>(registry.size());
-  trailer.DataSize = static_cast<std::int64_t>(data_.size());
+  trailer.DataSize = static_cast<std::int64_t>(dataSize_);
   trailer.RegistryCompressed = options_.CompressRegistry ? 1 : 0;
   std::array<std::byte, kTrailerSize> bytes{};
   format::EncodeTrailer(trailer, bytes);

@@ -44,6 +44,9 @@ class TZLBArchiveWriter {
                 TFileCompressionLevel level = fcDefault) {
     AddEntry(archivePath, AsBytes(contents), level);
   }
+  // The same, taking the contents over instead of copying them for the threads.
+  void AddEntry(std::string_view archivePath, std::vector<std::byte>&& contents,
+                TFileCompressionLevel level = fcDefault);
   // Adds a record and its data block exactly as given; Offset is assigned by the writer. For
   // fixtures that a well-behaved writer never makes (encrypted methods, wrong sizes or CRCs).
   void AddRawEntry(TArchiveEntry entry, std::span<const std::byte> data);
@@ -62,8 +65,12 @@ class TZLBArchiveWriter {
     std::size_t Size;
     std::future<deflater::TPackedEntry> Packed;
   };
-  // Throws when the record cannot be stored (too many entries, names too long).
+  // The entry's record before its data is known. Throws when the record cannot be stored (too
+  // many entries, names too long).
+  TArchiveEntry NewRecord(std::string_view archivePath, std::size_t size,
+                          TFileCompressionLevel level) const;
   void CheckRecord(const TArchiveEntry& entry) const;
+  void Submit(TArchiveEntry entry, std::vector<std::byte> contents, TFileCompressionLevel level);
   void Place(TArchiveEntry entry, deflater::TPackedEntry packed) const;
   // Waits for the oldest entry being deflated and places it; throws what deflating threw.
   void SettleFirst() const;
@@ -75,7 +82,9 @@ class TZLBArchiveWriter {
   // Entries still being deflated are already part of the archive; writing waits for them, which
   // is why they are kept in mutable members.
   mutable std::vector<TArchiveEntry> entries_;
-  mutable std::vector<std::byte> data_;
+  // The data area as the entries' blocks, one after another: appending never moves what is there.
+  mutable std::vector<std::vector<std::byte>> data_;
+  mutable std::size_t dataSize_ = 0;
   mutable std::deque<TPendingEntry> pending_;
   mutable std::size_t pendingBytes_ = 0;
   std::unique_ptr<deflater::TDeflateWorkers> workers_;

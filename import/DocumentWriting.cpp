@@ -89,7 +89,7 @@ TDocumentWriting::TDocumentWriting(const TWritingSettings& settings)
 
 TDocumentWriting::~TDocumentWriting() = default;
 
-void TDocumentWriting::AddFile(std::string_view archivePath, std::span<const std::byte> bytes) {
+void TDocumentWriting::ReadPage(std::string_view archivePath, std::span<const std::byte> bytes) {
   const std::string_view html(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   if (impl_->Index && search::IsHtmlPageName(archivePath)) {
     impl_->Map.AddPagePath(archivePath);
@@ -97,7 +97,16 @@ void TDocumentWriting::AddFile(std::string_view archivePath, std::span<const std
   } else {
     impl_->Map.AddPage(archivePath, html);
   }
+}
+
+void TDocumentWriting::AddFile(std::string_view archivePath, std::span<const std::byte> bytes) {
+  ReadPage(archivePath, bytes);
   impl_->Writer.AddEntry(archivePath, bytes, impl_->Level);
+}
+
+void TDocumentWriting::AddFile(std::string_view archivePath, std::vector<std::byte>&& bytes) {
+  ReadPage(archivePath, bytes);
+  impl_->Writer.AddEntry(archivePath, std::move(bytes), impl_->Level);
 }
 
 void TDocumentWriting::AddUnlistedFile(std::string_view archivePath,

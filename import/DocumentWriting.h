@@ -47,6 +47,8 @@ class TDocumentWriting {
 
   // Files are stored in the order they are added; HTML pages are indexed and mapped too.
   void AddFile(std::string_view archivePath, std::span<const std::byte> bytes);
+  // The same, taking the bytes over instead of copying them.
+  void AddFile(std::string_view archivePath, std::vector<std::byte>&& bytes);
   // Stored only: neither indexed nor mapped (a page that only leads on to another).
   void AddUnlistedFile(std::string_view archivePath, std::span<const std::byte> bytes);
   // The contents a source or an author gives, used instead of those found in the pages.
@@ -63,6 +65,9 @@ class TDocumentWriting {
               const std::string& stub = {});
 
  private:
+  // Hands an HTML page to the index and the map.
+  void ReadPage(std::string_view archivePath, std::span<const std::byte> bytes);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -14,7 +14,14 @@ constexpr Xapian::termcount kHeadingWeight = 4;
 // Snippets are cut from the start of each section, which is where its subject is named; keeping
 // no more than one snippet shows holds the index to a fraction of the document.
 constexpr std::size_t kStoredTextBytes = 200;
-constexpr std::size_t kQueuedPages = 16;
+// Xapian holds every section's postings in memory until a commit, in maps whose lookups slow as
+// they grow; committing this often keeps them small. The index's bytes are the same whatever the
+// count, since the shares are compacted into new tables.
+constexpr std::uint64_t kSectionsPerCommit = 2000;
+// Pages wait for their share up to this many bytes: the first share's pages are added first, and
+// a budget that holds a whole share of a large manual lets the next share start at once instead
+// of idling until the reading gets to its pages.
+constexpr std::size_t kQueuedBytes = std::size_t{32} << 20;
 
 // Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
 constexpr std::size_t kMostStemsRememberedWhileIndexing = 200000;
@@ -37,9 +44,11 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
                          std::uint64_t share, TPageReadHandler pageRead)
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
-          Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST)),
-      stemmer_(
-          new TRememberingStemmer(language, format::MakeStemmer(language), kMostStemsRememberedWhileIndexing)),
+          // A scratch database, read once by the merge: nothing to make durable.
+          Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST |
+              Xapian::DB_NO_SYNC)),
+      stemmer_(new TRememberingStemmer(language, format::MakeStemmer(language),
+                                       kMostStemsRememberedWhileIndexing)),
       stopper_(format::MakeStopper(language)),
       share_(share),
       pageRead_(std::move(pageRead)) {
@@ -70,10 +79,11 @@ TIndexShare::~TIndexShare() {
 
 void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
   std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] { return queue_.size() < kQueuedPages || failure_; });
+  changed_.wait(guard, [this] { return queuedBytes_ < kQueuedBytes || failure_; });
   if (failure_) {
     return;
   }
+  queuedBytes_ += html.size();
   queue_.push_back({number, std::move(archivePath), std::move(html)});
   changed_.notify_all();
 }
@@ -87,6 +97,7 @@ void TIndexShare::Work() {
     }
     const TQueuedPage page = std::move(queue_.front());
     queue_.pop_front();
+    queuedBytes_ -= page.Html.size();
     changed_.notify_all();
     guard.unlock();
     try {
@@ -95,6 +106,7 @@ void TIndexShare::Work() {
       const std::lock_guard relock(lock_);
       failure_ = std::current_exception();
       queue_.clear();
+      queuedBytes_ = 0;
       changed_.notify_all();
     }
   }
@@ -182,7 +194,9 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
   }
   document.add_value(format::kPageSlot, format::PageKey(page));
   database_->add_document(document);
-  ++sections_;
+  if (++sections_ % kSectionsPerCommit == 0) {
+    database_->commit();
+  }
   block_.push_back({page, section.Anchor, SnippetText(shown, kStoredTextBytes)});
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();

@@ -35,7 +35,7 @@ class TIndexShare {
   TIndexShare(const TIndexShare&) = delete;
   TIndexShare& operator=(const TIndexShare&) = delete;
 
-  // Queues page number `number`; waits while many pages are queued, so memory stays bounded.
+  // Queues page number `number`; waits while many bytes are queued, so memory stays bounded.
   void Add(std::uint64_t number, std::string archivePath, std::string html);
   // Waits for the queued pages; throws what indexing threw. Returns the pages of this share.
   std::vector<TNumberedPage> Finish();
@@ -85,6 +85,7 @@ class TIndexShare {
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<TQueuedPage> queue_;
+  std::size_t queuedBytes_ = 0;
   bool closed_ = false;
   std::exception_ptr failure_;
   std::thread worker_;

@@ -37,10 +37,16 @@ std::vector<SampleEntry> MixedEntries() {
   return entries;
 }
 
-Bytes Pack(const std::vector<SampleEntry>& entries, unsigned threads) {
+// handOver: each entry's contents are given up to the writer rather than lent.
+Bytes Pack(const std::vector<SampleEntry>& entries, unsigned threads, bool handOver = false) {
   TZLBArchiveWriter writer({.Threads = threads});
   for (const auto& entry : entries) {
-    writer.AddEntry(entry.Name, entry.Contents, entry.Level);
+    if (handOver) {
+      const auto bytes = AsBytes(entry.Contents);
+      writer.AddEntry(entry.Name, std::vector<std::byte>(bytes.begin(), bytes.end()), entry.Level);
+    } else {
+      writer.AddEntry(entry.Name, entry.Contents, entry.Level);
+    }
   }
   return writer.Bytes();
 }
@@ -51,6 +57,7 @@ TEST(WriterThreads, SameEntriesGiveTheSameBytesWhateverTheThreadCount) {
   for (const unsigned threads : {2u, 3u, 8u}) {
     EXPECT_EQ(Pack(entries, threads), alone) << threads << " threads";
   }
+  EXPECT_EQ(Pack(entries, 2, true), alone) << "contents handed over";
 }
 
 TEST_F(ArchiveTest, EveryEntryReadsBackByteForByteAfterDeflatingOnThreads) {
