@@ -311,10 +311,14 @@ struct TRanking::Impl {
   }
   // Picks the query's form (all its words, else any of them) by matching the first hits.
   void Start(std::string_view query, std::size_t start, std::size_t limit);
-  Xapian::MSet Matched(std::size_t wanted) const;
-  // The place in matches of each page's best section, best first.
+  struct TMatched {
+    Xapian::MSet Sections;
+    // The place in Sections of each page's best section, best first.
+    std::vector<Xapian::doccount> BestOfPages;
+  };
+  TMatched Matched(std::size_t wanted) const;
   std::vector<Xapian::doccount> BestOfPages(const Xapian::MSet& matches) const;
-  void Keep(Xapian::MSet matches, std::size_t start, std::size_t limit);
+  void Keep(TMatched matched, std::size_t start, std::size_t limit);
   TSearchHit Hit(std::size_t rank) const;
 
   const TSearchIndex::Impl& index;
@@ -530,7 +534,7 @@ std::unique_ptr<TRanking::Impl> TSearchIndex::Impl::Ranked(std::string_view quer
 
 void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_t limit) {
   named = index.Named(*reader, query);
-  Xapian::MSet matches;
+  TMatched matched;
   for (const auto op : {Xapian::Query::OP_AND, Xapian::Query::OP_OR}) {
     Xapian::Query parsed = index.Parse(*reader, query, op);
     const Xapian::Query titles = TitleQuery(parsed);
@@ -553,12 +557,12 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
     } else {
       enquire->set_query(ranked);
     }
-    matches = Matched(start + limit);
-    if (matches.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
+    matched = Matched(start + limit);
+    if (matched.Sections.get_matches_estimated() > 0 || parsed.get_num_subqueries() < 2) {
       break;
     }
   }
-  Keep(std::move(matches), start, limit);
+  Keep(std::move(matched), start, limit);
 }
 
 // Only as many sections as the pages asked need are matched for sure: Xapian then stops once no
@@ -566,15 +570,16 @@ void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_
 // cost rather than what hundreds of sections do. Pages are told apart by the table of sections
 // rather than by Xapian's collapsing, which reads every candidate's page value (a fifth of a
 // search); most pages shown need no more than a few of their sections matched.
-Xapian::MSet TRanking::Impl::Matched(std::size_t wanted) const {
+TRanking::Impl::TMatched TRanking::Impl::Matched(std::size_t wanted) const {
   constexpr std::size_t kMostAsked = std::numeric_limits<Xapian::doccount>::max();
   auto asked = static_cast<Xapian::doccount>(
       wanted > kMostAsked / kSectionsAPage ? kMostAsked : wanted * kSectionsAPage);
   for (;;) {
-    Xapian::MSet matches = enquire->get_mset(0, asked);
-    if (matches.size() < asked || BestOfPages(matches).size() >= wanted ||
+    TMatched matched{enquire->get_mset(0, asked), {}};
+    matched.BestOfPages = BestOfPages(matched.Sections);
+    if (matched.Sections.size() < asked || matched.BestOfPages.size() >= wanted ||
         asked > std::numeric_limits<Xapian::doccount>::max() / kMoreSections) {
-      return matches;
+      return matched;
     }
     asked *= kMoreSections;
   }
@@ -595,8 +600,9 @@ std::vector<Xapian::doccount> TRanking::Impl::BestOfPages(const Xapian::MSet& ma
 
 // Every section matched, the pages are counted; else their number is estimated from the share of
 // distinct pages among the sections matched.
-void TRanking::Impl::Keep(Xapian::MSet matches, std::size_t start, std::size_t limit) {
-  const std::vector<Xapian::doccount> best = BestOfPages(matches);
+void TRanking::Impl::Keep(TMatched matched, std::size_t start, std::size_t limit) {
+  Xapian::MSet& matches = matched.Sections;
+  const std::vector<Xapian::doccount>& best = matched.BestOfPages;
   totalExact = matches.get_matches_lower_bound() == matches.size() &&
                matches.get_matches_upper_bound() == matches.size();
   total = best.size();
