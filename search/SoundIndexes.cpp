@@ -159,11 +159,19 @@ int CheckInChild(int fd, std::int64_t offset) {
   }
 }
 
+TForkedHelpers& StructureCheckers() {
+  static TForkedHelpers helpers(CheckInChild, kStructureDamaged);
+  return helpers;
+}
+
 }  // namespace
 
+void PrepareStructureChecks() {
+  StructureCheckers().Prepare();
+}
+
 TStructureVerdict CheckStructure(int fd, std::int64_t offset) {
-  static TForkedHelpers helpers(CheckInChild, kStructureDamaged);
-  const int verdict = helpers.Run(fd, offset);
+  const int verdict = StructureCheckers().Run(fd, offset);
   return verdict == kStructureSound || verdict == kStructureNewer
              ? static_cast<TStructureVerdict>(verdict)
              : kStructureDamaged;

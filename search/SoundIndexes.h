@@ -53,6 +53,10 @@ enum TStructureVerdict : int { kStructureSound, kStructureDamaged, kStructureNew
 // small helper process: only the verdict comes back, and a check that crashes or hangs finds the
 // database damaged.
 TStructureVerdict CheckStructure(int fd, std::int64_t offset);
+// Makes CheckStructure's helper process now. A program that will check indexes calls it before
+// it starts threads or grows: a helper made later keeps its own copy of every page the program
+// writes after the fork.
+void PrepareStructureChecks();
 
 // A block's turn to be checked: while one thread holds it, others asking for the turn of the
 // same block wait until it is given back, then go on without it, so that documents sharing one

@@ -11,6 +11,7 @@
 #include "Unit1/ProgramStart.h"
 #include "Unit1/window/Form1.h"
 #include "platform/com/ComServer.h"
+#include "search/SoundIndexes.h"
 #include "shelf/ShelfRequest.h"
 #include "viewer/ColourScheme.h"
 #include "viewer/DesktopIntegration.h"
@@ -67,6 +68,7 @@ int RunViewer(int argc, char** argv) {
   const std::vector<std::string> rawArguments(argv + 1, argv + argc);
   if (AnsweredInformationSwitch(rawArguments))
     return std::cout.flush() ? 0 : 1;
+  search::PrepareStructureChecks();
   if (shelf::ReadShelfRequest(rawArguments).Shelf)
     return RunShelfApplication(argc, argv);
   const auto mode = StartModeFromArguments(rawArguments);

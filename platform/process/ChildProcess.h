@@ -43,6 +43,9 @@ class TForkedHelpers {
   // The code work(descriptor, argument) returns (0 to 255), or crashed, as RunInChildProcess;
   // when no helper can be made, RunInChildProcess runs it.
   int Run(int descriptor, std::int64_t argument);
+  // Makes a helper now, unless one is idle. A helper made while this process is small and has one
+  // thread inherits no lock, and keeps no copy of the pages this process writes as it grows.
+  void Prepare();
 
  private:
   struct THelper {

@@ -222,6 +222,13 @@ void TForkedHelpers::Give(THelper helper) {
   idle_.push_back(helper);
 }
 
+void TForkedHelpers::Prepare() {
+  const THelper helper = Take();
+  if (helper.Pid >= 0) {
+    Give(helper);
+  }
+}
+
 int TForkedHelpers::RunForked(int descriptor, std::int64_t argument) const {
   return RunInChildProcess(
       [&] {

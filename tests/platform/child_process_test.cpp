@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -253,6 +254,34 @@ TEST_F(ForkedHelpersTest, AHelperHoldsNoneOfThisProcesssDescriptors) {
   char byte = 0;
   EXPECT_EQ(::read(ends[0], &byte, 1), 0);
   ::close(ends[0]);
+}
+
+// The resident MiB of the process that runs it (at most 255, to fit a verdict).
+int ResidentMiB(int, std::int64_t) {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  long kib = 0;
+  char line[256];
+  while (status && std::fgets(line, sizeof line, status)) {
+    std::sscanf(line, "VmRSS: %ld kB", &kib);
+  }
+  if (status) {
+    std::fclose(status);
+  }
+  return static_cast<int>(std::min(kib / 1024, 255L));
+}
+
+// The viewer makes its helper before it grows; one made after this process has grown carries
+// the grown pages into every child it forks.
+TEST_F(ForkedHelpersTest, AHelperMadeEarlyCarriesNothingOfWhatThisProcessGrowsTo) {
+  TForkedHelpers early(ResidentMiB, kCrashed);
+  early.Prepare();
+  constexpr std::size_t kGrowth = 96 << 20;
+  const auto grown = std::make_unique<char[]>(kGrowth);
+  for (std::size_t at = 0; at < kGrowth; at += 4096) {
+    grown[at] = 1;
+  }
+  TForkedHelpers late(ResidentMiB, kCrashed);
+  EXPECT_LT(early.Run(fd_, 0) + 64, late.Run(fd_, 0));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "library/Library.h"
 #include "library/Workers.h"
 #include "search/SearchIndex.h"
+#include "search/SoundIndexes.h"
 #include "serve/DocumentServer.h"
 #include "serve/DocumentSite.h"
 #include "serve/EntryBodies.h"
@@ -262,6 +263,7 @@ void ServeLibrary(const ServeArgs& args) {
 }
 
 void RunServe(const ServeArgs& args) {
+  search::PrepareStructureChecks();
   std::error_code ec;
   if (args.paths.size() == 1 && !std::filesystem::is_directory(args.paths.front(), ec)) {
     ServeDocument(args);
