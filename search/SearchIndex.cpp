@@ -260,8 +260,6 @@ struct TSearchIndex::Impl {
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
                       std::string_view prefix = {}) const;
-  Xapian::Query ParseAnew(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
-                          std::string_view prefix) const;
   // The query's words with accents folded, found in the sections' folded words and, when
   // typed with accents, in the words of sections written without; below the form typed.
   Xapian::Query PlainForms(TReader& reader, std::string_view query,
@@ -475,35 +473,7 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
                                         Xapian::Query::op defaultOp,
                                         std::string_view prefix) const {
-  std::string key = language;
-  key += {'\0', reader.Stemmer.is_none() ? '0' : '1', reader.Stopper ? '1' : '0',
-          static_cast<char>(defaultOp)};
-  key.append(prefix).push_back('\0');
-  key.append(query);
-  return TParsedQueries::Shared().Find(key,
-                                       [&] { return ParseAnew(reader, query, defaultOp, prefix); });
-}
-
-Xapian::Query TSearchIndex::Impl::ParseAnew(TReader& reader, std::string_view query,
-                                            Xapian::Query::op defaultOp,
-                                            std::string_view prefix) const {
-  Xapian::QueryParser parser;
-  parser.set_stemmer(reader.Stemmer);
-  parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
-  if (reader.Stopper) {
-    parser.set_stopper(reader.Stopper.get());
-  }
-  parser.set_default_op(defaultOp);
-  const std::string text(query);
-  try {
-    return parser.parse_query(
-        text,
-        Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
-            Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM,
-        std::string(prefix));
-  } catch (const Xapian::QueryParserError&) {
-    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM, std::string(prefix));
-  }
+  return ParseQuery({language, reader.Stemmer, reader.Stopper.get()}, query, defaultOp, prefix);
 }
 
 TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
