@@ -26,12 +26,14 @@
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
 #include "search/ParsedQueries.h"
+#include "search/RankingWeights.h"
 #include "search/RememberingStemmer.h"
 #include "search/SectionBlockCache.h"
 #include "search/SectionPages.h"
 #include "search/Snippet.h"
 #include "search/SoundIndexes.h"
 #include "search/Suggestions.h"
+#include "search/TermSummary.h"
 
 namespace tomelet::search {
 namespace {
@@ -43,14 +45,11 @@ constexpr double kDefinitionWeight = 250.0;
 // shortest names first (shutil.rmtree before test.support.os_helper.rmtree); among those of one
 // length the words rank them.
 constexpr double kPartBeforeWeight = 5.0;
-constexpr double kTitleBoost = 2.0;
 // A module's namesake named by one of several words ("dataclass decorator" for
 // dataclasses.dataclass) lifts its section over those that merely use the words, among the
 // sections that match them.
 constexpr double kWordDefinitionWeight = 20.0;
 constexpr std::size_t kFewestHeadingWords = 3;
-// Typed with accents, a word's plain form is found too, below the form typed.
-constexpr double kPlainFormWeight = 0.5;
 // Sections matched for each page asked, and how many times more when they were too few pages.
 constexpr std::size_t kSectionsAPage = 5;
 constexpr Xapian::doccount kMoreSections = 4;
@@ -797,6 +796,17 @@ std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size
     impl_->Return(std::move(reader));
   });
   return impl_->suggester.Suggest(typed, limit);
+}
+
+TTermSummary TSearchIndex::Summary() const {
+  auto reader = impl_->Lease();
+  const bool namesKnown = impl_->version >= format::kDefinitionTableVersion;
+  auto summary = AsDamage([&] {
+    return SummarizeIndex(reader->Database, impl_->language, impl_->pages,
+                          namesKnown ? &impl_->names : nullptr);
+  });
+  impl_->Return(std::move(reader));
+  return summary;
 }
 
 std::string TSearchIndex::Language() const {
