@@ -42,16 +42,16 @@ std::uint32_t NameHash(char tag, std::string_view key) {
   return Hash(tagged.append(key));
 }
 
-// The most a term of termFrequency sections of all can give a section under BM25 as the ranking
-// weighs (Xapian's default: k1 = 1, k3 = 1): (k1 + 1) times its idf, which the term's share of
-// the section only approaches, however often it occurs. The idf is Xapian's, kept positive for a
-// term in most sections.
-double TermBound(double termFrequency, double sections) {
+// The most a term can give a section under BM25 as the ranking weighs (Xapian's default: k1 = 1,
+// b = 0.5, k3 = 1, a section's length over the average never taken below 0.5): its idf (Xapian's,
+// kept positive for a term in most sections) times 2 wdf / (K + wdf), K at least 0.75 and the
+// term's count in the section (wdf) at most its count in all of them.
+double TermBound(double termFrequency, double collectionFrequency, double sections) {
   double ratio = (sections - termFrequency + 0.5) / (termFrequency + 0.5);
   if (ratio < 2) {
     ratio = ratio * 0.5 + 1;
   }
-  return 2 * std::log(ratio);
+  return std::log(ratio) * 2 * collectionFrequency / (0.75 + collectionFrequency);
 }
 
 std::string_view LastPart(std::string_view id) {
@@ -196,7 +196,8 @@ TTermSummary SummarizeIndex(const Xapian::Database& database, const std::string&
   const double sections = database.get_doccount();
   std::vector<std::pair<std::uint32_t, double>> bounds;
   for (auto term = database.allterms_begin(); term != database.allterms_end(); ++term) {
-    bounds.emplace_back(Hash(*term), TermBound(term.get_termfreq(), sections));
+    bounds.emplace_back(
+        Hash(*term), TermBound(term.get_termfreq(), database.get_collection_freq(*term), sections));
     summary.top_ = std::max(summary.top_, bounds.back().second);
   }
   std::sort(bounds.begin(), bounds.end());

@@ -57,7 +57,7 @@ class TTermSummary {
 
 // The summary of an index's database of language: its terms, and the names of names (null for
 // an index whose names are terms of their sections), its pages' titles and its headings. Reads
-// every term once, not their postings. Throws what Xapian throws.
+// every term and its counts once, not their postings. Throws what Xapian throws.
 TTermSummary SummarizeIndex(const Xapian::Database& database, const std::string& language,
                             std::span<const format::TPageEntry> pages, const TDefinedNames* names);
 
