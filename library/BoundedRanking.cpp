@@ -17,6 +17,19 @@ constexpr double kNoBound = std::numeric_limits<double>::infinity();
 // must reach before they are opened, yet enough to keep both cores busy.
 constexpr std::size_t kBoundedAtOnce = 4;
 
+// A document without a summary of its index, one that cannot be made, is searched every time.
+void KeepSummary(const TSearched& searched) {
+  if (searched.Document->Summary()) {
+    return;
+  }
+  try {
+    searched.Document->KeepSummary(
+        std::make_shared<const search::TTermSummary>(searched.Index->Summary()));
+  } catch (const std::exception&) {
+    return;
+  }
+}
+
 // Asks every index at once for as many hits as may be shown, ranked only, since asking an index
 // again matches all its hits again from the first. Scores of different indexes are the same
 // measure (BM25 over each document's own counts), so they are merged as they are. An index that
@@ -34,15 +47,13 @@ void Rank(std::vector<TSearched>& searched, const std::string& text, std::size_t
       }
       one.Total = one.Ranking->Total();
       one.TotalExact = one.Ranking->TotalExact();
-      if (!one.Document->Summary()) {
-        one.Document->KeepSummary(
-            std::make_shared<const search::TTermSummary>(one.Index->Summary()));
-      }
     } catch (const std::exception&) {
       one.Ranking.reset();
       one.Scores.clear();
       one.Failed = true;
+      return;
     }
+    KeepSummary(one);
   });
 }
 
