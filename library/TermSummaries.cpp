@@ -38,21 +38,26 @@ fs::path StoredPath(const TFileIdentity& document) {
   return Folder() / name;
 }
 
-// The oldest beyond kMostStored go, so the documents of changed files do not pile up.
+// The oldest beyond kMostStored go, so the summaries of changed documents do not pile up. Their
+// times are read only then: the folder is listed at every store.
 void RemoveOldest(const fs::path& folder) {
   std::error_code error;
-  std::vector<std::pair<fs::file_time_type, fs::path>> stored;
+  std::vector<fs::path> stored;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
     if (entry.path().extension() == ".terms") {
-      stored.emplace_back(entry.last_write_time(error), entry.path());
+      stored.push_back(entry.path());
     }
   }
   if (stored.size() <= kMostStored) {
     return;
   }
-  const auto excess = static_cast<std::ptrdiff_t>(stored.size() - kMostStored);
-  std::nth_element(stored.begin(), stored.begin() + excess, stored.end());
-  for (auto it = stored.begin(); it != stored.begin() + excess; ++it) {
+  std::vector<std::pair<fs::file_time_type, fs::path>> byAge;
+  for (auto& path : stored) {
+    byAge.emplace_back(fs::last_write_time(path, error), std::move(path));
+  }
+  const auto excess = static_cast<std::ptrdiff_t>(byAge.size() - kMostStored);
+  std::nth_element(byAge.begin(), byAge.begin() + excess, byAge.end());
+  for (auto it = byAge.begin(); it != byAge.begin() + excess; ++it) {
     fs::remove(it->second, error);
   }
 }
