@@ -250,6 +250,31 @@ TEST_F(MergedSearchTest, IndexesThatCannotReachTheHitsShownStayClosedAndTheHitsA
                               << heldAtOnce;
     }
   }
+
+  // A document written over is summarized anew: its old summary, without the word, would skip it.
+  WriteDocument(folder_ / "e-deltas.tlt", "en", "river", 4);
+  const auto hitsOf = [&](const TLibraryResults& results) {
+    std::vector<THitKey> shown;
+    for (const auto& [document, hit] : results.Hits) {
+      shown.push_back({document, hit.Path, hit.Score});
+    }
+    return shown;
+  };
+  library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
+  const auto changed = hitsOf(SearchLibrary(*library_->Documents(), {"river", {}}, 0, 10, {}));
+  const auto all = Expected("river");
+  EXPECT_EQ(changed, std::vector<THitKey>(all.begin(), all.begin() + 10));
+  EXPECT_TRUE(std::any_of(changed.begin(), changed.end(),
+                          [](const THitKey& hit) { return std::get<0>(hit) == "e-deltas"; }));
+  // Summaries cut short in the cache folder are no summaries: their documents are searched.
+  for (const auto& stored : fs::directory_iterator(folder_ / "cache" / "tomelet" / "terms")) {
+    fs::resize_file(stored.path(), fs::file_size(stored.path()) / 2);
+  }
+  library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
+  EXPECT_EQ(hitsOf(SearchLibrary(*library_->Documents(), {"river", {}}, 0, 10, {})), changed);
+  for (const auto& document : *library_->Documents()) {
+    EXPECT_TRUE(document->IsOpen()) << document->Name();
+  }
 }
 
 }  // namespace
