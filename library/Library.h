@@ -24,7 +24,8 @@ class TDocument;
 }
 namespace tomelet::search {
 class TBackgroundIndex;
-}
+class TTermSummary;
+}  // namespace tomelet::search
 
 namespace tomelet::library {
 
@@ -86,6 +87,13 @@ class TLibraryDocument {
   // front end per library, since there is one companion per document. Throws as Archive.
   std::shared_ptr<const TDocumentCompanion> Companion(const TMakeCompanion& make) const;
   bool IsOpen() const;
+  // What the document's index holds in brief, for a search to tell whether to open it: kept
+  // since its index was first searched, by this process or (from the user's cache folder) an
+  // earlier one; null before. Thread-safe; never throws.
+  std::shared_ptr<const search::TTermSummary> Summary() const;
+  // Keeps the summary of the document's index, and stores it for a later process, unless one is
+  // kept already. Thread-safe; never throws.
+  void KeepSummary(std::shared_ptr<const search::TTermSummary> summary) const;
 
  private:
   friend class TOpenDocuments;
@@ -112,6 +120,8 @@ class TLibraryDocument {
   mutable TKept<const TDocumentCompanion> companion_;
   mutable std::optional<std::string> startPagePath_;  // once first opened
   mutable std::shared_ptr<TDocumentFacts> facts_;
+  mutable std::shared_ptr<const search::TTermSummary> summary_;
+  mutable bool summaryLooked_ = false;  // the cache folder was looked in
 };
 
 using TDocumentList = std::vector<std::shared_ptr<TLibraryDocument>>;

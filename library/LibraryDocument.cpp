@@ -5,6 +5,7 @@
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "library/OpenDocuments.h"
+#include "library/TermSummaries.h"
 #include "search/DocumentIndex.h"
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
@@ -172,6 +173,26 @@ std::shared_ptr<const TDocumentCompanion> TLibraryDocument::Companion(
 bool TLibraryDocument::IsOpen() const {
   const std::lock_guard guard(lock_);
   return archive_.Held() != nullptr;
+}
+
+std::shared_ptr<const search::TTermSummary> TLibraryDocument::Summary() const {
+  const std::lock_guard guard(lock_);
+  if (!summary_ && !summaryLooked_) {
+    summaryLooked_ = true;
+    summary_ = ReadStoredSummary(stamp_);
+  }
+  return summary_;
+}
+
+void TLibraryDocument::KeepSummary(std::shared_ptr<const search::TTermSummary> summary) const {
+  {
+    const std::lock_guard guard(lock_);
+    if (summary_ || !summary) {
+      return;
+    }
+    summary_ = summary;
+  }
+  StoreSummary(stamp_, *summary);
 }
 
 bool TLibraryDocument::Close(THeld& held) const {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "library/BoundedRanking.h"
 #include "library/IndexCopies.h"
 #include "library/ReadyIndexes.h"
 #include "library/Workers.h"
@@ -18,107 +19,14 @@ TSearched& RankedFor(std::vector<TSearched>& searched, std::size_t i) {
   return searched[i].SameAs == SIZE_MAX ? searched[i] : searched[searched[i].SameAs];
 }
 
-struct TRankedHit {
-  double Score;
-  std::size_t Searched;
-  std::size_t Rank;
-};
-
-// Asks every index at once for as many hits as may be shown, ranked only, since asking an index
-// again matches all its hits again from the first. Scores of different indexes are the same
-// measure (BM25 over each document's own counts), so they are merged as they are. An index that
-// fails is marked and left out.
-void Rank(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
-          TWorkers* workers) {
-  RunAll(workers, searched.size(), [&](std::size_t i) {
-    auto& one = searched[i];
-    one.Asked = wanted;
-    try {
-      one.Ranking = one.Index->Rank(text, one.Asked);
-      for (std::size_t rank = 0; rank < one.Ranking->Size(); ++rank) {
-        one.Scores.push_back(one.Ranking->Score(rank));
-      }
-      one.Total = one.Ranking->Total();
-      one.TotalExact = one.Ranking->TotalExact();
-    } catch (const std::exception&) {
-      one.Ranking.reset();
-      one.Scores.clear();
-      one.Failed = true;
-    }
-  });
-}
-
-// The best `wanted` hits of all lists, best first; equal scores keep the documents' order, then
-// each document's own.
-std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size_t wanted) {
-  std::vector<TRankedHit> ranked;
-  for (std::size_t i = 0; i < searched.size(); ++i) {
-    for (std::size_t rank = 0; rank < searched[i].Scores.size(); ++rank) {
-      ranked.push_back({searched[i].Scores[rank], i, rank});
-    }
-  }
-  const auto better = [](const TRankedHit& a, const TRankedHit& b) {
-    if (a.Score != b.Score) {
-      return a.Score > b.Score;
-    }
-    return a.Searched != b.Searched ? a.Searched < b.Searched : a.Rank < b.Rank;
-  };
-  const auto kept = std::min(wanted, ranked.size());
-  std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(kept),
-                    ranked.end(), better);
-  ranked.resize(kept);
-  return ranked;
-}
-
-// The documents open now first: a library closes the least recently used, so documents searched
-// in the same order every time would each be closed before the next search came back to them.
-std::vector<const TLibraryDocument*> OpenFirst(std::vector<const TLibraryDocument*> documents) {
-  std::stable_partition(documents.begin(), documents.end(),
-                        [](const TLibraryDocument* document) { return document->IsOpen(); });
-  return documents;
-}
-
-// A library with more documents than it keeps open is searched a group at a time: each index
-// ranks at once as many hits as may be shown, since it is let go, with its ranking, before the
-// next group opens. The hits come back in the documents' order, whatever order they were
-// searched in. Documents found to be copies of one ranked in an earlier group are left to it.
-std::vector<TSearched> RankInGroups(const std::vector<const TLibraryDocument*>& inScope,
-                                    const std::string& text, std::size_t wanted,
-                                    std::size_t heldAtOnce, TLibraryResults& results,
-                                    TIndexCopies& copies, TWorkers* workers) {
-  std::vector<TSearched> searched;
-  std::vector<const TLibraryDocument*> ranked;
-  for (auto& group : InGroups(OpenFirst(inScope), heldAtOnce)) {
-    TakeOutCopies(group, ranked, copies);
-    ranked.insert(ranked.end(), group.begin(), group.end());
-    auto ready = ReadyIndexes(group, results, workers);
-    Rank(ready, text, wanted, workers);
-    for (auto& one : ready) {
-      one.Ranking.reset();
-      one.Index.reset();
-      searched.push_back(std::move(one));
-    }
-  }
-  // The indexes let go between groups leave holes in the heaps among those still open (after
-  // searches across 200 copies of python3.11-doc with 32 open, 630 MiB kept instead of 360).
-  ReturnFreedMemory();
-  std::unordered_map<const TLibraryDocument*, std::size_t> place;
-  for (std::size_t i = 0; i < inScope.size(); ++i) {
-    place.emplace(inScope[i], i);
-  }
-  std::sort(searched.begin(), searched.end(), [&](const TSearched& a, const TSearched& b) {
-    return place.at(a.Document) < place.at(b.Document);
-  });
-  std::sort(results.Indexing.begin(), results.Indexing.end());
-  return searched;
-}
-
 // Each copy takes the scores and totals of the document ranked in its place (the copies asked
 // no more of it, which asked for the same hits less, so never too few), and all are put back
-// in the documents' order. A copy of a document left out is left out with it, the same way.
+// in the documents' order. A copy of a document left out or skipped is left out or skipped with
+// it, the same way.
 std::vector<TSearched> WithCopies(std::vector<TSearched> searched,
                                   const std::vector<const TLibraryDocument*>& inScope,
-                                  const TIndexCopies& copies, TLibraryResults& results) {
+                                  const TIndexCopies& copies, TLibraryResults& results,
+                                  std::vector<TSkipped>& skipped) {
   if (copies.Copies.empty()) {
     return searched;
   }
@@ -126,9 +34,26 @@ std::vector<TSearched> WithCopies(std::vector<TSearched> searched,
   for (std::size_t i = 0; i < searched.size(); ++i) {
     at.emplace(searched[i].Document, i);
   }
+  // A document ranked later may take out as its copy the one others were first found copies of.
+  std::unordered_map<const TLibraryDocument*, const TLibraryDocument*> copied(copies.Copies.begin(),
+                                                                              copies.Copies.end());
+  const auto rankedIn = [&](const TLibraryDocument* original) {
+    for (std::size_t step = 0; step < copied.size() && copied.contains(original); ++step) {
+      original = copied.at(original);
+    }
+    return original;
+  };
   const std::size_t ranked = searched.size();
-  for (const auto& [copy, original] : copies.Copies) {
+  for (const auto& [copy, copyOf] : copies.Copies) {
+    const auto* original = rankedIn(copyOf);
     const auto found = at.find(original);
+    const auto skippedOriginal =
+        std::find_if(skipped.begin(), skipped.end(),
+                     [&](const TSkipped& one) { return one.Document == original; });
+    if (found == at.end() && skippedOriginal != skipped.end()) {
+      skipped.push_back({copy, skippedOriginal->MayMatch});
+      continue;
+    }
     if (found == at.end()) {
       auto& failed = results.Failed;
       const bool hasFailed =
@@ -233,15 +158,10 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
   const auto inScope = DocumentsInScope(documents, query, allowed);
   auto copies = FindIndexCopies(inScope);
   const std::size_t wanted = start + limit;
-  std::vector<TSearched> searched;
-  if (copies.Ranked.size() <= heldAtOnce) {
-    searched = ReadyIndexes(copies.Ranked, results, workers);
-    Rank(searched, query.Text, wanted, workers);
-  } else {
-    searched =
-        RankInGroups(copies.Ranked, query.Text, wanted, heldAtOnce, results, copies, workers);
-  }
-  searched = WithCopies(std::move(searched), inScope, copies, results);
+  std::vector<TSkipped> skipped;
+  auto searched = RankWithinBounds(copies.Ranked, query.Text, wanted, heldAtOnce, results, copies,
+                                   skipped, workers);
+  searched = WithCopies(std::move(searched), inScope, copies, results, skipped);
   const auto ranked = Merged(searched, wanted);
   if (start < ranked.size()) {
     AddShown(searched, query.Text,
@@ -255,6 +175,13 @@ TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuer
     } else {
       results.Total += one.Total;
       results.TotalExact = results.TotalExact && one.TotalExact;
+    }
+  }
+  // A document skipped since none of its hits could be shown still counts, as one page at least.
+  for (const auto& one : skipped) {
+    if (one.MayMatch) {
+      ++results.Total;
+      results.TotalExact = false;
     }
   }
   return results;

@@ -20,8 +20,10 @@ struct TLibraryHit {
 
 struct TLibraryResults {
   std::string Query;
-  std::uint64_t Total = 0;  // estimated matching pages over all documents searched
-  bool TotalExact = true;   // every document's count was exact
+  // Estimated matching pages over all documents searched; a document skipped since none of its
+  // hits could be shown counts as one.
+  std::uint64_t Total = 0;
+  bool TotalExact = true;  // every document's count was exact, none skipped that may match
   std::vector<TLibraryHit> Hits;
   std::vector<std::string> Indexing;  // documents left out while their index is being built
   std::vector<std::string> Failed;    // documents left out because they cannot be searched
@@ -32,8 +34,9 @@ struct TLibraryResults {
 // and only the hits shown are read whole; indexes still being opened are waited for up to 2 s.
 // At most heldAtOnce indexes are held at a time (the library's limit of open documents): more
 // documents are searched a group at a time, each index asked for every hit that may be shown,
-// with the same list. Thread-safe. Throws nothing for a document that fails: it is named in
-// Failed instead.
+// with the same list. A document whose index's summary bounds the query below the hits already
+// ranked is not opened: the hits are those of ranking every index, the total an estimate.
+// Thread-safe. Throws nothing for a document that fails: it is named in Failed instead.
 // The documents are taken at once on workers, when given; else one after another.
 TLibraryResults SearchLibrary(const TDocumentList& documents, const TLibraryQuery& query,
                               std::size_t start, std::size_t limit, const TDocumentFilter& allowed,

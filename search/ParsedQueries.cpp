@@ -8,7 +8,39 @@ namespace {
 // accents): a few hundred queries, about a megabyte.
 constexpr std::size_t kMostKept = 4096;
 
+Xapian::Query ParseAnew(const TQueryParsing& parsing, std::string_view query,
+                        Xapian::Query::op defaultOp, std::string_view prefix) {
+  Xapian::QueryParser parser;
+  parser.set_stemmer(parsing.Stemmer);
+  parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
+  if (parsing.Stopper) {
+    parser.set_stopper(parsing.Stopper);
+  }
+  parser.set_default_op(defaultOp);
+  const std::string text(query);
+  try {
+    return parser.parse_query(
+        text,
+        Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
+            Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM,
+        std::string(prefix));
+  } catch (const Xapian::QueryParserError&) {
+    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM, std::string(prefix));
+  }
+}
+
 }  // namespace
+
+Xapian::Query ParseQuery(const TQueryParsing& parsing, std::string_view query,
+                         Xapian::Query::op defaultOp, std::string_view prefix) {
+  std::string key = parsing.Language;
+  key += {'\0', parsing.Stemmer.is_none() ? '0' : '1', parsing.Stopper ? '1' : '0',
+          static_cast<char>(defaultOp)};
+  key.append(prefix).push_back('\0');
+  key.append(query);
+  return TParsedQueries::Shared().Find(
+      key, [&] { return ParseAnew(parsing, query, defaultOp, prefix); });
+}
 
 TParsedQueries& TParsedQueries::Shared() {
   static TParsedQueries shared;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace tomelet::search {
@@ -27,5 +28,18 @@ class TParsedQueries {
   // Serialised; emptied when full, which a server's varied queries reach in turn.
   std::unordered_map<std::string, std::string> kept_;
 };
+
+// What a query is parsed with: an index's language, and the stemmer and stop words it makes.
+struct TQueryParsing {
+  const std::string& Language;
+  const Xapian::Stem& Stemmer;
+  const Xapian::Stopper* Stopper;
+};
+
+// The query as an index of that language reads it, words joined by defaultOp, each term under
+// prefix; parsed once for every index of the language (TParsedQueries::Shared). A query that
+// cannot be read with operators is read as plain words.
+Xapian::Query ParseQuery(const TQueryParsing& parsing, std::string_view query,
+                         Xapian::Query::op defaultOp, std::string_view prefix = {});
 
 }  // namespace tomelet::search

@@ -26,12 +26,14 @@
 #include "search/DefinitionSource.h"
 #include "search/IndexFormat.h"
 #include "search/ParsedQueries.h"
+#include "search/RankingWeights.h"
 #include "search/RememberingStemmer.h"
 #include "search/SectionBlockCache.h"
 #include "search/SectionPages.h"
 #include "search/Snippet.h"
 #include "search/SoundIndexes.h"
 #include "search/Suggestions.h"
+#include "search/TermSummary.h"
 
 namespace tomelet::search {
 namespace {
@@ -43,14 +45,11 @@ constexpr double kDefinitionWeight = 250.0;
 // shortest names first (shutil.rmtree before test.support.os_helper.rmtree); among those of one
 // length the words rank them.
 constexpr double kPartBeforeWeight = 5.0;
-constexpr double kTitleBoost = 2.0;
 // A module's namesake named by one of several words ("dataclass decorator" for
 // dataclasses.dataclass) lifts its section over those that merely use the words, among the
 // sections that match them.
 constexpr double kWordDefinitionWeight = 20.0;
 constexpr std::size_t kFewestHeadingWords = 3;
-// Typed with accents, a word's plain form is found too, below the form typed.
-constexpr double kPlainFormWeight = 0.5;
 // Sections matched for each page asked, and how many times more when they were too few pages.
 constexpr std::size_t kSectionsAPage = 5;
 constexpr Xapian::doccount kMoreSections = 4;
@@ -260,8 +259,6 @@ struct TSearchIndex::Impl {
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
                       std::string_view prefix = {}) const;
-  Xapian::Query ParseAnew(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
-                          std::string_view prefix) const;
   // The query's words with accents folded, found in the sections' folded words and, when
   // typed with accents, in the words of sections written without; below the form typed.
   Xapian::Query PlainForms(TReader& reader, std::string_view query,
@@ -475,35 +472,7 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
                                         Xapian::Query::op defaultOp,
                                         std::string_view prefix) const {
-  std::string key = language;
-  key += {'\0', reader.Stemmer.is_none() ? '0' : '1', reader.Stopper ? '1' : '0',
-          static_cast<char>(defaultOp)};
-  key.append(prefix).push_back('\0');
-  key.append(query);
-  return TParsedQueries::Shared().Find(key,
-                                       [&] { return ParseAnew(reader, query, defaultOp, prefix); });
-}
-
-Xapian::Query TSearchIndex::Impl::ParseAnew(TReader& reader, std::string_view query,
-                                            Xapian::Query::op defaultOp,
-                                            std::string_view prefix) const {
-  Xapian::QueryParser parser;
-  parser.set_stemmer(reader.Stemmer);
-  parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
-  if (reader.Stopper) {
-    parser.set_stopper(reader.Stopper.get());
-  }
-  parser.set_default_op(defaultOp);
-  const std::string text(query);
-  try {
-    return parser.parse_query(
-        text,
-        Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
-            Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM,
-        std::string(prefix));
-  } catch (const Xapian::QueryParserError&) {
-    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM, std::string(prefix));
-  }
+  return ParseQuery({language, reader.Stemmer, reader.Stopper.get()}, query, defaultOp, prefix);
 }
 
 TSearchResults TSearchIndex::Search(std::string_view query, std::size_t start,
@@ -827,6 +796,17 @@ std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size
     impl_->Return(std::move(reader));
   });
   return impl_->suggester.Suggest(typed, limit);
+}
+
+TTermSummary TSearchIndex::Summary() const {
+  auto reader = impl_->Lease();
+  const bool namesKnown = impl_->version >= format::kDefinitionTableVersion;
+  auto summary = AsDamage([&] {
+    return SummarizeIndex(reader->Database, impl_->language, impl_->pages,
+                          namesKnown ? &impl_->names : nullptr);
+  });
+  impl_->Return(std::move(reader));
+  return summary;
 }
 
 std::string TSearchIndex::Language() const {

@@ -90,6 +90,7 @@ struct TSuggestion {
 };
 
 class TSearchIndex;
+class TTermSummary;
 
 // One query's ranking in one index, for a caller that merges it with the rankings of others:
 // hits are ranked by score alone as far as asked, and read whole (record and snippet) only for
@@ -145,6 +146,9 @@ class TSearchIndex {
   std::vector<std::string> PagePaths() const;
   // Reads every block of the database; throws ESearchIndexError when any is damaged.
   void Check() const;
+  // Its terms and names in brief (search/TermSummary.h). Throws ESearchIndexError
+  // (kDamagedIndexMessage) when they cannot be read.
+  TTermSummary Summary() const;
 
  private:
   void CheckUnlessKnown(std::int64_t offset, std::int64_t length) const;
