@@ -195,11 +195,22 @@ TSearchHit TRanking::Impl::Hit(std::size_t rank) const {
   const auto definition = named.Ids.find(*match);
   hit.Anchor = definition != named.Ids.end() ? definition->second : std::string(record.Anchor);
   hit.Title = index.pages[record.Page].Title;
-  hit.Snippet =
-      matches.snippet(SnippetText(record.Text, kSnippetBytes), kSnippetBytes, reader->Stemmer,
-                      Xapian::MSet::SNIPPET_CJK_NGRAM, "<b>", "</b>", "\u2026");
+  hit.Snippet = Snippet(matches, record.Text);
   hit.Score = place.Score;
   return hit;
+}
+
+std::string TRanking::Impl::Snippet(const Xapian::MSet& matches, std::string_view text) const {
+  const std::string shown = SnippetText(text, kSnippetBytes);
+  if (!marker) {
+    marker = TSnippetMarker::ForQuery(enquire->get_query(), index.language, reader->Stemmer);
+  }
+  std::optional<std::string> marked = *marker ? (*marker)->Marked(shown) : std::nullopt;
+  if (marked) {
+    return std::move(*marked);
+  }
+  return matches.snippet(shown, kSnippetBytes, reader->Stemmer, Xapian::MSet::SNIPPET_CJK_NGRAM,
+                         "<b>", "</b>", "\u2026");
 }
 
 TRanking::TRanking(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}

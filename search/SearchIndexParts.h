@@ -20,6 +20,7 @@
 #include "search/SearchIndex.h"
 #include "search/SectionBlockCache.h"
 #include "search/SectionPages.h"
+#include "search/Snippet.h"
 #include "search/Suggestions.h"
 
 namespace tomelet::search {
@@ -142,6 +143,7 @@ struct TRanking::Impl {
   // The Xapian objects go before the reader returns to the pool, where another thread may take
   // it: their handles on its database count references without atomics.
   ~Impl() {
+    marker.reset();
     matchings.clear();
     enquire.reset();
     named = {};
@@ -174,6 +176,8 @@ struct TRanking::Impl {
   std::vector<Xapian::doccount> BestOfPages(const Xapian::MSet& matches) const;
   void Keep(TMatched matched, std::size_t start, std::size_t limit);
   TSearchHit Hit(std::size_t rank) const;
+  // What a hit shows of text, with the query's words marked.
+  std::string Snippet(const Xapian::MSet& matches, std::string_view text) const;
 
   const TSearchIndex::Impl& index;
   std::unique_ptr<TReader> reader;
@@ -181,6 +185,9 @@ struct TRanking::Impl {
   TNamedSections named;
   std::vector<Xapian::MSet> matchings;
   std::vector<TPlace> places;
+  // Made for the first snippet, from the query matched; null inside when Xapian's highlighter
+  // marks this query's snippets.
+  mutable std::optional<std::unique_ptr<TSnippetMarker>> marker;
   std::uint64_t total = 0;
   bool totalExact = false;
   // False once reading failed: the reader is then dropped rather than used again.
