@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace tomelet::search {
 namespace {
@@ -165,18 +166,19 @@ bool IsPlainEnd(std::string_view tail) {
   return false;
 }
 
-// Xapian's highlighter marks the words of a phrase only where the phrase is found.
-bool IsPositional(const Xapian::Query& query) {
+// The terms of a query, apart from those of its phrases (and NEAR groups), which Xapian's
+// highlighter does not mark.
+void CollectTerms(const Xapian::Query& query, bool inPhrase, std::set<std::string>& free,
+                  std::set<std::string>& phrased) {
   const auto type = query.get_type();
-  if (type == Xapian::Query::OP_PHRASE || type == Xapian::Query::OP_NEAR) {
-    return true;
+  if (type == Xapian::Query::LEAF_TERM) {
+    (inPhrase ? phrased : free).insert(*query.get_unique_terms_begin());
+    return;
   }
+  const bool positional = type == Xapian::Query::OP_PHRASE || type == Xapian::Query::OP_NEAR;
   for (std::size_t i = 0; i < query.get_num_subqueries(); ++i) {
-    if (IsPositional(query.get_subquery(i))) {
-      return true;
-    }
+    CollectTerms(query.get_subquery(i), inPhrase || positional, free, phrased);
   }
-  return false;
 }
 
 bool IsPlainWord(std::string_view term) {
@@ -226,13 +228,15 @@ TSnippetMarker::TSnippetMarker(std::string language, Xapian::Stem stemmer)
 std::unique_ptr<TSnippetMarker> TSnippetMarker::ForQuery(const Xapian::Query& query,
                                                          std::string language,
                                                          Xapian::Stem stemmer) {
-  if (IsPositional(query)) {
-    return nullptr;
-  }
+  std::set<std::string> free;
+  std::set<std::string> phrased;
+  CollectTerms(query, false, free, phrased);
   std::unique_ptr<TSnippetMarker> marker(
       new TSnippetMarker(std::move(language), std::move(stemmer)));
-  for (auto it = query.get_unique_terms_begin(); it != query.get_unique_terms_end(); ++it) {
-    const std::string term = *it;
+  for (const std::string& term : free) {
+    if (phrased.contains(term)) {
+      return nullptr;  // marked or not, as Xapian's highlighter pleases
+    }
     const bool stemmed = term.size() > 1 && term[0] == 'Z';
     const std::string_view word = stemmed ? std::string_view(term).substr(1) : term;
     if (!word.empty() && word[0] >= 'A' && word[0] <= 'Z') {

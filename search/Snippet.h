@@ -33,7 +33,8 @@ bool HasCjk(std::string_view text);
 class TSnippetMarker {
  public:
   // Null when the query's words are not all plain words, whose marks it then leaves to
-  // Xapian's highlighter: phrases, CJK n-grams, or terms holding other characters ("3.11").
+  // Xapian's highlighter: CJK n-grams, terms holding other characters ("3.11"), or a term both
+  // in a phrase and out of it. Words of phrases are not marked, as Xapian marks none.
   static std::unique_ptr<TSnippetMarker> ForQuery(const Xapian::Query& query, std::string language,
                                                   Xapian::Stem stemmer);
 
