@@ -17,6 +17,7 @@
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "library/LibrarySearch.h"
+#include "library/Workers.h"
 #include "search/DocumentIndex.h"
 #include "search/SearchIndex.h"
 
@@ -113,6 +114,15 @@ class MergedSearchTest : public ::testing::Test {
                                                                         {30, 20, 3},
                                                                         {0, 45, 1}}) {
       const auto results = SearchLibrary(*documents, {text, {}}, start, limit, {}, heldAtOnce);
+      // Ranked and read on helper threads, the same hits with the same snippets.
+      const auto helped =
+          SearchLibrary(*documents, {text, {}}, start, limit, {}, heldAtOnce, &workers_);
+      ASSERT_EQ(helped.Hits.size(), results.Hits.size());
+      for (std::size_t i = 0; i < results.Hits.size(); ++i) {
+        EXPECT_EQ(helped.Hits[i].Document, results.Hits[i].Document);
+        EXPECT_EQ(helped.Hits[i].Hit.Path, results.Hits[i].Hit.Path);
+        EXPECT_EQ(helped.Hits[i].Hit.Snippet, results.Hits[i].Hit.Snippet);
+      }
       EXPECT_EQ(results.Total, total);
       EXPECT_TRUE(results.Indexing.empty());
       EXPECT_TRUE(results.Failed.empty());
@@ -132,6 +142,7 @@ class MergedSearchTest : public ::testing::Test {
   fs::path folder_ =
       fs::temp_directory_path() / ("tomelet-merged-search-" + std::to_string(::getpid()));
   std::unique_ptr<TLibrary> library_;
+  mutable TWorkers workers_{2};
 };
 
 TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {
