@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <unordered_set>
 
 #include "platform/text/Accents.h"
 #include "search/ParsedQueries.h"
@@ -148,11 +147,14 @@ TRanking::Impl::TMatched TRanking::Impl::Matched(std::size_t wanted) const {
 
 std::vector<Xapian::doccount> TRanking::Impl::BestOfPages(const Xapian::MSet& matches) const {
   const TSectionPages& sectionPages = index.PagesOfSections(*reader);
-  std::unordered_set<std::uint64_t> seen;
+  // Pages are numbered below the index's count of them, so a bit a page tells them apart.
+  std::vector<bool> seen(index.pages.size());
   std::vector<Xapian::doccount> best;
   Xapian::doccount at = 0;
   for (auto it = matches.begin(); it != matches.end(); ++it, ++at) {
-    if (seen.insert(sectionPages.PageOf(*it)).second) {
+    const std::uint64_t page = sectionPages.PageOf(*it);
+    if (page < seen.size() && !seen[page]) {
+      seen[page] = true;
       best.push_back(at);
     }
   }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <map>
-#include <set>
 
 namespace tomelet::search {
 namespace {
@@ -166,18 +165,17 @@ bool IsPlainEnd(std::string_view tail) {
   return false;
 }
 
-// The terms of a query, apart from those of its phrases (and NEAR groups), which Xapian's
-// highlighter does not mark.
-void CollectTerms(const Xapian::Query& query, bool inPhrase, std::set<std::string>& free,
-                  std::set<std::string>& phrased) {
+// Each term of the query's phrases (and NEAR groups), as often as it appears in them.
+void CountPhrased(const Xapian::Query& query, std::map<std::string, std::size_t>& phrased) {
   const auto type = query.get_type();
-  if (type == Xapian::Query::LEAF_TERM) {
-    (inPhrase ? phrased : free).insert(*query.get_unique_terms_begin());
+  if (type == Xapian::Query::OP_PHRASE || type == Xapian::Query::OP_NEAR) {
+    for (auto it = query.get_terms_begin(); it != query.get_terms_end(); ++it) {
+      ++phrased[*it];
+    }
     return;
   }
-  const bool positional = type == Xapian::Query::OP_PHRASE || type == Xapian::Query::OP_NEAR;
   for (std::size_t i = 0; i < query.get_num_subqueries(); ++i) {
-    CollectTerms(query.get_subquery(i), inPhrase || positional, free, phrased);
+    CountPhrased(query.get_subquery(i), phrased);
   }
 }
 
@@ -228,14 +226,21 @@ TSnippetMarker::TSnippetMarker(std::string language, Xapian::Stem stemmer)
 std::unique_ptr<TSnippetMarker> TSnippetMarker::ForQuery(const Xapian::Query& query,
                                                          std::string language,
                                                          Xapian::Stem stemmer) {
-  std::set<std::string> free;
-  std::set<std::string> phrased;
-  CollectTerms(query, false, free, phrased);
+  std::map<std::string, std::size_t> phrased;
+  CountPhrased(query, phrased);
+  std::map<std::string, std::size_t> all;
+  for (auto it = query.get_terms_begin(); it != query.get_terms_end(); ++it) {
+    ++all[*it];
+  }
   std::unique_ptr<TSnippetMarker> marker(
       new TSnippetMarker(std::move(language), std::move(stemmer)));
-  for (const std::string& term : free) {
-    if (phrased.contains(term)) {
-      return nullptr;  // marked or not, as Xapian's highlighter pleases
+  for (const auto& [term, count] : all) {
+    const auto inPhrases = phrased.find(term);
+    if (inPhrases != phrased.end()) {
+      if (inPhrases->second < count) {
+        return nullptr;  // in a phrase and out of it: marked as Xapian's highlighter pleases
+      }
+      continue;
     }
     const bool stemmed = term.size() > 1 && term[0] == 'Z';
     const std::string_view word = stemmed ? std::string_view(term).substr(1) : term;
