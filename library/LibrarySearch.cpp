@@ -1,6 +1,8 @@
 #include "library/LibrarySearch.h"
 
 #include <algorithm>
+#include <functional>
+#include <numeric>
 #include <optional>
 #include <unordered_map>
 
@@ -25,14 +27,27 @@ struct TRankedHit {
   std::size_t Rank;
 };
 
+// The jobs 0..count-1, the largest first: helpers that take the longest jobs first, and leave the
+// short ones for last, finish nearer together.
+std::vector<std::size_t> LargestFirst(std::size_t count,
+                                      const std::function<std::uint64_t(std::size_t)>& size) {
+  std::vector<std::size_t> order(count);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return size(a) > size(b); });
+  return order;
+}
+
 // Asks every index at once for as many hits as may be shown, ranked only, since asking an index
 // again matches all its hits again from the first. Scores of different indexes are the same
 // measure (BM25 over each document's own counts), so they are merged as they are. An index that
 // fails is marked and left out.
 void Rank(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
           TWorkers* workers) {
-  RunAll(workers, searched.size(), [&](std::size_t i) {
-    auto& one = searched[i];
+  const auto order =
+      LargestFirst(searched.size(), [&](std::size_t i) { return searched[i].Index->Bytes(); });
+  RunAll(workers, order.size(), [&](std::size_t k) {
+    auto& one = searched[order[k]];
     one.Asked = wanted;
     try {
       one.Ranking = one.Index->Rank(text, one.Asked);
@@ -197,8 +212,10 @@ std::vector<std::optional<search::TSearchHit>> ReadHits(std::vector<TSearched>& 
     }
     shownBy[place].push_back(at);
   }
+  const auto order = LargestFirst(readers.size(), [&](std::size_t i) { return shownBy[i].size(); });
   std::vector<std::optional<search::TSearchHit>> hits(shown.size());
-  RunAll(workers, readers.size(), [&](std::size_t i) {
+  RunAll(workers, order.size(), [&](std::size_t k) {
+    const std::size_t i = order[k];
     auto& one = *readers[i];
     for (const std::size_t at : one.Failed ? std::vector<std::size_t>() : shownBy[i]) {
       try {

@@ -71,6 +71,7 @@ TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
     throw ESearchIndexError("Cannot open the search index");
   }
   impl_->databaseOffset = offset + static_cast<std::int64_t>(kIndexHeaderSize);
+  impl_->bytes = static_cast<std::uint64_t>(length);
   impl_->version = decoded->Version;
   try {
     CheckUnlessKnown(offset, length);
@@ -199,6 +200,10 @@ std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size
 
 std::string TSearchIndex::Language() const {
   return impl_->language;
+}
+
+std::uint64_t TSearchIndex::Bytes() const {
+  return impl_->bytes;
 }
 
 std::size_t TSearchIndex::PageCount() const {

@@ -76,6 +76,7 @@ struct TSearchIndex::Impl {
   int fd = -1;
   std::uint32_t version = 0;
   std::int64_t databaseOffset = 0;
+  std::uint64_t bytes = 0;
   std::string language;
   std::vector<format::TPageEntry> pages;
   std::vector<std::uint64_t> shareSections;
