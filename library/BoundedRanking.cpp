@@ -37,8 +37,10 @@ void KeepSummary(const TSearched& searched) {
 // document.
 void Rank(std::vector<TSearched>& searched, const std::string& text, std::size_t wanted,
           TWorkers* workers) {
-  RunAll(workers, searched.size(), [&](std::size_t i) {
-    auto& one = searched[i];
+  const auto order =
+      LargestFirst(searched.size(), [&](std::size_t i) { return searched[i].Index->Bytes(); });
+  RunAll(workers, order.size(), [&](std::size_t k) {
+    auto& one = searched[order[k]];
     one.Asked = wanted;
     try {
       one.Ranking = one.Index->Rank(text, one.Asked);

@@ -1,6 +1,7 @@
 #include "library/LibrarySearch.h"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "library/BoundedRanking.h"
@@ -104,10 +105,44 @@ std::shared_ptr<const search::TSearchIndex> IndexAgain(const TSearched& searched
   }
 }
 
-// The hits shown, read whole from the rankings that gave them, on the calling thread: reading
-// them costs less than handing them to helpers. A document searched in an earlier group is
-// opened and ranked again first, the same way, the documents at once. A document whose hit cannot
-// be read is marked failed and its hits are left out.
+// The hits shown, read whole, each ranking's on one thread (a ranking is used by one thread at a
+// time) and the rankings at once; a ranking whose hit cannot be read is marked failed.
+std::vector<std::optional<search::TSearchHit>> ReadHits(std::vector<TSearched>& searched,
+                                                        const std::vector<TRankedHit>& shown,
+                                                        TWorkers* workers) {
+  std::vector<TSearched*> readers;
+  std::vector<std::vector<std::size_t>> shownBy;
+  for (std::size_t at = 0; at < shown.size(); ++at) {
+    auto* one = &RankedFor(searched, shown[at].Searched);
+    const auto place =
+        static_cast<std::size_t>(std::find(readers.begin(), readers.end(), one) - readers.begin());
+    if (place == readers.size()) {
+      readers.push_back(one);
+      shownBy.emplace_back();
+    }
+    shownBy[place].push_back(at);
+  }
+  const auto order = LargestFirst(readers.size(), [&](std::size_t i) { return shownBy[i].size(); });
+  std::vector<std::optional<search::TSearchHit>> hits(shown.size());
+  RunAll(workers, order.size(), [&](std::size_t k) {
+    const std::size_t i = order[k];
+    auto& one = *readers[i];
+    for (const std::size_t at : one.Failed ? std::vector<std::size_t>() : shownBy[i]) {
+      try {
+        hits[at] = one.Ranking->Hit(shown[at].Rank);
+      } catch (const std::exception&) {
+        one.Failed = true;
+        return;
+      }
+    }
+  });
+  return hits;
+}
+
+// The hits shown, read whole from the rankings that gave them, on helpers too: at one search at
+// a time their snippets would otherwise keep one core busy while the other waits. A document
+// searched in an earlier group is opened and ranked again first, the same way, the documents at
+// once. A document whose hit cannot be read is marked failed and its hits are left out.
 void AddShown(std::vector<TSearched>& searched, const std::string& text,
               const std::vector<TRankedHit>& shown, TLibraryResults& results, TWorkers* workers) {
   std::vector<TSearched*> again;
@@ -129,21 +164,11 @@ void AddShown(std::vector<TSearched>& searched, const std::string& text,
     }
     one.Failed = !one.Ranking;
   });
-  std::vector<std::pair<std::size_t, search::TSearchHit>> hits;
-  for (const auto& ranked : shown) {
-    auto& one = RankedFor(searched, ranked.Searched);
-    if (one.Failed) {
-      continue;
-    }
-    try {
-      hits.emplace_back(ranked.Searched, one.Ranking->Hit(ranked.Rank));
-    } catch (const std::exception&) {
-      one.Failed = true;
-    }
-  }
-  for (auto& [i, hit] : hits) {
-    if (!RankedFor(searched, i).Failed) {
-      results.Hits.push_back({searched[i].Document->Name(), std::move(hit)});
+  auto hits = ReadHits(searched, shown, workers);
+  for (std::size_t at = 0; at < shown.size(); ++at) {
+    const std::size_t i = shown[at].Searched;
+    if (hits[at] && !RankedFor(searched, i).Failed) {
+      results.Hits.push_back({searched[i].Document->Name(), std::move(*hits[at])});
     }
   }
 }

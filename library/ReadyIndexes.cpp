@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <numeric>
 #include <thread>
 
 #include "library/Workers.h"
@@ -44,6 +45,15 @@ void RunAll(TWorkers* workers, std::size_t count, const std::function<void(std::
   for (std::size_t i = 0; i < count; ++i) {
     job(i);
   }
+}
+
+std::vector<std::size_t> LargestFirst(std::size_t count,
+                                      const std::function<std::uint64_t(std::size_t)>& size) {
+  std::vector<std::size_t> order(count);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return size(a) > size(b); });
+  return order;
 }
 
 std::vector<std::vector<const TLibraryDocument*>> InGroups(

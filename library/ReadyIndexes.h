@@ -32,6 +32,10 @@ struct TSearched {
 
 // job(0) ... job(count - 1), at once on workers when given, else one after another.
 void RunAll(TWorkers* workers, std::size_t count, const std::function<void(std::size_t)>& job);
+// The jobs 0..count-1, the largest first: helpers that take the longest jobs first, and leave the
+// short ones for last, finish nearer together.
+std::vector<std::size_t> LargestFirst(std::size_t count,
+                                      const std::function<std::uint64_t(std::size_t)>& size);
 
 // The documents in groups of at most heldAtOnce, so that a search never holds more indexes than
 // the library keeps open.

@@ -142,6 +142,8 @@ class TSearchIndex {
 
   std::string Language() const;
   std::size_t PageCount() const;
+  // The index's length in bytes, which what a search costs grows with.
+  std::uint64_t Bytes() const;
   // The archive path ("\" separators) of every page the index was built from, in its order.
   std::vector<std::string> PagePaths() const;
   // Reads every block of the database; throws ESearchIndexError when any is damaged.

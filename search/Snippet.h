@@ -2,9 +2,15 @@
 // where text was left out, without the link bars of a page ("Prev Up ... Home Next").
 #pragma once
 
+#include <xapian.h>
+
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 namespace tomelet::search {
 
@@ -19,5 +25,42 @@ std::string SnippetText(std::string_view text, std::size_t bytes);
 // Whether text holds characters of a script written without spaces between words (Chinese,
 // Japanese, Korean), whose words are then found by n-grams.
 bool HasCjk(std::string_view text);
+
+// Marks the words of a query in snippets as the index made its terms of them: each word
+// lower-cased, and stemmed for the query's stemmed terms. What each word written is as terms is
+// kept by the thread across queries, where a highlighter reading the query anew for each snippet
+// stems every word again. One thread at a time.
+class TSnippetMarker {
+ public:
+  // Null when the query's words are not all plain words, whose marks it then leaves to
+  // Xapian's highlighter: CJK n-grams, terms holding other characters ("3.11"), or a term both
+  // in a phrase and out of it. Words of phrases are not marked, as Xapian marks none.
+  static std::unique_ptr<TSnippetMarker> ForQuery(const Xapian::Query& query, std::string language,
+                                                  Xapian::Stem stemmer);
+
+  // The text HTML-escaped, each word of the query inside <b>...</b>. Null when the text holds
+  // what it leaves to Xapian's highlighter (CJK, punctuation at either end).
+  std::optional<std::string> Marked(std::string_view text) const;
+
+ private:
+  struct TWordTerms {
+    std::string Lowered;
+    std::string Stem;
+  };
+  struct THash : std::hash<std::string_view> {
+    using is_transparent = void;
+  };
+  using TWordTermsKept = std::unordered_map<std::string, TWordTerms, THash, std::equal_to<>>;
+
+  TSnippetMarker(std::string language, Xapian::Stem stemmer);
+  static TWordTermsKept& ThreadWordTerms(const std::string& language);
+  const TWordTerms& TermsOf(TWordTermsKept& kept, std::string_view word) const;
+  bool IsQueryWord(const TWordTerms& terms) const;
+
+  std::string language_;
+  Xapian::Stem stemmer_;
+  std::vector<std::string> words_;  // terms as written
+  std::vector<std::string> stems_;  // stemmed terms, without their prefix
+};
 
 }  // namespace tomelet::search

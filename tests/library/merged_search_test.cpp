@@ -17,6 +17,7 @@
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "library/LibrarySearch.h"
+#include "library/Workers.h"
 #include "search/DocumentIndex.h"
 #include "search/SearchIndex.h"
 
@@ -117,6 +118,15 @@ class MergedSearchTest : public ::testing::Test {
       // Documents whose hits cannot be shown are skipped, each counted as one page.
       EXPECT_TRUE(results.TotalExact ? results.Total == total : results.Total <= total)
           << results.Total << " of " << total;
+      // Ranked and read on helper threads, the same hits with the same snippets.
+      const auto helped =
+          SearchLibrary(*documents, {text, {}}, start, limit, {}, heldAtOnce, &workers_);
+      ASSERT_EQ(helped.Hits.size(), results.Hits.size());
+      for (std::size_t i = 0; i < results.Hits.size(); ++i) {
+        EXPECT_EQ(helped.Hits[i].Document, results.Hits[i].Document);
+        EXPECT_EQ(helped.Hits[i].Hit.Path, results.Hits[i].Hit.Path);
+        EXPECT_EQ(helped.Hits[i].Hit.Snippet, results.Hits[i].Hit.Snippet);
+      }
       EXPECT_TRUE(results.Indexing.empty());
       EXPECT_TRUE(results.Failed.empty());
       std::vector<THitKey> shown;
@@ -135,6 +145,7 @@ class MergedSearchTest : public ::testing::Test {
   fs::path folder_ =
       fs::temp_directory_path() / ("tomelet-merged-search-" + std::to_string(::getpid()));
   std::unique_ptr<TLibrary> library_;
+  mutable TWorkers workers_{2};
 };
 
 TEST_F(MergedSearchTest, EveryPageOfResultsIsASliceOfTheWholeMergedRanking) {

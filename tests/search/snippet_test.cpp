@@ -108,5 +108,71 @@ TEST(SnippetTextTest, HitsNeverShowALinkBarOrATableOfContents) {
   EXPECT_EQ(file.Open()->Search("contents", 0, 10).Total, 0u);
 }
 
+// The marker stands in for Xapian's highlighter, so wherever it marks a text it must give what
+// Xapian gives for the same query, and it must mark the plain cases rather than leave them all.
+class SnippetMarkerTest : public ::testing::Test {
+ protected:
+  SnippetMarkerTest() : database_(std::string(), Xapian::DB_BACKEND_INMEMORY), stemmer_("english") {
+    Xapian::Document document;
+    document.add_term("Zopen");
+    database_.add_document(document);
+  }
+
+  Xapian::Query Parsed(const std::string& query) const {
+    Xapian::QueryParser parser;
+    parser.set_stemmer(stemmer_);
+    parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
+    return parser.parse_query(query, Xapian::QueryParser::FLAG_DEFAULT);
+  }
+
+  std::string Xapians(const Xapian::Query& query, const std::string& text) const {
+    Xapian::Enquire enquire(database_);
+    enquire.set_query(query);
+    return enquire.get_mset(0, 10).snippet(text, 200, stemmer_, Xapian::MSet::SNIPPET_CJK_NGRAM,
+                                           "<b>", "</b>", "\u2026");
+  }
+
+  Xapian::WritableDatabase database_;
+  Xapian::Stem stemmer_;
+};
+
+TEST_F(SnippetMarkerTest, MarksWhatXapiansHighlighterMarks) {
+  const std::vector<std::string> texts = {
+      "Opening the file\u2019s contents: open() returns a file object.",
+      "Don't open AT&T files <here> & there, opened_files and FILES\u2026",
+      "R\u00e9sum\u00e9 of the files opened (see open)",
+      "open",
+      "Files\u2026 reopen the OPEN files).",
+      "x < y opens files)\u2026",
+  };
+  std::size_t marked = 0;
+  for (const std::string query :
+       {"open file", "files", "dont", "r\u00e9sum\u00e9", "resume", "\"open file\" objects"}) {
+    const auto marker = TSnippetMarker::ForQuery(Parsed(query), "en", stemmer_);
+    ASSERT_NE(marker, nullptr) << query;
+    for (const auto& text : texts) {
+      if (const auto ours = marker->Marked(text)) {
+        EXPECT_EQ(*ours, Xapians(Parsed(query), text)) << query << ": " << text;
+        ++marked;
+      }
+    }
+  }
+  EXPECT_EQ(marked, 36u);
+  EXPECT_EQ(TSnippetMarker::ForQuery(Parsed("open file"), "en", stemmer_)->Marked(texts[0]),
+            "<b>Opening</b> the <b>file\u2019s</b> contents: <b>open</b>() returns a <b>file</b> "
+            "object.");
+}
+
+TEST_F(SnippetMarkerTest, LeavesToXapianWhatItCutsOrMarksOtherwise) {
+  EXPECT_EQ(TSnippetMarker::ForQuery(Parsed("file \"open file\""), "en", stemmer_), nullptr);
+  EXPECT_EQ(TSnippetMarker::ForQuery(Parsed("c++"), "en", stemmer_), nullptr);
+  const auto marker = TSnippetMarker::ForQuery(Parsed("open c"), "en", stemmer_);
+  ASSERT_NE(marker, nullptr);
+  for (const std::string text : {"C++ opens files.", "(open) files.", "open files: ",
+                                 "open \u65e5\u672c", "open files, \u2026", "opens c#"}) {
+    EXPECT_EQ(marker->Marked(text), std::nullopt) << text;
+  }
+}
+
 }  // namespace
 }  // namespace tomelet::search::testing
