@@ -35,12 +35,6 @@ function(tomelet_precompile target set)
     message(FATAL_ERROR "tomelet_precompile: no header set '${set}'")
   endif()
   target_precompile_headers(${target} REUSE_FROM tomelet_headers_${set})
-  # The sets are C++; a target's generated C sources compile without them.
-  get_target_property(sources ${target} SOURCES)
-  list(FILTER sources INCLUDE REGEX "\\.c$")
-  if(sources)
-    set_source_files_properties(${sources} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
-  endif()
 endfunction()
 
 tomelet_add_header_set(standard HEADERS ${tomelet_standard_headers})
