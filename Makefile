@@ -4,6 +4,7 @@
 .PHONY: deps build programs run deb test test-fast test-sanitize test-sanitize-gui bench fuzz fuzz-search clean
 
 CMAKE_PRESET ?= default
+SANITIZE_PRESET ?= sanitize
 BUILD_DIR ?= build
 # Debian's libxapian 1.4.22 frees with a mismatched size inside its own database checker, which
 # the search index runs on every index it opens; that report is the library's, not ours.
@@ -44,7 +45,7 @@ test-fast: build
 	xvfb-run -a --server-args="-screen 0 1280x1024x24" $(CTEST) --test-dir $(BUILD_DIR)
 
 test-sanitize: deps
-	cmake --preset sanitize >/dev/null
+	cmake --preset $(SANITIZE_PRESET) >/dev/null
 	cmake --build build-sanitize -j $(JOBS)
 	ASAN_OPTIONS=$(ASAN_LIBRARY_OPTIONS):detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  $(CTEST) --test-dir build-sanitize
