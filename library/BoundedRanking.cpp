@@ -65,11 +65,19 @@ double LeastShown(const std::vector<TSearched>& searched, std::size_t wanted) {
   return ranked.size() < wanted || wanted == 0 ? -kNoBound : ranked.back().Score;
 }
 
-// The documents open now first: a library closes the least recently used, so documents searched
-// in the same order every time would each be closed before the next search came back to them.
-// Then by bound, the highest first.
+bool HigherBound(const std::pair<double, const TLibraryDocument*>& a,
+                 const std::pair<double, const TLibraryDocument*>& b) {
+  return a.first > b.first;
+}
+
+// The documents open now that may match first: ranking them costs no opening, and all at once
+// they keep the helpers busy together (ranked a few at a time, a library whose documents are all
+// open would wait for the slowest of each few in turn). Then the others by bound, the highest
+// first. A library closes the least recently used, so documents searched in the same order every
+// time would each be closed before the next search came back to them.
 std::vector<std::pair<double, const TLibraryDocument*>> ByBound(
-    const std::vector<const TLibraryDocument*>& documents, const std::string& text) {
+    const std::vector<const TLibraryDocument*>& documents, const std::string& text,
+    std::size_t& openThatMayMatch) {
   search::TQueryBound bound(text);
   std::vector<std::pair<double, const TLibraryDocument*>> order;
   for (const auto* document : documents) {
@@ -78,8 +86,11 @@ std::vector<std::pair<double, const TLibraryDocument*>> ByBound(
   }
   std::stable_partition(order.begin(), order.end(),
                         [](const auto& one) { return one.second->IsOpen(); });
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first > b.first; });
+  std::stable_sort(order.begin(), order.end(), HigherBound);
+  const auto open = std::stable_partition(order.begin(), order.end(), [](const auto& one) {
+    return one.first > 0 && one.second->IsOpen();
+  });
+  openThatMayMatch = static_cast<std::size_t>(open - order.begin());
   return order;
 }
 
@@ -121,7 +132,8 @@ std::vector<TSearched> RankWithinBounds(const std::vector<const TLibraryDocument
                                         std::size_t heldAtOnce, TLibraryResults& results,
                                         TIndexCopies& copies, std::vector<TSkipped>& skipped,
                                         TWorkers* workers) {
-  const auto order = ByBound(documents, text);
+  std::size_t openFirst = 0;
+  auto order = ByBound(documents, text, openFirst);
   const bool letGo = documents.size() > heldAtOnce;
   const std::size_t most = std::max<std::size_t>(heldAtOnce, 1);
   std::vector<TSearched> searched;
@@ -133,8 +145,13 @@ std::vector<TSearched> RankWithinBounds(const std::vector<const TLibraryDocument
   while (next < order.size() && canReach(order[next].first)) {
     std::vector<const TLibraryDocument*> wave;
     while (next < order.size() && canReach(order[next].first) && wave.size() < most &&
-           (order[next].first == kNoBound || wave.size() < kBoundedAtOnce)) {
+           (order[next].first == kNoBound || wave.size() < std::max(kBoundedAtOnce, openFirst))) {
       wave.push_back(order[next++].second);
+    }
+    if (openFirst > 0) {
+      // Those left of the open ones, if any, take their place among the others by bound.
+      std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(next), order.end(), HigherBound);
+      openFirst = 0;
     }
     TakeOutCopies(wave, ranked, copies);
     ranked.insert(ranked.end(), wave.begin(), wave.end());
