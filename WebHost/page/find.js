@@ -164,8 +164,22 @@ const paint = () => {
     show(view, 'tomelet-find', inDoc.filter(range => range !== current), 1);
     show(view, 'tomelet-find-current', inDoc.filter(range => range === current), 2);
   }
-  if (current) reveal(current);
+  if (current) {
+    reveal(current);
+    state.shownAt = scrollY;
+  }
 };
+
+// A view made smaller after a match was shown (the bar taking its place above the page, the
+// window resized) can hide it at the foot of the page: unless the reader has scrolled since, the
+// match is shown again.
+if (!state.watchesSize) {
+  state.watchesSize = true;
+  addEventListener('resize', () => {
+    const current = state.matches[state.current];
+    if (current && state.shownAt === scrollY) reveal(current);
+  });
+}
 
 if (action === 'clear') {
   forget();
