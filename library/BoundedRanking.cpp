@@ -84,8 +84,6 @@ std::vector<std::pair<double, const TLibraryDocument*>> ByBound(
     const auto summary = document->Summary();
     order.emplace_back(summary ? bound.In(*summary) : kNoBound, document);
   }
-  std::stable_partition(order.begin(), order.end(),
-                        [](const auto& one) { return one.second->IsOpen(); });
   std::stable_sort(order.begin(), order.end(), HigherBound);
   const auto open = std::stable_partition(order.begin(), order.end(), [](const auto& one) {
     return one.first > 0 && one.second->IsOpen();
