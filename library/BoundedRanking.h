@@ -31,9 +31,9 @@ std::vector<TRankedHit> Merged(const std::vector<TSearched>& searched, std::size
 // whose index was never searched has none) is below the wanted-th best score of those ranked
 // before: its hits could not be among them. The open documents that may match come first, at
 // once (heldAtOnce at most), then the others from the highest bound (none: never searched), a
-// few at a time; with more documents than
-// heldAtOnce each index is let go once ranked. Documents left unranked are named in skipped;
-// the searched come back in the documents' order. Copies are taken out as TakeOutCopies does.
+// few at a time; with more documents than heldAtOnce each index is let go once ranked.
+// Documents left unranked are named in skipped; the searched come back in the documents' order.
+// Copies are taken out as TakeOutCopies does.
 std::vector<TSearched> RankWithinBounds(const std::vector<const TLibraryDocument*>& documents,
                                         const std::string& text, std::size_t wanted,
                                         std::size_t heldAtOnce, TLibraryResults& results,
