@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -43,6 +44,17 @@ class TForkedHelpers {
   // The code work(descriptor, argument) returns (0 to 255), or crashed, as RunInChildProcess;
   // when no helper can be made, RunInChildProcess runs it.
   int Run(int descriptor, std::int64_t argument);
+
+  struct TTask {
+    int Descriptor = -1;
+    std::int64_t Argument = 0;
+  };
+  // The code of work on each task, as Run gives it, from one child that does the tasks one after
+  // another, kMostTasks at most: a fork, and a child's first calls, for them all rather than for
+  // each. When that child crashes, hangs or stalls, each task is run again alone, so a task that
+  // crashes the work still costs only its own verdict.
+  std::vector<int> RunEach(std::span<const TTask> tasks);
+  static constexpr std::size_t kMostTasks = 32;
   // Makes a helper now, unless one is idle. A helper made while this process is small and has one
   // thread inherits no lock, and keeps no copy of the pages this process writes as it grows.
   void Prepare();
@@ -55,6 +67,8 @@ class TForkedHelpers {
   THelper Take();
   void Give(THelper helper);
   int RunForked(int descriptor, std::int64_t argument) const;
+  // The codes of one child's work on every task; none when it failed.
+  std::optional<std::vector<int>> RunTogether(std::span<const TTask> tasks);
 
   TWork work_;
   int crashed_;

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -16,15 +17,24 @@
 namespace tomelet {
 namespace {
 
-// What a helper is asked: the argument, and which attempt this is, which sets how long the work
-// may take.
+constexpr std::size_t kMostTasks = TForkedHelpers::kMostTasks;
+
+// What a helper is asked: which attempt this is, which sets how long the work may take, and the
+// argument of each task, whose descriptor is sent beside it.
 struct THelperRequest {
-  std::int64_t Argument = 0;
   std::int32_t Attempt = 0;
+  std::int32_t Count = 0;
+  std::int64_t Arguments[kMostTasks] = {};
 };
-// A helper's answers besides the work's code.
+// How a helper's child did: the work's codes are valid only when it did all its tasks.
+constexpr std::int32_t kHelperDone = 0;
+constexpr std::int32_t kHelperChildFailed = -1;
 constexpr std::int32_t kHelperFoundStuck = -2;
 constexpr std::int32_t kHelperCannotFork = -3;
+struct THelperAnswer {
+  std::int32_t Status = kHelperChildFailed;
+  std::uint8_t Codes[kMostTasks] = {};
+};
 // Beyond the attempt's own length, for the helper to notice and answer.
 constexpr std::chrono::seconds kHelperGrace{2};
 // Where a helper keeps its socket: every descriptor above is closed.
@@ -34,7 +44,7 @@ std::chrono::seconds AttemptLength(int attempt) {
   return kFirstAttemptLength * (1 << attempt);
 }
 
-// A request's message, with room for the one descriptor sent beside it.
+// A request's message, with room for a descriptor for each task.
 struct TRequestMessage {
   explicit TRequestMessage(THelperRequest& request) : Part{&request, sizeof request} {
     Message.msg_iov = &Part;
@@ -46,19 +56,20 @@ struct TRequestMessage {
   TRequestMessage& operator=(const TRequestMessage&) = delete;
 
   iovec Part;
-  alignas(cmsghdr) char Control[CMSG_SPACE(sizeof(int))] = {};
+  alignas(cmsghdr) char Control[CMSG_SPACE(sizeof(int) * kMostTasks)] = {};
   msghdr Message{};
 };
 
-bool SendRequest(int socket, int descriptor, const THelperRequest& request) {
+bool SendRequest(int socket, std::span<const int> descriptors, const THelperRequest& request) {
   THelperRequest copy = request;
   TRequestMessage sent(copy);
   msghdr& message = sent.Message;
+  message.msg_controllen = CMSG_SPACE(sizeof(int) * descriptors.size());
   cmsghdr* header = CMSG_FIRSTHDR(&message);
   header->cmsg_level = SOL_SOCKET;
   header->cmsg_type = SCM_RIGHTS;
-  header->cmsg_len = CMSG_LEN(sizeof(int));
-  std::memcpy(CMSG_DATA(header), &descriptor, sizeof descriptor);
+  header->cmsg_len = CMSG_LEN(sizeof(int) * descriptors.size());
+  std::memcpy(CMSG_DATA(header), descriptors.data(), sizeof(int) * descriptors.size());
   ssize_t count = 0;
   do {
     count = ::sendmsg(socket, &message, MSG_NOSIGNAL);
@@ -66,58 +77,94 @@ bool SendRequest(int socket, int descriptor, const THelperRequest& request) {
   return count == static_cast<ssize_t>(sizeof copy);
 }
 
-// The next request and the descriptor sent with it (-1 when none came); false once this
-// process's end is closed.
-bool ReceiveRequest(int socket, THelperRequest& request, int& descriptor) {
+// The next request and the descriptors sent with it; false once this process's end is closed.
+bool ReceiveRequest(int socket, THelperRequest& request, std::vector<int>& descriptors) {
   TRequestMessage received(request);
   msghdr& message = received.Message;
   ssize_t count = 0;
   do {
     count = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
   } while (count < 0 && errno == EINTR);
-  descriptor = -1;
+  descriptors.clear();
   for (cmsghdr* header = CMSG_FIRSTHDR(&message); header; header = CMSG_NXTHDR(&message, header)) {
     if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS) {
-      std::memcpy(&descriptor, CMSG_DATA(header), sizeof descriptor);
+      const std::size_t sent = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+      const std::size_t first = descriptors.size();
+      descriptors.resize(first + sent);
+      std::memcpy(descriptors.data() + first, CMSG_DATA(header), sent * sizeof(int));
     }
   }
   return count == static_cast<ssize_t>(sizeof request);
 }
 
-// In the helper: the request's work in a child of its own, as one attempt of RunInChildProcess.
-std::int32_t RunRequest(const TForkedHelpers::TWork& work, int descriptor,
-                        const THelperRequest& request, int crashed) {
-  const pid_t child = ::fork();
-  if (child < 0) {
-    return kHelperCannotFork;
-  }
-  if (child == 0) {
-    // A helper ended while its child works leaves no orphan working on.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    ::close(kHelperSocket);
+// In the helper's child: each task in turn, its code written as it is known.
+[[noreturn]] void DoTasks(const TForkedHelpers::TWork& work, const std::vector<int>& descriptors,
+                          const THelperRequest& request, int crashed, int codes) {
+  // A helper ended while its child works leaves no orphan working on.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  ::close(kHelperSocket);
+  for (std::size_t task = 0; task < descriptors.size(); ++task) {
     int code = crashed;
     try {
-      code = work(descriptor, request.Argument);
+      code = work(descriptors[task], request.Arguments[task]);
     } catch (...) {
     }
-    ::_exit(code);
+    const auto byte = static_cast<std::uint8_t>(code);
+    if (::write(codes, &byte, 1) != 1) {
+      ::_exit(1);
+    }
   }
-  const auto code = ReapUnlessStuck(child, AttemptLength(request.Attempt));
-  return !code ? kHelperFoundStuck : *code < 0 ? crashed : *code;
+  ::_exit(0);
+}
+
+// In the helper: the request's tasks in a child of their own, as one attempt of
+// RunInChildProcess. The codes fit in the pipe, so the child never waits for them to be read.
+THelperAnswer RunRequest(const TForkedHelpers::TWork& work, const std::vector<int>& descriptors,
+                         const THelperRequest& request, int crashed) {
+  THelperAnswer answer;
+  int codes[2];
+  if (::pipe2(codes, O_CLOEXEC) != 0) {
+    answer.Status = kHelperCannotFork;
+    return answer;
+  }
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(codes[0]);
+    DoTasks(work, descriptors, request, crashed, codes[1]);
+  }
+  ::close(codes[1]);
+  if (child < 0) {
+    ::close(codes[0]);
+    answer.Status = kHelperCannotFork;
+    return answer;
+  }
+  const auto exit = ReapUnlessStuck(child, AttemptLength(request.Attempt));
+  const ssize_t read = ::read(codes[0], answer.Codes, descriptors.size());
+  ::close(codes[0]);
+  answer.Status = !exit ? kHelperFoundStuck
+                  : *exit == 0 && read == static_cast<ssize_t>(descriptors.size())
+                      ? kHelperDone
+                      : kHelperChildFailed;
+  return answer;
+}
+
+bool IsValid(const THelperRequest& request, const std::vector<int>& descriptors) {
+  return request.Attempt >= 0 && request.Attempt < kMostForks && request.Count > 0 &&
+         static_cast<std::size_t>(request.Count) == descriptors.size() &&
+         descriptors.size() <= kMostTasks;
 }
 
 [[noreturn]] void ServeRequests(const TForkedHelpers::TWork& work, int crashed) {
   for (;;) {
     THelperRequest request;
-    int descriptor = -1;
-    if (!ReceiveRequest(kHelperSocket, request, descriptor)) {
+    std::vector<int> descriptors;
+    if (!ReceiveRequest(kHelperSocket, request, descriptors)) {
       ::_exit(0);
     }
-    const std::int32_t answer =
-        descriptor < 0 || request.Attempt < 0 || request.Attempt >= kMostForks
-            ? crashed
-            : RunRequest(work, descriptor, request, crashed);
-    if (descriptor >= 0) {
+    const THelperAnswer answer = IsValid(request, descriptors)
+                                     ? RunRequest(work, descriptors, request, crashed)
+                                     : THelperAnswer{};
+    for (const int descriptor : descriptors) {
       ::close(descriptor);
     }
     if (::send(kHelperSocket, &answer, sizeof answer, MSG_NOSIGNAL) != sizeof answer) {
@@ -142,16 +189,31 @@ std::int32_t RunRequest(const TForkedHelpers::TWork& work, int descriptor,
   ServeRequests(work, crashed);
 }
 
+// The tasks' descriptors and arguments, as a helper is asked them.
+THelperRequest RequestOf(std::span<const TForkedHelpers::TTask> tasks, std::int32_t attempt,
+                         std::vector<int>& descriptors) {
+  THelperRequest request;
+  request.Attempt = attempt;
+  request.Count = static_cast<std::int32_t>(tasks.size());
+  for (std::size_t task = 0; task < tasks.size(); ++task) {
+    request.Arguments[task] = tasks[task].Argument;
+    descriptors.push_back(tasks[task].Descriptor);
+  }
+  return request;
+}
+
 // The helper's answer to one request; none when it died, stopped answering, or was found stuck
 // on a lock held at its fork: asleep without using the processor, its child asleep too (it
 // inherited the lock) or ended and never reaped.
-std::optional<std::int32_t> Ask(pid_t helper, int socket, int descriptor,
-                                const THelperRequest& request) {
-  if (!SendRequest(socket, descriptor, request)) {
+std::optional<THelperAnswer> Ask(pid_t helper, int socket,
+                                 std::span<const TForkedHelpers::TTask> tasks,
+                                 std::int32_t attempt) {
+  std::vector<int> descriptors;
+  const THelperRequest request = RequestOf(tasks, attempt, descriptors);
+  if (!SendRequest(socket, descriptors, request)) {
     return std::nullopt;
   }
-  const auto deadline =
-      std::chrono::steady_clock::now() + AttemptLength(request.Attempt) + kHelperGrace;
+  const auto deadline = std::chrono::steady_clock::now() + AttemptLength(attempt) + kHelperGrace;
   auto last = FamilyActivity(helper);
   for (int still = 0; still < kStuckLooks && std::chrono::steady_clock::now() < deadline;) {
     pollfd ready{socket, POLLIN, 0};
@@ -160,7 +222,7 @@ std::optional<std::int32_t> Ask(pid_t helper, int socket, int descriptor,
       continue;
     }
     if (polled != 0) {
-      std::int32_t answer = 0;
+      THelperAnswer answer;
       if (polled < 0 || ::recv(socket, &answer, sizeof answer, 0) != sizeof answer) {
         return std::nullopt;
       }
@@ -239,29 +301,59 @@ int TForkedHelpers::RunForked(int descriptor, std::int64_t argument) const {
 }
 
 int TForkedHelpers::Run(int descriptor, std::int64_t argument) {
+  const TTask task{descriptor, argument};
   for (std::int32_t attempt = 0; attempt < kMostForks; ++attempt) {
     const THelper helper = Take();
     if (helper.Pid < 0) {
       return RunForked(descriptor, argument);
     }
-    const auto answer = Ask(helper.Pid, helper.Socket, descriptor, {argument, attempt});
-    if (!answer) {
-      EndHelper(helper.Pid, helper.Socket, true);
-      continue;
-    }
-    if (*answer == kHelperFoundStuck) {
+    const auto answer = Ask(helper.Pid, helper.Socket, {&task, 1}, attempt);
+    if (!answer || answer->Status == kHelperFoundStuck) {
       // Its child inherited the lock it was stuck on from the helper, whose every later child
       // would inherit it too: the next attempt goes to a new helper.
       EndHelper(helper.Pid, helper.Socket, true);
       continue;
     }
     Give(helper);
-    if (*answer == kHelperCannotFork) {
+    if (answer->Status == kHelperCannotFork) {
       return RunForked(descriptor, argument);
     }
-    return *answer;
+    return answer->Status == kHelperDone ? answer->Codes[0] : crashed_;
   }
   return crashed_;
+}
+
+std::optional<std::vector<int>> TForkedHelpers::RunTogether(std::span<const TTask> tasks) {
+  const THelper helper = Take();
+  if (helper.Pid < 0) {
+    return std::nullopt;
+  }
+  const auto answer = Ask(helper.Pid, helper.Socket, tasks, 0);
+  if (!answer || answer->Status == kHelperFoundStuck) {
+    EndHelper(helper.Pid, helper.Socket, true);
+    return std::nullopt;
+  }
+  Give(helper);
+  if (answer->Status != kHelperDone) {
+    return std::nullopt;
+  }
+  return std::vector<int>(answer->Codes, answer->Codes + tasks.size());
+}
+
+std::vector<int> TForkedHelpers::RunEach(std::span<const TTask> tasks) {
+  std::vector<int> codes;
+  for (std::size_t first = 0; first < tasks.size(); first += kMostTasks) {
+    const auto some = tasks.subspan(first, std::min(kMostTasks, tasks.size() - first));
+    const auto together = some.size() > 1 ? RunTogether(some) : std::nullopt;
+    if (together) {
+      codes.insert(codes.end(), together->begin(), together->end());
+      continue;
+    }
+    for (const auto& task : some) {
+      codes.push_back(Run(task.Descriptor, task.Argument));
+    }
+  }
+  return codes;
 }
 
 }  // namespace tomelet

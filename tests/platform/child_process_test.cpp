@@ -197,6 +197,9 @@ int ReadByteAt(int descriptor, std::int64_t place) {
   if (byte == 'h') {
     ::pause();
   }
+  if (byte == 'i') {
+    return static_cast<int>(::getpid() % 200) + 10;
+  }
   return byte == 'p' ? static_cast<int>(::getppid() % 200) + 10 : byte - '0';
 }
 
@@ -206,7 +209,7 @@ class ForkedHelpersTest : public ::testing::Test {
     file_ = std::filesystem::temp_directory_path() / ("helpers-" + std::to_string(::getpid()));
     std::FILE* out = std::fopen(file_.c_str(), "wb");
     ASSERT_NE(out, nullptr);
-    std::fputs("0123456789chp", out);
+    std::fputs("0123456789chpi", out);
     std::fclose(out);
     fd_ = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
   }
@@ -239,6 +242,36 @@ TEST_F(ForkedHelpersTest, AnswersRequestsAtOnceAndSurvivesTheirCrashesAndHangs) 
   const int helperCode = helpers.Run(fd_, 12);
   EXPECT_NE(helperCode, static_cast<int>(::getpid() % 200) + 10)
       << "the work ran in a child of this process, not of a helper";
+}
+
+std::vector<TForkedHelpers::TTask> TasksAt(int descriptor, const std::vector<int>& places) {
+  std::vector<TForkedHelpers::TTask> tasks;
+  for (const int place : places) {
+    tasks.push_back({descriptor, place});
+  }
+  return tasks;
+}
+
+TEST_F(ForkedHelpersTest, TasksRunTogetherInOneChildEachWithItsOwnCode) {
+  TForkedHelpers helpers(ReadByteAt, kCrashed);
+  std::vector<int> places;
+  for (std::size_t task = 0; task < TForkedHelpers::kMostTasks + 8; ++task) {
+    places.push_back(static_cast<int>(task % 10));
+  }
+  EXPECT_EQ(helpers.RunEach(TasksAt(fd_, places)), places);
+  const auto children = helpers.RunEach(TasksAt(fd_, {13, 13, 13}));
+  EXPECT_EQ(children, std::vector<int>(3, children.front())) << "each task forked a child";
+}
+
+// A child that crashes or hangs in the midst of its tasks leaves them without codes: each is run
+// again alone, so the others still get theirs, and the one at fault only its own crash.
+TEST_F(ForkedHelpersTest, AChildThatDiesOrHangsMidwayCostsOnlyItsOwnTasksCode) {
+  TForkedHelpers helpers(ReadByteAt, kCrashed);
+  EXPECT_EQ(helpers.RunEach(TasksAt(fd_, {0, 1, 10, 3, 4})),
+            (std::vector<int>{0, 1, kCrashed, 3, 4}));
+  EXPECT_EQ(helpers.RunEach(TasksAt(fd_, {5, 11, 6})), (std::vector<int>{5, kCrashed, 6}));
+  EXPECT_EQ(helpers.RunEach(TasksAt(fd_, {7, 8})), (std::vector<int>{7, 8}))
+      << "the helpers still answer";
 }
 
 // A helper forked while this process holds a connection or a pipe must not keep it open: the
