@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <semaphore>
-#include <thread>
 
 #include "search/SearchIndexParts.h"
 #include "search/SoundIndexes.h"
@@ -21,22 +19,6 @@ int Reopen(int fd) {
   std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
   return ::open(path, O_RDONLY | O_CLOEXEC);
 }
-
-// At most one structure check a core at once: each is a child process reading the whole index.
-class TCheckSlot {
- public:
-  TCheckSlot() { Slots().acquire(); }
-  ~TCheckSlot() { Slots().release(); }
-  TCheckSlot(const TCheckSlot&) = delete;
-  TCheckSlot& operator=(const TCheckSlot&) = delete;
-
- private:
-  static std::counting_semaphore<>& Slots() {
-    static std::counting_semaphore<> slots(std::max<std::ptrdiff_t>(
-        1, static_cast<std::ptrdiff_t>(std::thread::hardware_concurrency())));
-    return slots;
-  }
-};
 
 // The description Reopen gave, closed when the check is done.
 class TOwnDescription {
@@ -80,14 +62,14 @@ void TSearchIndex::CheckUnlessKnown(std::int64_t offset, std::int64_t length) co
 // so checks run beside one another and beside indexes being opened; without one it shares this
 // process's file position, which opening reads, and holds them off.
 void TSearchIndex::Check() const {
-  const TCheckSlot slot;
   const TOwnDescription description(impl_->fd);
   const int own = description.Get();
   std::unique_lock guard(OpeningLock(), std::defer_lock);
   if (own < 0) {
     guard.lock();
   }
-  const auto verdict = CheckStructure(own >= 0 ? own : impl_->fd, impl_->databaseOffset);
+  const auto verdict = CheckStructure(
+      {own >= 0 ? own : impl_->fd, impl_->databaseOffset, static_cast<std::int64_t>(impl_->bytes)});
   if (verdict == kStructureNewer) {
     throw ESearchIndexError(std::string(kNewerIndexMessage));
   }

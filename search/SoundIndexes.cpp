@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <xapian.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,8 +10,6 @@
 #include <mutex>
 #include <span>
 #include <vector>
-
-#include "platform/process/ChildProcess.h"
 
 namespace tomelet::search {
 namespace {
@@ -143,39 +140,7 @@ TTurns& Turns() {
 // The turns this thread holds, so that it never waits for itself.
 thread_local std::vector<TIndexBlockIdentity> held;
 
-// In the helper's child: Xapian takes the descriptor over and closes it. It is placed at the
-// database here, since a child forked again after one that stalled finds it moved.
-int CheckInChild(int fd, std::int64_t offset) {
-  try {
-    if (::lseek(fd, offset, SEEK_SET) != offset) {
-      return kStructureDamaged;
-    }
-    return Xapian::Database::check(fd, 0) == 0 ? kStructureSound : kStructureDamaged;
-  } catch (const Xapian::DatabaseVersionError&) {
-    return kStructureNewer;
-  } catch (...) {
-    // Damaged lengths surface from the checker as standard exceptions too.
-    return kStructureDamaged;
-  }
-}
-
-TForkedHelpers& StructureCheckers() {
-  static TForkedHelpers helpers(CheckInChild, kStructureDamaged);
-  return helpers;
-}
-
 }  // namespace
-
-void PrepareStructureChecks() {
-  StructureCheckers().Prepare();
-}
-
-TStructureVerdict CheckStructure(int fd, std::int64_t offset) {
-  const int verdict = StructureCheckers().Run(fd, offset);
-  return verdict == kStructureSound || verdict == kStructureNewer
-             ? static_cast<TStructureVerdict>(verdict)
-             : kStructureDamaged;
-}
 
 TCheckTurn::TCheckTurn(const std::optional<TIndexBlockIdentity>& block) {
   if (!block || std::find(held.begin(), held.end(), *block) != held.end()) {

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "platform/files/FileIdentity.h"
 
@@ -48,11 +50,23 @@ std::optional<std::uint64_t> SoundContentOf(const TFileIdentity& file);
 
 enum TStructureVerdict : int { kStructureSound, kStructureDamaged, kStructureNewer };
 
-// The check of the whole structure of the database at offset in the file behind fd, whose file
-// position it moves. A crafted database can crash the checker itself, so it runs in a child of a
-// small helper process: only the verdict comes back, and a check that crashes or hangs finds the
-// database damaged.
-TStructureVerdict CheckStructure(int fd, std::int64_t offset);
+// The whole structure of the database at Offset in the file behind Fd, Length bytes from
+// there.
+struct TStructureCheck {
+  int Fd = -1;
+  std::int64_t Offset = 0;
+  std::int64_t Length = 0;
+};
+// The verdict on each check. A crafted database can crash the checker itself, so checks run in a
+// child of a small helper process, several in one child: only the verdicts come back, and when
+// that child crashes or hangs each of its checks is made again in a child of its own, where a
+// check that crashes or hangs finds its database damaged. Each check moves the file position of
+// its descriptor.
+std::vector<TStructureVerdict> CheckStructures(std::span<const TStructureCheck> checks);
+// The verdict on one check, made together with those other threads ask for meanwhile: a thread
+// that finds a checker free takes the checks waiting (its own first) to one child, at most one
+// child for each core at once. Throws what CheckStructures throws.
+TStructureVerdict CheckStructure(const TStructureCheck& check);
 // Makes CheckStructure's helper process now. A program that will check indexes calls it before
 // it starts threads or grows: a helper made later keeps its own copy of every page the program
 // writes after the fork.
