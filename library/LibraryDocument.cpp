@@ -192,7 +192,7 @@ void TLibraryDocument::KeepSummary(std::shared_ptr<const search::TTermSummary> s
     }
     summary_ = summary;
   }
-  StoreSummary(stamp_, *summary);
+  StoreSummary(stamp_, std::move(summary));
 }
 
 bool TLibraryDocument::Close(THeld& held) const {

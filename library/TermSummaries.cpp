@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/files/AtomicFile.h"
@@ -62,6 +67,97 @@ void RemoveOldest(const fs::path& folder) {
   }
 }
 
+// The folder is made when the summary is queued: one removed since (a cleared cache) is not
+// made again.
+void Store(const fs::path& path, const TFileIdentity& document,
+           const search::TTermSummary& summary) {
+  std::error_code error;
+  if (fs::is_directory(path.parent_path(), error) &&
+      WriteFileAtomically(path, IdentityBytes(document) + summary.Bytes())) {
+    RemoveOldest(path.parent_path());
+  }
+}
+
+// The summaries waiting to be stored, written one after another on a thread of its own, which
+// then never contends with another writer for the folder. Those still waiting when the program
+// ends are stored before it does.
+class TSummaryWriter {
+ public:
+  TSummaryWriter() = default;
+  ~TSummaryWriter() {
+    {
+      const std::lock_guard guard(lock_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+      thread_.join();
+    }
+  }
+  TSummaryWriter(const TSummaryWriter&) = delete;
+  TSummaryWriter& operator=(const TSummaryWriter&) = delete;
+
+  void Queue(const TFileIdentity& document, std::shared_ptr<const search::TTermSummary> summary) {
+    auto path = StoredPath(document);
+    std::error_code error;
+    fs::create_directories(path.parent_path(), error);
+    std::unique_lock guard(lock_);
+    if (!thread_.joinable()) {
+      try {
+        thread_ = std::thread([this] { Write(); });
+      } catch (const std::system_error&) {
+        guard.unlock();
+        Store(path, document, *summary);
+        return;
+      }
+    }
+    waiting_.push_back({std::move(path), document, std::move(summary)});
+    wake_.notify_all();
+  }
+
+  void Finish() {
+    std::unique_lock guard(lock_);
+    stored_.wait(guard, [this] { return waiting_.empty() && !writing_; });
+  }
+
+ private:
+  void Write() {
+    std::unique_lock guard(lock_);
+    for (;;) {
+      wake_.wait(guard, [this] { return stopping_ || !waiting_.empty(); });
+      if (waiting_.empty()) {
+        return;
+      }
+      const TWaiting waiting = std::move(waiting_.front());
+      waiting_.pop_front();
+      writing_ = true;
+      guard.unlock();
+      Store(waiting.Path, waiting.Document, *waiting.Summary);
+      guard.lock();
+      writing_ = false;
+      stored_.notify_all();
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::condition_variable stored_;
+  struct TWaiting {
+    fs::path Path;
+    TFileIdentity Document;
+    std::shared_ptr<const search::TTermSummary> Summary;
+  };
+  std::deque<TWaiting> waiting_;
+  bool writing_ = false;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+TSummaryWriter& Writer() {
+  static TSummaryWriter writer;
+  return writer;
+}
+
 }  // namespace
 
 std::shared_ptr<const search::TTermSummary> ReadStoredSummary(const TFileIdentity& document) {
@@ -74,11 +170,13 @@ std::shared_ptr<const search::TTermSummary> ReadStoredSummary(const TFileIdentit
   return summary ? std::make_shared<const search::TTermSummary>(std::move(*summary)) : nullptr;
 }
 
-void StoreSummary(const TFileIdentity& document, const search::TTermSummary& summary) {
-  const auto path = StoredPath(document);
-  if (WriteFileAtomically(path, IdentityBytes(document) + summary.Bytes())) {
-    RemoveOldest(path.parent_path());
-  }
+void StoreSummary(const TFileIdentity& document,
+                  std::shared_ptr<const search::TTermSummary> summary) {
+  Writer().Queue(document, std::move(summary));
+}
+
+void FinishStoringSummaries() {
+  Writer().Finish();
 }
 
 }  // namespace tomelet::library

@@ -14,8 +14,12 @@ namespace tomelet::library {
 // Null when none is stored for this identity, or what is stored cannot be read. Never throws.
 std::shared_ptr<const search::TTermSummary> ReadStoredSummary(const TFileIdentity& document);
 
-// Stores the summary, silently not when the cache folder cannot be written; the least recently
-// stored beyond a few thousand are removed. Never throws.
-void StoreSummary(const TFileIdentity& document, const search::TTermSummary& summary);
+// Stores the summary soon, on a thread of its own, silently not when the cache folder cannot be
+// written; the least recently stored beyond a few thousand are removed. A search that summarizes
+// hundreds of indexes answers without waiting for as many files to be made. Never throws.
+void StoreSummary(const TFileIdentity& document,
+                  std::shared_ptr<const search::TTermSummary> summary);
+// Waits until every summary given to StoreSummary before has been stored (or could not be).
+void FinishStoringSummaries();
 
 }  // namespace tomelet::library

@@ -17,6 +17,7 @@
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "library/LibrarySearch.h"
+#include "library/TermSummaries.h"
 #include "library/Workers.h"
 #include "search/DocumentIndex.h"
 #include "search/SearchIndex.h"
@@ -232,6 +233,8 @@ TEST_F(MergedSearchTest, IndexesThatCannotReachTheHitsShownStayClosedAndTheHitsA
       SearchLibrary(*whole.Documents(), {text, {}}, 0, 10, {});
     }
   }
+  // A server started again reads what the one before stored on its way out.
+  FinishStoringSummaries();
   library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_});
   const auto first = SearchLibrary(*library_->Documents(), {"river", {}}, 0, 10, {});
   EXPECT_EQ(first.Hits.size(), 10u);
@@ -278,6 +281,7 @@ TEST_F(MergedSearchTest, IndexesThatCannotReachTheHitsShownStayClosedAndTheHitsA
   EXPECT_TRUE(std::any_of(changed.begin(), changed.end(),
                           [](const THitKey& hit) { return std::get<0>(hit) == "e-deltas"; }));
   // Summaries cut short in the cache folder are no summaries: their documents are searched.
+  FinishStoringSummaries();
   for (const auto& stored : fs::directory_iterator(folder_ / "cache" / "tomelet" / "terms")) {
     fs::resize_file(stored.path(), fs::file_size(stored.path()) / 2);
   }
