@@ -12,6 +12,7 @@
 #include "library/FolderScan.h"
 #include "library/FolderWatch.h"
 #include "library/OpenDocuments.h"
+#include "library/TermSummaries.h"
 
 namespace tomelet::library {
 namespace {
@@ -139,6 +140,9 @@ TLibrary::~TLibrary() {
   if (impl_->watcher.joinable()) {
     impl_->watcher.join();
   }
+  // Its searches' summaries are stored on a thread of their own; a program that ends, or that
+  // clears the cache folder, finds them written.
+  FinishStoringSummaries();
 }
 
 std::shared_ptr<const TDocumentList> TLibrary::Documents() const {

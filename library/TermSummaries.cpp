@@ -44,7 +44,7 @@ fs::path StoredPath(const TFileIdentity& document) {
 }
 
 // The oldest beyond kMostStored go, so the summaries of changed documents do not pile up. Their
-// times are read only then: the folder is listed at every store.
+// times are read only then: the folder is listed once the summaries waiting are stored.
 void RemoveOldest(const fs::path& folder) {
   std::error_code error;
   std::vector<fs::path> stored;
@@ -72,9 +72,8 @@ void RemoveOldest(const fs::path& folder) {
 void Store(const fs::path& path, const TFileIdentity& document,
            const search::TTermSummary& summary) {
   std::error_code error;
-  if (fs::is_directory(path.parent_path(), error) &&
-      WriteFileAtomically(path, IdentityBytes(document) + summary.Bytes())) {
-    RemoveOldest(path.parent_path());
+  if (fs::is_directory(path.parent_path(), error)) {
+    WriteFileAtomically(path, IdentityBytes(document) + summary.Bytes());
   }
 }
 
@@ -108,6 +107,7 @@ class TSummaryWriter {
       } catch (const std::system_error&) {
         guard.unlock();
         Store(path, document, *summary);
+        RemoveOldest(path.parent_path());
         return;
       }
     }
@@ -134,6 +134,11 @@ class TSummaryWriter {
       guard.unlock();
       Store(waiting.Path, waiting.Document, *waiting.Summary);
       guard.lock();
+      if (waiting_.empty()) {
+        guard.unlock();
+        RemoveOldest(waiting.Path.parent_path());
+        guard.lock();
+      }
       writing_ = false;
       stored_.notify_all();
     }

@@ -14,7 +14,6 @@
 #include "document/DocumentEntries.h"
 #include "library/Library.h"
 #include "library/LibrarySearch.h"
-#include "library/TermSummaries.h"
 #include "library/Workers.h"
 #include "search/DocumentIndex.h"
 #include "search/SearchIndex.h"
@@ -52,10 +51,7 @@ class FirstSearchTest : public ::testing::Test {
     fs::create_directories(folder_);
     ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
   }
-  ~FirstSearchTest() override {
-    FinishStoringSummaries();
-    fs::remove_all(folder_);
-  }
+  ~FirstSearchTest() override { fs::remove_all(folder_); }
 
   const fs::path folder_ =
       fs::temp_directory_path() / ("first-search-" + std::to_string(::getpid()));

@@ -65,7 +65,10 @@ class OpenDocumentsTest : public ::testing::Test {
     library_ = std::make_unique<TLibrary>(std::vector<fs::path>{folder_},
                                           TLibraryOptions{.OpenLimit = kLimit});
   }
-  ~OpenDocumentsTest() override { fs::remove_all(folder_); }
+  ~OpenDocumentsTest() override {
+    library_.reset();
+    fs::remove_all(folder_);
+  }
 
   std::size_t OpenCount() const {
     const auto documents = library_->Documents();
