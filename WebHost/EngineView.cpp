@@ -75,6 +75,15 @@ WebKitWebContext* ViewerContext() {
 
 }  // namespace
 
+// Pages are painted by the processor (see ConfigureSettings), so the engine's buffer sharing
+// through graphics memory buys nothing; checking for it loaded and started OpenGL in the window's
+// process at every start, which without a graphics card is the processor's own renderer (about
+// 45 ms of the window's processor time before the start page, on python3.11-doc). A reader's own
+// choice in the environment is kept.
+void PrepareEngineProcess() {
+  setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+}
+
 std::string EngineText(const char* text) {
   return text ? text : "";
 }

@@ -21,6 +21,10 @@ class Widget;
 
 namespace tomelet {
 
+// Settings the engine reads once per process, in this program and in the processes it starts;
+// to be called before GTK or the engine starts any thread.
+void PrepareEngineProcess();
+
 // What the reader does with a file of the document that the engine cannot show.
 enum class TDownloadChoice { Save, Open, Cancel };
 

@@ -10,6 +10,7 @@
 #include "OurNSHandler/OurNSHandler.h"
 #include "Unit1/ProgramStart.h"
 #include "Unit1/window/Form1.h"
+#include "WebHost/WebHost.h"
 #include "platform/com/ComServer.h"
 #include "search/SoundIndexes.h"
 #include "shelf/ShelfRequest.h"
@@ -68,6 +69,7 @@ int RunViewer(int argc, char** argv) {
   const std::vector<std::string> rawArguments(argv + 1, argv + argc);
   if (AnsweredInformationSwitch(rawArguments))
     return std::cout.flush() ? 0 : 1;
+  PrepareEngineProcess();
   search::PrepareStructureChecks();
   if (shelf::ReadShelfRequest(rawArguments).Shelf)
     return RunShelfApplication(argc, argv);

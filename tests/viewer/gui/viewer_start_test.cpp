@@ -5,6 +5,14 @@ namespace {
 
 using ViewerStartTest = ViewerTest;
 
+// The libraries mapped into a process, one path a line, as /proc shows them.
+std::string MappedFiles(pid_t pid) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  std::stringstream text;
+  text << maps.rdbuf();
+  return text.str();
+}
+
 TEST_F(ViewerStartTest, CaptionFollowsThePageTitle) {
   Start({Document("manual.tlt", OpenOptions())});
 
@@ -98,6 +106,26 @@ TEST_F(ViewerStartTest, RegistrationSwitchesEndAtOnce) {
     Start({option});
     EXPECT_EQ(WaitForExit(2s), 0) << option;
     EXPECT_TRUE(Trace().empty()) << option;
+  }
+}
+
+// Pages are painted by the processor, so the window never starts OpenGL to show them: the
+// engine's check for shared graphics buffers did, at every start. The first program on a fresh
+// display loads it whatever it is asked, so the viewer is measured on its second start.
+TEST_F(ViewerStartTest, ThePageIsShownWithoutOpenGLInTheViewersOwnProcess) {
+  const auto path = Document("manual.tlt", OpenOptions());
+  for (const bool measured : {false, true}) {
+    std::filesystem::remove(trace_);
+    Start({path});
+    ASSERT_TRUE(WaitForTrace("complete: tome://inpack/index.htm")) << Trace();
+    EXPECT_FALSE(WaitForWindow("Sample Start").empty()) << Trace();
+    const auto mapped = MappedFiles(pid_);
+    ASSERT_NE(mapped.find("libwebkit2gtk"), std::string::npos);
+    if (measured)
+      EXPECT_EQ(mapped.find("libGLX_mesa"), std::string::npos);
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = 0;
   }
 }
 
