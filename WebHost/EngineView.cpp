@@ -77,9 +77,8 @@ WebKitWebContext* ViewerContext() {
 
 // Pages are painted by the processor (see ConfigureSettings), so the engine's buffer sharing
 // through graphics memory buys nothing; checking for it loaded and started OpenGL in the window's
-// process at every start, which without a graphics card is the processor's own renderer (about
-// 45 ms of the window's processor time before the start page, on python3.11-doc). A reader's own
-// choice in the environment is kept.
+// process at every start, which without a graphics card is the processor's own renderer (4 to 5
+// MiB more at the peak of a start). A reader's own choice in the environment is kept.
 void PrepareEngineProcess() {
   setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
 }
