@@ -18,11 +18,6 @@ constexpr std::size_t kStoredTextBytes = 200;
 // they grow; committing this often keeps them small. The index's bytes are the same whatever the
 // count, since the shares are compacted into new tables.
 constexpr std::uint64_t kSectionsPerCommit = 2000;
-// Pages wait for their share up to this many bytes: the first share's pages are added first, and
-// a budget that holds a whole share of a large manual lets the next share start at once instead
-// of idling until the reading gets to its pages.
-constexpr std::size_t kQueuedBytes = std::size_t{32} << 20;
-
 // Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
 constexpr std::size_t kMostStemsRememberedWhileIndexing = 200000;
 
@@ -40,8 +35,22 @@ std::string PageTitle(const TPageText& page, const std::string& archivePath) {
 
 }  // namespace
 
+void TQueuedBytes::Take(std::size_t bytes) {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [this] { return queued_ < most_; });
+  queued_ += bytes;
+}
+
+void TQueuedBytes::Give(std::size_t bytes) {
+  {
+    const std::lock_guard guard(lock_);
+    queued_ -= bytes;
+  }
+  changed_.notify_all();
+}
+
 TIndexShare::TIndexShare(const std::filesystem::path& database, const std::string& language,
-                         std::uint64_t share, TPageReadHandler pageRead)
+                         std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued)
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           // A scratch database, read once by the merge: nothing to make durable.
@@ -51,7 +60,8 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
                                        kMostStemsRememberedWhileIndexing)),
       stopper_(format::MakeStopper(language)),
       share_(share),
-      pageRead_(std::move(pageRead)) {
+      pageRead_(std::move(pageRead)),
+      queuedBytes_(queued) {
   generator_.set_stemmer(stemmer_);
   // Stemmed forms only: unstemmed copies of every word would double the postings.
   generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
@@ -62,68 +72,87 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
     generator_.set_stopper(stopper_.get());
     generator_.set_stopper_strategy(Xapian::TermGenerator::STOP_ALL);
   }
-  worker_ = std::thread([this] { Work(); });
-}
-
-TIndexShare::~TIndexShare() {
-  {
-    const std::lock_guard guard(lock_);
-    queue_.clear();
-    closed_ = true;
-  }
-  changed_.notify_all();
-  if (worker_.joinable()) {
-    worker_.join();
-  }
 }
 
 void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
-  std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] { return queuedBytes_ < kQueuedBytes || failure_; });
-  if (failure_) {
-    return;
+  const std::size_t bytes = html.size();
+  queuedBytes_.Take(bytes);
+  {
+    const std::lock_guard guard(lock_);
+    if (!failure_) {
+      queue_.push_back({number, std::move(archivePath), std::move(html)});
+      changed_.notify_all();
+      return;
+    }
   }
-  queuedBytes_ += html.size();
-  queue_.push_back({number, std::move(archivePath), std::move(html)});
+  queuedBytes_.Give(bytes);
+}
+
+void TIndexShare::Close() {
+  {
+    const std::lock_guard guard(lock_);
+    closed_ = true;
+  }
   changed_.notify_all();
 }
 
-void TIndexShare::Work() {
-  for (;;) {
-    std::unique_lock guard(lock_);
-    changed_.wait(guard, [this] { return !queue_.empty() || closed_; });
-    if (queue_.empty()) {
-      return;
-    }
-    const TQueuedPage page = std::move(queue_.front());
-    queue_.pop_front();
-    queuedBytes_ -= page.Html.size();
-    changed_.notify_all();
-    guard.unlock();
-    try {
+void TIndexShare::Drop() {
+  std::deque<TQueuedPage> dropped;
+  {
+    const std::lock_guard guard(lock_);
+    closed_ = true;
+    dropped.swap(queue_);
+  }
+  changed_.notify_all();
+  GiveBack(dropped);
+}
+
+bool TIndexShare::NextPage(TQueuedPage& page) {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [this] { return !queue_.empty() || closed_; });
+  if (queue_.empty()) {
+    return false;
+  }
+  page = std::move(queue_.front());
+  queue_.pop_front();
+  guard.unlock();
+  queuedBytes_.Give(page.Html.size());
+  return true;
+}
+
+void TIndexShare::IndexQueued() {
+  try {
+    for (TQueuedPage page; NextPage(page);) {
       IndexPage(page);
-    } catch (...) {
-      const std::lock_guard relock(lock_);
-      failure_ = std::current_exception();
-      queue_.clear();
-      queuedBytes_ = 0;
-      changed_.notify_all();
     }
+    if (!block_.empty()) {
+      StoreBlock();
+    }
+    database_->commit();
+  } catch (...) {
+    Fail();
+  }
+}
+
+void TIndexShare::Fail() {
+  std::deque<TQueuedPage> dropped;
+  {
+    const std::lock_guard guard(lock_);
+    failure_ = std::current_exception();
+    dropped.swap(queue_);
+  }
+  GiveBack(dropped);
+}
+
+void TIndexShare::GiveBack(const std::deque<TQueuedPage>& pages) {
+  for (const auto& page : pages) {
+    queuedBytes_.Give(page.Html.size());
   }
 }
 
 std::vector<TNumberedPage> TIndexShare::Finish() {
-  {
-    const std::lock_guard guard(lock_);
-    closed_ = true;
-  }
-  changed_.notify_all();
-  worker_.join();
   if (failure_) {
     std::rethrow_exception(failure_);
-  }
-  if (!block_.empty()) {
-    StoreBlock();
   }
   return std::move(pages_);
 }

@@ -209,6 +209,34 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
 }
 
+// Threads take the shares as they free up, in whatever order their timing gives; pages of very
+// unequal length make them overtake one another. Neither that nor their number may show in
+// the bytes.
+TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytesOnAnyNumberOfThreads) {
+  TPages pages = ManualPages();
+  for (int page = 0; page < 12; ++page) {
+    std::string body;
+    for (int section = 0; section < (page % 3 == 0 ? 300 : 2); ++section) {
+      body += "<h2 id='s" + std::to_string(section) + "'>Topic " + std::to_string(section) +
+              "</h2><p>Long page " + std::to_string(page) + " says qz" + std::to_string(section) +
+              ".</p>";
+    }
+    pages.emplace_back("long" + std::to_string(page) + ".html", Page("Long", body));
+  }
+  const auto oneThread = BuildIndex(pages, "en", 1);
+  for (const std::size_t threads : {2, 3, 8, 20}) {
+    EXPECT_EQ(BuildIndex(pages, "en", threads), oneThread) << threads << " threads";
+  }
+}
+
+// Given up half way, with shares waiting for pages that never come, a build stops at once.
+TEST(IndexBuildingTest, ABuilderGivenUpHalfWayStopsWithoutWaitingForItsPages) {
+  TIndexBuilder builder({"en", 100, 2});
+  for (const auto& [path, html] : ManualPages()) {
+    builder.AddPage(path, html);
+  }
+}
+
 // Section texts are kept in blocks of consecutive sections, defined names in one table, and
 // pages are indexed in shares: every section, on either side of a block's edge, in any share,
 // even after a share without sections, must still lead to its own page, anchor and words, and
