@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "platform/cleanup/Leftovers.h"
@@ -94,11 +96,15 @@ struct TIndexBuilder::Impl {
   std::uint64_t pageCount = 0;
   std::uint64_t filling = 0;  // the share pages are added to; those before it are closed
   std::atomic<std::uint64_t> nextShare = 0;
+  std::mutex addingLock;
+  std::condition_variable added;
+  bool allAdded = false;
   std::vector<std::thread> threads;
   ~Impl() {
     for (auto& share : shares) {
       share->Drop();
     }
+    MarkAllAdded();
     JoinThreads();
     shares.clear();
     std::error_code ignored;
@@ -109,16 +115,36 @@ struct TIndexBuilder::Impl {
     return scratch / ("share" + std::to_string(share));
   }
   // Each thread takes the next share nobody took, in order; a share is closed once the pages
-  // have gone past it, so a thread only ever waits on the share being filled.
+  // have gone past it, so a thread only ever waits on the share being filled. With no share left
+  // to take, a thread reads the pages of the shares still being indexed, which is much of their
+  // cost, so that the last share does not keep one core busy while the others idle.
   void Work() {
     for (std::uint64_t share; (share = nextShare++) < kShares;) {
       shares[share]->IndexQueued();
+    }
+    WaitUntilAllAdded();
+    while (std::any_of(shares.begin(), shares.end(),
+                       [](const auto& share) { return share->ReadAhead(); })) {
     }
   }
   void CloseShares(std::uint64_t end) {
     for (; filling < end && filling < kShares; ++filling) {
       shares[filling]->Close();
     }
+    if (filling == kShares) {
+      MarkAllAdded();
+    }
+  }
+  void MarkAllAdded() {
+    {
+      const std::lock_guard guard(addingLock);
+      allAdded = true;
+    }
+    added.notify_all();
+  }
+  void WaitUntilAllAdded() {
+    std::unique_lock guard(addingLock);
+    added.wait(guard, [this] { return allAdded; });
   }
   void JoinThreads() {
     for (auto& thread : threads) {

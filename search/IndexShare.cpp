@@ -1,5 +1,7 @@
 #include "search/IndexShare.h"
 
+#include <algorithm>
+
 #include "platform/text/Accents.h"
 #include "search/HtmlText.h"
 #include "search/RememberingStemmer.h"
@@ -80,7 +82,8 @@ void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string
   {
     const std::lock_guard guard(lock_);
     if (!failure_) {
-      queue_.push_back({number, std::move(archivePath), std::move(html)});
+      queue_.push_back(std::make_shared<TQueuedPage>(
+          TQueuedPage{number, std::move(archivePath), std::move(html), std::nullopt}));
       changed_.notify_all();
       return;
     }
@@ -97,7 +100,7 @@ void TIndexShare::Close() {
 }
 
 void TIndexShare::Drop() {
-  std::deque<TQueuedPage> dropped;
+  TQueue dropped;
   {
     const std::lock_guard guard(lock_);
     closed_ = true;
@@ -107,23 +110,47 @@ void TIndexShare::Drop() {
   GiveBack(dropped);
 }
 
-bool TIndexShare::NextPage(TQueuedPage& page) {
+bool TIndexShare::NextPage(std::shared_ptr<TQueuedPage>& page) {
   std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] { return !queue_.empty() || closed_; });
+  changed_.wait(guard, [this] { return queue_.empty() ? closed_ : !queue_.front()->Reading; });
   if (queue_.empty()) {
     return false;
   }
   page = std::move(queue_.front());
   queue_.pop_front();
   guard.unlock();
-  queuedBytes_.Give(page.Html.size());
+  queuedBytes_.Give(page->Html.size());
+  return true;
+}
+
+// Pages are read from the back of the queue, as far as can be from the share's own thread.
+bool TIndexShare::ReadAhead() {
+  std::unique_lock guard(lock_);
+  const auto unread = std::find_if(queue_.rbegin(), queue_.rend(),
+                                   [](const auto& page) { return !page->Text && !page->Reading; });
+  if (unread == queue_.rend()) {
+    return false;
+  }
+  const std::shared_ptr<TQueuedPage> page = *unread;
+  page->Reading = true;
+  guard.unlock();
+  std::optional<TPageText> text;
+  try {
+    text = ReadPage(*page);
+  } catch (...) {
+    // Left unread: the share's own thread reads it again and keeps what that throws.
+  }
+  guard.lock();
+  page->Text = std::move(text);
+  page->Reading = false;
+  changed_.notify_all();
   return true;
 }
 
 void TIndexShare::IndexQueued() {
   try {
-    for (TQueuedPage page; NextPage(page);) {
-      IndexPage(page);
+    for (std::shared_ptr<TQueuedPage> page; NextPage(page);) {
+      IndexPage(*page);
     }
     if (!block_.empty()) {
       StoreBlock();
@@ -135,7 +162,7 @@ void TIndexShare::IndexQueued() {
 }
 
 void TIndexShare::Fail() {
-  std::deque<TQueuedPage> dropped;
+  TQueue dropped;
   {
     const std::lock_guard guard(lock_);
     failure_ = std::current_exception();
@@ -144,9 +171,9 @@ void TIndexShare::Fail() {
   GiveBack(dropped);
 }
 
-void TIndexShare::GiveBack(const std::deque<TQueuedPage>& pages) {
+void TIndexShare::GiveBack(const TQueue& pages) {
   for (const auto& page : pages) {
-    queuedBytes_.Give(page.Html.size());
+    queuedBytes_.Give(page->Html.size());
   }
 }
 
@@ -165,11 +192,16 @@ void TIndexShare::Write(const std::vector<std::pair<std::string, std::string>>& 
   database_.reset();
 }
 
-void TIndexShare::IndexPage(const TQueuedPage& queued) {
-  const TPageText page = ExtractPageText(queued.Html);
+TPageText TIndexShare::ReadPage(const TQueuedPage& queued) {
+  TPageText page = ExtractPageText(queued.Html);
   if (pageRead_) {
     pageRead_(queued.Number, queued.Path, page);
   }
+  return page;
+}
+
+void TIndexShare::IndexPage(TQueuedPage& queued) {
+  const TPageText page = queued.Text ? std::move(*queued.Text) : ReadPage(queued);
   const std::string title = PageTitle(page, queued.Path);
   pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
   // The title's words go into every section: read once, copied with their weights.

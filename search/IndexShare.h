@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +61,10 @@ class TIndexShare {
   // commits them; on the calling thread, one thread a share. Never throws: a failure is kept
   // for Finish.
   void IndexQueued();
+  // Reads one queued page ahead of the thread indexing the share, for a thread with no share
+  // left to take; false when none is left to read. Never throws: the page is then read again
+  // by the share's own thread.
+  bool ReadAhead();
   // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
@@ -77,11 +82,15 @@ class TIndexShare {
     std::uint64_t Number;
     std::string Path;
     std::string Html;
+    std::optional<TPageText> Text;  // read ahead by another thread
+    bool Reading = false;           // by another thread, right now
   };
-  bool NextPage(TQueuedPage& page);
+  using TQueue = std::deque<std::shared_ptr<TQueuedPage>>;
+  bool NextPage(std::shared_ptr<TQueuedPage>& page);
+  TPageText ReadPage(const TQueuedPage& page);
   void Fail();
-  void GiveBack(const std::deque<TQueuedPage>& pages);
-  void IndexPage(const TQueuedPage& page);
+  void GiveBack(const TQueue& pages);
+  void IndexPage(TQueuedPage& page);
   struct TPageTitle {
     std::string Text;
     Xapian::Document Terms;  // its words, weighted as in every section
@@ -110,7 +119,7 @@ class TIndexShare {
   TQueuedBytes& queuedBytes_;
   std::mutex lock_;
   std::condition_variable changed_;
-  std::deque<TQueuedPage> queue_;
+  TQueue queue_;
   bool closed_ = false;
   std::exception_ptr failure_;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -209,9 +210,9 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
 }
 
-// Threads take the shares as they free up, in whatever order their timing gives; pages of very
-// unequal length make them overtake one another. Neither that nor their number may show in
-// the bytes.
+// Threads take the shares as they free up, in whatever order their timing gives, and read pages
+// ahead for one another at the end; pages of very unequal length make them overtake one
+// another. Neither that nor their number may show in the bytes, and each page is read once.
 TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytesOnAnyNumberOfThreads) {
   TPages pages = ManualPages();
   for (int page = 0; page < 12; ++page) {
@@ -225,7 +226,18 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytesOnAnyNumberOfThreads) {
   }
   const auto oneThread = BuildIndex(pages, "en", 1);
   for (const std::size_t threads : {2, 3, 8, 20}) {
-    EXPECT_EQ(BuildIndex(pages, "en", threads), oneThread) << threads << " threads";
+    std::mutex lock;
+    std::vector<int> reads(pages.size());
+    TIndexBuilder builder({"en", pages.size(), threads},
+                          [&](std::uint64_t number, std::string_view, const TPageText&) {
+                            const std::lock_guard guard(lock);
+                            ++reads.at(number);
+                          });
+    for (const auto& [path, html] : pages) {
+      builder.AddPage(path, html);
+    }
+    EXPECT_EQ(builder.Finish(), oneThread) << threads << " threads";
+    EXPECT_EQ(reads, std::vector<int>(pages.size(), 1)) << threads << " threads";
   }
 }
 
