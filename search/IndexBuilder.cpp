@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/cleanup/Leftovers.h"
@@ -100,6 +101,7 @@ struct TIndexBuilder::Impl {
   std::condition_variable added;
   bool allAdded = false;
   std::vector<std::thread> threads;
+  std::optional<std::vector<format::TPageEntry>> pages;  // once every page is indexed
   ~Impl() {
     for (auto& share : shares) {
       share->Drop();
@@ -183,7 +185,10 @@ void TIndexBuilder::AddPage(std::string_view archivePath, std::string_view html)
   impl_->shares[share]->Add(number, std::string(archivePath), std::string(html));
 }
 
-std::vector<std::byte> TIndexBuilder::Finish() {
+void TIndexBuilder::FinishPages() {
+  if (impl_->pages) {
+    return;
+  }
   std::vector<format::TPageEntry> pages(impl_->pageCount);
   impl_->CloseShares(kShares);
   impl_->JoinThreads();
@@ -196,6 +201,12 @@ std::vector<std::byte> TIndexBuilder::Finish() {
       pages.at(page.Number) = page.Entry;
     }
   }
+  impl_->pages = std::move(pages);
+}
+
+std::vector<std::byte> TIndexBuilder::Finish() {
+  FinishPages();
+  const std::vector<format::TPageEntry>& pages = *impl_->pages;
   std::vector<std::uint64_t> counts;
   format::TDefinitions definitions;
   format::TDefinitions headings;

@@ -56,6 +56,9 @@ class TIndexBuilder {
   TIndexBuilder& operator=(const TIndexBuilder&) = delete;
 
   void AddPage(std::string_view archivePath, std::string_view html);
+  // Waits until every page added has been indexed and handed to pageRead; the builder cannot
+  // take pages afterwards. Throws what indexing threw. Finish does it when it was not done.
+  void FinishPages();
   // Header and database; the builder cannot take pages afterwards. Throws what indexing threw.
   std::vector<std::byte> Finish();
 
