@@ -126,12 +126,13 @@ bool TIndexShare::NextPage(std::shared_ptr<TQueuedPage>& page) {
 // Pages are read from the back of the queue, as far as can be from the share's own thread.
 bool TIndexShare::ReadAhead() {
   std::unique_lock guard(lock_);
-  const auto unread = std::find_if(queue_.rbegin(), queue_.rend(),
-                                   [](const auto& page) { return !page->Text && !page->Reading; });
+  const auto unread =
+      std::find_if(queue_.rbegin(), queue_.rend(), [](const auto& page) { return !page->Taken; });
   if (unread == queue_.rend()) {
     return false;
   }
   const std::shared_ptr<TQueuedPage> page = *unread;
+  page->Taken = true;
   page->Reading = true;
   guard.unlock();
   std::optional<TPageText> text;

@@ -83,7 +83,8 @@ class TIndexShare {
     std::string Path;
     std::string Html;
     std::optional<TPageText> Text;  // read ahead by another thread
-    bool Reading = false;           // by another thread, right now
+    bool Taken = false;             // by another thread to read ahead, once only
+    bool Reading = false;           // by that thread, right now
   };
   using TQueue = std::deque<std::shared_ptr<TQueuedPage>>;
   bool NextPage(std::shared_ptr<TQueuedPage>& page);
