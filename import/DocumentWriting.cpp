@@ -129,13 +129,14 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
   writer.AddEntry(kConfigEntry, options.Bytes(), impl_->Level);
   if (!logo.empty())
     writer.AddEntry(kLogoEntry, logo, impl_->Level);
-  // The contents are found while the index is finished; once it is, every page has been read and
-  // handed to the map.
-  auto finishing = std::async(std::launch::async, [this] {
-    return impl_->Index ? impl_->Index->Finish() : std::vector<std::byte>();
-  });
+  // The contents are found while the index's threads read the last pages; once every page has
+  // been handed to the map, the map is made while the index is merged.
   impl_->Map.FindContents(readPage);
-  const std::vector<std::byte> index = finishing.get();
+  std::future<std::vector<std::byte>> merging;
+  if (impl_->Index) {
+    impl_->Index->FinishPages();
+    merging = std::async(std::launch::async, [this] { return impl_->Index->Finish(); });
+  }
   TDocumentMap map = impl_->Map.Finish(readPage);
   if (impl_->Keywords) {
     const auto titles = TitlesOfPages(map.Keywords);
@@ -159,7 +160,7 @@ void TDocumentWriting::Finish(const TProjectOptions& options, std::span<const st
   writer.AddEntry(kMapEntry, std::string_view(WriteMapEntry(map)), impl_->Level);
   if (impl_->Index) {
     // Stored, never deflated: the index is opened in place inside the document.
-    writer.AddEntry(kIndexEntry, index, fcNone);
+    writer.AddEntry(kIndexEntry, merging.get(), fcNone);
   }
   WriteDocument(writer, out, stub);
 }

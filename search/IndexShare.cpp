@@ -1,5 +1,7 @@
 #include "search/IndexShare.h"
 
+#include <algorithm>
+
 #include "platform/text/Accents.h"
 #include "search/HtmlText.h"
 #include "search/RememberingStemmer.h"
@@ -18,11 +20,6 @@ constexpr std::size_t kStoredTextBytes = 200;
 // they grow; committing this often keeps them small. The index's bytes are the same whatever the
 // count, since the shares are compacted into new tables.
 constexpr std::uint64_t kSectionsPerCommit = 2000;
-// Pages wait for their share up to this many bytes: the first share's pages are added first, and
-// a budget that holds a whole share of a large manual lets the next share start at once instead
-// of idling until the reading gets to its pages.
-constexpr std::size_t kQueuedBytes = std::size_t{32} << 20;
-
 // Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
 constexpr std::size_t kMostStemsRememberedWhileIndexing = 200000;
 
@@ -40,8 +37,22 @@ std::string PageTitle(const TPageText& page, const std::string& archivePath) {
 
 }  // namespace
 
+void TQueuedBytes::Take(std::size_t bytes) {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [this] { return queued_ < most_; });
+  queued_ += bytes;
+}
+
+void TQueuedBytes::Give(std::size_t bytes) {
+  {
+    const std::lock_guard guard(lock_);
+    queued_ -= bytes;
+  }
+  changed_.notify_all();
+}
+
 TIndexShare::TIndexShare(const std::filesystem::path& database, const std::string& language,
-                         std::uint64_t share, TPageReadHandler pageRead)
+                         std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued)
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           // A scratch database, read once by the merge: nothing to make durable.
@@ -51,7 +62,8 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
                                        kMostStemsRememberedWhileIndexing)),
       stopper_(format::MakeStopper(language)),
       share_(share),
-      pageRead_(std::move(pageRead)) {
+      pageRead_(std::move(pageRead)),
+      queuedBytes_(queued) {
   generator_.set_stemmer(stemmer_);
   // Stemmed forms only: unstemmed copies of every word would double the postings.
   generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
@@ -62,68 +74,113 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
     generator_.set_stopper(stopper_.get());
     generator_.set_stopper_strategy(Xapian::TermGenerator::STOP_ALL);
   }
-  worker_ = std::thread([this] { Work(); });
-}
-
-TIndexShare::~TIndexShare() {
-  {
-    const std::lock_guard guard(lock_);
-    queue_.clear();
-    closed_ = true;
-  }
-  changed_.notify_all();
-  if (worker_.joinable()) {
-    worker_.join();
-  }
 }
 
 void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
-  std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] { return queuedBytes_ < kQueuedBytes || failure_; });
-  if (failure_) {
-    return;
+  const std::size_t bytes = html.size();
+  queuedBytes_.Take(bytes);
+  {
+    const std::lock_guard guard(lock_);
+    if (!failure_) {
+      queue_.push_back(std::make_shared<TQueuedPage>(
+          TQueuedPage{number, std::move(archivePath), std::move(html), std::nullopt}));
+      changed_.notify_all();
+      return;
+    }
   }
-  queuedBytes_ += html.size();
-  queue_.push_back({number, std::move(archivePath), std::move(html)});
+  queuedBytes_.Give(bytes);
+}
+
+void TIndexShare::Close() {
+  {
+    const std::lock_guard guard(lock_);
+    closed_ = true;
+  }
   changed_.notify_all();
 }
 
-void TIndexShare::Work() {
-  for (;;) {
-    std::unique_lock guard(lock_);
-    changed_.wait(guard, [this] { return !queue_.empty() || closed_; });
-    if (queue_.empty()) {
-      return;
+void TIndexShare::Drop() {
+  TQueue dropped;
+  {
+    const std::lock_guard guard(lock_);
+    closed_ = true;
+    dropped.swap(queue_);
+  }
+  changed_.notify_all();
+  GiveBack(dropped);
+}
+
+bool TIndexShare::NextPage(std::shared_ptr<TQueuedPage>& page) {
+  std::unique_lock guard(lock_);
+  changed_.wait(guard, [this] { return queue_.empty() ? closed_ : !queue_.front()->Reading; });
+  if (queue_.empty()) {
+    return false;
+  }
+  page = std::move(queue_.front());
+  queue_.pop_front();
+  guard.unlock();
+  queuedBytes_.Give(page->Html.size());
+  return true;
+}
+
+// Pages are read from the back of the queue, as far as can be from the share's own thread.
+bool TIndexShare::ReadAhead() {
+  std::unique_lock guard(lock_);
+  const auto unread =
+      std::find_if(queue_.rbegin(), queue_.rend(), [](const auto& page) { return !page->Taken; });
+  if (unread == queue_.rend()) {
+    return false;
+  }
+  const std::shared_ptr<TQueuedPage> page = *unread;
+  page->Taken = true;
+  page->Reading = true;
+  guard.unlock();
+  std::optional<TPageText> text;
+  try {
+    text = ReadPage(*page);
+  } catch (...) {
+    // Left unread: the share's own thread reads it again and keeps what that throws.
+  }
+  guard.lock();
+  page->Text = std::move(text);
+  page->Reading = false;
+  changed_.notify_all();
+  return true;
+}
+
+void TIndexShare::IndexQueued() {
+  try {
+    for (std::shared_ptr<TQueuedPage> page; NextPage(page);) {
+      IndexPage(*page);
     }
-    const TQueuedPage page = std::move(queue_.front());
-    queue_.pop_front();
-    queuedBytes_ -= page.Html.size();
-    changed_.notify_all();
-    guard.unlock();
-    try {
-      IndexPage(page);
-    } catch (...) {
-      const std::lock_guard relock(lock_);
-      failure_ = std::current_exception();
-      queue_.clear();
-      queuedBytes_ = 0;
-      changed_.notify_all();
+    if (!block_.empty()) {
+      StoreBlock();
     }
+    database_->commit();
+  } catch (...) {
+    Fail();
+  }
+}
+
+void TIndexShare::Fail() {
+  TQueue dropped;
+  {
+    const std::lock_guard guard(lock_);
+    failure_ = std::current_exception();
+    dropped.swap(queue_);
+  }
+  GiveBack(dropped);
+}
+
+void TIndexShare::GiveBack(const TQueue& pages) {
+  for (const auto& page : pages) {
+    queuedBytes_.Give(page->Html.size());
   }
 }
 
 std::vector<TNumberedPage> TIndexShare::Finish() {
-  {
-    const std::lock_guard guard(lock_);
-    closed_ = true;
-  }
-  changed_.notify_all();
-  worker_.join();
   if (failure_) {
     std::rethrow_exception(failure_);
-  }
-  if (!block_.empty()) {
-    StoreBlock();
   }
   return std::move(pages_);
 }
@@ -136,11 +193,16 @@ void TIndexShare::Write(const std::vector<std::pair<std::string, std::string>>& 
   database_.reset();
 }
 
-void TIndexShare::IndexPage(const TQueuedPage& queued) {
-  const TPageText page = ExtractPageText(queued.Html);
+TPageText TIndexShare::ReadPage(const TQueuedPage& queued) {
+  TPageText page = ExtractPageText(queued.Html);
   if (pageRead_) {
     pageRead_(queued.Number, queued.Path, page);
   }
+  return page;
+}
+
+void TIndexShare::IndexPage(TQueuedPage& queued) {
+  const TPageText page = queued.Text ? std::move(*queued.Text) : ReadPage(queued);
   const std::string title = PageTitle(page, queued.Path);
   pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
   // The title's words go into every section: read once, copied with their weights.

@@ -1,6 +1,7 @@
-// One share of the pages being indexed, into a database of its own on a thread of its own. The
-// builder deals pages out to a fixed number of shares and merges their databases, so the index
-// takes both cores and its bytes still never depend on how many there are.
+// One share of the pages being indexed, into a database of its own. The builder deals pages out
+// to a fixed number of shares, which its threads take one after another as they free up, and
+// merges their databases: the index takes every core, and its bytes still never depend on how
+// many there are.
 #pragma once
 
 #include <condition_variable>
@@ -9,8 +10,8 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,19 +26,46 @@ struct TNumberedPage {
   format::TPageEntry Entry;
 };
 
+// The bytes of pages waiting in every share together, held to a bound so that memory stays
+// bounded however many shares there are.
+class TQueuedBytes {
+ public:
+  explicit TQueuedBytes(std::size_t most) : most_(most) {}
+  // Waits while the bound is reached; a page larger than the bound waits for an empty queue.
+  void Take(std::size_t bytes);
+  void Give(std::size_t bytes);
+
+ private:
+  const std::size_t most_;
+  std::size_t queued_ = 0;
+  std::mutex lock_;
+  std::condition_variable changed_;
+};
+
 class TIndexShare {
  public:
   // Share number `share` of the builder; its section records are stored under its number.
-  // pageRead, when set, gets each page as read, on the share's thread.
+  // pageRead, when set, gets each page as read, on the thread indexing the share.
   TIndexShare(const std::filesystem::path& database, const std::string& language,
-              std::uint64_t share, TPageReadHandler pageRead);
-  ~TIndexShare();
+              std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued);
   TIndexShare(const TIndexShare&) = delete;
   TIndexShare& operator=(const TIndexShare&) = delete;
 
-  // Queues page number `number`; waits while many bytes are queued, so memory stays bounded.
+  // Queues page number `number`, waiting for room in the queue; dropped once indexing failed.
   void Add(std::uint64_t number, std::string archivePath, std::string html);
-  // Waits for the queued pages; throws what indexing threw. Returns the pages of this share.
+  // The share takes no more pages.
+  void Close();
+  // Closes the share and forgets the pages still queued, for a build given up.
+  void Drop();
+  // Indexes the pages as they are queued until the share is closed and none is left, then
+  // commits them; on the calling thread, one thread a share. Never throws: a failure is kept
+  // for Finish.
+  void IndexQueued();
+  // Reads one queued page ahead of the thread indexing the share, for a thread with no share
+  // left to take; false when none is left to read. Never throws: the page is then read again
+  // by the share's own thread.
+  bool ReadAhead();
+  // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
   // Each id of a defined name with the section (counted from 0 in this share) defining it.
@@ -54,9 +82,16 @@ class TIndexShare {
     std::uint64_t Number;
     std::string Path;
     std::string Html;
+    std::optional<TPageText> Text;  // read ahead by another thread
+    bool Taken = false;             // by another thread to read ahead, once only
+    bool Reading = false;           // by that thread, right now
   };
-  void Work();
-  void IndexPage(const TQueuedPage& page);
+  using TQueue = std::deque<std::shared_ptr<TQueuedPage>>;
+  bool NextPage(std::shared_ptr<TQueuedPage>& page);
+  TPageText ReadPage(const TQueuedPage& page);
+  void Fail();
+  void GiveBack(const TQueue& pages);
+  void IndexPage(TQueuedPage& page);
   struct TPageTitle {
     std::string Text;
     Xapian::Document Terms;  // its words, weighted as in every section
@@ -82,13 +117,12 @@ class TIndexShare {
   std::vector<std::pair<std::string, std::uint64_t>> headings_;
   std::vector<TNumberedPage> pages_;
 
+  TQueuedBytes& queuedBytes_;
   std::mutex lock_;
   std::condition_variable changed_;
-  std::deque<TQueuedPage> queue_;
-  std::size_t queuedBytes_ = 0;
+  TQueue queue_;
   bool closed_ = false;
   std::exception_ptr failure_;
-  std::thread worker_;
 };
 
 }  // namespace tomelet::search

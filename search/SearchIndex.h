@@ -29,9 +29,11 @@ struct TIndexSettings {
   // A language code ("en", "de", "fr-CA") or name for the stemmer; empty means English. An
   // unknown language indexes words unstemmed.
   std::string Language;
-  // How many pages will be added, when known: the first half and the second half are then
-  // indexed on two threads. The bytes depend on it, never on the number of cores.
+  // How many pages will be added, when known: consecutive runs of them are then indexed as
+  // shares, on several threads. The bytes depend on it, never on the number of threads.
   std::size_t PageCount = 0;
+  // Threads indexing the shares; 0 means one per core.
+  std::size_t Threads = 0;
 };
 
 struct TPageText;
@@ -54,6 +56,9 @@ class TIndexBuilder {
   TIndexBuilder& operator=(const TIndexBuilder&) = delete;
 
   void AddPage(std::string_view archivePath, std::string_view html);
+  // Waits until every page added has been indexed and handed to pageRead; the builder cannot
+  // take pages afterwards. Throws what indexing threw. Finish does it when it was not done.
+  void FinishPages();
   // Header and database; the builder cannot take pages afterwards. Throws what indexing threw.
   std::vector<std::byte> Finish();
 

@@ -65,8 +65,9 @@ inline TPages ManualPages() {
   return pages;
 }
 
-inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string& language = {}) {
-  TIndexBuilder builder({language, pages.size()});
+inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string& language = {},
+                                         std::size_t threads = 0) {
+  TIndexBuilder builder({language, pages.size(), threads});
   for (const auto& [path, html] : pages) {
     builder.AddPage(path, html);
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -207,6 +208,47 @@ TEST_F(SearchResultsTest, ConcurrentQueriesGiveTheSameAnswersAsOneAtATime) {
 
 TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
+}
+
+// Threads take the shares as they free up, in whatever order their timing gives, and read pages
+// ahead for one another at the end; pages of very unequal length make them overtake one
+// another. Neither that nor their number may show in the bytes, and each page is read once, all
+// of them before the merge.
+TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytesOnAnyNumberOfThreads) {
+  TPages pages = ManualPages();
+  for (int page = 0; page < 12; ++page) {
+    std::string body;
+    for (int section = 0; section < (page % 3 == 0 ? 300 : 2); ++section) {
+      body += "<h2 id='s" + std::to_string(section) + "'>Topic " + std::to_string(section) +
+              "</h2><p>Long page " + std::to_string(page) + " says qz" + std::to_string(section) +
+              ".</p>";
+    }
+    pages.emplace_back("long" + std::to_string(page) + ".html", Page("Long", body));
+  }
+  const auto oneThread = BuildIndex(pages, "en", 1);
+  for (const std::size_t threads : {2, 3, 8, 20}) {
+    std::mutex lock;
+    std::vector<int> reads(pages.size());
+    TIndexBuilder builder({"en", pages.size(), threads},
+                          [&](std::uint64_t number, std::string_view, const TPageText&) {
+                            const std::lock_guard guard(lock);
+                            ++reads.at(number);
+                          });
+    for (const auto& [path, html] : pages) {
+      builder.AddPage(path, html);
+    }
+    builder.FinishPages();
+    EXPECT_EQ(reads, std::vector<int>(pages.size(), 1)) << threads << " threads";
+    EXPECT_EQ(builder.Finish(), oneThread) << threads << " threads";
+  }
+}
+
+// Given up half way, with shares waiting for pages that never come, a build stops at once.
+TEST(IndexBuildingTest, ABuilderGivenUpHalfWayStopsWithoutWaitingForItsPages) {
+  TIndexBuilder builder({"en", 100, 2});
+  for (const auto& [path, html] : ManualPages()) {
+    builder.AddPage(path, html);
+  }
 }
 
 // Section texts are kept in blocks of consecutive sections, defined names in one table, and
