@@ -121,8 +121,9 @@ TEST_F(ViewerStartTest, ThePageIsShownWithoutOpenGLInTheViewersOwnProcess) {
     EXPECT_FALSE(WaitForWindow("Sample Start").empty()) << Trace();
     const auto mapped = MappedFiles(pid_);
     ASSERT_NE(mapped.find("libwebkit2gtk"), std::string::npos);
-    if (measured)
+    if (measured) {
       EXPECT_EQ(mapped.find("libGLX_mesa"), std::string::npos);
+    }
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
     pid_ = 0;
