@@ -67,10 +67,14 @@ TEST_F(FirstSearchTest, ADamagedIndexAmongManyIsRefusedAndEveryOtherSearched) {
   TWorkers workers(2);
   const auto results =
       SearchLibrary(*library.Documents(), {"river", {}}, 0, 200, {}, SIZE_MAX, &workers);
-  // Refused, their indexes are built again from their pages meanwhile.
-  EXPECT_EQ(results.Indexing, (std::vector<std::string>{"doc17", "doc31"}));
+  // Refused, their indexes are built again from their pages meanwhile; three pages are built so
+  // soon that the search may already find one of them built anew and search it.
+  EXPECT_FALSE(results.Indexing.empty());
+  for (const auto& name : results.Indexing) {
+    EXPECT_TRUE(name == "doc17" || name == "doc31") << name;
+  }
   EXPECT_TRUE(results.Failed.empty());
-  EXPECT_EQ(results.Hits.size(), std::size_t{(kDocuments - 2) * 3});
+  EXPECT_EQ(results.Hits.size(), (kDocuments - results.Indexing.size()) * 3);
   auto later = results;
   for (int look = 0; look < 200 && !later.Indexing.empty(); ++look) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
