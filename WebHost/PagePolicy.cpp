@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <string>
 
 #include "WebHost/WebHost.h"
@@ -32,6 +33,9 @@ std::uint32_t MenuKind(WebKitHitTestResult* hit) {
 std::uint32_t KeyCode(guint keyval) {
   return keyval <= 0xFF ? gdk_keyval_to_upper(keyval) : 0;
 }
+
+// More presses than a reader makes while the page is slow to answer one.
+constexpr std::size_t kKeysKept = 16;
 
 bool IsSubmission(WebKitNavigationAction* action) {
   const WebKitNavigationType type = webkit_navigation_action_get_navigation_type(action);
@@ -91,13 +95,51 @@ bool TPagePolicy::ShowContextMenu(GdkEvent* event, WebKitHitTestResult* hit) {
 }
 
 gboolean TPagePolicy::OnKeyPress(GtkWidget*, GdkEventKey* key, gpointer self) {
-  return static_cast<TPagePolicy*>(self)->FilterKey(*key);
+  auto& policy = *static_cast<TPagePolicy*>(self);
+  if (policy.FilterKey(*key))
+    return TRUE;
+  policy.NoteKeyGiven(*key);
+  return FALSE;
 }
 
 bool TPagePolicy::FilterKey(const GdkEventKey& key) const {
   const TKeyStroke stroke{key.type == GDK_KEY_PRESS, (key.state & GDK_CONTROL_MASK) != 0,
                           (key.state & GDK_SHIFT_MASK) != 0, KeyCode(key.keyval)};
   return host_.HostPolicy.SwallowsShortcut(stroke);
+}
+
+// A press the page does not take comes back to the window as the same event, to act there as the
+// window's own key; the view that is given it again lets it pass on.
+void TPagePolicy::NoteKeyGiven(const GdkEventKey& key) {
+  const auto given = std::find(keysGiven_.begin(), keysGiven_.end(), TKeyPress(key));
+  if (given != keysGiven_.end()) {
+    keysGiven_.erase(given);
+    return;
+  }
+  keysGiven_.emplace_back(key);
+  if (keysGiven_.size() > kKeysKept)
+    keysGiven_.pop_front();
+}
+
+gboolean TPagePolicy::OnToplevelKeyPress(GtkWidget*, GdkEventKey* key, gpointer self) {
+  return static_cast<TPagePolicy*>(self)->ReturnKeyToView(key);
+}
+
+// Until the view is given back the key the page did not take, it lets the next key it gets pass
+// to the window instead of the page. A key that comes back after the keyboard moved on (to the
+// find or search bar that the keys after it opened) would go to the bar, and the page would lose
+// its next key: the first Tab on the results page would leave for the tool bar. The key was the
+// page's, so it goes back to the view and nowhere else.
+bool TPagePolicy::ReturnKeyToView(GdkEventKey* key) {
+  if (gtk_window_get_focus(toplevel_) == GTK_WIDGET(view_) ||
+      !gtk_widget_get_realized(GTK_WIDGET(view_)) || !WasGiven(*key))
+    return false;
+  gtk_widget_event(GTK_WIDGET(view_), reinterpret_cast<GdkEvent*>(key));
+  return true;
+}
+
+bool TPagePolicy::WasGiven(const GdkEventKey& key) const {
+  return std::find(keysGiven_.begin(), keysGiven_.end(), TKeyPress(key)) != keysGiven_.end();
 }
 
 gboolean TPagePolicy::OnScroll(GtkWidget*, GdkEventScroll*, gpointer self) {
@@ -127,8 +169,10 @@ void TPagePolicy::FollowToplevel() {
   if (toplevel_)
     g_signal_handlers_disconnect_by_data(toplevel_, this);
   toplevel_ = window;
-  if (toplevel_)
-    g_signal_connect(toplevel_, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
+  if (!toplevel_)
+    return;
+  g_signal_connect(toplevel_, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
+  g_signal_connect(toplevel_, "key-press-event", G_CALLBACK(OnToplevelKeyPress), this);
 }
 
 void TPagePolicy::OnActiveChanged(GObject*, GParamSpec*, gpointer self) {

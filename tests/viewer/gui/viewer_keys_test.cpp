@@ -21,6 +21,13 @@ constexpr const char* kTextHeightThenSecondPage =
     "if (!sessionStorage.visited) { sessionStorage.visited = 1; location.href = 'two.htm'; }"
     "setInterval(() => document.title = 'h' + t.offsetHeight, 100)</script>";
 
+// A page that holds each key it is given for a while; its link tells in the title when it has the
+// keyboard.
+constexpr const char* kSlowPage =
+    "<title>Slow</title><a id=l href='dict.htm'>Mappings</a><script>"
+    "addEventListener('keydown', () => { for (const end = Date.now() + 150; Date.now() < end;); });"
+    "l.addEventListener('focus', () => document.title = 'link');</script>";
+
 class ViewerKeysTest : public ViewerTest {
  protected:
   void Click(const std::string& window, int x, int y) {
@@ -110,6 +117,35 @@ TEST_F(ViewerKeysTest, TheToolBarAndTheHistoryListAreReachedWithoutAMouse) {
   EXPECT_TRUE(WaitForTrace("menu: Back: One")) << Trace();
   PressKeys(window, "Return");
   EXPECT_FALSE(WaitForWindow("One").empty()) << Trace();
+}
+
+// The keys that open a bar reach the page as well, and a slow page answers them only once the bar
+// has the keyboard; the page still gets the first key after the bar closes, whether Esc closed
+// the find bar or a search closed the search bar.
+TEST_F(ViewerKeysTest, ThePageGetsTheFirstKeyAfterABarThatOpenedWhileItWasSlow) {
+  Start({Document("slow.tlt", OpenOptions(),
+                  {{"index.htm", kSlowPage},
+                   {"dict.htm", "<title>Mappings</title><p>Every dict maps keys.</p>"}})});
+  const auto window = WaitForWindow("Slow");
+  ASSERT_FALSE(window.empty()) << Trace();
+  // The reader looks at each bar before going on, while the page answers the keys.
+  PressKeys(window, "ctrl+f");
+  ASSERT_TRUE(WaitForTrace("find: shown")) << Trace();
+  std::this_thread::sleep_for(600ms);
+  PressKeys(window, "Escape");
+  ASSERT_TRUE(WaitForTrace("find: closed")) << Trace();
+  PressKeys(window, "Tab");
+  EXPECT_TRUE(WaitForTrace("title: link")) << "the first Tab reaches the link: " << Trace();
+
+  PressKeys(window, "ctrl+shift+f");
+  ASSERT_TRUE(WaitForTrace("search: shown")) << Trace();
+  std::this_thread::sleep_for(600ms);
+  Type(window, "dict");
+  PressKeys(window, "Return");
+  ASSERT_TRUE(WaitForTrace("complete: tome://search/?q=dict\n", 30s)) << Trace();
+  PressKeys(window, "Tab Return");
+  EXPECT_TRUE(WaitForTrace("complete: tome://inpack/dict.htm"))
+      << "the first Tab reaches the first result, not the tool bar's Back: " << Trace();
 }
 
 TEST_F(ViewerKeysTest, CommandsTheDocumentForbidsHaveNoShortcuts) {
