@@ -1,5 +1,6 @@
 // The viewer's keys as a reader presses them: Esc in a field and on the page, the shortcuts of
-// the commands, full screen, reload, and no shortcut for a command the document forbids.
+// the commands, full screen, reload, the first key after a bar on a page slow to answer keys, and
+// no shortcut for a command the document forbids.
 #include "viewer_process.h"
 
 namespace tomelet::gui {
@@ -137,6 +138,12 @@ TEST_F(ViewerKeysTest, ThePageGetsTheFirstKeyAfterABarThatOpenedWhileItWasSlow) 
   PressKeys(window, "Tab");
   EXPECT_TRUE(WaitForTrace("title: link")) << "the first Tab reaches the link: " << Trace();
 
+  // The start page again has the keyboard, wherever the Tab went.
+  const auto started = Occurrences(Trace(), "complete: tome://inpack/index.htm");
+  PressKeys(window, "alt+Home");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return Occurrences(Trace(), "complete: tome://inpack/index.htm") > started; }, 8s))
+      << Trace();
   PressKeys(window, "ctrl+shift+f");
   ASSERT_TRUE(WaitForTrace("search: shown")) << Trace();
   std::this_thread::sleep_for(600ms);
