@@ -66,6 +66,10 @@ std::string GetField(std::string_view& in) {
   return std::string(TakeField(in));
 }
 
+bool HasStopWords(const std::string& stemmerLanguage) {
+  return stemmerLanguage == "en" || stemmerLanguage == "english";
+}
+
 }  // namespace
 
 std::vector<std::byte> EncodeHeader(std::uint64_t databaseSize) {
@@ -342,11 +346,16 @@ Xapian::Stem MakeStemmer(const std::string& stemmerLanguage) {
 }
 
 std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage) {
-  if (stemmerLanguage != "en" && stemmerLanguage != "english") {
+  if (!HasStopWords(stemmerLanguage)) {
     return nullptr;
   }
   return std::make_unique<Xapian::SimpleStopper>(kEnglishStopWords.begin(),
                                                  kEnglishStopWords.end());
+}
+
+const Xapian::Stopper* SharedStopper(const std::string& stemmerLanguage) {
+  static const std::unique_ptr<Xapian::Stopper> english = MakeStopper("en");
+  return HasStopWords(stemmerLanguage) ? english.get() : nullptr;
 }
 
 std::string HeadingKey(std::string_view text) {

@@ -133,5 +133,8 @@ std::string StemmerLanguage(std::string_view language);
 Xapian::Stem MakeStemmer(const std::string& stemmerLanguage);
 // Common English words, so a query for "how to open a file" is about "open" and "file".
 std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage);
+// The same, one for the process, never freed; for what parses a query at every search, which would
+// otherwise build the list of words each time. Thread-safe.
+const Xapian::Stopper* SharedStopper(const std::string& stemmerLanguage);
 
 }  // namespace tomelet::search::format

@@ -262,8 +262,7 @@ const TQueryBound::TTerms& TQueryBound::TermsIn(const std::string& language) {
     return found->second;
   }
   const Xapian::Stem stemmer = format::MakeStemmer(language);
-  const auto stopper = format::MakeStopper(language);
-  const TQueryParsing parsing{language, stemmer, stopper.get()};
+  const TQueryParsing parsing{language, stemmer, format::SharedStopper(language)};
   // The words as typed, then their plain forms: the parts the ranking sums, besides the title
   // words.
   const std::string plain = FoldAccents(query_);
