@@ -47,8 +47,13 @@ class TSnippetMarker {
     std::string Lowered;
     std::string Stem;
   };
-  struct THash : std::hash<std::string_view> {
+  // Not noexcept: the table then keeps each word's hash beside it, and a lookup compares hashes
+  // before words instead of hashing again each word it passes in the bucket.
+  struct THash {
     using is_transparent = void;
+    std::size_t operator()(std::string_view word) const {
+      return std::hash<std::string_view>{}(word);
+    }
   };
   using TWordTermsKept = std::unordered_map<std::string, TWordTerms, THash, std::equal_to<>>;
 
