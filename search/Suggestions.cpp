@@ -200,6 +200,9 @@ std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t
   const std::uint64_t required = RequiredInitials(wanted);
   for (std::size_t i = 0; i < candidates_.size(); ++i) {
     const TCandidate& candidate = candidates_[i];
+    if ((required & ~candidate.Initials) != 0) {
+      continue;  // most names, ruled out before their words are looked up
+    }
     const int match = Match(wanted, required, WordsOf(candidate));
     if (match >= 0) {
       ranked.push_back({match + (candidate.Generated ? kGeneratedRank : 0), candidate.Definition,
