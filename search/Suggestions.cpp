@@ -152,11 +152,7 @@ std::uint64_t TSuggester::RequiredInitials(const TWordsView& typed) const {
   return required;
 }
 
-int TSuggester::Match(const TWordsView& typed, std::uint64_t required,
-                      const TWordsView& title) const {
-  if ((required & ~title.Initials) != 0) {
-    return -1;
-  }
+int TSuggester::Match(const TWordsView& typed, const TWordsView& title) const {
   const auto word = [](const TWordsView& words, std::size_t i) {
     return words.Folded.substr(words.Starts[i], words.Ends[i] - words.Starts[i]);
   };
@@ -203,7 +199,7 @@ std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t
     if ((required & ~candidate.Initials) != 0) {
       continue;  // most names, ruled out before their words are looked up
     }
-    const int match = Match(wanted, required, WordsOf(candidate));
+    const int match = Match(wanted, WordsOf(candidate));
     if (match >= 0) {
       ranked.push_back({match + (candidate.Generated ? kGeneratedRank : 0), candidate.Definition,
                         candidate.FoldedSize, i});

@@ -89,9 +89,9 @@ class TSuggester {
   std::uint32_t Place(std::string_view text, std::uint32_t same, std::string_view sameText);
   TWordsView WordsOf(const TCandidate& candidate) const;
   TSuggestion Shown(const TCandidate& candidate) const;
-  // How the words typed match a title: 0 exactly, 1 from its first word, 2 further in; -1 not
-  // at all.
-  int Match(const TWordsView& typed, std::uint64_t required, const TWordsView& title) const;
+  // How the words typed match a title that has the initials they require: 0 exactly, 1 from its
+  // first word, 2 further in; -1 not at all.
+  int Match(const TWordsView& typed, const TWordsView& title) const;
   // The initials of the words typed that a title may not leave out.
   std::uint64_t RequiredInitials(const TWordsView& typed) const;
   static TWords Words(std::string_view text);
