@@ -15,6 +15,11 @@ search::TResultsAddresses ViewerAddresses(std::string startUrl = {}) {
           true};
 }
 
+// A window searches its one document and shows one results page at a time: the blocks of the
+// last query or two serve its next page and its query asked again, where a server's 8 MiB kept a
+// long session's every block (inflating a results page's blocks again takes under 1 ms).
+constexpr std::size_t kWindowSectionBlocks = 512 << 10;
+
 std::string_view QueryString(std::string_view address) {
   address = address.substr(0, address.find('#'));
   const auto mark = address.find('?');
@@ -36,7 +41,9 @@ TDocumentSearch::TDocumentSearch(std::shared_ptr<const TDocument> document,
                                  std::string startPageOption)
     : startUrl_(startPageOption.empty() ? std::string() : StartUrl(startPageOption)),
       index_(std::make_unique<search::TBackgroundIndex>(std::move(document),
-                                                        StartPageArchivePath(startPageOption))) {}
+                                                        StartPageArchivePath(startPageOption))) {
+  search::KeepSectionBlocks(kWindowSectionBlocks);
+}
 
 TDocumentSearch::~TDocumentSearch() = default;
 

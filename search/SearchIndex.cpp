@@ -44,6 +44,10 @@ Xapian::Stem ReaderStemmer(const std::string& language) {
 
 }  // namespace
 
+void KeepSectionBlocks(std::size_t bytes) {
+  TSectionBlockCache::Shared()->Bound(bytes);
+}
+
 std::mutex& OpeningLock() {
   static std::mutex lock;
   return lock;

@@ -97,6 +97,10 @@ struct TSuggestion {
 class TSearchIndex;
 class TTermSummary;
 
+// Bounds the inflated section blocks that every open index of the process keeps for the hits of
+// queries asked again (8 MiB unless bounded), for a process that searches one document.
+void KeepSectionBlocks(std::size_t bytes);
+
 // One query's ranking in one index, for a caller that merges it with the rankings of others:
 // hits are ranked by score alone as far as asked, and read whole (record and snippet) only for
 // those shown, without matching again. Holds one of the index's readers until destroyed, so the

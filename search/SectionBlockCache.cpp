@@ -58,6 +58,14 @@ void TSectionBlockCache::Drop(std::uint64_t owner) {
   }
 }
 
+void TSectionBlockCache::Bound(std::size_t maxBytes) {
+  const std::lock_guard guard(lock_);
+  maxBytes_ = maxBytes;
+  while (bytes_ > maxBytes_) {
+    Forget(std::prev(recent_.end()));
+  }
+}
+
 std::size_t TSectionBlockCache::Bytes() const {
   const std::lock_guard guard(lock_);
   return bytes_;

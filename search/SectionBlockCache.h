@@ -37,6 +37,8 @@ class TSectionBlockCache {
   TBlock Keep(const TKey& key, TBlock block);
   // Lets the blocks of an index that closes go.
   void Drop(std::uint64_t owner);
+  // Keeps maxBytes at most from now on, dropping the least recent blocks beyond them.
+  void Bound(std::size_t maxBytes);
   std::size_t Bytes() const;
 
  private:
@@ -46,7 +48,7 @@ class TSectionBlockCache {
   };
   void Forget(std::list<TEntry>::iterator entry);
 
-  const std::size_t maxBytes_;
+  std::size_t maxBytes_;
   mutable std::mutex lock_;
   std::list<TEntry> recent_;  // the most recently used first
   std::map<TKey, std::list<TEntry>::iterator> entries_;

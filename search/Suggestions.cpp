@@ -26,7 +26,7 @@ std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntr
                                              Xapian::Database& database) {
   std::vector<TSuggestable> candidates;
   for (const auto& page : pages) {
-    candidates.push_back({{page.Path, page.Title, ""}, page.Generated, false});
+    candidates.push_back({page.Path, page.Title, {}, page.Generated, false});
   }
   std::unordered_map<Xapian::docid, std::uint64_t> pageOf;
   for (std::size_t entry = 0; entry < names.Count(); ++entry) {
@@ -44,22 +44,76 @@ std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntr
     }
   }
   for (std::size_t entry = 0; entry < names.Count(); ++entry) {
-    const std::string id(names.Id(entry));
+    const std::string_view id = names.Id(entry);
     const auto page = pageOf.find(names.FirstSection(entry));
     if (IsProgramName(id) && page->second < pages.size()) {
-      candidates.push_back({{pages[page->second].Path, id, id}, false, true});
+      candidates.push_back({pages[page->second].Path, id, id, false, true});
     }
   }
   return candidates;
 }
 
-TSuggester::TSuggester(std::vector<TSuggestable> candidates,
+TSuggester::TSuggester(const std::vector<TSuggestable>& candidates,
                        std::unique_ptr<Xapian::Stopper> stopper)
-    : candidates_(std::move(candidates)), stopper_(std::move(stopper)) {
-  words_.reserve(candidates_.size());
-  for (const auto& candidate : candidates_) {
-    words_.push_back(Words(candidate.Shown.Title));
+    : stopper_(std::move(stopper)) {
+  std::unordered_map<std::string_view, std::uint32_t> paths;
+  candidates_.reserve(candidates.size());
+  for (const auto& candidate : candidates) {
+    const auto [path, added] =
+        paths.emplace(candidate.Path, static_cast<std::uint32_t>(paths_.size()));
+    if (added) {
+      paths_.emplace_back(candidate.Path);
+    }
+    Add(candidate, path->second);
   }
+  text_.shrink_to_fit();
+  bounds_.shrink_to_fit();
+}
+
+void TSuggester::Add(const TSuggestable& candidate, std::uint32_t path) {
+  const TWords words = Words(candidate.Title);
+  TCandidate added;
+  added.Initials = words.Initials;
+  added.Path = path;
+  added.Title = static_cast<std::uint32_t>(text_.size());
+  added.TitleSize = static_cast<std::uint32_t>(candidate.Title.size());
+  text_ += candidate.Title;
+  added.Anchor = Place(candidate.Anchor, added.Title, candidate.Title);
+  added.AnchorSize = static_cast<std::uint32_t>(candidate.Anchor.size());
+  added.Folded = Place(words.Folded, added.Title, candidate.Title);
+  added.FoldedSize = static_cast<std::uint32_t>(words.Folded.size());
+  added.Bounds = static_cast<std::uint32_t>(bounds_.size());
+  added.WordCount = static_cast<std::uint32_t>(words.Starts.size());
+  added.Leading = static_cast<std::uint32_t>(words.Leading);
+  added.Generated = candidate.Generated;
+  added.Definition = candidate.Definition;
+  bounds_.insert(bounds_.end(), words.Starts.begin(), words.Starts.end());
+  bounds_.insert(bounds_.end(), words.Ends.begin(), words.Ends.end());
+  candidates_.push_back(added);
+}
+
+std::uint32_t TSuggester::Place(std::string_view text, std::uint32_t same,
+                                std::string_view sameText) {
+  if (text == sameText) {
+    return same;
+  }
+  const auto at = static_cast<std::uint32_t>(text_.size());
+  text_ += text;
+  return at;
+}
+
+TSuggester::TWordsView TSuggester::WordsOf(const TCandidate& candidate) const {
+  const std::span<const std::uint32_t> bounds(bounds_);
+  return {std::string_view(text_).substr(candidate.Folded, candidate.FoldedSize),
+          bounds.subspan(candidate.Bounds, candidate.WordCount),
+          bounds.subspan(candidate.Bounds + candidate.WordCount, candidate.WordCount),
+          candidate.Leading, candidate.Initials};
+}
+
+TSuggestion TSuggester::Shown(const TCandidate& candidate) const {
+  const std::string_view text(text_);
+  return {paths_[candidate.Path], std::string(text.substr(candidate.Title, candidate.TitleSize)),
+          std::string(text.substr(candidate.Anchor, candidate.AnchorSize))};
 }
 
 TSuggester::TWords TSuggester::Words(std::string_view text) {
@@ -87,10 +141,10 @@ TSuggester::TWords TSuggester::Words(std::string_view text) {
   return words;
 }
 
-std::uint64_t TSuggester::RequiredInitials(const TWords& typed) const {
+std::uint64_t TSuggester::RequiredInitials(const TWordsView& typed) const {
   std::uint64_t required = 0;
   for (std::size_t k = 0; k < typed.Starts.size(); ++k) {
-    const std::string word = typed.Folded.substr(typed.Starts[k], typed.Ends[k] - typed.Starts[k]);
+    const std::string word(typed.Folded.substr(typed.Starts[k], typed.Ends[k] - typed.Starts[k]));
     if (k + 1 == typed.Starts.size() || !stopper_ || !(*stopper_)(word)) {
       required |= Initial(word.front());
     }
@@ -98,13 +152,9 @@ std::uint64_t TSuggester::RequiredInitials(const TWords& typed) const {
   return required;
 }
 
-int TSuggester::Match(const TWords& typed, std::uint64_t required, std::size_t candidate) const {
-  const TWords& title = words_[candidate];
-  if ((required & ~title.Initials) != 0) {
-    return -1;
-  }
-  const auto word = [](const TWords& words, std::size_t i) {
-    return std::string_view(words.Folded).substr(words.Starts[i], words.Ends[i] - words.Starts[i]);
+int TSuggester::Match(const TWordsView& typed, const TWordsView& title) const {
+  const auto word = [](const TWordsView& words, std::size_t i) {
+    return words.Folded.substr(words.Starts[i], words.Ends[i] - words.Starts[i]);
   };
   bool exact = typed.Starts.size() == title.Starts.size() || typed.Starts.size() == title.Leading;
   std::size_t next = 0;
@@ -130,7 +180,8 @@ int TSuggester::Match(const TWords& typed, std::uint64_t required, std::size_t c
 }
 
 std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t limit) const {
-  const TWords wanted = Words(typed);
+  const TWords typedWords = Words(typed);
+  const TWordsView wanted = typedWords.View();
   if (wanted.Starts.empty() || limit == 0) {
     return {};
   }
@@ -144,10 +195,14 @@ std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t
   std::vector<TRanked> ranked;
   const std::uint64_t required = RequiredInitials(wanted);
   for (std::size_t i = 0; i < candidates_.size(); ++i) {
-    const int match = Match(wanted, required, i);
+    const TCandidate& candidate = candidates_[i];
+    if ((required & ~candidate.Initials) != 0) {
+      continue;  // most names, ruled out before their words are looked up
+    }
+    const int match = Match(wanted, WordsOf(candidate));
     if (match >= 0) {
-      ranked.push_back({match + (candidates_[i].Generated ? kGeneratedRank : 0),
-                        candidates_[i].Definition, words_[i].Folded.size(), i});
+      ranked.push_back({match + (candidate.Generated ? kGeneratedRank : 0), candidate.Definition,
+                        candidate.FoldedSize, i});
     }
   }
   const std::size_t count = std::min(limit, ranked.size());
@@ -155,7 +210,7 @@ std::vector<TSuggestion> TSuggester::Suggest(std::string_view typed, std::size_t
                     ranked.end());
   std::vector<TSuggestion> suggestions;
   for (std::size_t i = 0; i < count; ++i) {
-    suggestions.push_back(candidates_[ranked[i].index].Shown);
+    suggestions.push_back(Shown(candidates_[ranked[i].index]));
   }
   return suggestions;
 }

@@ -2,6 +2,8 @@
 // suggestions follow every word typed, the definitions' names among them.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "search/DefinedNames.h"
 #include "tests/search/SearchFixtures.h"
 
@@ -137,6 +139,22 @@ TEST_F(DefinedNamesTest, SuggestionsFollowEveryWordTypedInOrder) {
   EXPECT_EQ(Suggested("how to open"), std::vector<std::string>{"Opening files"});
   EXPECT_EQ(Suggested("quickly open"), std::vector<std::string>{});
   EXPECT_TRUE(Suggested(" .- ").empty());
+}
+
+// Titles, anchors and pages are kept side by side for every candidate: each suggestion must
+// still lead to its own page with its letters as written.
+TEST_F(DefinedNamesTest, SuggestionsKeepTheirOwnLettersAnchorsAndPages) {
+  const auto popen = index_->Suggest("SUBPROCESS POP", 10);
+  ASSERT_EQ(popen.size(), 1u);
+  EXPECT_EQ(std::tie(popen[0].Path, popen[0].Title, popen[0].Anchor),
+            std::make_tuple("library\\subprocess.html", "subprocess.Popen", "subprocess.Popen"));
+  const auto management = index_->Suggest("subprocess man", 10);
+  ASSERT_EQ(management.size(), 1u);
+  EXPECT_EQ(std::tie(management[0].Path, management[0].Title, management[0].Anchor),
+            std::make_tuple("library\\subprocess.html", "subprocess: Subprocess management", ""));
+  const auto gather = index_->Suggest("asyncio.gat", 10);
+  ASSERT_EQ(gather.size(), 1u);
+  EXPECT_EQ(gather[0].Path, "library\\asyncio-task.html");
 }
 
 TEST_F(DefinedNamesTest, AnExactTitleComesFirstThenTitlesBeginningWithTheWordsTyped) {

@@ -86,6 +86,24 @@ TEST(SectionBlockCacheTest, StaysWithinItsBoundDroppingTheLeastRecentlyUsed) {
   EXPECT_EQ(cache.Find({2, 0, 1})->Record(0).Text, "other");
 }
 
+// A window bounds the cache anew: the least recent blocks go at once, and later ones stay within.
+TEST(SectionBlockCacheTest, ANewBoundDropsTheLeastRecentAtOnceAndHoldsAfterwards) {
+  const auto size = BlockOf("a")->Bytes();
+  TSectionBlockCache cache(4 * size);
+  for (const std::uint64_t block : {1, 2, 3, 4}) {
+    cache.Keep({1, 0, block}, BlockOf(std::to_string(block)));
+  }
+  ASSERT_NE(cache.Find({1, 0, 1}), nullptr);
+  cache.Bound(2 * size);
+  EXPECT_EQ(cache.Bytes(), 2 * size);
+  EXPECT_NE(cache.Find({1, 0, 1}), nullptr);
+  EXPECT_NE(cache.Find({1, 0, 4}), nullptr);
+  EXPECT_EQ(cache.Find({1, 0, 2}), nullptr);
+  cache.Keep({1, 0, 5}, BlockOf("5"));
+  EXPECT_EQ(cache.Bytes(), 2 * size);
+  EXPECT_EQ(cache.Find({1, 0, 1}), nullptr);
+}
+
 TPages PagesSaying(const std::string& word) {
   TPages pages;
   for (int i = 0; i < 3; ++i) {
