@@ -84,9 +84,7 @@ TEST_F(ViewerKeysTest, ShortcutsReachTheirCommands) {
 
   const auto loads = Occurrences(Trace(), "complete: tome://inpack/index.htm");
   PressKeys(window, "F5");
-  EXPECT_TRUE(WaitUntil(
-      [&] { return Occurrences(Trace(), "complete: tome://inpack/index.htm") > loads; }, 5s))
-      << Trace();
+  EXPECT_TRUE(WaitForMore("complete: tome://inpack/index.htm", loads, 5s)) << Trace();
 
   PressKeys(window, "F11");
   EXPECT_TRUE(WaitForTrace("window: full screen")) << Trace();
@@ -141,9 +139,7 @@ TEST_F(ViewerKeysTest, ThePageGetsTheFirstKeyAfterABarThatOpenedWhileItWasSlow) 
   // The start page again has the keyboard, wherever the Tab went.
   const auto started = Occurrences(Trace(), "complete: tome://inpack/index.htm");
   PressKeys(window, "alt+Home");
-  ASSERT_TRUE(WaitUntil(
-      [&] { return Occurrences(Trace(), "complete: tome://inpack/index.htm") > started; }, 8s))
-      << Trace();
+  ASSERT_TRUE(WaitForMore("complete: tome://inpack/index.htm", started)) << Trace();
   PressKeys(window, "ctrl+shift+f");
   ASSERT_TRUE(WaitForTrace("search: shown")) << Trace();
   std::this_thread::sleep_for(600ms);

@@ -151,6 +151,12 @@ class ViewerTest : public ::testing::Test {
     return WaitUntil([&] { return Trace().find(line) != std::string::npos; }, limit);
   }
 
+  // Waits until the trace holds more lines with "<kind>: <text>" than the count seen before.
+  bool WaitForMore(const std::string& line, std::size_t before,
+                   std::chrono::milliseconds limit = 8s) const {
+    return WaitUntil([&] { return Occurrences(Trace(), line) > before; }, limit);
+  }
+
   template <class Condition>
   static bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
     const auto deadline = Clock::now() + limit;

@@ -30,13 +30,7 @@ class ViewerSearchTest : public ViewerTest {
                       "</body></html>"}});
   }
 
-  std::size_t Count(const std::string& line) const {
-    std::size_t count = 0;
-    const auto trace = Trace();
-    for (auto at = trace.find(line); at != std::string::npos; at = trace.find(line, at + 1))
-      ++count;
-    return count;
-  }
+  std::size_t Count(const std::string& line) const { return Occurrences(Trace(), line); }
 };
 
 TEST_F(ViewerSearchTest, ByKeyboardFromTheQueryToTheMarkedPageAndBackToTheResults) {
@@ -68,7 +62,7 @@ TEST_F(ViewerSearchTest, ByKeyboardFromTheQueryToTheMarkedPageAndBackToTheResult
 
   const auto resultsShown = Count("title: Search: keyboard key");
   PressKeys(window, "alt+Left");
-  EXPECT_TRUE(WaitUntil([&] { return Count("title: Search: keyboard key") > resultsShown; }, 8s))
+  EXPECT_TRUE(WaitForMore("title: Search: keyboard key", resultsShown))
       << "Back returns to the results: " << Trace();
 
   PressKeys(window, "ctrl+shift+f");
@@ -152,15 +146,12 @@ TEST_F(ViewerSearchTest, TheQueryIsRefinedOnTheResultsPageAndItsMarksGoWithTheNe
   EXPECT_TRUE(WaitUntil(marked, 4s)) << Trace();
 
   // Back and Forward again: the page comes back without its marks.
-  const auto more = [&](const std::string& line, std::size_t before) {
-    return WaitUntil([&] { return Count(line) > before; }, 8s);
-  };
   auto results = Count("title: Search: dict\n");
   PressKeys(window, "alt+Left");
-  EXPECT_TRUE(more("title: Search: dict\n", results)) << Trace();
+  EXPECT_TRUE(WaitForMore("title: Search: dict\n", results)) << Trace();
   const auto shown = Count("complete: tome://inpack/dict.htm");
   PressKeys(window, "alt+Right");
-  EXPECT_TRUE(more("complete: tome://inpack/dict.htm", shown)) << Trace();
+  EXPECT_TRUE(WaitForMore("complete: tome://inpack/dict.htm", shown)) << Trace();
   EXPECT_TRUE(WaitUntil(unmarked, 4s)) << Trace();
   EXPECT_EQ(Count("search: marks cleared"), 1u) << Trace();
 
@@ -171,8 +162,8 @@ TEST_F(ViewerSearchTest, TheQueryIsRefinedOnTheResultsPageAndItsMarksGoWithTheNe
   PressKeys(window, "ctrl+shift+f");
   Type(window, "dict");
   PressKeys(window, "Return");
-  EXPECT_TRUE(more("title: Search: dict\n", results)) << Trace();
-  EXPECT_TRUE(more("complete: tome://search/?q=dict\n", loaded)) << Trace();
+  EXPECT_TRUE(WaitForMore("title: Search: dict\n", results)) << Trace();
+  EXPECT_TRUE(WaitForMore("complete: tome://search/?q=dict\n", loaded)) << Trace();
   PressKeys(window, "Tab Return");
   EXPECT_TRUE(WaitUntil([&] { return Count("search: highlighted 2") == 2; }, 8s)) << Trace();
   EXPECT_TRUE(WaitUntil(marked, 4s)) << Trace();

@@ -31,8 +31,7 @@ class ViewerStuckPageTest : public ViewerTest {
     const auto loops = Occurrences(Trace(), "title: Looping");
     CommandOutput("xdotool windowfocus --sync " + window + " mousemove --window " + window +
                   " 320 300 click 1");
-    ASSERT_TRUE(WaitUntil([&] { return Occurrences(Trace(), "title: Looping") > loops; }, 8s))
-        << Trace();
+    ASSERT_TRUE(WaitForMore("title: Looping", loops)) << Trace();
     std::this_thread::sleep_for(300ms);
   }
 
