@@ -67,6 +67,10 @@ class TForkedHelpers {
   THelper Take();
   void Give(THelper helper);
   int RunForked(int descriptor, std::int64_t argument) const;
+  // How one helper did the tasks (the helper's status codes), their codes in codes when done. A
+  // helper that died, stopped answering or was found stuck is ended.
+  std::int32_t AskHelper(std::span<const TTask> tasks, std::int32_t attempt,
+                         std::vector<int>& codes);
   // The codes of one child's work on every task; none when it failed.
   std::optional<std::vector<int>> RunTogether(std::span<const TTask> tasks);
 

@@ -300,44 +300,46 @@ int TForkedHelpers::RunForked(int descriptor, std::int64_t argument) const {
       crashed_);
 }
 
+std::int32_t TForkedHelpers::AskHelper(std::span<const TTask> tasks, std::int32_t attempt,
+                                       std::vector<int>& codes) {
+  const THelper helper = Take();
+  if (helper.Pid < 0) {
+    return kHelperCannotFork;
+  }
+  const auto answer = Ask(helper.Pid, helper.Socket, tasks, attempt);
+  if (!answer || answer->Status == kHelperFoundStuck) {
+    // Its child inherited the lock it was stuck on from the helper, whose every later child
+    // would inherit it too: the next attempt goes to a new helper.
+    EndHelper(helper.Pid, helper.Socket, true);
+    return kHelperFoundStuck;
+  }
+  Give(helper);
+  codes.assign(answer->Codes, answer->Codes + tasks.size());
+  return answer->Status;
+}
+
 int TForkedHelpers::Run(int descriptor, std::int64_t argument) {
   const TTask task{descriptor, argument};
   for (std::int32_t attempt = 0; attempt < kMostForks; ++attempt) {
-    const THelper helper = Take();
-    if (helper.Pid < 0) {
-      return RunForked(descriptor, argument);
-    }
-    const auto answer = Ask(helper.Pid, helper.Socket, {&task, 1}, attempt);
-    if (!answer || answer->Status == kHelperFoundStuck) {
-      // Its child inherited the lock it was stuck on from the helper, whose every later child
-      // would inherit it too: the next attempt goes to a new helper.
-      EndHelper(helper.Pid, helper.Socket, true);
+    std::vector<int> codes;
+    const std::int32_t status = AskHelper({&task, 1}, attempt, codes);
+    if (status == kHelperFoundStuck) {
       continue;
     }
-    Give(helper);
-    if (answer->Status == kHelperCannotFork) {
+    if (status == kHelperCannotFork) {
       return RunForked(descriptor, argument);
     }
-    return answer->Status == kHelperDone ? answer->Codes[0] : crashed_;
+    return status == kHelperDone ? codes[0] : crashed_;
   }
   return crashed_;
 }
 
 std::optional<std::vector<int>> TForkedHelpers::RunTogether(std::span<const TTask> tasks) {
-  const THelper helper = Take();
-  if (helper.Pid < 0) {
+  std::vector<int> codes;
+  if (AskHelper(tasks, 0, codes) != kHelperDone) {
     return std::nullopt;
   }
-  const auto answer = Ask(helper.Pid, helper.Socket, tasks, 0);
-  if (!answer || answer->Status == kHelperFoundStuck) {
-    EndHelper(helper.Pid, helper.Socket, true);
-    return std::nullopt;
-  }
-  Give(helper);
-  if (answer->Status != kHelperDone) {
-    return std::nullopt;
-  }
-  return std::vector<int>(answer->Codes, answer->Codes + tasks.size());
+  return codes;
 }
 
 std::vector<int> TForkedHelpers::RunEach(std::span<const TTask> tasks) {
