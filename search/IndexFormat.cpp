@@ -345,17 +345,9 @@ Xapian::Stem MakeStemmer(const std::string& stemmerLanguage) {
   }
 }
 
-std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage) {
-  if (!HasStopWords(stemmerLanguage)) {
-    return nullptr;
-  }
-  return std::make_unique<Xapian::SimpleStopper>(kEnglishStopWords.begin(),
-                                                 kEnglishStopWords.end());
-}
-
 const Xapian::Stopper* SharedStopper(const std::string& stemmerLanguage) {
-  static const std::unique_ptr<Xapian::Stopper> english = MakeStopper("en");
-  return HasStopWords(stemmerLanguage) ? english.get() : nullptr;
+  static const Xapian::SimpleStopper english(kEnglishStopWords.begin(), kEnglishStopWords.end());
+  return HasStopWords(stemmerLanguage) ? &english : nullptr;
 }
 
 std::string HeadingKey(std::string_view text) {

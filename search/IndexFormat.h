@@ -131,10 +131,9 @@ std::vector<TPageEntry> DecodePages(std::string_view bytes);
 // The stemmer's name for a language code ("en-GB" -> "en"); "none" when Xapian has none.
 std::string StemmerLanguage(std::string_view language);
 Xapian::Stem MakeStemmer(const std::string& stemmerLanguage);
-// Common English words, so a query for "how to open a file" is about "open" and "file".
-std::unique_ptr<Xapian::Stopper> MakeStopper(const std::string& stemmerLanguage);
-// The same, one for the process, never freed; for what parses a query at every search, which would
-// otherwise build the list of words each time. Thread-safe.
+// Common English words, so a query for "how to open a file" is about "open" and "file"; null for
+// other languages. One list for the process, never freed and safe to share between threads: what
+// parses a query at every search or opens an index would otherwise build it each time.
 const Xapian::Stopper* SharedStopper(const std::string& stemmerLanguage);
 
 }  // namespace tomelet::search::format

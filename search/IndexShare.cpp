@@ -60,7 +60,6 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
               Xapian::DB_NO_SYNC)),
       stemmer_(new TRememberingStemmer(language, format::MakeStemmer(language),
                                        kMostStemsRememberedWhileIndexing)),
-      stopper_(format::MakeStopper(language)),
       share_(share),
       pageRead_(std::move(pageRead)),
       queuedBytes_(queued) {
@@ -70,8 +69,8 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
   generator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
   cjkGenerator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
   cjkGenerator_.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
-  if (stopper_) {
-    generator_.set_stopper(stopper_.get());
+  if (const Xapian::Stopper* stopper = format::SharedStopper(language)) {
+    generator_.set_stopper(stopper);
     generator_.set_stopper_strategy(Xapian::TermGenerator::STOP_ALL);
   }
 }

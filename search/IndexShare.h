@@ -104,7 +104,6 @@ class TIndexShare {
 
   std::unique_ptr<Xapian::WritableDatabase> database_;
   Xapian::Stem stemmer_;
-  std::unique_ptr<Xapian::Stopper> stopper_;
   Xapian::TermGenerator generator_;
   // The query side never puts the stem marker on n-grams of CJK text, so text holding any is
   // indexed a second time without it.

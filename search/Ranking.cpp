@@ -59,7 +59,7 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
                                         Xapian::Query::op defaultOp,
                                         std::string_view prefix) const {
-  return ParseQuery({language, reader.Stemmer, reader.Stopper.get()}, query, defaultOp, prefix);
+  return ParseQuery({language, reader.Stemmer, reader.Stopper}, query, defaultOp, prefix);
 }
 
 void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_t limit) {

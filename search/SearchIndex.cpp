@@ -111,7 +111,7 @@ void TSearchIndex::Load() {
     ThrowDamaged();
   }
   reader->Stemmer = ReaderStemmer(impl_->language);
-  reader->Stopper = format::MakeStopper(impl_->language);
+  reader->Stopper = format::SharedStopper(impl_->language);
   impl_->Return(std::move(reader));
 }
 
@@ -130,7 +130,7 @@ std::unique_ptr<TReader> TSearchIndex::Impl::Open() const {
     auto reader = std::make_unique<TReader>(TReader{Xapian::Database(copy), {}, nullptr});
     if (!language.empty()) {
       reader->Stemmer = ReaderStemmer(language);
-      reader->Stopper = format::MakeStopper(language);
+      reader->Stopper = format::SharedStopper(language);
     }
     return reader;
   } catch (const Xapian::DatabaseVersionError&) {
@@ -194,7 +194,7 @@ std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size
     try {
       impl_->suggester =
           TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
-                     format::MakeStopper(impl_->language));
+                     format::SharedStopper(impl_->language));
     } catch (const Xapian::Error&) {
       ThrowDamaged();
     }

@@ -63,7 +63,7 @@ struct TNamedSections {
 struct TReader {
   Xapian::Database Database;
   Xapian::Stem Stemmer;
-  std::unique_ptr<Xapian::Stopper> Stopper;
+  const Xapian::Stopper* Stopper = nullptr;
 };
 
 // What a hit's record is read from: its block or, in indexes of version 1, its document's data.

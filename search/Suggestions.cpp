@@ -53,9 +53,8 @@ std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntr
   return candidates;
 }
 
-TSuggester::TSuggester(const std::vector<TSuggestable>& candidates,
-                       std::unique_ptr<Xapian::Stopper> stopper)
-    : stopper_(std::move(stopper)) {
+TSuggester::TSuggester(const std::vector<TSuggestable>& candidates, const Xapian::Stopper* stopper)
+    : stopper_(stopper) {
   std::unordered_map<std::string_view, std::uint32_t> paths;
   candidates_.reserve(candidates.size());
   for (const auto& candidate : candidates) {

@@ -39,7 +39,7 @@ class TSuggester {
  public:
   TSuggester() = default;
   // stopper: words typed that a title may leave out ("how to op" -> "Opening files"); may be null.
-  TSuggester(const std::vector<TSuggestable>& candidates, std::unique_ptr<Xapian::Stopper> stopper);
+  TSuggester(const std::vector<TSuggestable>& candidates, const Xapian::Stopper* stopper);
 
   // Exactly the words typed first (the whole title, or its part before a separator such as
   // " — "), then those starting with the first word typed, then the rest; pages before names,
@@ -100,7 +100,7 @@ class TSuggester {
   std::vector<std::string> paths_;
   std::string text_;
   std::vector<std::uint32_t> bounds_;
-  std::unique_ptr<Xapian::Stopper> stopper_;
+  const Xapian::Stopper* stopper_ = nullptr;
 };
 
 }  // namespace tomelet::search
