@@ -11,6 +11,7 @@
 #include <fstream>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "platform/cleanup/Leftovers.h"
@@ -210,8 +211,10 @@ std::vector<std::byte> TIndexBuilder::Finish() {
   std::vector<std::uint64_t> counts;
   format::TDefinitions definitions;
   format::TDefinitions headings;
+  std::set<std::string> foldedApart;
   Xapian::docid before = 0;
   for (const auto& share : impl_->shares) {
+    foldedApart.insert(share->FoldedApart().begin(), share->FoldedApart().end());
     counts.push_back(share->SectionCount());
     AddSections(definitions, share->Definitions(), before);
     AddSections(headings, share->Headings(), before);
@@ -222,7 +225,9 @@ std::vector<std::byte> TIndexBuilder::Finish() {
        {std::string(format::kPagesKey), format::EncodePages(pages)},
        {std::string(format::kSharesKey), format::EncodeCounts(counts)},
        {std::string(format::kDefinitionsKey), format::EncodeDefinitions(definitions)},
-       {std::string(format::kHeadingsKey), format::EncodeDefinitions(headings)}});
+       {std::string(format::kHeadingsKey), format::EncodeDefinitions(headings)},
+       {std::string(format::kFoldedApartKey),
+        format::EncodeStems({foldedApart.begin(), foldedApart.end()})}});
   // Merged in order and numbered afresh, the shares' documents follow one another.
   Xapian::Database all;
   for (std::uint64_t share = 0; share < kShares; ++share) {

@@ -314,6 +314,31 @@ std::vector<TPageEntry> DecodePages(std::string_view bytes) {
   return pages;
 }
 
+std::string EncodeStems(const std::vector<std::string>& stems) {
+  std::string out;
+  PutVarint(out, stems.size());
+  for (const auto& stem : stems) {
+    PutField(out, stem);
+  }
+  return out;
+}
+
+std::vector<std::string> DecodeStems(std::string_view bytes) {
+  const std::uint64_t count = GetVarint(bytes);
+  if (count > bytes.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  std::vector<std::string> stems;
+  stems.reserve(count);
+  for (std::uint64_t i = 0; i < count; ++i) {
+    stems.push_back(GetField(bytes));
+    if (i > 0 && stems[i - 1] >= stems[i]) {
+      throw ESearchIndexError(std::string(kDamagedIndexMessage));
+    }
+  }
+  return stems;
+}
+
 std::string PageKey(std::uint64_t page) {
   std::string key;
   PutVarint(key, page);

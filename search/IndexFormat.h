@@ -120,6 +120,18 @@ inline constexpr std::string_view kHeadingsKey = "tomelet.headings";
 // same key.
 std::string HeadingKey(std::string_view text);
 
+// The stems whose plain and folded terms (kFoldedPrefix) differ in some section that has
+// accents: one section holds one of them and not the other ("resume", folded from "résumé").
+// For any other stem the folded term is in exactly the sections with accents that hold the
+// plain one, so a query typed without accents that names none of these finds nothing more by
+// its folded form and need not be matched again in it. Indexes written before the list have
+// no such key, and every folded form is matched.
+inline constexpr std::string_view kFoldedApartKey = "tomelet.folded-apart";
+// Ascending, each once.
+std::string EncodeStems(const std::vector<std::string>& stems);
+// Throws ESearchIndexError (damaged) when the bytes are cut short or out of order.
+std::vector<std::string> DecodeStems(std::string_view bytes);
+
 struct TPageEntry {
   std::string Path;
   std::string Title;

@@ -1,6 +1,7 @@
 #include "search/IndexShare.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/text/Accents.h"
 #include "search/HtmlText.h"
@@ -277,6 +278,24 @@ void TIndexShare::AddFoldedTerms(Xapian::Document& document, const TPageTitle& t
   generator_.index_text_without_positions(FoldAccents(title.Text), kTitleWeight, prefix);
   generator_.index_text_without_positions(FoldAccents(section.Heading), kHeadingWeight, prefix);
   generator_.index_text_without_positions(FoldAccents(section.Text), 1, prefix);
+  NoteFoldedApart(document);
+}
+
+void TIndexShare::NoteFoldedApart(const Xapian::Document& document) {
+  const std::string folded = "Z" + std::string(format::kFoldedPrefix);
+  const std::string titled = "Z" + std::string(format::kTitlePrefix);
+  std::vector<std::string> plain;
+  std::vector<std::string> foldedForms;
+  for (auto it = document.termlist_begin(); it != document.termlist_end(); ++it) {
+    const std::string term = *it;
+    if (term.starts_with(folded)) {
+      foldedForms.push_back(term.substr(folded.size()));
+    } else if (term.starts_with('Z') && !term.starts_with(titled)) {
+      plain.push_back(term.substr(1));
+    }
+  }
+  std::set_symmetric_difference(plain.begin(), plain.end(), foldedForms.begin(), foldedForms.end(),
+                                std::inserter(foldedApart_, foldedApart_.end()));
 }
 
 void TIndexShare::StoreBlock() {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,6 +75,8 @@ class TIndexShare {
   }
   // Each heading's key (HeadingKey) with the section (counted from 0 in this share) it heads.
   const std::vector<std::pair<std::string, std::uint64_t>>& Headings() const { return headings_; }
+  // The stems of this share's sections as format::kFoldedApartKey lists them.
+  const std::set<std::string>& FoldedApart() const { return foldedApart_; }
   // Writes the database with the metadata given and closes it.
   void Write(const std::vector<std::pair<std::string, std::string>>& metadata);
 
@@ -100,6 +103,7 @@ class TIndexShare {
                     bool generated, bool first);
   void AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
                       const TPageSection& section);
+  void NoteFoldedApart(const Xapian::Document& document);
   void StoreBlock();
 
   std::unique_ptr<Xapian::WritableDatabase> database_;
@@ -114,6 +118,7 @@ class TIndexShare {
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;
   std::vector<std::pair<std::string, std::uint64_t>> headings_;
+  std::set<std::string> foldedApart_;
   std::vector<TNumberedPage> pages_;
 
   TQueuedBytes& queuedBytes_;

@@ -49,11 +49,28 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
   Xapian::Query forms = Parse(reader, plain, defaultOp, format::kFoldedPrefix);
   if (plain != query) {
     forms = Xapian::Query(Xapian::Query::OP_OR, forms, Parse(reader, plain, defaultOp));
+  } else if (!FoldedFindsMore(forms)) {
+    return {};
   }
   if (!AnyIn(reader.Database, forms)) {
     return {};
   }
   return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, forms, kPlainFormWeight);
+}
+
+bool TSearchIndex::Impl::FoldedFindsMore(const Xapian::Query& folded) const {
+  if (!foldedApart) {
+    return true;
+  }
+  const std::string prefix = "Z" + std::string(format::kFoldedPrefix);
+  for (auto it = folded.get_unique_terms_begin(); it != folded.get_unique_terms_end(); ++it) {
+    const std::string term = *it;
+    if (!term.starts_with(prefix) ||
+        std::binary_search(foldedApart->begin(), foldedApart->end(), term.substr(prefix.size()))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,

@@ -81,6 +81,8 @@ struct TSearchIndex::Impl {
   std::vector<format::TPageEntry> pages;
   std::vector<std::uint64_t> shareSections;
   TDefinedNames names;
+  // As format::kFoldedApartKey lists them; none for an index written before the list.
+  std::optional<std::vector<std::string>> foldedApart;
   // Each page title's own part, folded ("pickle" of "pickle — Python object serialization"),
   // with the page.
   std::unordered_multimap<std::string, std::uint64_t> pageNames;
@@ -120,6 +122,9 @@ struct TSearchIndex::Impl {
   // typed with accents, in the words of sections written without; below the form typed.
   Xapian::Query PlainForms(TReader& reader, std::string_view query,
                            Xapian::Query::op defaultOp) const;
+  // Whether the folded form of a query typed without accents can find a section its own form
+  // does not: whether it names a stem listed apart (or anything but folded stems).
+  bool FoldedFindsMore(const Xapian::Query& folded) const;
   // The record of a hit, read in place from `source`, which keeps its bytes.
   format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
                                THitSource& source) const;

@@ -59,6 +59,20 @@ TEST(DefinitionTableTest, RepeatedOrDisorderedSectionsAreRefusedAsDamaged) {
   }
 }
 
+// The stems whose folded forms are matched apart are looked up by halves: out of order, repeated
+// or cut short, the list is damaged rather than silently missing a stem.
+TEST(FoldedApartListTest, DisorderedRepeatedOrCutStemsAreRefusedAsDamaged) {
+  const std::vector<std::string> good = {"cafe", "naiv", "resum"};
+  const std::string encoded = format::EncodeStems(good);
+  EXPECT_EQ(format::DecodeStems(encoded), good);
+  EXPECT_TRUE(format::DecodeStems(format::EncodeStems({})).empty());
+  for (const auto& bad :
+       {std::vector<std::string>{"resum", "cafe"}, std::vector<std::string>{"cafe", "cafe"}}) {
+    EXPECT_THROW(format::DecodeStems(format::EncodeStems(bad)), ESearchIndexError);
+  }
+  EXPECT_THROW(format::DecodeStems(encoded.substr(0, encoded.size() - 2)), ESearchIndexError);
+}
+
 // Whatever bytes are broken, the answer is results or a refusal: never a crash or another error.
 TEST_F(DamagedIndexTest, FlippedBytesAnywhereGiveResultsOrARefusal) {
   std::size_t refused = 0;

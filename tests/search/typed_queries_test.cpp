@@ -85,5 +85,16 @@ TEST_F(TypedQueriesTest, AccentsNeedNotBeTypedAndTheFormTypedComesFirst) {
   EXPECT_EQ(index_->Search("r\u00e9sum\u00e9", 0, 5).Total, 2u);
 }
 
+// Typed without accents, the words folded from accented ones are looked up in their folded
+// form; the others are not looked up again, and still match with them.
+TEST_F(TypedQueriesTest, AQueryWithOneWordWrittenWithAccentsFindsTheSectionByEveryWord) {
+  EXPECT_EQ(First("writing resume"), "cv.html#cv");
+  EXPECT_EQ(First("short resume"), "cv.html#cv");
+  const auto unaccented = index_->Search("short", 0, 5);
+  ASSERT_EQ(unaccented.Hits.size(), 1u);
+  EXPECT_EQ(unaccented.Hits[0].Path, "cv.html");
+  EXPECT_TRUE(unaccented.TotalExact);
+}
+
 }  // namespace
 }  // namespace tomelet::search::testing
