@@ -66,6 +66,16 @@ std::string GetField(std::string_view& in) {
   return std::string(TakeField(in));
 }
 
+// The count of a list's items, each of at least a byte: more than the bytes left is damage, and
+// no list is reserved beyond what the bytes can hold.
+std::uint64_t GetCount(std::string_view& in) {
+  const std::uint64_t count = GetVarint(in);
+  if (count > in.size()) {
+    throw ESearchIndexError(std::string(kDamagedIndexMessage));
+  }
+  return count;
+}
+
 bool HasStopWords(const std::string& stemmerLanguage) {
   return stemmerLanguage == "en" || stemmerLanguage == "english";
 }
@@ -172,10 +182,7 @@ std::string EncodeCounts(const std::vector<std::uint64_t>& counts) {
 }
 
 std::vector<std::uint64_t> DecodeCounts(std::string_view bytes) {
-  const std::uint64_t size = GetVarint(bytes);
-  if (size > bytes.size()) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
+  const std::uint64_t size = GetCount(bytes);
   std::vector<std::uint64_t> counts;
   for (std::uint64_t i = 0; i < size; ++i) {
     counts.push_back(GetVarint(bytes));
@@ -298,10 +305,7 @@ std::string EncodePages(const std::vector<TPageEntry>& pages) {
 }
 
 std::vector<TPageEntry> DecodePages(std::string_view bytes) {
-  const std::uint64_t count = GetVarint(bytes);
-  if (count > bytes.size()) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
+  const std::uint64_t count = GetCount(bytes);
   std::vector<TPageEntry> pages;
   pages.reserve(count);
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -324,10 +328,7 @@ std::string EncodeStems(const std::vector<std::string>& stems) {
 }
 
 std::vector<std::string> DecodeStems(std::string_view bytes) {
-  const std::uint64_t count = GetVarint(bytes);
-  if (count > bytes.size()) {
-    throw ESearchIndexError(std::string(kDamagedIndexMessage));
-  }
+  const std::uint64_t count = GetCount(bytes);
   std::vector<std::string> stems;
   stems.reserve(count);
   for (std::uint64_t i = 0; i < count; ++i) {
