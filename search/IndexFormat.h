@@ -23,6 +23,12 @@ inline constexpr std::string_view kIdPrefix = "XA";
 inline constexpr std::string_view kTitlePrefix = "S";
 // Words of a section that has accents, again with the accents folded ("resume" of "résumé").
 inline constexpr std::string_view kFoldedPrefix = "F";
+// The same prefixes on stemmed terms, after Xapian's mark of a stem: "ZSpickl" of a title's
+// "pickle".
+inline constexpr std::string_view kStemmedTitlePrefix = "ZS";
+inline constexpr std::string_view kStemmedFoldedPrefix = "ZF";
+static_assert(kStemmedTitlePrefix.substr(1) == kTitlePrefix &&
+              kStemmedFoldedPrefix.substr(1) == kFoldedPrefix);
 inline constexpr std::string_view kLanguageKey = "tomelet.language";
 inline constexpr std::string_view kPagesKey = "tomelet.pages";
 // The page number as the collapse key, so that a page shows up once in the results.

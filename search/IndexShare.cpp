@@ -282,15 +282,13 @@ void TIndexShare::AddFoldedTerms(Xapian::Document& document, const TPageTitle& t
 }
 
 void TIndexShare::NoteFoldedApart(const Xapian::Document& document) {
-  const std::string folded = "Z" + std::string(format::kFoldedPrefix);
-  const std::string titled = "Z" + std::string(format::kTitlePrefix);
   std::vector<std::string> plain;
   std::vector<std::string> foldedForms;
   for (auto it = document.termlist_begin(); it != document.termlist_end(); ++it) {
     const std::string term = *it;
-    if (term.starts_with(folded)) {
-      foldedForms.push_back(term.substr(folded.size()));
-    } else if (term.starts_with('Z') && !term.starts_with(titled)) {
+    if (term.starts_with(format::kStemmedFoldedPrefix)) {
+      foldedForms.push_back(term.substr(format::kStemmedFoldedPrefix.size()));
+    } else if (term.starts_with('Z') && !term.starts_with(format::kStemmedTitlePrefix)) {
       plain.push_back(term.substr(1));
     }
   }

@@ -24,7 +24,7 @@ Xapian::Query TitleQuery(const Xapian::Query& parsed) {
   for (auto it = parsed.get_unique_terms_begin(); it != parsed.get_unique_terms_end(); ++it) {
     const std::string term = *it;
     if (term.starts_with('Z')) {
-      titleTerms.emplace_back("Z" + std::string(format::kTitlePrefix) + term.substr(1));
+      titleTerms.emplace_back(std::string(format::kStemmedTitlePrefix) + term.substr(1));
     }
   }
   return Xapian::Query(Xapian::Query::OP_OR, titleTerms.begin(), titleTerms.end());
@@ -49,7 +49,7 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
   Xapian::Query forms = Parse(reader, plain, defaultOp, format::kFoldedPrefix);
   if (plain != query) {
     forms = Xapian::Query(Xapian::Query::OP_OR, forms, Parse(reader, plain, defaultOp));
-  } else if (!FoldedFindsMore(forms)) {
+  } else if (!FoldedFindsMore(reader, forms)) {
     return {};
   }
   if (!AnyIn(reader.Database, forms)) {
@@ -58,11 +58,18 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
   return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, forms, kPlainFormWeight);
 }
 
-bool TSearchIndex::Impl::FoldedFindsMore(const Xapian::Query& folded) const {
+bool TSearchIndex::Impl::FoldedFindsMore(TReader& reader, const Xapian::Query& folded) const {
+  std::call_once(foldedApartRead, [&] {
+    if (const std::string apart =
+            reader.Database.get_metadata(std::string(format::kFoldedApartKey));
+        !apart.empty()) {
+      foldedApart = format::DecodeStems(apart);
+    }
+  });
   if (!foldedApart) {
     return true;
   }
-  const std::string prefix = "Z" + std::string(format::kFoldedPrefix);
+  const auto prefix = format::kStemmedFoldedPrefix;
   for (auto it = folded.get_unique_terms_begin(); it != folded.get_unique_terms_end(); ++it) {
     const std::string term = *it;
     if (!term.starts_with(prefix) ||

@@ -103,11 +103,6 @@ void TSearchIndex::Load() {
           TDefinedNames(reader->Database.get_metadata(std::string(format::kDefinitionsKey)),
                         reader->Database.get_lastdocid());
     }
-    if (const std::string apart =
-            reader->Database.get_metadata(std::string(format::kFoldedApartKey));
-        !apart.empty()) {
-      impl_->foldedApart = format::DecodeStems(apart);
-    }
     for (const auto& page : impl_->pages) {
       impl_->pageNames.emplace(Folded(TitleName(page.Title)),
                                static_cast<std::uint64_t>(&page - impl_->pages.data()));

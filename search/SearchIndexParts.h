@@ -81,8 +81,6 @@ struct TSearchIndex::Impl {
   std::vector<format::TPageEntry> pages;
   std::vector<std::uint64_t> shareSections;
   TDefinedNames names;
-  // As format::kFoldedApartKey lists them; none for an index written before the list.
-  std::optional<std::vector<std::string>> foldedApart;
   // Each page title's own part, folded ("pickle" of "pickle — Python object serialization"),
   // with the page.
   std::unordered_multimap<std::string, std::uint64_t> pageNames;
@@ -96,6 +94,10 @@ struct TSearchIndex::Impl {
   // Read on the first search, so that ranking one hit a page reads no page value per section.
   mutable std::once_flag sectionPagesRead;
   mutable TSectionPages sectionPages;
+  // As format::kFoldedApartKey lists them, read on the first search as the pages of sections
+  // are; none for an index written before the list.
+  mutable std::once_flag foldedApartRead;
+  mutable std::optional<std::vector<std::string>> foldedApart;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
   std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
@@ -124,7 +126,7 @@ struct TSearchIndex::Impl {
                            Xapian::Query::op defaultOp) const;
   // Whether the folded form of a query typed without accents can find a section its own form
   // does not: whether it names a stem listed apart (or anything but folded stems).
-  bool FoldedFindsMore(const Xapian::Query& folded) const;
+  bool FoldedFindsMore(TReader& reader, const Xapian::Query& folded) const;
   // The record of a hit, read in place from `source`, which keeps its bytes.
   format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
                                THitSource& source) const;

@@ -291,7 +291,7 @@ const TQueryBound::TTerms& TQueryBound::TermsIn(const std::string& language) {
   for (const auto& [term, count] : counts.front()) {
     if (term.starts_with('Z')) {
       terms.Terms.push_back(
-          {Hash("Z" + std::string(format::kTitlePrefix) + term.substr(1)), kTitleBoost});
+          {Hash(std::string(format::kStemmedTitlePrefix) + term.substr(1)), kTitleBoost});
     }
   }
   return byLanguage_.emplace(language, std::move(terms)).first->second;
