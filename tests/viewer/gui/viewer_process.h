@@ -151,10 +151,13 @@ class ViewerTest : public ::testing::Test {
     return WaitUntil([&] { return Trace().find(line) != std::string::npos; }, limit);
   }
 
+  // How many times the trace holds line so far.
+  std::size_t Count(const std::string& line) const { return Occurrences(Trace(), line); }
+
   // Waits until the trace holds more lines with "<kind>: <text>" than the count seen before.
   bool WaitForMore(const std::string& line, std::size_t before,
                    std::chrono::milliseconds limit = 8s) const {
-    return WaitUntil([&] { return Occurrences(Trace(), line) > before; }, limit);
+    return WaitUntil([&] { return Count(line) > before; }, limit);
   }
 
   template <class Condition>

@@ -29,8 +29,6 @@ class ViewerSearchTest : public ViewerTest {
                       "<html><title>Printing</title><body><p>Paper and ink.</p>"
                       "</body></html>"}});
   }
-
-  std::size_t Count(const std::string& line) const { return Occurrences(Trace(), line); }
 };
 
 TEST_F(ViewerSearchTest, ByKeyboardFromTheQueryToTheMarkedPageAndBackToTheResults) {
