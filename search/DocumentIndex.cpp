@@ -26,7 +26,36 @@ std::string_view AsText(const std::vector<std::byte>& bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path) {
+// The document's pages as an index reads them again for its snippets: inflated only as far as
+// the range asked for, which is most often near the page's start.
+TPageSource PagesOf(std::shared_ptr<const TDocument> archive) {
+  return [archive = std::move(archive)](std::string_view path, std::uint64_t start,
+                                        std::uint64_t size) -> std::optional<std::string> {
+    const int entry = archive->IndexOf(path);
+    if (entry < 0) {
+      return std::nullopt;
+    }
+    try {
+      const auto reader = archive->OpenContents(entry, static_cast<std::int64_t>(start));
+      std::string bytes(static_cast<std::size_t>(size), '\0');
+      std::size_t got = 0;
+      while (got < bytes.size()) {
+        const std::size_t n = reader->Read(std::as_writable_bytes(std::span(bytes).subspan(got)));
+        if (n == 0) {
+          break;
+        }
+        got += n;
+      }
+      bytes.resize(got);
+      return bytes;
+    } catch (const EZLBArchiveError&) {
+      return std::nullopt;
+    }
+  };
+}
+
+std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path,
+                                              TPageSource pages) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     return nullptr;
@@ -35,7 +64,7 @@ std::unique_ptr<TSearchIndex> OpenCachedIndex(const std::filesystem::path& path)
   std::unique_ptr<TSearchIndex> index;
   try {
     if (::fstat(fd, &status) == 0) {
-      index = std::make_unique<TSearchIndex>(fd, 0, status.st_size);
+      index = std::make_unique<TSearchIndex>(fd, 0, status.st_size, std::move(pages));
     }
   } catch (const ESearchIndexError&) {
     index.reset();
@@ -71,7 +100,7 @@ void WriteCacheFile(const std::filesystem::path& path, const std::vector<std::by
 }
 
 // The embedded or cached index, whichever exists; refusal says why an embedded one was not used.
-std::unique_ptr<TSearchIndex> OpenExistingIndex(const TDocument& archive,
+std::unique_ptr<TSearchIndex> OpenExistingIndex(const std::shared_ptr<const TDocument>& archive,
                                                 std::string_view startPagePath,
                                                 std::string& refusal) {
   try {
@@ -81,18 +110,18 @@ std::unique_ptr<TSearchIndex> OpenExistingIndex(const TDocument& archive,
   } catch (const ESearchIndexError& e) {
     refusal = e.what();
   }
-  return OpenCachedIndex(CachedIndexPath(archive, startPagePath));
+  return OpenCachedIndex(CachedIndexPath(*archive, startPagePath), PagesOf(archive));
 }
 
-std::unique_ptr<TSearchIndex> BuildCachedIndex(const TDocument& archive,
+std::unique_ptr<TSearchIndex> BuildCachedIndex(const std::shared_ptr<const TDocument>& archive,
                                                std::string_view startPagePath,
                                                const TIndexProgress& progress) {
-  const auto bytes = BuildArchiveIndex(archive, startPagePath, {}, progress);
-  const auto path = CachedIndexPath(archive, startPagePath);
+  const auto bytes = BuildArchiveIndex(*archive, startPagePath, {}, progress);
+  const auto path = CachedIndexPath(*archive, startPagePath);
   WriteCacheFile(path, bytes);
   // Each change of a document leaves the index of its old contents behind.
   PruneIndexCache(path.parent_path(), path);
-  if (auto cached = OpenCachedIndex(path)) {
+  if (auto cached = OpenCachedIndex(path, PagesOf(archive))) {
     return cached;
   }
   // No cache folder we may write: keep the index in an unlinked scratch file instead.
@@ -106,7 +135,8 @@ std::unique_ptr<TSearchIndex> BuildCachedIndex(const TDocument& archive,
       ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   std::unique_ptr<TSearchIndex> index;
   if (complete) {
-    index = std::make_unique<TSearchIndex>(fd, 0, static_cast<std::int64_t>(bytes.size()));
+    index = std::make_unique<TSearchIndex>(fd, 0, static_cast<std::int64_t>(bytes.size()),
+                                           PagesOf(archive));
   }
   ::close(fd);
   if (!index) {
@@ -149,7 +179,8 @@ std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_v
   return builder.Finish();
 }
 
-std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
+std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const std::shared_ptr<const TDocument>& document) {
+  const TDocument& archive = *document;
   const int index = archive.IndexOf(kIndexEntry);
   if (index < 0) {
     return nullptr;
@@ -177,8 +208,8 @@ std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive) {
   } catch (const EZLBArchiveError&) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  auto opened =
-      std::make_unique<TSearchIndex>(archive.Descriptor(), block->FileOffset, block->Length);
+  auto opened = std::make_unique<TSearchIndex>(archive.Descriptor(), block->FileOffset,
+                                               block->Length, PagesOf(document));
   if (identity) {
     KeepSoundContent(archive.Descriptor(), *identity);
   }
@@ -219,8 +250,8 @@ std::string IndexingMessage(int percent) {
   return "Indexing the document for search: " + std::to_string(percent) + "%";
 }
 
-TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPagePath,
-                               const TIndexProgress& progress) {
+TOpenedIndex OpenDocumentIndex(const std::shared_ptr<const TDocument>& archive,
+                               std::string_view startPagePath, const TIndexProgress& progress) {
   TOpenedIndex opened;
   opened.Index = OpenExistingIndex(archive, startPagePath, opened.Refusal);
   if (!opened.Index) {
@@ -281,7 +312,7 @@ bool TBackgroundIndex::OpenExisting() {
   std::string refusal;
   std::string error;
   try {
-    index = OpenExistingIndex(*archive_, startPagePath_, refusal);
+    index = OpenExistingIndex(archive_, startPagePath_, refusal);
   } catch (const std::exception& e) {
     error = e.what();
   }
@@ -304,14 +335,13 @@ void TBackgroundIndex::Run() {
   std::shared_ptr<const TSearchIndex> index;
   std::string error;
   try {
-    index =
-        BuildCachedIndex(*archive_, startPagePath_, [this](std::size_t done, std::size_t total) {
-          if (stopping_) {
-            throw ESearchIndexError("Indexing was stopped");
-          }
-          // 100 is kept for the index being ready; writing it out comes after the last page.
-          percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
-        });
+    index = BuildCachedIndex(archive_, startPagePath_, [this](std::size_t done, std::size_t total) {
+      if (stopping_) {
+        throw ESearchIndexError("Indexing was stopped");
+      }
+      // 100 is kept for the index being ready; writing it out comes after the last page.
+      percent_ = total == 0 ? 99 : std::min(99, static_cast<int>(done * 100 / total));
+    });
   } catch (const std::exception& e) {
     error = e.what();
   }

@@ -32,7 +32,8 @@ std::vector<std::byte> BuildArchiveIndex(const TDocument& archive, std::string_v
 
 // Null when the document carries no index. Throws ESearchIndexError when the entry is damaged
 // (deflated, failing its CRC, unreadable as an index) or newer than this version reads.
-std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const TDocument& archive);
+// The index reads its snippets' text from the document's pages, and keeps the document open.
+std::unique_ptr<TSearchIndex> OpenEmbeddedIndex(const std::shared_ptr<const TDocument>& archive);
 
 // True when the document's index holds byte for byte what an index this process found sound
 // holds; it is then known as that index's copy (SoundContentOf) without being opened. Never
@@ -53,8 +54,8 @@ struct TOpenedIndex {
 
 // The embedded index; failing that, the cached one; failing that, builds it now (reporting
 // progress) and caches it. Throws ESearchIndexError when no index can be had.
-TOpenedIndex OpenDocumentIndex(const TDocument& archive, std::string_view startPagePath,
-                               const TIndexProgress& progress);
+TOpenedIndex OpenDocumentIndex(const std::shared_ptr<const TDocument>& archive,
+                               std::string_view startPagePath, const TIndexProgress& progress);
 
 // OpenDocumentIndex on a thread of its own: the first call to State() or OpenedState() starts it
 // opening an existing index (embedded or cached, its structure check included) and, when there is

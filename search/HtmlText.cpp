@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <functional>
 #include <memory>
 
 #include "platform/text/AsciiCase.h"
@@ -107,10 +109,18 @@ void Trim(std::string& text) {
   }
 }
 
-// Receives the parser's events and cuts the page into sections at its headings.
+// Receives the parser's events and cuts the page into sections at its headings. Where the
+// parser reports its place in the page's bytes (parser set), each section's lead range is kept.
 class TTextCollector {
  public:
-  explicit TTextCollector(TPageText& page) : page_(page) { page_.Sections.emplace_back(); }
+  TTextCollector(TPageText& page, std::string_view html) : page_(page), html_(html) {
+    page_.Sections.emplace_back();
+  }
+
+  void TrackPlaces(htmlParserCtxtPtr parser) {
+    parser_ = parser;
+    page_.Sections.back().Lead = TByteRange{};
+  }
 
   void Start(std::string_view name, const xmlChar** attributes) {
     if (skipDepth_ > 0 || IsChrome(name, attributes)) {
@@ -138,7 +148,7 @@ class TTextCollector {
     } else if (name == "title") {
       inTitle_ = true;
     } else if (IsOneOf(kHeadings, name) && headingDepth_ == 0) {
-      StartSection(id, name == "dt" ? 0 : name[1] - '0');
+      StartSection(name, id, name == "dt" ? 0 : name[1] - '0');
       headingDepth_ = depth_;
     }
   }
@@ -179,7 +189,12 @@ class TTextCollector {
         page_.Sections.back().HeadingHasLink = true;
       }
     }
+    const TPageSection& section = page_.Sections.back();
+    const bool leadWanted = section.Heading.size() + section.Text.size() < kLeadTextBytes;
     AppendCollapsed(Target(), text);
+    if (leadWanted) {
+      ExtendLead();
+    }
   }
 
   bool LooksGenerated() const {
@@ -197,7 +212,7 @@ class TTextCollector {
     anchorSettled_ = true;
   }
 
-  void StartSection(std::string_view ownId, int level) {
+  void StartSection(std::string_view name, std::string_view ownId, int level) {
     // A name with several signatures is several <dt> in a row, only the first with the id: the
     // rest belong to its section, or a hit on them would lead to the top of the page.
     const TPageSection& last = page_.Sections.back();
@@ -218,7 +233,36 @@ class TTextCollector {
     }
     section.Ids = std::move(pendingIds_);
     pendingIds_.clear();
+    section.Lead = OpeningTag(name);
     page_.Sections.push_back(std::move(section));
+  }
+
+  // The start tag of element `name` just read, found back from the parser's place in it or
+  // right after it; none when the bytes there are not that tag.
+  std::optional<TByteRange> OpeningTag(std::string_view name) const {
+    if (parser_ == nullptr) {
+      return std::nullopt;
+    }
+    const long place = xmlByteConsumed(parser_);
+    if (place <= 0 || static_cast<std::size_t>(place) > html_.size()) {
+      return std::nullopt;
+    }
+    const std::size_t open = html_.rfind('<', static_cast<std::size_t>(place));
+    const std::size_t after = open + 1 + name.size();
+    if (open == std::string_view::npos || FoldAscii(html_.substr(open + 1, name.size())) != name ||
+        (after < html_.size() && std::isalnum(static_cast<unsigned char>(html_[after])) != 0)) {
+      return std::nullopt;
+    }
+    return TByteRange{open, open};
+  }
+
+  // Takes the section's range on to the parser's place, just after the text read.
+  void ExtendLead() {
+    auto& lead = page_.Sections.back().Lead;
+    const long place = lead ? xmlByteConsumed(parser_) : -1;
+    if (place > 0 && static_cast<std::size_t>(place) <= html_.size()) {
+      lead->End = std::max(lead->End, static_cast<std::size_t>(place));
+    }
   }
 
   std::string& Target() {
@@ -227,6 +271,8 @@ class TTextCollector {
   }
 
   TPageText& page_;
+  std::string_view html_;
+  htmlParserCtxtPtr parser_ = nullptr;
   std::vector<std::string> pendingIds_;
   int depth_ = 0;
   int skipDepth_ = 0;
@@ -259,18 +305,24 @@ htmlSAXHandler MakeHandler() {
 
 }  // namespace
 
-// Feeds html to a push parser with these callbacks. Pages that are valid UTF-8 are read as such;
-// others follow their own charset declaration.
-void ParseHtml(std::string_view html, htmlSAXHandler* handler, void* context) {
+// Feeds html to a push parser with these callbacks. Pages that are valid UTF-8 are read as such,
+// and startedUtf8 (when given) is handed the parser first: its places are then the page's own
+// bytes. Others follow their own charset declaration.
+void ParseHtml(std::string_view html, htmlSAXHandler* handler, void* context,
+               const std::function<void(htmlParserCtxtPtr)>& startedUtf8 = {}) {
   // libxml2 must set up its global tables once before parsers run on several threads.
   static const bool initialised = (xmlInitParser(), true);
   (void)initialised;
-  const auto encoding = IsValidUtf8(html) ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE;
+  const bool utf8 = IsValidUtf8(html);
   std::unique_ptr<htmlParserCtxt, void (*)(htmlParserCtxtPtr)> parser(
-      htmlCreatePushParserCtxt(handler, context, nullptr, 0, nullptr, encoding),
+      htmlCreatePushParserCtxt(handler, context, nullptr, 0, nullptr,
+                               utf8 ? XML_CHAR_ENCODING_UTF8 : XML_CHAR_ENCODING_NONE),
       htmlFreeParserCtxt);
   if (parser == nullptr) {
     return;
+  }
+  if (utf8 && startedUtf8) {
+    startedUtf8(parser.get());
   }
   htmlCtxtUseOptions(parser.get(), HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
   constexpr std::size_t kChunk = 1 << 20;
@@ -284,8 +336,9 @@ void ParseHtml(std::string_view html, htmlSAXHandler* handler, void* context) {
 TPageText ExtractPageText(std::string_view html) {
   static htmlSAXHandler handler = MakeHandler();
   TPageText page;
-  TTextCollector collector(page);
-  ParseHtml(html, &handler, &collector);
+  TTextCollector collector(page, html);
+  ParseHtml(html, &handler, &collector,
+            [&collector](htmlParserCtxtPtr parser) { collector.TrackPlaces(parser); });
   Trim(page.Title);
   for (TPageSection& section : page.Sections) {
     Trim(section.Heading);
@@ -297,6 +350,28 @@ TPageText ExtractPageText(std::string_view html) {
   }
   page.IsGeneratedIndex = collector.LooksGenerated();
   return page;
+}
+
+std::string ShownText(const TPageSection& section) {
+  std::string shown = section.Heading;
+  if (!section.Text.empty()) {
+    shown += shown.empty() ? "" : " ";
+    shown += section.Text;
+  }
+  return shown;
+}
+
+std::string SectionLead(std::string_view lead) {
+  const TPageText read = ExtractPageText(lead);
+  std::string text;
+  for (const auto& section : read.Sections) {
+    const std::string shown = ShownText(section);
+    if (!shown.empty()) {
+      text += text.empty() ? "" : " ";
+      text += shown;
+    }
+  }
+  return text;
 }
 
 std::vector<std::string> PageLinks(std::string_view html) {

@@ -195,11 +195,14 @@ std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records) {
   PutVarint(plain, records.size());
   for (const auto& record : records) {
     plain += EncodeSection(record);
+    PutVarint(plain, record.LeadStart);
+    PutVarint(plain, record.LeadSize);
   }
   return Deflated(plain);
 }
 
-TSectionBlock::TSectionBlock(std::string_view bytes) : plain_(Inflated(bytes)) {
+TSectionBlock::TSectionBlock(std::string_view bytes, std::uint32_t version)
+    : plain_(Inflated(bytes)), withLeads_(version >= kLeadRangeVersion) {
   std::string_view rest(plain_);
   const std::uint64_t count = GetVarint(rest);
   if (count > kSectionsPerBlock) {
@@ -211,6 +214,10 @@ TSectionBlock::TSectionBlock(std::string_view bytes) : plain_(Inflated(bytes)) {
     GetVarint(rest);
     TakeField(rest);
     TakeField(rest);
+    if (withLeads_) {
+      GetVarint(rest);
+      GetVarint(rest);
+    }
   }
 }
 
@@ -218,7 +225,16 @@ TSectionView TSectionBlock::Record(std::size_t slot) const {
   if (slot >= starts_.size()) {
     throw ESearchIndexError(std::string(kDamagedIndexMessage));
   }
-  return DecodeSection(std::string_view(plain_).substr(starts_[slot]));
+  std::string_view rest = std::string_view(plain_).substr(starts_[slot]);
+  TSectionView record;
+  record.Page = GetVarint(rest);
+  record.Anchor = TakeField(rest);
+  record.Text = TakeField(rest);
+  if (withLeads_) {
+    record.LeadStart = GetVarint(rest);
+    record.LeadSize = GetVarint(rest);
+  }
+  return record;
 }
 
 std::size_t TSectionBlock::Bytes() const {

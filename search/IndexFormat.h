@@ -48,10 +48,17 @@ std::vector<std::byte> EncodeHeader(std::uint64_t databaseSize);
 std::optional<THeader> DecodeHeader(std::span<const std::byte> bytes);
 
 // Path and title live once per page in the pages list; a section names its page by number.
+// The start of a section's text that its snippet is cut from, kept or read again.
+inline constexpr std::size_t kStoredTextBytes = 200;
+
+// A section's text is either kept (the start of it) or read again from its page: LeadSize bytes
+// of the page from LeadStart on, the section's lead range, never longer than kMaxLeadBytes.
 struct TSectionRecord {
   std::uint64_t Page = 0;
   std::string Anchor;
   std::string Text;
+  std::uint64_t LeadStart = 0;
+  std::uint64_t LeadSize = 0;  // 0: the text is kept
 };
 
 // A record read in place, valid while its bytes live.
@@ -59,6 +66,8 @@ struct TSectionView {
   std::uint64_t Page = 0;
   std::string_view Anchor;
   std::string_view Text;
+  std::uint64_t LeadStart = 0;
+  std::uint64_t LeadSize = 0;
 };
 
 // Indexes of version 1 keep each record as its document's data.
@@ -82,14 +91,19 @@ std::size_t SectionSlot(std::uint64_t index);
 std::string EncodeCounts(const std::vector<std::uint64_t>& counts);
 // Throws ESearchIndexError (damaged) when the bytes are cut short.
 std::vector<std::uint64_t> DecodeCounts(std::string_view bytes);
+// From version 4 a record names its lead range: the start of the sections' text, which took a
+// quarter of the index, is read from the pages instead, which the document holds anyway.
+inline constexpr std::uint32_t kLeadRangeVersion = 4;
+inline constexpr std::uint64_t kMaxLeadBytes = 256 << 10;
 std::string EncodeSectionBlock(const std::vector<TSectionRecord>& records);
 
 // One block inflated once, its records read by slot without copying them: a hit needs one
 // record of 128, and the block may serve many hits.
 class TSectionBlock {
  public:
-  // Throws ESearchIndexError (damaged) when the block does not inflate to the records it claims.
-  explicit TSectionBlock(std::string_view bytes);
+  // The block of an index of that version. Throws ESearchIndexError (damaged) when the block
+  // does not inflate to the records it claims.
+  TSectionBlock(std::string_view bytes, std::uint32_t version);
   // Throws ESearchIndexError (damaged) when the block holds no record in that slot.
   TSectionView Record(std::size_t slot) const;
   // What the block holds in memory.
@@ -98,6 +112,7 @@ class TSectionBlock {
  private:
   std::string plain_;
   std::vector<std::uint32_t> starts_;
+  bool withLeads_;
 };
 
 // Up to version 2 each id of a defined name is a term of its section (kIdPrefix + id). From

@@ -16,7 +16,6 @@ constexpr Xapian::termcount kTitleWeight = 3;
 constexpr Xapian::termcount kHeadingWeight = 4;
 // Snippets are cut from the start of each section, which is where its subject is named; keeping
 // no more than one snippet shows holds the index to a fraction of the document.
-constexpr std::size_t kStoredTextBytes = 200;
 // Xapian holds every section's postings in memory until a commit, in maps whose lookups slow as
 // they grow; committing this often keeps them small. The index's bytes are the same whatever the
 // count, since the shares are compacted into new tables.
@@ -249,17 +248,19 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
       headings_.emplace_back(std::move(key), sections_);
     }
   }
-  std::string shown = section.Heading;
-  if (!section.Text.empty()) {
-    shown += shown.empty() ? "" : " ";
-    shown += section.Text;
-  }
   document.add_value(format::kPageSlot, format::PageKey(page));
   database_->add_document(document);
   if (++sections_ % kSectionsPerCommit == 0) {
     database_->commit();
   }
-  block_.push_back({page, section.Anchor, SnippetText(shown, kStoredTextBytes)});
+  if (section.Lead && section.Lead->End > section.Lead->Start &&
+      section.Lead->End - section.Lead->Start <= format::kMaxLeadBytes) {
+    block_.push_back(
+        {page, section.Anchor, {}, section.Lead->Start, section.Lead->End - section.Lead->Start});
+  } else {
+    block_.push_back(
+        {page, section.Anchor, SnippetText(ShownText(section), format::kStoredTextBytes)});
+  }
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/text/Accents.h"
+#include "search/HtmlText.h"
 #include "search/ParsedQueries.h"
 #include "search/RankingWeights.h"
 #include "search/SearchIndexParts.h"
@@ -191,7 +192,7 @@ TSearchHit TRanking::Impl::Hit(std::size_t rank) const {
   const auto definition = named.Ids.find(*match);
   hit.Anchor = definition != named.Ids.end() ? definition->second : std::string(record.Anchor);
   hit.Title = index.pages[record.Page].Title;
-  hit.Snippet = Snippet(matches, record.Text);
+  hit.Snippet = Snippet(matches, index.StoredText(match, record));
   hit.Score = place.Score;
   return hit;
 }
@@ -251,15 +252,36 @@ format::TSectionView TSearchIndex::Impl::Section(TReader& reader, const Xapian::
   return source.Block->Record(format::SectionSlot(index));
 }
 
-TSectionBlockCache::TBlock TSearchIndex::Impl::Block(TReader& reader, std::uint64_t share,
-                                                     std::uint64_t index) const {
-  const TSectionBlockCache::TKey key{blockOwner, share, format::SectionBlockNumber(index)};
+TSectionBlockCache::TShared TSearchIndex::Impl::Block(TReader& reader, std::uint64_t share,
+                                                      std::uint64_t index) const {
+  const TSectionBlockCache::TKey key{cacheOwner, share, format::SectionBlockNumber(index)};
   if (auto block = blocks->Find(key)) {
     return block;
   }
-  return blocks->Keep(key,
-                      std::make_shared<const format::TSectionBlock>(
-                          reader.Database.get_metadata(format::SectionBlockKey(share, index))));
+  return blocks->Keep(
+      key, std::make_shared<const format::TSectionBlock>(
+               reader.Database.get_metadata(format::SectionBlockKey(share, index)), version));
+}
+
+std::string TSearchIndex::Impl::StoredText(const Xapian::MSetIterator& match,
+                                           const format::TSectionView& record) const {
+  if (record.LeadSize == 0) {
+    return std::string(record.Text);
+  }
+  const TSectionLeadCache::TKey key{cacheOwner, *match, 0};
+  if (auto lead = leads->Find(key)) {
+    return lead->Text;
+  }
+  // A damaged record may claim any size; the builder writes none beyond the bound.
+  const auto bytes = pageSource ? pageSource(pages[record.Page].Path, record.LeadStart,
+                                             std::min(record.LeadSize, format::kMaxLeadBytes))
+                                : std::nullopt;
+  if (!bytes) {
+    return {};
+  }
+  auto lead = std::make_shared<TSectionLead>(
+      TSectionLead{SnippetText(SectionLead(*bytes), format::kStoredTextBytes)});
+  return leads->Keep(key, std::move(lead))->Text;
 }
 
 }  // namespace tomelet::search

@@ -45,7 +45,8 @@ Xapian::Stem ReaderStemmer(const std::string& language) {
 }  // namespace
 
 void KeepSectionBlocks(std::size_t bytes) {
-  TSectionBlockCache::Shared()->Bound(bytes);
+  SharedSectionBlocks()->Bound(bytes);
+  SharedSectionLeads()->Bound(bytes / 4);
 }
 
 std::mutex& OpeningLock() {
@@ -53,8 +54,9 @@ std::mutex& OpeningLock() {
   return lock;
 }
 
-TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length)
+TSearchIndex::TSearchIndex(int fd, std::int64_t offset, std::int64_t length, TPageSource pages)
     : impl_(std::make_unique<Impl>()) {
+  impl_->pageSource = std::move(pages);
   std::vector<std::byte> header(kIndexHeaderSize);
   if (length < static_cast<std::int64_t>(kIndexHeaderSize) ||
       ::pread(fd, header.data(), header.size(), offset) != static_cast<ssize_t>(header.size())) {
@@ -116,7 +118,8 @@ void TSearchIndex::Load() {
 }
 
 TSearchIndex::~TSearchIndex() {
-  impl_->blocks->Drop(impl_->blockOwner);
+  impl_->blocks->Drop(impl_->cacheOwner);
+  impl_->leads->Drop(impl_->cacheOwner);
   impl_->pool.clear();
   if (impl_->fd >= 0) {
     ::close(impl_->fd);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,7 +14,7 @@
 namespace tomelet::search {
 
 inline constexpr std::size_t kIndexHeaderSize = 64;
-inline constexpr std::uint32_t kIndexFormatVersion = 3;
+inline constexpr std::uint32_t kIndexFormatVersion = 4;
 
 // Every refusal of an index carries one of these texts.
 inline constexpr std::string_view kDamagedIndexMessage = "The search index is damaged";
@@ -97,8 +98,15 @@ struct TSuggestion {
 class TSearchIndex;
 class TTermSummary;
 
+// Reads bytes [start, start + size) of a page of the document an index was built from, by its
+// archive path (fewer where the page ends sooner); nullopt when it cannot. Called from the
+// threads that search, several at once.
+using TPageSource = std::function<std::optional<std::string>(
+    std::string_view archivePath, std::uint64_t start, std::uint64_t size)>;
+
 // Bounds the inflated section blocks that every open index of the process keeps for the hits of
-// queries asked again (8 MiB unless bounded), for a process that searches one document.
+// queries asked again (8 MiB unless bounded), and to a quarter of that the start of sections'
+// text read back from their pages, for a process that searches one document.
 void KeepSectionBlocks(std::size_t bytes);
 
 // One query's ranking in one index, for a caller that merges it with the rankings of others:
@@ -132,8 +140,9 @@ class TSearchIndex {
   // caller keeps its own) after checking the structure of every block, a check skipped for the
   // same bytes of an unchanged file this process found sound before. Throws
   // ESearchIndexError with kDamagedIndexMessage or kNewerIndexMessage when the bytes are not an
-  // index this version can read.
-  TSearchIndex(int fd, std::int64_t offset, std::int64_t length);
+  // index this version can read. pages reads the document's pages again for the snippets of an
+  // index that does not keep the start of each section's text; without it those hits have none.
+  TSearchIndex(int fd, std::int64_t offset, std::int64_t length, TPageSource pages = {});
   ~TSearchIndex();
   TSearchIndex(const TSearchIndex&) = delete;
   TSearchIndex& operator=(const TSearchIndex&) = delete;

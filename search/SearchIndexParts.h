@@ -68,7 +68,7 @@ struct TReader {
 
 // What a hit's record is read from: its block or, in indexes of version 1, its document's data.
 struct THitSource {
-  TSectionBlockCache::TBlock Block;
+  TSectionBlockCache::TShared Block;
   std::string Data;
 };
 
@@ -100,9 +100,11 @@ struct TSearchIndex::Impl {
   mutable std::optional<std::vector<std::string>> foldedApart;
   mutable std::mutex poolLock;
   mutable std::vector<std::unique_ptr<TReader>> pool;
-  std::shared_ptr<TSectionBlockCache> blocks = TSectionBlockCache::Shared();
-  // This index's blocks in the shared cache.
-  std::uint64_t blockOwner = TSectionBlockCache::NewOwner();
+  std::shared_ptr<TSectionBlockCache> blocks = SharedSectionBlocks();
+  std::shared_ptr<TSectionLeadCache> leads = SharedSectionLeads();
+  // This index's part of the shared caches.
+  std::uint64_t cacheOwner = NewCacheOwner();
+  TPageSource pageSource;
 
   std::unique_ptr<TReader> Open() const;
   std::unique_ptr<TReader> Lease() const;
@@ -130,7 +132,12 @@ struct TSearchIndex::Impl {
   // The record of a hit, read in place from `source`, which keeps its bytes.
   format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
                                THitSource& source) const;
-  TSectionBlockCache::TBlock Block(TReader& reader, std::uint64_t share, std::uint64_t index) const;
+  TSectionBlockCache::TShared Block(TReader& reader, std::uint64_t share,
+                                    std::uint64_t index) const;
+  // The start of the text of the hit's section, kept in its record or read from its page; empty
+  // when its page cannot be read.
+  std::string StoredText(const Xapian::MSetIterator& match,
+                         const format::TSectionView& record) const;
   // Hits [start, start + limit) of query, ranked on a reader of the pool.
   std::unique_ptr<TRanking::Impl> Ranked(std::string_view query, std::size_t start,
                                          std::size_t limit) const;

@@ -58,7 +58,7 @@ TEST_F(SourceFormats, AnEpubKeepsItsNavigationFirstPageAndLanguage) {
   EXPECT_EQ(book.Map->Contents[0].Children[0].Anchor, "mitte");
   EXPECT_TRUE(book.Page("mimetype").empty());
   // The German stemmer finds "Haus" in "Häuser".
-  const auto index = search::OpenDocumentIndex(*book.Document, book.Document->StartPagePath(), {});
+  const auto index = search::OpenDocumentIndex(book.Document, book.Document->StartPagePath(), {});
   EXPECT_FALSE(index.Index->Search("Haus", 0, 5).Hits.empty());
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,8 +79,10 @@ inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string&
 // an entry lies inside a document.
 class TIndexFile {
  public:
-  explicit TIndexFile(const std::vector<std::byte>& bytes, std::size_t prefix = 37)
-      : path_(folder_ / "index"), prefix_(prefix), size_(bytes.size()) {
+  // pages, when given, are read again for the snippets, as a document's pages are.
+  explicit TIndexFile(const std::vector<std::byte>& bytes, TPages pages = {},
+                      std::size_t prefix = 37)
+      : path_(folder_ / "index"), prefix_(prefix), size_(bytes.size()), pages_(std::move(pages)) {
     std::ofstream out(path_, std::ios::binary);
     out << std::string(prefix, 'P');
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -88,13 +91,24 @@ class TIndexFile {
     out.close();
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   }
+  explicit TIndexFile(const TPages& pages, const std::string& language = {})
+      : TIndexFile(BuildIndex(pages, language), pages) {}
   ~TIndexFile() { ::close(fd_); }
   TIndexFile(const TIndexFile&) = delete;
   TIndexFile& operator=(const TIndexFile&) = delete;
 
   std::unique_ptr<TSearchIndex> Open() const {
-    return std::make_unique<TSearchIndex>(fd_, static_cast<std::int64_t>(prefix_),
-                                          static_cast<std::int64_t>(size_));
+    return std::make_unique<TSearchIndex>(
+        fd_, static_cast<std::int64_t>(prefix_), static_cast<std::int64_t>(size_),
+        [pages = pages_](std::string_view path, std::uint64_t start,
+                         std::uint64_t size) -> std::optional<std::string> {
+          for (const auto& [name, html] : pages) {
+            if (name == path) {
+              return html.substr(std::min<std::uint64_t>(start, html.size()), size);
+            }
+          }
+          return std::nullopt;
+        });
   }
 
  private:
@@ -102,6 +116,7 @@ class TIndexFile {
   std::filesystem::path path_;
   std::size_t prefix_;
   std::size_t size_;
+  TPages pages_;
   int fd_ = -1;
 };
 
@@ -123,7 +138,7 @@ template <TPages (*makePages)()>
 class TSharedIndexTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    file_ = new TIndexFile(BuildIndex(makePages()));
+    file_ = new TIndexFile(makePages());
     index_ = file_->Open().release();
   }
   static void TearDownTestSuite() {

@@ -47,10 +47,14 @@ class DocumentIndexTest : public ::testing::Test {
 
 TEST_F(DocumentIndexTest, TheEmbeddedIndexIsOpenedInPlace) {
   const auto archive = Write("doc.tlt", Embed);
-  const auto index = OpenEmbeddedIndex(*archive);
+  const auto index = OpenEmbeddedIndex(archive);
   ASSERT_NE(index, nullptr);
   EXPECT_EQ(index->Search("re.sub", 0, 1).Hits.at(0).Anchor, "re.sub");
-  EXPECT_EQ(OpenEmbeddedIndex(*Write("plain.tlt", nullptr)), nullptr);
+  EXPECT_EQ(OpenEmbeddedIndex(Write("plain.tlt", nullptr)), nullptr);
+  // Snippets come from the document's own pages, which the index keeps open for them.
+  const auto kept = OpenEmbeddedIndex(Write("kept.tlt", Embed));
+  EXPECT_EQ(kept->Search("lines", 0, 1).Hits.at(0).Snippet,
+            "Reading files Open a file and read its <b>lines</b> one by one.");
   EXPECT_FALSE(std::filesystem::exists(folder_ / "cache"));
 }
 
@@ -58,18 +62,18 @@ TEST_F(DocumentIndexTest, ADeflatedOrAlteredIndexEntryIsRefusedAndAFreshOneIsBui
   const auto deflated = Write("deflated.tlt", [](TTestDocument& document) {
     document.Entry(kIndexEntry, BuildIndex(ManualPages()), fcMaximum);
   });
-  EXPECT_THROW(OpenEmbeddedIndex(*deflated), ESearchIndexError);
+  EXPECT_THROW(OpenEmbeddedIndex(deflated), ESearchIndexError);
 
   const auto altered = Write("altered.tlt", [](TTestDocument& document) {
     document.WrongCrc(kIndexEntry, tomelet::testing::Text(BuildIndex(ManualPages())));
   });
   try {
-    OpenEmbeddedIndex(*altered);
+    OpenEmbeddedIndex(altered);
     FAIL() << "an index failing its CRC was opened";
   } catch (const ESearchIndexError& e) {
     EXPECT_EQ(e.what(), kDamagedIndexMessage);
   }
-  const auto opened = OpenDocumentIndex(*altered, "index.html", {});
+  const auto opened = OpenDocumentIndex(altered, "index.html", {});
   EXPECT_EQ(opened.Refusal, kDamagedIndexMessage);
   EXPECT_EQ(opened.Index->Search("writing", 0, 1).Hits.at(0).Anchor, "writing");
 }
@@ -79,7 +83,7 @@ TEST_F(DocumentIndexTest, ADocumentWithoutAnIndexIsIndexedOnceIntoTheCacheKeyedB
   std::size_t calls = 0;
   std::size_t lastTotal = 0;
   const auto built =
-      OpenDocumentIndex(*archive, "index.html", [&](std::size_t done, std::size_t total) {
+      OpenDocumentIndex(archive, "index.html", [&](std::size_t done, std::size_t total) {
         ++calls;
         lastTotal = total;
         EXPECT_LE(done, total);
@@ -93,13 +97,13 @@ TEST_F(DocumentIndexTest, ADocumentWithoutAnIndexIsIndexedOnceIntoTheCacheKeyedB
 
   calls = 0;
   const auto again =
-      OpenDocumentIndex(*archive, "index.html", [&](std::size_t, std::size_t) { ++calls; });
+      OpenDocumentIndex(archive, "index.html", [&](std::size_t, std::size_t) { ++calls; });
   EXPECT_EQ(calls, 0u);
   EXPECT_EQ(Paths(again.Index->Search("files", 0, 5)), Paths(built.Index->Search("files", 0, 5)));
 
   const auto changed = Write("doc.tlt", nullptr, Page("Extra", "<p>Brand new words</p>"));
   EXPECT_NE(CachedIndexPath(*changed, "index.html"), cached);
-  EXPECT_EQ(OpenDocumentIndex(*changed, "index.html", {}).Index->Search("brand", 0, 5).Hits.size(),
+  EXPECT_EQ(OpenDocumentIndex(changed, "index.html", {}).Index->Search("brand", 0, 5).Hits.size(),
             1u);
 }
 
@@ -108,7 +112,7 @@ TEST_F(DocumentIndexTest, ADocumentWithoutAnIndexIsIndexedOnceIntoTheCacheKeyedB
 TEST_F(DocumentIndexTest, UsingACachedIndexKeepsItAndABuildClearsThoseUnusedForAMonth) {
   namespace fs = std::filesystem;
   const auto archive = Write("doc.tlt", nullptr);
-  ASSERT_NE(OpenDocumentIndex(*archive, "index.html", {}).Index, nullptr);
+  ASSERT_NE(OpenDocumentIndex(archive, "index.html", {}).Index, nullptr);
   const auto cached = CachedIndexPath(*archive, "index.html");
   const auto stale = cached.parent_path() / "0123456789abcdef.index";
   const auto monthAgo = fs::file_time_type::clock::now() - std::chrono::hours(24 * 31);
@@ -116,12 +120,12 @@ TEST_F(DocumentIndexTest, UsingACachedIndexKeepsItAndABuildClearsThoseUnusedForA
   fs::last_write_time(stale, monthAgo);
   fs::last_write_time(cached, monthAgo);
 
-  ASSERT_NE(OpenDocumentIndex(*archive, "index.html", {}).Index, nullptr);
+  ASSERT_NE(OpenDocumentIndex(archive, "index.html", {}).Index, nullptr);
   EXPECT_GT(fs::last_write_time(cached), monthAgo + std::chrono::hours(24 * 30));
   EXPECT_TRUE(fs::exists(stale)) << "opening an index prunes nothing";
 
   const auto changed = Write("changed.tlt", nullptr, Page("Extra", "<p>Brand new words</p>"));
-  ASSERT_NE(OpenDocumentIndex(*changed, "index.html", {}).Index, nullptr);
+  ASSERT_NE(OpenDocumentIndex(changed, "index.html", {}).Index, nullptr);
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_TRUE(fs::exists(cached));
   EXPECT_TRUE(fs::exists(CachedIndexPath(*changed, "index.html")));

@@ -28,7 +28,7 @@ TEST(HeadingAnchorsTest, AnAnchorInsideOrJustBeforeAHeadingNamesItsSection) {
                         "<h2 id='own'><a id='inner'></a>Own id</h2><p>qzown</p>"
                         "<h2>Linked <a href='x.html'>text</a></h2><p>qznone</p>")},
   };
-  const TIndexFile file(BuildIndex(pages));
+  const TIndexFile file(pages);
   const auto index = file.Open();
   EXPECT_EQ(FirstHit(*index, "qzapt"), "guide.html#installing");
   EXPECT_EQ(FirstHit(*index, "qzleaf"), "guide.html#writing");

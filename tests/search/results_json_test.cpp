@@ -47,7 +47,7 @@ TEST(ResultsJsonTest, ALongSectionsSnippetEndsAfterAWholeWordWithAnEllipsis) {
   for (int i = 0; text.size() < 600; ++i) {
     text += (text.empty() ? "" : " ") + std::string("lengthy") + std::to_string(i * 7919 % 1000);
   }
-  const TIndexFile file(BuildIndex({{"long.html", Page("Long", "<p>" + text + "</p>")}}));
+  const TIndexFile file({{"long.html", Page("Long", "<p>" + text + "</p>")}});
   const auto hits = file.Open()->Search("lengthy0", 0, 1).Hits;
   ASSERT_EQ(hits.size(), 1u);
   std::string snippet = hits[0].Snippet;

@@ -13,7 +13,7 @@ class SearchResultsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     bytes_ = new std::vector<std::byte>(BuildIndex(ManualPages()));
-    file_ = new TIndexFile(*bytes_);
+    file_ = new TIndexFile(*bytes_, ManualPages());
     index_ = file_->Open().release();
   }
   static void TearDownTestSuite() {
@@ -121,7 +121,7 @@ TEST(OneHitAPageTest, APageOfManyMatchingSectionsLeavesRoomForTheNextPages) {
                             "among sprockets, levers, pulleys and wheels number " +
                                 std::to_string(i) + ".</p>"));
   }
-  const TIndexFile file(BuildIndex(pages));
+  const TIndexFile file(pages);
   const auto index = file.Open();
   const auto all = index->Search("gizmo", 0, 100);
   const auto allPaths = Paths(all);
@@ -270,7 +270,7 @@ TEST(IndexBuildingTest, EverySectionKeepsItsAnchorAndSnippetAcrossBlocksAndShare
       }
       pages.emplace_back("p" + std::to_string(page) + ".html", Page("Page", body));
     }
-    const TIndexFile file(BuildIndex(pages));
+    const TIndexFile file(pages);
     const auto index = file.Open();
     for (std::size_t page = 0; page < sectionsPerPage.size(); ++page) {
       for (int section = 0; section < sectionsPerPage[page]; ++section) {
@@ -293,19 +293,19 @@ TEST(IndexBuildingTest, EverySectionKeepsItsAnchorAndSnippetAcrossBlocksAndShare
 
 TEST(IndexBuildingTest, TheLanguageChoosesTheStemmer) {
   const TPages pages = {{"de.html", Page("Häuser", "<p>Die Häuser der Stadt.</p>", "de")}};
-  const TIndexFile german(BuildIndex(pages, "de"));
+  const TIndexFile german(pages, "de");
   const auto index = german.Open();
   EXPECT_EQ(index->Language(), "de");
   EXPECT_EQ(index->Search("Haus", 0, 10).Hits.size(), 1u);
   // Stems a thread remembers for one language are not taken for another's.
-  const TIndexFile english(BuildIndex(pages, "en"));
+  const TIndexFile english(pages, "en");
   const auto other = english.Open();
   for (int round = 0; round < 2; ++round) {
     EXPECT_EQ(index->Search("Häuser", 0, 10).Hits.size(), 1u);
     EXPECT_EQ(other->Search("Häuser", 0, 10).Hits.size(), 1u);
     EXPECT_TRUE(other->Search("Haus", 0, 10).Hits.empty());
   }
-  const TIndexFile unknown(BuildIndex(pages, "tlh"));
+  const TIndexFile unknown(pages, "tlh");
   EXPECT_EQ(unknown.Open()->Language(), "none");
   EXPECT_EQ(PageLanguage(pages[0].second), "de");
 }

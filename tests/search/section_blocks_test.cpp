@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ZLIBArchive2/Codec.h"
 #include "search/IndexFormat.h"
 #include "search/SectionBlockCache.h"
 #include "tests/search/SearchFixtures.h"
@@ -9,7 +10,7 @@ namespace {
 
 std::string RefusalOf(std::string_view bytes) {
   try {
-    format::TSectionBlock block(bytes);
+    format::TSectionBlock block(bytes, kIndexFormatVersion);
   } catch (const ESearchIndexError& e) {
     return e.what();
   }
@@ -19,8 +20,12 @@ std::string RefusalOf(std::string_view bytes) {
 std::vector<format::TSectionRecord> Records(std::size_t count) {
   std::vector<format::TSectionRecord> records;
   for (std::size_t i = 0; i < count; ++i) {
-    records.push_back({i * 7, i % 3 == 0 ? "" : "id" + std::to_string(i),
-                       std::string(i % 250, 'x') + " section " + std::to_string(i)});
+    if (i % 2 == 0) {
+      records.push_back({i * 7, i % 3 == 0 ? "" : "id" + std::to_string(i),
+                         std::string(i % 250, 'x') + " section " + std::to_string(i)});
+    } else {
+      records.push_back({i, "id" + std::to_string(i), {}, i << 40, i * 1000});
+    }
   }
   return records;
 }
@@ -28,12 +33,14 @@ std::vector<format::TSectionRecord> Records(std::size_t count) {
 TEST(SectionBlockTest, EachSlotGivesItsRecordAndADamagedBlockIsRefused) {
   const auto records = Records(format::kSectionsPerBlock);
   const std::string bytes = format::EncodeSectionBlock(records);
-  const format::TSectionBlock block(bytes);
+  const format::TSectionBlock block(bytes, kIndexFormatVersion);
   for (std::size_t slot = 0; slot < records.size(); ++slot) {
     const auto record = block.Record(slot);
     EXPECT_EQ(record.Page, records[slot].Page);
     EXPECT_EQ(record.Anchor, records[slot].Anchor);
     EXPECT_EQ(record.Text, records[slot].Text);
+    EXPECT_EQ(record.LeadStart, records[slot].LeadStart);
+    EXPECT_EQ(record.LeadSize, records[slot].LeadSize);
   }
   EXPECT_THROW(block.Record(records.size()), ESearchIndexError);
 
@@ -53,8 +60,26 @@ TEST(SectionBlockTest, EachSlotGivesItsRecordAndADamagedBlockIsRefused) {
             kDamagedIndexMessage);
 }
 
-TSectionBlockCache::TBlock BlockOf(const std::string& text) {
-  return std::make_shared<const format::TSectionBlock>(format::EncodeSectionBlock({{0, "", text}}));
+// Indexes written before lead ranges keep every record's text, and no range after it.
+TEST(SectionBlockTest, ABlockWrittenBeforeLeadRangesIsReadAsThen) {
+  std::string plain(1, '\x02');
+  plain += format::EncodeSection({3, "first", "Some text"});
+  plain += format::EncodeSection({4, "", "More"});
+  const auto stream = codec::Deflate(std::as_bytes(std::span(plain)), codec::kUsual);
+  const std::string bytes =
+      std::string(1, static_cast<char>(plain.size())) +
+      std::string(reinterpret_cast<const char*>(stream.data()), stream.size());
+  const format::TSectionBlock block(bytes, format::kLeadRangeVersion - 1);
+  EXPECT_EQ(block.Record(0).Anchor, "first");
+  EXPECT_EQ(block.Record(0).Text, "Some text");
+  EXPECT_EQ(block.Record(1).Page, 4U);
+  EXPECT_EQ(block.Record(1).Text, "More");
+  EXPECT_EQ(block.Record(1).LeadSize, 0U);
+}
+
+TSectionBlockCache::TShared BlockOf(const std::string& text) {
+  return std::make_shared<const format::TSectionBlock>(format::EncodeSectionBlock({{0, "", text}}),
+                                                       kIndexFormatVersion);
 }
 
 TEST(SectionBlockCacheTest, StaysWithinItsBoundDroppingTheLeastRecentlyUsed) {
@@ -121,7 +146,7 @@ TEST(SectionBlockCacheTest, EachIndexReadsItsOwnRecords) {
   std::vector<std::unique_ptr<TSearchIndex>> indexes;
   const std::vector<std::string> words = {"alpha", "beta", "gamma", "delta"};
   for (const auto& word : words) {
-    files.push_back(std::make_unique<TIndexFile>(BuildIndex(PagesSaying(word))));
+    files.push_back(std::make_unique<TIndexFile>(PagesSaying(word)));
     indexes.push_back(files.back()->Open());
   }
   indexes[1].reset();
@@ -137,7 +162,7 @@ TEST(SectionBlockCacheTest, EachIndexReadsItsOwnRecords) {
       }
     }
     indexes[2].reset();
-    files[2] = std::make_unique<TIndexFile>(BuildIndex(PagesSaying("gamma")));
+    files[2] = std::make_unique<TIndexFile>(PagesSaying("gamma"));
     indexes[2] = files[2]->Open();
   }
 }

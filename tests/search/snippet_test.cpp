@@ -97,7 +97,7 @@ TEST(SnippetTextTest, HitsNeverShowALinkBarOrATableOfContents) {
                      "processes each table.</p></div><div class='navfooter'><a href='m.html'>"
                      "Prev</a> <a href='u.html'>Up</a> <a href='n.html'>Next</a></div>")},
   };
-  const TIndexFile file(BuildIndex(pages));
+  const TIndexFile file(pages);
   const auto results = file.Open()->Search("vacuuming", 0, 10);
   ASSERT_EQ(results.Hits.size(), 1u) << "the table of contents is not a hit of its own";
   EXPECT_EQ(Paths(results)[0], "routine-vacuuming.html#ROUTINE-VACUUMING");

@@ -30,7 +30,7 @@ TPages SummarizedPages() {
 }
 
 TEST(TermSummaryTest, NoQueryScoresAboveItsBoundAndOneWithoutAWordOfTheIndexScoresNothing) {
-  const TIndexFile file(BuildIndex(SummarizedPages()));
+  const TIndexFile file(SummarizedPages());
   const auto index = file.Open();
   const auto summary = index->Summary();
   for (const std::string query :
@@ -57,7 +57,7 @@ TEST(TermSummaryTest, NoQueryScoresAboveItsBoundAndOneWithoutAWordOfTheIndexScor
 }
 
 TEST(TermSummaryTest, TheStoredFormGivesTheSameBoundsAndAnythingElseIsRefused) {
-  const TIndexFile file(BuildIndex(SummarizedPages(), "en"));
+  const TIndexFile file(SummarizedPages(), "en");
   const auto summary = file.Open()->Summary();
   const std::string bytes = summary.Bytes();
   const auto read = TTermSummary::FromBytes(bytes);

@@ -109,7 +109,7 @@ void RunLibrarySearch(const SearchArgs& args) {
 void RunDocumentSearch(const SearchArgs& args) {
   const auto archive = OpenDocument(args.paths.front());
   const auto opened =
-      search::OpenDocumentIndex(*archive, archive->StartPagePath(), IndexingProgress());
+      search::OpenDocumentIndex(archive, archive->StartPagePath(), IndexingProgress());
   if (!opened.Refusal.empty()) {
     std::fprintf(stderr, "warning: %s; searching an index built from the pages instead\n",
                  opened.Refusal.c_str());

@@ -150,7 +150,7 @@ void RunVerify(const VerifyArgs& args) {
   // Opened once for the entries and the links alike. Throws the reader's EZLBArchiveError only
   // when the document cannot be opened at all (no file, an unknown version, a damaged registry).
   const auto document = OpenDocument(args.file);
-  const auto report = VerifyDocument(*document);
+  const auto report = VerifyDocument(document);
   const auto links = args.links ? CheckLinks(*document) : search::TLinkReport{};
   if (!args.json) {
     WriteNoteLines(report);

@@ -69,10 +69,11 @@ void FindMissingPages(const TDocument& archive, const search::TSearchIndex& inde
   }
 }
 
-std::optional<TIndexReport> CheckIndex(const TDocument& archive) {
+std::optional<TIndexReport> CheckIndex(const std::shared_ptr<const TDocument>& document) {
+  const TDocument& archive = *document;
   TIndexReport report;
   try {
-    const auto index = search::OpenEmbeddedIndex(archive);
+    const auto index = search::OpenEmbeddedIndex(document);
     if (!index) {
       return std::nullopt;
     }
@@ -98,13 +99,13 @@ std::string TVerifyReport::Failure() const {
 
 // The archive's CRC is checked here rather than on opening, so that a failing CRC does not hide
 // which entries are damaged.
-TVerifyReport VerifyDocument(const TDocument& document) {
-  const TArchiveSnapshot& archive = FormatOf(document);
+TVerifyReport VerifyDocument(const std::shared_ptr<const TDocument>& document) {
+  const TArchiveSnapshot& archive = FormatOf(*document);
   TVerifyReport report;
-  report.EntryCount = document.EntryCount();
+  report.EntryCount = document->EntryCount();
   report.StoredArchiveCrc = archive.Trailer().ArchiveCRC;
   report.ComputedArchiveCrc = ArchiveCrc(archive);
-  CheckEntries(document, report);
+  CheckEntries(*document, report);
   report.Index = CheckIndex(document);
   return report;
 }

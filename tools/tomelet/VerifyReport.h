@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +61,6 @@ struct TVerifyReport {
 };
 
 // Reads every entry of an open document even past damaged ones.
-TVerifyReport VerifyDocument(const TDocument& document);
+TVerifyReport VerifyDocument(const std::shared_ptr<const TDocument>& document);
 
 }  // namespace tomelet::cli

@@ -170,8 +170,8 @@ TEST_F(SearchCommand, PackAndIndexTakeTheLanguageFromTheSameStartPage) {
   const auto packed = Pack("packed.tlt");
   const auto indexed = Pack("indexed.tlt", {"--no-index"});
   ASSERT_EQ(RunTool({"index", indexed.string()}).exitCode, 0);
-  const auto packedIndex = search::OpenEmbeddedIndex(*OpenDocument(packed));
-  const auto laterIndex = search::OpenEmbeddedIndex(*OpenDocument(indexed));
+  const auto packedIndex = search::OpenEmbeddedIndex(OpenDocument(packed));
+  const auto laterIndex = search::OpenEmbeddedIndex(OpenDocument(indexed));
   ASSERT_TRUE(packedIndex && laterIndex);
   EXPECT_EQ(laterIndex->Language(), "de");
   EXPECT_EQ(packedIndex->Language(), laterIndex->Language());
