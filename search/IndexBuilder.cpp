@@ -209,6 +209,7 @@ std::vector<std::byte> TIndexBuilder::Finish() {
   FinishPages();
   const std::vector<format::TPageEntry>& pages = *impl_->pages;
   std::vector<std::uint64_t> counts;
+  std::vector<std::uint64_t> sectionRuns;
   format::TDefinitions definitions;
   format::TDefinitions headings;
   std::set<std::string> foldedApart;
@@ -216,6 +217,7 @@ std::vector<std::byte> TIndexBuilder::Finish() {
   for (const auto& share : impl_->shares) {
     foldedApart.insert(share->FoldedApart().begin(), share->FoldedApart().end());
     counts.push_back(share->SectionCount());
+    sectionRuns.insert(sectionRuns.end(), share->SectionRuns().begin(), share->SectionRuns().end());
     AddSections(definitions, share->Definitions(), before);
     AddSections(headings, share->Headings(), before);
     before += static_cast<Xapian::docid>(share->SectionCount());
@@ -224,6 +226,7 @@ std::vector<std::byte> TIndexBuilder::Finish() {
       {{std::string(format::kLanguageKey), impl_->language},
        {std::string(format::kPagesKey), format::EncodePages(pages)},
        {std::string(format::kSharesKey), format::EncodeCounts(counts)},
+       {std::string(format::kSectionPagesKey), format::EncodeCounts(sectionRuns)},
        {std::string(format::kDefinitionsKey), format::EncodeDefinitions(definitions)},
        {std::string(format::kHeadingsKey), format::EncodeDefinitions(headings)},
        {std::string(format::kFoldedApartKey),

@@ -356,12 +356,6 @@ std::vector<std::string> DecodeStems(std::string_view bytes) {
   return stems;
 }
 
-std::string PageKey(std::uint64_t page) {
-  std::string key;
-  PutVarint(key, page);
-  return key;
-}
-
 std::uint64_t PageOfKey(std::string_view key) {
   return GetVarint(key);
 }

@@ -31,8 +31,12 @@ static_assert(kStemmedTitlePrefix.substr(1) == kTitlePrefix &&
               kStemmedFoldedPrefix.substr(1) == kFoldedPrefix);
 inline constexpr std::string_view kLanguageKey = "tomelet.language";
 inline constexpr std::string_view kPagesKey = "tomelet.pages";
-// The page number as the collapse key, so that a page shows up once in the results.
-std::string PageKey(std::uint64_t page);
+// Up to version 3 each section names its page in a value (kPageSlot), read by PageOfKey. From
+// version 4 the sections' pages are one list under kSectionPagesKey instead: for each run of
+// consecutive sections of one page, in section order, the page and the number of sections.
+// The values took 2% of the index.
+inline constexpr std::uint32_t kSectionPagesVersion = 4;
+inline constexpr std::string_view kSectionPagesKey = "tomelet.section-pages";
 // Throws ESearchIndexError (damaged) when the key is cut short.
 std::uint64_t PageOfKey(std::string_view key);
 // Xapian refuses longer terms.

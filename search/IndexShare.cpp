@@ -248,7 +248,10 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
       headings_.emplace_back(std::move(key), sections_);
     }
   }
-  document.add_value(format::kPageSlot, format::PageKey(page));
+  if (sectionRuns_.empty() || sectionRuns_[sectionRuns_.size() - 2] != page) {
+    sectionRuns_.insert(sectionRuns_.end(), {page, 0});
+  }
+  ++sectionRuns_.back();
   database_->add_document(document);
   if (++sections_ % kSectionsPerCommit == 0) {
     database_->commit();

@@ -69,6 +69,9 @@ class TIndexShare {
   // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
+  // Page and number of sections of each run of its sections of one page, as kSectionPagesKey
+  // lists them.
+  const std::vector<std::uint64_t>& SectionRuns() const { return sectionRuns_; }
   // Each id of a defined name with the section (counted from 0 in this share) defining it.
   const std::vector<std::pair<std::string, std::uint64_t>>& Definitions() const {
     return definitions_;
@@ -115,6 +118,7 @@ class TIndexShare {
   std::uint64_t share_;
   TPageReadHandler pageRead_;
   std::uint64_t sections_ = 0;
+  std::vector<std::uint64_t> sectionRuns_;
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;
   std::vector<std::pair<std::string, std::uint64_t>> headings_;

@@ -138,7 +138,7 @@ std::vector<Xapian::docid> TSearchIndex::Impl::TitledPages(TReader& reader,
 
 const TSectionPages& TSearchIndex::Impl::PagesOfSections(TReader& reader) const {
   std::call_once(sectionPagesRead,
-                 [&] { sectionPages = TSectionPages(reader.Database, pages.size()); });
+                 [&] { sectionPages = TSectionPages(reader.Database, pages.size(), version); });
   return sectionPages;
 }
 

@@ -195,9 +195,9 @@ std::vector<TSuggestion> TSearchIndex::Suggest(std::string_view typed, std::size
   std::call_once(impl_->suggesterBuilt, [this] {
     auto reader = impl_->Lease();
     try {
-      impl_->suggester =
-          TSuggester(SuggestableEntries(impl_->pages, impl_->names, reader->Database),
-                     format::SharedStopper(impl_->language));
+      impl_->suggester = TSuggester(
+          SuggestableEntries(impl_->pages, impl_->names, impl_->PagesOfSections(*reader)),
+          format::SharedStopper(impl_->language));
     } catch (const Xapian::Error&) {
       ThrowDamaged();
     }

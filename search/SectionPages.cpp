@@ -9,17 +9,49 @@
 
 namespace tomelet::search {
 
-TSectionPages::TSectionPages(const Xapian::Database& database, std::uint64_t pageCount) {
+namespace {
+
+[[noreturn]] void ThrowDamaged() {
+  throw ESearchIndexError(std::string(kDamagedIndexMessage));
+}
+
+}  // namespace
+
+TSectionPages::TSectionPages(const Xapian::Database& database, std::uint64_t pageCount,
+                             std::uint32_t version) {
+  if (version >= format::kSectionPagesVersion) {
+    ReadRuns(format::DecodeCounts(database.get_metadata(std::string(format::kSectionPagesKey))),
+             pageCount, database.get_lastdocid());
+    return;
+  }
   for (auto it = database.valuestream_begin(format::kPageSlot);
        it != database.valuestream_end(format::kPageSlot); ++it) {
     const std::uint64_t page = format::PageOfKey(*it);
     if (page >= pageCount) {
-      throw ESearchIndexError(std::string(kDamagedIndexMessage));
+      ThrowDamaged();
     }
     if (pages_.empty() || pages_.back() != page) {
       starts_.push_back(it.get_docid());
       pages_.push_back(static_cast<std::uint32_t>(page));
     }
+  }
+}
+
+void TSectionPages::ReadRuns(const std::vector<std::uint64_t>& runs, std::uint64_t pageCount,
+                             Xapian::docid lastSection) {
+  if (runs.size() % 2 != 0) {
+    ThrowDamaged();
+  }
+  std::uint64_t next = 1;
+  for (std::size_t at = 0; at < runs.size(); at += 2) {
+    const std::uint64_t page = runs[at];
+    const std::uint64_t sections = runs[at + 1];
+    if (page >= pageCount || sections == 0 || sections > lastSection + std::uint64_t{1} - next) {
+      ThrowDamaged();
+    }
+    starts_.push_back(static_cast<Xapian::docid>(next));
+    pages_.push_back(static_cast<std::uint32_t>(page));
+    next += sections;
   }
 }
 

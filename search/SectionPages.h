@@ -1,5 +1,6 @@
-// Which page each section of an index belongs to, read once from the sections' page values and
-// kept in memory, so that ranking one hit a page reads no value per candidate section.
+// Which page each section of an index belongs to, read once from the list of them (or, in indexes
+// before it, from the sections' page values) and kept in memory, so that ranking one hit a page
+// reads nothing per candidate section.
 #pragma once
 
 #include <xapian.h>
@@ -12,9 +13,10 @@ namespace tomelet::search {
 class TSectionPages {
  public:
   TSectionPages() = default;
-  // Reads the page value of every section. Throws ESearchIndexError (damaged) when a section
-  // names no page below pageCount, and Xapian's errors as reading the database does.
-  TSectionPages(const Xapian::Database& database, std::uint64_t pageCount);
+  // Reads the pages of the sections of an index of that version. Throws ESearchIndexError
+  // (damaged) when a section names no page below pageCount or the list does not add up, and
+  // Xapian's errors as reading the database does.
+  TSectionPages(const Xapian::Database& database, std::uint64_t pageCount, std::uint32_t version);
 
   // The page of a section; a document without a page value counts with the section before it.
   std::uint64_t PageOf(Xapian::docid section) const;
@@ -22,6 +24,9 @@ class TSectionPages {
   Xapian::docid FirstOf(std::uint64_t page) const;
 
  private:
+  void ReadRuns(const std::vector<std::uint64_t>& runs, std::uint64_t pageCount,
+                Xapian::docid lastSection);
+
   // Sections of one page follow one another: each run of them, by its first section, ascending.
   std::vector<Xapian::docid> starts_;
   std::vector<std::uint32_t> pages_;

@@ -23,31 +23,16 @@ std::uint64_t Initial(char first) {
 
 std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntry>& pages,
                                              const TDefinedNames& names,
-                                             Xapian::Database& database) {
+                                             const TSectionPages& sectionPages) {
   std::vector<TSuggestable> candidates;
   for (const auto& page : pages) {
     candidates.push_back({page.Path, page.Title, {}, page.Generated, false});
   }
-  std::unordered_map<Xapian::docid, std::uint64_t> pageOf;
-  for (std::size_t entry = 0; entry < names.Count(); ++entry) {
-    if (IsProgramName(names.Id(entry))) {
-      pageOf.emplace(names.FirstSection(entry), pages.size());
-    }
-  }
-  if (pageOf.empty()) {
-    return candidates;
-  }
-  for (auto it = database.valuestream_begin(format::kPageSlot);
-       it != database.valuestream_end(format::kPageSlot); ++it) {
-    if (const auto wanted = pageOf.find(it.get_docid()); wanted != pageOf.end()) {
-      wanted->second = format::PageOfKey(*it);
-    }
-  }
   for (std::size_t entry = 0; entry < names.Count(); ++entry) {
     const std::string_view id = names.Id(entry);
-    const auto page = pageOf.find(names.FirstSection(entry));
-    if (IsProgramName(id) && page->second < pages.size()) {
-      candidates.push_back({pages[page->second].Path, id, id, false, true});
+    const std::uint64_t page = sectionPages.PageOf(names.FirstSection(entry));
+    if (IsProgramName(id) && page < pages.size()) {
+      candidates.push_back({pages[page].Path, id, id, false, true});
     }
   }
   return candidates;

@@ -16,6 +16,7 @@
 #include "search/DefinedNames.h"
 #include "search/IndexFormat.h"
 #include "search/SearchIndex.h"
+#include "search/SectionPages.h"
 
 namespace tomelet::search {
 
@@ -29,11 +30,10 @@ struct TSuggestable {
 };
 
 // Every page, then every defined name that reads as one (IsProgramName), on the page of its first
-// section; they read from pages and names, which must outlive them. Throws ESearchIndexError
-// (damaged) when a section's page cannot be read.
+// section; they read from pages and names, which must outlive them.
 std::vector<TSuggestable> SuggestableEntries(const std::vector<format::TPageEntry>& pages,
                                              const TDefinedNames& names,
-                                             Xapian::Database& database);
+                                             const TSectionPages& sectionPages);
 
 class TSuggester {
  public:

@@ -19,7 +19,7 @@ std::vector<std::byte> FirstVersionIndex(const std::filesystem::path& scratch) {
       // That builder kept DocBook's link bars in the text.
       document.set_data(format::EncodeSection(
           {0, word, std::string("Tools Prev Up Index Home Next All about ") + word}));
-      document.add_value(format::kPageSlot, format::PageKey(0));
+      document.add_value(format::kPageSlot, std::string(1, '\0'));
       database.add_document(document);
     }
     database.set_metadata(std::string(format::kLanguageKey), "en");

@@ -1,8 +1,12 @@
 #include "tests/serve/serve_fixture.h"
 
+#include <cstdlib>
+
 namespace tomelet::serve::testing {
 
 ServeTest::ServeTest() : document_(folder_ / "doc.tlt") {
+  // Indexes built for a search go to the test's own cache, never the user's.
+  ::setenv("XDG_CACHE_HOME", (folder_.Path() / "cache").c_str(), 1);
   testDocument_.Entry("index.htm", PageText("Start", 200))
       .Entry("style.css", "body { color: #333; }\n" + PageText("css", 20))
       .Stored("images\\photo.png", NoiseBytes(3000, 1))
