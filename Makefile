@@ -78,7 +78,8 @@ fuzz-search: build
 	cmake --build build-fuzz -j $(JOBS) --target fuzz_search_index
 	mkdir -p build-fuzz/search-corpus
 	build/tools/tomelet/tomelet cat build/sample.tlt -- -index- > build-fuzz/search-corpus/sample.index
-	build-fuzz/tests/fuzz/fuzz_search_index -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/search-corpus
+	ASAN_OPTIONS=$(ASAN_LIBRARY_OPTIONS) build-fuzz/tests/fuzz/fuzz_search_index \
+	  -max_total_time=$${FUZZ_SECONDS:-180} build-fuzz/search-corpus
 
 clean:
 	rm -rf build build-fresh build-sanitize build-sanitize-gui build-fuzz
