@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -182,6 +183,8 @@ inline TProjectOptions FriendlyOptions() {
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
+    // A document's map is cached as it opens: in the test's own folder, never the user's.
+    ::setenv("XDG_CACHE_HOME", (folder_ / "cache").c_str(), 1);
     bareExecutable_ = Write("viewer",
                             "\x7f"
                             "ELF not an archive");
