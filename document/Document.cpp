@@ -108,18 +108,24 @@ TFoundEntry TDocument::Find(std::string archivePath) const {
   return {-1, std::move(archivePath)};
 }
 
-std::string_view TDocument::SniffedType(int index) const {
-  std::vector<std::byte> head(kSniffedBytes);
-  const auto reader = OpenContents(index);
+std::vector<std::byte> TDocument::ContentsPart(int index, std::int64_t from,
+                                               std::size_t size) const {
+  std::vector<std::byte> part(size);
+  const auto reader = OpenContents(index, from);
   std::size_t got = 0;
-  while (got < head.size()) {
-    const std::size_t piece = reader->Read(std::span(head).subspan(got));
+  while (got < part.size()) {
+    const std::size_t piece = reader->Read(std::span(part).subspan(got));
     if (piece == 0) {
       break;
     }
     got += piece;
   }
-  return SniffContentType(std::span(head).first(got));
+  part.resize(got);
+  return part;
+}
+
+std::string_view TDocument::SniffedType(int index) const {
+  return SniffContentType(ContentsPart(index, 0, kSniffedBytes));
 }
 
 const TProjectOptions& TDocument::Options() const {

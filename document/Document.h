@@ -50,6 +50,9 @@ class TDocument final {
   std::unique_ptr<TEntryReader> OpenContents(int index, std::int64_t from = 0) const {
     return archive_->OpenContents(index, from);
   }
+  // Up to size bytes of the contents from byte from on, fewer where they end, read as
+  // OpenContents reads them. Throws what OpenContents throws.
+  std::vector<std::byte> ContentsPart(int index, std::int64_t from, std::size_t size) const;
   // The type the entry's first bytes show (SniffContentType), for a name that does not tell.
   // Throws what OpenContents throws.
   std::string_view SniffedType(int index) const;

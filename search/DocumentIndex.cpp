@@ -36,18 +36,8 @@ TPageSource PagesOf(std::shared_ptr<const TDocument> archive) {
       return std::nullopt;
     }
     try {
-      const auto reader = archive->OpenContents(entry, static_cast<std::int64_t>(start));
-      std::string bytes(static_cast<std::size_t>(size), '\0');
-      std::size_t got = 0;
-      while (got < bytes.size()) {
-        const std::size_t n = reader->Read(std::as_writable_bytes(std::span(bytes).subspan(got)));
-        if (n == 0) {
-          break;
-        }
-        got += n;
-      }
-      bytes.resize(got);
-      return bytes;
+      return std::string(AsText(archive->ContentsPart(entry, static_cast<std::int64_t>(start),
+                                                      static_cast<std::size_t>(size))));
     } catch (const EZLBArchiveError&) {
       return std::nullopt;
     }

@@ -248,9 +248,11 @@ class TTextCollector {
       return std::nullopt;
     }
     const std::size_t open = html_.rfind('<', static_cast<std::size_t>(place));
+    if (open == std::string_view::npos || FoldAscii(html_.substr(open + 1, name.size())) != name) {
+      return std::nullopt;
+    }
     const std::size_t after = open + 1 + name.size();
-    if (open == std::string_view::npos || FoldAscii(html_.substr(open + 1, name.size())) != name ||
-        (after < html_.size() && std::isalnum(static_cast<unsigned char>(html_[after])) != 0)) {
+    if (after < html_.size() && std::isalnum(static_cast<unsigned char>(html_[after])) != 0) {
       return std::nullopt;
     }
     return TByteRange{open, open};
@@ -352,24 +354,29 @@ TPageText ExtractPageText(std::string_view html) {
   return page;
 }
 
-std::string ShownText(const TPageSection& section) {
-  std::string shown = section.Heading;
-  if (!section.Text.empty()) {
-    shown += shown.empty() ? "" : " ";
-    shown += section.Text;
+namespace {
+
+void AppendSpaced(std::string& out, std::string_view part) {
+  if (!part.empty()) {
+    out += out.empty() ? "" : " ";
+    out += part;
   }
+}
+
+}  // namespace
+
+std::string ShownText(const TPageSection& section) {
+  std::string shown;
+  AppendSpaced(shown, section.Heading);
+  AppendSpaced(shown, section.Text);
   return shown;
 }
 
 std::string SectionLead(std::string_view lead) {
-  const TPageText read = ExtractPageText(lead);
   std::string text;
-  for (const auto& section : read.Sections) {
-    const std::string shown = ShownText(section);
-    if (!shown.empty()) {
-      text += text.empty() ? "" : " ";
-      text += shown;
-    }
+  for (const auto& section : ExtractPageText(lead).Sections) {
+    AppendSpaced(text, section.Heading);
+    AppendSpaced(text, section.Text);
   }
   return text;
 }
