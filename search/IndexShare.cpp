@@ -270,34 +270,32 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
 }
 
 // Words with accents are found typed without them too ("resume" finds "résumé"): a section
-// that has any is indexed a second time with them folded, under a prefix of its own, so that
-// the form typed still ranks first.
+// that has any gets the folded forms that it lacks as written, under a prefix of its own, so
+// that the form typed still ranks first. A folded form it has as written is found as written,
+// and adding it again would only make the section look twice as long to the ranking.
 void TIndexShare::AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
                                  const TPageSection& section) {
   if (!HasAccents(title.Text) && !HasAccents(section.Heading) && !HasAccents(section.Text)) {
     return;
   }
+  Xapian::Document folded;
   const std::string prefix(format::kFoldedPrefix);
-  generator_.set_document(document);
+  generator_.set_document(folded);
   generator_.index_text_without_positions(FoldAccents(title.Text), kTitleWeight, prefix);
   generator_.index_text_without_positions(FoldAccents(section.Heading), kHeadingWeight, prefix);
   generator_.index_text_without_positions(FoldAccents(section.Text), 1, prefix);
-  NoteFoldedApart(document);
-}
-
-void TIndexShare::NoteFoldedApart(const Xapian::Document& document) {
-  std::vector<std::string> plain;
-  std::vector<std::string> foldedForms;
-  for (auto it = document.termlist_begin(); it != document.termlist_end(); ++it) {
-    const std::string term = *it;
-    if (term.starts_with(format::kStemmedFoldedPrefix)) {
-      foldedForms.push_back(term.substr(format::kStemmedFoldedPrefix.size()));
-    } else if (term.starts_with('Z') && !term.starts_with(format::kStemmedTitlePrefix)) {
-      plain.push_back(term.substr(1));
+  for (auto term = folded.termlist_begin(); term != folded.termlist_end(); ++term) {
+    const std::string form = *term;
+    const std::string written = format::WrittenForm(form);
+    auto found = document.termlist_begin();
+    found.skip_to(written);
+    if (found == document.termlist_end() || *found != written) {
+      document.add_term(form, term.get_wdf());
+      if (form.starts_with(format::kStemmedFoldedPrefix)) {
+        foldedApart_.insert(form.substr(format::kStemmedFoldedPrefix.size()));
+      }
     }
   }
-  std::set_symmetric_difference(plain.begin(), plain.end(), foldedForms.begin(), foldedForms.end(),
-                                std::inserter(foldedApart_, foldedApart_.end()));
 }
 
 void TIndexShare::StoreBlock() {

@@ -106,7 +106,6 @@ class TIndexShare {
                     bool generated, bool first);
   void AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
                       const TPageSection& section);
-  void NoteFoldedApart(const Xapian::Document& document);
   void StoreBlock();
 
   std::unique_ptr<Xapian::WritableDatabase> database_;
