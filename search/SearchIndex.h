@@ -164,6 +164,10 @@ class TSearchIndex {
   std::uint64_t Bytes() const;
   // The archive path ("\" separators) of every page the index was built from, in its order.
   std::vector<std::string> PagePaths() const;
+  // For each page, in PagePaths' order, how far into it its sections' snippets are read: the
+  // end of the furthest lead range, 0 when it has none. Throws ESearchIndexError when a record
+  // is damaged.
+  std::vector<std::uint64_t> LeadEnds() const;
   // Reads every block of the database; throws ESearchIndexError when any is damaged.
   void Check() const;
   // Its terms and names in brief (search/TermSummary.h). Throws ESearchIndexError
