@@ -1,7 +1,7 @@
 // One share of the pages being indexed, into a database of its own. The builder deals pages out
-// to a fixed number of shares, which its threads take one after another as they free up, and
-// merges their databases: the index takes every core, and its bytes still never depend on how
-// many there are.
+// to a fixed number of shares, which its threads take one after another as they free up, the
+// others reading and terming their pages ahead, and merges their databases: the index takes
+// every core, and its bytes still never depend on how many there are.
 #pragma once
 
 #include <condition_variable>
@@ -65,8 +65,8 @@ class TIndexShare {
   void IndexQueued();
   // Reads and terms one queued page ahead of the thread indexing the share, with the calling
   // thread's terms, a few megabytes ahead of it at most; waits for one while pages may still be
-  // queued, false once none is left.
-  // Never throws: the page is then read again by the share's own thread.
+  // queued, false once none is left. Never throws: the page is then read again by the share's
+  // own thread.
   bool ReadAhead(TSectionTerms& terms);
   // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();

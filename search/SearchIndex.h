@@ -33,7 +33,8 @@ struct TIndexSettings {
   // How many pages will be added, when known: consecutive runs of them are then indexed as
   // shares, on several threads. The bytes depend on it, never on the number of threads.
   std::size_t PageCount = 0;
-  // Threads indexing the shares; 0 means one per core.
+  // Threads indexing the pages, one adding them and the others reading them ahead; 0 means one
+  // per core.
   std::size_t Threads = 0;
 };
 
