@@ -5,11 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
@@ -21,18 +19,18 @@
 #include "search/IndexFormat.h"
 #include "search/IndexShare.h"
 #include "search/SearchIndex.h"
+#include "search/SectionTerms.h"
 
 namespace tomelet::search {
 namespace {
 
 // The count is fixed, whatever the machine, because the pages each share gets decide the bytes.
-// Two keep both cores of a small machine busy. More would balance uneven shares by themselves,
-// but each boundary splits the postings the merge writes (eight made python3.11-doc's index 9%
-// larger); reading ahead for the last share balances them nearly as well for nothing.
-constexpr std::uint64_t kShares = 2;
-// Pages wait for their shares up to this many bytes in all: the first share's pages are added
-// first, and a budget that holds a whole share of a large manual lets the next thread start at
-// once instead of idling until the reading gets to its pages.
+// One: the other threads read and term its pages ahead of it, so its own thread mostly adds
+// their documents, and no term's postings are split. Each boundary between shares splits the
+// postings the merge writes (two made python3.11-doc's index 4% larger, eight 9%).
+constexpr std::uint64_t kShares = 1;
+// Pages wait for their share up to this many bytes in all: room for the threads reading ahead
+// to work far from the page being indexed, as the pages are added faster than they are indexed.
 constexpr std::size_t kQueuedBytes = std::size_t{64} << 20;
 
 // Registered as a leftover, so that an interrupted build takes its scratch folder with it.
@@ -98,16 +96,12 @@ struct TIndexBuilder::Impl {
   std::uint64_t pageCount = 0;
   std::uint64_t filling = 0;  // the share pages are added to; those before it are closed
   std::atomic<std::uint64_t> nextShare = 0;
-  std::mutex addingLock;
-  std::condition_variable added;
-  bool allAdded = false;
   std::vector<std::thread> threads;
   std::optional<std::vector<format::TPageEntry>> pages;  // once every page is indexed
   ~Impl() {
     for (auto& share : shares) {
       share->Drop();
     }
-    MarkAllAdded();
     JoinThreads();
     shares.clear();
     std::error_code ignored;
@@ -119,35 +113,22 @@ struct TIndexBuilder::Impl {
   }
   // Each thread takes the next share nobody took, in order; a share is closed once the pages
   // have gone past it, so a thread only ever waits on the share being filled. With no share left
-  // to take, a thread reads the pages of the shares still being indexed, which is much of their
-  // cost, so that the last share does not keep one core busy while the others idle.
+  // to take, a thread reads and terms the pages of the shares still being indexed, which is
+  // most of their cost, so that a share's thread does not keep one core busy while others idle.
   void Work() {
     for (std::uint64_t share; (share = nextShare++) < kShares;) {
       shares[share]->IndexQueued();
     }
-    WaitUntilAllAdded();
-    while (std::any_of(shares.begin(), shares.end(),
-                       [](const auto& share) { return share->ReadAhead(); })) {
+    TSectionTerms terms(language);
+    for (const auto& share : shares) {
+      while (share->ReadAhead(terms)) {
+      }
     }
   }
   void CloseShares(std::uint64_t end) {
     for (; filling < end && filling < kShares; ++filling) {
       shares[filling]->Close();
     }
-    if (filling == kShares) {
-      MarkAllAdded();
-    }
-  }
-  void MarkAllAdded() {
-    {
-      const std::lock_guard guard(addingLock);
-      allAdded = true;
-    }
-    added.notify_all();
-  }
-  void WaitUntilAllAdded() {
-    std::unique_lock guard(addingLock);
-    added.wait(guard, [this] { return allAdded; });
   }
   void JoinThreads() {
     for (auto& thread : threads) {
@@ -168,7 +149,8 @@ TIndexBuilder::TIndexBuilder(const TIndexSettings& settings, TPageReadHandler pa
   }
   const std::size_t threads =
       settings.Threads != 0 ? settings.Threads : std::max(1u, std::thread::hardware_concurrency());
-  for (std::size_t thread = 0; thread < std::min<std::size_t>(threads, kShares); ++thread) {
+  // One thread a share, the others reading its pages ahead.
+  for (std::size_t thread = 0; thread < std::max<std::size_t>(threads, kShares); ++thread) {
     impl_->threads.emplace_back([impl = impl_.get()] { impl->Work(); });
   }
 }

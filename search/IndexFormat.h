@@ -29,6 +29,16 @@ inline constexpr std::string_view kStemmedTitlePrefix = "ZS";
 inline constexpr std::string_view kStemmedFoldedPrefix = "ZF";
 static_assert(kStemmedTitlePrefix.substr(1) == kTitlePrefix &&
               kStemmedFoldedPrefix.substr(1) == kFoldedPrefix);
+// The term a folded term stands for in a section's words as written: "ZFresum" for "Zresum".
+inline std::string WrittenForm(std::string_view folded) {
+  if (folded.starts_with(kStemmedFoldedPrefix)) {
+    return "Z" + std::string(folded.substr(kStemmedFoldedPrefix.size()));
+  }
+  return std::string(folded.substr(kFoldedPrefix.size()));
+}
+// Up to version 4 a section with accents holds every word again folded, under kFoldedPrefix.
+// From version 5 it holds only the folded forms it lacks as written (a query's folded form
+// matches either): every word twice took up to half of the index of a book in German or French.
 inline constexpr std::string_view kLanguageKey = "tomelet.language";
 inline constexpr std::string_view kPagesKey = "tomelet.pages";
 // Up to version 3 each section names its page in a value (kPageSlot), read by PageOfKey. From
@@ -147,10 +157,10 @@ std::string HeadingKey(std::string_view text);
 
 // The stems whose plain and folded terms (kFoldedPrefix) differ in some section that has
 // accents: one section holds one of them and not the other ("resume", folded from "résumé").
-// For any other stem the folded term is in exactly the sections with accents that hold the
-// plain one, so a query typed without accents that names none of these finds nothing more by
-// its folded form and need not be matched again in it. Indexes written before the list have
-// no such key, and every folded form is matched.
+// For any other stem the folded term adds no section that the plain one lacks, so a query
+// typed without accents that names none of these finds nothing more by its folded form and
+// need not be matched again in it. From version 5 these are the stems that have a folded term
+// at all. Indexes written before the list have no such key, and every folded form is matched.
 inline constexpr std::string_view kFoldedApartKey = "tomelet.folded-apart";
 // Ascending, each once.
 std::string EncodeStems(const std::vector<std::string>& stems);

@@ -3,37 +3,20 @@
 #include <algorithm>
 #include <iterator>
 
-#include "platform/text/Accents.h"
 #include "search/HtmlText.h"
-#include "search/RememberingStemmer.h"
 #include "search/SearchIndex.h"
 #include "search/Snippet.h"
 
 namespace tomelet::search {
 namespace {
 
-constexpr Xapian::termcount kTitleWeight = 3;
-constexpr Xapian::termcount kHeadingWeight = 4;
-// Snippets are cut from the start of each section, which is where its subject is named; keeping
-// no more than one snippet shows holds the index to a fraction of the document.
 // Xapian holds every section's postings in memory until a commit, in maps whose lookups slow as
 // they grow; committing this often keeps them small. The index's bytes are the same whatever the
 // count, since the shares are compacted into new tables.
 constexpr std::uint64_t kSectionsPerCommit = 2000;
-// Words repeat throughout a manual, and stemming each anew was a twentieth of the indexing time.
-constexpr std::size_t kMostStemsRememberedWhileIndexing = 200000;
-
-std::string PageTitle(const TPageText& page, const std::string& archivePath) {
-  if (!page.Title.empty()) {
-    return page.Title;
-  }
-  for (const auto& section : page.Sections) {
-    if (!section.Heading.empty()) {
-      return section.Heading;
-    }
-  }
-  return archivePath.substr(archivePath.rfind('\\') + 1);
-}
+// How far into the queue, in bytes of HTML, other threads read and term pages ahead of the
+// share's thread.
+constexpr std::size_t kTermingWindow = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -58,22 +41,10 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
           // A scratch database, read once by the merge: nothing to make durable.
           Xapian::DB_CREATE_OR_OVERWRITE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST |
               Xapian::DB_NO_SYNC)),
-      stemmer_(new TRememberingStemmer(language, format::MakeStemmer(language),
-                                       kMostStemsRememberedWhileIndexing)),
+      terms_(language),
       share_(share),
       pageRead_(std::move(pageRead)),
-      queuedBytes_(queued) {
-  generator_.set_stemmer(stemmer_);
-  // Stemmed forms only: unstemmed copies of every word would double the postings.
-  generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_ALL_Z);
-  generator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
-  cjkGenerator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
-  cjkGenerator_.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
-  if (const Xapian::Stopper* stopper = format::SharedStopper(language)) {
-    generator_.set_stopper(stopper);
-    generator_.set_stopper_strategy(Xapian::TermGenerator::STOP_ALL);
-  }
-}
+      queuedBytes_(queued) {}
 
 void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
   const std::size_t bytes = html.size();
@@ -118,30 +89,53 @@ bool TIndexShare::NextPage(std::shared_ptr<TQueuedPage>& page) {
   page = std::move(queue_.front());
   queue_.pop_front();
   guard.unlock();
+  changed_.notify_all();
   queuedBytes_.Give(page->Html.size());
   return true;
 }
 
-// Pages are read from the back of the queue, as far as can be from the share's own thread.
-bool TIndexShare::ReadAhead() {
+// The furthest page the share's thread has not reached within the next few megabytes of the
+// queue: far enough that the threads seldom meet on a page, near enough that the pages termed
+// ahead, whose documents take a few times their bytes, stay few. Never the next page, which the
+// share's thread would otherwise wait for.
+TIndexShare::TQueue::iterator TIndexShare::NextUnread() {
+  auto found = queue_.end();
+  std::size_t bytes = 0;
+  for (auto page = queue_.begin(); page != queue_.end() && bytes < kTermingWindow; ++page) {
+    bytes += (*page)->Html.size();
+    if (page != queue_.begin() && !(*page)->Taken) {
+      found = page;
+    }
+  }
+  return found;
+}
+
+bool TIndexShare::AnyUnread() const {
+  return !queue_.empty() && std::any_of(std::next(queue_.begin()), queue_.end(),
+                                        [](const auto& page) { return !page->Taken; });
+}
+
+bool TIndexShare::ReadAhead(TSectionTerms& terms) {
   std::unique_lock guard(lock_);
-  const auto unread =
-      std::find_if(queue_.rbegin(), queue_.rend(), [](const auto& page) { return !page->Taken; });
-  if (unread == queue_.rend()) {
+  changed_.wait(guard, [this] {
+    return failure_ || NextUnread() != queue_.end() || (closed_ && !AnyUnread());
+  });
+  const auto found = NextUnread();
+  if (failure_ || found == queue_.end()) {
     return false;
   }
-  const std::shared_ptr<TQueuedPage> page = *unread;
+  const std::shared_ptr<TQueuedPage> page = *found;
   page->Taken = true;
   page->Reading = true;
   guard.unlock();
-  std::optional<TPageText> text;
+  std::optional<TTermedPage> termed;
   try {
-    text = ReadPage(*page);
+    termed = terms.Terms(ReadPage(*page), page->Path);
   } catch (...) {
     // Left unread: the share's own thread reads it again and keeps what that throws.
   }
   guard.lock();
-  page->Text = std::move(text);
+  page->Termed = std::move(termed);
   page->Reading = false;
   changed_.notify_all();
   return true;
@@ -168,6 +162,7 @@ void TIndexShare::Fail() {
     failure_ = std::current_exception();
     dropped.swap(queue_);
   }
+  changed_.notify_all();
   GiveBack(dropped);
 }
 
@@ -201,45 +196,21 @@ TPageText TIndexShare::ReadPage(const TQueuedPage& queued) {
 }
 
 void TIndexShare::IndexPage(TQueuedPage& queued) {
-  const TPageText page = queued.Text ? std::move(*queued.Text) : ReadPage(queued);
-  const std::string title = PageTitle(page, queued.Path);
-  pages_.push_back({queued.Number, {queued.Path, title, page.IsGeneratedIndex}});
-  // The title's words go into every section: read once, copied with their weights.
-  TPageTitle titled{title, {}};
-  generator_.set_document(titled.Terms);
-  generator_.index_text_without_positions(title, page.IsGeneratedIndex ? 1 : kTitleWeight);
-  bool first = true;
-  for (const auto& section : page.Sections) {
-    IndexSection(queued.Number, titled, section, page.IsGeneratedIndex, first);
-    first = false;
-    if (page.IsGeneratedIndex) {
-      break;
+  const TTermedPage page =
+      queued.Termed ? std::move(*queued.Termed) : terms_.Terms(ReadPage(queued), queued.Path);
+  pages_.push_back({queued.Number, {queued.Path, page.Title, page.Text.IsGeneratedIndex}});
+  foldedApart_.insert(page.FoldedApart.begin(), page.FoldedApart.end());
+  for (std::size_t i = 0; i < page.Sections.size(); ++i) {
+    if (page.Sections[i]) {
+      AddSection(queued.Number, page.Text.Sections[i], *page.Sections[i],
+                 page.Text.IsGeneratedIndex);
     }
   }
 }
 
-void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
-                               const TPageSection& section, bool generated, bool first) {
-  if (section.Heading.empty() && section.Text.empty() && section.Ids.empty()) {
-    return;
-  }
-  Xapian::Document document;
-  for (auto term = title.Terms.termlist_begin(); term != title.Terms.termlist_end(); ++term) {
-    document.add_term(*term, term.get_wdf());
-  }
-  generator_.set_document(document);
+void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
+                             const Xapian::Document& document, bool generated) {
   if (!generated) {
-    if (first) {
-      generator_.index_text_without_positions(title.Text, 1, std::string(format::kTitlePrefix));
-    }
-    generator_.index_text_without_positions(section.Heading, kHeadingWeight);
-    generator_.index_text_without_positions(section.Text);
-    if (HasCjk(section.Heading) || HasCjk(section.Text)) {
-      cjkGenerator_.set_document(document);
-      cjkGenerator_.index_text_without_positions(section.Heading, kHeadingWeight);
-      cjkGenerator_.index_text_without_positions(section.Text);
-    }
-    AddFoldedTerms(document, title, section);
     // A name typed as a query finds where it is defined, not every topic titled with it.
     for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
       definitions_.emplace_back(id, sections_);
@@ -267,37 +238,6 @@ void TIndexShare::IndexSection(std::uint64_t page, const TPageTitle& title,
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }
-}
-
-// Words with accents are found typed without them too ("resume" finds "résumé"): a section
-// that has any is indexed a second time with them folded, under a prefix of its own, so that
-// the form typed still ranks first.
-void TIndexShare::AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
-                                 const TPageSection& section) {
-  if (!HasAccents(title.Text) && !HasAccents(section.Heading) && !HasAccents(section.Text)) {
-    return;
-  }
-  const std::string prefix(format::kFoldedPrefix);
-  generator_.set_document(document);
-  generator_.index_text_without_positions(FoldAccents(title.Text), kTitleWeight, prefix);
-  generator_.index_text_without_positions(FoldAccents(section.Heading), kHeadingWeight, prefix);
-  generator_.index_text_without_positions(FoldAccents(section.Text), 1, prefix);
-  NoteFoldedApart(document);
-}
-
-void TIndexShare::NoteFoldedApart(const Xapian::Document& document) {
-  std::vector<std::string> plain;
-  std::vector<std::string> foldedForms;
-  for (auto it = document.termlist_begin(); it != document.termlist_end(); ++it) {
-    const std::string term = *it;
-    if (term.starts_with(format::kStemmedFoldedPrefix)) {
-      foldedForms.push_back(term.substr(format::kStemmedFoldedPrefix.size()));
-    } else if (term.starts_with('Z') && !term.starts_with(format::kStemmedTitlePrefix)) {
-      plain.push_back(term.substr(1));
-    }
-  }
-  std::set_symmetric_difference(plain.begin(), plain.end(), foldedForms.begin(), foldedForms.end(),
-                                std::inserter(foldedApart_, foldedApart_.end()));
 }
 
 void TIndexShare::StoreBlock() {

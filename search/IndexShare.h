@@ -1,7 +1,7 @@
 // One share of the pages being indexed, into a database of its own. The builder deals pages out
-// to a fixed number of shares, which its threads take one after another as they free up, and
-// merges their databases: the index takes every core, and its bytes still never depend on how
-// many there are.
+// to a fixed number of shares, which its threads take one after another as they free up, the
+// others reading and terming their pages ahead, and merges their databases: the index takes
+// every core, and its bytes still never depend on how many there are.
 #pragma once
 
 #include <condition_variable>
@@ -19,6 +19,7 @@
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
 #include "search/SearchIndex.h"
+#include "search/SectionTerms.h"
 
 namespace tomelet::search {
 
@@ -62,10 +63,11 @@ class TIndexShare {
   // commits them; on the calling thread, one thread a share. Never throws: a failure is kept
   // for Finish.
   void IndexQueued();
-  // Reads one queued page ahead of the thread indexing the share, for a thread with no share
-  // left to take; false when none is left to read. Never throws: the page is then read again
-  // by the share's own thread.
-  bool ReadAhead();
+  // Reads and terms one queued page ahead of the thread indexing the share, with the calling
+  // thread's terms, a few megabytes ahead of it at most; waits for one while pages may still be
+  // queued, false once none is left. Never throws: the page is then read again by the share's
+  // own thread.
+  bool ReadAhead(TSectionTerms& terms);
   // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
@@ -88,33 +90,24 @@ class TIndexShare {
     std::uint64_t Number;
     std::string Path;
     std::string Html;
-    std::optional<TPageText> Text;  // read ahead by another thread
-    bool Taken = false;             // by another thread to read ahead, once only
-    bool Reading = false;           // by that thread, right now
+    std::optional<TTermedPage> Termed;  // read ahead by another thread
+    bool Taken = false;                 // by another thread to read ahead, once only
+    bool Reading = false;               // by that thread, right now
   };
   using TQueue = std::deque<std::shared_ptr<TQueuedPage>>;
   bool NextPage(std::shared_ptr<TQueuedPage>& page);
+  TQueue::iterator NextUnread();
+  bool AnyUnread() const;
   TPageText ReadPage(const TQueuedPage& page);
   void Fail();
   void GiveBack(const TQueue& pages);
   void IndexPage(TQueuedPage& page);
-  struct TPageTitle {
-    std::string Text;
-    Xapian::Document Terms;  // its words, weighted as in every section
-  };
-  void IndexSection(std::uint64_t page, const TPageTitle& title, const TPageSection& section,
-                    bool generated, bool first);
-  void AddFoldedTerms(Xapian::Document& document, const TPageTitle& title,
-                      const TPageSection& section);
-  void NoteFoldedApart(const Xapian::Document& document);
+  void AddSection(std::uint64_t page, const TPageSection& section, const Xapian::Document& document,
+                  bool generated);
   void StoreBlock();
 
   std::unique_ptr<Xapian::WritableDatabase> database_;
-  Xapian::Stem stemmer_;
-  Xapian::TermGenerator generator_;
-  // The query side never puts the stem marker on n-grams of CJK text, so text holding any is
-  // indexed a second time without it.
-  Xapian::TermGenerator cjkGenerator_;
+  TSectionTerms terms_;  // of the share's own thread
   std::uint64_t share_;
   TPageReadHandler pageRead_;
   std::uint64_t sections_ = 0;

@@ -1,6 +1,11 @@
 // The parsed queries kept, serialised, for the indexes that parse the same text next.
 #include "search/ParsedQueries.h"
 
+#include <span>
+
+#include "platform/text/Accents.h"
+#include "search/IndexFormat.h"
+
 namespace tomelet::search {
 namespace {
 
@@ -8,8 +13,9 @@ namespace {
 // accents): a few hundred queries, about a megabyte.
 constexpr std::size_t kMostKept = 4096;
 
+// Each term under every prefix of prefixes, joined by OP_OR.
 Xapian::Query ParseAnew(const TQueryParsing& parsing, std::string_view query,
-                        Xapian::Query::op defaultOp, std::string_view prefix) {
+                        Xapian::Query::op defaultOp, std::span<const std::string_view> prefixes) {
   Xapian::QueryParser parser;
   parser.set_stemmer(parsing.Stemmer);
   parser.set_stemming_strategy(Xapian::QueryParser::STEM_ALL_Z);
@@ -17,29 +23,45 @@ Xapian::Query ParseAnew(const TQueryParsing& parsing, std::string_view query,
     parser.set_stopper(parsing.Stopper);
   }
   parser.set_default_op(defaultOp);
+  for (const std::string_view prefix : prefixes) {
+    parser.add_prefix("", std::string(prefix));
+  }
   const std::string text(query);
   try {
     return parser.parse_query(
-        text,
-        Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
-            Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM,
-        std::string(prefix));
+        text, Xapian::QueryParser::FLAG_BOOLEAN | Xapian::QueryParser::FLAG_LOVEHATE |
+                  Xapian::QueryParser::FLAG_PHRASE | Xapian::QueryParser::FLAG_CJK_NGRAM);
   } catch (const Xapian::QueryParserError&) {
-    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM, std::string(prefix));
+    return parser.parse_query(text, Xapian::QueryParser::FLAG_CJK_NGRAM);
   }
+}
+
+Xapian::Query ParseKept(const TQueryParsing& parsing, std::string_view query,
+                        Xapian::Query::op defaultOp, std::span<const std::string_view> prefixes) {
+  std::string key = parsing.Language;
+  key += {'\0', parsing.Stemmer.is_none() ? '0' : '1', parsing.Stopper ? '1' : '0',
+          static_cast<char>(defaultOp)};
+  for (const std::string_view prefix : prefixes) {
+    key.append(prefix).push_back('\0');
+  }
+  key.push_back('\0');
+  key.append(query);
+  return TParsedQueries::Shared().Find(
+      key, [&] { return ParseAnew(parsing, query, defaultOp, prefixes); });
 }
 
 }  // namespace
 
 Xapian::Query ParseQuery(const TQueryParsing& parsing, std::string_view query,
                          Xapian::Query::op defaultOp, std::string_view prefix) {
-  std::string key = parsing.Language;
-  key += {'\0', parsing.Stemmer.is_none() ? '0' : '1', parsing.Stopper ? '1' : '0',
-          static_cast<char>(defaultOp)};
-  key.append(prefix).push_back('\0');
-  key.append(query);
-  return TParsedQueries::Shared().Find(
-      key, [&] { return ParseAnew(parsing, query, defaultOp, prefix); });
+  const std::string_view prefixes[] = {prefix};
+  return ParseKept(parsing, query, defaultOp, prefixes);
+}
+
+Xapian::Query ParsePlainForms(const TQueryParsing& parsing, std::string_view query,
+                              Xapian::Query::op defaultOp) {
+  const std::string_view prefixes[] = {format::kFoldedPrefix, {}};
+  return ParseKept(parsing, FoldAccents(query), defaultOp, prefixes);
 }
 
 TParsedQueries& TParsedQueries::Shared() {

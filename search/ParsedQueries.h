@@ -42,4 +42,10 @@ struct TQueryParsing {
 Xapian::Query ParseQuery(const TQueryParsing& parsing, std::string_view query,
                          Xapian::Query::op defaultOp, std::string_view prefix = {});
 
+// The query's words with accents folded, each matched in either form a section holds it in:
+// folded (format::kFoldedPrefix), which a section has only where it lacks the word as written,
+// or as written, in sections without accents or typed so.
+Xapian::Query ParsePlainForms(const TQueryParsing& parsing, std::string_view query,
+                              Xapian::Query::op defaultOp);
+
 }  // namespace tomelet::search

@@ -46,11 +46,9 @@ bool AnyIn(const Xapian::Database& database, const Xapian::Query& query) {
 
 Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view query,
                                              Xapian::Query::op defaultOp) const {
-  const std::string plain = FoldAccents(query);
-  Xapian::Query forms = Parse(reader, plain, defaultOp, format::kFoldedPrefix);
-  if (plain != query) {
-    forms = Xapian::Query(Xapian::Query::OP_OR, forms, Parse(reader, plain, defaultOp));
-  } else if (!FoldedFindsMore(reader, forms)) {
+  const Xapian::Query forms =
+      ParsePlainForms({language, reader.Stemmer, reader.Stopper}, query, defaultOp);
+  if (FoldAccents(query) == query && !FoldedFindsMore(reader, forms)) {
     return {};
   }
   if (!AnyIn(reader.Database, forms)) {
@@ -59,7 +57,7 @@ Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view q
   return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, forms, kPlainFormWeight);
 }
 
-bool TSearchIndex::Impl::FoldedFindsMore(TReader& reader, const Xapian::Query& folded) const {
+bool TSearchIndex::Impl::FoldedFindsMore(TReader& reader, const Xapian::Query& forms) const {
   std::call_once(foldedApartRead, [&] {
     if (const std::string apart =
             reader.Database.get_metadata(std::string(format::kFoldedApartKey));
@@ -70,12 +68,16 @@ bool TSearchIndex::Impl::FoldedFindsMore(TReader& reader, const Xapian::Query& f
   if (!foldedApart) {
     return true;
   }
-  const auto prefix = format::kStemmedFoldedPrefix;
-  for (auto it = folded.get_unique_terms_begin(); it != folded.get_unique_terms_end(); ++it) {
+  const auto stemmed = format::kStemmedFoldedPrefix;
+  for (auto it = forms.get_unique_terms_begin(); it != forms.get_unique_terms_end(); ++it) {
     const std::string term = *it;
-    if (!term.starts_with(prefix) ||
-        std::binary_search(foldedApart->begin(), foldedApart->end(), term.substr(prefix.size()))) {
-      return true;
+    if (term.starts_with(stemmed)) {
+      if (std::binary_search(foldedApart->begin(), foldedApart->end(),
+                             term.substr(stemmed.size()))) {
+        return true;
+      }
+    } else if (term.starts_with(format::kFoldedPrefix)) {
+      return true;  // an n-gram of CJK text, which no list names
     }
   }
   return false;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 #include "search/RememberingStemmer.h"
 #include "search/SearchIndexParts.h"
@@ -236,6 +237,37 @@ std::vector<std::string> TSearchIndex::PagePaths() const {
     paths.push_back(page.Path);
   }
   return paths;
+}
+
+std::vector<std::uint64_t> TSearchIndex::LeadEnds() const {
+  std::vector<std::uint64_t> ends(impl_->pages.size());
+  if (impl_->version < format::kLeadRangeVersion) {
+    return ends;
+  }
+  auto reader = impl_->Lease();
+  try {
+    for (std::uint64_t share = 0; share < impl_->shareSections.size(); ++share) {
+      for (std::uint64_t first = 0; first < impl_->shareSections[share];
+           first += format::kSectionsPerBlock) {
+        const format::TSectionBlock block(
+            reader->Database.get_metadata(format::SectionBlockKey(share, first)), impl_->version);
+        const std::uint64_t last =
+            std::min(impl_->shareSections[share], first + format::kSectionsPerBlock);
+        for (std::uint64_t section = first; section < last; ++section) {
+          const auto record = block.Record(format::SectionSlot(section));
+          if (record.Page >= ends.size() ||
+              record.LeadSize > std::numeric_limits<std::uint64_t>::max() - record.LeadStart) {
+            ThrowDamaged();
+          }
+          ends[record.Page] = std::max(ends[record.Page], record.LeadStart + record.LeadSize);
+        }
+      }
+    }
+  } catch (const Xapian::Error&) {
+    ThrowDamaged();
+  }
+  impl_->Return(std::move(reader));
+  return ends;
 }
 
 }  // namespace tomelet::search

@@ -14,7 +14,7 @@
 namespace tomelet::search {
 
 inline constexpr std::size_t kIndexHeaderSize = 64;
-inline constexpr std::uint32_t kIndexFormatVersion = 4;
+inline constexpr std::uint32_t kIndexFormatVersion = 5;
 
 // Every refusal of an index carries one of these texts.
 inline constexpr std::string_view kDamagedIndexMessage = "The search index is damaged";
@@ -33,7 +33,8 @@ struct TIndexSettings {
   // How many pages will be added, when known: consecutive runs of them are then indexed as
   // shares, on several threads. The bytes depend on it, never on the number of threads.
   std::size_t PageCount = 0;
-  // Threads indexing the shares; 0 means one per core.
+  // Threads indexing the pages, one adding them and the others reading them ahead; 0 means one
+  // per core.
   std::size_t Threads = 0;
 };
 
@@ -164,6 +165,10 @@ class TSearchIndex {
   std::uint64_t Bytes() const;
   // The archive path ("\" separators) of every page the index was built from, in its order.
   std::vector<std::string> PagePaths() const;
+  // For each page, in PagePaths' order, how far into it its sections' snippets are read: the
+  // end of the furthest lead range, 0 when it has none. Throws ESearchIndexError when a record
+  // is damaged.
+  std::vector<std::uint64_t> LeadEnds() const;
   // Reads every block of the database; throws ESearchIndexError when any is damaged.
   void Check() const;
   // Its terms and names in brief (search/TermSummary.h). Throws ESearchIndexError

@@ -122,13 +122,13 @@ struct TSearchIndex::Impl {
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
   Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
                       std::string_view prefix = {}) const;
-  // The query's words with accents folded, found in the sections' folded words and, when
-  // typed with accents, in the words of sections written without; below the form typed.
+  // The query's words with accents folded (ParsePlainForms), below the form typed; none when
+  // they cannot find a section the form typed does not.
   Xapian::Query PlainForms(TReader& reader, std::string_view query,
                            Xapian::Query::op defaultOp) const;
-  // Whether the folded form of a query typed without accents can find a section its own form
-  // does not: whether it names a stem listed apart (or anything but folded stems).
-  bool FoldedFindsMore(TReader& reader, const Xapian::Query& folded) const;
+  // Whether the plain forms of a query typed without accents can find a section its own form
+  // does not: whether they name a folded stem listed apart (or a folded term not stemmed).
+  bool FoldedFindsMore(TReader& reader, const Xapian::Query& forms) const;
   // The record of a hit, read in place from `source`, which keeps its bytes.
   format::TSectionView Section(TReader& reader, const Xapian::MSetIterator& match,
                                THitSource& source) const;

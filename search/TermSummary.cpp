@@ -10,7 +10,6 @@
 #include <numeric>
 
 #include "document/DocumentMap.h"
-#include "platform/text/Accents.h"
 #include "platform/text/AsciiCase.h"
 #include "platform/text/Fnv1a.h"
 #include "search/DefinedNames.h"
@@ -265,19 +264,21 @@ const TQueryBound::TTerms& TQueryBound::TermsIn(const std::string& language) {
   const TQueryParsing parsing{language, stemmer, format::SharedStopper(language)};
   // The words as typed, then their plain forms: the parts the ranking sums, besides the title
   // words.
-  const std::string plain = FoldAccents(query_);
-  std::vector<std::pair<Xapian::Query, double>> parts = {
+  const std::vector<std::pair<Xapian::Query, double>> parts = {
       {ParseQuery(parsing, query_, Xapian::Query::OP_AND), 1.0},
-      {ParseQuery(parsing, plain, Xapian::Query::OP_AND, format::kFoldedPrefix), kPlainFormWeight}};
-  if (plain != query_) {
-    parts.emplace_back(ParseQuery(parsing, plain, Xapian::Query::OP_AND), kPlainFormWeight);
-  }
+      {ParsePlainForms(parsing, query_, Xapian::Query::OP_AND), kPlainFormWeight}};
   TTerms terms;
   std::vector<std::map<std::string, int>> counts(parts.size());
   std::map<std::string, int> total;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     terms.Unbounded = terms.Unbounded || !CountTerms(parts[i].first, counts[i]);
-    for (const auto& [term, count] : counts[i]) {
+  }
+  // A plain form that is also typed is matched only in sections the form typed is not, and at
+  // less weight: the form typed bounds both.
+  static_assert(kPlainFormWeight <= 1);
+  std::erase_if(counts[1], [&](const auto& term) { return counts[0].contains(term.first); });
+  for (const auto& part : counts) {
+    for (const auto& [term, count] : part) {
       total[term] += count;
     }
   }

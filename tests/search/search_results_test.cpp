@@ -210,10 +210,10 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
 }
 
-// Threads take the shares as they free up, in whatever order their timing gives, and read pages
-// ahead for one another at the end; pages of very unequal length make them overtake one
-// another. Neither that nor their number may show in the bytes, and each page is read once, all
-// of them before the merge.
+// One thread indexes the pages in order while the others read and term them ahead, from the
+// other end of the queue, in whatever order their timing gives; pages of very unequal length
+// make them overtake one another. Neither that nor their number may show in the bytes, and each
+// page is read once, all of them before the merge.
 TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytesOnAnyNumberOfThreads) {
   TPages pages = ManualPages();
   for (int page = 0; page < 12; ++page) {

@@ -96,5 +96,33 @@ TEST_F(TypedQueriesTest, AQueryWithOneWordWrittenWithAccentsFindsTheSectionByEve
   EXPECT_TRUE(unaccented.TotalExact);
 }
 
+// A section that has a word both with and without its accents is found by either form as
+// typed, and each form typed still finds the sections that hold it first.
+TEST(FoldedFormsTest, ASectionWithBothFormsIsFoundByEitherAndTheFormTypedComesFirst) {
+  TPages pages = {
+      {"cv.html", Page("CV", "<h1 id='cv'>Writing</h1><p>A r\u00e9sum\u00e9.</p>")},
+      {"jobs.html", Page("Jobs", "<h1 id='jobs'>Writing</h1><p>Resume the search.</p>")},
+      {"both.html", Page("Both",
+                         "<h1 id='both'>Spelling</h1><p>The r\u00e9sum\u00e9 (or "
+                         "resume) and the work.</p>")},
+  };
+  // Words as rare as in a book: most pages have neither form.
+  for (int i = 0; i < 12; ++i) {
+    pages.emplace_back("notes" + std::to_string(i) + ".html",
+                       Page("Notes", "<h1>Notes</h1><p>Other matters.</p>"));
+  }
+  const TIndexFile file(pages);
+  const auto index = file.Open();
+  for (const std::string typed : {"resume", "r\u00e9sum\u00e9"}) {
+    const auto results = index->Search(typed, 0, 5);
+    ASSERT_EQ(results.Hits.size(), 3u) << typed;
+    const auto paths = Paths(results);
+    EXPECT_EQ(paths[2], typed == "resume" ? "cv.html#cv" : "jobs.html#jobs") << typed;
+  }
+  EXPECT_EQ(Paths(index->Search("resume work", 0, 5)), std::vector<std::string>{"both.html#both"});
+  EXPECT_EQ(Paths(index->Search("r\u00e9sum\u00e9 writing", 0, 5)),
+            (std::vector<std::string>{"cv.html#cv", "jobs.html#jobs"}));
+}
+
 }  // namespace
 }  // namespace tomelet::search::testing

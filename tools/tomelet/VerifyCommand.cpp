@@ -61,6 +61,9 @@ nlohmann::ordered_json IndexJson(const std::optional<TIndexReport>& index) {
   json["first_missing_page"] = index->MissingPages == 0
                                    ? nullptr
                                    : nlohmann::ordered_json(JsonPath(index->FirstMissingPage));
+  json["short_pages"] = index->ShortPages;
+  json["first_short_page"] =
+      index->ShortPages == 0 ? nullptr : nlohmann::ordered_json(JsonPath(index->FirstShortPage));
   json["sound"] = index->Message.empty();
   json["message"] = index->Message.empty() ? nullptr : nlohmann::ordered_json(index->Message);
   return json;

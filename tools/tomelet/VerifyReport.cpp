@@ -49,22 +49,34 @@ std::uint32_t ArchiveCrc(const TArchiveSnapshot& archive) {
 }
 
 std::string NotBelongingMessage(const TIndexReport& report) {
-  return "The search index does not belong to this document: " +
-         std::to_string(report.MissingPages) + " of its " + std::to_string(*report.Pages) +
-         " pages are not in it, such as " + ShownPath(report.FirstMissingPage);
+  const std::string start = "The search index does not belong to this document: ";
+  const std::string ofPages = " of its " + std::to_string(*report.Pages) + " pages ";
+  if (report.MissingPages > 0) {
+    return start + std::to_string(report.MissingPages) + ofPages + "are not in it, such as " +
+           ShownPath(report.FirstMissingPage);
+  }
+  return start + std::to_string(report.ShortPages) + ofPages +
+         "are shorter than when it was built, such as " + ShownPath(report.FirstShortPage);
 }
 
-// An index belongs to the document when every page it sends a searcher to is there.
-void FindMissingPages(const TDocument& archive, const search::TSearchIndex& index,
-                      TIndexReport& report) {
+// An index belongs to the document when every page it sends a searcher to is there, as long as
+// the index reads the pages' text for its snippets.
+void CheckPages(const TDocument& archive, const search::TSearchIndex& index, TIndexReport& report) {
   const auto paths = index.PagePaths();
+  const auto leadEnds = index.LeadEnds();
   report.Pages = paths.size();
-  for (const auto& path : paths) {
-    if (archive.IndexOf(path) < 0 && report.MissingPages++ == 0) {
-      report.FirstMissingPage = path;
+  for (std::size_t page = 0; page < paths.size(); ++page) {
+    const int entry = archive.IndexOf(paths[page]);
+    if (entry < 0) {
+      if (report.MissingPages++ == 0) {
+        report.FirstMissingPage = paths[page];
+      }
+    } else if (leadEnds[page] > static_cast<std::uint64_t>(archive.Entry(entry).Size) &&
+               report.ShortPages++ == 0) {
+      report.FirstShortPage = paths[page];
     }
   }
-  if (report.MissingPages > 0) {
+  if (report.MissingPages > 0 || report.ShortPages > 0) {
     report.Message = NotBelongingMessage(report);
   }
 }
@@ -78,7 +90,7 @@ std::optional<TIndexReport> CheckIndex(const std::shared_ptr<const TDocument>& d
       return std::nullopt;
     }
     index->Check();
-    FindMissingPages(archive, *index, report);
+    CheckPages(archive, *index, report);
   } catch (const search::ESearchIndexError& error) {
     report.Message = error.what();
   }

@@ -34,6 +34,9 @@ struct TIndexReport {
   // document sends its searchers to pages that are not there.
   std::size_t MissingPages = 0;
   std::string FirstMissingPage;
+  // Pages shorter than the index reads its snippets from: changed since it was built.
+  std::size_t ShortPages = 0;
+  std::string FirstShortPage;
   // Why the index fails, empty when it is sound and belongs to the document.
   std::string Message;
 };

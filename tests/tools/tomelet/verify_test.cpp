@@ -137,5 +137,30 @@ TEST(Verify, SearchIndexMustBelongToTheDocument) {
   EXPECT_EQ(index["sound"], false);
 }
 
+// The index reads its snippets from the pages: a page cut short since, by a change made without
+// indexing again, would give its hits snippets from wherever the range now falls.
+TEST(Verify, PagesShorterThanTheIndexReadsThemFail) {
+  TScratchFolder folder;
+  search::TIndexBuilder builder({});
+  builder.AddPage("pages\\p0.htm", Page(0));
+  builder.AddPage("pages\\p1.htm", Page(1));
+  const auto changed = TTestDocument()
+                           .Entry("pages\\p0.htm", Page(0))
+                           .Entry("pages\\p1.htm", "<p>1</p>")
+                           .Stored(kIndexEntry, builder.Finish())
+                           .WriteTo(folder / "changed.tlt");
+  const auto lines = RunTool({"verify", changed.string()});
+  EXPECT_EQ(lines.exitCode, 1);
+  EXPECT_EQ(lines.LastErrorLine(),
+            "The search index does not belong to this document: 1 of its 2 pages are shorter "
+            "than when it was built, such as pages/p1.htm");
+  const auto index =
+      json::parse(RunTool({"verify", "--json", changed.string()}).out)["search_index"];
+  EXPECT_EQ(index["missing_pages"], 0);
+  EXPECT_EQ(index["short_pages"], 1);
+  EXPECT_EQ(index["first_short_page"], "pages/p1.htm");
+  EXPECT_EQ(index["sound"], false);
+}
+
 }  // namespace
 }  // namespace tomelet::testing
