@@ -13,7 +13,7 @@ namespace {
 // accents): a few hundred queries, about a megabyte.
 constexpr std::size_t kMostKept = 4096;
 
-// Each term under every prefix of prefixes, joined by OP_OR.
+// Each term under every prefix of prefixes, joined by OP_OR; without any, under none.
 Xapian::Query ParseAnew(const TQueryParsing& parsing, std::string_view query,
                         Xapian::Query::op defaultOp, std::span<const std::string_view> prefixes) {
   Xapian::QueryParser parser;
@@ -53,9 +53,8 @@ Xapian::Query ParseKept(const TQueryParsing& parsing, std::string_view query,
 }  // namespace
 
 Xapian::Query ParseQuery(const TQueryParsing& parsing, std::string_view query,
-                         Xapian::Query::op defaultOp, std::string_view prefix) {
-  const std::string_view prefixes[] = {prefix};
-  return ParseKept(parsing, query, defaultOp, prefixes);
+                         Xapian::Query::op defaultOp) {
+  return ParseKept(parsing, query, defaultOp, {});
 }
 
 Xapian::Query ParsePlainForms(const TQueryParsing& parsing, std::string_view query,

@@ -36,11 +36,11 @@ struct TQueryParsing {
   const Xapian::Stopper* Stopper;
 };
 
-// The query as an index of that language reads it, words joined by defaultOp, each term under
-// prefix; parsed once for every index of the language (TParsedQueries::Shared). A query that
-// cannot be read with operators is read as plain words.
+// The query as an index of that language reads it, words joined by defaultOp; parsed once for
+// every index of the language (TParsedQueries::Shared). A query that cannot be read with
+// operators is read as plain words.
 Xapian::Query ParseQuery(const TQueryParsing& parsing, std::string_view query,
-                         Xapian::Query::op defaultOp, std::string_view prefix = {});
+                         Xapian::Query::op defaultOp);
 
 // The query's words with accents folded, each matched in either form a section holds it in:
 // folded (format::kFoldedPrefix), which a section has only where it lacks the word as written,

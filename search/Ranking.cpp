@@ -84,9 +84,8 @@ bool TSearchIndex::Impl::FoldedFindsMore(TReader& reader, const Xapian::Query& f
 }
 
 Xapian::Query TSearchIndex::Impl::Parse(TReader& reader, std::string_view query,
-                                        Xapian::Query::op defaultOp,
-                                        std::string_view prefix) const {
-  return ParseQuery({language, reader.Stemmer, reader.Stopper}, query, defaultOp, prefix);
+                                        Xapian::Query::op defaultOp) const {
+  return ParseQuery({language, reader.Stemmer, reader.Stopper}, query, defaultOp);
 }
 
 void TRanking::Impl::Start(std::string_view query, std::size_t start, std::size_t limit) {

@@ -120,8 +120,7 @@ struct TSearchIndex::Impl {
   std::vector<Xapian::docid> TitledPages(TReader& reader, std::string_view name) const;
   // Indexes before the table of defined names keep each id as a term of its sections.
   TNamedDefinitions NamedByTerms(TReader& reader, std::string_view query) const;
-  Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp,
-                      std::string_view prefix = {}) const;
+  Xapian::Query Parse(TReader& reader, std::string_view query, Xapian::Query::op defaultOp) const;
   // The query's words with accents folded (ParsePlainForms), below the form typed; none when
   // they cannot find a section the form typed does not.
   Xapian::Query PlainForms(TReader& reader, std::string_view query,
