@@ -17,6 +17,8 @@ constexpr std::uint64_t kSectionsPerCommit = 2000;
 // How far into the queue, in bytes of HTML, other threads read and term pages ahead of the
 // share's thread.
 constexpr std::size_t kTermingWindow = std::size_t{4} << 20;
+// And in pages, so that finding the page to read costs little however small the pages are.
+constexpr std::size_t kTermingWindowPages = 256;
 
 }  // namespace
 
@@ -97,34 +99,34 @@ bool TIndexShare::NextPage(std::shared_ptr<TQueuedPage>& page) {
 // The furthest page the share's thread has not reached within the next few megabytes of the
 // queue: far enough that the threads seldom meet on a page, near enough that the pages termed
 // ahead, whose documents take a few times their bytes, stay few. Never the next page, which the
-// share's thread would otherwise wait for.
-TIndexShare::TQueue::iterator TIndexShare::NextUnread() {
-  auto found = queue_.end();
+// share's thread would otherwise wait for. The window only moves on, so the pages past it are
+// all still unread.
+TIndexShare::TUnread TIndexShare::NextUnread() {
+  TUnread unread{queue_.end(), false};
   std::size_t bytes = 0;
-  for (auto page = queue_.begin(); page != queue_.end() && bytes < kTermingWindow; ++page) {
+  std::size_t pages = 0;
+  auto page = queue_.begin();
+  for (; page != queue_.end() && bytes < kTermingWindow && pages < kTermingWindowPages; ++page) {
     bytes += (*page)->Html.size();
-    if (page != queue_.begin() && !(*page)->Taken) {
-      found = page;
+    if (pages++ > 0 && !(*page)->Taken) {
+      unread.Page = page;
     }
   }
-  return found;
-}
-
-bool TIndexShare::AnyUnread() const {
-  return !queue_.empty() && std::any_of(std::next(queue_.begin()), queue_.end(),
-                                        [](const auto& page) { return !page->Taken; });
+  unread.PastWindow = page != queue_.end();
+  return unread;
 }
 
 bool TIndexShare::ReadAhead(TSectionTerms& terms) {
   std::unique_lock guard(lock_);
-  changed_.wait(guard, [this] {
-    return failure_ || NextUnread() != queue_.end() || (closed_ && !AnyUnread());
-  });
-  const auto found = NextUnread();
-  if (failure_ || found == queue_.end()) {
+  TUnread unread = NextUnread();
+  while (!failure_ && unread.Page == queue_.end() && (!closed_ || unread.PastWindow)) {
+    changed_.wait(guard);
+    unread = NextUnread();
+  }
+  if (failure_ || unread.Page == queue_.end()) {
     return false;
   }
-  const std::shared_ptr<TQueuedPage> page = *found;
+  const std::shared_ptr<TQueuedPage> page = *unread.Page;
   page->Taken = true;
   page->Reading = true;
   guard.unlock();

@@ -96,8 +96,11 @@ class TIndexShare {
   };
   using TQueue = std::deque<std::shared_ptr<TQueuedPage>>;
   bool NextPage(std::shared_ptr<TQueuedPage>& page);
-  TQueue::iterator NextUnread();
-  bool AnyUnread() const;
+  struct TUnread {
+    TQueue::iterator Page;  // the queue's end when none
+    bool PastWindow;        // pages are queued past the window, none of them read yet
+  };
+  TUnread NextUnread();
   TPageText ReadPage(const TQueuedPage& page);
   void Fail();
   void GiveBack(const TQueue& pages);

@@ -269,23 +269,17 @@ const TQueryBound::TTerms& TQueryBound::TermsIn(const std::string& language) {
       {ParsePlainForms(parsing, query_, Xapian::Query::OP_AND), kPlainFormWeight}};
   TTerms terms;
   std::vector<std::map<std::string, int>> counts(parts.size());
-  std::map<std::string, int> total;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     terms.Unbounded = terms.Unbounded || !CountTerms(parts[i].first, counts[i]);
   }
   // A plain form that is also typed is matched only in sections the form typed is not, and at
-  // less weight: the form typed bounds both.
+  // less weight: the form typed bounds both. The parts then share no term.
   static_assert(kPlainFormWeight <= 1);
   std::erase_if(counts[1], [&](const auto& term) { return counts[0].contains(term.first); });
-  for (const auto& part : counts) {
-    for (const auto& [term, count] : part) {
-      total[term] += count;
-    }
-  }
   for (std::size_t i = 0; i < parts.size(); ++i) {
     for (const auto& [term, count] : counts[i]) {
       // A term typed more than once weighs up to twice as much each time (BM25's k3 = 1).
-      const double each = total[term] > 1 ? 2.0 : 1.0;
+      const double each = count > 1 ? 2.0 : 1.0;
       terms.Terms.push_back({Hash(term), parts[i].second * each * count});
     }
   }
