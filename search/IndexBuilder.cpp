@@ -71,6 +71,21 @@ void FixIdentity(std::vector<std::byte>& database) {
   }
 }
 
+// The counts of every share's sections are weighed against the average length of all of them.
+void AddDocuments(const std::vector<std::unique_ptr<TIndexShare>>& shares) {
+  std::uint64_t sections = 0;
+  std::uint64_t length = 0;
+  for (const auto& share : shares) {
+    sections += share->SectionCount();
+    length += share->SectionsLength();
+  }
+  const double average =
+      sections > 0 ? static_cast<double>(length) / static_cast<double>(sections) : 1.0;
+  for (const auto& share : shares) {
+    share->AddDocuments(average);
+  }
+}
+
 // Merged, a share's documents are numbered after those of the shares before it.
 void AddSections(format::TDefinitions& table,
                  const std::vector<std::pair<std::string, std::uint64_t>>& keyed,
@@ -195,6 +210,7 @@ std::vector<std::byte> TIndexBuilder::Finish() {
   format::TDefinitions definitions;
   format::TDefinitions headings;
   std::set<std::string> foldedApart;
+  AddDocuments(impl_->shares);
   Xapian::docid before = 0;
   for (const auto& share : impl_->shares) {
     foldedApart.insert(share->FoldedApart().begin(), share->FoldedApart().end());

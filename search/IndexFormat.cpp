@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -307,6 +308,59 @@ TDefinitions DecodeDefinitions(std::string_view bytes) {
                              std::vector<Xapian::docid>(sections.begin(), sections.end()));
   });
   return definitions;
+}
+
+namespace {
+
+// Codes 1 to 127 (a byte in Xapian's postings) stand for weights evenly up to the greatest, 2:
+// the weights that decide the first hits, those of words in titles and headings, are the
+// greatest, and want the finest steps.
+constexpr Xapian::termcount kMostCode = 127;
+constexpr double kGreatestWeight = 2;
+constexpr double kCodeStep = kGreatestWeight / kMostCode;
+
+}  // namespace
+
+Xapian::termcount CountCode(Xapian::termcount count, double length, double averageLength) {
+  constexpr double kLeastLength = 0.5;
+  const double lengthFactor = 0.5 + 0.5 * std::max(length / averageLength, kLeastLength);
+  const double weight = kGreatestWeight * count / (lengthFactor + count);
+  return static_cast<Xapian::termcount>(
+      std::clamp<double>(std::round(weight / kCodeStep), 1, kMostCode));
+}
+
+double CodedWeight(Xapian::termcount code) {
+  return kCodeStep * std::min(code, kMostCode);
+}
+
+double MostCountWeight(std::uint32_t version, double count) {
+  if (version >= kWeighedCountsVersion) {
+    return CodedWeight(static_cast<Xapian::termcount>(std::min<double>(count, kMostCode)));
+  }
+  // Counted as they were, within the shortest section's length factor.
+  constexpr double kLeastLengthFactor = 0.75;
+  return kGreatestWeight * count / (kLeastLengthFactor + count);
+}
+
+TCountedTerms CountedTerms(const Xapian::Document& document) {
+  TCountedTerms counted;
+  for (auto term = document.termlist_begin(); term != document.termlist_end(); ++term) {
+    PutField(counted.Encoded, *term);
+    PutVarint(counted.Encoded, term.get_wdf());
+    counted.Length += term.get_wdf();
+  }
+  return counted;
+}
+
+Xapian::Document WeighedDocument(const TCountedTerms& terms, double averageLength) {
+  Xapian::Document document;
+  const auto length = static_cast<double>(terms.Length);
+  for (std::string_view in = terms.Encoded; !in.empty();) {
+    const std::string_view term = TakeField(in);
+    const auto count = static_cast<Xapian::termcount>(GetVarint(in));
+    document.add_term(std::string(term), CountCode(count, length, averageLength));
+  }
+  return document;
 }
 
 std::string EncodePages(const std::vector<TPageEntry>& pages) {

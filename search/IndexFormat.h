@@ -167,6 +167,28 @@ std::string EncodeStems(const std::vector<std::string>& stems);
 // Throws ESearchIndexError (damaged) when the bytes are cut short or out of order.
 std::vector<std::string> DecodeStems(std::string_view bytes);
 
+// From version 6 a term's count in a section is stored as the weight BM25 gives the count in
+// that section (k1 = 1, b = 0.5, the section's length over the average never taken below 0.5),
+// in a byte's codes: a search then reads no section's length, which took half of Xapian's
+// matching.
+inline constexpr std::uint32_t kWeighedCountsVersion = 6;
+// The code of the weight 2 count / (K + count), K = 0.5 + 0.5 max(length / average, 0.5).
+Xapian::termcount CountCode(Xapian::termcount count, double length, double averageLength);
+// The weight a code stands for, within 2.2% of the weight coded; ascending with the code.
+double CodedWeight(Xapian::termcount code);
+// The most a term counted `count` times in all sections gives one of them, in an index of
+// format `version`.
+double MostCountWeight(std::uint32_t version, double count);
+// The sections' average length is known once every page is read: until then a section's terms
+// are kept as counted, compact.
+struct TCountedTerms {
+  std::string Encoded;       // each term as a field, then its count
+  std::uint64_t Length = 0;  // the sum of the counts, the section's length
+};
+TCountedTerms CountedTerms(const Xapian::Document& document);
+// The section's document, each term's count coded (CountCode) against averageLength.
+Xapian::Document WeighedDocument(const TCountedTerms& terms, double averageLength);
+
 struct TPageEntry {
   std::string Path;
   std::string Title;

@@ -198,20 +198,20 @@ TPageText TIndexShare::ReadPage(const TQueuedPage& queued) {
 }
 
 void TIndexShare::IndexPage(TQueuedPage& queued) {
-  const TTermedPage page =
+  TTermedPage page =
       queued.Termed ? std::move(*queued.Termed) : terms_.Terms(ReadPage(queued), queued.Path);
   pages_.push_back({queued.Number, {queued.Path, page.Title, page.Text.IsGeneratedIndex}});
   foldedApart_.insert(page.FoldedApart.begin(), page.FoldedApart.end());
   for (std::size_t i = 0; i < page.Sections.size(); ++i) {
     if (page.Sections[i]) {
-      AddSection(queued.Number, page.Text.Sections[i], *page.Sections[i],
+      AddSection(queued.Number, page.Text.Sections[i], std::move(*page.Sections[i]),
                  page.Text.IsGeneratedIndex);
     }
   }
 }
 
 void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
-                             const Xapian::Document& document, bool generated) {
+                             format::TCountedTerms terms, bool generated) {
   if (!generated) {
     // A name typed as a query finds where it is defined, not every topic titled with it.
     for (const auto& id : section.IsDefinition ? section.Ids : std::vector<std::string>{}) {
@@ -225,10 +225,9 @@ void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
     sectionRuns_.insert(sectionRuns_.end(), {page, 0});
   }
   ++sectionRuns_.back();
-  database_->add_document(document);
-  if (++sections_ % kSectionsPerCommit == 0) {
-    database_->commit();
-  }
+  sectionsLength_ += terms.Length;
+  counted_.push_back(std::move(terms));
+  ++sections_;
   if (section.Lead && section.Lead->End > section.Lead->Start &&
       section.Lead->End - section.Lead->Start <= format::kMaxLeadBytes) {
     block_.push_back(
@@ -240,6 +239,17 @@ void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }
+}
+
+void TIndexShare::AddDocuments(double averageLength) {
+  for (std::size_t section = 0; section < counted_.size(); ++section) {
+    database_->add_document(format::WeighedDocument(counted_[section], averageLength));
+    if ((section + 1) % kSectionsPerCommit == 0) {
+      database_->commit();
+    }
+  }
+  counted_ = {};
+  database_->commit();
 }
 
 void TIndexShare::StoreBlock() {

@@ -59,9 +59,9 @@ class TIndexShare {
   void Close();
   // Closes the share and forgets the pages still queued, for a build given up.
   void Drop();
-  // Indexes the pages as they are queued until the share is closed and none is left, then
-  // commits them; on the calling thread, one thread a share. Never throws: a failure is kept
-  // for Finish.
+  // Indexes the pages as they are queued until the share is closed and none is left, keeping
+  // their sections' terms for AddDocuments; on the calling thread, one thread a share. Never
+  // throws: a failure is kept for Finish.
   void IndexQueued();
   // Reads and terms one queued page ahead of the thread indexing the share, with the calling
   // thread's terms, a few megabytes ahead of it at most; waits for one while pages may still be
@@ -71,6 +71,11 @@ class TIndexShare {
   // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
+  // The sum of the sections' lengths, each the sum of its terms' counts.
+  std::uint64_t SectionsLength() const { return sectionsLength_; }
+  // After IndexQueued, on one thread: adds the sections' documents, their counts weighed against
+  // the average length of every share's sections.
+  void AddDocuments(double averageLength);
   // Page and number of sections of each run of its sections of one page, as kSectionPagesKey
   // lists them.
   const std::vector<std::uint64_t>& SectionRuns() const { return sectionRuns_; }
@@ -105,7 +110,7 @@ class TIndexShare {
   void Fail();
   void GiveBack(const TQueue& pages);
   void IndexPage(TQueuedPage& page);
-  void AddSection(std::uint64_t page, const TPageSection& section, const Xapian::Document& document,
+  void AddSection(std::uint64_t page, const TPageSection& section, format::TCountedTerms terms,
                   bool generated);
   void StoreBlock();
 
@@ -114,6 +119,8 @@ class TIndexShare {
   std::uint64_t share_;
   TPageReadHandler pageRead_;
   std::uint64_t sections_ = 0;
+  std::vector<format::TCountedTerms> counted_;
+  std::uint64_t sectionsLength_ = 0;
   std::vector<std::uint64_t> sectionRuns_;
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;

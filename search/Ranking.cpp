@@ -9,6 +9,7 @@
 #include "search/ParsedQueries.h"
 #include "search/RankingWeights.h"
 #include "search/SearchIndexParts.h"
+#include "search/SectionWeight.h"
 #include "search/Snippet.h"
 
 namespace tomelet::search {
@@ -43,6 +44,13 @@ bool AnyIn(const Xapian::Database& database, const Xapian::Query& query) {
 }
 
 }  // namespace
+
+TRanking::Impl::Impl(const TSearchIndex::Impl& index, std::unique_ptr<TReader> reader)
+    : index(index), reader(std::move(reader)), enquire(this->reader->Database) {
+  if (index.version >= format::kWeighedCountsVersion) {
+    enquire->set_weighting_scheme(TSectionWeight());
+  }
+}
 
 Xapian::Query TSearchIndex::Impl::PlainForms(TReader& reader, std::string_view query,
                                              Xapian::Query::op defaultOp) const {

@@ -211,7 +211,7 @@ TTermSummary TSearchIndex::Summary() const {
   auto reader = impl_->Lease();
   const bool namesKnown = impl_->version >= format::kDefinitionTableVersion;
   auto summary = AsDamage([&] {
-    return SummarizeIndex(reader->Database, impl_->language, impl_->pages,
+    return SummarizeIndex(reader->Database, impl_->version, impl_->language, impl_->pages,
                           namesKnown ? &impl_->names : nullptr);
   });
   impl_->Return(std::move(reader));

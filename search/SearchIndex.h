@@ -14,7 +14,7 @@
 namespace tomelet::search {
 
 inline constexpr std::size_t kIndexHeaderSize = 64;
-inline constexpr std::uint32_t kIndexFormatVersion = 5;
+inline constexpr std::uint32_t kIndexFormatVersion = 6;
 
 // Every refusal of an index carries one of these texts.
 inline constexpr std::string_view kDamagedIndexMessage = "The search index is damaged";

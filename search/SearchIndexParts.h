@@ -150,8 +150,7 @@ struct TRanking::Impl {
     double Score;
   };
 
-  Impl(const TSearchIndex::Impl& index, std::unique_ptr<TReader> reader)
-      : index(index), reader(std::move(reader)), enquire(this->reader->Database) {}
+  Impl(const TSearchIndex::Impl& index, std::unique_ptr<TReader> reader);
   // The Xapian objects go before the reader returns to the pool, where another thread may take
   // it: their handles on its database count references without atomics.
   ~Impl() {

@@ -52,11 +52,12 @@ TTermedPage TSectionTerms::Terms(TPageText page, const std::string& archivePath)
                                           termed.Text.IsGeneratedIndex ? 1 : kTitleWeight);
   bool first = true;
   for (const auto& section : termed.Text.Sections) {
-    auto& document = termed.Sections.emplace_back(
-        SectionDocument(title, section, termed.Text.IsGeneratedIndex, first));
+    auto document = SectionDocument(title, section, termed.Text.IsGeneratedIndex, first);
     if (document && !termed.Text.IsGeneratedIndex) {
       AddFoldedTerms(*document, title, section, termed.FoldedApart);
     }
+    termed.Sections.push_back(document ? std::optional(format::CountedTerms(*document))
+                                       : std::nullopt);
     first = false;
     if (termed.Text.IsGeneratedIndex) {
       break;

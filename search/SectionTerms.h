@@ -1,4 +1,4 @@
-// The terms of a page's sections as the index holds them: one Xapian document a section, made
+// The terms of a page's sections as the index holds them: one Xapian document a section, counted
 // on whichever thread reads the page, so that the thread adding documents in order only adds.
 #pragma once
 
@@ -10,15 +10,16 @@
 #include <vector>
 
 #include "search/HtmlText.h"
+#include "search/IndexFormat.h"
 
 namespace tomelet::search {
 
 struct TTermedPage {
   TPageText Text;
   std::string Title;
-  // One a section of Text, in order (only the first of a generated index): none for a section
-  // with nothing to find it by.
-  std::vector<std::optional<Xapian::Document>> Sections;
+  // The terms of each section of Text, in order (only the first of a generated index): none for
+  // a section with nothing to find it by.
+  std::vector<std::optional<format::TCountedTerms>> Sections;
   // The stems the sections hold folded terms of (format::kFoldedApartKey).
   std::set<std::string> FoldedApart;
 };

@@ -16,6 +16,7 @@
 #include "search/IndexFormat.h"
 #include "search/ParsedQueries.h"
 #include "search/RankingWeights.h"
+#include "search/SectionWeight.h"
 
 namespace tomelet::search {
 namespace {
@@ -41,16 +42,12 @@ std::uint32_t NameHash(char tag, std::string_view key) {
   return Hash(tagged.append(key));
 }
 
-// The most a term can give a section under BM25 as the ranking weighs (Xapian's default: k1 = 1,
-// b = 0.5, k3 = 1, a section's length over the average never taken below 0.5): its idf (Xapian's,
-// kept positive for a term in most sections) times 2 wdf / (K + wdf), K at least 0.75 and the
-// term's count in the section (wdf) at most its count in all of them.
-double TermBound(double termFrequency, double collectionFrequency, double sections) {
-  double ratio = (sections - termFrequency + 0.5) / (termFrequency + 0.5);
-  if (ratio < 2) {
-    ratio = ratio * 0.5 + 1;
-  }
-  return std::log(ratio) * 2 * collectionFrequency / (0.75 + collectionFrequency);
+// The most a term can give a section under BM25 as the ranking weighs (k1 = 1, b = 0.5, k3 = 1, a
+// section's length over the average never taken below 0.5): its idf times the most its count
+// in a section can weigh, that count at most its count in all of them.
+double TermBound(double termFrequency, double collectionFrequency, double sections,
+                 std::uint32_t version) {
+  return TermIdf(termFrequency, sections) * format::MostCountWeight(version, collectionFrequency);
 }
 
 std::string_view LastPart(std::string_view id) {
@@ -188,15 +185,17 @@ std::optional<TTermSummary> TTermSummary::FromBytes(std::string_view bytes) {
   return summary;
 }
 
-TTermSummary SummarizeIndex(const Xapian::Database& database, const std::string& language,
-                            std::span<const format::TPageEntry> pages, const TDefinedNames* names) {
+TTermSummary SummarizeIndex(const Xapian::Database& database, std::uint32_t version,
+                            const std::string& language, std::span<const format::TPageEntry> pages,
+                            const TDefinedNames* names) {
   TTermSummary summary;
   summary.language_ = language.substr(0, kLongestLanguage);
   const double sections = database.get_doccount();
   std::vector<std::pair<std::uint32_t, double>> bounds;
   for (auto term = database.allterms_begin(); term != database.allterms_end(); ++term) {
     bounds.emplace_back(
-        Hash(*term), TermBound(term.get_termfreq(), database.get_collection_freq(*term), sections));
+        Hash(*term),
+        TermBound(term.get_termfreq(), database.get_collection_freq(*term), sections, version));
     summary.top_ = std::max(summary.top_, bounds.back().second);
   }
   std::sort(bounds.begin(), bounds.end());

@@ -34,7 +34,7 @@ class TTermSummary {
 
  private:
   friend class TQueryBound;
-  friend TTermSummary SummarizeIndex(const Xapian::Database&, const std::string&,
+  friend TTermSummary SummarizeIndex(const Xapian::Database&, std::uint32_t, const std::string&,
                                      std::span<const format::TPageEntry>, const TDefinedNames*);
 
   // The weight of one step of the bounds below.
@@ -55,11 +55,12 @@ class TTermSummary {
   std::vector<std::uint32_t> names_;
 };
 
-// The summary of an index's database of language: its terms, and the names of names (null for
-// an index whose names are terms of their sections), its pages' titles and its headings. Reads
-// every term and its counts once, not their postings. Throws what Xapian throws.
-TTermSummary SummarizeIndex(const Xapian::Database& database, const std::string& language,
-                            std::span<const format::TPageEntry> pages, const TDefinedNames* names);
+// The summary of an index's database of format version and language: its terms, and the names of
+// names (null for an index whose names are terms of their sections), its pages' titles and its
+// headings. Reads every term and its counts once, not their postings. Throws what Xapian throws.
+TTermSummary SummarizeIndex(const Xapian::Database& database, std::uint32_t version,
+                            const std::string& language, std::span<const format::TPageEntry> pages,
+                            const TDefinedNames* names);
 
 // One query's bound in any index: the highest score a section can get for it (the ranking's
 // sum of its terms' BM25 weights, its title words and plain forms), infinite when the index may
