@@ -23,6 +23,13 @@ constexpr std::array<const char*, 60> kEnglishStopWords = {
     "these", "they",  "this", "to",   "was",   "we",  "what",  "when", "where", "which",
     "who",   "why",   "will", "with", "would", "you", "your",  "been", "were",  "should"};
 
+// Codes 1 to 127 (a byte in Xapian's postings) stand for weights evenly up to the greatest, 2:
+// the weights that decide the first hits, those of words in titles and headings, are the
+// greatest, and want the finest steps.
+constexpr Xapian::termcount kMostCode = 127;
+constexpr double kGreatestWeight = 2;
+constexpr double kCodeStep = kGreatestWeight / kMostCode;
+
 void PutVarint(std::string& out, std::uint64_t value) {
   while (value >= 0x80) {
     out += static_cast<char>((value & 0x7F) | 0x80);
@@ -309,17 +316,6 @@ TDefinitions DecodeDefinitions(std::string_view bytes) {
   });
   return definitions;
 }
-
-namespace {
-
-// Codes 1 to 127 (a byte in Xapian's postings) stand for weights evenly up to the greatest, 2:
-// the weights that decide the first hits, those of words in titles and headings, are the
-// greatest, and want the finest steps.
-constexpr Xapian::termcount kMostCode = 127;
-constexpr double kGreatestWeight = 2;
-constexpr double kCodeStep = kGreatestWeight / kMostCode;
-
-}  // namespace
 
 Xapian::termcount CountCode(Xapian::termcount count, double length, double averageLength) {
   constexpr double kLeastLength = 0.5;

@@ -174,7 +174,8 @@ std::vector<std::string> DecodeStems(std::string_view bytes);
 inline constexpr std::uint32_t kWeighedCountsVersion = 6;
 // The code of the weight 2 count / (K + count), K = 0.5 + 0.5 max(length / average, 0.5).
 Xapian::termcount CountCode(Xapian::termcount count, double length, double averageLength);
-// The weight a code stands for, within 2.2% of the weight coded; ascending with the code.
+// The weight a code stands for, within half a step (1/127) of the weight coded; ascending with
+// the code.
 double CodedWeight(Xapian::termcount code);
 // The most a term counted `count` times in all sections gives one of them, in an index of
 // format `version`.
