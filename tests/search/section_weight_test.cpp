@@ -2,6 +2,7 @@
 // lengths: an index of either kind gives the same hits, and a library merges their scores.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
