@@ -206,6 +206,24 @@ TEST_F(SearchResultsTest, ConcurrentQueriesGiveTheSameAnswersAsOneAtATime) {
   EXPECT_EQ(wrong, std::vector<int>(8, 0));
 }
 
+// A word weighs more in a short section than once among many words, and more the more often a
+// section has it: each count is weighed against the average length of all the sections, which
+// is known once every page is counted. Tied, they would come in the pages' order.
+TEST(IndexBuildingTest, AWordWeighsMoreInAShortSectionAndTheMoreOftenASectionHasIt) {
+  std::string filler;
+  for (int i = 0; i < 300; ++i) {
+    filler += " lever" + std::to_string(i);
+  }
+  const TPages pages = {
+      {"long.html", Page("Long", "<p>A zebra among" + filler + ".</p>")},
+      {"short.html", Page("Short", "<p>A zebra.</p>")},
+      {"often.html", Page("Often", "<p>Zebra, zebra, zebra:" + filler.substr(0, 400) + ".</p>")},
+  };
+  const TIndexFile file(pages);
+  EXPECT_EQ(Paths(file.Open()->Search("zebra", 0, 3)),
+            (std::vector<std::string>{"often.html", "short.html", "long.html"}));
+}
+
 TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytes) {
   EXPECT_EQ(BuildIndex(ManualPages()), BuildIndex(ManualPages()));
 }
