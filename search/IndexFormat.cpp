@@ -30,6 +30,18 @@ constexpr Xapian::termcount kMostCode = 127;
 constexpr double kGreatestWeight = 2;
 constexpr double kCodeStep = kGreatestWeight / kMostCode;
 
+// BM25's part for a term counted `count` times in a section (k1 = 1): 2 count / (K + count).
+double CountWeight(double count, double lengthFactor) {
+  return kGreatestWeight * count / (lengthFactor + count);
+}
+
+// K of a section: 0.5 + 0.5 of its length over the average (b = 0.5), that never taken below
+// 0.5, as Xapian's BM25 does by default.
+double LengthFactor(double lengthOverAverage) {
+  constexpr double kLeastLength = 0.5;
+  return 0.5 + 0.5 * std::max(lengthOverAverage, kLeastLength);
+}
+
 void PutVarint(std::string& out, std::uint64_t value) {
   while (value >= 0x80) {
     out += static_cast<char>((value & 0x7F) | 0x80);
@@ -318,9 +330,7 @@ TDefinitions DecodeDefinitions(std::string_view bytes) {
 }
 
 Xapian::termcount CountCode(Xapian::termcount count, double length, double averageLength) {
-  constexpr double kLeastLength = 0.5;
-  const double lengthFactor = 0.5 + 0.5 * std::max(length / averageLength, kLeastLength);
-  const double weight = kGreatestWeight * count / (lengthFactor + count);
+  const double weight = CountWeight(count, LengthFactor(length / averageLength));
   return static_cast<Xapian::termcount>(
       std::clamp<double>(std::round(weight / kCodeStep), 1, kMostCode));
 }
@@ -333,9 +343,8 @@ double MostCountWeight(std::uint32_t version, double count) {
   if (version >= kWeighedCountsVersion) {
     return CodedWeight(static_cast<Xapian::termcount>(std::min<double>(count, kMostCode)));
   }
-  // Counted as they were, within the shortest section's length factor.
-  constexpr double kLeastLengthFactor = 0.75;
-  return kGreatestWeight * count / (kLeastLengthFactor + count);
+  // Counted as they were, in a section as short as any can be.
+  return CountWeight(count, LengthFactor(0));
 }
 
 TCountedTerms CountedTerms(const Xapian::Document& document) {

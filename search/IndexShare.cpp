@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
@@ -225,7 +226,6 @@ void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
     sectionRuns_.insert(sectionRuns_.end(), {page, 0});
   }
   ++sectionRuns_.back();
-  sectionsLength_ += terms.Length;
   counted_.push_back(std::move(terms));
   ++sections_;
   if (section.Lead && section.Lead->End > section.Lead->Start &&
@@ -239,6 +239,11 @@ void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
   if (block_.size() == format::kSectionsPerBlock) {
     StoreBlock();
   }
+}
+
+std::uint64_t TIndexShare::SectionsLength() const {
+  return std::accumulate(counted_.begin(), counted_.end(), std::uint64_t{0},
+                         [](std::uint64_t sum, const auto& terms) { return sum + terms.Length; });
 }
 
 void TIndexShare::AddDocuments(double averageLength) {

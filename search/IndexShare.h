@@ -71,8 +71,8 @@ class TIndexShare {
   // After IndexQueued: throws what indexing threw; otherwise returns the pages of this share.
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
-  // The sum of the sections' lengths, each the sum of its terms' counts.
-  std::uint64_t SectionsLength() const { return sectionsLength_; }
+  // Before AddDocuments: the sum of the sections' lengths, each the sum of its terms' counts.
+  std::uint64_t SectionsLength() const;
   // After IndexQueued, on one thread: adds the sections' documents, their counts weighed against
   // the average length of every share's sections.
   void AddDocuments(double averageLength);
@@ -119,8 +119,7 @@ class TIndexShare {
   std::uint64_t share_;
   TPageReadHandler pageRead_;
   std::uint64_t sections_ = 0;
-  std::vector<format::TCountedTerms> counted_;
-  std::uint64_t sectionsLength_ = 0;
+  std::vector<format::TCountedTerms> counted_;  // until AddDocuments
   std::vector<std::uint64_t> sectionRuns_;
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;
