@@ -160,8 +160,9 @@ TIndexBuilder::TIndexBuilder(const TIndexSettings& settings, TPageReadHandler pa
   impl_->language = format::StemmerLanguage(settings.Language);
   impl_->expectedPages = settings.PageCount;
   for (std::uint64_t share = 0; share < kShares; ++share) {
-    impl_->shares.push_back(std::make_unique<TIndexShare>(
-        impl_->ShareDatabase(share), impl_->language, share, pageRead, impl_->queued));
+    impl_->shares.push_back(std::make_unique<TIndexShare>(impl_->ShareDatabase(share),
+                                                          impl_->language, share, pageRead,
+                                                          impl_->queued, settings.HeldTermBytes));
   }
   const std::size_t threads =
       settings.Threads != 0 ? settings.Threads : std::max(1u, std::thread::hardware_concurrency());

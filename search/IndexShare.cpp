@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <numeric>
 
 #include "search/HtmlText.h"
 #include "search/SearchIndex.h"
@@ -38,7 +37,8 @@ void TQueuedBytes::Give(std::size_t bytes) {
 }
 
 TIndexShare::TIndexShare(const std::filesystem::path& database, const std::string& language,
-                         std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued)
+                         std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued,
+                         std::size_t heldTermBytes)
     : database_(std::make_unique<Xapian::WritableDatabase>(
           database.string(),
           // A scratch database, read once by the merge: nothing to make durable.
@@ -47,6 +47,7 @@ TIndexShare::TIndexShare(const std::filesystem::path& database, const std::strin
       terms_(language),
       share_(share),
       pageRead_(std::move(pageRead)),
+      counted_(database.string() + "-counted", heldTermBytes),
       queuedBytes_(queued) {}
 
 void TIndexShare::Add(std::uint64_t number, std::string archivePath, std::string html) {
@@ -226,7 +227,7 @@ void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
     sectionRuns_.insert(sectionRuns_.end(), {page, 0});
   }
   ++sectionRuns_.back();
-  counted_.push_back(std::move(terms));
+  counted_.Add(std::move(terms));
   ++sections_;
   if (section.Lead && section.Lead->End > section.Lead->Start &&
       section.Lead->End - section.Lead->Start <= format::kMaxLeadBytes) {
@@ -241,19 +242,14 @@ void TIndexShare::AddSection(std::uint64_t page, const TPageSection& section,
   }
 }
 
-std::uint64_t TIndexShare::SectionsLength() const {
-  return std::accumulate(counted_.begin(), counted_.end(), std::uint64_t{0},
-                         [](std::uint64_t sum, const auto& terms) { return sum + terms.Length; });
-}
-
 void TIndexShare::AddDocuments(double averageLength) {
-  for (std::size_t section = 0; section < counted_.size(); ++section) {
-    database_->add_document(format::WeighedDocument(counted_[section], averageLength));
-    if ((section + 1) % kSectionsPerCommit == 0) {
+  std::uint64_t added = 0;
+  counted_.Drain([&](const format::TCountedTerms& terms) {
+    database_->add_document(format::WeighedDocument(terms, averageLength));
+    if (++added % kSectionsPerCommit == 0) {
       database_->commit();
     }
-  }
-  counted_ = {};
+  });
   database_->commit();
 }
 

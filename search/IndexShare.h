@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "search/CountedSections.h"
 #include "search/HtmlText.h"
 #include "search/IndexFormat.h"
 #include "search/SearchIndex.h"
@@ -47,9 +48,12 @@ class TQueuedBytes {
 class TIndexShare {
  public:
   // Share number `share` of the builder; its section records are stored under its number.
-  // pageRead, when set, gets each page as read, on the thread indexing the share.
+  // pageRead, when set, gets each page as read, on the thread indexing the share. Up to
+  // heldTermBytes of its sections' terms wait in memory for AddDocuments, the rest in a file
+  // beside the database.
   TIndexShare(const std::filesystem::path& database, const std::string& language,
-              std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued);
+              std::uint64_t share, TPageReadHandler pageRead, TQueuedBytes& queued,
+              std::size_t heldTermBytes);
   TIndexShare(const TIndexShare&) = delete;
   TIndexShare& operator=(const TIndexShare&) = delete;
 
@@ -72,7 +76,7 @@ class TIndexShare {
   std::vector<TNumberedPage> Finish();
   std::uint64_t SectionCount() const { return sections_; }
   // Before AddDocuments: the sum of the sections' lengths, each the sum of its terms' counts.
-  std::uint64_t SectionsLength() const;
+  std::uint64_t SectionsLength() const { return counted_.Length(); }
   // After IndexQueued, on one thread: adds the sections' documents, their counts weighed against
   // the average length of every share's sections.
   void AddDocuments(double averageLength);
@@ -119,7 +123,7 @@ class TIndexShare {
   std::uint64_t share_;
   TPageReadHandler pageRead_;
   std::uint64_t sections_ = 0;
-  std::vector<format::TCountedTerms> counted_;  // until AddDocuments
+  TCountedSections counted_;  // until AddDocuments
   std::vector<std::uint64_t> sectionRuns_;
   std::vector<format::TSectionRecord> block_;
   std::vector<std::pair<std::string, std::uint64_t>> definitions_;

@@ -36,6 +36,9 @@ struct TIndexSettings {
   // Threads indexing the pages, one adding them and the others reading them ahead; 0 means one
   // per core.
   std::size_t Threads = 0;
+  // Bytes of the sections' counted terms held in memory until every page is counted; the rest
+  // wait in the builder's scratch folder. The bytes of the index never depend on it.
+  std::size_t HeldTermBytes = std::size_t{64} << 20;
 };
 
 struct TPageText;

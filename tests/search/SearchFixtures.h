@@ -66,13 +66,17 @@ inline TPages ManualPages() {
   return pages;
 }
 
-inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string& language = {},
-                                         std::size_t threads = 0) {
-  TIndexBuilder builder({language, pages.size(), threads});
+inline std::vector<std::byte> BuildIndex(const TPages& pages, const TIndexSettings& settings) {
+  TIndexBuilder builder(settings);
   for (const auto& [path, html] : pages) {
     builder.AddPage(path, html);
   }
   return builder.Finish();
+}
+
+inline std::vector<std::byte> BuildIndex(const TPages& pages, const std::string& language = {},
+                                         std::size_t threads = 0) {
+  return BuildIndex(pages, TIndexSettings{language, pages.size(), threads});
 }
 
 // Holds bytes in a scratch file and opens them as an index after a prefix of other bytes, as

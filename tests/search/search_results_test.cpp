@@ -261,6 +261,28 @@ TEST(IndexBuildingTest, TheSamePagesGiveTheSameBytesOnAnyNumberOfThreads) {
   }
 }
 
+// Until every page is counted, the sections' terms wait in memory up to a bound and in a
+// scratch file beyond it, a very large site mostly in the file; where they waited never shows.
+TEST(IndexBuildingTest, TheBytesAreTheSameWhereverTheSectionsTermsWaited) {
+  TPages pages = ManualPages();
+  for (int page = 0; page < 6; ++page) {
+    std::string body;
+    for (int section = 0; section < 40; ++section) {
+      body += "<h2>Part " + std::to_string(section) + "</h2><p>Page " + std::to_string(page) +
+              " tells of qz" + std::to_string(section * page) + " and widgets.</p>";
+    }
+    pages.emplace_back("parts" + std::to_string(page) + ".html", Page("Parts", body));
+  }
+  const auto inMemory = BuildIndex(pages, "en");
+  for (const std::size_t held : {0, 1, 700}) {
+    EXPECT_EQ(BuildIndex(pages,
+                         TIndexSettings{
+                             .Language = "en", .PageCount = pages.size(), .HeldTermBytes = held}),
+              inMemory)
+        << held << " bytes held";
+  }
+}
+
 // Given up half way, with shares waiting for pages that never come, a build stops at once.
 TEST(IndexBuildingTest, ABuilderGivenUpHalfWayStopsWithoutWaitingForItsPages) {
   TIndexBuilder builder({"en", 100, 2});
