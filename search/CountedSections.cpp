@@ -1,5 +1,6 @@
 #include "search/CountedSections.h"
 
+#include <fstream>
 #include <system_error>
 
 #include "search/SearchIndex.h"
@@ -33,7 +34,6 @@ TCountedSections::TCountedSections(std::filesystem::path spill, std::size_t held
     : spill_(std::move(spill)), heldBytes_(heldBytes) {}
 
 TCountedSections::~TCountedSections() {
-  out_.close();
   std::error_code ignored;
   std::filesystem::remove(spill_, ignored);
 }
@@ -48,15 +48,14 @@ void TCountedSections::Add(format::TCountedTerms terms) {
 }
 
 void TCountedSections::Spill() {
-  if (!out_.is_open()) {
-    out_.open(spill_, std::ios::binary | std::ios::trunc);
-  }
+  std::ofstream out(spill_, std::ios::binary | (spilled_ > 0 ? std::ios::app : std::ios::trunc));
   for (const auto& terms : held_) {
-    WriteNumber(out_, terms.Length);
-    WriteNumber(out_, terms.Encoded.size());
-    out_.write(terms.Encoded.data(), static_cast<std::streamsize>(terms.Encoded.size()));
+    WriteNumber(out, terms.Length);
+    WriteNumber(out, terms.Encoded.size());
+    out.write(terms.Encoded.data(), static_cast<std::streamsize>(terms.Encoded.size()));
   }
-  if (!out_) {
+  out.close();
+  if (!out) {
     throw ESearchIndexError("Cannot write the search index's scratch file");
   }
   spilled_ += held_.size();
@@ -66,7 +65,6 @@ void TCountedSections::Spill() {
 
 void TCountedSections::Drain(const std::function<void(const format::TCountedTerms&)>& take) {
   if (spilled_ > 0) {
-    out_.close();
     std::ifstream in(spill_, std::ios::binary);
     for (std::uint64_t section = 0; section < spilled_; ++section) {
       const format::TCountedTerms terms = ReadSection(in);

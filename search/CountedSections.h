@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <vector>
 
@@ -40,7 +39,6 @@ class TCountedSections {
   std::size_t heldSize_ = 0;
   std::uint64_t length_ = 0;
   std::uint64_t spilled_ = 0;  // sections in the file, all before those held
-  std::ofstream out_;
 };
 
 }  // namespace tomelet::search
